@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Every message box, question and file dialog of the program goes through this
+// port. The program uses the Qt implementation (src/ui/qtmessageport.h); tests
+// use a recording one that answers from a script and keeps the exact texts.
+class MessagePort
+{
+public:
+    enum class Answer { Ok, Cancel };
+
+    virtual ~MessagePort() = default;
+
+    // Standard error box: engine errors, conversion errors ("'x' is not a valid ...").
+    virtual void error(const QString& text) = 0;
+    // Warning box with one "OK" button (required-field checks use the title "Warning").
+    virtual void warning(const QString& text, const QString& title) = 0;
+    // Plain message box with an "OK" button and the application title.
+    virtual void inform(const QString& text) = 0;
+    // Warning box with "OK" and "Cancel", "Cancel" preselected.
+    virtual Answer confirm(const QString& title, const QString& text) = 0;
+    // File dialogs; an empty result means the user cancelled.
+    virtual QString openFileName(const QString& caption, const QString& directory, const QString& filter) = 0;
+    virtual QString saveFileName(const QString& caption, const QString& directory, const QString& filter) = 0;
+};
+
+// The port the program's windows use; set once at start (or by a test).
+MessagePort& messagePort();
+void setMessagePort(MessagePort* port);
