@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QLatin1StringView>
+#include <QString>
+
+// Every value the program keeps in the per-user settings store, declared once
+// with its meaning and what applies when it is missing (or empty). Windows use
+// these names; they never spell a value name themselves. Every value is text.
+namespace settingkeys {
+
+// Skin number "0" to "4". Missing, empty or any other text: the built-in default look.
+inline constexpr QLatin1StringView skin{"skin"};
+
+// Stock alarm number, digits only. Missing or empty: the alarm box keeps numberDefault.
+inline constexpr QLatin1StringView number{"number"};
+inline constexpr QLatin1StringView numberDefault{"5"};
+
+// Day sequence of the last confirmed sale, a whole number (read strictly through
+// SettingsStore::readDanhao). Missing or empty: the day sequence starts at 1.
+inline constexpr QLatin1StringView danhao{"danhao"};
+
+// Text of the sale date field ("yyyy-mm-dd") when the program last closed.
+// Missing or empty: no remembered date.
+inline constexpr QLatin1StringView riqi{"riqi"};
+
+// Receipt texts. Missing or empty: the receipt settings window shows its initial
+// texts; its values other than `company` are loaded only when pos1 is not empty.
+inline constexpr QLatin1StringView company{"company"}; // shop or company name
+inline constexpr QLatin1StringView pos1{"pos1"};       // POS receipt: title line
+inline constexpr QLatin1StringView pos2{"pos2"};       // POS receipt: first promotional line
+inline constexpr QLatin1StringView pos3{"pos3"};       // POS receipt: second promotional line
+inline constexpr QLatin1StringView pos4{"pos4"};       // POS receipt: closing line
+inline constexpr QLatin1StringView dan1{"dan1"};       // sales slip: header
+inline constexpr QLatin1StringView dan2{"dan2"};       // sales slip: address and telephone line
+inline constexpr QLatin1StringView dan3{"dan3"};       // sales slip: first promotional line
+inline constexpr QLatin1StringView dan4{"dan4"};       // sales slip: second promotional line
+
+// Path of the backup copy of the database. Missing: defaultBackupPath().
+inline constexpr QLatin1StringView save{"save"};
+// There is no drive D here: the backup copy goes to beifen.mdb in the user's
+// home folder, a place that exists and that the user can write to.
+QString defaultBackupPath();
+
+// Zero-stock choice: "no" hides Stock rows with zero stock, "yes" shows them.
+// Missing: zero stock is shown.
+inline constexpr QLatin1StringView n0{"n0"};
+
+// Values the yes/no flags above and below hold.
+inline constexpr QLatin1StringView yes{"yes"};
+inline constexpr QLatin1StringView no{"no"};
+
+// Column flags of the stock grid: "yes" hides the columns, "no" shows them, any
+// other text (or none) leaves the designed visibility.
+inline constexpr QLatin1StringView rukuyin1{"rukuyin1"}; // 进货单价
+inline constexpr QLatin1StringView rukuyin2{"rukuyin2"}; // 进货金额, 销售金额, 存货金额
+inline constexpr QLatin1StringView rukuyin3{"rukuyin3"}; // 入库日期
+inline constexpr QLatin1StringView rukuyin4{"rukuyin4"}; // 供货商
+inline constexpr QLatin1StringView rukuyin5{"rukuyin5"}; // 备注
+inline constexpr QLatin1StringView rukuyin6{"rukuyin6"}; // 销售单价
+
+// Column flags of the sales detail grid: "yes" hides the columns, "no" shows
+// them, except xiaoshouyin6 where "yes" SHOWS the sale number column. Any other
+// text (or none) leaves the designed visibility.
+inline constexpr QLatin1StringView xiaoshouyin1{"xiaoshouyin1"};   // 销售单价
+inline constexpr QLatin1StringView xiaoshouyin2{"xiaoshouyin2"};   // 销售日期
+inline constexpr QLatin1StringView xiaoshouyin3{"xiaoshouyin3"};   // 欠款
+inline constexpr QLatin1StringView xiaoshouyin4{"xiaoshouyin4"};   // 净利润
+inline constexpr QLatin1StringView xiaoshouyin5{"xiaoshouyin5"};   // all customer columns
+inline constexpr QLatin1StringView xiaoshouyin6{"xiaoshouyin6"};   // sale number column ("yes" = shown)
+inline constexpr QLatin1StringView xiaoshouyin7{"xiaoshouyin7"};   // 客户名称
+inline constexpr QLatin1StringView xiaoshouyin8{"xiaoshouyin8"};   // 联系方式
+inline constexpr QLatin1StringView xiaoshouyin9{"xiaoshouyin9"};   // 地址
+inline constexpr QLatin1StringView xiaoshouyin10{"xiaoshouyin10"}; // 备注
+
+// Column-layout file (see layoutfile.h): the section of each grid and the name
+// both grids bear, which prefixes every column key ("DBGridEh1.day1").
+inline constexpr QLatin1StringView layoutSectionStock{"korvel-net"};
+inline constexpr QLatin1StringView layoutSectionSales{"korvel-net2"};
+inline constexpr QLatin1StringView layoutGridName{"DBGridEh1"};
+
+} // namespace settingkeys
