@@ -151,9 +151,7 @@ QString fixedText(long double v, const Pattern& p)
 
 Pattern parsePattern(QStringView pattern)
 {
-    auto isPlaceholder = [](QChar c) {
-        return c == u'#' || c == u'0' || c == u',' || c == u'.';
-    };
+    auto isPlaceholder = [](QChar c) { return c == u'#' || c == u'0' || c == u',' || c == u'.'; };
     Pattern p;
     p.minIntegerDigits = 0;
     qsizetype first = 0;
@@ -235,7 +233,9 @@ QString storedText(const QVariant& value, QString (*form)(long double))
 {
     if (const auto n = storedNumber(value))
         return form(*n);
-    return kindOf(value) == NumberKind::Null ? QString() : value.toString().trimmed().isEmpty() ? QString() : value.toString();
+    return kindOf(value) == NumberKind::Null      ? QString()
+           : value.toString().trimmed().isEmpty() ? QString()
+                                                  : value.toString();
 }
 
 // Half-to-even rounding to a whole number; nothing when out of qint64's range.
@@ -326,7 +326,8 @@ std::optional<long double> toDecimal(const QString& text, QString* error)
         return fail();
 
     long double value = 0;
-    const auto res = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value, std::chars_format::general);
+    const auto res =
+        std::from_chars(ascii.data(), ascii.data() + ascii.size(), value, std::chars_format::general);
     if (res.ec != std::errc() || res.ptr != ascii.data() + ascii.size() || !std::isfinite(value))
         return fail();
     return negative ? -value : value;
@@ -351,7 +352,8 @@ std::optional<qint64> toInteger(const QString& text, QString* error)
         return fail();
     // Accumulate the magnitude unsigned so that the most negative value fits.
     quint64 magnitude = 0;
-    const quint64 limit = negative ? quint64(std::numeric_limits<qint64>::max()) + 1 : quint64(std::numeric_limits<qint64>::max());
+    const quint64 limit = negative ? quint64(std::numeric_limits<qint64>::max()) + 1
+                                   : quint64(std::numeric_limits<qint64>::max());
     for (; i < s.size(); ++i) {
         const QChar c = s[i];
         if (c < u'0' || c > u'9')

@@ -73,7 +73,7 @@ QString amountText(long double v);
 QString quantityText(const QVariant& value);
 QString amountText(const QVariant& value);
 
-// A Delphi-style numeric pattern: an integer part of "#", "0" and "," (a ","
+// A numeric display pattern: an integer part of "#", "0" and "," (a ","
 // anywhere asks for thousands separators, each "0" for one required digit), then
 // optionally "." with "0" (required) and "#" (optional) decimals. Any other
 // characters before or after are copied as they are ("#,##0.###月"). Rounding
@@ -126,10 +126,7 @@ public:
     friend constexpr bool operator==(Money a, Money b) { return a.m_units == b.m_units; }
 
 private:
-    constexpr explicit Money(qint64 units)
-        : m_units(units)
-    {
-    }
+    constexpr explicit Money(qint64 units) : m_units(units) {}
 
     qint64 m_units = 0;
 };

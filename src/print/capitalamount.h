@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// The amount of a sales slip in Chinese capital numerals (大写), for example
+// "99.8" -> "玖拾玖元捌角", "100" -> "壹佰元整".
+//
+// The amount is text as the program writes it: digits with at most one ".".
+// It is converted on its decimal digits (never through floating point), so
+// 0.53 or 4.20 give exactly their cents; decimals after the second are
+// dropped, not rounded. Zero, "", "." and a text with more than one "." give
+// an empty result without a message.
+//
+// Any other character shows two messages through the message port (the
+// character's code as a decimal number, then "读取错误，应为数字") and gives an
+// empty result; a minus sign is such a character. Amounts of 10^28 yuan or more
+// have no units left; they give an empty result and the message
+// "读取错误，应为数字".
+QString CapitalAmount(const QString& amount);
