@@ -100,11 +100,12 @@ public:
 
     static constexpr Money fromUnits(qint64 units) { return Money(units); }
 
-    // Rounds v * 10000 to a whole number of units with halves going to the even
-    // neighbour, as the x87 conversion to a four-decimal currency value does
-    // (0.00005 -> 0, 0.00015 -> 0.0002 when the binary value is exactly the
-    // half; usually it is not, and the nearer neighbour wins). NaN, infinity and
-    // values outside the range give nothing.
+    // Rounds v * 10000 (computed in long double) to a whole number of units,
+    // halves going to the even neighbour, as the x87 conversion to a
+    // four-decimal currency value does. Typed 0.00005 and 0.00015 give 0 and
+    // 0.0002 (their products come out exactly half); the double 0.00005 lies
+    // just above the half and gives 0.0001. NaN, infinity and values outside
+    // the range give nothing.
     static std::optional<Money> fromDecimal(long double v);
 
     // A stored column value: NULL or an empty text is 0, numbers and texts that

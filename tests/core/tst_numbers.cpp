@@ -428,6 +428,9 @@ void TestNumbers::moneyFromValues()
     QCOMPARE(Money::fromDecimal(dec("0.00006"))->units(), qint64(1));
     // An exact binary half of a unit goes to the even neighbour.
     QCOMPARE(Money::fromDecimal(2.5L / 10000.0L)->units(), qint64(2));
+    QCOMPARE(Money::fromDecimal(dec("0.00005"))->units(), qint64(0));
+    QCOMPARE(Money::fromDecimal(dec("0.00015"))->units(), qint64(2));
+    QCOMPARE(Money::fromDecimal(0.00005)->units(), qint64(1)); // the double lies above the half
     QVERIFY(!Money::fromDecimal(dec("1e20")));
     QVERIFY(!Money::fromDecimal(std::numeric_limits<long double>::infinity()));
 
