@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+struct sqlite3;
+
+// A statement text with its bound values. User text only ever travels in
+// `params`; the text itself is built from fixed fragments.
+struct Statement
+{
+    QString sql;
+    QVariantList params;
+};
+
+// The raw result of a query: column names and rows of values (NULL, double,
+// qint64 or QString).
+struct QueryResult
+{
+    QStringList columns;
+    QVector<QVector<QVariant>> rows;
+};
+
+// The encrypted database file. Returns values or error texts; it never shows
+// anything to the user.
+class Database final
+{
+public:
+    Database() = default;
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens an existing file (create = false) or creates a new one, with the
+    // shop's database password. On failure returns false with the engine's text.
+    bool open(const QString& path, bool create, QString* error);
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    QString path() const { return m_path; }
+
+    bool exec(const Statement& st, QString* error, int* changes = nullptr);
+    bool exec(const QString& sql, QString* error) { return exec(Statement{sql, {}}, error); }
+    bool query(const Statement& st, QueryResult* out, QString* error);
+    qint64 lastInsertRowId() const;
+
+    sqlite3* handle() const { return m_db; }
+
+    static QString password();
+
+private:
+    sqlite3* m_db = nullptr;
+    QString m_path;
+};
+
+// Rolls back in its destructor unless committed. One operation that writes
+// several rows or tables opens one of these; they nest.
+class Transaction final
+{
+public:
+    explicit Transaction(Database& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    bool begun() const { return m_begun; }
+    QString error() const { return m_error; }
+    bool commit(QString* error);
+
+private:
+    Database& m_db;
+    bool m_begun = false;
+    bool m_done = false;
+    QString m_error;
+};
+
+// Quotes a column or table name that the code itself supplies ("2", "day1").
+QString quoteIdentifier(const QString& name);

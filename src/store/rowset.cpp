@@ -1,0 +1,180 @@
+#include "store/rowset.h"
+
+#include "store/database.h"
+
+#include <QVariantMap>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+const QString kIdentityColumn = QStringLiteral("_rid");
+
+bool isNumber(const QVariant& v)
+{
+    const int t = v.typeId();
+    return t == QMetaType::Double || t == QMetaType::LongLong || t == QMetaType::Int;
+}
+} // namespace
+
+int compareValues(const QVariant& a, const QVariant& b)
+{
+    const bool an = a.isNull(), bn = b.isNull();
+    if (an || bn)
+        return an == bn ? 0 : (an ? -1 : 1);
+    if (isNumber(a) && isNumber(b)) {
+        const double x = a.toDouble(), y = b.toDouble();
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    if (isNumber(a) != isNumber(b))
+        return isNumber(a) ? -1 : 1;
+    return QString::compare(a.toString(), b.toString(), Qt::CaseInsensitive);
+}
+
+RowSet::RowSet(QString name, QString writeTable, QObject* parent)
+    : QObject(parent)
+    , m_name(std::move(name))
+    , m_writeTable(std::move(writeTable))
+{
+}
+
+int RowSet::columnIndex(const QString& field) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns.at(i).compare(field, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QVariant RowSet::value(int row, int column) const
+{
+    if (row < 0 || row >= m_rows.size() || column < 0 || column >= m_columns.size())
+        return {};
+    return m_rows.at(row).at(column);
+}
+
+QVariant RowSet::value(int row, const QString& field) const
+{
+    return value(row, columnIndex(field));
+}
+
+qint64 RowSet::rowId(int row) const
+{
+    return row >= 0 && row < m_ids.size() ? m_ids.at(row) : -1;
+}
+
+void RowSet::setCurrent(int row)
+{
+    if (m_rows.isEmpty())
+        row = -1;
+    else
+        row = std::clamp(row, 0, int(m_rows.size()) - 1);
+    if (row == m_current)
+        return;
+    m_current = row;
+    emit currentChanged(row);
+}
+
+void RowSet::sort(const QString& spec)
+{
+    QString field = spec.trimmed();
+    bool descending = false;
+    if (field.endsWith(QLatin1String(" DESC"), Qt::CaseInsensitive)) {
+        descending = true;
+        field.chop(5);
+        field = field.trimmed();
+    }
+    const int col = columnIndex(field);
+    if (col < 0)
+        return;
+    emit aboutToReset();
+    const int currentRow = m_current;
+    QVector<int> order(m_rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+        const int c = compareValues(m_rows.at(x).at(col), m_rows.at(y).at(col));
+        return descending ? c > 0 : c < 0;
+    });
+    QVector<QVector<QVariant>> rows;
+    QVector<qint64> ids;
+    rows.reserve(order.size());
+    ids.reserve(order.size());
+    int newCurrent = -1;
+    for (int i = 0; i < order.size(); ++i) {
+        rows.append(std::move(m_rows[order.at(i)]));
+        ids.append(m_ids.isEmpty() ? -1 : m_ids.at(order.at(i)));
+        if (order.at(i) == currentRow)
+            newCurrent = i;
+    }
+    m_rows = std::move(rows);
+    if (!m_ids.isEmpty())
+        m_ids = std::move(ids);
+    m_sort = spec;
+    m_current = newCurrent;
+    emit resetDone();
+    emit currentChanged(m_current);
+}
+
+void RowSet::close()
+{
+    if (!m_open && m_rows.isEmpty())
+        return;
+    emit aboutToReset();
+    m_open = false;
+    m_columns.clear();
+    m_rows.clear();
+    m_ids.clear();
+    m_sort.clear();
+    m_current = -1;
+    emit resetDone();
+    emit currentChanged(-1);
+}
+
+void RowSet::load(const QString& statement, QueryResult&& result)
+{
+    emit aboutToReset();
+    m_statement = statement;
+    m_sort.clear();
+    m_open = true;
+    m_ids.clear();
+    const int idCol = int(result.columns.indexOf(kIdentityColumn));
+    if (idCol >= 0) {
+        result.columns.removeAt(idCol);
+        m_ids.reserve(result.rows.size());
+        for (auto& row : result.rows) {
+            m_ids.append(row.at(idCol).toLongLong());
+            row.removeAt(idCol);
+        }
+    }
+    m_columns = std::move(result.columns);
+    m_rows = std::move(result.rows);
+    m_current = m_rows.isEmpty() ? -1 : 0;
+    emit resetDone();
+    emit currentChanged(m_current);
+}
+
+void RowSet::replaceRow(int row, const QVariantMap& values)
+{
+    if (row < 0 || row >= m_rows.size())
+        return;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const int col = columnIndex(it.key());
+        if (col >= 0)
+            m_rows[row][col] = it.value();
+    }
+    emit rowChanged(row);
+}
+
+void RowSet::removeRow(int row)
+{
+    if (row < 0 || row >= m_rows.size())
+        return;
+    emit aboutToRemoveRow(row);
+    m_rows.removeAt(row);
+    if (!m_ids.isEmpty())
+        m_ids.removeAt(row);
+    if (m_current >= m_rows.size())
+        m_current = int(m_rows.size()) - 1;
+    emit rowRemoved(row);
+    emit currentChanged(m_current);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+struct QueryResult;
+
+// An in-memory result of one statement, as a grid shows it: column names, rows,
+// a current row and an in-memory sort. Rows read with a hidden identity (a
+// result column "_rid") can be changed and deleted through the data module,
+// which writes the change to the row's table by that identity.
+class RowSet final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit RowSet(QString name, QString writeTable = {}, QObject* parent = nullptr);
+
+    QString name() const { return m_name; }
+    // Table that changes and deletions of the current row are written to; empty for read-only sets.
+    QString writeTable() const { return m_writeTable; }
+
+    bool isOpen() const { return m_open; }
+    QString statementText() const { return m_statement; }
+    const QStringList& columns() const { return m_columns; }
+    int columnIndex(const QString& field) const; // case-insensitive, -1 when absent
+    int rowCount() const { return int(m_rows.size()); }
+    bool isEmpty() const { return m_rows.isEmpty(); }
+
+    QVariant value(int row, int column) const;
+    QVariant value(int row, const QString& field) const;
+    qint64 rowId(int row) const;
+
+    int current() const { return m_current; }
+    void setCurrent(int row);
+    void last() { setCurrent(rowCount() - 1); }
+    // Field of the current row; null when there is none.
+    QVariant field(const QString& name) const { return value(m_current, name); }
+
+    // "field" sorts ascending, "field DESC" descending; stable; empty values first
+    // when ascending. The current row stays the same row.
+    void sort(const QString& spec);
+    QString sortSpec() const { return m_sort; }
+
+    // Used by the data module.
+    void close();
+    void load(const QString& statement, QueryResult&& result);
+    void replaceRow(int row, const QVariantMap& values);
+    void removeRow(int row);
+
+signals:
+    void aboutToReset();
+    void resetDone();
+    void rowChanged(int row);
+    void aboutToRemoveRow(int row);
+    void rowRemoved(int row);
+    void currentChanged(int row);
+
+private:
+    QString m_name;
+    QString m_writeTable;
+    QString m_statement;
+    QString m_sort;
+    bool m_open = false;
+    QStringList m_columns;
+    QVector<QVector<QVariant>> m_rows;
+    QVector<qint64> m_ids;
+    int m_current = -1;
+};
+
+// Orders two stored values: empty first, numbers by value, texts without regard to case.
+int compareValues(const QVariant& a, const QVariant& b);

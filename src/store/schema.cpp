@@ -1,0 +1,180 @@
+#include "store/schema.h"
+
+#include "store/database.h"
+#include "store/passwordhash.h"
+
+namespace schema {
+
+namespace {
+
+QStringList letters(char from, char to)
+{
+    QStringList out;
+    for (char c = from; c <= to; ++c)
+        out << QString(QLatin1Char(c));
+    return out;
+}
+
+bool isNumberColumn(const QString& name)
+{
+    return name == QLatin1String("a5") || (name.size() == 1 && name.at(0).isDigit());
+}
+
+QString columnDefinition(const QString& name)
+{
+    if (isNumberColumn(name))
+        return quoteIdentifier(name) + QLatin1String(" REAL");
+    // Texts and dates compare without regard to letter case, so lists group
+    // "Nike" and "NIKE" into one value and user names match in any case.
+    return quoteIdentifier(name) + QLatin1String(" TEXT COLLATE NOCASE");
+}
+
+QString createTable(const QString& table, const QStringList& columns, const QString& autoKey)
+{
+    QStringList defs;
+    for (const QString& c : columns) {
+        if (c == autoKey)
+            defs << quoteIdentifier(c) + QLatin1String(" INTEGER PRIMARY KEY AUTOINCREMENT");
+        else
+            defs << columnDefinition(c);
+    }
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(quoteIdentifier(table), defs.join(QLatin1String(", ")));
+}
+
+QStringList tableColumns(Database& db, const QString& table, QString* error)
+{
+    QueryResult r;
+    if (!db.query(Statement{QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(table)), {}}, &r, error))
+        return {};
+    const int name = int(r.columns.indexOf(QStringLiteral("name")));
+    QStringList out;
+    for (const auto& row : r.rows)
+        out << row.at(name).toString();
+    return out;
+}
+
+} // namespace
+
+const QStringList& stockColumns()
+{
+    static const QStringList cols = QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                                                QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("f"),
+                                                QStringLiteral("g")} +
+                                    letters('1', '8') + QStringList{QStringLiteral("z"), QStringLiteral("day1")};
+    return cols;
+}
+
+const QStringList& saleColumns()
+{
+    static const QStringList cols = [] {
+        QStringList c{QStringLiteral("ID")};
+        c += letters('a', 'z');
+        c += letters('1', '4');
+        c << QStringLiteral("a5");
+        c += letters('6', '9');
+        for (int i = 1; i <= 6; ++i)
+            c << QStringLiteral("day%1").arg(i);
+        return c;
+    }();
+    return cols;
+}
+
+const QStringList& userColumns()
+{
+    static const QStringList cols{QStringLiteral("username"), QStringLiteral("passwd")};
+    return cols;
+}
+
+const QStringList& logColumns()
+{
+    static const QStringList cols{QStringLiteral("id"), QStringLiteral("username"), QStringLiteral("btime"),
+                                  QStringLiteral("jtime")};
+    return cols;
+}
+
+QString salesListSelect()
+{
+    QStringList cols;
+    for (const QString& c : saleColumns())
+        cols << quoteIdentifier(c);
+    return QStringLiteral("SELECT rowid as _rid, %1 from data1 ").arg(cols.join(QLatin1Char(',')));
+}
+
+bool create(Database& db, QString* error)
+{
+    Transaction t(db);
+    if (!t.begun()) {
+        *error = t.error();
+        return false;
+    }
+    const QStringList statements{
+        createTable(QStringLiteral("data"), stockColumns(), QString()),
+        createTable(QStringLiteral("data1"), saleColumns(), QStringLiteral("ID")),
+        createTable(QStringLiteral("userdb"), userColumns(), QString()),
+        createTable(QStringLiteral("rz"), logColumns(), QStringLiteral("id")),
+        // The stock list is read in stock-in date order; the sales windows filter by sale date and number.
+        QStringLiteral("CREATE INDEX data_day1 ON data(day1)"),
+        QStringLiteral("CREATE INDEX data1_day1 ON data1(day1)"),
+        QStringLiteral("CREATE INDEX data1_z ON data1(z)"),
+        QStringLiteral("PRAGMA user_version = %1").arg(kVersion),
+    };
+    for (const QString& sql : statements)
+        if (!db.exec(sql, error))
+            return false;
+    return t.commit(error);
+}
+
+bool createDelivered(Database& db, QString* error)
+{
+    if (!create(db, error))
+        return false;
+    return db.exec(Statement{QStringLiteral("INSERT INTO userdb VALUES (?, ?)"),
+                             {QStringLiteral("超级管理员"), hashPassword(QStringLiteral("864"))}},
+                   error);
+}
+
+bool migrate(Database& db, QString* error)
+{
+    QueryResult r;
+    if (!db.query(Statement{QStringLiteral("PRAGMA user_version"), {}}, &r, error))
+        return false;
+    const int version = r.rows.isEmpty() ? 0 : r.rows.at(0).at(0).toInt();
+    if (version > kVersion) {
+        *error = QStringLiteral("The database was written by a newer version of the program (schema %1).")
+                     .arg(version);
+        return false;
+    }
+    // Version 1 is the first; later versions add one step each here.
+    return true;
+}
+
+QStringList check(Database& db)
+{
+    QStringList problems;
+    const struct
+    {
+        QString table;
+        const QStringList& columns;
+    } tables[] = {{QStringLiteral("data"), stockColumns()},
+                  {QStringLiteral("data1"), saleColumns()},
+                  {QStringLiteral("userdb"), userColumns()},
+                  {QStringLiteral("rz"), logColumns()}};
+    for (const auto& t : tables) {
+        QString error;
+        const QStringList have = tableColumns(db, t.table, &error);
+        if (!error.isEmpty()) {
+            problems << error;
+            continue;
+        }
+        if (have.isEmpty()) {
+            problems << QStringLiteral("table %1 is missing").arg(t.table);
+            continue;
+        }
+        for (const QString& c : t.columns)
+            if (!have.contains(c, Qt::CaseInsensitive))
+                problems << QStringLiteral("table %1 has no column %2").arg(t.table, c);
+    }
+    return problems;
+}
+
+} // namespace schema

@@ -1,0 +1,191 @@
+#include "store/tdmfm.h"
+
+#include "core/messageport.h"
+#include "store/schema.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+Tdmfm::Tdmfm(QObject* parent)
+    : QObject(parent)
+    , m_stockList(QStringLiteral("stock list query"), QStringLiteral("data"))
+    , m_generalQuery(QStringLiteral("general query"))
+    , m_salesList(QStringLiteral("sales list query"), QStringLiteral("data1"))
+    , m_summaryQuery(QStringLiteral("summary query"))
+    , m_customerQuery(QStringLiteral("customer query"))
+    , m_slipQuery(QStringLiteral("slip query"))
+{
+}
+
+Tdmfm::~Tdmfm() = default;
+
+bool Tdmfm::open(const QString& path, QString* error)
+{
+    m_path = path;
+    if (!m_db.open(path, false, error))
+        return false;
+    if (!schema::migrate(m_db, error)) {
+        m_db.close();
+        return false;
+    }
+    return true;
+}
+
+void Tdmfm::disconnect()
+{
+    for (RowSet* set : {&m_stockList, &m_generalQuery, &m_salesList, &m_summaryQuery, &m_customerQuery, &m_slipQuery})
+        set->close();
+    m_tablesOpen = false;
+    m_db.close();
+}
+
+bool Tdmfm::reconnect(QString* error)
+{
+    return m_db.open(m_path, false, error);
+}
+
+void Tdmfm::report(const QString& error)
+{
+    messagePort().error(error);
+}
+
+bool Tdmfm::OpenQuery(RowSet& set, const Statement& st)
+{
+    set.close();
+    QueryResult result;
+    QString error;
+    if (!m_db.query(st, &result, &error)) {
+        report(error);
+        return false;
+    }
+    set.load(st.sql, std::move(result));
+    return true;
+}
+
+bool Tdmfm::ExecStatement(RowSet& set, const Statement& st, int* changes)
+{
+    set.close();
+    QString error;
+    if (!m_db.exec(st, &error, changes)) {
+        report(error);
+        return false;
+    }
+    return true;
+}
+
+bool Tdmfm::OpenDistinctColumn(RowSet& set, const QString& column, const QString& table)
+{
+    if (!isPlainIdentifier(column) || !isPlainIdentifier(table)) {
+        set.close();
+        report(QStringLiteral("Invalid column or table name: %1.%2").arg(table, column));
+        return false;
+    }
+    const QString c = quoteIdentifier(column);
+    return OpenQuery(set, Statement{QStringLiteral("select %1 from %2 group by %1 order by %1")
+                                        .arg(c, quoteIdentifier(table)),
+                                    {}});
+}
+
+bool Tdmfm::appendRow(const QString& table, const QVariantMap& values, qint64* rowId)
+{
+    QStringList names, marks;
+    QVariantList params;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!isPlainIdentifier(it.key())) {
+            report(QStringLiteral("Invalid column name: %1").arg(it.key()));
+            return false;
+        }
+        names << quoteIdentifier(it.key());
+        marks << QStringLiteral("?");
+        params << it.value();
+    }
+    if (!isPlainIdentifier(table)) {
+        report(QStringLiteral("Invalid table name: %1").arg(table));
+        return false;
+    }
+    QString error;
+    const Statement st{QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                           .arg(quoteIdentifier(table), names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+                       params};
+    if (!m_db.exec(st, &error)) {
+        report(error);
+        return false;
+    }
+    if (rowId)
+        *rowId = m_db.lastInsertRowId();
+    return true;
+}
+
+bool Tdmfm::updateCurrent(RowSet& set, const QVariantMap& values)
+{
+    const int row = set.current();
+    if (!set.isOpen() || row < 0) {
+        report(QStringLiteral("Cannot perform this operation on an empty dataset"));
+        return false;
+    }
+    if (set.writeTable().isEmpty() || set.rowId(row) < 0) {
+        report(QStringLiteral("Cannot modify a read-only dataset"));
+        return false;
+    }
+    QStringList assignments;
+    QVariantList params;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!isPlainIdentifier(it.key())) {
+            report(QStringLiteral("Invalid column name: %1").arg(it.key()));
+            return false;
+        }
+        assignments << quoteIdentifier(it.key()) + QLatin1String("=?");
+        params << it.value();
+    }
+    params << set.rowId(row);
+    QString error;
+    const Statement st{QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                           .arg(quoteIdentifier(set.writeTable()), assignments.join(QLatin1Char(','))),
+                       params};
+    if (!m_db.exec(st, &error)) {
+        report(error);
+        return false;
+    }
+    // Keep the grid showing what is now stored, as a re-read would.
+    QueryResult stored;
+    if (m_db.query(Statement{QStringLiteral("SELECT * FROM %1 WHERE rowid=?").arg(quoteIdentifier(set.writeTable())),
+                             {set.rowId(row)}},
+                   &stored, &error) &&
+        !stored.rows.isEmpty()) {
+        QVariantMap fresh;
+        for (int i = 0; i < stored.columns.size(); ++i)
+            fresh.insert(stored.columns.at(i), stored.rows.at(0).at(i));
+        set.replaceRow(row, fresh);
+    } else {
+        set.replaceRow(row, values);
+    }
+    return true;
+}
+
+bool Tdmfm::deleteCurrent(RowSet& set)
+{
+    const int row = set.current();
+    if (!set.isOpen() || row < 0) {
+        report(QStringLiteral("Cannot perform this operation on an empty dataset"));
+        return false;
+    }
+    if (set.writeTable().isEmpty() || set.rowId(row) < 0) {
+        report(QStringLiteral("Cannot modify a read-only dataset"));
+        return false;
+    }
+    QString error;
+    if (!m_db.exec(Statement{QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(set.writeTable())),
+                             {set.rowId(row)}},
+                   &error)) {
+        report(error);
+        return false;
+    }
+    set.removeRow(row);
+    return true;
+}
+
+bool isPlainIdentifier(const QString& name)
+{
+    static const QRegularExpression re(QStringLiteral("^[A-Za-z0-9_]+$"));
+    return re.match(name).hasMatch();
+}

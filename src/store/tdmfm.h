@@ -1,0 +1,74 @@
+#pragma once
+
+#include "store/database.h"
+#include "store/rowset.h"
+
+#include <QObject>
+#include <QVariantMap>
+
+// The data module: the one connection to the shop database and the shared data
+// sets every window works on, with the query helpers that run statements on
+// them. Engine errors are reported through the message port with the engine's
+// own text, and the operation returns false.
+class Tdmfm final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Tdmfm(QObject* parent = nullptr);
+    ~Tdmfm() override;
+
+    // Opens the connection to an existing database file. Nothing is reported
+    // here: the caller decides how to show the error text.
+    bool open(const QString& path, QString* error);
+    QString path() const { return m_path; }
+    Database& db() { return m_db; }
+    bool isConnected() const { return m_db.isOpen(); }
+    // The backup window closes the connection while it copies the file.
+    void disconnect();
+    bool reconnect(QString* error);
+
+    // The stock table and the sales table are append targets; they are opened
+    // when the main window is shown and closed when it closes.
+    void openTables() { m_tablesOpen = true; }
+    void closeTables() { m_tablesOpen = false; }
+    bool tablesOpen() const { return m_tablesOpen; }
+
+    RowSet& stockList() { return m_stockList; }
+    RowSet& generalQuery() { return m_generalQuery; }
+    RowSet& salesList() { return m_salesList; }
+    RowSet& summaryQuery() { return m_summaryQuery; }
+    RowSet& customerQuery() { return m_customerQuery; }
+    RowSet& slipQuery() { return m_slipQuery; }
+
+    // Close the set, replace its statement, open it. A failed statement leaves the set closed.
+    bool OpenQuery(RowSet& set, const Statement& st);
+    // Close the set and execute a statement that returns no rows.
+    bool ExecStatement(RowSet& set, const Statement& st, int* changes = nullptr);
+    // The distinct values of one column in ascending order.
+    bool OpenDistinctColumn(RowSet& set, const QString& column, const QString& table);
+
+    // Appends one row to a table; `values` maps column names to values.
+    bool appendRow(const QString& table, const QVariantMap& values, qint64* rowId = nullptr);
+    // Writes changed fields of the set's current row to its table, by row identity.
+    bool updateCurrent(RowSet& set, const QVariantMap& values);
+    // Deletes the set's current row from its table and from the set.
+    bool deleteCurrent(RowSet& set);
+
+    // Reports an engine failure the way every operation does.
+    static void report(const QString& error);
+
+private:
+    Database m_db;
+    QString m_path;
+    bool m_tablesOpen = false;
+    RowSet m_stockList;
+    RowSet m_generalQuery;
+    RowSet m_salesList;
+    RowSet m_summaryQuery;
+    RowSet m_customerQuery;
+    RowSet m_slipQuery;
+};
+
+// True for the names the code uses for tables and columns; anything else is
+// refused before it can reach a statement text.
+bool isPlainIdentifier(const QString& name);

@@ -1,0 +1,52 @@
+#include "ui/qtmessageport.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+QWidget* owner()
+{
+    return QApplication::activeWindow();
+}
+
+QString appTitle()
+{
+    return QApplication::applicationDisplayName();
+}
+} // namespace
+
+void QtMessagePort::error(const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, appTitle(), text, QMessageBox::Ok, owner());
+    box.exec();
+}
+
+void QtMessagePort::warning(const QString& text, const QString& title)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, owner());
+    box.exec();
+}
+
+void QtMessagePort::inform(const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, appTitle(), text, QMessageBox::Ok, owner());
+    box.exec();
+}
+
+MessagePort::Answer QtMessagePort::confirm(const QString& title, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok | QMessageBox::Cancel, owner());
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+QString QtMessagePort::openFileName(const QString& caption, const QString& directory, const QString& filter)
+{
+    return QFileDialog::getOpenFileName(owner(), caption, directory, filter);
+}
+
+QString QtMessagePort::saveFileName(const QString& caption, const QString& directory, const QString& filter)
+{
+    return QFileDialog::getSaveFileName(owner(), caption, directory, filter);
+}

@@ -1,0 +1,405 @@
+#include "recordingport.h"
+#include "testdb.h"
+
+#include "store/database.h"
+#include "store/passwordhash.h"
+#include "store/saleops.h"
+#include "store/schema.h"
+#include "store/stockqueries.h"
+#include "store/tdmfm.h"
+#include "store/userqueries.h"
+#include "ui/queryhelpers.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+
+class TestStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void schemaHasEveryColumn();
+    void missingColumnIsReported();
+    void fileIsEncrypted();
+    void apostrophesAreBoundNotSpliced();
+    void searchMatchesInitialsInAnyCase_data();
+    void searchMatchesInitialsInAnyCase();
+    void rowSetWritesThroughByIdentity();
+    void failedStatementLeavesSetClosed();
+    void twoTableWriteIsAllOrNothing();
+    void committedWriteIsInTheFile();
+    void passwordsAreHashedAndCaseInsensitive();
+    void requireTextWarnsAndFocuses();
+    void fillDistinctListGroupsCaseInsensitively();
+};
+
+namespace {
+// Replaces table data1 by one whose columns differ from the program's.
+bool rebuildSales(Database& db, const QString& drop, const QString& add, QString* error)
+{
+    QStringList cols;
+    for (const QString& c : schema::saleColumns())
+        if (c != drop)
+            cols << quoteIdentifier(c);
+    if (!add.isEmpty())
+        cols << quoteIdentifier(add);
+    return db.exec(QStringLiteral("DROP TABLE data1"), error) &&
+           db.exec(QStringLiteral("CREATE TABLE data1 (%1)").arg(cols.join(QLatin1Char(','))), error);
+}
+} // namespace
+
+void TestStore::schemaHasEveryColumn()
+{
+    TestShop shop;
+    QVERIFY(shop.isValid());
+    QVERIFY(schema::check(shop.dm().db()).isEmpty());
+    QCOMPARE(schema::saleColumns().size(), 42);
+    QVERIFY(schema::saleColumns().contains(QStringLiteral("a5")));
+    QVERIFY(!schema::saleColumns().contains(QStringLiteral("5")));
+    QCOMPARE(schema::stockColumns().size(), 17);
+
+    RecordingPort port;
+    QVERIFY(shop.dm().OpenQuery(shop.dm().salesList(), Statement{schema::salesListSelect(), {}}));
+    QCOMPARE(shop.dm().salesList().columns().size(), 42);
+    QVERIFY(port.entries.isEmpty());
+
+    // Autonumbered identities.
+    QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QStringLiteral("a"), QStringLiteral("x")}}));
+    QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QStringLiteral("a"), QStringLiteral("y")}}));
+    QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select ID from data1 order by ID"), {}}));
+    QCOMPARE(shop.dm().generalQuery().value(0, 0).toLongLong() + 1, shop.dm().generalQuery().value(1, 0).toLongLong());
+}
+
+void TestStore::missingColumnIsReported()
+{
+    TestShop shop;
+    Database& db = shop.dm().db();
+    QString error;
+    QVERIFY(rebuildSales(db, QStringLiteral("day6"), QString(), &error));
+    QCOMPARE(schema::check(db), QStringList{QStringLiteral("table data1 has no column day6")});
+
+    RecordingPort port;
+    QVERIFY(!shop.dm().OpenQuery(shop.dm().salesList(), Statement{schema::salesListSelect(), {}}));
+    QVERIFY(!shop.dm().salesList().isOpen());
+    QCOMPARE(port.entries.size(), 1);
+    QCOMPARE(port.entries.at(0).kind, QStringLiteral("error"));
+    QVERIFY2(port.lastText().contains(QStringLiteral("day6")), qPrintable(port.lastText()));
+}
+
+void TestStore::fileIsEncrypted()
+{
+    TestShop shop;
+    QFile f(shop.dbPath());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(!f.read(16).startsWith("SQLite format 3"));
+    f.close();
+
+    // Neither a plain SQLite reader nor a wrong password gets in.
+    QProcess plain;
+    plain.start(QStringLiteral("sqlite3"), {shop.dbPath(), QStringLiteral("select count(*) from userdb;")});
+    if (plain.waitForStarted(5000)) {
+        plain.waitForFinished(10000);
+        QVERIFY(plain.exitCode() != 0);
+        QVERIFY(plain.readAllStandardError().contains("not a database"));
+    }
+    Database db;
+    QString error;
+    QVERIFY(db.open(shop.dbPath(), false, &error));
+    QueryResult r;
+    QVERIFY(db.query(Statement{QStringLiteral("select count(*) from userdb"), {}}, &r, &error));
+    QCOMPARE(r.rows.at(0).at(0).toInt(), 1);
+
+    QFile other(shop.folder() + QStringLiteral("/plain.db"));
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.write("not a database at all, just text");
+    other.close();
+    Database bad;
+    QVERIFY(!bad.open(other.fileName(), false, &error));
+    QVERIFY2(error.contains(QStringLiteral("not a database")), qPrintable(error));
+    QVERIFY(!bad.open(shop.folder() + QStringLiteral("/missing.mdb"), false, &error));
+    QVERIFY(!QFile::exists(shop.folder() + QStringLiteral("/missing.mdb")));
+}
+
+void TestStore::apostrophesAreBoundNotSpliced()
+{
+    TestShop shop;
+    RecordingPort port;
+    shop.addStock(QStringLiteral("O'Neil篮球"), QStringLiteral("7'号"), QStringLiteral("C'1"), QStringLiteral("球类"),
+                  10, 5, 20, QStringLiteral("2026-01-05"), QStringLiteral("O'Neil"), QStringLiteral("it's"));
+    shop.addStock(QStringLiteral("足球"), QString(), QStringLiteral("C2"), QStringLiteral("球类"), 10, 5, 20);
+    stockq::Conditions c;
+    c.supplier = QStringLiteral("o'neil"); // letter case does not matter either
+    c.remark = QStringLiteral("'s");
+    QVERIFY(shop.dm().OpenQuery(shop.dm().stockList(), stockq::search(stockq::ZeroStock::Shown, c)));
+    QCOMPARE(shop.dm().stockList().rowCount(), 1);
+    QCOMPARE(shop.dm().stockList().field(QStringLiteral("a")).toString(), QStringLiteral("O'Neil篮球"));
+    // A quote that would end a spliced literal early just finds nothing.
+    c = {};
+    c.code = QStringLiteral("' or 1=1 --");
+    QVERIFY(shop.dm().OpenQuery(shop.dm().stockList(), stockq::search(stockq::ZeroStock::Shown, c)));
+    QCOMPARE(shop.dm().stockList().rowCount(), 0);
+    QVERIFY(port.entries.isEmpty());
+}
+
+void TestStore::searchMatchesInitialsInAnyCase_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("hideZero");
+    QTest::addColumn<QStringList>("names");
+    const QStringList all{QStringLiteral("李宁球鞋"), QStringLiteral("篮球"), QStringLiteral("乒乓球拍")};
+    QTest::newRow("no condition") << "" << "" << false << all;
+    QTest::newRow("initials lower") << "name" << "lq" << false << QStringList{QStringLiteral("篮球")};
+    QTest::newRow("initials upper") << "name" << "LQ" << false << QStringList{QStringLiteral("篮球")};
+    QTest::newRow("initials inside") << "name" << "nq" << false << QStringList{QStringLiteral("李宁球鞋")};
+    QTest::newRow("spec initials") << "spec" << "XL" << false << QStringList{QStringLiteral("乒乓球拍")};
+    QTest::newRow("code part") << "code" << "0012" << false << QStringList{QStringLiteral("篮球")};
+    QTest::newRow("category") << "category" << "球" << false << all;
+    // Hidden zero stock keeps negative stock and drops rows with no stock left.
+    QTest::newRow("zero hidden") << "" << "" << true << QStringList{QStringLiteral("李宁球鞋"), QStringLiteral("篮球")};
+    QTest::newRow("dates inclusive") << "dates" << "" << false << QStringList{QStringLiteral("篮球"), QStringLiteral("乒乓球拍")};
+}
+
+void TestStore::searchMatchesInitialsInAnyCase()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(bool, hideZero);
+    QFETCH(QStringList, names);
+    TestShop shop;
+    shop.addStock(QStringLiteral("李宁球鞋"), QStringLiteral("42码"), QStringLiteral("A1"), QStringLiteral("球类"), 1, 5, 2,
+                  QStringLiteral("2026-01-01"));
+    shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("690012"), QStringLiteral("球类"), 1, 5, 2,
+                  QStringLiteral("2026-01-02"));
+    shop.addStock(QStringLiteral("乒乓球拍"), QStringLiteral("横拍-XL"), QStringLiteral("B3"), QStringLiteral("球类"), 1, 5, 2,
+                  QStringLiteral("2026-01-03"));
+    Tdmfm& dm = shop.dm();
+    // 李宁球鞋 sold out past zero (a return pending), 乒乓球拍 sold out.
+    QString error;
+    QVERIFY(dm.db().exec(QStringLiteral("update data set [7]=-1 where c='A1'"), &error));
+    QVERIFY(dm.db().exec(QStringLiteral("update data set [7]=0 where c='B3'"), &error));
+    stockq::Conditions c;
+    if (field == QLatin1String("name"))
+        c.nameInitials = text;
+    else if (field == QLatin1String("spec"))
+        c.specInitials = text;
+    else if (field == QLatin1String("code"))
+        c.code = text;
+    else if (field == QLatin1String("category"))
+        c.category = text;
+    else if (field == QLatin1String("dates")) {
+        c.byDate = true;
+        c.from = QStringLiteral("2026-01-02");
+        c.to = QStringLiteral("2026-01-03");
+    }
+    RecordingPort port;
+    QVERIFY(dm.OpenQuery(dm.stockList(), stockq::search(hideZero ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown, c)));
+    QStringList got;
+    for (int r = 0; r < dm.stockList().rowCount(); ++r)
+        got << dm.stockList().value(r, QStringLiteral("a")).toString();
+    QCOMPARE(got, names);
+}
+
+void TestStore::rowSetWritesThroughByIdentity()
+{
+    TestShop shop;
+    Tdmfm& dm = shop.dm();
+    shop.addStock(QStringLiteral("甲"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-03"));
+    shop.addStock(QStringLiteral("乙"), {}, QStringLiteral("2"), QStringLiteral("k"), 1, 2, 1, QStringLiteral("2026-01-01"));
+    shop.addStock(QStringLiteral("丙"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 3, 1, QStringLiteral("2026-01-02"));
+    QVERIFY(dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)));
+    RowSet& set = dm.stockList();
+    QCOMPARE(set.value(0, QStringLiteral("a")).toString(), QStringLiteral("乙")); // stock-in date order
+    QVERIFY(!set.columns().contains(QStringLiteral("_rid")));
+
+    set.sort(QStringLiteral("2 DESC"));
+    QCOMPARE(set.value(0, QStringLiteral("a")).toString(), QStringLiteral("丙"));
+    set.setCurrent(0);
+    QVERIFY(dm.updateCurrent(set, {{QStringLiteral("z"), QStringLiteral("改过")}}));
+    QCOMPARE(set.field(QStringLiteral("z")).toString(), QStringLiteral("改过"));
+    set.setCurrent(2); // 甲 after the sort
+    QCOMPARE(set.field(QStringLiteral("a")).toString(), QStringLiteral("甲"));
+    QVERIFY(dm.deleteCurrent(set));
+    QCOMPARE(set.rowCount(), 2);
+
+    QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select a, z from data order by a"), {}}));
+    RowSet& g = dm.generalQuery();
+    QCOMPARE(g.rowCount(), 2);
+    QStringList names{g.value(0, 0).toString(), g.value(1, 0).toString()};
+    QVERIFY(!names.contains(QStringLiteral("甲")));
+    for (int r = 0; r < 2; ++r)
+        QCOMPARE(g.value(r, 1).toString(), g.value(r, 0).toString() == QStringLiteral("丙") ? QStringLiteral("改过") : QString());
+
+    // Deleting from an empty set is refused with the dataset message.
+    RecordingPort port;
+    set.close();
+    QVERIFY(!dm.deleteCurrent(set));
+    QCOMPARE(port.lastText(), QStringLiteral("Cannot perform this operation on an empty dataset"));
+}
+
+void TestStore::failedStatementLeavesSetClosed()
+{
+    TestShop shop;
+    Tdmfm& dm = shop.dm();
+    shop.addStock(QStringLiteral("甲"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1);
+    QVERIFY(dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)));
+    QCOMPARE(dm.stockList().rowCount(), 1);
+    RecordingPort port;
+    QVERIFY(!dm.OpenQuery(dm.stockList(), Statement{QStringLiteral("select * from nosuchtable"), {}}));
+    QVERIFY(!dm.stockList().isOpen());
+    QCOMPARE(dm.stockList().rowCount(), 0);
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("no such table: nosuchtable")});
+    QVERIFY(!dm.ExecStatement(dm.generalQuery(), Statement{QStringLiteral("update nosuch set a=1"), {}}));
+    QCOMPARE(port.entries.size(), 2);
+}
+
+void TestStore::twoTableWriteIsAllOrNothing()
+{
+    TestShop shop;
+    Tdmfm& dm = shop.dm();
+    const qint64 id = shop.addStock(QStringLiteral("篮球"), {}, QStringLiteral("1"), QStringLiteral("k"), 12, 10, 19.9);
+    QString error;
+    // The Sale row cannot be written: the stock change must not stay behind.
+    QVERIFY(rebuildSales(dm.db(), QStringLiteral("a5"), QStringLiteral("5"), &error));
+    saleops::SaleInput in;
+    in.stockRowId = id;
+    in.quantity = QStringLiteral("2");
+    in.price = QStringLiteral("19.9");
+    in.saleNumber = QStringLiteral("20260105001");
+    in.saleDate = QStringLiteral("2026-01-05");
+    RecordingPort port;
+    QVERIFY(!saleops::recordSale(dm, in));
+    QCOMPARE(port.entries.size(), 1);
+    QVERIFY2(port.lastText().contains(QStringLiteral("a5")), qPrintable(port.lastText()));
+    QueryResult r;
+    QVERIFY(dm.db().query(Statement{QStringLiteral("select [5],[6],[7],[8] from data"), {}}, &r, &error));
+    QCOMPARE(r.rows.at(0), (QVector<QVariant>{0.0, 0.0, 10.0, 120.0}));
+    QVERIFY(dm.db().query(Statement{QStringLiteral("select count(*) from data1"), {}}, &r, &error));
+    QCOMPARE(r.rows.at(0).at(0).toInt(), 0);
+
+    // With the right table the same sale lands in both tables.
+    QVERIFY(rebuildSales(dm.db(), QString(), QString(), &error));
+    QVERIFY(saleops::recordSale(dm, in));
+    QVERIFY(dm.db().query(Statement{QStringLiteral("select [5],[6],[7],[8] from data"), {}}, &r, &error));
+    QCOMPARE(r.rows.at(0), (QVector<QVariant>{2.0, 39.8, 8.0, 96.0}));
+    QVERIFY(dm.db().query(Statement{QStringLiteral("select [2],[3],[4],a5,day2 from data1"), {}}, &r, &error));
+    QCOMPARE(r.rows.at(0), (QVector<QVariant>{19.9, 2.0, 39.8, 15.8, QStringLiteral("2026-01-05")}));
+}
+
+void TestStore::committedWriteIsInTheFile()
+{
+    TestShop shop;
+    shop.addStock(QStringLiteral("篮球"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1);
+    // A copy of the file taken while the connection is still open, as after a
+    // crash, already holds the committed row.
+    const QString copy = shop.folder() + QStringLiteral("/after-crash.mdb");
+    QVERIFY(QFile::copy(shop.dbPath(), copy));
+    QVERIFY(!QFile::exists(shop.dbPath() + QStringLiteral("-journal")));
+    Database db;
+    QString error;
+    QVERIFY(db.open(copy, false, &error));
+    QueryResult r;
+    QVERIFY(db.query(Statement{QStringLiteral("select a from data"), {}}, &r, &error));
+    QCOMPARE(r.rows.size(), 1);
+    QVERIFY(db.query(Statement{QStringLiteral("PRAGMA synchronous"), {}}, &r, &error));
+    QCOMPARE(r.rows.at(0).at(0).toInt(), 2); // FULL
+}
+
+void TestStore::passwordsAreHashedAndCaseInsensitive()
+{
+    TestShop shop;
+    Tdmfm& dm = shop.dm();
+    QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select username, passwd from userdb"), {}}));
+    QCOMPARE(dm.generalQuery().value(0, 0).toString(), QStringLiteral("超级管理员"));
+    const QString stored = dm.generalQuery().value(0, 1).toString();
+    QVERIFY(!stored.contains(QStringLiteral("864")));
+    QVERIFY(verifyPassword(QStringLiteral("864"), stored));
+    QVERIFY(hashPassword(QStringLiteral("abc")) != hashPassword(QStringLiteral("abc"))); // salted
+    QVERIFY(verifyPassword(QStringLiteral("AbC"), hashPassword(QStringLiteral("aBc"))));
+    QVERIFY(!verifyPassword(QStringLiteral("865"), stored));
+
+    QCOMPARE(userq::countMatches(dm, QStringLiteral("超级管理员"), QStringLiteral("864")), 1);
+    QCOMPARE(userq::countMatches(dm, QStringLiteral("超级管理员"), QStringLiteral("8641")), 0);
+    // Two identical users make the login ambiguous; names match in any case.
+    QVERIFY(dm.appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), QStringLiteral("Ann")},
+                                                    {QStringLiteral("passwd"), hashPassword(QStringLiteral("x1"))}}));
+    QCOMPARE(userq::countMatches(dm, QStringLiteral("ANN"), QStringLiteral("X1")), 1);
+    QVERIFY(dm.appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), QStringLiteral("ann")},
+                                                    {QStringLiteral("passwd"), hashPassword(QStringLiteral("x1"))}}));
+    QCOMPARE(userq::countMatches(dm, QStringLiteral("Ann"), QStringLiteral("x1")), 2);
+
+    const qint64 session = userq::logLogin(dm, QStringLiteral("O'Neil"), QDateTime(QDate(2026, 12, 9), QTime(8, 5, 1)));
+    QVERIFY(session > 0);
+    QVERIFY(userq::logLogout(dm, session, QDateTime(QDate(2026, 12, 9), QTime(18, 0, 0))));
+    QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select username, btime, jtime from rz"), {}}));
+    QCOMPARE(dm.generalQuery().value(0, 0).toString(), QStringLiteral("O'Neil"));
+    QCOMPARE(dm.generalQuery().value(0, 1).toString(), QStringLiteral("2026-12-09 08:05:01"));
+    QCOMPARE(dm.generalQuery().value(0, 2).toString(), QStringLiteral("2026-12-09 18:00:00"));
+}
+
+void TestStore::requireTextWarnsAndFocuses()
+{
+    RecordingPort port;
+    QWidget window;
+    auto* filled = new QLineEdit(QStringLiteral(" x "), &window);
+    auto* blank = new QLineEdit(QStringLiteral(" \t "), &window);
+    auto* combo = new QComboBox(&window);
+    combo->setEditable(true);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    filled->setFocus();
+
+    QVERIFY(RequireText(filled, QStringLiteral("unused")));
+    QVERIFY(port.entries.isEmpty());
+    QVERIFY(!RequireText(blank, QStringLiteral("商品名称必须输入！")));
+    QCOMPARE(port.entries.size(), 1);
+    QCOMPARE(port.entries.at(0).kind, QStringLiteral("warning"));
+    QCOMPARE(port.entries.at(0).title, QStringLiteral("Warning"));
+    QCOMPARE(port.entries.at(0).text, QStringLiteral("商品名称必须输入！"));
+    QTRY_VERIFY(blank->hasFocus());
+    QVERIFY(!RequireText(combo, QStringLiteral("类别")));
+    QTRY_VERIFY(combo->hasFocus());
+    // A hidden control cannot take the focus: the platform's error follows the warning.
+    port.clear();
+    combo->hide();
+    QVERIFY(!RequireText(combo, QStringLiteral("类别")));
+    QCOMPARE(port.texts(), (QStringList{QStringLiteral("类别"), QStringLiteral("Cannot focus a disabled or invisible window")}));
+}
+
+void TestStore::fillDistinctListGroupsCaseInsensitively()
+{
+    TestShop shop;
+    Tdmfm& dm = shop.dm();
+    QComboBox list;
+    list.setEditable(true);
+    list.addItem(QStringLiteral("old"));
+    list.setCurrentText(QStringLiteral("typed"));
+    FillDistinctList(dm, dm.generalQuery(), QStringLiteral("g"), QStringLiteral("data"), &list);
+    QCOMPARE(list.count(), 0);
+    QCOMPARE(list.currentText(), QString());
+
+    shop.addStock(QStringLiteral("a"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("Nike"));
+    shop.addStock(QStringLiteral("b"), {}, QStringLiteral("2"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("NIKE"));
+    shop.addStock(QStringLiteral("c"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("Adi"));
+    dm.appendRow(QStringLiteral("data"), {{QStringLiteral("a"), QStringLiteral("d")}}); // supplier NULL
+    list.setCurrentText(QStringLiteral("typed"));
+    FillDistinctList(dm, dm.generalQuery(), QStringLiteral("g"), QStringLiteral("data"), &list);
+    QCOMPARE(list.count(), 3);
+    QCOMPARE(list.itemText(0), QString());
+    QCOMPARE(list.itemText(1), QStringLiteral("Adi"));
+    QCOMPARE(list.itemText(2).toLower(), QStringLiteral("nike"));
+    QCOMPARE(list.currentText(), QString());
+
+    // A statement that fails leaves the list empty after the engine's message.
+    RecordingPort port;
+    FillDistinctList(dm, dm.generalQuery(), QStringLiteral("nosuch"), QStringLiteral("data"), &list);
+    QCOMPARE(list.count(), 0);
+    QCOMPARE(port.entries.size(), 1);
+}
+
+QTEST_MAIN(TestStore)
+#include "tst_store.moc"

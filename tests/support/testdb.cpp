@@ -1,0 +1,70 @@
+#include "testdb.h"
+
+#include "store/database.h"
+#include "store/pinyin/pinyininitials.h"
+#include "store/schema.h"
+#include "store/tdmfm.h"
+
+#include <QDir>
+#include <QVariantMap>
+
+TestShop::TestShop()
+    : m_oldConfig(qgetenv("XDG_CONFIG_HOME"))
+{
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    Database db;
+    QString error;
+    m_valid = m_dir.isValid() && m_config.isValid() && db.open(dbPath(), true, &error) &&
+              schema::createDelivered(db, &error);
+    if (!m_valid)
+        qWarning("TestShop: %s", qPrintable(error));
+}
+
+TestShop::~TestShop()
+{
+    delete m_dm;
+    qputenv("XDG_CONFIG_HOME", m_oldConfig);
+}
+
+QString TestShop::dbPath() const
+{
+    return QDir(m_dir.path()).filePath(QStringLiteral("data.mdb"));
+}
+
+QString TestShop::configFolder() const
+{
+    return m_config.path();
+}
+
+Tdmfm& TestShop::dm()
+{
+    if (!m_dm) {
+        m_dm = new Tdmfm;
+        QString error;
+        if (!m_dm->open(dbPath(), &error))
+            qWarning("TestShop: %s", qPrintable(error));
+        m_dm->openTables();
+    }
+    return *m_dm;
+}
+
+qint64 TestShop::addStock(const QString& name, const QString& spec, const QString& code, const QString& category,
+                          double cost, double qty, double price, const QString& day, const QString& supplier,
+                          const QString& remark)
+{
+    const QVariantMap row{
+        {QStringLiteral("a"), name},        {QStringLiteral("b"), spec},
+        {QStringLiteral("c"), code},        {QStringLiteral("d"), category},
+        {QStringLiteral("e"), PinyinInitials(name)},
+        {QStringLiteral("f"), PinyinInitials(spec)},
+        {QStringLiteral("g"), supplier},    {QStringLiteral("1"), cost},
+        {QStringLiteral("2"), qty},         {QStringLiteral("3"), cost * qty},
+        {QStringLiteral("4"), price},       {QStringLiteral("5"), 0.0},
+        {QStringLiteral("6"), 0.0},         {QStringLiteral("7"), qty},
+        {QStringLiteral("8"), cost * qty},  {QStringLiteral("z"), remark},
+        {QStringLiteral("day1"), day},
+    };
+    qint64 id = -1;
+    dm().appendRow(QStringLiteral("data"), row, &id);
+    return id;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+class Tdmfm;
+
+// A temporary shop folder with the delivered database, and a temporary
+// configuration folder (XDG_CONFIG_HOME) so that settings never leak between
+// tests or into a real shop.
+class TestShop final
+{
+public:
+    TestShop();
+    ~TestShop();
+
+    bool isValid() const { return m_valid; }
+    QString folder() const { return m_dir.path(); }
+    QString dbPath() const;
+    QString configFolder() const;
+    // A data module connected to the database.
+    Tdmfm& dm();
+
+    // Appends a stock row the way the stock-in panel stores it; returns its row id.
+    qint64 addStock(const QString& name, const QString& spec, const QString& code, const QString& category,
+                    double cost, double qty, double price, const QString& day = QStringLiteral("2026-01-05"),
+                    const QString& supplier = QString(), const QString& remark = QString());
+
+private:
+    QTemporaryDir m_dir;
+    QTemporaryDir m_config;
+    QByteArray m_oldConfig;
+    Tdmfm* m_dm = nullptr;
+    bool m_valid = false;
+};
