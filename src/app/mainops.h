@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// What the main window offers to the panels and windows it hosts. Panels hold a
+// reference to this instead of reaching into the main window's widgets.
+class MainOps
+{
+public:
+    virtual ~MainOps() = default;
+
+    // "全部记录": refill the drop-down lists, reload the stock list, make the last row current.
+    virtual void reloadStockList() = 0;
+    // "查询": run the stock search with the conditions of the search box.
+    virtual void runStockSearch() = 0;
+    // Shows `text` in the message panel for two seconds.
+    virtual void showNotice(const QString& text) = 0;
+    // "读取列宽": applies the saved column layout of the stock grid.
+    virtual void restoreStockLayout() = 0;
+
+    // The logged-in user (empty before the login) and whether that user has every right.
+    virtual QString userName() const = 0;
+    virtual bool isSuperAdministrator() const = 0;
+};
