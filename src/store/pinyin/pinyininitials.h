@@ -5,7 +5,7 @@
 
 #include <optional>
 
-// Pinyin initials of an article name or specification, stored beside the text
+// Pinyin initials of an article name or its model text (规格型号), stored beside the text
 // so the stock and sales searches can match what the user types ("ln" for 李宁).
 //
 // Works on GBK bytes: letters, digits and the signs !.#$%()*+-,/[\|^~`@{}_ are
