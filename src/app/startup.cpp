@@ -1,0 +1,51 @@
+#include "app/startup.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QPalette>
+#include <QProxyStyle>
+#include <QToolTip>
+
+namespace {
+
+// Hints show without delay.
+class HintStyle final : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
+
+namespace startup {
+
+QString applicationTitle()
+{
+    return QStringLiteral("Tarvik运动品销售管理软件");
+}
+
+void configureApplication(QApplication& app)
+{
+    app.setApplicationName(QStringLiteral("tarvik"));
+    app.setApplicationDisplayName(applicationTitle());
+    app.setApplicationVersion(QStringLiteral("4.3.7"));
+    // The windows ask for 宋体; Noto CJK draws it here, on screen and in PDFs.
+    QFont::insertSubstitutions(QStringLiteral("宋体"),
+                               {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
+    QFont base(QStringLiteral("Noto Sans CJK SC"));
+    base.setPixelSize(13);
+    app.setFont(base);
+    app.setStyle(new HintStyle);
+    QPalette hints = QToolTip::palette();
+    hints.setColor(QPalette::ToolTipBase, QColor(255, 194, 134));
+    hints.setColor(QPalette::ToolTipText, Qt::black);
+    QToolTip::setPalette(hints);
+}
+
+} // namespace startup

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QDialog>
+
+// "使用帮助": a fixed page of usage notes, created at start and only shown or hidden.
+class THelpForm final : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit THelpForm(QWidget* parent = nullptr);
+
+    static QStringList lines();
+};
