@@ -10,8 +10,11 @@
 
 TestShop::TestShop()
     : m_oldConfig(qgetenv("XDG_CONFIG_HOME"))
+    , m_oldHome(qgetenv("HOME"))
 {
+    // The login writes a desktop shortcut under HOME: keep it in the test's folder.
     qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    qputenv("HOME", m_config.path().toUtf8());
     Database db;
     QString error;
     m_valid = m_dir.isValid() && m_config.isValid() && db.open(dbPath(), true, &error) &&
@@ -24,6 +27,7 @@ TestShop::~TestShop()
 {
     delete m_dm;
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
+    qputenv("HOME", m_oldHome);
 }
 
 QString TestShop::dbPath() const

@@ -7,7 +7,7 @@ class Tdmfm;
 
 // A temporary shop folder with the delivered database, and a temporary
 // configuration folder (XDG_CONFIG_HOME) so that settings never leak between
-// tests or into a real shop.
+// tests or into a real shop. HOME points there too, for the desktop shortcut.
 class TestShop final
 {
 public:
@@ -30,6 +30,7 @@ private:
     QTemporaryDir m_dir;
     QTemporaryDir m_config;
     QByteArray m_oldConfig;
+    QByteArray m_oldHome;
     Tdmfm* m_dm = nullptr;
     bool m_valid = false;
 };

@@ -1,0 +1,71 @@
+// Times what a keystroke in the search box costs: one search statement over
+// the stock table and its load into the stock list, on a filled database.
+// Usage: bench_stocksearch [STOCK-ROWS]   (prints medians of repeated runs)
+
+#include "core/messageport.h"
+#include "store/stockqueries.h"
+#include "store/tdmfm.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+#include <cstdio>
+
+namespace {
+
+double medianMs(const std::function<void()>& work, int runs = 15)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        work();
+        times.push_back(t.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString rows = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("20000");
+    QTemporaryDir dir;
+    const QString admin = QCoreApplication::applicationDirPath() + QStringLiteral("/tarvik-admin");
+    if (QProcess::execute(admin, {QStringLiteral("demo"), QStringLiteral("--stock"), rows, QStringLiteral("--sales"),
+                                  QStringLiteral("2000"), dir.path()}) != 0) {
+        std::fprintf(stderr, "could not fill the sample database with %s\n", qPrintable(admin));
+        return 1;
+    }
+    Tdmfm dm;
+    QString error;
+    if (!dm.open(dir.filePath(QStringLiteral("data.mdb")), &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    auto search = [&](stockq::Conditions c) {
+        return [&dm, c] { dm.OpenQuery(dm.stockList(), stockq::search(stockq::ZeroStock::Shown, c)); };
+    };
+    stockq::Conditions none, initials, initials2, code, category;
+    initials.nameInitials = QStringLiteral("l");
+    initials2.nameInitials = QStringLiteral("lq");
+    code.code = QStringLiteral("6912");
+    category.category = QStringLiteral("球类");
+    std::printf("stock rows: %s (medians of 15 runs, ms)\n", qPrintable(rows));
+    std::printf("reload (全部记录)          %8.2f\n",
+                medianMs([&] { dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)); }));
+    std::printf("search, no condition      %8.2f\n", medianMs(search(none)));
+    std::printf("search, initials 'l'      %8.2f\n", medianMs(search(initials)));
+    std::printf("search, initials 'lq'     %8.2f\n", medianMs(search(initials2)));
+    std::printf("search, code '6912'       %8.2f\n", medianMs(search(code)));
+    std::printf("search, category          %8.2f\n", medianMs(search(category)));
+    std::printf("sort loaded rows by [7]   %8.2f\n", medianMs([&] { dm.stockList().sort(QStringLiteral("7 DESC")); }));
+    return 0;
+}
