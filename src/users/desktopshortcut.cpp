@@ -1,0 +1,100 @@
+#include "users/desktopshortcut.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+
+// Escapes of the string value type: backslash and control characters, and
+// blanks at either end, which readers would otherwise strip.
+QString escapeValue(const QString& value)
+{
+    QString out;
+    out.reserve(value.size() + 8);
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        if (c == u'\\')
+            out += QLatin1String("\\\\");
+        else if (c == u'\n')
+            out += QLatin1String("\\n");
+        else if (c == u'\t')
+            out += QLatin1String("\\t");
+        else if (c == u'\r')
+            out += QLatin1String("\\r");
+        else if (c == u' ' && (i == 0 || i == value.size() - 1))
+            out += QLatin1String("\\s");
+        else
+            out += c;
+    }
+    return out;
+}
+
+// One Exec argument: always quoted, with the characters that keep a meaning
+// inside quotes escaped, and "%" doubled so it is not read as a field code.
+// The string escapes are applied on top by the caller.
+QString quoteExecArgument(const QString& argument)
+{
+    QString out = QStringLiteral("\"");
+    for (QChar c : argument) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            out += u'\\';
+        if (c == u'%')
+            out += u'%';
+        out += c;
+    }
+    out += u'"';
+    return out;
+}
+
+} // namespace
+
+QString desktopEntryText(const DesktopShortcut& shortcut)
+{
+    QString text = QStringLiteral("[Desktop Entry]\n"
+                                  "Type=Application\n");
+    text += QLatin1String("Name=") + escapeValue(shortcut.name) + u'\n';
+    text += QLatin1String("Comment=") + escapeValue(shortcut.name) + u'\n';
+    text += QLatin1String("Exec=") + escapeValue(quoteExecArgument(shortcut.program)) + u'\n';
+    text += QLatin1String("Path=") + escapeValue(shortcut.workingFolder) + u'\n';
+    if (!shortcut.icon.isEmpty())
+        text += QLatin1String("Icon=") + escapeValue(shortcut.icon) + u'\n';
+    text += QLatin1String("Terminal=false\n");
+    return text;
+}
+
+bool writeDesktopShortcut(const QString& folder, const DesktopShortcut& shortcut)
+{
+    if (folder.isEmpty() || shortcut.name.isEmpty() || !QFileInfo(folder).isDir())
+        return false;
+    const QString path = QDir(folder).filePath(shortcut.name + QLatin1String(".desktop"));
+    // Written beside the target and renamed over it, so an old shortcut is
+    // never left half overwritten.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(desktopEntryText(shortcut).toUtf8());
+    if (!file.commit())
+        return false;
+    // Desktops only launch entries that are marked executable.
+    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                           QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                           QFile::ExeOther);
+}
+
+DesktopShortcut programShortcut(const QString& workingFolder)
+{
+    // The program carries no icon file, so the desktop shows its generic one.
+    return DesktopShortcut{QStringLiteral("Tarvik运动品销售管理软件"),
+                           QCoreApplication::applicationFilePath(), QDir::toNativeSeparators(workingFolder),
+                           QString()};
+}
+
+bool writeProgramShortcut(const QString& workingFolder)
+{
+    return writeDesktopShortcut(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
+                                programShortcut(workingFolder));
+}

@@ -1,0 +1,208 @@
+#include "users/tloginfm.h"
+
+#include "core/messageport.h"
+#include "store/tdmfm.h"
+#include "store/userqueries.h"
+#include "ui/queryhelpers.h"
+#include "users/desktopshortcut.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace {
+
+bool isEnter(const QKeyEvent* key)
+{
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
+bool isAsciiLetterOrDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
+}
+
+// Text a key press may put into the password box: letters and digits only.
+// Keys without printable text (Backspace, Enter, arrows, Tab, Esc, Ctrl
+// combinations) keep their usual meaning.
+bool passwordKeyAllowed(const QString& text)
+{
+    for (QChar c : text) {
+        const bool control = c.unicode() < 0x20 || c.unicode() == 0x7f;
+        if (!control && !isAsciiLetterOrDigit(c))
+            return false;
+    }
+    return true;
+}
+
+// Blanks and control characters at both ends are not part of a password.
+QString trimmedPassword(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_dm(dm),
+      m_user(new QComboBox(this)),
+      m_password(new QLineEdit(this)),
+      m_hint(new QLabel(QStringLiteral("初始登陆密码：864"), this)),
+      m_login(new QPushButton(QStringLiteral("登 录"), this))
+{
+    setWindowTitle(QStringLiteral("用户登录"));
+
+    m_user->setEditable(true);
+    // A typed name is used as typed: Enter must neither add it to the list nor
+    // replace it by a list entry of another letter case.
+    m_user->setInsertPolicy(QComboBox::NoInsert);
+    m_user->setMinimumWidth(180);
+
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setMaxLength(10);
+    // Composed (input method) text is never a valid password character.
+    m_password->setAttribute(Qt::WA_InputMethodEnabled, false);
+    // QLineEdit's own mask character depends on the style; the window shows "*".
+    m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+
+    QPalette red = m_hint->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    m_hint->setPalette(red);
+
+    // Enter in the fields only moves the focus; the button is pressed only
+    // when it has the focus, so it must never become the dialog's default.
+    m_login->setAutoDefault(false);
+    m_login->setDefault(false);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(new QLabel(QStringLiteral("用户名称："), this), 0, 0);
+    fields->addWidget(m_user, 0, 1);
+    fields->addWidget(new QLabel(QStringLiteral("输入密码："), this), 1, 0);
+    fields->addWidget(m_password, 1, 1);
+    fields->addWidget(m_hint, 2, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_login);
+    buttons->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 16);
+    layout->setSpacing(12);
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    m_user->installEventFilter(this);
+    m_password->installEventFilter(this);
+    m_login->installEventFilter(this);
+
+    connect(m_user, &QComboBox::activated, this, &Tloginfm::onUserChosen);
+    connect(m_login, &QPushButton::clicked, this, &Tloginfm::onLoginClicked);
+}
+
+bool Tloginfm::isSuperAdministrator() const
+{
+    return m_loggedIn && m_userName == userq::superAdministrator();
+}
+
+void Tloginfm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Restoring a minimised window is not a new showing.
+    if (!event->spontaneous())
+        prepare();
+}
+
+void Tloginfm::prepare()
+{
+    m_loggedIn = false;
+    m_userName.clear();
+    m_password->clear();
+
+    // The program runs in the shop folder that holds the database, so the
+    // shortcut starts it there. A shortcut that cannot be written is no reason
+    // to stop anyone from logging in.
+    const QString shop = m_dm.path().isEmpty() ? QDir::currentPath() : QFileInfo(m_dm.path()).absolutePath();
+    writeProgramShortcut(shop);
+
+    FillDistinctList(m_dm, m_dm.generalQuery(), QStringLiteral("username"), QStringLiteral("userdb"), m_user);
+    if (m_user->count() > 0)
+        m_user->setCurrentIndex(0);
+    m_user->setFocus(Qt::OtherFocusReason);
+    m_user->lineEdit()->selectAll();
+}
+
+bool Tloginfm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == m_user && isEnter(key)) {
+            m_password->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+        if (watched == m_password) {
+            if (isEnter(key)) {
+                m_login->setFocus(Qt::OtherFocusReason);
+                return true;
+            }
+            if (!passwordKeyAllowed(key->text()))
+                return true;
+        }
+        if (watched == m_login && isEnter(key) && key->modifiers() == Qt::NoModifier) {
+            m_login->click();
+            return true;
+        }
+    } else if (event->type() == QEvent::InputMethod && watched == m_password) {
+        if (!passwordKeyAllowed(static_cast<QInputMethodEvent*>(event)->commitString()))
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void Tloginfm::onUserChosen()
+{
+    m_password->setFocus(Qt::OtherFocusReason);
+}
+
+void Tloginfm::onLoginClicked()
+{
+    if (!RequireText(m_user, QStringLiteral("必须选择用户！")))
+        return;
+    if (!RequireText(m_password, QStringLiteral("必须输入密码！")))
+        return;
+    const QString name = m_user->currentText();
+    const QString password = trimmedPassword(m_password->text());
+
+    const int matches = userq::countMatches(m_dm, name, password);
+    if (matches < 0)
+        return; // the engine's error has been shown; the window stays as it is
+    if (matches != 1) {
+        messagePort().inform(QStringLiteral("密码不正确！请重新输入！"));
+        m_password->clear();
+        m_password->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+
+    m_loggedIn = true;
+    m_userName = name;
+    m_password->clear();
+    accept();
+}
