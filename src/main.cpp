@@ -1,7 +1,30 @@
+#include "app/startup.h"
+#include "app/tmainform.h"
+#include "store/tdmfm.h"
+#include "ui/qtmessageport.h"
+
 #include <QApplication>
+#include <QMessageBox>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    startup::configureApplication(app);
+    QtMessagePort port;
+    setMessagePort(&port);
+
+    // Nothing works without the database: it opens before any window shows.
+    Tdmfm dm;
+    QString error;
+    if (!dm.open(QStringLiteral("data.mdb"), &error)) {
+        QMessageBox box(QMessageBox::Critical, startup::applicationTitle(), error, QMessageBox::Ok);
+        box.exec();
+        return 1;
+    }
+
+    TMainForm main(dm);
+    main.show();
+    const int code = app.exec();
+    setMessagePort(nullptr);
+    return code;
 }

@@ -1,0 +1,604 @@
+#include "app/tmainform.h"
+
+#include "app/launchers.h"
+#include "app/settings/settingkeys.h"
+#include "app/settings/settingsstore.h"
+#include "app/skins.h"
+#include "app/thelpform.h"
+#include "core/messageport.h"
+#include "core/numbers.h"
+#include "stock/stockcolumnsettings.h"
+#include "stock/stockgridcolumns.h"
+#include "stock/stockinpanel.h"
+#include "stock/stocksearchbox.h"
+#include "store/tdmfm.h"
+#include "store/userqueries.h"
+#include "ui/datagrid.h"
+#include "ui/datefield.h"
+#include "users/tloginfm.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kClientWidth = 1031;
+constexpr int kClientHeight = 636;
+// The stock grid is the window's outer height less this.
+constexpr int kBelowGrid = 196;
+// The system hot-light colour of the message panel.
+const QColor kHotLight(0, 102, 204);
+
+const QString kStockSection = QStringLiteral("korvel-net");
+
+QFont songti()
+{
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(14);
+    return f;
+}
+
+QToolButton* toolButton(const QString& caption, QStyle::StandardPixmap icon, QWidget* parent)
+{
+    auto* b = new QToolButton(parent);
+    b->setText(caption);
+    b->setIcon(parent->style()->standardIcon(icon));
+    b->setIconSize(QSize(32, 32));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setFixedSize(55, 51);
+    b->setAutoRaise(true);
+    return b;
+}
+
+} // namespace
+
+TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
+    : QMainWindow(parent)
+    , m_dm(dm)
+{
+    setWindowTitle(title());
+    resize(kClientWidth, kClientHeight);
+    setMinimumSize(kClientWidth, kClientHeight);
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    m_grid = new DataGrid(central);
+    m_grid->setColumns(stockGridColumns());
+    m_grid->setRowSet(&m_dm.stockList());
+    m_grid->setRowTextColor([this](const RowSet&, int row) { return rowColor(row); });
+    m_grid->setToolTip(QStringLiteral("点列标题进行排序，双击记录进行销售"));
+    m_grid->setStatusTip(m_grid->toolTip());
+    m_grid->view()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_grid->view(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { m_gridMenu->popup(m_grid->view()->viewport()->mapToGlobal(pos)); });
+    connect(m_grid, &DataGrid::titleClicked, this, &TMainForm::titleClicked);
+    connect(m_grid, &DataGrid::cellClicked, this, &TMainForm::rowClicked);
+    m_columns = new StockColumnSettings(m_grid, this);
+
+    m_commandArea = new QFrame(central);
+    m_commandArea->setObjectName(QStringLiteral("commandArea"));
+    auto* areaLayout = new QHBoxLayout(m_commandArea);
+    areaLayout->setContentsMargins(4, 2, 4, 2);
+    m_search = new StockSearchBox(m_commandArea);
+    areaLayout->addWidget(m_search, 1);
+    auto* right = new QWidget(m_commandArea);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    buildToolbar(right);
+    auto* alarmRow = new QHBoxLayout;
+    alarmRow->addStretch();
+    alarmRow->addWidget(new QLabel(QStringLiteral("库存报警数量："), right));
+    m_alarm = new QLineEdit(QString(settingkeys::numberDefault), right);
+    m_alarm->setFixedWidth(40);
+    m_alarm->setToolTip(QStringLiteral("修改库存报警数量，记录变成红色"));
+    m_alarm->setStatusTip(m_alarm->toolTip());
+    m_alarm->installEventFilter(this);
+    alarmRow->addWidget(m_alarm);
+    m_hideZero = new QCheckBox(QStringLiteral("不显示零库存"), right);
+    alarmRow->addWidget(m_hideZero);
+    rightLayout->addLayout(alarmRow);
+    rightLayout->addStretch();
+    areaLayout->addWidget(right, 0);
+    connect(m_search, &StockSearchBox::searchRequested, this, &TMainForm::runStockSearch);
+    connect(m_search, &StockSearchBox::reloadRequested, this, &TMainForm::reloadStockList);
+    connect(m_alarm, &QLineEdit::textChanged, this, &TMainForm::alarmChanged);
+    connect(m_hideZero, &QCheckBox::toggled, this, &TMainForm::zeroStockChanged);
+
+    // Floating panels over the grid, all hidden at start.
+    m_notice = new QLabel(central);
+    m_notice->setGeometry(0, 0, 257, 49);
+    m_notice->setAlignment(Qt::AlignCenter);
+    m_notice->setAutoFillBackground(true);
+    QPalette p = m_notice->palette();
+    p.setColor(QPalette::Window, kHotLight);
+    p.setColor(QPalette::WindowText, Qt::white);
+    m_notice->setPalette(p);
+    QFont bold = songti();
+    bold.setBold(true);
+    m_notice->setFont(bold);
+    m_notice->hide();
+    m_stockIn = new StockInPanel(m_dm, *this, central);
+    m_stockIn->move(260, 40);
+    m_stockIn->hide();
+
+    // Status bar: hint, operator, today, web address.
+    const int widths[4] = {350, 200, 200, 300};
+    const Qt::Alignment aligns[4] = {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter, Qt::AlignCenter,
+                                     Qt::AlignRight | Qt::AlignVCenter};
+    for (int i = 0; i < 4; ++i) {
+        m_status[i] = new QLabel(this);
+        m_status[i]->setFixedWidth(widths[i]);
+        m_status[i]->setAlignment(aligns[i]);
+        statusBar()->addWidget(m_status[i]);
+    }
+    m_status[1]->setText(QStringLiteral("操作员："));
+    m_status[2]->setText(QStringLiteral("今天："));
+    m_status[3]->setText(webAddress());
+    statusBar()->setSizeGripEnabled(false);
+
+    buildGridMenu();
+
+    m_help = new THelpForm(this);
+
+    m_login = new Tloginfm(m_dm, this);
+    connect(m_login, &QDialog::finished, this, &TMainForm::loginFinished);
+
+    m_dateKeeper = new QTimer(this);
+    m_dateKeeper->setInterval(500);
+    connect(m_dateKeeper, &QTimer::timeout, this, &TMainForm::tickDateKeeper);
+    m_dateKeeper->start();
+    m_noticeTimer = new QTimer(this);
+    m_noticeTimer->setInterval(2000);
+    connect(m_noticeTimer, &QTimer::timeout, this, &TMainForm::tickNotice);
+
+    if (QScreen* screen = QApplication::primaryScreen()) {
+        const QRect r = screen->availableGeometry();
+        move(r.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    }
+}
+
+TMainForm::~TMainForm() = default;
+
+QString TMainForm::title()
+{
+    return QStringLiteral("Tarvik运动品销售管理软件 V4.3.7(春节珍藏版)");
+}
+
+QString TMainForm::webAddress()
+{
+    return QStringLiteral("https://tarvik.example.com");
+}
+
+void TMainForm::buildToolbar(QWidget* area)
+{
+    auto* bar = new QHBoxLayout;
+    bar->setSpacing(2);
+    bar->addStretch();
+    m_newStockButton = toolButton(QStringLiteral("新建入库"), QStyle::SP_FileDialogNewFolder, area);
+    m_newStockMenu = new QMenu(m_newStockButton);
+    m_newStockMenu->addAction(QStringLiteral("新建入库"), this, &TMainForm::openStockInForNew);
+    m_newStockButton->setMenu(m_newStockMenu);
+    m_newStockButton->setPopupMode(QToolButton::InstantPopup);
+    bar->addWidget(m_newStockButton);
+
+    auto* settings = toolButton(QStringLiteral("设 置"), QStyle::SP_FileDialogDetailedView, area);
+    m_settingsMenu = new QMenu(settings);
+    QMenu* skinMenu = m_settingsMenu->addMenu(QStringLiteral("界面换肤"));
+    const QStringList captions = skins::captions();
+    for (int i = 0; i < captions.size(); ++i) {
+        skinMenu->addAction(captions.at(i), this, [i] {
+            skins::apply(i);
+            QString error;
+            if (!SettingsStore::write(QString(settingkeys::skin), QString::number(i), &error))
+                messagePort().error(error);
+        });
+    }
+    m_settingsMenu->addAction(QStringLiteral("计算器"), this, &TMainForm::startCalculator);
+    m_settingsMenu->addAction(QStringLiteral("记事本"), this, &TMainForm::startEditor);
+    settings->setMenu(m_settingsMenu);
+    settings->setPopupMode(QToolButton::InstantPopup);
+    bar->addWidget(settings);
+
+    auto* support = toolButton(QStringLiteral("技术支持"), QStyle::SP_MessageBoxQuestion, area);
+    m_supportMenu = new QMenu(support);
+    m_supportMenu->addAction(QStringLiteral("使用帮助"), this, &TMainForm::showHelp);
+    m_supportMenu->addAction(QStringLiteral("软件升级"), this, &TMainForm::checkForUpgrade);
+    m_supportMenu->addAction(QStringLiteral("官方网站"), this, &TMainForm::openWebSite);
+    m_supportMenu->addAction(QStringLiteral("关于..."), this, &TMainForm::showAbout);
+    support->setMenu(m_supportMenu);
+    support->setPopupMode(QToolButton::InstantPopup);
+    bar->addWidget(support);
+
+    static_cast<QVBoxLayout*>(area->layout())->addLayout(bar);
+}
+
+void TMainForm::buildGridMenu()
+{
+    m_gridMenu = new QMenu(this);
+    m_gridMenu->addAction(QStringLiteral("新建入库"), this, &TMainForm::openStockInForNew);
+    m_gridMenu->addAction(QStringLiteral("修 改"), this, &TMainForm::openStockInForChange);
+    m_gridMenu->addAction(QStringLiteral("删 除"), this, &TMainForm::deleteStockRow);
+    m_gridMenu->addAction(QStringLiteral("全部记录"), this, &TMainForm::reloadStockList);
+    m_gridMenu->addSeparator();
+    m_gridMenu->addMenu(m_columns->menu());
+    m_gridMenu->addAction(QStringLiteral("保存当前列宽"), this, &TMainForm::saveColumnWidths);
+    // "读取列宽" belongs to the menu but is never shown; the login uses its action.
+    m_readLayoutAction = m_gridMenu->addAction(QStringLiteral("读取列宽"), this, &TMainForm::restoreStockLayout);
+    m_readLayoutAction->setVisible(false);
+}
+
+QAction* TMainForm::action(const QString& caption) const
+{
+    const QList<QMenu*> menus = findChildren<QMenu*>();
+    for (QMenu* menu : menus)
+        for (QAction* a : menu->actions())
+            if (a->text() == caption)
+                return a;
+    return nullptr;
+}
+
+bool TMainForm::isSuperAdministrator() const
+{
+    return m_userName == userq::superAdministrator();
+}
+
+QString TMainForm::alarmNumber() const
+{
+    return m_alarm->text();
+}
+
+// ---- Show, login, close ------------------------------------------------------
+
+void TMainForm::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    if (e->spontaneous())
+        return;
+    runShowSteps();
+    // Nobody works before logging in. Activation brings the login up too, but
+    // not every desktop activates a new window.
+    if (m_sessionId == 0 && !m_loginPending) {
+        m_loginPending = true;
+        QTimer::singleShot(0, this, &TMainForm::showLogin);
+    }
+}
+
+void TMainForm::runShowSteps()
+{
+    m_columns->applyStoredFlags();
+    if (m_sessionId != 0 && !isSuperAdministrator())
+        applyRestrictions(); // showing again must not bring purchase prices back
+    m_dm.openTables();
+    m_stockIn->hide();
+    const QDate today = QDate::currentDate();
+    m_stockIn->dateField()->setDate(today);
+    m_search->setDates(today);
+    if (SettingsStore::keyExists()) {
+        skins::applyStored(SettingsStore::read(QString(settingkeys::skin)));
+        const QString number = SettingsStore::read(QString(settingkeys::number));
+        if (!number.isEmpty())
+            m_alarm->setText(number);
+        std::optional<qint64> danhao;
+        QString error;
+        if (!SettingsStore::readDanhao(danhao, &error))
+            messagePort().error(error);
+        else if (danhao)
+            m_daySequence = *danhao + 1;
+        const QString riqi = SettingsStore::read(QString(settingkeys::riqi));
+        if (!riqi.isEmpty())
+            m_rememberedDate = riqi;
+    }
+    m_status[2]->setText(QStringLiteral("今天：") + num::dateText(today));
+    layoutChildren();
+}
+
+bool TMainForm::event(QEvent* e)
+{
+    switch (e->type()) {
+    case QEvent::WindowActivate:
+        if (m_sessionId == 0 && !m_loginPending) {
+            m_loginPending = true;
+            QTimer::singleShot(0, this, &TMainForm::showLogin);
+        }
+        break;
+    case QEvent::StatusTip:
+        m_status[0]->setText(static_cast<QStatusTipEvent*>(e)->tip());
+        return true;
+    default:
+        break;
+    }
+    return QMainWindow::event(e);
+}
+
+void TMainForm::showLogin()
+{
+    if (m_sessionId != 0)
+        return;
+    m_login->setWindowModality(Qt::ApplicationModal);
+    m_login->open();
+}
+
+void TMainForm::loginFinished(int)
+{
+    m_loginPending = false;
+    if (m_login->loggedIn()) {
+        // The stored zero-stock choice ticks or unticks the box, which reloads.
+        const QString n0 = SettingsStore::keyExists() ? SettingsStore::read(QString(settingkeys::n0)) : QString();
+        if (n0 == settingkeys::no || n0 == settingkeys::yes) {
+            const bool hide = n0 == settingkeys::no;
+            if (m_hideZero->isChecked() == hide)
+                zeroStockChanged(hide);
+            else
+                m_hideZero->setChecked(hide);
+        }
+        restoreStockLayout();
+    }
+    m_dm.generalQuery().close();
+    reloadStockList();
+    if (!m_login->loggedIn()) {
+        close();
+        return;
+    }
+    m_userName = m_login->userName();
+    activateWindow();
+    m_grid->view()->setFocus();
+    m_status[1]->setText(m_userName);
+    if (!isSuperAdministrator())
+        applyRestrictions();
+    m_sessionId = userq::logLogin(m_dm, m_userName, QDateTime::currentDateTime());
+}
+
+void TMainForm::applyRestrictions()
+{
+    // Ordinary users sell and look things up; stock-in, changes, deletions,
+    // purchase prices and amounts are out of their reach (hidden and disabled,
+    // so no shortcut reaches them either).
+    const QStringList captions{QStringLiteral("新建入库"), QStringLiteral("修 改"), QStringLiteral("删 除"),
+                               QStringLiteral("修改密码"), QStringLiteral("用户管理"), QStringLiteral("隐藏进货单价"),
+                               QStringLiteral("隐藏金额")};
+    for (QMenu* menu : findChildren<QMenu*>())
+        for (QAction* a : menu->actions())
+            if (captions.contains(a->text())) {
+                a->setVisible(false);
+                a->setEnabled(false);
+            }
+    m_newStockButton->hide();
+    m_newStockButton->setEnabled(false);
+    m_stockIn->hide();
+    m_columns->setForcedHidden({QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("8")});
+}
+
+void TMainForm::closeEvent(QCloseEvent* e)
+{
+    m_dm.closeTables();
+    if (m_sessionId != 0)
+        userq::logLogout(m_dm, m_sessionId, QDateTime::currentDateTime());
+    // The sale date of the next run starts from today's.
+    QString error;
+    if (!SettingsStore::write(QString(settingkeys::riqi), num::today(), &error))
+        messagePort().error(error);
+    m_help->hide();
+    e->accept();
+}
+
+// ---- Layout --------------------------------------------------------------------
+
+void TMainForm::resizeEvent(QResizeEvent* e)
+{
+    QMainWindow::resizeEvent(e);
+    layoutChildren();
+}
+
+void TMainForm::layoutChildren()
+{
+    QWidget* central = centralWidget();
+    if (!central)
+        return;
+    // The frame adds the title bar and borders; without a window manager the
+    // usual title bar height stands in for it.
+    int outer = frameGeometry().height();
+    if (outer <= height())
+        outer = height() + 34;
+    const int gridHeight = std::clamp(outer - kBelowGrid, 100, std::max(100, central->height() - 60));
+    m_grid->setGeometry(0, 0, central->width(), gridHeight);
+    m_commandArea->setGeometry(0, gridHeight, central->width(), central->height() - gridHeight);
+    m_notice->raise();
+    m_stockIn->raise();
+}
+
+// ---- Stock list ------------------------------------------------------------------
+
+void TMainForm::reloadStockList()
+{
+    m_stockIn->refillLists();
+    m_search->refillLists(m_dm, m_dm.generalQuery());
+    if (m_dm.OpenQuery(m_dm.stockList(), stockq::listAll(m_zeroStock)))
+        m_dm.stockList().last();
+    m_lastClickedRow = -1;
+}
+
+void TMainForm::runStockSearch()
+{
+    m_dm.OpenQuery(m_dm.stockList(), stockq::search(m_zeroStock, m_search->conditions()));
+}
+
+void TMainForm::zeroStockChanged(bool hide)
+{
+    m_zeroStock = hide ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown;
+    reloadStockList();
+    QString error;
+    if (!SettingsStore::write(QString(settingkeys::n0), hide ? QString(settingkeys::no) : QString(settingkeys::yes),
+                              &error))
+        messagePort().error(error);
+}
+
+QColor TMainForm::rowColor(int row) const
+{
+    // Stock at or below the alarm number is drawn red; halves round to even.
+    const qint64 stock = num::roundHalfEven(m_dm.stockList().value(row, QStringLiteral("7")));
+    const qint64 alarm = num::toInteger(m_alarm->text()).value_or(0);
+    return alarm >= stock ? QColor(255, 0, 0) : QColor();
+}
+
+void TMainForm::alarmChanged(const QString& text)
+{
+    if (text.isEmpty()) {
+        m_alarm->setText(QStringLiteral("0")); // comes back here with "0"
+        return;
+    }
+    QString error;
+    if (!SettingsStore::write(QString(settingkeys::number), text, &error))
+        messagePort().error(error);
+    m_grid->view()->viewport()->update();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == m_alarm && e->type() == QEvent::KeyPress) {
+        // Only digits, Backspace and Enter type into the alarm box.
+        auto* key = static_cast<QKeyEvent*>(e);
+        const QString text = key->text();
+        const bool allowed = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Return ||
+                             key->key() == Qt::Key_Enter || (text.size() == 1 && text.at(0).isDigit() &&
+                                                             text.at(0).unicode() < 128);
+        const bool typesText = !text.isEmpty() && text.at(0).isPrint();
+        if (!allowed && (typesText || key->key() == Qt::Key_Delete || key->matches(QKeySequence::Paste)))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void TMainForm::titleClicked()
+{
+    m_stockIn->hide();
+}
+
+void TMainForm::rowClicked(int row)
+{
+    if (row != m_lastClickedRow) {
+        m_lastClickedRow = row;
+        m_stockIn->setChangeEnabled(false);
+    }
+    if (!m_dm.stockList().value(row, QStringLiteral("a")).toString().isEmpty())
+        m_stockIn->copyFromRow(m_dm.stockList(), row);
+}
+
+// ---- Stock-in ------------------------------------------------------------------
+
+void TMainForm::openStockInForNew()
+{
+    if (!isSuperAdministrator())
+        return;
+    m_stockIn->openForNew();
+    m_stockIn->raise();
+}
+
+void TMainForm::openStockInForChange()
+{
+    if (!isSuperAdministrator())
+        return;
+    m_stockIn->openForChange();
+    m_stockIn->raise();
+}
+
+void TMainForm::deleteStockRow()
+{
+    if (!isSuperAdministrator())
+        return;
+    m_stockIn->deleteCurrentRow();
+}
+
+void TMainForm::showNotice(const QString& text)
+{
+    m_notice->setText(text);
+    m_notice->show();
+    m_notice->raise();
+    m_noticeTimer->start();
+}
+
+void TMainForm::tickNotice()
+{
+    if (m_notice->isVisible()) {
+        m_noticeTimer->stop();
+        m_notice->hide();
+    }
+}
+
+void TMainForm::tickDateKeeper()
+{
+    if (m_stockIn->dateField()->isEmpty())
+        m_stockIn->dateField()->setDate(QDate::currentDate());
+}
+
+// ---- Column layout ---------------------------------------------------------------
+
+void TMainForm::saveColumnWidths()
+{
+    QString error;
+    if (!m_grid->saveLayout(kStockSection, &error))
+        messagePort().error(error);
+}
+
+void TMainForm::restoreStockLayout()
+{
+    m_grid->restoreLayout(kStockSection);
+    if (m_sessionId != 0 && !isSuperAdministrator())
+        applyRestrictions();
+}
+
+// ---- Menus of the toolbar ----------------------------------------------------------
+
+void TMainForm::showHelp()
+{
+    m_help->show();
+    m_help->raise();
+}
+
+void TMainForm::checkForUpgrade()
+{
+    messagePort().inform(QStringLiteral("本软件没有在线升级服务器，无法检查新版本。\n需要新版本时，请与软件提供方联系。"));
+}
+
+void TMainForm::openWebSite()
+{
+    QDesktopServices::openUrl(QUrl(webAddress()));
+}
+
+void TMainForm::showAbout()
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("关于"),
+                    title() + QStringLiteral("\n\n运动品店的入库、销售、库存与统计管理。\n") + webAddress(),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TMainForm::startCalculator()
+{
+    launchers::start(launchers::calculatorCandidates(),
+                     QStringLiteral("没有找到计算器程序，请先安装一个计算器（例如 gnome-calculator）。"));
+}
+
+void TMainForm::startEditor()
+{
+    launchers::start(launchers::editorCandidates(),
+                     QStringLiteral("没有找到文本编辑器，请先安装一个文本编辑器（例如 gedit 或 mousepad）。"));
+}

@@ -1,0 +1,81 @@
+#include "stock/stockcolumnsettings.h"
+
+#include "app/settings/settingkeys.h"
+#include "app/settings/settingsstore.h"
+#include "core/messageport.h"
+#include "ui/datagrid.h"
+
+#include <QAction>
+#include <QMenu>
+
+StockColumnSettings::StockColumnSettings(DataGrid* grid, QObject* parent)
+    : QObject(parent)
+    , m_grid(grid)
+    , m_menu(new QMenu(QStringLiteral("隐藏列")))
+{
+    m_menu->setParent(grid, m_menu->windowFlags());
+    using namespace settingkeys;
+    m_groups = {
+        {QStringLiteral("隐藏进货单价"), {QStringLiteral("1")}, QString(rukuyin1)},
+        {QStringLiteral("隐藏销售单价"), {QStringLiteral("4")}, QString(rukuyin6)},
+        {QStringLiteral("隐藏金额"), {QStringLiteral("3"), QStringLiteral("6"), QStringLiteral("8")}, QString(rukuyin2)},
+        {QStringLiteral("隐藏日期"), {QStringLiteral("day1")}, QString(rukuyin3)},
+        {QStringLiteral("隐藏供货商"), {QStringLiteral("g")}, QString(rukuyin4)},
+        {QStringLiteral("隐藏备注信息"), {QStringLiteral("z")}, QString(rukuyin5)},
+    };
+    for (Group& g : m_groups) {
+        g.action = m_menu->addAction(g.caption);
+        g.action->setCheckable(true);
+        connect(g.action, &QAction::triggered, this, [this, &g] { toggle(g); });
+    }
+}
+
+QAction* StockColumnSettings::action(const QString& caption) const
+{
+    for (const Group& g : m_groups)
+        if (g.caption == caption)
+            return g.action;
+    return nullptr;
+}
+
+void StockColumnSettings::setGroupVisible(const Group& group, bool visible)
+{
+    for (const QString& f : group.fields)
+        m_grid->setColumnVisible(f, visible && !m_forcedHidden.contains(f));
+}
+
+void StockColumnSettings::toggle(Group& group)
+{
+    // The check mark means "hidden". QAction has already flipped it on the
+    // click, so decide from the state before the click.
+    const bool wasHidden = !group.action->isChecked();
+    setGroupVisible(group, wasHidden);
+    group.action->setChecked(!wasHidden);
+    QString error;
+    if (!SettingsStore::write(group.flag, wasHidden ? QString(settingkeys::no) : QString(settingkeys::yes), &error))
+        messagePort().error(error);
+}
+
+void StockColumnSettings::applyStoredFlags()
+{
+    if (!SettingsStore::keyExists())
+        return;
+
+    for (Group& g : m_groups) {
+        const QString value = SettingsStore::read(g.flag);
+        if (value == settingkeys::yes) {
+            setGroupVisible(g, false);
+            g.action->setChecked(true);
+        } else if (value == settingkeys::no) {
+            setGroupVisible(g, true);
+            g.action->setChecked(false);
+        }
+    }
+}
+
+void StockColumnSettings::setForcedHidden(const QStringList& fields)
+{
+    m_forcedHidden = fields;
+    for (const QString& f : fields)
+        m_grid->setColumnVisible(f, false);
+}

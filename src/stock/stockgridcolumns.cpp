@@ -1,0 +1,61 @@
+#include "stock/stockgridcolumns.h"
+
+namespace {
+
+const QColor kSkyBlue(166, 202, 240);
+const QColor kTeal(0, 128, 128);
+const QColor kMaroon(128, 0, 0);
+
+GridColumn column(const char* field, const char* title, GridColumn::Format format, int width, bool fitted,
+                  QColor titleColor, QColor titleText = QColor())
+{
+    GridColumn c;
+    c.field = QString::fromUtf8(field);
+    c.title = QString::fromUtf8(title);
+    c.format = format;
+    c.width = width;
+    c.fitted = fitted;
+    c.titleColor = titleColor;
+    c.titleTextColor = titleText;
+    if (format == GridColumn::Format::Date)
+        c.alignment = Qt::AlignCenter;
+    else if (format != GridColumn::Format::Text)
+        c.alignment = Qt::AlignRight | Qt::AlignVCenter;
+    return c;
+}
+
+GridColumn summed(GridColumn c)
+{
+    c.footer = GridColumn::Footer::Sum;
+    c.footerAlignment = Qt::AlignRight | Qt::AlignVCenter;
+    return c;
+}
+
+} // namespace
+
+QList<GridColumn> stockGridColumns()
+{
+    using F = GridColumn::Format;
+    const QColor white(Qt::white);
+    GridColumn name = column("a", "商 品 信 息|名 称", F::Text, 110, true, kSkyBlue);
+    name.footer = GridColumn::Footer::Text;
+    name.footerText = QStringLiteral("总计");
+    name.footerAlignment = Qt::AlignCenter;
+    return {
+        name,
+        column("b", "商 品 信 息|规格型号", F::Text, 90, true, kSkyBlue),
+        column("c", "商 品 信 息|编 码", F::Text, 90, true, kSkyBlue),
+        column("d", "商 品 信 息|类 别", F::Text, 50, false, kSkyBlue),
+        summed(column("2", "进 货|数 量", F::Quantity, 50, false, kTeal, white)),
+        column("1", "进 货|单 价", F::General, 50, false, kTeal, white),
+        summed(column("3", "进 货|金 额", F::Amount, 64, true, kTeal, white)),
+        summed(column("5", "销 售|数 量", F::Quantity, 50, false, kSkyBlue)),
+        column("4", "销 售|单 价", F::General, 50, false, kSkyBlue),
+        summed(column("6", "销 售|金 额", F::Amount, 64, true, kSkyBlue)),
+        summed(column("7", "存 货|数 量", F::Quantity, 50, false, kMaroon, white)),
+        summed(column("8", "存 货|金 额", F::Amount, 64, true, kMaroon, white)),
+        column("day1", "备 注|入库日期", F::Date, 80, true, kSkyBlue),
+        column("g", "备 注|供货商", F::Text, 80, true, kSkyBlue),
+        column("z", "备 注|备 注", F::Text, 80, true, kSkyBlue),
+    };
+}
