@@ -1,0 +1,391 @@
+#include "recordingport.h"
+#include "testdb.h"
+
+#include "app/settings/layoutfile.h"
+#include "app/settings/settingsstore.h"
+#include "app/tmainform.h"
+#include "stock/stockcolumnsettings.h"
+#include "stock/stockinpanel.h"
+#include "stock/stocksearchbox.h"
+#include "store/passwordhash.h"
+#include "store/tdmfm.h"
+#include "ui/datagrid.h"
+#include "ui/datagridmodel.h"
+#include "ui/datefield.h"
+#include "ui/numberbox.h"
+#include "users/tloginfm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+namespace {
+
+// Brings up the main window and logs in through the real login window.
+bool logIn(TMainForm& main, const QString& user, const QString& password)
+{
+    main.show();
+    if (!QTest::qWaitForWindowExposed(&main))
+        return false;
+    Tloginfm* login = main.loginWindow();
+    if (!QTest::qWaitFor([&] { return login->isVisible(); }, 5000))
+        return false;
+    login->userList()->setCurrentText(user);
+    QTest::keyClicks(login->passwordBox(), password);
+    QTest::mouseClick(login->loginButton(), Qt::LeftButton);
+    return QTest::qWaitFor([&] { return !login->isVisible() && main.sessionId() > 0; }, 5000);
+}
+
+// Key presses that carry any text, Chinese included, as an input method delivers them.
+void typeText(QWidget* w, const QString& text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 128)
+            QTest::keyClick(w, char(c.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+// Types into whatever has the focus, then presses Enter.
+void typeAndEnter(const QString& text)
+{
+    QWidget* w = QApplication::focusWidget();
+    QVERIFY(w);
+    typeText(w, text);
+    QTest::keyClick(w, Qt::Key_Return);
+}
+
+QStringList names(Tdmfm& dm)
+{
+    QStringList out;
+    for (int r = 0; r < dm.stockList().rowCount(); ++r)
+        out << dm.stockList().value(r, QStringLiteral("a")).toString();
+    return out;
+}
+
+QVariantMap storedRow(Tdmfm& dm, const QString& name)
+{
+    RowSet& q = dm.generalQuery();
+    dm.OpenQuery(q, Statement{QStringLiteral("select * from data where a=?"), {name}});
+    QVariantMap row;
+    for (int c = 0; q.rowCount() == 1 && c < q.columns().size(); ++c)
+        row.insert(q.columns().at(c), q.value(0, c));
+    return row;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC")); }
+    void superAdministratorTakesStockInFindsChangesDeletes();
+    void ordinaryUserCannotReachStockIn();
+    void titleClicksSortDescendingThenFlip();
+    void alarmColoursAtTheBoundary();
+    void settingsSurviveARestart();
+    void closingWritesTheLogoutTime();
+    void closingTheLoginEndsTheProgram();
+};
+
+void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
+{
+    TestShop shop;
+    RecordingPort port;
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    QCOMPARE(main.statusPanel(1)->text(), QStringLiteral("超级管理员"));
+    QVERIFY(main.newStockButton()->isVisible());
+
+    // Take an article into stock by typing and pressing Enter through the fields.
+    main.action(QStringLiteral("新建入库"))->trigger();
+    StockInPanel* panel = main.stockInPanel();
+    QVERIFY(panel->isVisible());
+    panel->nameList()->setFocus();
+    QTRY_VERIFY(panel->nameList()->hasFocus() || panel->nameList()->lineEdit()->hasFocus());
+    typeAndEnter(QStringLiteral("李宁篮球"));
+    typeAndEnter(QStringLiteral("7号 室内外"));
+    typeAndEnter(QStringLiteral("6901234"));
+    typeAndEnter(QStringLiteral("球类"));
+    typeAndEnter(QString()); // the date is filled with today
+    typeAndEnter(QStringLiteral("12.5"));
+    typeAndEnter(QStringLiteral("4"));
+    typeAndEnter(QStringLiteral("19.9"));
+    typeAndEnter(QStringLiteral("O'Neil体育"));
+    typeAndEnter(QStringLiteral("新品"));
+    QCOMPARE(QApplication::focusWidget(), panel->newButton());
+    QTest::keyClick(panel->newButton(), Qt::Key_Space);
+    QVERIFY2(port.entries.isEmpty(), qPrintable(port.texts().join(QLatin1Char('|'))));
+    QVERIFY(main.noticePanel()->isVisible());
+    QCOMPARE(main.noticePanel()->text(), QStringLiteral("数据入库成功..."));
+    QTRY_VERIFY_WITH_TIMEOUT(!main.noticePanel()->isVisible(), 4000);
+
+    QVariantMap row = storedRow(shop.dm(), QStringLiteral("李宁篮球"));
+    QCOMPARE(row.value(QStringLiteral("e")).toString(), QStringLiteral("lnlq"));
+    QCOMPARE(row.value(QStringLiteral("3")).toDouble(), 50.0);
+    QCOMPARE(row.value(QStringLiteral("7")).toDouble(), 4.0);
+    QCOMPARE(row.value(QStringLiteral("8")).toDouble(), 50.0);
+    QCOMPARE(row.value(QStringLiteral("g")).toString(), QStringLiteral("O'Neil体育"));
+    QCOMPARE(main.grid()->footerText(QStringLiteral("3")), QStringLiteral("50"));
+
+    // Find it by its initials in either letter case and by a scanned code.
+    shop.addStock(QStringLiteral("羽毛球拍"), QStringLiteral("全碳素"), QStringLiteral("6905555"), QStringLiteral("乒羽用品"),
+                  80, 3, 150);
+    main.reloadStockList();
+    QCOMPARE(shop.dm().stockList().rowCount(), 2);
+    StockSearchBox* search = main.searchBox();
+    QTest::keyClicks(search->nameBox(), QStringLiteral("LQ"));
+    QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("李宁篮球")});
+    search->nameBox()->clear();
+    QTest::keyClicks(search->nameBox(), QStringLiteral("ymq"));
+    QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("羽毛球拍")});
+    search->nameBox()->clear();
+    QCOMPARE(shop.dm().stockList().rowCount(), 2);
+    QStringList seen;
+    for (QChar c : QStringLiteral("69012")) {
+        QTest::keyClick(search->codeBox(), c.toLatin1());
+        seen << QString::number(shop.dm().stockList().rowCount());
+    }
+    QCOMPARE(seen, (QStringList{QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("1")}));
+    QTest::keyClicks(search->remarkBox(), QStringLiteral("'"));
+    QVERIFY(port.entries.isEmpty()); // a quote is searched for, not an error
+    QCOMPARE(shop.dm().stockList().rowCount(), 0);
+    QTest::mouseClick(search->clearButton(), Qt::LeftButton);
+    QCOMPARE(shop.dm().stockList().rowCount(), 2);
+
+    // Change its quantity: the held amounts are stored by the formulas.
+    QString error;
+    QVERIFY(shop.dm().db().exec(Statement{QStringLiteral("update data set [5]=1, [6]=19.9, [7]=3, [8]=37.5 where a=?"),
+                                          {QStringLiteral("李宁篮球")}},
+                                &error));
+    main.reloadStockList();
+    const int line = names(shop.dm()).indexOf(QStringLiteral("李宁篮球"));
+    shop.dm().stockList().setCurrent(line);
+    main.action(QStringLiteral("修 改"))->trigger();
+    QVERIFY(panel->isVisible() && panel->changeButton()->isVisible() && !panel->newButton()->isVisible());
+    auto* quantity = panel->findChild<NumberBox*>(QStringLiteral("quantityBox"));
+    QVERIFY(quantity);
+    QCOMPARE(quantity->text(), QStringLiteral("4"));
+    quantity->setFocus();
+    QTest::keyClick(quantity, Qt::Key_Backspace);
+    QTest::keyClicks(quantity, QStringLiteral("10"));
+    QCOMPARE(quantity->text(), QStringLiteral("10"));
+    port.answers << MessagePort::Answer::Ok;
+    QTest::mouseClick(panel->changeButton(), Qt::LeftButton);
+    QCOMPARE(port.entries.size(), 1);
+    QCOMPARE(port.entries.at(0).title, QStringLiteral("警告！"));
+    QCOMPARE(port.entries.at(0).text, QStringLiteral("你确实要修改选中资料吗？"));
+    row = storedRow(shop.dm(), QStringLiteral("李宁篮球"));
+    QCOMPARE(row.value(QStringLiteral("2")).toDouble(), 10.0);
+    QCOMPARE(row.value(QStringLiteral("3")).toDouble(), 125.0);
+    QCOMPARE(row.value(QStringLiteral("5")).toDouble(), 1.0);
+    QCOMPARE(row.value(QStringLiteral("7")).toDouble(), 9.0);
+    QCOMPARE(row.value(QStringLiteral("8")).toDouble(), 112.5);
+    QCOMPARE(main.noticePanel()->text(), QStringLiteral("修改数据成功..."));
+    QVERIFY(!panel->isVisible());
+
+    // Delete it after answering the question.
+    port.clear();
+    shop.dm().stockList().setCurrent(names(shop.dm()).indexOf(QStringLiteral("李宁篮球")));
+    port.answers << MessagePort::Answer::Cancel;
+    main.action(QStringLiteral("删 除"))->trigger();
+    QCOMPARE(shop.dm().stockList().rowCount(), 2);
+    port.answers << MessagePort::Answer::Ok;
+    main.action(QStringLiteral("删 除"))->trigger();
+    QCOMPARE(port.entries.last().text, QStringLiteral("你真的要删除选中资料吗？"));
+    QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("羽毛球拍")});
+    QCOMPARE(main.noticePanel()->text(), QStringLiteral("删除数据成功..."));
+    QVERIFY(storedRow(shop.dm(), QStringLiteral("李宁篮球")).isEmpty());
+}
+
+void TestMainWindow::ordinaryUserCannotReachStockIn()
+{
+    TestShop shop;
+    RecordingPort port;
+    QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), QStringLiteral("店员")},
+                                                           {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
+    shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 50, 10, 90);
+    // A saved layout that shows every column must not bring purchase prices back.
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("店员"), QStringLiteral("A1")));
+    QCOMPARE(main.statusPanel(1)->text(), QStringLiteral("店员"));
+    QCOMPARE(shop.dm().stockList().rowCount(), 1);
+
+    for (const char* caption : {"新建入库", "修 改", "删 除", "隐藏进货单价", "隐藏金额"}) {
+        QAction* a = main.action(QString::fromUtf8(caption));
+        QVERIFY2(a && !a->isVisible() && !a->isEnabled(), caption);
+    }
+    QVERIFY(!main.newStockButton()->isVisible());
+    for (const char* field : {"1", "3", "8"})
+        QVERIFY2(!main.grid()->isColumnVisible(QString::fromLatin1(field)), field);
+    QVERIFY(main.grid()->isColumnVisible(QStringLiteral("6")));
+    // "隐藏销售单价" still works and cannot be used to show the hidden groups.
+    main.action(QStringLiteral("隐藏销售单价"))->trigger();
+    QVERIFY(!main.grid()->isColumnVisible(QStringLiteral("4")));
+    // Neither the menu slots nor a double click open the stock-in panel.
+    QMetaObject::invokeMethod(&main, "openStockInForNew");
+    QMetaObject::invokeMethod(&main, "openStockInForChange");
+    QVERIFY(!main.stockInPanel()->isVisible());
+    QMetaObject::invokeMethod(&main, "deleteStockRow");
+    QCOMPARE(shop.dm().stockList().rowCount(), 1);
+    QVERIFY(port.entries.isEmpty());
+}
+
+void TestMainWindow::titleClicksSortDescendingThenFlip()
+{
+    TestShop shop;
+    RecordingPort port;
+    shop.addStock(QStringLiteral("乙"), QString(), QStringLiteral("1"), QStringLiteral("k"), 1, 2, 1);
+    shop.addStock(QStringLiteral("甲"), QString(), QStringLiteral("2"), QStringLiteral("k"), 1, 1, 1);
+    shop.addStock(QStringLiteral("丙"), QString(), QStringLiteral("3"), QStringLiteral("k"), 1, 3, 1);
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    main.action(QStringLiteral("新建入库"))->trigger();
+    QHeaderView* header = main.grid()->view()->horizontalHeader();
+    const int section = main.grid()->model()->columnOf(QStringLiteral("2"));
+    const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() - 6);
+    const QStringList desc{QStringLiteral("丙"), QStringLiteral("乙"), QStringLiteral("甲")};
+    const QStringList asc{QStringLiteral("甲"), QStringLiteral("乙"), QStringLiteral("丙")};
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(names(shop.dm()), desc);
+    QVERIFY(!main.stockInPanel()->isVisible());
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(names(shop.dm()), asc);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(names(shop.dm()), desc);
+    QCOMPARE(main.grid()->sortMarker(QStringLiteral("2")), 1); // none -> down -> up -> down
+}
+
+void TestMainWindow::alarmColoursAtTheBoundary()
+{
+    TestShop shop;
+    RecordingPort port;
+    const double stock[] = {5, 5.4, 5.5, 4.5, 0.4, 0.6};
+    for (double s : stock)
+        shop.addStock(QString::number(s), QString(), QStringLiteral("c"), QStringLiteral("k"), 1, s, 1);
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    auto red = [&] {
+        QStringList out;
+        DataGridModel* m = main.grid()->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            if (m->data(m->index(r, 0), Qt::ForegroundRole).value<QColor>() == QColor(255, 0, 0))
+                out << shop.dm().stockList().value(r, QStringLiteral("a")).toString();
+        return out;
+    };
+    QCOMPARE(main.alarmNumber(), QStringLiteral("5"));
+    QCOMPARE(red(), (QStringList{QStringLiteral("5"), QStringLiteral("5.4"), QStringLiteral("4.5"), QStringLiteral("0.4"),
+                                 QStringLiteral("0.6")}));
+    // Emptying the box gives "0"; only stock that rounds to 0 stays red.
+    main.alarmBox()->setFocus();
+    main.alarmBox()->selectAll();
+    QTest::keyClick(main.alarmBox(), Qt::Key_Backspace);
+    QCOMPARE(main.alarmBox()->text(), QStringLiteral("0"));
+    QCOMPARE(SettingsStore::read(QStringLiteral("number")), QStringLiteral("0"));
+    QCOMPARE(red(), QStringList{QStringLiteral("0.4")});
+    // Letters never reach the box.
+    QTest::keyClicks(main.alarmBox(), QStringLiteral("a-1"));
+    QCOMPARE(main.alarmBox()->text(), QStringLiteral("01"));
+}
+
+void TestMainWindow::settingsSurviveARestart()
+{
+    TestShop shop;
+    RecordingPort port;
+    shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1);
+    shop.addStock(QStringLiteral("足球"), QString(), QStringLiteral("2"), QStringLiteral("k"), 1, 1, 1);
+    QString error;
+    QVERIFY(shop.dm().db().exec(QStringLiteral("update data set [7]=0 where c='2'"), &error));
+    int dateWidth = 0;
+    {
+        TMainForm main(shop.dm());
+        QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+        QCOMPARE(shop.dm().stockList().rowCount(), 2);
+        main.action(QStringLiteral("隐藏金额"))->trigger();
+        QVERIFY(!main.grid()->isColumnVisible(QStringLiteral("6")));
+        main.hideZeroBox()->setChecked(true);
+        QCOMPARE(shop.dm().stockList().rowCount(), 1);
+        // A layout saved with the remark column hidden and a wider date column.
+        main.grid()->setColumnVisible(QStringLiteral("z"), false);
+        main.grid()->setFitColumns(false);
+        main.grid()->view()->horizontalHeader()->resizeSection(main.grid()->model()->columnOf(QStringLiteral("day1")), 133);
+        dateWidth = main.grid()->columnWidth(QStringLiteral("day1"));
+        main.action(QStringLiteral("保存当前列宽"))->trigger();
+        QVERIFY(port.entries.isEmpty());
+        main.close();
+    }
+    QCOMPARE(SettingsStore::read(QStringLiteral("rukuyin2")), QStringLiteral("yes"));
+    QCOMPARE(SettingsStore::read(QStringLiteral("n0")), QStringLiteral("no"));
+    QVERIFY(!SettingsStore::read(QStringLiteral("riqi")).isEmpty());
+
+    TMainForm again(shop.dm());
+    again.show();
+    // The flags apply when the window shows, before the login.
+    QVERIFY(!again.grid()->isColumnVisible(QStringLiteral("3")));
+    QVERIFY(again.action(QStringLiteral("隐藏金额"))->isChecked());
+    QVERIFY(again.grid()->isColumnVisible(QStringLiteral("z")));
+    QVERIFY(logIn(again, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    // The login restores the layout and the zero-stock choice.
+    QVERIFY(!again.grid()->isColumnVisible(QStringLiteral("z")));
+    QVERIFY(!again.action(QStringLiteral("隐藏备注信息"))->isChecked());
+    QCOMPARE(again.grid()->columnWidth(QStringLiteral("day1")), dateWidth);
+    QVERIFY(again.hideZeroBox()->isChecked());
+    QCOMPARE(shop.dm().stockList().rowCount(), 1);
+    // Choosing "隐藏金额" again shows the three columns and stores "no".
+    again.action(QStringLiteral("隐藏金额"))->trigger();
+    for (const char* f : {"3", "6", "8"})
+        QVERIFY(again.grid()->isColumnVisible(QString::fromLatin1(f)));
+    QCOMPARE(SettingsStore::read(QStringLiteral("rukuyin2")), QStringLiteral("no"));
+}
+
+void TestMainWindow::closingWritesTheLogoutTime()
+{
+    TestShop shop;
+    RecordingPort port;
+    {
+        TMainForm main(shop.dm());
+        QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+        const qint64 id = main.sessionId();
+        QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(),
+                                    Statement{QStringLiteral("select username, btime, jtime from rz where id=?"), {id}}));
+        QCOMPARE(shop.dm().generalQuery().value(0, 0).toString(), QStringLiteral("超级管理员"));
+        QVERIFY(shop.dm().generalQuery().value(0, 2).isNull());
+        main.close();
+    }
+    QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select btime, jtime from rz"), {}}));
+    QCOMPARE(shop.dm().generalQuery().rowCount(), 1);
+    const QString jtime = shop.dm().generalQuery().value(0, 1).toString();
+    QVERIFY2(QDateTime::fromString(jtime, QStringLiteral("yyyy-MM-dd hh:mm:ss")).isValid(), qPrintable(jtime));
+    QVERIFY(jtime >= shop.dm().generalQuery().value(0, 0).toString());
+}
+
+void TestMainWindow::closingTheLoginEndsTheProgram()
+{
+    TestShop shop;
+    RecordingPort port;
+    TMainForm main(shop.dm());
+    main.show();
+    QTRY_VERIFY(main.loginWindow()->isVisible());
+    main.loginWindow()->reject();
+    QTRY_VERIFY(!main.isVisible());
+    QCOMPARE(main.sessionId(), 0);
+    QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select count(*) from rz"), {}}));
+    QCOMPARE(shop.dm().generalQuery().value(0, 0).toInt(), 0);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
