@@ -1,0 +1,598 @@
+#include "stock/stockinpanel.h"
+
+#include "app/mainops.h"
+#include "core/messageport.h"
+#include "core/numbers.h"
+#include "store/pinyin/pinyininitials.h"
+#include "store/rowset.h"
+#include "store/tdmfm.h"
+#include "ui/datefield.h"
+#include "ui/numberbox.h"
+#include "ui/queryhelpers.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QStyle>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+const QString kTable = QStringLiteral("data");
+
+// Blanks and control characters at both ends are not part of a stored text;
+// the same characters that RequireText does not count as text.
+QString trimBlanks(const QString& text)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && text.at(from).unicode() <= 0x20)
+        ++from;
+    while (to > from && text.at(to - 1).unicode() <= 0x20)
+        --to;
+    return text.mid(from, to - from);
+}
+
+bool hasText(const QString& text)
+{
+    return !trimBlanks(text).isEmpty();
+}
+
+// Strict conversion of a field's text; a text that is not a number is reported.
+std::optional<long double> number(const QString& text)
+{
+    QString error;
+    const std::optional<long double> value = num::toDecimal(text, &error);
+    if (!value)
+        messagePort().error(error);
+    return value;
+}
+
+// The value a number column receives from a field's text: nothing typed stores
+// NULL, anything else must be a number.
+std::optional<QVariant> storedNumber(const QString& text)
+{
+    if (text.isEmpty())
+        return QVariant();
+    const std::optional<long double> value = number(text);
+    if (!value)
+        return std::nullopt;
+    return QVariant(static_cast<double>(*value));
+}
+
+QString textOf(const QComboBox* list)
+{
+    return list->currentText();
+}
+
+QLabel* addLabel(QWidget* parent, const QString& text, const QRect& geometry)
+{
+    auto* label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setGeometry(geometry);
+    return label;
+}
+
+QComboBox* addList(QWidget* parent, const QString& objectName, const QRect& geometry)
+{
+    auto* list = new QComboBox(parent);
+    list->setObjectName(objectName);
+    list->setEditable(true);
+    // Enter moves on to the next field; it must not add the text to the list.
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setGeometry(geometry);
+    list->setCursor(Qt::ArrowCursor);
+    return list;
+}
+
+NumberBox* addNumberBox(QWidget* parent, const QString& objectName, const QRect& geometry)
+{
+    auto* box = new NumberBox(parent);
+    box->setObjectName(objectName);
+    box->setGeometry(geometry);
+    box->setCursor(Qt::ArrowCursor);
+    return box;
+}
+
+} // namespace
+
+StockInPanel::StockInPanel(Tdmfm& dm, MainOps& main, QWidget* parent) : QFrame(parent), m_dm(dm), m_main(main)
+{
+    buildUi();
+    {
+        // The starting texts are not edits: nothing to recompute yet.
+        const QScopedValueRollback quiet(m_quiet, true);
+        m_purchasePrice->setText(QStringLiteral("0"));
+        m_quantity->setText(QStringLiteral("0"));
+        m_salePrice->setText(QStringLiteral("0"));
+        m_date->setDate(QDate::currentDate());
+    }
+    connect(m_purchasePrice, &NumberBox::textChanged, this, &StockInPanel::onPurchasePriceChanged);
+    connect(m_quantity, &NumberBox::textChanged, this, &StockInPanel::onQuantityChanged);
+    connect(m_salePrice, &NumberBox::textChanged, this, &StockInPanel::onSalePriceChanged);
+    connect(m_newButton, &QPushButton::clicked, this, &StockInPanel::saveNew);
+    connect(m_changeButton, &QPushButton::clicked, this, &StockInPanel::saveChange);
+    connect(m_closeButton, &QToolButton::clicked, this, &StockInPanel::closePanel);
+    hide();
+}
+
+void StockInPanel::buildUi()
+{
+    setObjectName(QStringLiteral("stockInPanel"));
+    setFixedSize(489, 216);
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(2);
+    setAutoFillBackground(true);
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(14);
+    setFont(font);
+    // The background is the handle the panel is dragged by.
+    setCursor(Qt::SizeAllCursor);
+    setToolTip(QStringLiteral("利用回车Enter键和Tab键进行切换"));
+
+    constexpr int labelWidth = 78;
+    constexpr int rowHeight = 24;
+    constexpr int leftLabel = 6;
+    constexpr int leftField = leftLabel + labelWidth;
+    constexpr int leftWidth = 152;
+    constexpr int rightLabel = 244;
+    constexpr int rightField = rightLabel + labelWidth;
+    constexpr int rightWidth = 156;
+    const int rows[] = {24, 53, 82, 111, 140};
+    auto label = [&](int x, int row, const QString& text) {
+        addLabel(this, text, QRect(x, rows[row], labelWidth, rowHeight));
+    };
+    auto left = [&](int row) { return QRect(leftField, rows[row], leftWidth, rowHeight); };
+    auto right = [&](int row) { return QRect(rightField, rows[row], rightWidth, rowHeight); };
+
+    label(leftLabel, 0, QStringLiteral("商品名称："));
+    m_name = addList(this, QStringLiteral("nameList"), left(0));
+    m_name->setToolTip(QStringLiteral("直接点击已经输入好的记录，自动填充内容"));
+    label(leftLabel, 1, QStringLiteral("规格型号："));
+    m_spec = addList(this, QStringLiteral("specList"), left(1));
+    label(leftLabel, 2, QStringLiteral("商品编码："));
+    m_code = addList(this, QStringLiteral("codeList"), left(2));
+    label(leftLabel, 3, QStringLiteral("类 别："));
+    m_category = addList(this, QStringLiteral("categoryList"), left(3));
+    label(leftLabel, 4, QStringLiteral("入库日期："));
+    m_date = new DateField(this);
+    m_date->setObjectName(QStringLiteral("dateField"));
+    m_date->setGeometry(left(4));
+
+    label(rightLabel, 0, QStringLiteral("进货单价："));
+    m_purchasePrice = addNumberBox(this, QStringLiteral("purchasePriceBox"), right(0));
+    label(rightLabel, 1, QStringLiteral(" 数 量："));
+    m_quantity = addNumberBox(this, QStringLiteral("quantityBox"), right(1));
+    label(rightLabel, 2, QStringLiteral("销售单价："));
+    m_salePrice = addNumberBox(this, QStringLiteral("salePriceBox"), right(2));
+    label(rightLabel, 3, QStringLiteral("供货商："));
+    m_supplier = addList(this, QStringLiteral("supplierList"), right(3));
+    label(rightLabel, 4, QStringLiteral("备 注："));
+    m_remark = new QLineEdit(this);
+    m_remark->setObjectName(QStringLiteral("remarkEdit"));
+    m_remark->setGeometry(right(4));
+
+    m_newButton = new QPushButton(QStringLiteral("新建入库"), this);
+    m_newButton->setObjectName(QStringLiteral("newButton"));
+    m_newButton->setGeometry(140, 174, 96, 30);
+    m_changeButton = new QPushButton(QStringLiteral("修改入库"), this);
+    m_changeButton->setObjectName(QStringLiteral("changeButton"));
+    m_changeButton->setGeometry(252, 174, 96, 30);
+    for (QPushButton* button : {m_newButton, m_changeButton}) {
+        // Enter on a focused button presses it, as the last step of the Enter chain.
+        button->setAutoDefault(true);
+        button->setCursor(Qt::ArrowCursor);
+    }
+
+    m_closeButton = new QToolButton(this);
+    m_closeButton->setObjectName(QStringLiteral("closeButton"));
+    m_closeButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    m_closeButton->setAutoRaise(true);
+    m_closeButton->setFocusPolicy(Qt::NoFocus);
+    m_closeButton->setCursor(Qt::ArrowCursor);
+    m_closeButton->setGeometry(width() - 22, 4, 18, 18);
+
+    // Enter and Tab go through the fields in the same order.
+    const QList<QWidget*> order{m_name,     m_spec,      m_code,     m_category, m_date,      m_purchasePrice,
+                                m_quantity, m_salePrice, m_supplier, m_remark,   m_newButton, m_changeButton};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order.at(i), order.at(i + 1));
+    // The remark's target depends on which button is shown (moveFocusOnEnter).
+    for (qsizetype i = 0; i + 1 < order.size() && order.at(i) != m_newButton; ++i) {
+        QWidget* field = order.at(i);
+        QWidget* next = order.at(i + 1);
+        // Keys reach the widget that holds the focus; for the date that is its inner edit.
+        QList<QWidget*> receivers{field};
+        if (field == m_date)
+            receivers = {m_date->lineEdit()};
+        else if (auto* list = qobject_cast<QComboBox*>(field))
+            receivers << list->lineEdit();
+        for (QWidget* receiver : receivers) {
+            receiver->installEventFilter(this);
+            m_enterTarget.insert(receiver, next);
+        }
+    }
+}
+
+// ---- Held amounts -------------------------------------------------------------
+
+void StockInPanel::setPurchaseAmount(const QString& text)
+{
+    if (m_held.purchaseAmount == text)
+        return;
+    m_held.purchaseAmount = text;
+    if (!m_quiet)
+        recomputePurchaseAmounts();
+}
+
+void StockInPanel::setSoldQuantity(const QString& text)
+{
+    if (m_held.soldQuantity == text)
+        return;
+    m_held.soldQuantity = text;
+    if (!m_quiet)
+        onSalePriceChanged();
+}
+
+void StockInPanel::recomputePurchaseAmounts()
+{
+    const QString price = m_purchasePrice->text();
+    const QString quantity = m_quantity->text();
+    if (price.isEmpty() || quantity.isEmpty() || m_held.stockQuantity.isEmpty())
+        return;
+    // All operands first: a text that is not a number leaves every held amount as it was.
+    const auto p = number(price);
+    if (!p)
+        return;
+    const auto q = number(quantity);
+    if (!q)
+        return;
+    const auto stock = number(m_held.stockQuantity);
+    if (!stock)
+        return;
+    setPurchaseAmount(num::general(*p * *q));
+    m_held.stockAmount = num::general(*p * *stock);
+}
+
+void StockInPanel::onPurchasePriceChanged()
+{
+    if (!m_quiet)
+        recomputePurchaseAmounts();
+}
+
+void StockInPanel::onQuantityChanged()
+{
+    if (m_quiet)
+        return;
+    const QString quantity = m_quantity->text();
+    m_held.stockQuantity = quantity;
+    const QString price = m_purchasePrice->text();
+    if (price.isEmpty() || quantity.isEmpty())
+        return;
+    const auto p = number(price);
+    if (!p)
+        return;
+    const auto q = number(quantity);
+    if (!q)
+        return;
+    setPurchaseAmount(num::general(*p * *q));
+}
+
+void StockInPanel::onSalePriceChanged()
+{
+    if (m_quiet)
+        return;
+    const QString price = m_salePrice->text();
+    if (price.isEmpty() || m_held.soldQuantity.isEmpty())
+        return;
+    const auto p = number(price);
+    if (!p)
+        return;
+    const auto sold = number(m_held.soldQuantity);
+    if (!sold)
+        return;
+    m_held.salesAmount = num::general(*p * *sold);
+}
+
+// What is left in stock after the sales so far, from the quantity as now typed.
+bool StockInPanel::recomputeBeforeChange()
+{
+    const QString price = m_purchasePrice->text();
+    const QString quantity = m_quantity->text();
+    if (price.isEmpty() || quantity.isEmpty())
+        return true; // the required-field checks report these
+    const auto p = number(price);
+    if (!p)
+        return false;
+    const auto q = number(quantity);
+    if (!q)
+        return false;
+    const auto sold = number(m_held.soldQuantity);
+    if (!sold)
+        return false;
+    setPurchaseAmount(num::general(*p * *q));
+    m_held.stockQuantity = num::general(*q - *sold);
+    m_held.stockAmount = num::general((*q - *sold) * *p);
+    return true;
+}
+
+// ---- Filling and emptying -----------------------------------------------------
+
+void StockInPanel::clear()
+{
+    // Every amount is set outright here; recomputing in between could only
+    // report a stale text that is about to go.
+    const QScopedValueRollback quiet(m_quiet, true);
+    m_purchasePrice->setText(QString());
+    m_quantity->setText(QString());
+    m_held.soldQuantity = QStringLiteral("0");
+    m_held.salesAmount = QStringLiteral("0");
+    m_held.stockAmount.clear();
+    m_held.stockQuantity.clear();
+    m_salePrice->setText(QString());
+    m_remark->clear();
+}
+
+bool StockInPanel::copyFromRow(const RowSet& set, int row)
+{
+    if (row < 0 || row >= set.rowCount())
+        return false;
+    const QString name = set.value(row, QStringLiteral("a")).toString();
+    if (name.isEmpty())
+        return false;
+    m_name->setEditText(name);
+    m_spec->setEditText(set.value(row, QStringLiteral("b")).toString());
+    m_code->setEditText(set.value(row, QStringLiteral("c")).toString());
+    m_category->setEditText(set.value(row, QStringLiteral("d")).toString());
+    m_purchasePrice->setText(num::general(set.value(row, QStringLiteral("1"))));
+    m_quantity->setText(num::general(set.value(row, QStringLiteral("2"))));
+    m_salePrice->setText(num::general(set.value(row, QStringLiteral("4"))));
+    m_remark->setText(set.value(row, QStringLiteral("z")).toString());
+    return true;
+}
+
+void StockInPanel::refillLists()
+{
+    RowSet& query = m_dm.generalQuery();
+    FillDistinctList(m_dm, query, QStringLiteral("a"), kTable, m_name);
+    FillDistinctList(m_dm, query, QStringLiteral("b"), kTable, m_spec);
+    FillDistinctList(m_dm, query, QStringLiteral("c"), kTable, m_code);
+    FillDistinctList(m_dm, query, QStringLiteral("d"), kTable, m_category);
+    FillDistinctList(m_dm, query, QStringLiteral("g"), kTable, m_supplier);
+}
+
+void StockInPanel::setChangeEnabled(bool enabled)
+{
+    m_changeButton->setEnabled(enabled);
+}
+
+void StockInPanel::setRemark(const QString& text)
+{
+    m_remark->setText(text);
+}
+
+// ---- Commands -----------------------------------------------------------------
+
+void StockInPanel::openForNew()
+{
+    show();
+    raise();
+    clear();
+    m_changeButton->hide();
+    m_newButton->show();
+}
+
+bool StockInPanel::openForChange()
+{
+    const RowSet& set = m_dm.stockList();
+    const int row = set.current();
+    if (row < 0 || set.value(row, QStringLiteral("a")).toString().isEmpty())
+        return false;
+    show();
+    raise();
+    m_newButton->hide();
+    m_changeButton->setEnabled(true);
+    m_changeButton->show();
+
+    // The order matters: each field recomputes the held amounts from what is
+    // filled so far, and the stored amounts filled last are what stays.
+    auto text = [&](const char* field) { return set.value(row, QLatin1String(field)).toString(); };
+    auto amount = [&](const char* field) { return num::general(set.value(row, QLatin1String(field))); };
+    m_name->setEditText(text("a"));
+    m_spec->setEditText(text("b"));
+    m_code->setEditText(text("c"));
+    m_category->setEditText(text("d"));
+    m_purchasePrice->setText(amount("1"));
+    m_quantity->setText(amount("2"));
+    setPurchaseAmount(amount("3"));
+    m_salePrice->setText(amount("4"));
+    setSoldQuantity(amount("5"));
+    m_held.salesAmount = amount("6");
+    m_held.stockQuantity = amount("7");
+    m_held.stockAmount = amount("8");
+    m_remark->setText(text("z"));
+    m_date->setText(num::parseDate(text("day1").left(10)) ? text("day1").left(10) : QString());
+    m_supplier->setEditText(text("g"));
+    return true;
+}
+
+bool StockInPanel::checkRequired()
+{
+    return RequireText(m_name, QStringLiteral("商品名称必须输入！")) &&
+           RequireText(m_code, QStringLiteral("商品编码必须输入！")) &&
+           RequireText(m_category, QStringLiteral("商品类别必须输入！")) &&
+           RequireText(m_purchasePrice, QStringLiteral("进货单价必须输入！")) &&
+           RequireText(m_quantity, QStringLiteral("进货数量必须输入！")) &&
+           RequireText(m_salePrice, QStringLiteral("销售单价必须输入！"));
+}
+
+bool StockInPanel::checkDate()
+{
+    if (m_date->isEmpty()) {
+        messagePort().inform(QStringLiteral("入库日期必须输入"));
+        return false;
+    }
+    if (!m_date->date()) {
+        // A half-typed or impossible date would be stored as a text no date search matches.
+        messagePort().error(QStringLiteral("'%1' is not a valid date").arg(m_date->text()));
+        m_date->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
+    return true;
+}
+
+std::optional<QVariantMap> StockInPanel::rowValues(const QString& stockAmount)
+{
+    const QString name = trimBlanks(textOf(m_name));
+    const QString spec = trimBlanks(textOf(m_spec));
+    QVariantMap values{
+        {QStringLiteral("a"), name},
+        {QStringLiteral("b"), spec},
+        {QStringLiteral("c"), trimBlanks(textOf(m_code))},
+        {QStringLiteral("d"), trimBlanks(textOf(m_category))},
+    };
+    // Converted in column order, so the first bad text is the one reported.
+    const std::pair<const char*, QString> numbers[] = {
+        {"1", m_purchasePrice->text()}, {"2", m_quantity->text()},  {"3", m_held.purchaseAmount},
+        {"4", m_salePrice->text()},     {"5", m_held.soldQuantity}, {"6", m_held.salesAmount},
+        {"7", m_held.stockQuantity},    {"8", stockAmount},
+    };
+    for (const auto& [column, text] : numbers) {
+        const std::optional<QVariant> value = storedNumber(text);
+        if (!value)
+            return std::nullopt;
+        values.insert(QLatin1String(column), *value);
+    }
+    values.insert(QStringLiteral("z"), trimBlanks(m_remark->text()));
+    values.insert(QStringLiteral("day1"), num::dateText(*m_date->date()));
+    values.insert(QStringLiteral("g"), trimBlanks(textOf(m_supplier)));
+    values.insert(QStringLiteral("e"), PinyinInitials(name));
+    values.insert(QStringLiteral("f"), PinyinInitials(spec));
+    return values;
+}
+
+bool StockInPanel::saveNew()
+{
+    if (!checkRequired() || !checkDate())
+        return false;
+    const std::optional<QVariantMap> values = rowValues(m_held.purchaseAmount);
+    if (!values || !m_dm.appendRow(kTable, *values))
+        return false;
+    m_main.showNotice(QStringLiteral("数据入库成功..."));
+    clear();
+    m_main.reloadStockList();
+    setChangeEnabled(false);
+    return true;
+}
+
+bool StockInPanel::saveChange()
+{
+    if (!recomputeBeforeChange())
+        return false;
+    if (messagePort().confirm(QStringLiteral("警告！"), QStringLiteral("你确实要修改选中资料吗？")) !=
+        MessagePort::Answer::Ok)
+        return false;
+    if (!checkRequired())
+        return false;
+    if (!hasText(m_held.stockQuantity)) {
+        messagePort().warning(QStringLiteral("库存数量必须输入！"), QStringLiteral("Warning"));
+        return false;
+    }
+    // A change rewrites day1 too: an empty or broken date would lose the row's date.
+    if (!checkDate())
+        return false;
+    const std::optional<QVariantMap> values = rowValues(m_held.stockAmount);
+    if (!values || !m_dm.updateCurrent(m_dm.stockList(), *values))
+        return false;
+    m_main.reloadStockList();
+    hide();
+    m_main.showNotice(QStringLiteral("修改数据成功..."));
+    clear();
+    setChangeEnabled(false);
+    return true;
+}
+
+bool StockInPanel::deleteCurrentRow()
+{
+    if (messagePort().confirm(QStringLiteral("警告！"), QStringLiteral("你真的要删除选中资料吗？")) !=
+        MessagePort::Answer::Ok)
+        return false;
+    if (!m_dm.deleteCurrent(m_dm.stockList()))
+        return false;
+    m_main.showNotice(QStringLiteral("删除数据成功..."));
+    return true;
+}
+
+void StockInPanel::closePanel()
+{
+    hide();
+    clear();
+    setChangeEnabled(false);
+}
+
+// ---- Keyboard and mouse -------------------------------------------------------
+
+void StockInPanel::moveFocusOnEnter(QObject* watched)
+{
+    QWidget* target = m_enterTarget.value(watched);
+    if (target == m_newButton && m_newButton->isHidden())
+        target = m_changeButton; // open for a change: the button that is shown
+    if (target && target->isVisible() && target->isEnabled())
+        target->setFocus(Qt::TabFocusReason);
+}
+
+bool StockInPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_enterTarget.contains(watched)) {
+            moveFocusOnEnter(watched);
+            return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void StockInPanel::mousePressEvent(QMouseEvent* event)
+{
+    // Presses on the controls never get here; the background and the labels do.
+    if (event->button() == Qt::LeftButton) {
+        m_dragging = true;
+        m_dragOffset = event->position().toPoint();
+        event->accept();
+        return;
+    }
+    QFrame::mousePressEvent(event);
+}
+
+void StockInPanel::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_dragging || !(event->buttons() & Qt::LeftButton)) {
+        QFrame::mouseMoveEvent(event);
+        return;
+    }
+    QPoint to = mapToParent(event->position().toPoint()) - m_dragOffset;
+    if (const QWidget* host = parentWidget()) {
+        // Stays inside the window it floats over.
+        to.setX(std::clamp(to.x(), 0, std::max(0, host->width() - width())));
+        to.setY(std::clamp(to.y(), 0, std::max(0, host->height() - height())));
+    }
+    move(to);
+    event->accept();
+}
+
+void StockInPanel::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_dragging && event->button() == Qt::LeftButton) {
+        m_dragging = false;
+        event->accept();
+        return;
+    }
+    QFrame::mouseReleaseEvent(event);
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QFrame>
+#include <QHash>
+#include <QPoint>
+#include <QString>
+#include <QVariantMap>
+
+#include <optional>
+
+class DateField;
+class MainOps;
+class NumberBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class RowSet;
+class Tdmfm;
+
+// The stock-in panel: a small floating panel over the stock grid that takes a
+// new article into stock (新建入库) and changes or deletes the Stock row that is
+// current in the grid.
+//
+// Besides its visible fields the panel keeps five amounts that are stored with
+// the row but never shown. They are held as texts and recomputed from the
+// visible fields whenever one of those changes, so that a save stores what the
+// fields held at that moment:
+//   purchase amount = 进货单价 × 数量          (stored as `3`, and `8` of a new row)
+//   sold quantity                              (`5`; "0" for a new row)
+//   sales amount    = 销售单价 × sold quantity (`6`)
+//   stock quantity  = 数量 (on a change: 数量 − sold quantity) (`7`)
+//   stock amount    = stock quantity × 进货单价 (`8` of a changed row)
+// Every product is computed in long double from the typed texts and written back
+// in the general number form.
+class StockInPanel final : public QFrame
+{
+    Q_OBJECT
+public:
+    StockInPanel(Tdmfm& dm, MainOps& main, QWidget* parent = nullptr);
+
+    struct HeldAmounts
+    {
+        QString purchaseAmount;
+        QString soldQuantity;
+        QString salesAmount;
+        QString stockQuantity;
+        QString stockAmount;
+    };
+    const HeldAmounts& heldAmounts() const { return m_held; }
+
+    // A click on a grid row: copies name, specification, code, category,
+    // purchase price, quantity, sale price and remark of `row`; the date and the
+    // supplier keep theirs. A row without a name copies nothing (false).
+    bool copyFromRow(const RowSet& set, int row);
+    // Refills the five drop-down lists from the stock table, emptying their texts.
+    void refillLists();
+    // "修改入库" is enabled only while a change started by "修 改" (or a sale) is open.
+    void setChangeEnabled(bool enabled);
+    // The sale panel copies the article's remark in when it opens for a row.
+    void setRemark(const QString& text);
+    // Purchase amount and stock amount from 进货单价, 数量 and the held stock
+    // quantity, when all three hold text.
+    void recomputePurchaseAmounts();
+
+    // The date keeper of the main window fills it whenever it is empty.
+    DateField* dateField() const { return m_date; }
+    QComboBox* nameList() const { return m_name; }
+    QComboBox* specList() const { return m_spec; }
+    QComboBox* codeList() const { return m_code; }
+    QComboBox* categoryList() const { return m_category; }
+    NumberBox* purchasePriceBox() const { return m_purchasePrice; }
+    NumberBox* quantityBox() const { return m_quantity; }
+    NumberBox* salePriceBox() const { return m_salePrice; }
+    QComboBox* supplierList() const { return m_supplier; }
+    QLineEdit* remarkEdit() const { return m_remark; }
+    QPushButton* newButton() const { return m_newButton; }
+    QPushButton* changeButton() const { return m_changeButton; }
+    QToolButton* closeButton() const { return m_closeButton; }
+
+public slots:
+    // Toolbar and grid menu "新建入库": shows the panel, empty, for a new article.
+    // The caller hides the sale and slip panels.
+    void openForNew();
+    // Grid menu "修 改": fills the panel from the stock list's current row and
+    // shows it with "修改入库". Nothing happens (false) when that row has no name.
+    // The caller hides the sale panel when this returns true.
+    bool openForChange();
+    // Button "新建入库": appends the Stock row; the panel stays open, emptied.
+    bool saveNew();
+    // Button "修改入库": writes the fields into the stock list's current row and closes.
+    bool saveChange();
+    // Grid menu "删 除": deletes the stock list's current row after a confirmation.
+    // The caller hides the sale panel first.
+    bool deleteCurrentRow();
+    // The close picture: hides the panel, empties it and disables "修改入库".
+    void closePanel();
+    // Empties the amounts and the remark; the lists and the date keep their texts.
+    void clear();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void buildUi();
+    void onPurchasePriceChanged();
+    void onQuantityChanged();
+    void onSalePriceChanged();
+    bool recomputeBeforeChange();
+    void setPurchaseAmount(const QString& text);
+    void setSoldQuantity(const QString& text);
+    bool checkRequired();
+    bool checkDate();
+    std::optional<QVariantMap> rowValues(const QString& stockAmount);
+    void moveFocusOnEnter(QObject* watched);
+
+    Tdmfm& m_dm;
+    MainOps& m_main;
+    HeldAmounts m_held;
+    // Set while the panel writes several fields at once and the intermediate states must not recompute.
+    bool m_quiet = false;
+    bool m_dragging = false;
+    QPoint m_dragOffset;
+    QHash<QObject*, QWidget*> m_enterTarget;
+
+    QComboBox* m_name = nullptr;
+    QComboBox* m_spec = nullptr;
+    QComboBox* m_code = nullptr;
+    QComboBox* m_category = nullptr;
+    DateField* m_date = nullptr;
+    NumberBox* m_purchasePrice = nullptr;
+    NumberBox* m_quantity = nullptr;
+    NumberBox* m_salePrice = nullptr;
+    QComboBox* m_supplier = nullptr;
+    QLineEdit* m_remark = nullptr;
+    QPushButton* m_newButton = nullptr;
+    QPushButton* m_changeButton = nullptr;
+    QToolButton* m_closeButton = nullptr;
+};
