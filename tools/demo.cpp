@@ -110,6 +110,7 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
         qint64 id;
         QDate day;
         long double price;
+        int remaining; // what the stock check of a sale allows
     };
     QVector<Batch> batches;
     {
@@ -152,7 +153,7 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
                 *error = port.last;
                 return false;
             }
-            batches.append({id, day, price});
+            batches.append({id, day, price, int(qty)});
         }
         if (!t.commit(error))
             return false;
@@ -170,34 +171,47 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
     QMap<QDate, int> sequence;
     struct Sold
     {
-        qint64 id;
+        int batch;
         long double price;
+        bool returned;
     };
     QVector<Sold> sold;
     Transaction t(dm.db());
     for (const QDate& day : days) {
         saleops::SaleInput in;
-        const bool isReturn = !sold.isEmpty() && pick(20) == 0;
+        // Now and then one piece of an earlier sale comes back; otherwise a batch
+        // already in stock on that day sells no more than it has left.
+        Sold* back = nullptr;
+        if (!sold.isEmpty() && pick(20) == 0) {
+            Sold& s = sold[pick(int(sold.size()))];
+            if (!s.returned)
+                back = &s;
+        }
+        const bool isReturn = back != nullptr;
         long double price;
         if (isReturn) {
-            const Sold s = sold.at(pick(int(sold.size())));
-            in.stockRowId = s.id;
+            back->returned = true;
+            Batch& b = batches[back->batch];
+            in.stockRowId = b.id;
             in.quantity = QStringLiteral("-1");
-            price = s.price;
+            price = back->price;
+            ++b.remaining;
         } else {
-            // Only batches already in stock on that day can be sold.
-            const Batch* b = nullptr;
-            for (int tries = 0; tries < 20 && !b; ++tries) {
-                const Batch& c = batches.at(pick(int(batches.size())));
-                if (c.day <= day)
-                    b = &c;
+            int chosen = -1;
+            for (int tries = 0; tries < 30 && chosen < 0; ++tries) {
+                const int c = pick(int(batches.size()));
+                if (batches.at(c).day <= day && batches.at(c).remaining > 0)
+                    chosen = c;
             }
-            if (!b)
+            if (chosen < 0)
                 continue;
-            in.stockRowId = b->id;
-            in.quantity = QString::number(between(1, 3));
-            price = pick(3) == 0 ? num::round2(b->price * 0.9L) : b->price;
-            sold.append({b->id, price});
+            Batch& b = batches[chosen];
+            const int q = between(1, std::min(3, b.remaining));
+            b.remaining -= q;
+            in.stockRowId = b.id;
+            in.quantity = QString::number(q);
+            price = pick(3) == 0 ? num::round2(b.price * 0.9L) : b.price;
+            sold.append({chosen, price, false});
         }
         in.price = num::general(price);
         const int seq = ++sequence[day];

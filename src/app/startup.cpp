@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QHelpEvent>
 #include <QPalette>
 #include <QProxyStyle>
 #include <QToolTip>
@@ -18,6 +19,26 @@ public:
         if (hint == SH_ToolTip_WakeUpDelay)
             return 0;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// Hints disappear after two seconds.
+class HintTimer final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == QEvent::ToolTip && watched->isWidgetType()) {
+            auto* w = static_cast<QWidget*>(watched);
+            if (!w->toolTip().isEmpty()) {
+                QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), w->toolTip(), w, QRect(), 2000);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, e);
     }
 };
 
@@ -46,6 +67,7 @@ void configureApplication(QApplication& app)
     hints.setColor(QPalette::ToolTipBase, QColor(255, 194, 134));
     hints.setColor(QPalette::ToolTipText, Qt::black);
     QToolTip::setPalette(hints);
+    app.installEventFilter(new HintTimer(&app));
 }
 
 } // namespace startup

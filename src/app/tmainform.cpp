@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -169,6 +170,11 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_noticeTimer = new QTimer(this);
     m_noticeTimer->setInterval(2000);
     connect(m_noticeTimer, &QTimer::timeout, this, &TMainForm::tickNotice);
+
+    // The first status panel shows the hint of the control under the mouse.
+    for (QWidget* w : findChildren<QWidget*>())
+        if (!w->toolTip().isEmpty() && w->statusTip().isEmpty())
+            w->setStatusTip(w->toolTip());
 
     if (QScreen* screen = QApplication::primaryScreen()) {
         const QRect r = screen->availableGeometry();
@@ -510,6 +516,7 @@ void TMainForm::openStockInForNew()
         return;
     m_stockIn->openForNew();
     m_stockIn->raise();
+    m_stockIn->nameList()->setFocus();
 }
 
 void TMainForm::openStockInForChange()

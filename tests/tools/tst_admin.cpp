@@ -134,6 +134,7 @@ void TestAdmin::demoKeepsTheStockRules()
         const double cost = row.at(1).toDouble(), in = row.at(2).toDouble(), soldQty = row.at(4).toDouble();
         QVERIFY(near(row.at(3).toDouble(), cost * in));                 // purchase amount
         QVERIFY(near(row.at(6).toDouble(), in - soldQty));              // stock on hand
+        QVERIFY(row.at(6).toDouble() >= 0);                              // never sold short
         QVERIFY(near(row.at(7).toDouble(), (in - soldQty) * cost));     // stock amount
         QVERIFY(!row.at(8).toString().isEmpty());                       // initials stored
         const auto s = perRow.value(row.at(0).toLongLong());
