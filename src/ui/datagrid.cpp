@@ -43,6 +43,11 @@ protected:
         if (event->size().width() != event->oldSize().width())
             m_grid->fit();
     }
+    void showEvent(QShowEvent* event) override
+    {
+        QTableView::showEvent(event);
+        m_grid->fit();
+    }
 
 private:
     DataGrid* m_grid;
@@ -223,6 +228,7 @@ void DataGrid::setColumns(QList<GridColumn> columns)
     m_header->updateGeometry();
     fit();
     updateFooter();
+    syncFromRowSet(); // the reset forgot the selected row
 }
 
 QList<GridColumn> DataGrid::columns() const
@@ -402,7 +408,8 @@ void DataGrid::setFitColumns(bool on)
 
 void DataGrid::fit(int pinned)
 {
-    if (!m_fit || m_resizing)
+    // A grid not on screen has no width to share yet: it fits when shown.
+    if (!m_fit || m_resizing || !m_view->isVisible())
         return;
     const int available = m_view->viewport()->width();
     if (available <= 0)
@@ -552,9 +559,10 @@ bool DataGrid::saveLayout(const QString& section, QString* error)
     QString message;
     if (::saveLayout(section, QString(settingkeys::layoutGridName), currentLayout(), &message))
         return true;
-    messagePort().error(message);
     if (error)
-        *error = message;
+        *error = message; // the caller shows it
+    else
+        messagePort().error(message);
     return false;
 }
 

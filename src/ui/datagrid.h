@@ -76,8 +76,9 @@ public:
     // not name keep their state and fill the positions left free.
     void applyLayout(const GridLayout& layout);
     // Writes the layout into `section` of the layout file under the grid name
-    // "DBGridEh1". On failure shows "Unable to write to <file>" through the
-    // message port, sets *error to it and returns false.
+    // "DBGridEh1". On failure returns false with "Unable to write to <file>":
+    // in *error for the caller to show, or, when error is null, shown by the
+    // grid through the message port.
     bool saveLayout(const QString& section, QString* error = nullptr);
     // Applies the layout stored in `section`; false, changing nothing, when the
     // file or section is missing or unreadable.

@@ -7,6 +7,7 @@
 #include <QDate>
 
 #include <optional>
+#include <vector>
 
 QString GridColumn::groupTitle() const
 {
@@ -94,7 +95,11 @@ void DataGridModel::setRowSet(RowSet* rows)
         });
         connect(m_rows, &RowSet::resetDone, this, [this] {
             mapFields();
-            computeFooter();
+            // A reset that leaves a sort order behind comes from RowSet::sort(),
+            // which only reorders the rows: the totals stay as they are. Loading
+            // and closing clear the order.
+            if (m_rows->sortSpec().isEmpty() || m_footer.size() != m_columns.size())
+                computeFooter();
             endResetModel();
             emit footerChanged();
             emit rowSetChangeFinished();
@@ -164,41 +169,52 @@ void DataGridModel::computeFooter()
 {
     m_footer = QStringList(m_columns.size(), QString());
     const bool open = m_rows && m_rows->isOpen();
-    for (int c = 0; c < m_columns.size(); ++c) {
-        const GridColumn& col = m_columns.at(c);
-        if (col.footer == GridColumn::Footer::Text) {
-            m_footer[c] = col.footerText;
-            continue;
-        }
-        if (col.footer != GridColumn::Footer::Sum || !open)
-            continue;
-        // Added up in four-decimal fixed point, so that a long column does not
-        // gather binary fractions; a total beyond its range goes on in long double.
-        num::Money total;
+
+    // Totals are added up in four-decimal fixed point, so that a long column
+    // does not gather binary fractions; a total beyond its range goes on in
+    // long double. A text that is no number counts as 0.
+    struct Total
+    {
+        int column;
+        int field;
+        num::Money money;
         std::optional<long double> wide;
-        const int field = m_fieldIndex.at(c);
-        const int n = m_rows->rowCount();
-        for (int r = 0; field >= 0 && r < n; ++r) {
-            const QVariant v = m_rows->value(r, field);
+
+        void add(const QVariant& v)
+        {
             const auto m = num::Money::fromVariant(v);
             if (!m) {
-                // A text that is no number counts as 0; a value beyond the
-                // fixed-point range moves the total to long double.
                 const auto d = num::toDecimal(v.toString());
                 if (!d)
-                    continue;
+                    return;
                 if (!wide)
-                    wide = total.toDecimal();
+                    wide = money.toDecimal();
                 *wide += *d;
-                continue;
-            }
-            if (wide)
+            } else if (wide) {
                 *wide += m->toDecimal();
-            else if (!total.add(*m))
-                wide = total.toDecimal() + m->toDecimal();
+            } else if (!money.add(*m)) {
+                wide = money.toDecimal() + m->toDecimal();
+            }
         }
-        m_footer[c] = sumText(wide ? *wide : total.toDecimal(), col.format);
+    };
+    std::vector<Total> totals;
+    for (int c = 0; c < m_columns.size(); ++c) {
+        const GridColumn& col = m_columns.at(c);
+        if (col.footer == GridColumn::Footer::Text)
+            m_footer[c] = col.footerText;
+        else if (col.footer == GridColumn::Footer::Sum && open)
+            totals.push_back({c, m_fieldIndex.at(c), {}, {}});
     }
+    if (totals.empty())
+        return;
+    // Row by row, so that each row is read once for all its totals.
+    const int n = m_rows->rowCount();
+    for (int r = 0; r < n; ++r)
+        for (Total& t : totals)
+            if (t.field >= 0)
+                t.add(m_rows->value(r, t.field));
+    for (const Total& t : totals)
+        m_footer[t.column] = sumText(t.wide ? *t.wide : t.money.toDecimal(), m_columns.at(t.column).format);
 }
 
 QString DataGridModel::text(int row, int column) const
