@@ -10,7 +10,6 @@
 #include <QAbstractItemModelTester>
 #include <QFile>
 #include <QHeaderView>
-#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
