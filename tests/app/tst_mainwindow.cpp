@@ -310,7 +310,7 @@ void TestMainWindow::settingsSurviveARestart()
     shop.addStock(QStringLiteral("足球"), QString(), QStringLiteral("2"), QStringLiteral("k"), 1, 1, 1);
     QString error;
     QVERIFY(shop.dm().db().exec(QStringLiteral("update data set [7]=0 where c='2'"), &error));
-    int dateWidth = 0;
+    int categoryWidth = 0;
     {
         TMainForm main(shop.dm());
         QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
@@ -319,11 +319,11 @@ void TestMainWindow::settingsSurviveARestart()
         QVERIFY(!main.grid()->isColumnVisible(QStringLiteral("6")));
         main.hideZeroBox()->setChecked(true);
         QCOMPARE(shop.dm().stockList().rowCount(), 1);
-        // A layout saved with the remark column hidden and a wider date column.
+        // A layout saved with the remark column hidden and a wider category column.
         main.grid()->setColumnVisible(QStringLiteral("z"), false);
-        main.grid()->setFitColumns(false);
-        main.grid()->view()->horizontalHeader()->resizeSection(main.grid()->model()->columnOf(QStringLiteral("day1")), 133);
-        dateWidth = main.grid()->columnWidth(QStringLiteral("day1"));
+        main.grid()->view()->horizontalHeader()->resizeSection(main.grid()->model()->columnOf(QStringLiteral("d")), 77);
+        categoryWidth = main.grid()->columnWidth(QStringLiteral("d"));
+        QCOMPARE(categoryWidth, 77);
         main.action(QStringLiteral("保存当前列宽"))->trigger();
         QVERIFY(port.entries.isEmpty());
         main.close();
@@ -342,7 +342,7 @@ void TestMainWindow::settingsSurviveARestart()
     // The login restores the layout and the zero-stock choice.
     QVERIFY(!again.grid()->isColumnVisible(QStringLiteral("z")));
     QVERIFY(!again.action(QStringLiteral("隐藏备注信息"))->isChecked());
-    QCOMPARE(again.grid()->columnWidth(QStringLiteral("day1")), dateWidth);
+    QCOMPARE(again.grid()->columnWidth(QStringLiteral("d")), categoryWidth);
     QVERIFY(again.hideZeroBox()->isChecked());
     QCOMPARE(shop.dm().stockList().rowCount(), 1);
     // Choosing "隐藏金额" again shows the three columns and stores "no".
