@@ -26,22 +26,9 @@ namespace {
 
 const QString kTable = QStringLiteral("data");
 
-// Blanks and control characters at both ends are not part of a stored text;
-// the same characters that RequireText does not count as text.
-QString trimBlanks(const QString& text)
-{
-    qsizetype from = 0;
-    qsizetype to = text.size();
-    while (from < to && text.at(from).unicode() <= 0x20)
-        ++from;
-    while (to > from && text.at(to - 1).unicode() <= 0x20)
-        --to;
-    return text.mid(from, to - from);
-}
-
 bool hasText(const QString& text)
 {
-    return !trimBlanks(text).isEmpty();
+    return !TrimBlanks(text).isEmpty();
 }
 
 // Strict conversion of a field's text; a text that is not a number is reported.
@@ -449,13 +436,13 @@ bool StockInPanel::checkDate()
 
 std::optional<QVariantMap> StockInPanel::rowValues(const QString& stockAmount)
 {
-    const QString name = trimBlanks(textOf(m_name));
-    const QString spec = trimBlanks(textOf(m_spec));
+    const QString name = TrimBlanks(textOf(m_name));
+    const QString spec = TrimBlanks(textOf(m_spec));
     QVariantMap values{
         {QStringLiteral("a"), name},
         {QStringLiteral("b"), spec},
-        {QStringLiteral("c"), trimBlanks(textOf(m_code))},
-        {QStringLiteral("d"), trimBlanks(textOf(m_category))},
+        {QStringLiteral("c"), TrimBlanks(textOf(m_code))},
+        {QStringLiteral("d"), TrimBlanks(textOf(m_category))},
     };
     // Converted in column order, so the first bad text is the one reported.
     const std::pair<const char*, QString> numbers[] = {
@@ -469,9 +456,9 @@ std::optional<QVariantMap> StockInPanel::rowValues(const QString& stockAmount)
             return std::nullopt;
         values.insert(QLatin1String(column), *value);
     }
-    values.insert(QStringLiteral("z"), trimBlanks(m_remark->text()));
+    values.insert(QStringLiteral("z"), TrimBlanks(m_remark->text()));
     values.insert(QStringLiteral("day1"), num::dateText(*m_date->date()));
-    values.insert(QStringLiteral("g"), trimBlanks(textOf(m_supplier)));
+    values.insert(QStringLiteral("g"), TrimBlanks(textOf(m_supplier)));
     values.insert(QStringLiteral("e"), PinyinInitials(name));
     values.insert(QStringLiteral("f"), PinyinInitials(spec));
     return values;

@@ -116,17 +116,24 @@ bool Tdmfm::appendRow(const QString& table, const QVariantMap& values, qint64* r
     return true;
 }
 
-bool Tdmfm::updateCurrent(RowSet& set, const QVariantMap& values)
+bool Tdmfm::canWriteCurrent(const RowSet& set)
 {
-    const int row = set.current();
-    if (!set.isOpen() || row < 0) {
+    if (!set.isOpen() || set.current() < 0) {
         report(QStringLiteral("Cannot perform this operation on an empty dataset"));
         return false;
     }
-    if (set.writeTable().isEmpty() || set.rowId(row) < 0) {
+    if (set.writeTable().isEmpty() || set.rowId(set.current()) < 0) {
         report(QStringLiteral("Cannot modify a read-only dataset"));
         return false;
     }
+    return true;
+}
+
+bool Tdmfm::updateCurrent(RowSet& set, const QVariantMap& values)
+{
+    const int row = set.current();
+    if (!canWriteCurrent(set))
+        return false;
     QStringList assignments;
     QVariantList params;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
@@ -165,14 +172,8 @@ bool Tdmfm::updateCurrent(RowSet& set, const QVariantMap& values)
 bool Tdmfm::deleteCurrent(RowSet& set)
 {
     const int row = set.current();
-    if (!set.isOpen() || row < 0) {
-        report(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    if (!canWriteCurrent(set))
         return false;
-    }
-    if (set.writeTable().isEmpty() || set.rowId(row) < 0) {
-        report(QStringLiteral("Cannot modify a read-only dataset"));
-        return false;
-    }
     QString error;
     if (!m_db.exec(Statement{QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(set.writeTable())),
                              {set.rowId(row)}},

@@ -58,6 +58,9 @@ public:
     static void report(const QString& error);
 
 private:
+    // Reports why the set's current row cannot be changed or deleted.
+    static bool canWriteCurrent(const RowSet& set);
+
     Database m_db;
     QString m_path;
     bool m_tablesOpen = false;

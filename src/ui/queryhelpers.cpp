@@ -18,20 +18,22 @@ QString controlText(QWidget* control)
     return control->property("text").toString();
 }
 
-// Blanks and control characters at both ends do not count as text.
-bool hasText(const QString& text)
-{
-    for (QChar c : text)
-        if (c.unicode() > 0x20)
-            return true;
-    return false;
-}
-
 } // namespace
+
+QString TrimBlanks(const QString& text)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && text.at(from).unicode() <= 0x20)
+        ++from;
+    while (to > from && text.at(to - 1).unicode() <= 0x20)
+        --to;
+    return text.mid(from, to - from);
+}
 
 bool RequireText(QWidget* control, const QString& message)
 {
-    if (hasText(controlText(control)))
+    if (!TrimBlanks(controlText(control)).isEmpty())
         return true;
     messagePort().warning(message, QStringLiteral("Warning"));
     if (!control->isVisible() || !control->isEnabled())

@@ -45,18 +45,6 @@ bool passwordKeyAllowed(const QString& text)
     return true;
 }
 
-// Blanks and control characters at both ends are not part of a password.
-QString trimmedPassword(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 0x20)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 0x20)
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 } // namespace
 
 Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
@@ -189,7 +177,8 @@ void Tloginfm::onLoginClicked()
     if (!RequireText(m_password, QStringLiteral("必须输入密码！")))
         return;
     const QString name = m_user->currentText();
-    const QString password = trimmedPassword(m_password->text());
+    // Blanks and control characters at both ends are not part of a password.
+    const QString password = TrimBlanks(m_password->text());
 
     const int matches = userq::countMatches(m_dm, name, password);
     if (matches < 0)

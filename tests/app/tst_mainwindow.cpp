@@ -1,3 +1,4 @@
+#include "keys.h"
 #include "recordingport.h"
 #include "testdb.h"
 
@@ -45,17 +46,6 @@ bool logIn(TMainForm& main, const QString& user, const QString& password)
     QTest::keyClicks(login->passwordBox(), password);
     QTest::mouseClick(login->loginButton(), Qt::LeftButton);
     return QTest::qWaitFor([&] { return !login->isVisible() && main.sessionId() > 0; }, 5000);
-}
-
-// Key presses that carry any text, Chinese included, as an input method delivers them.
-void typeText(QWidget* w, const QString& text)
-{
-    for (QChar c : text) {
-        if (c.unicode() < 128)
-            QTest::keyClick(w, char(c.unicode()));
-        else
-            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
 }
 
 // Types into whatever has the focus, then presses Enter.

@@ -1,3 +1,4 @@
+#include "keys.h"
 #include "recordingport.h"
 #include "testdb.h"
 
@@ -77,18 +78,6 @@ public:
     std::unique_ptr<Tloginfm> dlg;
     std::unique_ptr<QSignalSpy> finished;
 };
-
-// Types like a keyboard: ASCII through QTest's key table, anything else as a
-// key press that carries the character (as a keyboard layout would send it).
-void typeText(QWidget* w, const QString& text)
-{
-    for (QChar c : text) {
-        if (c.unicode() < 0x80)
-            QTest::keyClick(w, char(c.unicode()));
-        else
-            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
 
 QWidget* focused()
 {
