@@ -85,6 +85,7 @@ private slots:
     void init() { QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC")); }
     void superAdministratorTakesStockInFindsChangesDeletes();
     void ordinaryUserCannotReachStockIn();
+    void reloadListsEverythingButKeepsTypedConditions();
     void titleClicksSortDescendingThenFlip();
     void alarmColoursAtTheBoundary();
     void settingsSurviveARestart();
@@ -232,6 +233,44 @@ void TestMainWindow::ordinaryUserCannotReachStockIn()
     QVERIFY(!main.stockInPanel()->isVisible());
     QMetaObject::invokeMethod(&main, "deleteStockRow");
     QCOMPARE(shop.dm().stockList().rowCount(), 1);
+    QVERIFY(port.entries.isEmpty());
+}
+
+void TestMainWindow::reloadListsEverythingButKeepsTypedConditions()
+{
+    TestShop shop;
+    RecordingPort port;
+    shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 1, 2, 1,
+                  QStringLiteral("2026-01-01"), QStringLiteral("甲商行"));
+    shop.addStock(QStringLiteral("瑜伽垫"), QString(), QStringLiteral("2"), QStringLiteral("健身器材"), 1, 2, 1,
+                  QStringLiteral("2026-01-02"), QStringLiteral("乙商行"));
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    StockSearchBox* search = main.searchBox();
+    QCOMPARE(search->categoryList()->count(), 2);
+    // Picking a category searches at once; the supplier list waits for 查询.
+    search->categoryList()->setCurrentText(QStringLiteral("健身"));
+    QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("瑜伽垫")});
+    search->supplierList()->setCurrentText(QStringLiteral("甲"));
+    QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("瑜伽垫")});
+    QTest::mouseClick(search->searchButton(), Qt::LeftButton);
+    QCOMPARE(shop.dm().stockList().rowCount(), 0);
+    QTest::keyClicks(search->nameBox(), QStringLiteral("yj"));
+
+    QTest::mouseClick(search->allButton(), Qt::LeftButton);
+    QCOMPARE(names(shop.dm()), (QStringList{QStringLiteral("篮球"), QStringLiteral("瑜伽垫")}));
+    QCOMPARE(shop.dm().stockList().current(), 1); // the newest stock-in
+    QCOMPARE(search->categoryList()->currentText(), QString());
+    QCOMPARE(search->supplierList()->currentText(), QString());
+    QCOMPARE(search->nameBox()->text(), QStringLiteral("yj"));
+
+    // The date range includes both ends.
+    search->nameBox()->clear();
+    search->fromDate()->setDate(QDate(2026, 1, 2));
+    search->toDate()->setDate(QDate(2026, 1, 2));
+    search->dateCheck()->setChecked(true);
+    QTest::mouseClick(search->searchButton(), Qt::LeftButton);
+    QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("瑜伽垫")});
     QVERIFY(port.entries.isEmpty());
 }
 
