@@ -4,6 +4,7 @@
 
 #include "app/settings/layoutfile.h"
 #include "app/settings/settingsstore.h"
+#include "app/thelpform.h"
 #include "app/tmainform.h"
 #include "stock/stockcolumnsettings.h"
 #include "stock/stockinpanel.h"
@@ -89,6 +90,7 @@ private slots:
     void titleClicksSortDescendingThenFlip();
     void alarmColoursAtTheBoundary();
     void settingsSurviveARestart();
+    void frameFollowsTheWindowAndKeepsDatesFilled();
     void closingWritesTheLogoutTime();
     void closingTheLoginEndsTheProgram();
 };
@@ -379,6 +381,32 @@ void TestMainWindow::settingsSurviveARestart()
     for (const char* f : {"3", "6", "8"})
         QVERIFY(again.grid()->isColumnVisible(QString::fromLatin1(f)));
     QCOMPARE(SettingsStore::read(QStringLiteral("rukuyin2")), QStringLiteral("no"));
+}
+
+void TestMainWindow::frameFollowsTheWindowAndKeepsDatesFilled()
+{
+    TestShop shop;
+    RecordingPort port;
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    QCOMPARE(main.windowTitle(), QStringLiteral("Tarvik运动品销售管理软件 V4.3.7(春节珍藏版)"));
+    QCOMPARE(main.statusPanel(2)->text(), QStringLiteral("今天：") + QDate::currentDate().toString(Qt::ISODate));
+    // The grid grows with the window, the command area keeps its height.
+    const int before = main.grid()->height();
+    main.resize(main.width(), main.height() + 150);
+    QTRY_COMPARE(main.grid()->height(), before + 150);
+
+    // The date keeper puts today back into an emptied stock-in date.
+    main.action(QStringLiteral("新建入库"))->trigger();
+    main.stockInPanel()->dateField()->clear();
+    QVERIFY(main.stockInPanel()->dateField()->isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(main.stockInPanel()->dateField()->text(), QDate::currentDate().toString(Qt::ISODate), 2000);
+
+    // The help window shows without blocking the main window.
+    main.action(QStringLiteral("使用帮助"))->trigger();
+    QVERIFY(main.helpWindow()->isVisible());
+    QVERIFY(!main.helpWindow()->isModal());
+    QVERIFY(port.entries.isEmpty());
 }
 
 void TestMainWindow::closingWritesTheLogoutTime()
