@@ -21,7 +21,7 @@ struct Article
     const char* category;
     int costLow;
     int costHigh;
-    const char* specs[4];
+    const char* models[4];
 };
 
 const Article kArticles[] = {
@@ -118,10 +118,10 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
         for (int i = 0; i < options.stockRows; ++i) {
             const Article& art = kArticles[pick(int(std::size(kArticles)))];
             const QString name = u8(kMakers[pick(int(std::size(kMakers)))]) + u8(art.name);
-            QString spec;
+            QString model;
             do
-                spec = u8(art.specs[pick(4)]);
-            while (spec.isEmpty() && pick(2));
+                model = u8(art.models[pick(4)]);
+            while (model.isEmpty() && pick(2));
             const int costCents = between(art.costLow * 100, art.costHigh * 100) / 50 * 50;
             const long double cost = costCents / 100.0L;
             const long double price = num::round2(cost * (130 + between(0, 70)) / 100.0L);
@@ -131,11 +131,11 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
                                  QStringLiteral("%1").arg(between(100, 999));
             const QVariantMap row{
                 {QStringLiteral("a"), name},
-                {QStringLiteral("b"), spec},
+                {QStringLiteral("b"), model},
                 {QStringLiteral("c"), code},
                 {QStringLiteral("d"), u8(art.category)},
                 {QStringLiteral("e"), PinyinInitials(name)},
-                {QStringLiteral("f"), PinyinInitials(spec)},
+                {QStringLiteral("f"), PinyinInitials(model)},
                 {QStringLiteral("g"), u8(kSuppliers[pick(int(std::size(kSuppliers)))])},
                 {QStringLiteral("1"), double(cost)},
                 {QStringLiteral("2"), double(qty)},

@@ -437,10 +437,10 @@ bool StockInPanel::checkDate()
 std::optional<QVariantMap> StockInPanel::rowValues(const QString& stockAmount)
 {
     const QString name = TrimBlanks(textOf(m_name));
-    const QString spec = TrimBlanks(textOf(m_spec));
+    const QString model = TrimBlanks(textOf(m_spec));
     QVariantMap values{
         {QStringLiteral("a"), name},
-        {QStringLiteral("b"), spec},
+        {QStringLiteral("b"), model},
         {QStringLiteral("c"), TrimBlanks(textOf(m_code))},
         {QStringLiteral("d"), TrimBlanks(textOf(m_category))},
     };
@@ -460,7 +460,7 @@ std::optional<QVariantMap> StockInPanel::rowValues(const QString& stockAmount)
     values.insert(QStringLiteral("day1"), num::dateText(*m_date->date()));
     values.insert(QStringLiteral("g"), TrimBlanks(textOf(m_supplier)));
     values.insert(QStringLiteral("e"), PinyinInitials(name));
-    values.insert(QStringLiteral("f"), PinyinInitials(spec));
+    values.insert(QStringLiteral("f"), PinyinInitials(model));
     return values;
 }
 

@@ -49,7 +49,7 @@ public:
     };
     const HeldAmounts& heldAmounts() const { return m_held; }
 
-    // A click on a grid row: copies name, specification, code, category,
+    // A click on a grid row: copies name, model, code, category,
     // purchase price, quantity, sale price and remark of `row`; the date and the
     // supplier keep theirs. A row without a name copies nothing (false).
     bool copyFromRow(const RowSet& set, int row);

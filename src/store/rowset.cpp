@@ -75,9 +75,9 @@ void RowSet::setCurrent(int row)
     emit currentChanged(row);
 }
 
-void RowSet::sort(const QString& spec)
+void RowSet::sort(const QString& sortOrder)
 {
-    QString field = spec.trimmed();
+    QString field = sortOrder.trimmed();
     bool descending = false;
     if (field.endsWith(QLatin1String(" DESC"), Qt::CaseInsensitive)) {
         descending = true;
@@ -109,7 +109,7 @@ void RowSet::sort(const QString& spec)
     m_rows = std::move(rows);
     if (!m_ids.isEmpty())
         m_ids = std::move(ids);
-    m_sort = spec;
+    m_sort = sortOrder;
     m_current = newCurrent;
     emit resetDone();
     emit currentChanged(m_current);

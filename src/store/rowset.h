@@ -40,7 +40,7 @@ public:
 
     // "field" sorts ascending, "field DESC" descending; stable; empty values first
     // when ascending. The current row stays the same row.
-    void sort(const QString& spec);
+    void sort(const QString& sortOrder);
     QString sortSpec() const { return m_sort; }
 
     // Used by the data module.

@@ -56,14 +56,14 @@ bool recordSale(Tdmfm& dm, const SaleInput& in)
         {QStringLiteral("8"), double(g(remaining * *cost))},
     };
     const QString name = col("a").toString().trimmed();
-    const QString spec = col("b").toString().trimmed();
+    const QString model = col("b").toString().trimmed();
     const QVariantMap sale{
         {QStringLiteral("a"), name},
-        {QStringLiteral("b"), spec},
+        {QStringLiteral("b"), model},
         {QStringLiteral("c"), col("c").toString().trimmed()},
         {QStringLiteral("d"), col("d").toString().trimmed()},
         {QStringLiteral("e"), PinyinInitials(name)},
-        {QStringLiteral("f"), PinyinInitials(spec)},
+        {QStringLiteral("f"), PinyinInitials(model)},
         {QStringLiteral("g"), in.customer.trimmed()},
         {QStringLiteral("h"), in.address.trimmed()},
         {QStringLiteral("i"), in.contact.trimmed()},

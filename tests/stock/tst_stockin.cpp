@@ -298,12 +298,12 @@ void TestStockIn::numberBoxArrowButtons()
 void TestStockIn::newArticleTypedWithEnter_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("storedName");
     QTest::addColumn<QString>("storedSpec");
     QTest::addColumn<QString>("nameInitials");
     QTest::addColumn<QString>("specInitials");
-    QTest::newRow("chinese, blank spec") << "乒乓球拍"
+    QTest::newRow("chinese, blank model") << "乒乓球拍"
                                          << ""
                                          << "乒乓球拍"
                                          << ""
@@ -327,7 +327,7 @@ void TestStockIn::newArticleTypedWithEnter_data()
 void TestStockIn::newArticleTypedWithEnter()
 {
     QFETCH(QString, name);
-    QFETCH(QString, spec);
+    QFETCH(QString, model);
     Shop s;
     QVERIFY(s.ready());
     StockInPanel* p = s.panel;
@@ -344,7 +344,7 @@ void TestStockIn::newArticleTypedWithEnter()
     };
     const Step steps[] = {
         {name, p->specList()},
-        {spec, p->codeList()},
+        {model, p->codeList()},
         {QStringLiteral("6901"), p->categoryList()},
         {QStringLiteral(" 球拍"), p->dateField()},
         {QStringLiteral("20260105"), p->purchasePriceBox()},
@@ -467,7 +467,7 @@ void TestStockIn::requiredFieldsInOrder()
         QVERIFY2(check.field->hasFocus(), qPrintable(check.message));
         check.fill();
     }
-    // The specification and the supplier may stay blank; the date may not.
+    // The model and the supplier may stay blank; the date may not.
     s.port.clear();
     p->newButton()->click();
     QCOMPARE(s.port.entries.size(), 1);

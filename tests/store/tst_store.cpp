@@ -155,7 +155,7 @@ void TestStore::searchMatchesInitialsInAnyCase_data()
     QTest::newRow("initials lower") << "name" << "lq" << false << QStringList{QStringLiteral("篮球")};
     QTest::newRow("initials upper") << "name" << "LQ" << false << QStringList{QStringLiteral("篮球")};
     QTest::newRow("initials inside") << "name" << "nq" << false << QStringList{QStringLiteral("李宁球鞋")};
-    QTest::newRow("spec initials") << "spec" << "XL" << false << QStringList{QStringLiteral("乒乓球拍")};
+    QTest::newRow("model initials") << "model" << "XL" << false << QStringList{QStringLiteral("乒乓球拍")};
     QTest::newRow("code part") << "code" << "0012" << false << QStringList{QStringLiteral("篮球")};
     QTest::newRow("category") << "category" << "球" << false << all;
     // Hidden zero stock keeps negative stock and drops rows with no stock left.
@@ -184,7 +184,7 @@ void TestStore::searchMatchesInitialsInAnyCase()
     stockq::Conditions c;
     if (field == QLatin1String("name"))
         c.nameInitials = text;
-    else if (field == QLatin1String("spec"))
+    else if (field == QLatin1String("model"))
         c.specInitials = text;
     else if (field == QLatin1String("code"))
         c.code = text;

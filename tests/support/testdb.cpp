@@ -52,15 +52,15 @@ Tdmfm& TestShop::dm()
     return *m_dm;
 }
 
-qint64 TestShop::addStock(const QString& name, const QString& spec, const QString& code, const QString& category,
+qint64 TestShop::addStock(const QString& name, const QString& model, const QString& code, const QString& category,
                           double cost, double qty, double price, const QString& day, const QString& supplier,
                           const QString& remark)
 {
     const QVariantMap row{
-        {QStringLiteral("a"), name},        {QStringLiteral("b"), spec},
+        {QStringLiteral("a"), name},        {QStringLiteral("b"), model},
         {QStringLiteral("c"), code},        {QStringLiteral("d"), category},
         {QStringLiteral("e"), PinyinInitials(name)},
-        {QStringLiteral("f"), PinyinInitials(spec)},
+        {QStringLiteral("f"), PinyinInitials(model)},
         {QStringLiteral("g"), supplier},    {QStringLiteral("1"), cost},
         {QStringLiteral("2"), qty},         {QStringLiteral("3"), cost * qty},
         {QStringLiteral("4"), price},       {QStringLiteral("5"), 0.0},

@@ -22,7 +22,7 @@ public:
     Tdmfm& dm();
 
     // Appends a stock row the way the stock-in panel stores it; returns its row id.
-    qint64 addStock(const QString& name, const QString& spec, const QString& code, const QString& category,
+    qint64 addStock(const QString& name, const QString& model, const QString& code, const QString& category,
                     double cost, double qty, double price, const QString& day = QStringLiteral("2026-01-05"),
                     const QString& supplier = QString(), const QString& remark = QString());
 
