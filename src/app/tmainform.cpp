@@ -13,6 +13,7 @@
 #include "stock/stocksearchbox.h"
 #include "store/tdmfm.h"
 #include "store/userqueries.h"
+#include "ui/characterfilter.h"
 #include "ui/datagrid.h"
 #include "ui/datefield.h"
 #include "users/tloginfm.h"
@@ -25,11 +26,11 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -112,7 +113,9 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_alarm->setFixedWidth(40);
     m_alarm->setToolTip(QStringLiteral("修改库存报警数量，记录变成红色"));
     m_alarm->setStatusTip(m_alarm->toolTip());
-    m_alarm->installEventFilter(this);
+    // Only digits type into the alarm box, and nothing else can be pasted.
+    m_alarm->installEventFilter(new CharacterFilter(&CharacterFilter::isAsciiDigit, m_alarm));
+    m_alarm->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_alarm));
     alarmRow->addWidget(m_alarm);
     m_hideZero = new QCheckBox(QStringLiteral("不显示零库存"), right);
     alarmRow->addWidget(m_hideZero);
@@ -475,22 +478,6 @@ void TMainForm::alarmChanged(const QString& text)
     if (!SettingsStore::write(QString(settingkeys::number), text, &error))
         messagePort().error(error);
     m_grid->view()->viewport()->update();
-}
-
-bool TMainForm::eventFilter(QObject* watched, QEvent* e)
-{
-    if (watched == m_alarm && e->type() == QEvent::KeyPress) {
-        // Only digits, Backspace and Enter type into the alarm box.
-        auto* key = static_cast<QKeyEvent*>(e);
-        const QString text = key->text();
-        const bool allowed = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Return ||
-                             key->key() == Qt::Key_Enter || (text.size() == 1 && text.at(0).isDigit() &&
-                                                             text.at(0).unicode() < 128);
-        const bool typesText = !text.isEmpty() && text.at(0).isPrint();
-        if (!allowed && (typesText || key->key() == Qt::Key_Delete || key->matches(QKeySequence::Paste)))
-            return true;
-    }
-    return QMainWindow::eventFilter(watched, e);
 }
 
 void TMainForm::titleClicked()

@@ -3,6 +3,7 @@
 #include "core/messageport.h"
 #include "store/tdmfm.h"
 #include "store/userqueries.h"
+#include "ui/characterfilter.h"
 #include "ui/queryhelpers.h"
 #include "users/desktopshortcut.h"
 
@@ -11,7 +12,6 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,25 +24,6 @@ namespace {
 bool isEnter(const QKeyEvent* key)
 {
     return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-}
-
-bool isAsciiLetterOrDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
-}
-
-// Text a key press may put into the password box: letters and digits only.
-// Keys without printable text (Backspace, Enter, arrows, Tab, Esc, Ctrl
-// combinations) keep their usual meaning.
-bool passwordKeyAllowed(const QString& text)
-{
-    for (QChar c : text) {
-        const bool control = c.unicode() < 0x20 || c.unicode() == 0x7f;
-        if (!control && !isAsciiLetterOrDigit(c))
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -100,6 +81,8 @@ Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
 
     m_user->installEventFilter(this);
     m_password->installEventFilter(this);
+    // Passwords are ASCII letters and digits.
+    m_password->installEventFilter(new CharacterFilter(&CharacterFilter::isAsciiLetterOrDigit, m_password));
     m_login->installEventFilter(this);
 
     connect(m_user, &QComboBox::activated, this, &Tloginfm::onUserChosen);
@@ -151,16 +134,11 @@ bool Tloginfm::eventFilter(QObject* watched, QEvent* event)
                 m_login->setFocus(Qt::OtherFocusReason);
                 return true;
             }
-            if (!passwordKeyAllowed(key->text()))
-                return true;
         }
         if (watched == m_login && isEnter(key) && key->modifiers() == Qt::NoModifier) {
             m_login->click();
             return true;
         }
-    } else if (event->type() == QEvent::InputMethod && watched == m_password) {
-        if (!passwordKeyAllowed(static_cast<QInputMethodEvent*>(event)->commitString()))
-            return true;
     }
     return QDialog::eventFilter(watched, event);
 }

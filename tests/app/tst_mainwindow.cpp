@@ -331,6 +331,11 @@ void TestMainWindow::alarmColoursAtTheBoundary()
     // Letters never reach the box.
     QTest::keyClicks(main.alarmBox(), QStringLiteral("a-1"));
     QCOMPARE(main.alarmBox()->text(), QStringLiteral("01"));
+    // Nor does pasted text that is not a whole number.
+    main.alarmBox()->selectAll();
+    main.alarmBox()->insert(QStringLiteral("7a"));
+    QCOMPARE(main.alarmBox()->text(), QStringLiteral("01"));
+    QCOMPARE(SettingsStore::read(QStringLiteral("number")), QStringLiteral("01"));
 }
 
 void TestMainWindow::settingsSurviveARestart()
