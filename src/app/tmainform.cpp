@@ -296,7 +296,6 @@ void TMainForm::runShowSteps()
     m_columns->applyStoredFlags();
     if (m_sessionId != 0 && !isSuperAdministrator())
         applyRestrictions(); // showing again must not bring purchase prices back
-    m_dm.openTables();
     m_stockIn->hide();
     const QDate today = QDate::currentDate();
     m_stockIn->dateField()->setDate(today);
@@ -398,7 +397,6 @@ void TMainForm::applyRestrictions()
 
 void TMainForm::closeEvent(QCloseEvent* e)
 {
-    m_dm.closeTables();
     if (m_sessionId != 0)
         userq::logLogout(m_dm, m_sessionId, QDateTime::currentDateTime());
     // The sale date of the next run starts from today's.
@@ -477,7 +475,7 @@ void TMainForm::alarmChanged(const QString& text)
     QString error;
     if (!SettingsStore::write(QString(settingkeys::number), text, &error))
         messagePort().error(error);
-    m_grid->view()->viewport()->update();
+    m_grid->refreshRows();
 }
 
 void TMainForm::titleClicked()

@@ -359,11 +359,6 @@ void StockInPanel::setChangeEnabled(bool enabled)
     m_changeButton->setEnabled(enabled);
 }
 
-void StockInPanel::setRemark(const QString& text)
-{
-    m_remark->setText(text);
-}
-
 // ---- Commands -----------------------------------------------------------------
 
 void StockInPanel::openForNew()

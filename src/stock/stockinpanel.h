@@ -57,11 +57,6 @@ public:
     void refillLists();
     // "修改入库" is enabled only while a change started by "修 改" (or a sale) is open.
     void setChangeEnabled(bool enabled);
-    // The sale panel copies the article's remark in when it opens for a row.
-    void setRemark(const QString& text);
-    // Purchase amount and stock amount from 进货单价, 数量 and the held stock
-    // quantity, when all three hold text.
-    void recomputePurchaseAmounts();
 
     // The date keeper of the main window fills it whenever it is empty.
     DateField* dateField() const { return m_date; }
@@ -109,6 +104,9 @@ private:
     void onPurchasePriceChanged();
     void onQuantityChanged();
     void onSalePriceChanged();
+    // Purchase amount and stock amount from 进货单价, 数量 and the held stock
+    // quantity, when all three hold text.
+    void recomputePurchaseAmounts();
     bool recomputeBeforeChange();
     void setPurchaseAmount(const QString& text);
     void setSoldQuantity(const QString& text);

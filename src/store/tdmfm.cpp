@@ -31,19 +31,6 @@ bool Tdmfm::open(const QString& path, QString* error)
     return true;
 }
 
-void Tdmfm::disconnect()
-{
-    for (RowSet* set : {&m_stockList, &m_generalQuery, &m_salesList, &m_summaryQuery, &m_customerQuery, &m_slipQuery})
-        set->close();
-    m_tablesOpen = false;
-    m_db.close();
-}
-
-bool Tdmfm::reconnect(QString* error)
-{
-    return m_db.open(m_path, false, error);
-}
-
 void Tdmfm::report(const QString& error)
 {
     messagePort().error(error);

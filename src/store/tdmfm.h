@@ -22,16 +22,6 @@ public:
     bool open(const QString& path, QString* error);
     QString path() const { return m_path; }
     Database& db() { return m_db; }
-    bool isConnected() const { return m_db.isOpen(); }
-    // The backup window closes the connection while it copies the file.
-    void disconnect();
-    bool reconnect(QString* error);
-
-    // The stock table and the sales table are append targets; they are opened
-    // when the main window is shown and closed when it closes.
-    void openTables() { m_tablesOpen = true; }
-    void closeTables() { m_tablesOpen = false; }
-    bool tablesOpen() const { return m_tablesOpen; }
 
     RowSet& stockList() { return m_stockList; }
     RowSet& generalQuery() { return m_generalQuery; }
@@ -63,7 +53,6 @@ private:
 
     Database m_db;
     QString m_path;
-    bool m_tablesOpen = false;
     RowSet m_stockList;
     RowSet m_generalQuery;
     RowSet m_salesList;

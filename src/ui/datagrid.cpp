@@ -351,12 +351,6 @@ void DataGrid::setSortMarker(const QString& field, int marker)
     m_model->setSortMarker(m_model->columnOf(field), std::clamp(marker, 0, 2));
 }
 
-void DataGrid::clearSortMarkers()
-{
-    for (int c = 0; c < m_model->columnCount(); ++c)
-        m_model->setSortMarker(c, 0);
-}
-
 QString DataGrid::footerText(const QString& field) const
 {
     return m_model->footerText(m_model->columnOf(field));

@@ -54,7 +54,6 @@ public:
 
     int sortMarker(const QString& field) const; // 0 none, 1 down, 2 up
     void setSortMarker(const QString& field, int marker);
-    void clearSortMarkers();
 
     QString footerText(const QString& field) const;             // what the totals row shows under the column
     QString displayText(int row, const QString& field) const;   // what a cell shows

@@ -368,8 +368,12 @@ void TestMainWindow::settingsSurviveARestart()
     QCOMPARE(SettingsStore::read(QStringLiteral("n0")), QStringLiteral("no"));
     QVERIFY(!SettingsStore::read(QStringLiteral("riqi")).isEmpty());
 
+    // The sale number counters are read when the window shows.
+    QVERIFY(SettingsStore::write(QStringLiteral("danhao"), QStringLiteral("7")));
     TMainForm again(shop.dm());
     again.show();
+    QCOMPARE(again.daySequence(), 8);
+    QCOMPARE(again.rememberedDate(), SettingsStore::read(QStringLiteral("riqi")));
     // The flags apply when the window shows, before the login.
     QVERIFY(!again.grid()->isColumnVisible(QStringLiteral("3")));
     QVERIFY(again.action(QStringLiteral("隐藏金额"))->isChecked());

@@ -47,7 +47,6 @@ Tdmfm& TestShop::dm()
         QString error;
         if (!m_dm->open(dbPath(), &error))
             qWarning("TestShop: %s", qPrintable(error));
-        m_dm->openTables();
     }
     return *m_dm;
 }
