@@ -87,7 +87,7 @@ void RowSet::sort(const QString& sortOrder)
     const int col = columnIndex(field);
     if (col < 0)
         return;
-    emit aboutToReset();
+    emit aboutToReorder();
     const int currentRow = m_current;
     QVector<int> order(m_rows.size());
     std::iota(order.begin(), order.end(), 0);
@@ -111,7 +111,7 @@ void RowSet::sort(const QString& sortOrder)
         m_ids = std::move(ids);
     m_sort = sortOrder;
     m_current = newCurrent;
-    emit resetDone();
+    emit reordered();
     emit currentChanged(m_current);
 }
 

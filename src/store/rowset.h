@@ -52,6 +52,9 @@ public:
 signals:
     void aboutToReset();
     void resetDone();
+    // A sort: the same rows in another order.
+    void aboutToReorder();
+    void reordered();
     void rowChanged(int row);
     void aboutToRemoveRow(int row);
     void rowRemoved(int row);

@@ -95,13 +95,18 @@ void DataGridModel::setRowSet(RowSet* rows)
         });
         connect(m_rows, &RowSet::resetDone, this, [this] {
             mapFields();
-            // A reset that leaves a sort order behind comes from RowSet::sort(),
-            // which only reorders the rows: the totals stay as they are. Loading
-            // and closing clear the order.
-            if (m_rows->sortSpec().isEmpty() || m_footer.size() != m_columns.size())
-                computeFooter();
+            computeFooter();
             endResetModel();
             emit footerChanged();
+            emit rowSetChangeFinished();
+        });
+        // A sort only reorders the rows: the totals stay as they are.
+        connect(m_rows, &RowSet::aboutToReorder, this, [this] {
+            emit rowSetChangeStarted();
+            beginResetModel();
+        });
+        connect(m_rows, &RowSet::reordered, this, [this] {
+            endResetModel();
             emit rowSetChangeFinished();
         });
         connect(m_rows, &RowSet::rowChanged, this, [this](int row) {
