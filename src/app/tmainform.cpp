@@ -440,11 +440,20 @@ void TMainForm::reloadStockList()
     m_search->refillLists(m_dm, m_dm.generalQuery());
     if (m_dm.OpenQuery(m_dm.stockList(), stockq::listAll(m_zeroStock)))
         m_dm.stockList().last();
+    // The rows are back in stock-in order: no title shows a sort any more.
+    m_grid->clearSortMarkers();
     m_lastClickedRow = -1;
 }
 
 void TMainForm::runStockSearch()
 {
+    // A date that is no date fails the search as a rejected statement does:
+    // the message, and an empty list until the next reload or search.
+    if (const std::optional<QString> bad = m_search->invalidDate()) {
+        m_dm.stockList().close();
+        messagePort().error(num::invalidDateText(*bad));
+        return;
+    }
     m_dm.OpenQuery(m_dm.stockList(), stockq::search(m_zeroStock, m_search->conditions()));
 }
 

@@ -270,6 +270,41 @@ QString invalidDecimalText(const QString& text)
     return QStringLiteral("'%1' is not a valid floating point value").arg(text);
 }
 
+QString invalidDateText(const QString& text)
+{
+    return QStringLiteral("'%1' is not a valid date").arg(text);
+}
+
+QString outOfRangeText(const QString& field, const QString& text)
+{
+    return QStringLiteral("%1的数值“%2”超出允许范围：应为 0 至 999999999999999 之间、最多15位有效数字的数。")
+        .arg(field, text);
+}
+
+QString resultOutOfRangeText(const QString& field, const QString& text)
+{
+    return QStringLiteral("%1的计算结果“%2”超出允许范围：不能达到 1000000000000000。").arg(field, text);
+}
+
+bool isStorableResult(long double v)
+{
+    return std::isfinite(v) && std::fabs(v) < kStorableLimit;
+}
+
+std::optional<long double> toStorable(const QString& text, const QString& field, QString* error)
+{
+    const std::optional<long double> v = toDecimal(text, error);
+    if (!v)
+        return std::nullopt;
+    // A value the general form would write differently has more than 15 significant digits.
+    if (!isStorableResult(*v) || *v < 0 || toDecimal(general(*v)) != *v) {
+        if (error)
+            *error = outOfRangeText(field, text);
+        return std::nullopt;
+    }
+    return v;
+}
+
 QString invalidIntegerText(const QString& text)
 {
     return QStringLiteral("'%1' is not a valid integer value").arg(text);

@@ -35,6 +35,27 @@ std::optional<qint64> toInteger(const QString& text, QString* error = nullptr);
 // The two failure texts, for callers that detect the failure themselves.
 QString invalidDecimalText(const QString& text);
 QString invalidIntegerText(const QString& text);
+// "'<text>' is not a valid date".
+QString invalidDateText(const QString& text);
+
+// ---- Amounts that may be stored -------------------------------------------------
+
+// The largest magnitude an amount may have: the general form shows every value
+// below it in plain digits, with its 15 significant digits.
+inline constexpr long double kStorableLimit = 1e15L;
+
+// A number typed into an amount field, checked before it is stored: toDecimal,
+// then the value must be finite, not negative, below kStorableLimit, and have
+// no more than 15 significant digits (the general form keeps it unchanged).
+// A value that fails the range gives outOfRangeText(field, text) in *error.
+std::optional<long double> toStorable(const QString& text, const QString& field, QString* error = nullptr);
+// A computed amount (a product or a difference) may be stored when it is finite
+// and below kStorableLimit in magnitude; digits beyond 15 are rounded by the
+// general form as usual.
+bool isStorableResult(long double v);
+// The refusal texts naming the field: of a typed value, and of a computed one.
+QString outOfRangeText(const QString& field, const QString& text);
+QString resultOutOfRangeText(const QString& field, const QString& text);
 
 // ---- Display forms ------------------------------------------------------------
 

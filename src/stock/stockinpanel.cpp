@@ -41,15 +41,29 @@ std::optional<long double> number(const QString& text)
     return value;
 }
 
-// The value a number column receives from a field's text: nothing typed stores
-// NULL, anything else must be a number.
-std::optional<QVariant> storedNumber(const QString& text)
+// The value a number column receives from a text: nothing typed stores NULL,
+// anything else must be a number that can be stored. Typed fields are held to
+// the typed limits, computed held amounts only to the magnitude limit.
+enum class Source { Typed, Computed };
+std::optional<QVariant> storedNumber(const QString& text, const QString& field, Source source)
 {
     if (text.isEmpty())
         return QVariant();
-    const std::optional<long double> value = number(text);
-    if (!value)
+    QString error;
+    std::optional<long double> value;
+    if (source == Source::Typed) {
+        value = num::toStorable(text, field, &error);
+    } else {
+        value = num::toDecimal(text, &error);
+        if (value && !num::isStorableResult(*value)) {
+            error = num::resultOutOfRangeText(field, text);
+            value.reset();
+        }
+    }
+    if (!value) {
+        messagePort().error(error);
         return std::nullopt;
+    }
     return QVariant(static_cast<double>(*value));
 }
 
@@ -357,6 +371,8 @@ void StockInPanel::refillLists()
 void StockInPanel::setChangeEnabled(bool enabled)
 {
     m_changeButton->setEnabled(enabled);
+    if (!enabled)
+        m_changeRowId = -1;
 }
 
 // ---- Commands -----------------------------------------------------------------
@@ -376,11 +392,15 @@ bool StockInPanel::openForChange()
     const int row = set.current();
     if (row < 0 || set.value(row, QStringLiteral("a")).toString().isEmpty())
         return false;
+    const qint64 rowId = set.rowId(row);
+    if (rowId < 0)
+        return false;
     show();
     raise();
     m_newButton->hide();
     m_changeButton->setEnabled(true);
     m_changeButton->show();
+    m_changeRowId = rowId;
 
     // The order matters: each field recomputes the held amounts from what is
     // filled so far, and the stored amounts filled last are what stays.
@@ -422,7 +442,7 @@ bool StockInPanel::checkDate()
     }
     if (!m_date->date()) {
         // A half-typed or impossible date would be stored as a text no date search matches.
-        messagePort().error(QStringLiteral("'%1' is not a valid date").arg(m_date->text()));
+        messagePort().error(num::invalidDateText(m_date->text()));
         m_date->setFocus(Qt::OtherFocusReason);
         return false;
     }
@@ -440,13 +460,25 @@ std::optional<QVariantMap> StockInPanel::rowValues(const QString& stockAmount)
         {QStringLiteral("d"), TrimBlanks(textOf(m_category))},
     };
     // Converted in column order, so the first bad text is the one reported.
-    const std::pair<const char*, QString> numbers[] = {
-        {"1", m_purchasePrice->text()}, {"2", m_quantity->text()},  {"3", m_held.purchaseAmount},
-        {"4", m_salePrice->text()},     {"5", m_held.soldQuantity}, {"6", m_held.salesAmount},
-        {"7", m_held.stockQuantity},    {"8", stockAmount},
+    struct Number
+    {
+        const char* column;
+        QString text;
+        QString field;
+        Source source;
     };
-    for (const auto& [column, text] : numbers) {
-        const std::optional<QVariant> value = storedNumber(text);
+    const Number numbers[] = {
+        {"1", m_purchasePrice->text(), QStringLiteral("进货单价"), Source::Typed},
+        {"2", m_quantity->text(), QStringLiteral("数量"), Source::Typed},
+        {"3", m_held.purchaseAmount, QStringLiteral("进货金额"), Source::Computed},
+        {"4", m_salePrice->text(), QStringLiteral("销售单价"), Source::Typed},
+        {"5", m_held.soldQuantity, QStringLiteral("销售数量"), Source::Computed},
+        {"6", m_held.salesAmount, QStringLiteral("销售金额"), Source::Computed},
+        {"7", m_held.stockQuantity, QStringLiteral("库存数量"), Source::Computed},
+        {"8", stockAmount, QStringLiteral("库存金额"), Source::Computed},
+    };
+    for (const auto& [column, text, field, source] : numbers) {
+        const std::optional<QVariant> value = storedNumber(text, field, source);
         if (!value)
             return std::nullopt;
         values.insert(QLatin1String(column), *value);
@@ -475,6 +507,12 @@ bool StockInPanel::saveNew()
 
 bool StockInPanel::saveChange()
 {
+    if (m_changeRowId < 0) {
+        // Enabled without "修 改" having put a row into the panel: there is no row to write.
+        messagePort().warning(QStringLiteral("没有要修改的记录：请在列表中选中记录，再点“修 改”。"),
+                              QStringLiteral("Warning"));
+        return false;
+    }
     if (!recomputeBeforeChange())
         return false;
     if (messagePort().confirm(QStringLiteral("警告！"), QStringLiteral("你确实要修改选中资料吗？")) !=
@@ -490,8 +528,18 @@ bool StockInPanel::saveChange()
     if (!checkDate())
         return false;
     const std::optional<QVariantMap> values = rowValues(m_held.stockAmount);
-    if (!values || !m_dm.updateCurrent(m_dm.stockList(), *values))
+    if (!values)
         return false;
+    bool gone = false;
+    if (!m_dm.updateRow(m_dm.stockList(), m_changeRowId, *values, &gone)) {
+        if (gone) {
+            messagePort().warning(
+                QStringLiteral("要修改的记录已经不存在（可能已被删除），修改没有保存。"),
+                QStringLiteral("Warning"));
+            setChangeEnabled(false);
+        }
+        return false;
+    }
     m_main.reloadStockList();
     hide();
     m_main.showNotice(QStringLiteral("修改数据成功..."));
@@ -502,11 +550,24 @@ bool StockInPanel::saveChange()
 
 bool StockInPanel::deleteCurrentRow()
 {
+    // The row chosen when the command starts is the one deleted, whatever
+    // becomes current while the question is open.
+    RowSet& set = m_dm.stockList();
+    const qint64 rowId = set.isOpen() ? set.rowId(set.current()) : -1;
     if (messagePort().confirm(QStringLiteral("警告！"), QStringLiteral("你真的要删除选中资料吗？")) !=
         MessagePort::Answer::Ok)
         return false;
-    if (!m_dm.deleteCurrent(m_dm.stockList()))
+    if (rowId < 0) {
+        messagePort().error(QStringLiteral("Cannot perform this operation on an empty dataset"));
         return false;
+    }
+    bool gone = false;
+    if (!m_dm.deleteRow(set, rowId, &gone)) {
+        if (gone)
+            messagePort().warning(QStringLiteral("要删除的记录已经不存在（可能已被删除）。"),
+                                  QStringLiteral("Warning"));
+        return false;
+    }
     m_main.showNotice(QStringLiteral("删除数据成功..."));
     return true;
 }

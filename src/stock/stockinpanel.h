@@ -19,8 +19,8 @@ class RowSet;
 class Tdmfm;
 
 // The stock-in panel: a small floating panel over the stock grid that takes a
-// new article into stock (新建入库) and changes or deletes the Stock row that is
-// current in the grid.
+// new article into stock (新建入库), changes the Stock row that "修 改" put into
+// it, and deletes the Stock row chosen in the grid.
 //
 // Besides its visible fields the panel keeps five amounts that are stored with
 // the row but never shown. They are held as texts and recomputed from the
@@ -56,7 +56,10 @@ public:
     // Refills the five drop-down lists from the stock table, emptying their texts.
     void refillLists();
     // "修改入库" is enabled only while a change started by "修 改" (or a sale) is open.
+    // Disabling it also lets go of the row the change was started on.
     void setChangeEnabled(bool enabled);
+    // Identity of the Stock row "修 改" filled the panel from; -1 when none.
+    qint64 changeRowId() const { return m_changeRowId; }
 
     // The date keeper of the main window fills it whenever it is empty.
     DateField* dateField() const { return m_date; }
@@ -78,15 +81,19 @@ public slots:
     // The caller hides the sale and slip panels.
     void openForNew();
     // Grid menu "修 改": fills the panel from the stock list's current row and
-    // shows it with "修改入库". Nothing happens (false) when that row has no name.
+    // shows it with "修改入库"; the change is bound to that row's identity, so
+    // later moves of the grid's current row (a search, a reload, the arrow
+    // keys) cannot redirect it. Nothing happens (false) when that row has no name.
     // The caller hides the sale panel when this returns true.
     bool openForChange();
     // Button "新建入库": appends the Stock row; the panel stays open, emptied.
     bool saveNew();
-    // Button "修改入库": writes the fields into the stock list's current row and closes.
+    // Button "修改入库": writes the fields into the row "修 改" was started on, in
+    // one statement by its identity, and closes. A row that is no longer stored
+    // is refused with a message and nothing is written.
     bool saveChange();
-    // Grid menu "删 除": deletes the stock list's current row after a confirmation.
-    // The caller hides the sale panel first.
+    // Grid menu "删 除": deletes the stock list's current row (the one chosen when
+    // the command starts) after a confirmation. The caller hides the sale panel first.
     bool deleteCurrentRow();
     // The close picture: hides the panel, empties it and disables "修改入库".
     void closePanel();
@@ -118,6 +125,7 @@ private:
     Tdmfm& m_dm;
     MainOps& m_main;
     HeldAmounts m_held;
+    qint64 m_changeRowId = -1;
     // Set while the panel writes several fields at once and the intermediate states must not recompute.
     bool m_quiet = false;
     bool m_dragging = false;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 
 namespace {
@@ -85,7 +86,10 @@ StockSearchBox::StockSearchBox(QWidget* parent)
     // Every change of a text box searches at once: a scanner typing a code
     // narrows the list with each character it sends.
     for (QLineEdit* box : {m_name, m_spec, m_code, m_remark})
-        connect(box, &QLineEdit::textChanged, this, &StockSearchBox::searchRequested);
+        connect(box, &QLineEdit::textChanged, this, [this] {
+            if (!m_clearing)
+                emit searchRequested();
+        });
     // Typing in or picking from the category list searches; the supplier list waits for 查询.
     connect(m_category, &QComboBox::editTextChanged, this, [this] {
         if (!m_clearing)
@@ -126,18 +130,32 @@ void StockSearchBox::setDates(const QDate& day)
 
 void StockSearchBox::clearConditions()
 {
-    m_name->clear();
-    m_code->clear();
-    m_spec->clear();
-    m_clearing = true;
-    m_category->setCurrentIndex(-1);
-    m_category->setCurrentText(QString());
-    m_clearing = false;
-    m_remark->clear();
     {
-        const QSignalBlocker block(m_supplier);
-        m_supplier->setCurrentIndex(-1);
-        m_supplier->setCurrentText(QString());
+        // One search once everything is empty: boxes that show no condition
+        // must not leave the list filtered by what they held.
+        const QScopedValueRollback clearing(m_clearing, true);
+        m_name->clear();
+        m_code->clear();
+        m_spec->clear();
+        m_category->setCurrentIndex(-1);
+        m_category->setCurrentText(QString());
+        m_remark->clear();
+        {
+            const QSignalBlocker block(m_supplier);
+            m_supplier->setCurrentIndex(-1);
+            m_supplier->setCurrentText(QString());
+        }
+        m_byDate->setChecked(false);
     }
-    m_byDate->setChecked(false);
+    emit searchRequested();
+}
+
+std::optional<QString> StockSearchBox::invalidDate() const
+{
+    if (!m_byDate->isChecked())
+        return std::nullopt;
+    for (const DateField* field : {m_from, m_to})
+        if (!field->date())
+            return field->lineEdit()->displayText(); // as shown, blanks of an empty field included
+    return std::nullopt;
 }

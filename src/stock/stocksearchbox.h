@@ -4,6 +4,8 @@
 
 #include <QGroupBox>
 
+#include <optional>
+
 class DateField;
 class QCheckBox;
 class QComboBox;
@@ -24,9 +26,12 @@ public:
     // Refills the category and supplier lists, which also empties their text.
     void refillLists(Tdmfm& dm, RowSet& query);
     void setDates(const QDate& day);
-    // "清空条件": empties the boxes in a fixed order; each text box that held
-    // text asks for a search as it is emptied, the lists and the date box do not.
+    // "清空条件": empties the boxes and the two lists, unticks the date, then
+    // asks for one search, which thus lists everything again.
     void clearConditions();
+    // With "入库日期：" ticked, the text of a from- or to-date that is no real
+    // date (empty, half typed, impossible); nothing when the dates can be searched.
+    std::optional<QString> invalidDate() const;
 
     QComboBox* categoryList() const { return m_category; }
     QLineEdit* nameBox() const { return m_name; }

@@ -63,6 +63,11 @@ qint64 RowSet::rowId(int row) const
     return row >= 0 && row < m_ids.size() ? m_ids.at(row) : -1;
 }
 
+int RowSet::rowOf(qint64 id) const
+{
+    return id < 0 ? -1 : int(m_ids.indexOf(id));
+}
+
 void RowSet::setCurrent(int row)
 {
     if (m_rows.isEmpty())

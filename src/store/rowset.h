@@ -31,6 +31,8 @@ public:
     QVariant value(int row, int column) const;
     QVariant value(int row, const QString& field) const;
     qint64 rowId(int row) const;
+    // The row that holds identity `id`; -1 when the set does not hold it.
+    int rowOf(qint64 id) const;
 
     int current() const { return m_current; }
     void setCurrent(int row);

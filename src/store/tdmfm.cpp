@@ -118,9 +118,36 @@ bool Tdmfm::canWriteCurrent(const RowSet& set)
 
 bool Tdmfm::updateCurrent(RowSet& set, const QVariantMap& values)
 {
-    const int row = set.current();
     if (!canWriteCurrent(set))
         return false;
+    bool gone = false;
+    if (updateRow(set, set.rowId(set.current()), values, &gone))
+        return true;
+    if (gone)
+        report(QStringLiteral("Record is deleted"));
+    return false;
+}
+
+bool Tdmfm::deleteCurrent(RowSet& set)
+{
+    if (!canWriteCurrent(set))
+        return false;
+    bool gone = false;
+    if (deleteRow(set, set.rowId(set.current()), &gone))
+        return true;
+    if (gone)
+        report(QStringLiteral("Record is deleted"));
+    return false;
+}
+
+bool Tdmfm::updateRow(RowSet& set, qint64 rowId, const QVariantMap& values, bool* gone)
+{
+    if (gone)
+        *gone = false;
+    if (set.writeTable().isEmpty()) {
+        report(QStringLiteral("Cannot modify a read-only dataset"));
+        return false;
+    }
     QStringList assignments;
     QVariantList params;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
@@ -131,19 +158,30 @@ bool Tdmfm::updateCurrent(RowSet& set, const QVariantMap& values)
         assignments << quoteIdentifier(it.key()) + QLatin1String("=?");
         params << it.value();
     }
-    params << set.rowId(row);
+    if (assignments.isEmpty())
+        return true;
+    params << rowId;
     QString error;
+    int changes = 0;
     const Statement st{QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
                            .arg(quoteIdentifier(set.writeTable()), assignments.join(QLatin1Char(','))),
                        params};
-    if (!m_db.exec(st, &error)) {
+    if (!m_db.exec(st, &error, &changes)) {
         report(error);
         return false;
     }
+    if (changes == 0) {
+        if (gone)
+            *gone = true;
+        return false;
+    }
+    const int row = set.rowOf(rowId);
+    if (row < 0)
+        return true;
     // Keep the grid showing what is now stored, as a re-read would.
     QueryResult stored;
     if (m_db.query(Statement{QStringLiteral("SELECT * FROM %1 WHERE rowid=?").arg(quoteIdentifier(set.writeTable())),
-                             {set.rowId(row)}},
+                             {rowId}},
                    &stored, &error) &&
         !stored.rows.isEmpty()) {
         QVariantMap fresh;
@@ -156,19 +194,28 @@ bool Tdmfm::updateCurrent(RowSet& set, const QVariantMap& values)
     return true;
 }
 
-bool Tdmfm::deleteCurrent(RowSet& set)
+bool Tdmfm::deleteRow(RowSet& set, qint64 rowId, bool* gone)
 {
-    const int row = set.current();
-    if (!canWriteCurrent(set))
+    if (gone)
+        *gone = false;
+    if (set.writeTable().isEmpty()) {
+        report(QStringLiteral("Cannot modify a read-only dataset"));
         return false;
+    }
     QString error;
+    int changes = 0;
     if (!m_db.exec(Statement{QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(set.writeTable())),
-                             {set.rowId(row)}},
-                   &error)) {
+                             {rowId}},
+                   &error, &changes)) {
         report(error);
         return false;
     }
-    set.removeRow(row);
+    if (changes == 0) {
+        if (gone)
+            *gone = true;
+        return false;
+    }
+    set.removeRow(set.rowOf(rowId));
     return true;
 }
 

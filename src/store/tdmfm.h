@@ -44,6 +44,16 @@ public:
     // Deletes the set's current row from its table and from the set.
     bool deleteCurrent(RowSet& set);
 
+    // Writes `values` into the row of the set's table whose identity is `rowId`,
+    // in one statement, whichever row of the set is current; the set shows the
+    // stored row afterwards if it holds it. When no stored row has that identity
+    // (deleted meanwhile) nothing is written and false is returned with *gone set;
+    // that is left to the caller to report. Engine failures are reported here.
+    bool updateRow(RowSet& set, qint64 rowId, const QVariantMap& values, bool* gone = nullptr);
+    // Deletes the row with identity `rowId` from the set's table and from the set;
+    // a row that is no longer stored gives false with *gone set, unreported.
+    bool deleteRow(RowSet& set, qint64 rowId, bool* gone = nullptr);
+
     // Reports an engine failure the way every operation does.
     static void report(const QString& error);
 

@@ -179,6 +179,7 @@ DataGrid::DataGrid(QWidget* parent)
     connect(m_header, &QHeaderView::sectionMoved, footer, repaintFooter);
     connect(m_header, &QHeaderView::geometriesChanged, footer, repaintFooter);
     connect(m_model, &DataGridModel::footerChanged, footer, repaintFooter);
+    connect(m_model, &DataGridModel::footerChanged, this, &DataGrid::fitTotals);
     connect(m_header, &QHeaderView::sectionResized, this, &DataGrid::onSectionResized);
     connect(m_header, &QHeaderView::sectionMoved, m_header, [this] { m_header->viewport()->update(); });
     connect(m_header, &GroupHeaderView::titleClicked, this, &DataGrid::onTitleClicked);
@@ -226,6 +227,7 @@ void DataGrid::setColumns(QList<GridColumn> columns)
     }
     m_resizing = false;
     m_header->updateGeometry();
+    fitTotals();
     fit();
     updateFooter();
     syncFromRowSet(); // the reset forgot the selected row
@@ -302,6 +304,7 @@ void DataGrid::setColumnVisible(const QString& field, bool visible)
     m_resizing = true;
     m_header->setSectionHidden(c, !visible);
     m_resizing = false;
+    fitTotals();
     fit();
     updateFooter();
 }
@@ -349,6 +352,12 @@ int DataGrid::sortMarker(const QString& field) const
 void DataGrid::setSortMarker(const QString& field, int marker)
 {
     m_model->setSortMarker(m_model->columnOf(field), std::clamp(marker, 0, 2));
+}
+
+void DataGrid::clearSortMarkers()
+{
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        m_model->setSortMarker(c, 0);
 }
 
 QString DataGrid::footerText(const QString& field) const
@@ -400,6 +409,34 @@ void DataGrid::setFitColumns(bool on)
     fit();
 }
 
+int DataGrid::totalWidth(int column) const
+{
+    const QString text = m_model->footerText(column);
+    if (text.isEmpty())
+        return 0;
+    // The footer draws the text 3 pixels in from the cell's left and 4 from its right.
+    return m_footer->fontMetrics().horizontalAdvance(text) + 7;
+}
+
+void DataGrid::fitTotals()
+{
+    bool widened = false;
+    const bool resizing = m_resizing; // may come while the grid itself is resizing columns
+    m_resizing = true;
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        if (m_header->isSectionHidden(c))
+            continue;
+        const int need = totalWidth(c);
+        if (need > m_header->sectionSize(c)) {
+            m_header->resizeSection(c, need);
+            widened = true;
+        }
+    }
+    m_resizing = resizing;
+    if (widened)
+        fit();
+}
+
 void DataGrid::fit(int pinned)
 {
     // A grid not on screen has no width to share yet: it fits when shown.
@@ -409,32 +446,51 @@ void DataGrid::fit(int pinned)
     if (available <= 0)
         return;
     int fixed = 0;
-    double shares = 0;
     QVector<int> fitted;
     for (int v = 0; v < m_header->count(); ++v) {
         const int c = m_header->logicalIndex(v);
         if (m_header->isSectionHidden(c))
             continue;
-        if (m_model->columns().at(c).fitted && c != pinned) {
+        if (m_model->columns().at(c).fitted && c != pinned)
             fitted.append(c);
-            shares += std::max(m_fitBase.at(c), 1.0);
-        } else {
+        else
             fixed += m_header->sectionSize(c);
-        }
     }
     if (fitted.isEmpty())
         return;
-    const int spare = available - fixed;
+    // A fitted column never gets less than its total needs (nor less than the
+    // least width). One whose share would be smaller takes that width and keeps
+    // its share for later; the others share what is left.
+    auto least = [this](int c) { return std::max(kMinFittedWidth, totalWidth(c)); };
+    int spare = available - fixed;
+    QVector<int> sharing = fitted;
+    QVector<int> atLeast;
+    for (bool moved = true; moved && !sharing.isEmpty();) {
+        moved = false;
+        double shares = 0;
+        for (int c : sharing)
+            shares += std::max(m_fitBase.at(c), 1.0);
+        for (int c : sharing) {
+            if (std::max(m_fitBase.at(c), 1.0) * spare / shares < least(c)) {
+                atLeast.append(c);
+                sharing.removeOne(c);
+                spare -= least(c);
+                moved = true;
+                break;
+            }
+        }
+    }
     m_resizing = true;
-    if (spare < kMinFittedWidth * int(fitted.size())) {
-        // No room: the fitted columns shrink to the least and keep their shares.
-        for (int c : fitted)
-            m_header->resizeSection(c, kMinFittedWidth);
-    } else {
+    for (int c : atLeast)
+        m_header->resizeSection(c, least(c));
+    if (!sharing.isEmpty()) {
+        double shares = 0;
+        for (int c : sharing)
+            shares += std::max(m_fitBase.at(c), 1.0);
         // Cumulative rounding, so that the widths add up to the spare width exactly.
         double sum = 0;
         int edge = 0;
-        for (int c : fitted) {
+        for (int c : sharing) {
             const double share = std::max(m_fitBase.at(c), 1.0) * spare / shares;
             sum += share;
             const int next = int(std::lround(sum));
@@ -544,6 +600,7 @@ void DataGrid::applyLayout(const GridLayout& layout)
     for (int c = 0; c < n; ++c)
         m_fitBase[c] = m_widths[c];
     m_fit = fitting;
+    fitTotals();
     fit();
     updateFooter();
 }

@@ -54,12 +54,16 @@ public:
 
     int sortMarker(const QString& field) const; // 0 none, 1 down, 2 up
     void setSortMarker(const QString& field, int marker);
+    // Every title back to no marker, e.g. when the rows are reloaded in their own order.
+    void clearSortMarkers();
 
     QString footerText(const QString& field) const;             // what the totals row shows under the column
     QString displayText(int row, const QString& field) const;   // what a cell shows
 
     // Fitted columns share the spare width of the grid, in proportion to their
     // current widths; the other columns keep theirs. On by default.
+    // Whatever the fitting, a column is widened whenever its total would not
+    // fit: the totals row always shows whole numbers.
     void setFitColumns(bool on);
     bool fitColumns() const { return m_fit; }
 
@@ -101,6 +105,10 @@ private:
     void syncFromRowSet();
     void syncToRowSet(const QModelIndex& current);
     void fit(int pinned = -1);
+    // Width a column needs to show its total whole; 0 without a total.
+    int totalWidth(int column) const;
+    // Widens every shown column that is narrower than its total needs.
+    void fitTotals();
     void updateFooter();
 
     DataGridModel* m_model = nullptr;

@@ -42,6 +42,13 @@ bool keyGetsThrough(int key)
     }
 }
 
+// Characters the keyboard could not have brought in.
+qsizetype otherCharacters(const QString& text)
+{
+    return std::count_if(text.cbegin(), text.cend(),
+                         [](QChar c) { return !(c == u'.' || (c >= u'0' && c <= u'9')); });
+}
+
 } // namespace
 
 NumberBox::NumberBox(QWidget* parent) : QAbstractSpinBox(parent)
@@ -51,6 +58,7 @@ NumberBox::NumberBox(QWidget* parent) : QAbstractSpinBox(parent)
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setInputMethodHints(Qt::ImhFormattedNumbersOnly);
     connect(lineEdit(), &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_accepted = text;
         update(); // the arrows' enabled state follows the text
         emit textChanged(text);
     });
@@ -58,6 +66,7 @@ NumberBox::NumberBox(QWidget* parent) : QAbstractSpinBox(parent)
 
 void NumberBox::setText(const QString& text)
 {
+    m_accepted = text; // the program's text is taken as it is
     lineEdit()->setText(text);
 }
 
@@ -88,9 +97,13 @@ void NumberBox::stepBy(int steps)
     lineEdit()->selectAll();
 }
 
-QValidator::State NumberBox::validate(QString&, int&) const
+QValidator::State NumberBox::validate(QString& input, int&) const
 {
-    return QValidator::Acceptable;
+    // Every edit of the box (typing, pasting, dropping) passes here; a text the
+    // program sets does not. An edit may bring in digits and "." only, so
+    // pasted "-5" or "1e308" is refused as the same keys would be, while an
+    // edit next to what the program put there still works.
+    return otherCharacters(input) <= otherCharacters(m_accepted) ? QValidator::Acceptable : QValidator::Invalid;
 }
 
 void NumberBox::fixup(QString&) const {}

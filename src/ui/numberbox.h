@@ -11,7 +11,8 @@
 // to 100. The keyboard brings in only the digits 0 to 9 and "."; Backspace,
 // Enter, Tab and the cursor keys (Left, Right, Home, End, Delete, Up, Down)
 // work as usual, every other key is dropped. Text pasted through the context
-// menu or set by the program is not filtered.
+// menu or dropped in is held to the same rule: a paste that would bring in any
+// other character is refused as a whole. Text set by the program is not filtered.
 class NumberBox final : public QAbstractSpinBox
 {
     Q_OBJECT
@@ -36,4 +37,7 @@ protected:
     StepEnabled stepEnabled() const override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+
+private:
+    QString m_accepted; // the text as last changed, for validate()
 };

@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,6 +77,32 @@ QVariantMap storedRow(Tdmfm& dm, const QString& name)
     return row;
 }
 
+QVariantMap storedRow(Tdmfm& dm, qint64 rowId)
+{
+    RowSet& q = dm.generalQuery();
+    dm.OpenQuery(q, Statement{QStringLiteral("select * from data where rowid=?"), {rowId}});
+    QVariantMap row;
+    for (int c = 0; q.rowCount() == 1 && c < q.columns().size(); ++c)
+        row.insert(q.columns().at(c), q.value(0, c));
+    return row;
+}
+
+// A click with the mouse on a grid line, in its first column.
+void clickRow(TMainForm& main, int row, Qt::MouseButton button = Qt::LeftButton)
+{
+    QTableView* view = main.grid()->view();
+    const QRect cell = view->visualRect(view->model()->index(row, 0));
+    QTest::mouseClick(view->viewport(), button, {}, cell.center());
+}
+
+// Replaces what a field holds by typing, as a user who selects it all first.
+void retype(QLineEdit* edit, const QString& text)
+{
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    typeText(edit, text);
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -85,7 +112,13 @@ class TestMainWindow : public QObject
 private slots:
     void init() { QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC")); }
     void superAdministratorTakesStockInFindsChangesDeletes();
+    void changeWritesTheRowItWasStartedOn_data();
+    void changeWritesTheRowItWasStartedOn();
+    void deleteRemovesTheRowRightClicked();
     void ordinaryUserCannotReachStockIn();
+    void invalidSearchDateFailsTheSearch_data();
+    void invalidSearchDateFailsTheSearch();
+    void clearConditionsListsEverythingAndReloadClearsMarkers();
     void reloadListsEverythingButKeepsTypedConditions();
     void titleClicksSortDescendingThenFlip();
     void alarmColoursAtTheBoundary();
@@ -205,6 +238,146 @@ void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
     QVERIFY(storedRow(shop.dm(), QStringLiteral("李宁篮球")).isEmpty());
 }
 
+void TestMainWindow::changeWritesTheRowItWasStartedOn_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<bool>("gone");
+    QTest::newRow("a letter in 商品编码") << "search" << false;
+    QTest::newRow("Down arrow") << "down" << false;
+    QTest::newRow("全部记录") << "reload" << false;
+    QTest::newRow("不显示零库存") << "zero" << false;
+    QTest::newRow("row deleted in the grid") << "delete" << true;
+    QTest::newRow("row deleted by another program") << "elsewhere" << true;
+}
+
+void TestMainWindow::changeWritesTheRowItWasStartedOn()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, gone);
+    TestShop shop;
+    RecordingPort port;
+    const qint64 a = shop.addStock(QStringLiteral("甲球拍"), QStringLiteral("A型"), QStringLiteral("A100"),
+                                   QStringLiteral("球拍"), 10, 5, 20, QStringLiteral("2026-01-01"), QStringLiteral("甲厂"));
+    const qint64 b = shop.addStock(QStringLiteral("乙球鞋"), QStringLiteral("B型"), QStringLiteral("B200"),
+                                   QStringLiteral("球鞋"), 30, 8, 50, QStringLiteral("2026-01-02"), QStringLiteral("乙厂"));
+    const QVariantMap storedB = storedRow(shop.dm(), b);
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    QCOMPARE(names(shop.dm()), (QStringList{QStringLiteral("甲球拍"), QStringLiteral("乙球鞋")}));
+
+    // Click 甲, 修 改.
+    clickRow(main, 0);
+    QCOMPARE(shop.dm().stockList().current(), 0);
+    main.action(QStringLiteral("修 改"))->trigger();
+    StockInPanel* panel = main.stockInPanel();
+    QVERIFY(panel->isVisible() && panel->changeButton()->isEnabled());
+    QCOMPARE(panel->nameList()->currentText(), QStringLiteral("甲球拍"));
+
+    // Something else makes another row current, or takes 甲 away.
+    if (meanwhile == QLatin1String("search")) {
+        QTest::keyClick(main.searchBox()->codeBox(), Qt::Key_B);
+    } else if (meanwhile == QLatin1String("down")) {
+        QTest::keyClick(main.grid()->view(), Qt::Key_Down);
+    } else if (meanwhile == QLatin1String("reload")) {
+        QTest::mouseClick(main.searchBox()->allButton(), Qt::LeftButton);
+    } else if (meanwhile == QLatin1String("zero")) {
+        QTest::mouseClick(main.hideZeroBox(), Qt::LeftButton);
+        QVERIFY(main.hideZeroBox()->isChecked());
+    } else if (meanwhile == QLatin1String("delete")) {
+        clickRow(main, 0); // the same line: the change stays open
+        port.answers << MessagePort::Answer::Ok;
+        main.action(QStringLiteral("删 除"))->trigger();
+        QCOMPARE(main.noticePanel()->text(), QStringLiteral("删除数据成功..."));
+    } else {
+        QString error;
+        QVERIFY(shop.dm().db().exec(Statement{QStringLiteral("delete from data where rowid=?"), {a}}, &error));
+    }
+    if (meanwhile != QLatin1String("elsewhere"))
+        QCOMPARE(shop.dm().stockList().field(QStringLiteral("a")).toString(), QStringLiteral("乙球鞋"));
+    QVERIFY(panel->isVisible() && panel->changeButton()->isEnabled());
+
+    // A reload empties the panel's lists; the user types them again. Then the
+    // quantity changes and 修改入库 is pressed and answered with OK.
+    const std::pair<QComboBox*, QString> lists[] = {
+        {panel->nameList(), QStringLiteral("甲球拍")}, {panel->specList(), QStringLiteral("A型")},
+        {panel->codeList(), QStringLiteral("A100")},   {panel->categoryList(), QStringLiteral("球拍")},
+        {panel->supplierList(), QStringLiteral("甲厂")}};
+    for (const auto& [list, text] : lists)
+        if (list->currentText().isEmpty())
+            typeText(list->lineEdit(), text);
+    retype(panel->quantityBox()->findChild<QLineEdit*>(), QStringLiteral("7"));
+    port.clear();
+    port.answers << MessagePort::Answer::Ok;
+    QTest::mouseClick(panel->changeButton(), Qt::LeftButton);
+
+    QCOMPARE(storedRow(shop.dm(), b), storedB); // 乙 is untouched
+    const QVariantMap rowA = storedRow(shop.dm(), a);
+    if (gone) {
+        QCOMPARE(port.texts(), (QStringList{QStringLiteral("你确实要修改选中资料吗？"),
+                                            QStringLiteral("要修改的记录已经不存在（可能已被删除），修改没有保存。")}));
+        QVERIFY(rowA.isEmpty());
+        QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select count(*) from data"), {}}));
+        QCOMPARE(shop.dm().generalQuery().value(0, 0).toInt(), 1);
+        QVERIFY(!panel->changeButton()->isEnabled());
+        return;
+    }
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("你确实要修改选中资料吗？")});
+    QCOMPARE(rowA.value(QStringLiteral("a")).toString(), QStringLiteral("甲球拍"));
+    QCOMPARE(rowA.value(QStringLiteral("c")).toString(), QStringLiteral("A100"));
+    QCOMPARE(rowA.value(QStringLiteral("g")).toString(), QStringLiteral("甲厂"));
+    QCOMPARE(rowA.value(QStringLiteral("day1")).toString(), QStringLiteral("2026-01-01"));
+    QCOMPARE(rowA.value(QStringLiteral("2")).toDouble(), 7.0);
+    QCOMPARE(rowA.value(QStringLiteral("3")).toDouble(), 70.0);
+    QCOMPARE(rowA.value(QStringLiteral("7")).toDouble(), 7.0);
+    QCOMPARE(rowA.value(QStringLiteral("8")).toDouble(), 70.0);
+    QCOMPARE(main.noticePanel()->text(), QStringLiteral("修改数据成功..."));
+    QVERIFY(!panel->isVisible());
+}
+
+void TestMainWindow::deleteRemovesTheRowRightClicked()
+{
+    TestShop shop;
+    RecordingPort port;
+    const qint64 a = shop.addStock(QStringLiteral("甲"), QString(), QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1,
+                                   QStringLiteral("2026-01-01"));
+    const qint64 b = shop.addStock(QStringLiteral("乙"), QString(), QStringLiteral("2"), QStringLiteral("k"), 1, 1, 1,
+                                   QStringLiteral("2026-01-02"));
+    const qint64 c = shop.addStock(QStringLiteral("丙"), QString(), QStringLiteral("3"), QStringLiteral("k"), 1, 1, 1,
+                                   QStringLiteral("2026-01-03"));
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    QCOMPARE(shop.dm().stockList().current(), 2); // the newest, 丙
+
+    // The right click on 乙 chooses it and opens the grid menu; 删 除 is clicked there.
+    clickRow(main, 1, Qt::RightButton);
+    QCOMPARE(shop.dm().stockList().current(), 1);
+    QTableView* view = main.grid()->view();
+    const QPoint at = view->visualRect(view->model()->index(1, 0)).center();
+    QContextMenuEvent request(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view->viewport(), &request);
+    QMenu* menu = main.gridMenu();
+    QTRY_VERIFY(menu->isVisible());
+    QAction* remove = main.action(QStringLiteral("删 除"));
+    port.answers << MessagePort::Answer::Ok;
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(remove).center());
+    QTRY_COMPARE(port.texts(), QStringList{QStringLiteral("你真的要删除选中资料吗？")});
+    QCOMPARE(names(shop.dm()), (QStringList{QStringLiteral("甲"), QStringLiteral("丙")}));
+    QVERIFY(storedRow(shop.dm(), b).isEmpty());
+    QVERIFY(!storedRow(shop.dm(), a).isEmpty());
+    QVERIFY(!storedRow(shop.dm(), c).isEmpty());
+
+    // A row that another program deleted meanwhile: said so, nothing else deleted.
+    QString error;
+    QVERIFY(shop.dm().db().exec(Statement{QStringLiteral("delete from data where rowid=?"), {c}}, &error));
+    shop.dm().stockList().setCurrent(1);
+    port.clear();
+    port.answers << MessagePort::Answer::Ok;
+    main.action(QStringLiteral("删 除"))->trigger();
+    QCOMPARE(port.texts(), (QStringList{QStringLiteral("你真的要删除选中资料吗？"),
+                                        QStringLiteral("要删除的记录已经不存在（可能已被删除）。")}));
+    QVERIFY(!storedRow(shop.dm(), a).isEmpty());
+}
+
 void TestMainWindow::ordinaryUserCannotReachStockIn()
 {
     TestShop shop;
@@ -274,6 +447,116 @@ void TestMainWindow::reloadListsEverythingButKeepsTypedConditions()
     QTest::mouseClick(search->searchButton(), Qt::LeftButton);
     QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("瑜伽垫")});
     QVERIFY(port.entries.isEmpty());
+}
+
+void TestMainWindow::invalidSearchDateFailsTheSearch_data()
+{
+    QTest::addColumn<bool>("toDate");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("from emptied") << false << "" << "    -  -  ";
+    QTest::newRow("from half typed") << false << "202601" << "2026-01-  ";
+    QTest::newRow("from impossible") << false << "20261345" << "2026-13-45";
+    QTest::newRow("to half typed") << true << "2026" << "2026-  -  ";
+    QTest::newRow("to impossible") << true << "20260230" << "2026-02-30";
+}
+
+void TestMainWindow::invalidSearchDateFailsTheSearch()
+{
+    QFETCH(bool, toDate);
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    TestShop shop;
+    RecordingPort port;
+    shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 1, 2, 1,
+                  QStringLiteral("2026-01-01"));
+    shop.addStock(QStringLiteral("足球"), QString(), QStringLiteral("2"), QStringLiteral("球类"), 1, 2, 1,
+                  QStringLiteral("2026-02-01"));
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    StockSearchBox* search = main.searchBox();
+    search->fromDate()->setDate(QDate(2026, 1, 1));
+    search->toDate()->setDate(QDate(2026, 12, 31));
+    QTest::mouseClick(search->dateCheck(), Qt::LeftButton);
+    QVERIFY(search->dateCheck()->isChecked());
+
+    // The date is emptied with the keyboard, then typed again from its start.
+    DateField* field = toDate ? search->toDate() : search->fromDate();
+    field->lineEdit()->selectAll();
+    QTest::keyClick(field->lineEdit(), Qt::Key_Backspace);
+    QVERIFY(field->isEmpty());
+    QTest::mouseClick(field->lineEdit(), Qt::LeftButton, {}, QPoint(4, field->lineEdit()->height() / 2));
+    typeText(field->lineEdit(), typed);
+    QCOMPARE(field->lineEdit()->displayText(), shown);
+
+    QTest::mouseClick(search->searchButton(), Qt::LeftButton);
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("'%1' is not a valid date").arg(shown)});
+    QCOMPARE(port.entries.at(0).kind, QStringLiteral("error"));
+    QVERIFY(!shop.dm().stockList().isOpen());
+    QCOMPARE(main.grid()->model()->rowCount(), 0);
+    // Typing in a text box searches, and fails, the same way.
+    port.clear();
+    QTest::keyClick(search->nameBox(), Qt::Key_Z);
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("'%1' is not a valid date").arg(shown)});
+    QCOMPARE(main.grid()->model()->rowCount(), 0);
+
+    // A real date again: the search lists the rows between the dates.
+    search->nameBox()->clear();
+    field->setDate(toDate ? QDate(2026, 1, 31) : QDate(2026, 1, 2));
+    port.clear();
+    QTest::mouseClick(search->searchButton(), Qt::LeftButton);
+    QVERIFY(port.entries.isEmpty());
+    QCOMPARE(names(shop.dm()), QStringList{toDate ? QStringLiteral("篮球") : QStringLiteral("足球")});
+}
+
+void TestMainWindow::clearConditionsListsEverythingAndReloadClearsMarkers()
+{
+    TestShop shop;
+    RecordingPort port;
+    shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 1, 3, 1,
+                  QStringLiteral("2026-01-01"), QStringLiteral("甲商行"));
+    shop.addStock(QStringLiteral("瑜伽垫"), QString(), QStringLiteral("2"), QStringLiteral("健身器材"), 1, 1, 1,
+                  QStringLiteral("2026-01-02"), QStringLiteral("乙商行"));
+    shop.addStock(QStringLiteral("哑铃"), QString(), QStringLiteral("3"), QStringLiteral("健身器材"), 1, 2, 1,
+                  QStringLiteral("2026-03-01"), QStringLiteral("乙商行"));
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    StockSearchBox* search = main.searchBox();
+    const QStringList all{QStringLiteral("篮球"), QStringLiteral("瑜伽垫"), QStringLiteral("哑铃")};
+
+    // Conditions only the lists and the dates hold, then 清空条件.
+    typeText(search->categoryList()->lineEdit(), QStringLiteral("健身"));
+    typeText(search->supplierList()->lineEdit(), QStringLiteral("乙"));
+    search->fromDate()->setDate(QDate(2026, 1, 1));
+    search->toDate()->setDate(QDate(2026, 1, 31));
+    QTest::mouseClick(search->dateCheck(), Qt::LeftButton);
+    QTest::mouseClick(search->searchButton(), Qt::LeftButton);
+    QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("瑜伽垫")});
+    QTest::mouseClick(search->clearButton(), Qt::LeftButton);
+    QCOMPARE(search->categoryList()->currentText(), QString());
+    QCOMPARE(search->supplierList()->currentText(), QString());
+    QVERIFY(!search->dateCheck()->isChecked());
+    QCOMPARE(names(shop.dm()), all);
+
+    // Text boxes too: one search once everything is empty.
+    QTest::keyClicks(search->codeBox(), QStringLiteral("3"));
+    QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("哑铃")});
+    QTest::mouseClick(search->clearButton(), Qt::LeftButton);
+    QCOMPARE(names(shop.dm()), all);
+    QVERIFY(port.entries.isEmpty());
+
+    // A title click marks its column; 全部记录 puts the rows back in date order without marks.
+    QHeaderView* header = main.grid()->view()->horizontalHeader();
+    const int section = main.grid()->model()->columnOf(QStringLiteral("2"));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                             header->height() - 6));
+    QCOMPARE(names(shop.dm()), (QStringList{QStringLiteral("篮球"), QStringLiteral("哑铃"), QStringLiteral("瑜伽垫")}));
+    QCOMPARE(main.grid()->sortMarker(QStringLiteral("2")), 1);
+    QTest::mouseClick(search->allButton(), Qt::LeftButton);
+    QCOMPARE(names(shop.dm()), all);
+    for (const GridColumn& column : main.grid()->columns())
+        QVERIFY2(main.grid()->sortMarker(column.field) == 0, qPrintable(column.field));
 }
 
 void TestMainWindow::titleClicksSortDescendingThenFlip()

@@ -9,6 +9,7 @@
 #include "ui/numberbox.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -135,6 +136,12 @@ QString invalid(const QString& text)
     return QStringLiteral("'%1' is not a valid floating point value").arg(text);
 }
 
+QString outOfRange(const QString& field, const QString& text)
+{
+    return QStringLiteral("%1的数值“%2”超出允许范围：应为 0 至 999999999999999 之间、最多15位有效数字的数。")
+        .arg(field, text);
+}
+
 } // namespace
 
 class TestStockIn : public QObject
@@ -144,6 +151,8 @@ class TestStockIn : public QObject
 private slots:
     void dateFieldTextForms();
     void numberBoxDropsOtherKeys();
+    void numberBoxPasteFollowsTheKeys_data();
+    void numberBoxPasteFollowsTheKeys();
     void numberBoxStepsWholeNumbersWithinRange_data();
     void numberBoxStepsWholeNumbersWithinRange();
     void numberBoxArrowButtons();
@@ -224,7 +233,7 @@ void TestStockIn::numberBoxDropsOtherKeys()
     QTest::keyClick(focused(), Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(box->text(), QStringLiteral("1.23"));
 
-    // Set (or pasted) text is not filtered, and every change is reported.
+    // Text the program sets is not filtered, and every change is reported.
     QSignalSpy changes(box, &NumberBox::textChanged);
     box->setText(QStringLiteral("1.2.3"));
     QCOMPARE(box->text(), QStringLiteral("1.2.3"));
@@ -232,6 +241,42 @@ void TestStockIn::numberBoxDropsOtherKeys()
     // Leaving the box keeps whatever it holds.
     box->clearFocus();
     QCOMPARE(box->text(), QStringLiteral("1.2.3"));
+}
+
+void TestStockIn::numberBoxPasteFollowsTheKeys_data()
+{
+    QTest::addColumn<QString>("start"); // set by the program, cursor at the end
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("digits and point") << "" << "12.5" << "12.5";
+    QTest::newRow("appended") << "3" << "4" << "34";
+    QTest::newRow("two points get in") << "" << "1.2.3" << "1.2.3"; // as typing them would
+    QTest::newRow("exponent") << "" << "1e308" << "";
+    QTest::newRow("minus") << "3" << "-5" << "3";
+    QTest::newRow("blank around") << "" << " 7" << "";
+    QTest::newRow("full-width digits") << "" << "１２" << "";
+    QTest::newRow("infinity") << "" << "inf" << "";
+    // What the program put in (a stored negative amount) can still be edited.
+    QTest::newRow("next to a set minus") << "-2" << "5" << "-25";
+    QTest::newRow("a second minus") << "-2" << "-" << "-2";
+}
+
+void TestStockIn::numberBoxPasteFollowsTheKeys()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, pasted);
+    QFETCH(QString, expected);
+    QWidget window;
+    auto* box = new NumberBox(&window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    box->setText(start);
+    auto* edit = box->findChild<QLineEdit*>();
+    QVERIFY(edit);
+    edit->end(false);
+    QGuiApplication::clipboard()->setText(pasted);
+    edit->paste(); // what the context menu's paste and a drop do
+    QCOMPARE(box->text(), expected);
 }
 
 void TestStockIn::numberBoxStepsWholeNumbersWithinRange_data()
@@ -489,25 +534,39 @@ void TestStockIn::badTextWritesNothing_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("typed");
+    QTest::addColumn<QString>("how"); // "typed", "pasted" or "set" (a date set as text)
+    QTest::addColumn<bool>("atOnce"); // the recomputation already reports it
     QTest::addColumn<QString>("message");
     QTest::newRow("pasted price") << "purchasePriceBox"
-                                  << "1.2.3" << false << invalid(QStringLiteral("1.2.3"));
+                                  << "1.2.3" << "pasted" << true << invalid(QStringLiteral("1.2.3"));
     QTest::newRow("lone point quantity") << "quantityBox"
-                                         << "." << true << invalid(QStringLiteral("."));
+                                         << "." << "typed" << true << invalid(QStringLiteral("."));
     QTest::newRow("pasted sale price") << "salePriceBox"
-                                       << "1.2.3" << false << invalid(QStringLiteral("1.2.3"));
+                                       << "1.2.3" << "pasted" << true << invalid(QStringLiteral("1.2.3"));
+    QTest::newRow("17 digits") << "quantityBox"
+                               << "12345678901234567" << "pasted" << false
+                               << outOfRange(QStringLiteral("数量"), QStringLiteral("12345678901234567"));
+    QTest::newRow("400 digits") << "purchasePriceBox" << QString(QLatin1Char('9')).repeated(400) << "pasted" << false
+                                << outOfRange(QStringLiteral("进货单价"), QString(QLatin1Char('9')).repeated(400));
+    QTest::newRow("16 significant digits") << "salePriceBox"
+                                           << "1234567890.123456" << "typed" << false
+                                           << outOfRange(QStringLiteral("销售单价"), QStringLiteral("1234567890.123456"));
+    // 15 digits each, but their product is beyond what the amount forms show.
+    QTest::newRow("product too large") << "quantityBox"
+                                       << "999999999999999" << "typed" << false
+                                       << QStringLiteral("进货金额的计算结果“2E15”超出允许范围：不能达到 1000000000000000。");
     QTest::newRow("impossible date") << "dateField"
-                                     << "2026-13-45" << false << "'2026-13-45' is not a valid date";
+                                     << "2026-13-45" << "set" << false << "'2026-13-45' is not a valid date";
     QTest::newRow("half date") << "dateField"
-                               << "2026-01" << false << "'2026-01-  ' is not a valid date";
+                               << "2026-01" << "set" << false << "'2026-01-  ' is not a valid date";
 }
 
 void TestStockIn::badTextWritesNothing()
 {
     QFETCH(QString, field);
     QFETCH(QString, text);
-    QFETCH(bool, typed);
+    QFETCH(QString, how);
+    QFETCH(bool, atOnce);
     QFETCH(QString, message);
     Shop s;
     QVERIFY(s.ready());
@@ -519,22 +578,28 @@ void TestStockIn::badTextWritesNothing()
 
     auto* target = p->findChild<QWidget*>(field);
     QVERIFY(target);
-    if (typed) {
+    if (how == QLatin1String("typed")) {
         retype(target, text);
-    } else if (auto* box = qobject_cast<NumberBox*>(target)) {
-        box->setText(text);
+    } else if (how == QLatin1String("pasted")) {
+        auto* edit = target->findChild<QLineEdit*>();
+        QVERIFY(edit);
+        edit->selectAll();
+        QGuiApplication::clipboard()->setText(text);
+        edit->paste();
     } else {
         p->dateField()->setText(text);
     }
-    const bool numberField = field != QLatin1String("dateField");
-    if (numberField) {
+    if (atOnce) {
         // Converting the new text for the held amounts fails at once; the amounts stay.
         QCOMPARE(s.port.texts(), QStringList{message});
         QCOMPARE(p->heldAmounts().purchaseAmount, before.purchaseAmount);
         QCOMPARE(p->heldAmounts().stockAmount, before.stockAmount);
         QCOMPARE(p->heldAmounts().salesAmount, before.salesAmount);
-        QCOMPARE(target->property("text").toString(), text);
+    } else {
+        QCOMPARE(s.port.texts(), QStringList());
     }
+    if (how != QLatin1String("set"))
+        QCOMPARE(target->property("text").toString(), text);
     s.port.clear();
     p->newButton()->click();
     QCOMPARE(s.port.texts(), QStringList{message});

@@ -164,6 +164,7 @@ private slots:
     void currentRowFollowsBothWays();
     void removingRowsKeepsSelectionWithSet();
     void fittedColumnsFillTheWidth();
+    void totalsAlwaysShowWhole();
     void layoutRoundTrip();
     void restoreWithoutSectionChangesNothing();
     void saveFailureIsShown();
@@ -519,6 +520,45 @@ void TestDataGrid::fittedColumnsFillTheWidth()
     m_grid->resize(900, 300);
     QTRY_COMPARE(v->viewport()->width(), 900);
     QVERIFY(visibleWidth(*m_grid) < 900);
+}
+
+void TestDataGrid::totalsAlwaysShowWhole()
+{
+    QList<GridColumn> cols = stockColumns();
+    for (const int c : {0, 1, 4, 5})
+        cols[c].fitted = true; // "3" shares the spare width, "2" has a fixed 50
+    m_grid->setColumns(cols);
+    showGrid(700, 300);
+    const QFontMetrics fm = m_grid->findChild<QWidget*>(u"footer"_s)->fontMetrics();
+    // The footer draws its text 3 pixels in from the left and 4 from the right.
+    auto whole = [&](const QString& field) {
+        const QString total = m_grid->footerText(field);
+        return !total.isEmpty() && m_grid->columnWidth(field) >= fm.horizontalAdvance(total) + 7;
+    };
+    QVERIFY(whole(u"2"_s) && whole(u"3"_s));
+
+    // The totals grow past what the columns were showing.
+    m_rows->load(u"select"_s, result({{u"甲"_s, 152512345.125, 22286570123.45, 1.0, QString()},
+                                      {u"乙"_s, 1.0, 0.5, 1.0, QString()}}));
+    QCOMPARE(m_grid->footerText(u"2"_s), u"152512346.125"_s);
+    QCOMPARE(m_grid->footerText(u"3"_s), u"22286570123.95"_s);
+    QVERIFY2(whole(u"2"_s), qPrintable(QString::number(m_grid->columnWidth(u"2"_s))));
+    QVERIFY2(whole(u"3"_s), qPrintable(QString::number(m_grid->columnWidth(u"3"_s))));
+    QCOMPARE(visibleWidth(*m_grid), m_grid->view()->viewport()->width()); // still fills the grid
+
+    // Neither a narrower grid nor a change of a row cuts them again.
+    m_grid->resize(320, 300);
+    QTRY_VERIFY(m_grid->view()->viewport()->width() <= 320);
+    QVERIFY(whole(u"2"_s) && whole(u"3"_s));
+    m_rows->replaceRow(1, {{u"2"_s, 9999999.0}, {u"3"_s, 999999999.0}});
+    QVERIFY(whole(u"2"_s) && whole(u"3"_s));
+
+    // A column shown again fits the totals that changed while it was hidden.
+    m_grid->setColumnVisible(u"2"_s, false);
+    m_rows->replaceRow(1, {{u"2"_s, 123456789012.5}});
+    QVERIFY(!whole(u"2"_s));
+    m_grid->setColumnVisible(u"2"_s, true);
+    QVERIFY(whole(u"2"_s));
 }
 
 void TestDataGrid::layoutRoundTrip()
