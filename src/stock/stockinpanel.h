@@ -56,7 +56,8 @@ public:
     // Refills the five drop-down lists from the stock table, emptying their texts.
     void refillLists();
     // "修改入库" is enabled only while a change started by "修 改" (or a sale) is open.
-    // Disabling it also lets go of the row the change was started on.
+    // Disabling it also lets go of the row the change was started on; enabling it
+    // binds no row: until "修 改" puts one into the panel, 修改入库 refuses.
     void setChangeEnabled(bool enabled);
     // Identity of the Stock row "修 改" filled the panel from; -1 when none.
     qint64 changeRowId() const { return m_changeRowId; }

@@ -166,6 +166,7 @@ private slots:
     void changeRecomputesFromSoldQuantity();
     void refusedChangeWritesNothing_data();
     void refusedChangeWritesNothing();
+    void changeWithoutStartedRowWritesNothing();
     void rowClickCopiesArticle();
     void deleteCurrentRow();
     void dragMovesWithinParent();
@@ -729,6 +730,35 @@ void TestStockIn::refusedChangeWritesNothing()
     QVERIFY(s.main.notices.isEmpty());
     QVERIFY(p->isVisible());
     QCOMPARE(p->quantityBox()->text(), QStringLiteral("9"));
+}
+
+void TestStockIn::changeWithoutStartedRowWritesNothing()
+{
+    Shop s;
+    QVERIFY(s.ready());
+    StockInPanel* p = s.panel;
+    s.shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("L7"),
+                    QStringLiteral("球类"), 50, 4, 80);
+    s.reload();
+    // A row click copies the article but starts no change; enabling the button
+    // from elsewhere does not either.
+    QVERIFY(p->copyFromRow(s.dm().stockList(), 0));
+    p->quantityBox()->setText(QStringLiteral("9"));
+    p->show();
+    p->changeButton()->show();
+    p->setChangeEnabled(true);
+    QCOMPARE(p->changeRowId(), -1);
+    s.port.answers << MessagePort::Answer::Ok;
+    QTest::mouseClick(p->changeButton(), Qt::LeftButton);
+    QCOMPARE(s.port.texts(), QStringList{QStringLiteral("没有要修改的记录：请在列表中选中记录，再点“修 改”。")});
+    QCOMPARE(s.rows().value(0, QStringLiteral("2")).toDouble(), 4.0);
+    QVERIFY(s.main.notices.isEmpty());
+
+    // "修 改" binds the row; a click on another line lets go of it again.
+    QVERIFY(p->openForChange());
+    QVERIFY(p->changeRowId() > 0);
+    p->setChangeEnabled(false);
+    QCOMPARE(p->changeRowId(), -1);
 }
 
 void TestStockIn::rowClickCopiesArticle()
