@@ -207,9 +207,17 @@ void run(int rows)
         report("scan13", ms, raw);
     }
     {
+        // The first call sorts by stock-in date; later ones reuse that order until the rows change.
+        const double first = medianMs(
+            [&] {
+                StockFilter f(table);
+                hits = f.listAll(zero);
+            },
+            3);
         StockFilter f(table);
-        const double ms = medianMs([&] { hits = f.listAll(zero); }, 3);
-        std::printf("listall rows=%d median_ms=%.2f\n", rows, ms);
+        hits = f.listAll(zero);
+        const double again = medianMs([&] { hits = f.listAll(zero); }, 3);
+        std::printf("listall rows=%d first_ms=%.2f again_ms=%.2f\n", rows, first, again);
     }
 }
 

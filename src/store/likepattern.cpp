@@ -246,6 +246,14 @@ bool LikePattern::find(const Segment& seg, std::string_view s, size_t from, size
     return false;
 }
 
+bool LikePattern::isContains(std::string_view* literal) const
+{
+    if (!m_regular || m_anchorStart || m_anchorEnd || m_segments.size() != 1 || m_segments.front().hasOne)
+        return false;
+    *literal = m_segments.front().bytes;
+    return true;
+}
+
 bool LikePattern::matchesLower(std::string_view s) const
 {
     if (m_everything)

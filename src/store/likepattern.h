@@ -35,6 +35,9 @@ public:
     // True for a pattern of nothing but "%": every non-NULL value matches.
     bool matchesEverything() const { return m_everything; }
 
+    // For a pattern "%text%" whose text holds no wildcard: the lower-cased text.
+    bool isContains(std::string_view* literal) const;
+
     bool matchesLower(std::string_view lowerText) const;
     bool matchesRaw(std::string_view text) const;
 

@@ -159,6 +159,16 @@ bool MemTable::load(QString* error)
             *error = engineText(db);
             ok = false;
         }
+        // Growth by doubling leaves up to half of each buffer unused.
+        for (Column& c : m_cols) {
+            c.kinds.shrink_to_fit();
+            c.cells.shrink_to_fit();
+            c.bytes.shrink_to_fit();
+            c.lower.shrink_to_fit();
+        }
+        m_rowIds.shrink_to_fit();
+        m_live.shrink_to_fit();
+        m_byRowId.shrink_to_fit();
     }
     if (!ok)
         clear();
@@ -423,6 +433,64 @@ bool MemTable::like(int pos, int column, const LikePattern& pattern) const
     if ((k == Kind::Integer || k == Kind::Real) && pattern.isRegular())
         return pattern.matchesLower(spanView(c.lower, s));
     return pattern.matchesRaw(spanView(c.bytes, s));
+}
+
+namespace {
+
+// Whether `needle` (at least one byte) occurs in the m bytes at h.
+inline bool containsBytes(const char* h, size_t n, std::string_view needle)
+{
+    const size_t m = needle.size();
+    if (n < m)
+        return false;
+    if (m == 1)
+        return std::memchr(h, needle.front(), n) != nullptr;
+    if (n > 64)
+        return memmem(h, n, needle.data(), m) != nullptr;
+    // Short values (initials, codes): a plain loop beats a library call.
+    const char first = needle.front();
+    const char* rest = needle.data() + 1;
+    for (const char* q = h; q + m <= h + n; ++q)
+        if (*q == first && std::memcmp(q + 1, rest, m - 1) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+void MemTable::filterLike(std::vector<int>& positions, int column, const LikePattern& pattern) const
+{
+    const Column& c = m_cols[size_t(column)];
+    if (c.kinds.empty()) {
+        positions.clear();
+        return;
+    }
+    std::string_view literal;
+    size_t out = 0;
+    if (!c.searched || !pattern.isContains(&literal)) {
+        for (const int p : positions) {
+            positions[out] = p;
+            out += like(p, column, pattern) ? 1 : 0;
+        }
+        positions.resize(out);
+        return;
+    }
+    const quint8* kinds = c.kinds.data();
+    const quint64* cells = c.cells.data();
+    const char* lower = c.lower.data();
+    for (const int p : positions) {
+        const quint8 k = kinds[p];
+        bool keep;
+        if (k == quint8(Kind::Text) || k == quint8(Kind::Blob)) {
+            const quint64 s = cells[p];
+            keep = containsBytes(lower + (s >> 32), size_t(s & 0xffffffffu), literal);
+        } else {
+            keep = (k & kLikeTextElsewhere) && like(p, column, pattern);
+        }
+        positions[out] = p;
+        out += keep ? 1 : 0;
+    }
+    positions.resize(out);
 }
 
 int MemTable::compareText(int pos, int column, std::string_view text, bool* isNull) const

@@ -78,6 +78,9 @@ public:
 
     // The engine's `column LIKE pattern` for one row (NULL counts as false).
     bool like(int pos, int column, const LikePattern& pattern) const;
+    // Keeps the positions whose value matches: like() over a list, with a fast
+    // path for the common "%text%".
+    void filterLike(std::vector<int>& positions, int column, const LikePattern& pattern) const;
     // The engine's comparison of the value with a bound text under the column's
     // collation: <0, 0, >0; NULL gives `isNull`.
     int compareText(int pos, int column, std::string_view text, bool* isNull) const;

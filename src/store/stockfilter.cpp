@@ -210,7 +210,7 @@ bool StockFilter::search(stockq::ZeroStock zero, const stockq::Conditions& c, st
             continue;
         const int col = columns[size_t(terms[k].first)];
         const LikePattern& pattern = terms[k].second;
-        keepIf(rows, [&](int p) { return m_table.like(p, col, pattern); });
+        m_table.filterLike(rows, col, pattern);
     }
     *positions = rows;
     if (tooComplex)
