@@ -95,8 +95,10 @@ const std::vector<int>& StockFilter::dayOrder()
         // The date index orders by the date under the column's collation, then by row identity.
         m_dayOrder = m_table.positionsInRowIdOrder();
         const int day = m_col.day;
-        std::stable_sort(m_dayOrder.begin(), m_dayOrder.end(),
-                         [&](int a, int b) { return m_table.compareCells(a, b, day) < 0; });
+        const auto before = [&](int a, int b) { return m_table.compareCells(a, b, day) < 0; };
+        // Stock is mostly taken in day by day, so the rows are often in date order already.
+        if (!std::is_sorted(m_dayOrder.begin(), m_dayOrder.end(), before))
+            std::stable_sort(m_dayOrder.begin(), m_dayOrder.end(), before);
         m_dayOrderVersion = m_table.version();
     }
     return m_dayOrder;
