@@ -448,10 +448,12 @@ inline bool containsBytes(const char* h, size_t n, std::string_view needle)
     if (n > 64)
         return memmem(h, n, needle.data(), m) != nullptr;
     // Short values (initials, codes): a plain loop beats a library call.
+    // First and last byte before the rest: codes share their first digits.
     const char first = needle.front();
+    const char last = needle.back();
     const char* rest = needle.data() + 1;
     for (const char* q = h; q + m <= h + n; ++q)
-        if (*q == first && std::memcmp(q + 1, rest, m - 1) == 0)
+        if (*q == first && q[m - 1] == last && std::memcmp(q + 1, rest, m - 2) == 0)
             return true;
     return false;
 }
