@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class Database;
+class LikePattern;
+struct sqlite3;
+
+// A compact, column-oriented copy of one table's rows, held so that a search
+// filters memory instead of running a statement over the encrypted file.
+//
+// Every value keeps the storage class the engine gave it (NULL, integer, real,
+// text, blob), because comparisons and LIKE depend on it. Texts are UTF-8 in
+// one buffer per column; the columns named as searched also keep an
+// ASCII-lower-cased copy for LIKE. Rows live at positions 0..slotCount()-1: a
+// removed row leaves its position empty (isLive() false) so that position
+// lists held by others stay valid until the next load, which renumbers
+// everything (see loadCount()).
+//
+// The copy is kept current by the program's own writes (refreshRow after an
+// insert or update, removeRow after a delete) and re-read when another
+// connection wrote the file (reloadIfChangedElsewhere).
+class MemTable final : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Kind : quint8 { Null, Integer, Real, Text, Blob };
+
+    // `likeColumns` are the columns searched with LIKE; they get a lower-cased copy.
+    MemTable(Database& db, QString table, QStringList likeColumns, QObject* parent = nullptr);
+    ~MemTable() override;
+
+    // Reads every row of the table in one statement. On failure the table is
+    // left empty and *error holds the engine's text.
+    bool load(QString* error);
+    // Re-reads one row after the program inserted or changed it: appended when
+    // new, replaced in place when known, removed when it no longer exists.
+    bool refreshRow(qint64 rowId, QString* error);
+    // Forgets a row the program deleted; false when the row is unknown.
+    bool removeRow(qint64 rowId);
+    // Reloads when another connection committed a change to the file since the
+    // last load (or the connection itself was replaced). *reloaded says whether
+    // it did.
+    bool reloadIfChangedElsewhere(QString* error, bool* reloaded = nullptr);
+
+    QString table() const { return m_table; }
+    bool isLoaded() const { return m_loaded; }
+    const QStringList& columns() const { return m_names; }
+    int columnIndex(const QString& name) const; // case-insensitive, -1 when absent
+    // True when the column compares texts with the NOCASE collation.
+    bool isNoCase(int column) const { return m_cols[size_t(column)].nocase; }
+
+    int slotCount() const { return int(m_rowIds.size()); }
+    int rowCount() const { return int(m_byRowId.size()); }
+    bool isLive(int pos) const { return m_live[size_t(pos)] != 0; }
+    qint64 rowId(int pos) const { return m_rowIds[size_t(pos)]; }
+    // Position of a live row, -1 when unknown.
+    int position(qint64 rowId) const;
+    // The live positions in row-identity order: the order of a table scan.
+    const std::vector<int>& positionsInRowIdOrder() const { return m_byRowId; }
+
+    Kind kind(int pos, int column) const;
+    // Integer and real values as a double; 0 for the other kinds.
+    double number(int pos, int column) const;
+    qint64 integer(int pos, int column) const;
+    // Bytes of a text or blob; empty for the other kinds.
+    std::string_view utf8(int pos, int column) const;
+    // The value as a row set reads it: null, qint64, double or QString.
+    QVariant value(int pos, int column) const;
+
+    // The engine's `column LIKE pattern` for one row (NULL counts as false).
+    bool like(int pos, int column, const LikePattern& pattern) const;
+    // Keeps the positions whose value matches: like() over a list, with a fast
+    // path for the common "%text%".
+    void filterLike(std::vector<int>& positions, int column, const LikePattern& pattern) const;
+    // The engine's comparison of the value with a bound text under the column's
+    // collation: <0, 0, >0; NULL gives `isNull`.
+    int compareText(int pos, int column, std::string_view text, bool* isNull) const;
+    // The engine's order of two values of one column (NULL, numbers, texts by
+    // the column's collation, blobs).
+    int compareCells(int posA, int posB, int column) const;
+
+    // Changes with every change of the rows (load, refresh, removal).
+    quint64 version() const { return m_version; }
+    // Changes with every load: positions from before a load mean nothing after it.
+    quint64 loadCount() const { return m_loadCount; }
+    // Bytes held by the copy (buffers and vectors), for measurements.
+    size_t memoryBytes() const;
+
+signals:
+    void reloaded();
+    void rowAppended(int pos);
+    void rowChanged(int pos);
+    void rowRemoved(int pos);
+
+private:
+    struct Column
+    {
+        QString name;
+        bool nocase = false;
+        bool searched = false;
+        // Empty while every value of the column is NULL.
+        std::vector<quint8> kinds;
+        // Real: double bits; Integer: the value; Text/Blob: offset << 32 | length.
+        std::vector<quint64> cells;
+        std::string bytes;
+        std::string lower; // searched columns: same offsets as `bytes`
+        // Searched columns: values whose LIKE text is not their own regular text
+        // (numbers in their engine text form, malformed or NUL-holding texts).
+        std::unordered_map<int, quint64> likeText;
+    };
+    struct Stmt;
+
+    bool readInto(Stmt& st, int pos, bool append);
+    void setCell(Column& col, int pos, Stmt& st, int index, bool append);
+    quint64 appendText(Column& col, const char* data, size_t n);
+    bool currentDataVersion(qint64* out, QString* error) const;
+    void clear();
+
+    Database& m_db;
+    QString m_table;
+    QStringList m_likeNames;
+    QStringList m_names;
+    std::vector<Column> m_cols;
+    std::vector<qint64> m_rowIds;
+    std::vector<quint8> m_live;
+    std::vector<int> m_byRowId; // live positions sorted by row identity
+    bool m_loaded = false;
+    quint64 m_version = 0;
+    quint64 m_loadCount = 0;
+    qint64 m_dataVersion = -1;
+    sqlite3* m_loadedHandle = nullptr;
+};
