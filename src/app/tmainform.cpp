@@ -302,9 +302,7 @@ void TMainForm::runShowSteps()
     m_search->setDates(today);
     if (SettingsStore::keyExists()) {
         skins::applyStored(SettingsStore::read(QString(settingkeys::skin)));
-        const QString number = SettingsStore::read(QString(settingkeys::number));
-        if (!number.isEmpty())
-            m_alarm->setText(number);
+        m_alarm->setText(SettingsStore::readAlarmNumber());
         std::optional<qint64> danhao;
         QString error;
         if (!SettingsStore::readDanhao(danhao, &error))
@@ -373,6 +371,10 @@ void TMainForm::loginFinished(int)
     if (!isSuperAdministrator())
         applyRestrictions();
     m_sessionId = userq::logLogin(m_dm, m_userName, QDateTime::currentDateTime());
+    // The engine's error has been shown. Without a session the login would come
+    // back and fail the same way for ever: end the program instead.
+    if (m_sessionId == 0)
+        close();
 }
 
 void TMainForm::applyRestrictions()

@@ -24,7 +24,7 @@ bool Tdmfm::open(const QString& path, QString* error)
     m_path = path;
     if (!m_db.open(path, false, error))
         return false;
-    if (!schema::migrate(m_db, error)) {
+    if (!schema::migrate(m_db, error) || !schema::verifyUsable(m_db, error)) {
         m_db.close();
         return false;
     }

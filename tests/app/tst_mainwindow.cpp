@@ -126,6 +126,8 @@ private slots:
     void frameFollowsTheWindowAndKeepsDatesFilled();
     void closingWritesTheLogoutTime();
     void closingTheLoginEndsTheProgram();
+    void failedLoginLogEndsTheProgram();
+    void storedCountersOutOfRangeAreIgnored();
 };
 
 void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
@@ -734,6 +736,48 @@ void TestMainWindow::closingTheLoginEndsTheProgram()
     QCOMPARE(main.sessionId(), 0);
     QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select count(*) from rz"), {}}));
     QCOMPARE(shop.dm().generalQuery().value(0, 0).toInt(), 0);
+}
+
+void TestMainWindow::failedLoginLogEndsTheProgram()
+{
+    TestShop shop;
+    RecordingPort port;
+    // The password is right, but the login log cannot be written (a full disk).
+    QString error;
+    QVERIFY(shop.dm().db().exec(QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON rz "
+                                               "BEGIN SELECT RAISE(FAIL, 'database or disk is full'); END"),
+                                &error));
+    TMainForm main(shop.dm());
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    Tloginfm* login = main.loginWindow();
+    QTRY_VERIFY(login->isVisible());
+    login->userList()->setCurrentText(QStringLiteral("超级管理员"));
+    QTest::keyClicks(login->passwordBox(), QStringLiteral("864"));
+    QTest::mouseClick(login->loginButton(), Qt::LeftButton);
+    // The error is shown once and the program ends instead of asking again.
+    QTRY_VERIFY(!main.isVisible());
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("database or disk is full")});
+    QVERIFY(!login->isVisible());
+    QCOMPARE(main.sessionId(), 0);
+}
+
+void TestMainWindow::storedCountersOutOfRangeAreIgnored()
+{
+    TestShop shop;
+    RecordingPort port;
+    QVERIFY(SettingsStore::write(QStringLiteral("number"), QStringLiteral("-5")));
+    QVERIFY(SettingsStore::write(QStringLiteral("danhao"), QStringLiteral("9223372036854775807")));
+    TMainForm main(shop.dm());
+    main.show();
+    QCOMPARE(main.alarmNumber(), QStringLiteral("5"));
+    QCOMPARE(main.daySequence(), 1);
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("'9223372036854775807' is not a valid integer value")});
+    // Reading wrote nothing back.
+    QCOMPARE(SettingsStore::read(QStringLiteral("number")), QStringLiteral("-5"));
+    QTRY_VERIFY(main.loginWindow()->isVisible());
+    main.loginWindow()->reject();
+    QTRY_VERIFY(!main.isVisible());
 }
 
 QTEST_MAIN(TestMainWindow)
