@@ -1,8 +1,8 @@
 #include "stock/stockcolumnsettings.h"
 
-#include "app/settings/settingkeys.h"
-#include "app/settings/settingsstore.h"
 #include "core/messageport.h"
+#include "settings/settingkeys.h"
+#include "settings/settingsstore.h"
 #include "ui/datagrid.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "ui/datagrid.h"
 
-#include "app/settings/settingkeys.h"
 #include "core/messageport.h"
+#include "settings/settingkeys.h"
 #include "store/rowset.h"
 #include "ui/groupheaderview.h"
 

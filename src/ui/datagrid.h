@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/settings/layoutfile.h"
+#include "settings/layoutfile.h"
 #include "ui/datagridmodel.h"
 
 #include <QWidget>

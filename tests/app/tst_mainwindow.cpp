@@ -2,10 +2,10 @@
 #include "recordingport.h"
 #include "testdb.h"
 
-#include "app/settings/layoutfile.h"
-#include "app/settings/settingsstore.h"
 #include "app/thelpform.h"
 #include "app/tmainform.h"
+#include "settings/layoutfile.h"
+#include "settings/settingsstore.h"
 #include "stock/stockcolumnsettings.h"
 #include "stock/stockinpanel.h"
 #include "stock/stocksearchbox.h"

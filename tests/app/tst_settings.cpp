@@ -1,6 +1,6 @@
-#include "app/settings/layoutfile.h"
-#include "app/settings/settingkeys.h"
-#include "app/settings/settingsstore.h"
+#include "settings/layoutfile.h"
+#include "settings/settingkeys.h"
+#include "settings/settingsstore.h"
 
 #include <QDir>
 #include <QFile>

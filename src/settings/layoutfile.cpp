@@ -1,7 +1,7 @@
-#include "app/settings/layoutfile.h"
+#include "settings/layoutfile.h"
 
-#include "app/settings/settingsstore.h"
-#include "app/settings/textfile.h"
+#include "settings/settingsstore.h"
+#include "settings/textfile.h"
 
 #include <QDir>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "app/settings/textfile.h"
+#include "settings/textfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "app/settings/settingsstore.h"
+#include "settings/settingsstore.h"
 
-#include "app/settings/settingkeys.h"
-#include "app/settings/textfile.h"
 #include "core/numbers.h"
+#include "settings/settingkeys.h"
+#include "settings/textfile.h"
 
 #include <QDir>
 #include <QFileInfo>
