@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/mainops.h"
+#include "stock/stockhost.h"
 #include "store/stockqueries.h"
 
 #include <QMainWindow>
@@ -24,7 +24,7 @@ class Tloginfm;
 // The main window: the stock grid with its search box, the toolbar and menus,
 // the status bar and the floating panels. It coordinates; the panels and
 // windows it hosts do the work.
-class TMainForm final : public QMainWindow, public MainOps
+class TMainForm final : public QMainWindow, public StockHost
 {
     Q_OBJECT
 public:
@@ -34,7 +34,7 @@ public:
     static QString title();
     static QString webAddress();
 
-    // MainOps
+    // StockHost
     void reloadStockList() override;
     void runStockSearch() override;
     void showNotice(const QString& text) override;

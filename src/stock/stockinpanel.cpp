@@ -1,8 +1,8 @@
 #include "stock/stockinpanel.h"
 
-#include "app/mainops.h"
 #include "core/messageport.h"
 #include "core/numbers.h"
+#include "stock/stockhost.h"
 #include "store/pinyin/pinyininitials.h"
 #include "store/rowset.h"
 #include "store/tdmfm.h"
@@ -103,7 +103,7 @@ NumberBox* addNumberBox(QWidget* parent, const QString& objectName, const QRect&
 
 } // namespace
 
-StockInPanel::StockInPanel(Tdmfm& dm, MainOps& main, QWidget* parent) : QFrame(parent), m_dm(dm), m_main(main)
+StockInPanel::StockInPanel(Tdmfm& dm, StockHost& host, QWidget* parent) : QFrame(parent), m_dm(dm), m_host(host)
 {
     buildUi();
     {
@@ -498,9 +498,9 @@ bool StockInPanel::saveNew()
     const std::optional<QVariantMap> values = rowValues(m_held.purchaseAmount);
     if (!values || !m_dm.appendRow(kTable, *values))
         return false;
-    m_main.showNotice(QStringLiteral("数据入库成功..."));
+    m_host.showNotice(QStringLiteral("数据入库成功..."));
     clear();
-    m_main.reloadStockList();
+    m_host.reloadStockList();
     setChangeEnabled(false);
     return true;
 }
@@ -540,9 +540,9 @@ bool StockInPanel::saveChange()
         }
         return false;
     }
-    m_main.reloadStockList();
+    m_host.reloadStockList();
     hide();
-    m_main.showNotice(QStringLiteral("修改数据成功..."));
+    m_host.showNotice(QStringLiteral("修改数据成功..."));
     clear();
     setChangeEnabled(false);
     return true;
@@ -568,7 +568,7 @@ bool StockInPanel::deleteCurrentRow()
                                   QStringLiteral("Warning"));
         return false;
     }
-    m_main.showNotice(QStringLiteral("删除数据成功..."));
+    m_host.showNotice(QStringLiteral("删除数据成功..."));
     return true;
 }
 

@@ -9,7 +9,7 @@
 #include <optional>
 
 class DateField;
-class MainOps;
+class StockHost;
 class NumberBox;
 class QComboBox;
 class QLineEdit;
@@ -37,7 +37,7 @@ class StockInPanel final : public QFrame
 {
     Q_OBJECT
 public:
-    StockInPanel(Tdmfm& dm, MainOps& main, QWidget* parent = nullptr);
+    StockInPanel(Tdmfm& dm, StockHost& host, QWidget* parent = nullptr);
 
     struct HeldAmounts
     {
@@ -124,7 +124,7 @@ private:
     void moveFocusOnEnter(QObject* watched);
 
     Tdmfm& m_dm;
-    MainOps& m_main;
+    StockHost& m_host;
     HeldAmounts m_held;
     qint64 m_changeRowId = -1;
     // Set while the panel writes several fields at once and the intermediate states must not recompute.

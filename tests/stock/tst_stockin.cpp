@@ -1,7 +1,7 @@
 #include "recordingport.h"
 #include "testdb.h"
 
-#include "app/mainops.h"
+#include "stock/stockhost.h"
 #include "stock/stockinpanel.h"
 #include "store/stockqueries.h"
 #include "store/tdmfm.h"
@@ -24,10 +24,10 @@ namespace {
 
 // The main window as far as the panel sees it: a reload refills the panel's
 // lists and re-reads the stock list with its last row current.
-class FakeMain final : public MainOps
+class FakeHost final : public StockHost
 {
 public:
-    explicit FakeMain(Tdmfm& dm) : m_dm(dm) {}
+    explicit FakeHost(Tdmfm& dm) : m_dm(dm) {}
 
     void reloadStockList() override
     {
@@ -56,7 +56,7 @@ struct Shop
 {
     TestShop shop;
     RecordingPort port;
-    FakeMain main{shop.dm()};
+    FakeHost main{shop.dm()};
     QWidget window;
     StockInPanel* panel = nullptr;
 

@@ -2,12 +2,13 @@
 
 #include <QString>
 
-// What the main window offers to the panels and windows it hosts. Panels hold a
-// reference to this instead of reaching into the main window's widgets.
-class MainOps
+// What the stock panels need from the window that hosts them. The main window
+// implements it; panels hold a reference to this instead of reaching into the
+// main window's widgets.
+class StockHost
 {
 public:
-    virtual ~MainOps() = default;
+    virtual ~StockHost() = default;
 
     // "全部记录": refill the drop-down lists, reload the stock list, make the last row current.
     virtual void reloadStockList() = 0;
