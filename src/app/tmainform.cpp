@@ -5,6 +5,7 @@
 #include "app/thelpform.h"
 #include "core/messageport.h"
 #include "core/numbers.h"
+#include "settings/layoutfile.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "stock/stockcolumnsettings.h"
@@ -557,13 +558,15 @@ void TMainForm::tickDateKeeper()
 void TMainForm::saveColumnWidths()
 {
     QString error;
-    if (!m_grid->saveLayout(kStockSection, &error))
+    if (!saveLayout(kStockSection, QString(settingkeys::layoutGridName), m_grid->currentLayout(), &error))
         messagePort().error(error);
 }
 
 void TMainForm::restoreStockLayout()
 {
-    m_grid->restoreLayout(kStockSection);
+    GridLayout layout = m_grid->currentLayout();
+    if (restoreLayout(kStockSection, QString(settingkeys::layoutGridName), layout))
+        m_grid->applyLayout(layout);
     if (m_sessionId != 0 && !isSuperAdministrator())
         applyRestrictions();
 }

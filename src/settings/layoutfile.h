@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QList>
+#include "core/gridlayout.h"
+
 #include <QString>
 
 // The column-layout file lorvin.ini, beside the settings file (see
@@ -10,27 +11,9 @@
 //   <grid>.<field>=position,width,sortMarker,visible,sortIndex,dropDownRows,dropDownWidth
 //   (Default)=rowHeight,textLines
 //
-// The grid widget maps its columns to and from these plain states; this file
-// knows nothing about widgets.
-
-struct ColumnState
-{
-    QString field;      // field name; the key is "<grid>.<field>"
-    int position = 0;   // display position, 0 = leftmost
-    int width = 0;      // pixels
-    int sortMarker = 0; // 0 none, 1 down, 2 up
-    bool visible = true;
-    int sortIndex = 0;
-    int dropDownRows = 0;
-    int dropDownWidth = 0;
-};
-
-struct GridLayout
-{
-    QList<ColumnState> columns;
-    int rowHeight = 0;
-    int textLines = 1;
-};
+// The grid widget offers its columns as these plain states (core/gridlayout.h);
+// the grid's owner reads and writes them here. This file knows nothing about
+// widgets.
 
 // <config>/pelmora/lorvin.ini
 QString layoutFilePath();

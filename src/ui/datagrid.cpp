@@ -1,7 +1,6 @@
 #include "ui/datagrid.h"
 
 #include "core/messageport.h"
-#include "settings/settingkeys.h"
 #include "store/rowset.h"
 #include "ui/groupheaderview.h"
 
@@ -603,25 +602,4 @@ void DataGrid::applyLayout(const GridLayout& layout)
     fitTotals();
     fit();
     updateFooter();
-}
-
-bool DataGrid::saveLayout(const QString& section, QString* error)
-{
-    QString message;
-    if (::saveLayout(section, QString(settingkeys::layoutGridName), currentLayout(), &message))
-        return true;
-    if (error)
-        *error = message; // the caller shows it
-    else
-        messagePort().error(message);
-    return false;
-}
-
-bool DataGrid::restoreLayout(const QString& section)
-{
-    GridLayout layout = currentLayout();
-    if (!::restoreLayout(section, QString(settingkeys::layoutGridName), layout))
-        return false;
-    applyLayout(layout);
-    return true;
 }

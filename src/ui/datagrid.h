@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/layoutfile.h"
+#include "core/gridlayout.h"
 #include "ui/datagridmodel.h"
 
 #include <QWidget>
@@ -15,8 +15,8 @@ class RowSet;
 
 // The grid every list of the program is shown in: a read-only table over a
 // RowSet with two-level column titles, a totals row below the rows, sort markers
-// on the titles, hidden columns, row text colours, and a column layout that is
-// saved to and restored from the layout file.
+// on the titles, hidden columns, row text colours, and a column layout offered
+// as values (the grid's owner keeps it in the layout file).
 //
 // Columns are addressed by their field name (case-insensitive). A column's
 // position is its place on screen from the left (0 = leftmost), hidden columns
@@ -70,22 +70,14 @@ public:
     int rowHeight() const;
     void setRowHeight(int pixels);
 
-    // The layout as the layout file holds it: one state per column in screen
-    // order (position = index), plus row height and text lines.
+    // The layout as values: one state per column in screen order (position =
+    // index), plus row height and text lines. The grid's owner stores it.
     GridLayout currentLayout() const;
     // Applies widths, markers, visibility, sort indexes, drop-down values, the
     // positions and the row height, with fitting switched off meanwhile (and
     // applied again afterwards). Markers sort nothing. Columns the layout does
     // not name keep their state and fill the positions left free.
     void applyLayout(const GridLayout& layout);
-    // Writes the layout into `section` of the layout file under the grid name
-    // "DBGridEh1". On failure returns false with "Unable to write to <file>":
-    // in *error for the caller to show, or, when error is null, shown by the
-    // grid through the message port.
-    bool saveLayout(const QString& section, QString* error = nullptr);
-    // Applies the layout stored in `section`; false, changing nothing, when the
-    // file or section is missing or unreadable.
-    bool restoreLayout(const QString& section);
 
     QTableView* view() const;
     DataGridModel* model() const { return m_model; }

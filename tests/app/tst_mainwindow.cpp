@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -128,6 +129,7 @@ private slots:
     void closingTheLoginEndsTheProgram();
     void failedLoginLogEndsTheProgram();
     void storedCountersOutOfRangeAreIgnored();
+    void failedSettingWritesAreShown();
 };
 
 void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
@@ -778,6 +780,36 @@ void TestMainWindow::storedCountersOutOfRangeAreIgnored()
     QTRY_VERIFY(main.loginWindow()->isVisible());
     main.loginWindow()->reject();
     QTRY_VERIFY(!main.isVisible());
+}
+
+void TestMainWindow::failedSettingWritesAreShown()
+{
+    TestShop shop;
+    RecordingPort port;
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    QVERIFY(port.entries.isEmpty());
+    // The configuration folder is a plain file: nothing can be written below it.
+    const QString blocker = shop.folder() + QStringLiteral("/blocked");
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    qputenv("XDG_CONFIG_HOME", blocker.toLocal8Bit());
+    const QString settingsFailure = QStringLiteral("Unable to write to ") + SettingsStore::filePath();
+
+    // Each choice still takes effect; the write's failure text is shown once.
+    main.action(QStringLiteral("保存当前列宽"))->trigger();
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("Unable to write to ") + layoutFilePath()});
+    port.clear();
+    main.action(QStringLiteral("隐藏金额"))->trigger();
+    QVERIFY(!main.grid()->isColumnVisible(QStringLiteral("6")));
+    QCOMPARE(port.texts(), QStringList{settingsFailure});
+    port.clear();
+    main.hideZeroBox()->setChecked(true);
+    QCOMPARE(port.texts(), QStringList{settingsFailure});
+    port.clear();
+    main.close();
+    QCOMPARE(port.texts(), QStringList{settingsFailure}); // the remembered sale date
 }
 
 QTEST_MAIN(TestMainWindow)
