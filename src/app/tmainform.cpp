@@ -24,20 +24,17 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -89,9 +86,17 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_grid->setRowTextColor([this](const RowSet&, int row) { return rowColor(row); });
     m_grid->setToolTip(QStringLiteral("点列标题进行排序，双击记录进行销售"));
     m_grid->setStatusTip(m_grid->toolTip());
-    m_grid->view()->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_grid->view(), &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { m_gridMenu->popup(m_grid->view()->viewport()->mapToGlobal(pos)); });
+    // The grid's menu opens over its rows, its titles and its totals row alike.
+    // Scroll areas report the position in their viewport's coordinates.
+    const auto menuOver = [this](QWidget* w, QWidget* coordinates) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(w, &QWidget::customContextMenuRequested, this,
+                [this, coordinates](const QPoint& pos) { m_gridMenu->popup(coordinates->mapToGlobal(pos)); });
+    };
+    menuOver(m_grid->view(), m_grid->view()->viewport());
+    menuOver(m_grid->view()->horizontalHeader(), m_grid->view()->horizontalHeader()->viewport());
+    if (QWidget* footer = m_grid->findChild<QWidget*>(QStringLiteral("footer")))
+        menuOver(footer, footer);
     connect(m_grid, &DataGrid::titleClicked, this, &TMainForm::titleClicked);
     connect(m_grid, &DataGrid::cellClicked, this, &TMainForm::rowClicked);
     m_columns = new StockColumnSettings(m_grid, this);
@@ -114,8 +119,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_alarm->setToolTip(QStringLiteral("修改库存报警数量，记录变成红色"));
     m_alarm->setStatusTip(m_alarm->toolTip());
     // Only digits type into the alarm box, and nothing else can be pasted.
-    m_alarm->installEventFilter(new CharacterFilter(&CharacterFilter::isAsciiDigit, m_alarm));
-    m_alarm->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_alarm));
+    CharacterFilter::install(m_alarm, &CharacterFilter::isAsciiDigit);
     alarmRow->addWidget(m_alarm);
     m_hideZero = new QCheckBox(QStringLiteral("不显示零库存"), right);
     alarmRow->addWidget(m_hideZero);
@@ -283,6 +287,8 @@ void TMainForm::showEvent(QShowEvent* e)
     if (e->spontaneous())
         return;
     runShowSteps();
+    // The frame is known only once the window is on screen.
+    QTimer::singleShot(0, this, &TMainForm::layoutChildren);
     // Nobody works before logging in. Activation brings the login up too, but
     // not every desktop activates a new window.
     if (m_sessionId == 0 && !m_loginPending) {
@@ -327,6 +333,13 @@ bool TMainForm::event(QEvent* e)
             m_loginPending = true;
             QTimer::singleShot(0, this, &TMainForm::showLogin);
         }
+        break;
+    case QEvent::Move:
+    case QEvent::WindowStateChange:
+        // The window manager tells the frame's size late, and a maximised
+        // window has another frame than a normal one: lay out again whenever
+        // the frame may have changed.
+        layoutChildren();
         break;
     case QEvent::StatusTip:
         m_status[0]->setText(static_cast<QStatusTipEvent*>(e)->tip());
@@ -561,6 +574,15 @@ void TMainForm::restoreStockLayout()
 
 void TMainForm::showHelp()
 {
+    // The help window stands in the middle of the desktop, not of the main window.
+    if (!m_help->isVisible()) {
+        if (QScreen* screen = this->screen() ? this->screen() : QApplication::primaryScreen()) {
+            QRect frame = m_help->frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            m_help->move(frame.topLeft());
+        }
+        m_help->setAttribute(Qt::WA_Moved);
+    }
     m_help->show();
     m_help->raise();
 }
@@ -572,7 +594,9 @@ void TMainForm::checkForUpgrade()
 
 void TMainForm::openWebSite()
 {
-    QDesktopServices::openUrl(QUrl(webAddress()));
+    launchers::openWebPage(webAddress(),
+                           QStringLiteral("没有找到网页浏览器，请先安装一个浏览器（例如 firefox-esr 或 chromium）。\n"
+                                          "网址：") + webAddress());
 }
 
 void TMainForm::showAbout()

@@ -1,6 +1,7 @@
 #include "store/tdmfm.h"
 
 #include "core/messageport.h"
+#include "store/chinesecollation.h"
 #include "store/schema.h"
 
 #include <QRegularExpression>
@@ -67,9 +68,11 @@ bool Tdmfm::OpenDistinctColumn(RowSet& set, const QString& column, const QString
         report(QStringLiteral("Invalid column or table name: %1.%2").arg(table, column));
         return false;
     }
-    const QString c = quoteIdentifier(column);
-    return OpenQuery(set, Statement{QStringLiteral("select %1 from %2 group by %1 order by %1")
-                                        .arg(c, quoteIdentifier(table)),
+    // Texts group and sort in Chinese order; the collation's equality is the
+    // columns' own (letter case ignored).
+    const QString c = quoteIdentifier(column) + QLatin1String(" collate ") + QLatin1String(chinese::kCollation);
+    return OpenQuery(set, Statement{QStringLiteral("select %1 from %2 group by %3 order by %3")
+                                        .arg(quoteIdentifier(column), quoteIdentifier(table), c),
                                     {}});
 }
 
