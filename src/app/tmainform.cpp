@@ -25,6 +25,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -140,11 +141,15 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     p.setColor(QPalette::Window, kHotLight);
     p.setColor(QPalette::WindowText, Qt::white);
     m_notice->setPalette(p);
+    // The skins colour labels; the notice keeps its own colours on every skin.
+    m_notice->setStyleSheet(QStringLiteral("background-color: %1; color: white;").arg(kHotLight.name()));
     QFont bold = songti();
     bold.setBold(true);
     m_notice->setFont(bold);
     m_notice->hide();
     m_stockIn = new StockInPanel(m_dm, *this, central);
+    // The skins give floating panels the window's own colours.
+    m_stockIn->setProperty("floatingPanel", true);
     m_stockIn->move(260, 40);
     m_stockIn->hide();
 
@@ -575,13 +580,17 @@ void TMainForm::restoreStockLayout()
 void TMainForm::showHelp()
 {
     // The help window stands in the middle of the desktop, not of the main window.
-    if (!m_help->isVisible()) {
-        if (QScreen* screen = this->screen() ? this->screen() : QApplication::primaryScreen()) {
-            QRect frame = m_help->frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            m_help->move(frame.topLeft());
-        }
-        m_help->setAttribute(Qt::WA_Moved);
+    // Its frame is known only once it is shown, so it is centred again then.
+    QScreen* screen = this->screen() ? this->screen() : QApplication::primaryScreen();
+    const auto centre = [this, screen] {
+        QRect frame = m_help->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        m_help->move(frame.topLeft());
+    };
+    if (!m_help->isVisible() && screen) {
+        centre();
+        m_help->show();
+        centre();
     }
     m_help->show();
     m_help->raise();

@@ -81,7 +81,7 @@ bool registerWith(sqlite3* db, QString* error)
 {
     // UTF-16 in the machine's byte order is QString's own form: the engine
     // converts once and the collator reads the text in place.
-    if (sqlite3_create_collation_v2(db, kCollation, SQLITE_UTF16NATIVE, nullptr, &collate, nullptr) != SQLITE_OK) {
+    if (sqlite3_create_collation_v2(db, kCollation, SQLITE_UTF16, nullptr, &collate, nullptr) != SQLITE_OK) {
         *error = QString::fromUtf8(sqlite3_errmsg(db));
         return false;
     }

@@ -51,9 +51,8 @@ Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
     // QLineEdit's own mask character depends on the style; the window shows "*".
     m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
 
-    QPalette red = m_hint->palette();
-    red.setColor(QPalette::WindowText, Qt::red);
-    m_hint->setPalette(red);
+    // The hint is red on every skin: the widget's own sheet outranks the skin's.
+    m_hint->setStyleSheet(QStringLiteral("color: #ff0000;"));
 
     // Enter in the fields only moves the focus; the button is pressed only
     // when it has the focus, so it must never become the dialog's default.

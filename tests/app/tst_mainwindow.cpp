@@ -487,7 +487,7 @@ void TestMainWindow::gridMenuOverRowsTitlesAndTotals()
     QContextMenuEvent click(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
     QApplication::sendEvent(target, &click);
     QVERIFY(main.gridMenu()->isVisible());
-    QCOMPARE(main.gridMenu()->pos(), target->mapToGlobal(at));
+    QCOMPARE(main.gridMenu()->pos().y(), target->mapToGlobal(at).y()); // x is kept on the screen
     main.gridMenu()->hide();
     QVERIFY(port.entries.isEmpty());
 }
