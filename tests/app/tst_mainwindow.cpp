@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMoveEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -507,6 +508,17 @@ void TestMainWindow::gridHeightKnownAtShowAndAfterMaximise()
     main.showNormal();
     QTRY_VERIFY(!main.isMaximized());
     QTRY_COMPARE(main.grid()->height(), normal);
+
+    // A window manager tells the frame late, with a move or a change of state
+    // and no resize; the layout follows each of them.
+    main.grid()->resize(main.grid()->width(), 50);
+    QMoveEvent moved(main.pos(), main.pos());
+    QApplication::sendEvent(&main, &moved);
+    QCOMPARE(main.grid()->height(), normal);
+    main.grid()->resize(main.grid()->width(), 50);
+    QWindowStateChangeEvent changed(Qt::WindowMaximized);
+    QApplication::sendEvent(&main, &changed);
+    QCOMPARE(main.grid()->height(), normal);
 }
 
 void TestMainWindow::windowsPlacedWithOnlyACloseBox()
