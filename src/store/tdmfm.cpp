@@ -68,11 +68,11 @@ bool Tdmfm::OpenDistinctColumn(RowSet& set, const QString& column, const QString
         report(QStringLiteral("Invalid column or table name: %1.%2").arg(table, column));
         return false;
     }
-    // Texts group and sort in Chinese order; the collation's equality is the
-    // columns' own (letter case ignored).
-    const QString c = quoteIdentifier(column) + QLatin1String(" collate ") + QLatin1String(chinese::kCollation);
-    return OpenQuery(set, Statement{QStringLiteral("select %1 from %2 group by %3 order by %3")
-                                        .arg(quoteIdentifier(column), quoteIdentifier(table), c),
+    // Grouped by the column's own NOCASE rule, whose equality is the Chinese
+    // order's, so only the distinct values pay for the collator.
+    const QString c = quoteIdentifier(column);
+    return OpenQuery(set, Statement{QStringLiteral("select %1 from %2 group by %1 order by %1 collate %3")
+                                        .arg(c, quoteIdentifier(table), QLatin1String(chinese::kCollation)),
                                     {}});
 }
 
