@@ -345,6 +345,7 @@ bool TMainForm::event(QEvent* e)
         // window has another frame than a normal one: lay out again whenever
         // the frame may have changed.
         layoutChildren();
+        centreLogin();
         break;
     case QEvent::StatusTip:
         m_status[0]->setText(static_cast<QStatusTipEvent*>(e)->tip());
@@ -361,6 +362,18 @@ void TMainForm::showLogin()
         return;
     m_login->setWindowModality(Qt::ApplicationModal);
     m_login->open();
+    centreLogin();
+}
+
+void TMainForm::centreLogin()
+{
+    // The window manager may place the main window after the login has been
+    // put over it; the login goes with it while it is up.
+    if (!m_login->isVisible())
+        return;
+    QRect frame = m_login->frameGeometry();
+    frame.moveCenter(frameGeometry().center());
+    m_login->move(frame.topLeft());
 }
 
 void TMainForm::loginFinished(int)
