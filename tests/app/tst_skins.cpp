@@ -217,12 +217,18 @@ void TestSkins::everyTextReadable()
     QCOMPARE(titleColour(QStringLiteral("2")), QColor(0, 128, 128));   // teal
     QCOMPARE(titleColour(QStringLiteral("7")), QColor(128, 0, 0));     // maroon
 
-    // The status bar holds the four panels and nothing else.
+    // The status bar holds the four panels and nothing else, and a panel
+    // with nothing to show (the hint, while no hint is shown) shows nothing:
+    // no empty box.
     QStatusBar* bar = main.statusBar();
     int shown = 0;
     for (QWidget* w : bar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         shown += w->isVisible();
     QCOMPARE(shown, 4);
+    QLabel* hintPanel = main.statusPanel(0);
+    QVERIFY(hintPanel->text().isEmpty());
+    const QRect panel(hintPanel->mapTo(&main, QPoint(0, 0)), hintPanel->size());
+    QVERIFY2(textContrast(image, panel.adjusted(-2, -2, 2, 2)) < 1.1, qPrintable(name));
     QVERIFY(port.entries.isEmpty());
 }
 
