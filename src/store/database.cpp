@@ -1,5 +1,7 @@
 #include "store/database.h"
 
+#include "store/chinesecollation.h"
+
 #include <sqlite3.h>
 
 #include <QFileInfo>
@@ -112,6 +114,10 @@ bool Database::open(const QString& path, bool create, QString* error)
     m_db = db;
     m_path = path;
     sqlite3_busy_timeout(m_db, 5000);
+    if (!chinese::registerWith(m_db, error)) {
+        close();
+        return false;
+    }
     // The key is a fixed text of the code, never user input.
     const QString setup = QStringLiteral("PRAGMA key = '%1';").arg(password());
     QString err;

@@ -74,5 +74,5 @@ private:
     int m_current = -1;
 };
 
-// Orders two stored values: empty first, numbers by value, texts without regard to case.
+// Orders two stored values: empty first, numbers by value, texts in Chinese order (chinesecollation.h).
 int compareValues(const QVariant& a, const QVariant& b);

@@ -1,6 +1,7 @@
 #include "store/tdmfm.h"
 
 #include "core/messageport.h"
+#include "store/chinesecollation.h"
 #include "store/schema.h"
 
 #include <QRegularExpression>
@@ -67,9 +68,11 @@ bool Tdmfm::OpenDistinctColumn(RowSet& set, const QString& column, const QString
         report(QStringLiteral("Invalid column or table name: %1.%2").arg(table, column));
         return false;
     }
+    // Grouped by the column's own NOCASE rule, whose equality is the Chinese
+    // order's, so only the distinct values pay for the collator.
     const QString c = quoteIdentifier(column);
-    return OpenQuery(set, Statement{QStringLiteral("select %1 from %2 group by %1 order by %1")
-                                        .arg(c, quoteIdentifier(table)),
+    return OpenQuery(set, Statement{QStringLiteral("select %1 from %2 group by %1 order by %1 collate %3")
+                                        .arg(c, quoteIdentifier(table), QLatin1String(chinese::kCollation)),
                                     {}});
 }
 

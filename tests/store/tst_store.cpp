@@ -1,6 +1,7 @@
 #include "recordingport.h"
 #include "testdb.h"
 
+#include "store/chinesecollation.h"
 #include "store/database.h"
 #include "store/passwordhash.h"
 #include "store/saleops.h"
@@ -43,6 +44,7 @@ private slots:
     void passwordsAreHashedAndCaseInsensitive();
     void requireTextWarnsAndFocuses();
     void fillDistinctListGroupsCaseInsensitively();
+    void textsSortInPinyinOrder();
 };
 
 namespace {
@@ -559,6 +561,62 @@ void TestStore::fillDistinctListGroupsCaseInsensitively()
     FillDistinctList(dm, dm.generalQuery(), QStringLiteral("nosuch"), QStringLiteral("data"), &list);
     QCOMPARE(list.count(), 0);
     QCOMPARE(port.entries.size(), 1);
+}
+
+void TestStore::textsSortInPinyinOrder()
+{
+    TestShop shop;
+    Tdmfm& dm = shop.dm();
+    RecordingPort port;
+    const QStringList names{QStringLiteral("飞燕健身手套"), QStringLiteral("羽毛球拍"), QStringLiteral("飞燕乒乓球拍"),
+                            QStringLiteral("阿迪跑鞋"), QStringLiteral("篮球")};
+    const QStringList categories{QStringLiteral("乒羽用品"), QStringLiteral("健身器材"), QStringLiteral("户外用品"),
+                                 QStringLiteral("球类"), QStringLiteral("健身器材")};
+    for (int i = 0; i < names.size(); ++i)
+        shop.addStock(names.at(i), {}, QString::number(i), categories.at(i), 1, 1, 1);
+
+    // Distinct lists: hu, jian, ping, qiu.
+    QComboBox list;
+    FillDistinctList(dm, dm.generalQuery(), QStringLiteral("d"), QStringLiteral("data"), &list);
+    QStringList shown;
+    for (int i = 0; i < list.count(); ++i)
+        shown << list.itemText(i);
+    QCOMPARE(shown, (QStringList{QStringLiteral("户外用品"), QStringLiteral("健身器材"), QStringLiteral("乒羽用品"),
+                                 QStringLiteral("球类")}));
+
+    // A title-click sort, descending: yu, lan, fei-yan-ping, fei-yan-jian, a.
+    RowSet& set = dm.stockList();
+    QVERIFY(dm.OpenQuery(set, stockq::listAll(stockq::ZeroStock::Shown)));
+    set.sort(QStringLiteral("a DESC"));
+    QStringList sorted;
+    for (int r = 0; r < set.rowCount(); ++r)
+        sorted << set.value(r, QStringLiteral("a")).toString();
+    const QStringList descending{QStringLiteral("羽毛球拍"), QStringLiteral("篮球"), QStringLiteral("飞燕乒乓球拍"),
+                                 QStringLiteral("飞燕健身手套"), QStringLiteral("阿迪跑鞋")};
+    QCOMPARE(sorted, descending);
+
+    // The database's order, the collator's and the sort keys' are one order.
+    QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select a from data order by a collate %1")
+                                                          .arg(QLatin1String(chinese::kCollation)),
+                                                      {}}));
+    QStringList byEngine;
+    for (int r = 0; r < dm.generalQuery().rowCount(); ++r)
+        byEngine.prepend(dm.generalQuery().value(r, 0).toString());
+    QCOMPARE(byEngine, descending);
+    const QStringList texts{QStringLiteral("Nike"), QStringLiteral("NIKE"), QStringLiteral("nike "),
+                            QStringLiteral("a\x01"), QStringLiteral("a"), QStringLiteral("Ａ"),
+                            QStringLiteral("店员"), QStringLiteral("超级管理员"), QString()};
+    for (const QString& x : texts) {
+        for (const QString& y : texts) {
+            const int c = chinese::compare(x, y);
+            QCOMPARE(chinese::sortKey(x).compare(chinese::sortKey(y)), c);
+            QCOMPARE(chinese::compare(y, x), -c);
+            // Equal exactly when the NOCASE columns call them equal, so GROUP BY merges nothing else.
+            QCOMPARE(c == 0, x.compare(y, Qt::CaseInsensitive) == 0);
+        }
+    }
+    QVERIFY(chinese::compare(QStringLiteral("超级管理员"), QStringLiteral("店员")) < 0);
+    QVERIFY(port.entries.isEmpty());
 }
 
 QTEST_MAIN(TestStore)
