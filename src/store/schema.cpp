@@ -202,10 +202,10 @@ QStringList check(Database& db)
                   {QStringLiteral("userdb"), userColumns()},
                   {QStringLiteral("rz"), logColumns()}};
     for (const auto& t : tables) {
-        QString error;
-        const QStringList have = tableColumns(db, t.table, &error);
-        if (!error.isEmpty()) {
-            problems << error;
+        QString tableError;
+        const QStringList have = tableColumns(db, t.table, &tableError);
+        if (!tableError.isEmpty()) {
+            problems << tableError;
             continue;
         }
         if (have.isEmpty()) {

@@ -376,7 +376,8 @@ void TestNumbers::formsIgnoreLocale()
     const QStringList texts = {general(v), num::fixed2(v), amountText(v), format(v, u"#,##0.##")};
     const bool converts = toDecimal(QStringLiteral("1234.5")).has_value() && !toDecimal(QStringLiteral("1234,5"));
     QLocale::setDefault(previous);
-    QCOMPARE(texts, QStringList({"1234.5", "1234.50", "1234.5", "1,234.5"}));
+    QCOMPARE(texts, QStringList({QStringLiteral("1234.5"), QStringLiteral("1234.50"), QStringLiteral("1234.5"),
+                                  QStringLiteral("1,234.5")}));
     QVERIFY(converts);
 }
 

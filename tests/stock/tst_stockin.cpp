@@ -657,7 +657,8 @@ void TestStockIn::changeRecomputesFromSoldQuantity()
     const StockInPanel::HeldAmounts held = p->heldAmounts();
     QCOMPARE(QStringList({held.purchaseAmount, held.soldQuantity, held.salesAmount, held.stockQuantity,
                           held.stockAmount}),
-             QStringList({"25", "3", "12", "7", "17.5"}));
+             QStringList({QStringLiteral("25"), QStringLiteral("3"), QStringLiteral("12"), QStringLiteral("7"),
+                          QStringLiteral("17.5")}));
 
     retype(p->findChild<QWidget*>(field), text);
     if (field == QLatin1String("quantityBox"))
