@@ -17,6 +17,7 @@
 #include "ui/characterfilter.h"
 #include "ui/datagrid.h"
 #include "ui/datefield.h"
+#include "ui/failurereport.h"
 #include "users/tloginfm.h"
 
 #include <QAction>
@@ -226,9 +227,7 @@ void TMainForm::buildToolbar(QWidget* area)
     for (int i = 0; i < captions.size(); ++i) {
         skinMenu->addAction(captions.at(i), this, [i] {
             skins::apply(i);
-            QString error;
-            if (!SettingsStore::write(QString(settingkeys::skin), QString::number(i), &error))
-                messagePort().error(error);
+            writeSetting(settingkeys::skin, i);
         });
     }
     m_settingsMenu->addAction(QStringLiteral("计算器"), this, &TMainForm::startCalculator);
@@ -317,9 +316,7 @@ void TMainForm::runShowSteps()
         m_alarm->setText(SettingsStore::readAlarmNumber());
         std::optional<qint64> danhao;
         QString error;
-        if (!SettingsStore::readDanhao(danhao, &error))
-            messagePort().error(error);
-        else if (danhao)
+        if (reportFailure(SettingsStore::readDanhao(danhao, &error), error) && danhao)
             m_daySequence = *danhao + 1;
         const QString riqi = SettingsStore::read(QString(settingkeys::riqi));
         if (!riqi.isEmpty())
@@ -434,9 +431,7 @@ void TMainForm::closeEvent(QCloseEvent* e)
     if (m_sessionId != 0)
         userq::logLogout(m_dm, m_sessionId, QDateTime::currentDateTime());
     // The sale date of the next run starts from today's.
-    QString error;
-    if (!SettingsStore::write(QString(settingkeys::riqi), num::today(), &error))
-        messagePort().error(error);
+    writeSetting(settingkeys::riqi, num::today());
     m_help->hide();
     e->accept();
 }
@@ -495,10 +490,7 @@ void TMainForm::zeroStockChanged(bool hide)
 {
     m_zeroStock = hide ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown;
     reloadStockList();
-    QString error;
-    if (!SettingsStore::write(QString(settingkeys::n0), hide ? QString(settingkeys::no) : QString(settingkeys::yes),
-                              &error))
-        messagePort().error(error);
+    writeYesNo(settingkeys::n0, !hide);
 }
 
 QColor TMainForm::rowColor(int row) const
@@ -515,9 +507,7 @@ void TMainForm::alarmChanged(const QString& text)
         m_alarm->setText(QStringLiteral("0")); // comes back here with "0"
         return;
     }
-    QString error;
-    if (!SettingsStore::write(QString(settingkeys::number), text, &error))
-        messagePort().error(error);
+    writeSetting(settingkeys::number, text);
     m_grid->refreshRows();
 }
 
@@ -589,8 +579,8 @@ void TMainForm::tickDateKeeper()
 void TMainForm::saveColumnWidths()
 {
     QString error;
-    if (!saveLayout(kStockSection, QString(settingkeys::layoutGridName), m_grid->currentLayout(), &error))
-        messagePort().error(error);
+    reportFailure(saveLayout(kStockSection, QString(settingkeys::layoutGridName), m_grid->currentLayout(), &error),
+                  error);
 }
 
 void TMainForm::restoreStockLayout()

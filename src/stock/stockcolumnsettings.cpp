@@ -1,9 +1,9 @@
 #include "stock/stockcolumnsettings.h"
 
-#include "core/messageport.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "ui/datagrid.h"
+#include "ui/failurereport.h"
 
 #include <QAction>
 #include <QMenu>
@@ -51,9 +51,7 @@ void StockColumnSettings::toggle(Group& group)
     const bool wasHidden = !group.action->isChecked();
     setGroupVisible(group, wasHidden);
     group.action->setChecked(!wasHidden);
-    QString error;
-    if (!SettingsStore::write(group.flag, wasHidden ? QString(settingkeys::no) : QString(settingkeys::yes), &error))
-        messagePort().error(error);
+    writeYesNo(group.flag, !wasHidden);
 }
 
 void StockColumnSettings::applyStoredFlags()
