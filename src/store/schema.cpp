@@ -4,6 +4,8 @@
 #include "store/newdatabasefile.h"
 #include "store/passwordhash.h"
 
+#include <array>
+
 namespace schema {
 
 namespace {
@@ -177,6 +179,21 @@ QString superAdministrator()
     return QStringLiteral("超级管理员");
 }
 
+// The four tables with the columns each must have.
+struct TableDefinition
+{
+    QString table;
+    const QStringList& columns;
+};
+
+std::array<TableDefinition, 4> tableDefinitions()
+{
+    return {{{QStringLiteral("data"), stockColumns()},
+             {QStringLiteral("data1"), saleColumns()},
+             {QStringLiteral("userdb"), userColumns()},
+             {QStringLiteral("rz"), logColumns()}}};
+}
+
 QStringList check(Database& db)
 {
     QStringList problems;
@@ -193,14 +210,7 @@ QStringList check(Database& db)
     const qint64 version = r.rows.isEmpty() ? 0 : r.rows.at(0).at(0).toLongLong();
     if (version > kVersion)
         problems << newerVersionText(version);
-    const struct
-    {
-        QString table;
-        const QStringList& columns;
-    } tables[] = {{QStringLiteral("data"), stockColumns()},
-                  {QStringLiteral("data1"), saleColumns()},
-                  {QStringLiteral("userdb"), userColumns()},
-                  {QStringLiteral("rz"), logColumns()}};
+    const auto tables = tableDefinitions();
     for (const auto& t : tables) {
         QString tableError;
         const QStringList have = tableColumns(db, t.table, &tableError);
@@ -231,14 +241,7 @@ bool verifyUsable(Database& db, QString* error)
 {
     // Reading every column gives the engine's own words for a missing table or
     // column ("no such table: data"), as any later statement would.
-    const struct
-    {
-        QString table;
-        const QStringList& columns;
-    } tables[] = {{QStringLiteral("data"), stockColumns()},
-                  {QStringLiteral("data1"), saleColumns()},
-                  {QStringLiteral("userdb"), userColumns()},
-                  {QStringLiteral("rz"), logColumns()}};
+    const auto tables = tableDefinitions();
     for (const auto& t : tables) {
         QStringList cols;
         for (const QString& c : t.columns)
