@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <utility>
+
 #include <QFileInfo>
 
 namespace {
@@ -112,6 +114,7 @@ bool Database::open(const QString& path, bool create, QString* error)
     m_db = db;
     m_path = path;
     sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_update_hook(m_db, &Database::onUpdate, this);
     // The key is a fixed text of the code, never user input.
     const QString setup = QStringLiteral("PRAGMA key = '%1';").arg(password());
     QString err;
@@ -129,6 +132,27 @@ bool Database::open(const QString& path, bool create, QString* error)
     // default cache every scan of the stock table decrypted all of it again.
     exec(QStringLiteral("PRAGMA cache_size = -65536"), &err);
     return true;
+}
+
+void Database::trackWrites(const QString& table)
+{
+    m_written.try_emplace(table.toUtf8().toStdString());
+}
+
+std::vector<qint64> Database::takeWrittenRows(const QString& table)
+{
+    const auto it = m_written.find(table.toUtf8().toStdString());
+    if (it == m_written.end())
+        return {};
+    return std::exchange(it->second, {});
+}
+
+void Database::onUpdate(void* self, int, const char*, const char* table, qint64 rowId)
+{
+    auto* db = static_cast<Database*>(self);
+    const auto it = db->m_written.find(table);
+    if (it != db->m_written.end())
+        it->second.push_back(rowId);
 }
 
 void Database::close()

@@ -1,0 +1,243 @@
+#include "store/distinctvalues.h"
+
+#include "store/memtable.h"
+
+#include <QVariant>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+using Kind = MemTable::Kind;
+
+quint8 classOf(Kind k)
+{
+    switch (k) {
+    case Kind::Null:
+        return 0;
+    case Kind::Integer:
+    case Kind::Real:
+        return 1;
+    case Kind::Text:
+        return 2;
+    case Kind::Blob:
+        return 3;
+    }
+    return 0;
+}
+
+inline unsigned char fold(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+// The engine's BINARY and NOCASE collations.
+int collate(std::string_view a, std::string_view b, bool nocase)
+{
+    const size_t n = std::min(a.size(), b.size());
+    if (!nocase) {
+        const int r = n ? std::memcmp(a.data(), b.data(), n) : 0;
+        return r != 0 ? r : (a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);
+    }
+    const auto* x = reinterpret_cast<const unsigned char*>(a.data());
+    const auto* y = reinterpret_cast<const unsigned char*>(b.data());
+    for (size_t i = 0; i < n; ++i)
+        if (x[i] == 0 || fold(x[i]) != fold(y[i]))
+            return int(fold(x[i])) - int(fold(y[i]));
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+} // namespace
+
+QString DistinctValues::Entry::text() const
+{
+    switch (cls) {
+    case 0:
+        return {};
+    case 1:
+        return QVariant(number).toString();
+    default:
+        return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+    }
+}
+
+struct DistinctValues::Column
+{
+    int index = -1;
+    bool nocase = false;
+    std::shared_ptr<std::vector<Entry>> entries = std::make_shared<std::vector<Entry>>();
+
+    // The entries to change: copied first while a snapshot holds them.
+    std::vector<Entry>& writable()
+    {
+        if (entries.use_count() > 1)
+            entries = std::make_shared<std::vector<Entry>>(*entries);
+        return *entries;
+    }
+};
+
+DistinctValues::DistinctValues(const MemTable& table, QStringList columns, QObject* parent)
+    : QObject(parent)
+    , m_table(table)
+    , m_names(std::move(columns))
+{
+    connect(&table, &MemTable::reloaded, this, [this] { m_builtLoad = ~quint64(0); });
+    const auto each = [this](int pos, bool add) {
+        if (m_builtLoad != m_table.loadCount())
+            return; // built afresh when next asked
+        for (const auto& c : m_columns)
+            if (c->index >= 0)
+                add ? this->add(*c, pos) : remove(*c, pos);
+    };
+    connect(&table, &MemTable::rowAppended, this, [each](int pos) { each(pos, true); });
+    connect(&table, &MemTable::rowAboutToChange, this, [each](int pos) { each(pos, false); });
+    connect(&table, &MemTable::rowChanged, this, [each](int pos) { each(pos, true); });
+    connect(&table, &MemTable::rowRemoved, this, [each](int pos) { each(pos, false); });
+}
+
+DistinctValues::~DistinctValues() = default;
+
+DistinctValues::Snapshot DistinctValues::values(const QString& column)
+{
+    if (m_builtLoad != m_table.loadCount())
+        rebuild();
+    const qsizetype i = m_names.indexOf(column);
+    if (i < 0 || size_t(i) >= m_columns.size())
+        return std::make_shared<const std::vector<Entry>>();
+    return m_columns[size_t(i)]->entries;
+}
+
+int DistinctValues::compareTo(const Column& c, int pos, const Entry& e) const
+{
+    const quint8 cls = classOf(m_table.kind(pos, c.index));
+    if (cls != e.cls)
+        return cls < e.cls ? -1 : 1;
+    switch (cls) {
+    case 1: {
+        const double v = m_table.number(pos, c.index);
+        return v < e.number ? -1 : v > e.number ? 1 : 0;
+    }
+    case 2:
+        return collate(m_table.utf8(pos, c.index), e.bytes, c.nocase);
+    case 3:
+        return collate(m_table.utf8(pos, c.index), e.bytes, false);
+    default:
+        return 0;
+    }
+}
+
+void DistinctValues::rebuild()
+{
+    m_columns.clear();
+    for (const QString& name : m_names) {
+        auto c = std::make_unique<Column>();
+        c->index = m_table.isLoaded() ? m_table.columnIndex(name) : -1;
+        if (c->index >= 0) {
+            c->nocase = m_table.isNoCase(c->index);
+            // Sort the rows once; runs of equal values become one entry each.
+            std::vector<int> rows = m_table.positionsInRowIdOrder();
+            const int col = c->index;
+            std::stable_sort(rows.begin(), rows.end(),
+                             [&](int a, int b) { return m_table.compareCells(a, b, col) < 0; });
+            std::vector<Entry>& out = *c->entries;
+            for (size_t i = 0; i < rows.size();) {
+                size_t j = i + 1;
+                while (j < rows.size() && m_table.compareCells(rows[i], rows[j], col) == 0)
+                    ++j;
+                Entry e;
+                const int shown = rows[j - 1]; // stable: the highest row identity of the run
+                e.cls = classOf(m_table.kind(shown, col));
+                e.number = e.cls == 1 ? m_table.number(shown, col) : 0;
+                e.bytes = std::string(m_table.utf8(shown, col));
+                e.count = qint64(j - i);
+                e.maxRowId = m_table.rowId(shown);
+                for (size_t k = i; k < j && !e.mixed; ++k)
+                    e.mixed = m_table.utf8(rows[k], col) != e.bytes;
+                out.push_back(std::move(e));
+                i = j;
+            }
+        }
+        m_columns.push_back(std::move(c));
+    }
+    m_builtLoad = m_table.loadCount();
+}
+
+void DistinctValues::add(Column& c, int pos)
+{
+    std::vector<Entry>& v = c.writable();
+    const auto at = std::lower_bound(v.begin(), v.end(), pos,
+                                     [&](const Entry& e, int p) { return compareTo(c, p, e) > 0; });
+    const qint64 id = m_table.rowId(pos);
+    const std::string_view bytes = m_table.utf8(pos, c.index);
+    if (at != v.end() && compareTo(c, pos, *at) == 0) {
+        Entry& e = *at;
+        ++e.count;
+        if (bytes != e.bytes) {
+            e.mixed = true;
+            if (e.maxRowId < 0)
+                lookUpShown(c, e, -1);
+        }
+        if (id > e.maxRowId && e.maxRowId >= 0) {
+            e.maxRowId = id;
+            e.bytes = std::string(bytes);
+        }
+        return;
+    }
+    Entry e;
+    e.cls = classOf(m_table.kind(pos, c.index));
+    e.number = e.cls == 1 ? m_table.number(pos, c.index) : 0;
+    e.bytes = std::string(bytes);
+    e.count = 1;
+    e.maxRowId = id;
+    v.insert(at, std::move(e));
+}
+
+void DistinctValues::remove(Column& c, int pos)
+{
+    std::vector<Entry>& v = c.writable();
+    const auto at = std::lower_bound(v.begin(), v.end(), pos,
+                                     [&](const Entry& e, int p) { return compareTo(c, p, e) > 0; });
+    if (at == v.end() || compareTo(c, pos, *at) != 0)
+        return;
+    Entry& e = *at;
+    if (--e.count <= 0) {
+        v.erase(at);
+        return;
+    }
+    if (m_table.rowId(pos) == e.maxRowId) {
+        // The shown row leaves the group: which member shows now only matters
+        // when their texts differ.
+        e.maxRowId = -1;
+        if (e.mixed)
+            lookUpShown(c, e, pos);
+    }
+}
+
+// Finds the group's member with the highest row identity among the live rows
+// other than `exclude` (a row about to change still holds its old value).
+void DistinctValues::lookUpShown(Column& c, Entry& e, int exclude)
+{
+    const Entry probe = e;
+    qint64 best = -1;
+    int bestPos = -1;
+    bool mixed = false;
+    for (const int p : m_table.positionsInRowIdOrder()) {
+        if (p == exclude || compareTo(c, p, probe) != 0)
+            continue;
+        const qint64 id = m_table.rowId(p);
+        if (id > best) {
+            if (bestPos >= 0 && m_table.utf8(bestPos, c.index) != m_table.utf8(p, c.index))
+                mixed = true;
+            best = id;
+            bestPos = p;
+        } else if (m_table.utf8(bestPos, c.index) != m_table.utf8(p, c.index)) {
+            mixed = true;
+        }
+    }
+    if (bestPos < 0)
+        return;
+    e.maxRowId = best;
+    e.bytes = std::string(m_table.utf8(bestPos, c.index));
+    e.mixed = mixed;
+}
