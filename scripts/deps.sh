@@ -5,7 +5,7 @@ PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev
   libsqlcipher-dev sqlcipher libssl-dev libfreexl-dev
-  fonts-noto-cjk
+  fonts-noto-cjk qt6-translations-l10n
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -10,7 +10,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     startup::configureApplication(app);
-    QtMessagePort port;
+    QtMessagePort port(startup::applicationTitle());
     setMessagePort(&port);
 
     // Nothing works without the database: it opens before any window shows.

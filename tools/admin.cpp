@@ -1,5 +1,6 @@
 // tarvik-admin: sets up and looks after the shop database from the command line.
 
+#include "core/messageport.h"
 #include "core/numbers.h"
 #include "demo.h"
 #include "print/capitalamount.h"
@@ -9,11 +10,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QTextStream>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -59,45 +63,85 @@ int fail(const QString& message)
     return 1;
 }
 
-int cmdInit(const QStringList& args)
+// A folder or file named on the command line: the bytes given, which need not
+// be valid text in the locale's encoding. Qt would replace such bytes when
+// turning them into a QString, so the tool makes the folder and enters it with
+// the bytes themselves and then works on the plain name data.mdb.
+struct NativePath
+{
+    QByteArray bytes;
+    QString shown() const { return QFile::decodeName(bytes); } // for messages only
+};
+
+bool enterFolder(const NativePath& folder, bool create, QString* error)
+{
+    const std::filesystem::path p(folder.bytes.toStdString());
+    std::error_code ec;
+    if (create)
+        std::filesystem::create_directories(p, ec);
+    if (!ec)
+        std::filesystem::current_path(p, ec);
+    if (ec) {
+        *error = QStringLiteral("cannot %1 folder %2: %3")
+                     .arg(create ? QStringLiteral("create") : QStringLiteral("enter"), folder.shown(),
+                          QString::fromLocal8Bit(ec.message()));
+        return false;
+    }
+    return true;
+}
+
+QString shownPath(const NativePath* folder, const QString& name)
+{
+    return folder ? QDir(folder->shown()).filePath(name) : QDir::current().filePath(name);
+}
+
+int cmdInit(const QList<NativePath>& args)
 {
     if (args.size() > 1)
         return usage(2);
-    const QString folder = args.isEmpty() ? QDir::currentPath() : args.at(0);
-    if (!QDir().mkpath(folder))
-        return fail(QStringLiteral("cannot create folder %1").arg(folder));
-    const QString path = QDir(folder).filePath(kDatabaseName);
-    if (QFileInfo::exists(path))
-        return fail(QStringLiteral("%1 already exists; it was left as it is").arg(path));
-    Database db;
     QString error;
-    if (!db.open(path, true, &error) || !schema::createDelivered(db, &error)) {
-        db.close();
-        QFile::remove(path);
-        return fail(QStringLiteral("cannot create %1: %2").arg(path, error));
-    }
-    out() << "Created " << path << "\n"
+    const NativePath* folder = args.isEmpty() ? nullptr : &args.at(0);
+    if (folder && !enterFolder(*folder, true, &error))
+        return fail(error);
+    const QString shown = shownPath(folder, kDatabaseName);
+    if (QFileInfo::exists(kDatabaseName))
+        return fail(QStringLiteral("%1 already exists; it was left as it is").arg(shown));
+    if (!schema::createDeliveredFile(kDatabaseName, &error))
+        return fail(QStringLiteral("cannot create %1: %2").arg(shown, error));
+    out() << "Created " << shown << "\n"
           << "Log in as 超级管理员 with the password 864.\n";
     return 0;
 }
 
-int cmdCheck(const QStringList& args)
+int cmdCheck(const QList<NativePath>& args)
 {
     if (args.size() > 1)
         return usage(2);
-    const QString path = args.isEmpty() ? kDatabaseName : args.at(0);
+    QString name = kDatabaseName;
+    QString shown = name;
+    if (!args.isEmpty()) {
+        const QByteArray& given = args.at(0).bytes;
+        shown = args.at(0).shown();
+        const qsizetype slash = given.lastIndexOf('/');
+        QString error;
+        if (slash >= 0 && !enterFolder(NativePath{slash == 0 ? QByteArray("/") : given.left(slash)}, false, &error))
+            return fail(QStringLiteral("cannot open %1: %2").arg(shown, error));
+        const QByteArray base = given.mid(slash + 1);
+        name = QFile::decodeName(base);
+        if (QFile::encodeName(name) != base)
+            return fail(QStringLiteral("cannot open %1: the file name is not valid in this locale's encoding; "
+                                       "give its folder instead")
+                            .arg(shown));
+    }
     Database db;
     QString error;
-    if (!db.open(path, false, &error))
-        return fail(QStringLiteral("cannot open %1: %2").arg(path, error));
+    if (!db.open(name, false, &error))
+        return fail(QStringLiteral("cannot open %1: %2").arg(shown, error));
+    // One line, whatever is wrong.
     const QStringList problems = schema::check(db);
-    if (!problems.isEmpty()) {
-        for (const QString& p : problems)
-            err() << path << ": " << p << "\n";
-        err().flush();
-        return 1;
-    }
-    out() << path << ": all four tables and their columns are present\n";
+    if (!problems.isEmpty())
+        return fail(QStringLiteral("%1: %2").arg(shown, problems.join(QStringLiteral("; "))));
+    out() << shown << ": all four tables and their columns are present\n";
     return 0;
 }
 
@@ -119,18 +163,47 @@ int cmdCapital(const QStringList& args)
 {
     if (args.size() != 1)
         return usage(2);
-    for (QChar c : args.at(0))
-        if (!c.isDigit() && c != QLatin1Char('.'))
-            return fail(QStringLiteral("'%1' is not an amount: digits and one '.' only").arg(args.at(0)));
-    out() << CapitalAmount(args.at(0)) << "\n";
+    const QString& amount = args.at(0);
+    // The conversion itself reads "1.2.3" as 0 and "." as nothing; here both are refused.
+    bool digit = false;
+    for (QChar c : amount) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            digit = true;
+        else if (c != QLatin1Char('.'))
+            return fail(QStringLiteral("'%1' is not an amount: digits 0-9 and one '.' only").arg(amount));
+    }
+    if (!digit || amount.count(QLatin1Char('.')) > 1)
+        return fail(QStringLiteral("'%1' is not an amount: digits 0-9 and one '.' only").arg(amount));
+    // What the conversion refuses (amounts too large for its units) it says
+    // through the message port; any message fails the command.
+    struct RefusalPort final : MessagePort
+    {
+        QStringList texts;
+        void error(const QString& t) override { texts << t; }
+        void warning(const QString& t, const QString&) override { texts << t; }
+        void inform(const QString& t) override { texts << t; }
+        Answer confirm(const QString&, const QString&) override { return Answer::Cancel; }
+        QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+        QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    } port;
+    MessagePort* previous = &messagePort();
+    setMessagePort(&port);
+    const QString capital = CapitalAmount(amount);
+    setMessagePort(previous);
+    if (!port.texts.isEmpty())
+        return fail(QStringLiteral("'%1' is not an amount that can be written in capitals: %2")
+                        .arg(amount, port.texts.join(QLatin1Char(' '))));
+    out() << capital << "\n";
     return 0;
 }
 
-int cmdDemo(const QStringList& args)
+int cmdDemo(const QList<NativePath>& rawArgs)
 {
+    QStringList args;
+    for (const NativePath& a : rawArgs)
+        args << a.shown();
     DemoOptions options;
-    QString folder = QDir::currentPath();
-    bool folderGiven = false;
+    const NativePath* folder = nullptr;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         if (a == QLatin1String("--stock") || a == QLatin1String("--sales")) {
@@ -141,21 +214,20 @@ int cmdDemo(const QStringList& args)
             if (!ok || n < 0)
                 return fail(QStringLiteral("%1 needs a whole number, not '%2'").arg(a, args.at(i)));
             (a == QLatin1String("--stock") ? options.stockRows : options.sales) = n;
-        } else if (!folderGiven && !a.startsWith(QLatin1Char('-'))) {
-            folder = a;
-            folderGiven = true;
+        } else if (!folder && !a.startsWith(QLatin1Char('-'))) {
+            folder = &rawArgs.at(i);
         } else {
             return usage(2);
         }
     }
-    if (!QDir().mkpath(folder))
-        return fail(QStringLiteral("cannot create folder %1").arg(folder));
-    options.path = QDir(folder).filePath(kDatabaseName);
     QString error;
+    if (folder && !enterFolder(*folder, true, &error))
+        return fail(error);
+    options.path = kDatabaseName;
     DemoResult result;
     if (!fillDemo(options, &result, &error))
         return fail(error);
-    out() << "Filled " << options.path << ": " << result.stockRows << " stock rows, " << result.sales << " sales, "
+    out() << "Filled " << shownPath(folder, kDatabaseName) << ": " << result.stockRows << " stock rows, " << result.sales << " sales, "
           << result.returns << " returns\n";
     return 0;
 }
@@ -166,6 +238,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
+    QList<NativePath> paths; // the same arguments as bytes, for the commands that take a folder or file
+    for (int i = 2; i < argc; ++i)
+        paths.append(NativePath{QByteArray(argv[i])});
     if (args.isEmpty())
         return usage(2);
     const QString command = args.takeFirst();
@@ -173,15 +248,15 @@ int main(int argc, char** argv)
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help"))
         code = usage(0);
     else if (command == QLatin1String("init"))
-        code = cmdInit(args);
+        code = cmdInit(paths);
     else if (command == QLatin1String("check"))
-        code = cmdCheck(args);
+        code = cmdCheck(paths);
     else if (command == QLatin1String("pinyin"))
         code = cmdPinyin(args);
     else if (command == QLatin1String("capital"))
         code = cmdCapital(args);
     else if (command == QLatin1String("demo"))
-        code = cmdDemo(args);
+        code = cmdDemo(paths);
     else {
         err() << "tarvik-admin: unknown command '" << command << "'\n";
         code = usage(2);

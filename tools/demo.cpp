@@ -3,6 +3,7 @@
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "store/pinyin/pinyininitials.h"
+#include "store/newdatabasefile.h"
 #include "store/saleops.h"
 #include "store/schema.h"
 #include "store/tdmfm.h"
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QVariantMap>
 
+#include <optional>
 #include <random>
 
 namespace {
@@ -63,26 +65,40 @@ QString u8(const char* s)
     return QString::fromUtf8(s);
 }
 
+// Messages of the store code make the fill fail with their text.
+struct CollectingPort final : MessagePort
+{
+    QString last;
+    void error(const QString& t) override { last = t; }
+    void warning(const QString& t, const QString&) override { last = t; }
+    void inform(const QString& t) override { last = t; }
+    Answer confirm(const QString&, const QString&) override { return Answer::Cancel; }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+};
+
+bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options, DemoResult* result,
+              QString* error);
+
 } // namespace
 
 bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
 {
+    // A new file is built under a temporary name and appears complete or not at
+    // all; an existing one takes the whole fill in one transaction. Either way
+    // a fill that fails half-way (a full disk) leaves nothing of itself.
+    std::optional<NewDatabaseFile> fresh;
+    QString path = options.path;
     if (!QFileInfo::exists(options.path)) {
-        Database db;
-        if (!db.open(options.path, true, error) || !schema::createDelivered(db, error))
+        fresh.emplace(options.path);
+        if (!fresh->reserve(error))
             return false;
+        Database db;
+        if (!db.open(fresh->tempPath(), true, error) || !schema::createDelivered(db, error))
+            return false;
+        path = fresh->tempPath();
     }
-    // Messages of the store code go to standard error and make the fill fail.
-    struct CollectingPort final : MessagePort
-    {
-        QString last;
-        void error(const QString& t) override { last = t; }
-        void warning(const QString& t, const QString&) override { last = t; }
-        void inform(const QString& t) override { last = t; }
-        Answer confirm(const QString&, const QString&) override { return Answer::Cancel; }
-        QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-        QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    } port;
+    CollectingPort port;
     MessagePort* previous = &messagePort();
     setMessagePort(&port);
     struct Restore
@@ -90,13 +106,32 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
         MessagePort* p;
         ~Restore() { setMessagePort(p); }
     } restore{previous};
+    {
+        Tdmfm dm;
+        if (!dm.open(path, error))
+            return false;
+        // A new file is synced once when it is published; an existing shop's
+        // file keeps every sync.
+        if (fresh)
+            dm.db().exec(QStringLiteral("PRAGMA synchronous = OFF"), error);
+        Transaction all(dm.db());
+        if (!all.begun()) {
+            *error = all.error();
+            return false;
+        }
+        DemoResult filled;
+        if (!fillRows(dm, port, options, &filled, error) || !all.commit(error))
+            return false;
+        *result = filled;
+    }
+    return !fresh || fresh->publish(error);
+}
 
-    Tdmfm dm;
-    if (!dm.open(options.path, error))
-        return false;
-    // Sample data: speed matters more than surviving a power cut here.
-    dm.db().exec(QStringLiteral("PRAGMA synchronous = OFF"), error);
+namespace {
 
+bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options, DemoResult* result,
+              QString* error)
+{
     std::mt19937 rng(options.seed);
     auto pick = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
     auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
@@ -229,3 +264,5 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
     }
     return t.commit(error);
 }
+
+} // namespace

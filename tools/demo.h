@@ -19,5 +19,7 @@ struct DemoResult
 
 // Fills the database at options.path (creating the delivered database when the
 // file is missing) with sample stock rows, sales and returns, written through
-// the program's own store code so that every stock rule holds.
+// the program's own store code so that every stock rule holds. All or nothing:
+// a missing file appears only when complete, an existing one gets the whole
+// fill in one transaction.
 bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error);

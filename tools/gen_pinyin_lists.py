@@ -11,11 +11,13 @@ Rule
 Readings come from the Unihan database (Unihan_Readings.txt, Debian package
 unicode-data), fields kXHC1983 (Xiandai Hanyu Cidian) and kTGHZ2013 (Tongyong
 Guifan Hanzi Zidian): the readings the two standard dictionaries of modern
-Chinese give a character. A character that neither dictionary lists gets no
-letter at all; in the second level these are almost all radical and component
-forms (丨 丿 丶 亻 扌 氵 艹 ...), which have a name but no reading of their own.
-kMandarin is deliberately not used: it gives such components readings (丨 gǔn)
-and brings in some obsolete ones.
+Chinese give a character. A character that neither dictionary lists falls back
+to its kMandarin reading (the first value, the customary mainland one); in the
+second level these are almost all radical and component forms, read by the
+character they stand for (丨 gǔn, 丿 piě, 丶 zhǔ, 亻 rén) or by their own old
+reading (丌 jī). kMandarin is only a fallback: for the characters the
+dictionaries do list it can differ from them and would bring in obsolete
+readings. A character with none of these readings gets no letter at all.
 
 A character stands once in the list of every distinct initial among its
 readings. Within a list the entries are ordered by the smallest of the
@@ -39,6 +41,7 @@ import zipfile
 
 LETTERS = "abcdefghjklmnopqrstwxyz"
 FIELDS = ("kXHC1983", "kTGHZ2013")
+FALLBACK_FIELD = "kMandarin"
 DEFAULT_UNIHAN = (
     "/usr/share/unicode/Unihan_Readings.txt",
     "/usr/share/unicode/Unihan_Readings.txt.bz2",
@@ -58,8 +61,10 @@ def open_readings(path):
 
 
 def load_readings(path):
-    """Returns ({char: [reading, ...]} from FIELDS, unicode version text)."""
+    """Returns ({char: [reading, ...]} from FIELDS, with the first kMandarin
+    value for a character that FIELDS do not list, unicode version text)."""
     readings = {}
+    fallback = {}
     version = "unknown"
     with open_readings(path) as stream:
         for line in stream:
@@ -68,12 +73,17 @@ def load_readings(path):
             if line.startswith("#") or not line.strip():
                 continue
             code, field, value = line.rstrip("\n").split("\t")
+            char = chr(int(code[2:], 16))
+            if field == FALLBACK_FIELD:
+                fallback[char] = value.split()[0]
+                continue
             if field not in FIELDS:
                 continue
-            char = chr(int(code[2:], 16))
             # "page.position[,page.position...]:reading", blank separated
             for item in value.split():
                 readings.setdefault(char, []).append(item.split(":", 1)[1])
+    for char, reading in fallback.items():
+        readings.setdefault(char, [reading])
     return readings, version
 
 
@@ -176,7 +186,7 @@ def summarise(lists):
         f"Entries {len(chars)}, distinct characters {len(counts)}, "
         f"in several lists {sum(1 for n in counts.values() if n > 1)}",
         f"Second-level characters covered: {len(seconds) - len(missing)} of {len(seconds)}",
-        f"Without a letter ({len(missing)}): " + " ".join(missing),
+        f"Without a letter ({len(missing)})" + (": " + " ".join(missing) if missing else ""),
     ]
 
 

@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QFont>
 #include <QHelpEvent>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPalette>
 #include <QProxyStyle>
 #include <QToolTip>
+#include <QTranslator>
 
 namespace {
 
@@ -46,6 +49,17 @@ protected:
 
 namespace startup {
 
+bool installQtTranslations(QCoreApplication& app)
+{
+    auto* qt = new QTranslator(&app);
+    if (!qt->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete qt;
+        return false;
+    }
+    return app.installTranslator(qt);
+}
+
 QString applicationTitle()
 {
     return QStringLiteral("Tarvik运动品销售管理软件");
@@ -54,7 +68,10 @@ QString applicationTitle()
 void configureApplication(QApplication& app)
 {
     app.setApplicationName(QStringLiteral("tarvik"));
-    app.setApplicationDisplayName(applicationTitle());
+    // No display name: the desktop would append it to every window title.
+    // Texts Qt draws itself (context menus of entry boxes, standard buttons of
+    // dialogs) come in Simplified Chinese, whatever the system's language.
+    installQtTranslations(app);
     app.setApplicationVersion(QStringLiteral("4.3.7"));
     // The windows ask for 宋体; Noto CJK draws it here, on screen and in PDFs.
     QFont::insertSubstitutions(QStringLiteral("宋体"),

@@ -5,7 +5,9 @@
 #include <QVBoxLayout>
 
 THelpForm::THelpForm(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    // Only a close box: without the customize hint the desktop adds its own boxes.
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint)
 {
     setWindowTitle(QStringLiteral("使用帮助"));
     setFixedSize(569, 369);

@@ -24,13 +24,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -38,7 +37,6 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -90,9 +88,17 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_grid->setRowTextColor([this](const RowSet&, int row) { return rowColor(row); });
     m_grid->setToolTip(QStringLiteral("点列标题进行排序，双击记录进行销售"));
     m_grid->setStatusTip(m_grid->toolTip());
-    m_grid->view()->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_grid->view(), &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { m_gridMenu->popup(m_grid->view()->viewport()->mapToGlobal(pos)); });
+    // The grid's menu opens over its rows, its titles and its totals row alike.
+    // Scroll areas report the position in their viewport's coordinates.
+    const auto menuOver = [this](QWidget* w, QWidget* coordinates) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(w, &QWidget::customContextMenuRequested, this,
+                [this, coordinates](const QPoint& pos) { m_gridMenu->popup(coordinates->mapToGlobal(pos)); });
+    };
+    menuOver(m_grid->view(), m_grid->view()->viewport());
+    menuOver(m_grid->view()->horizontalHeader(), m_grid->view()->horizontalHeader()->viewport());
+    if (QWidget* footer = m_grid->findChild<QWidget*>(QStringLiteral("footer")))
+        menuOver(footer, footer);
     connect(m_grid, &DataGrid::titleClicked, this, &TMainForm::titleClicked);
     connect(m_grid, &DataGrid::cellClicked, this, &TMainForm::rowClicked);
     m_columns = new StockColumnSettings(m_grid, this);
@@ -115,8 +121,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_alarm->setToolTip(QStringLiteral("修改库存报警数量，记录变成红色"));
     m_alarm->setStatusTip(m_alarm->toolTip());
     // Only digits type into the alarm box, and nothing else can be pasted.
-    m_alarm->installEventFilter(new CharacterFilter(&CharacterFilter::isAsciiDigit, m_alarm));
-    m_alarm->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_alarm));
+    CharacterFilter::install(m_alarm, &CharacterFilter::isAsciiDigit);
     alarmRow->addWidget(m_alarm);
     m_hideZero = new QCheckBox(QStringLiteral("不显示零库存"), right);
     alarmRow->addWidget(m_hideZero);
@@ -137,11 +142,15 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     p.setColor(QPalette::Window, kHotLight);
     p.setColor(QPalette::WindowText, Qt::white);
     m_notice->setPalette(p);
+    // The skins colour labels; the notice keeps its own colours on every skin.
+    m_notice->setStyleSheet(QStringLiteral("background-color: %1; color: white;").arg(kHotLight.name()));
     QFont bold = songti();
     bold.setBold(true);
     m_notice->setFont(bold);
     m_notice->hide();
     m_stockIn = new StockInPanel(m_dm, *this, central);
+    // The skins give floating panels the window's own colours.
+    m_stockIn->setProperty("floatingPanel", true);
     m_stockIn->move(260, 40);
     m_stockIn->hide();
 
@@ -284,6 +293,8 @@ void TMainForm::showEvent(QShowEvent* e)
     if (e->spontaneous())
         return;
     runShowSteps();
+    // The frame is known only once the window is on screen.
+    QTimer::singleShot(0, this, &TMainForm::layoutChildren);
     // Nobody works before logging in. Activation brings the login up too, but
     // not every desktop activates a new window.
     if (m_sessionId == 0 && !m_loginPending) {
@@ -303,9 +314,7 @@ void TMainForm::runShowSteps()
     m_search->setDates(today);
     if (SettingsStore::keyExists()) {
         skins::applyStored(SettingsStore::read(QString(settingkeys::skin)));
-        const QString number = SettingsStore::read(QString(settingkeys::number));
-        if (!number.isEmpty())
-            m_alarm->setText(number);
+        m_alarm->setText(SettingsStore::readAlarmNumber());
         std::optional<qint64> danhao;
         QString error;
         if (!SettingsStore::readDanhao(danhao, &error))
@@ -329,6 +338,14 @@ bool TMainForm::event(QEvent* e)
             QTimer::singleShot(0, this, &TMainForm::showLogin);
         }
         break;
+    case QEvent::Move:
+    case QEvent::WindowStateChange:
+        // The window manager tells the frame's size late, and a maximised
+        // window has another frame than a normal one: lay out again whenever
+        // the frame may have changed.
+        layoutChildren();
+        centreLogin();
+        break;
     case QEvent::StatusTip:
         m_status[0]->setText(static_cast<QStatusTipEvent*>(e)->tip());
         return true;
@@ -344,6 +361,18 @@ void TMainForm::showLogin()
         return;
     m_login->setWindowModality(Qt::ApplicationModal);
     m_login->open();
+    centreLogin();
+}
+
+void TMainForm::centreLogin()
+{
+    // The window manager may place the main window after the login has been
+    // put over it; the login goes with it while it is up.
+    if (!m_login->isVisible())
+        return;
+    QRect frame = m_login->frameGeometry();
+    frame.moveCenter(frameGeometry().center());
+    m_login->move(frame.topLeft());
 }
 
 void TMainForm::loginFinished(int)
@@ -374,6 +403,10 @@ void TMainForm::loginFinished(int)
     if (!isSuperAdministrator())
         applyRestrictions();
     m_sessionId = userq::logLogin(m_dm, m_userName, QDateTime::currentDateTime());
+    // The engine's error has been shown. Without a session the login would come
+    // back and fail the same way for ever: end the program instead.
+    if (m_sessionId == 0)
+        close();
 }
 
 void TMainForm::applyRestrictions()
@@ -571,6 +604,19 @@ void TMainForm::restoreStockLayout()
 
 void TMainForm::showHelp()
 {
+    // The help window stands in the middle of the desktop, not of the main window.
+    // Its frame is known only once it is shown, so it is centred again then.
+    QScreen* screen = this->screen() ? this->screen() : QApplication::primaryScreen();
+    const auto centre = [this, screen] {
+        QRect frame = m_help->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        m_help->move(frame.topLeft());
+    };
+    if (!m_help->isVisible() && screen) {
+        centre();
+        m_help->show();
+        centre();
+    }
     m_help->show();
     m_help->raise();
 }
@@ -582,7 +628,9 @@ void TMainForm::checkForUpgrade()
 
 void TMainForm::openWebSite()
 {
-    QDesktopServices::openUrl(QUrl(webAddress()));
+    launchers::openWebPage(webAddress(),
+                           QStringLiteral("没有找到网页浏览器，请先安装一个浏览器（例如 firefox-esr 或 chromium）。\n"
+                                          "网址：") + webAddress());
 }
 
 void TMainForm::showAbout()

@@ -98,6 +98,7 @@ private:
     void runShowSteps();
     void applyRestrictions();
     void layoutChildren();
+    void centreLogin();
     QColor rowColor(int row) const;
 
     Tdmfm& m_dm;

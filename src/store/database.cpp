@@ -1,5 +1,7 @@
 #include "store/database.h"
 
+#include "store/chinesecollation.h"
+
 #include <sqlite3.h>
 
 #include <utility>
@@ -115,6 +117,10 @@ bool Database::open(const QString& path, bool create, QString* error)
     m_path = path;
     sqlite3_busy_timeout(m_db, 5000);
     sqlite3_update_hook(m_db, &Database::onUpdate, this);
+    if (!chinese::registerWith(m_db, error)) {
+        close();
+        return false;
+    }
     // The key is a fixed text of the code, never user input.
     const QString setup = QStringLiteral("PRAGMA key = '%1';").arg(password());
     QString err;

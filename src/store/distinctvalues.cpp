@@ -1,11 +1,13 @@
 #include "store/distinctvalues.h"
 
+#include "store/chinesecollation.h"
 #include "store/memtable.h"
 
 #include <QVariant>
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -118,8 +120,12 @@ int DistinctValues::compareTo(const Column& c, int pos, const Entry& e) const
         const double v = m_table.number(pos, c.index);
         return v < e.number ? -1 : v > e.number ? 1 : 0;
     }
-    case 2:
-        return collate(m_table.utf8(pos, c.index), e.bytes, c.nocase);
+    case 2: {
+        // Texts in Chinese order; its equality is the columns' NOCASE one.
+        const std::string_view v = m_table.utf8(pos, c.index);
+        return chinese::compare(QString::fromUtf8(v.data(), qsizetype(v.size())),
+                                QString::fromUtf8(e.bytes.data(), qsizetype(e.bytes.size())));
+    }
     case 3:
         return collate(m_table.utf8(pos, c.index), e.bytes, false);
     default:
@@ -157,6 +163,19 @@ void DistinctValues::rebuild()
                 out.push_back(std::move(e));
                 i = j;
             }
+            // Grouped by the column's own rule above; the texts are shown in
+            // Chinese order, sorting only the distinct values.
+            const auto textsFrom = std::partition_point(out.begin(), out.end(), [](const Entry& e) { return e.cls < 2; });
+            const auto texts = std::make_pair(
+                textsFrom, std::partition_point(textsFrom, out.end(), [](const Entry& e) { return e.cls < 3; }));
+            std::vector<std::pair<chinese::SortKey, Entry>> keyed;
+            keyed.reserve(size_t(texts.second - texts.first));
+            for (auto it = texts.first; it != texts.second; ++it)
+                keyed.emplace_back(chinese::sortKey(it->text()), std::move(*it));
+            std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+            auto to = texts.first;
+            for (auto& k : keyed)
+                *to++ = std::move(k.second);
         }
         m_columns.push_back(std::move(c));
     }

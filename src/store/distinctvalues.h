@@ -11,10 +11,10 @@
 class MemTable;
 
 // The distinct values of some columns of an in-memory table, in the order and
-// with the grouping of "select c from t group by c order by c": NULL first,
-// then numbers, then texts by the column's collation, values the collation
-// calls equal grouped into one, shown as the group's row with the highest row
-// identity (as the engine shows it). Built once per load of the table and
+// with the grouping of "select c from t group by c order by c collate pinyin":
+// NULL first, then numbers, then texts in Chinese order, values the column's
+// collation calls equal grouped into one, shown as the group's row with the
+// highest row identity (as the engine shows it). Built once per load of the table and
 // kept current by its row changes, so a list refill costs no statement.
 //
 // Lists hand out snapshots: a snapshot stays as it was while the table

@@ -1,5 +1,6 @@
 #include "store/rowset.h"
 
+#include "store/chinesecollation.h"
 #include "store/database.h"
 #include "store/memtable.h"
 #include "store/sortranks.h"
@@ -8,6 +9,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
+#include <vector>
 
 namespace {
 const QString kIdentityColumn = QStringLiteral("_rid");
@@ -30,8 +33,44 @@ int compareValues(const QVariant& a, const QVariant& b)
     }
     if (isNumber(a) != isNumber(b))
         return isNumber(a) ? -1 : 1;
-    return QString::compare(a.toString(), b.toString(), Qt::CaseInsensitive);
+    return chinese::compare(a.toString(), b.toString());
 }
+
+namespace {
+// One value of the sorted column, prepared once per sort: texts carry their
+// collation key, so comparing two rows never calls the collator.
+struct SortValue
+{
+    enum Kind { Empty, Number, Text } kind = Empty;
+    double number = 0;
+    std::optional<chinese::SortKey> text;
+
+    explicit SortValue(const QVariant& v)
+    {
+        if (v.isNull())
+            return;
+        if (isNumber(v)) {
+            kind = Number;
+            number = v.toDouble();
+        } else {
+            kind = Text;
+            text.emplace(v.toString());
+        }
+    }
+
+    // The order of compareValues().
+    int compare(const SortValue& o) const
+    {
+        if (kind != o.kind)
+            return kind < o.kind ? -1 : 1;
+        if (kind == Number)
+            return number < o.number ? -1 : (number > o.number ? 1 : 0);
+        if (kind == Text)
+            return text->compare(*o.text);
+        return 0;
+    }
+};
+} // namespace
 
 RowSet::RowSet(QString name, QString writeTable, QObject* parent)
     : QObject(parent)
@@ -125,10 +164,14 @@ void RowSet::sort(const QString& sortOrder)
     }
     emit aboutToReorder();
     const int currentRow = m_current;
+    std::vector<SortValue> keys;
+    keys.reserve(m_rows.size());
+    for (const auto& row : std::as_const(m_rows))
+        keys.emplace_back(row.at(col));
     QVector<int> order(m_rows.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
-        const int c = compareValues(m_rows.at(x).at(col), m_rows.at(y).at(col));
+        const int c = keys[size_t(x)].compare(keys[size_t(y)]);
         return descending ? c > 0 : c < 0;
     });
     QVector<QVector<QVariant>> rows;

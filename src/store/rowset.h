@@ -107,5 +107,5 @@ private:
     quint64 m_viewLoad = 0;
 };
 
-// Orders two stored values: empty first, numbers by value, texts without regard to case.
+// Orders two stored values: empty first, numbers by value, texts in Chinese order (chinesecollation.h).
 int compareValues(const QVariant& a, const QVariant& b);

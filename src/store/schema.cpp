@@ -1,7 +1,10 @@
 #include "store/schema.h"
 
 #include "store/database.h"
+#include "store/newdatabasefile.h"
 #include "store/passwordhash.h"
+
+#include <array>
 
 namespace schema {
 
@@ -51,6 +54,11 @@ QStringList tableColumns(Database& db, const QString& table, QString* error)
     for (const auto& row : r.rows)
         out << row.at(name).toString();
     return out;
+}
+
+QString newerVersionText(qint64 version)
+{
+    return QStringLiteral("The database was written by a newer version of the program (schema %1).").arg(version);
 }
 
 } // namespace
@@ -126,11 +134,30 @@ bool create(Database& db, QString* error)
 
 bool createDelivered(Database& db, QString* error)
 {
-    if (!create(db, error))
+    // Tables without the user would leave a login list nobody can use: both or neither.
+    Transaction t(db);
+    if (!t.begun()) {
+        *error = t.error();
         return false;
-    return db.exec(Statement{QStringLiteral("INSERT INTO userdb VALUES (?, ?)"),
-                             {QStringLiteral("超级管理员"), hashPassword(QStringLiteral("864"))}},
-                   error);
+    }
+    return create(db, error) &&
+           db.exec(Statement{QStringLiteral("INSERT INTO userdb VALUES (?, ?)"),
+                             {superAdministrator(), hashPassword(QStringLiteral("864"))}},
+                   error) &&
+           t.commit(error);
+}
+
+bool createDeliveredFile(const QString& path, QString* error)
+{
+    NewDatabaseFile file(path);
+    if (!file.reserve(error))
+        return false;
+    {
+        Database db;
+        if (!db.open(file.tempPath(), true, error) || !createDelivered(db, error))
+            return false;
+    }
+    return file.publish(error);
 }
 
 bool migrate(Database& db, QString* error)
@@ -138,27 +165,52 @@ bool migrate(Database& db, QString* error)
     QueryResult r;
     if (!db.query(Statement{QStringLiteral("PRAGMA user_version"), {}}, &r, error))
         return false;
-    const int version = r.rows.isEmpty() ? 0 : r.rows.at(0).at(0).toInt();
+    const qint64 version = r.rows.isEmpty() ? 0 : r.rows.at(0).at(0).toLongLong();
     if (version > kVersion) {
-        *error = QStringLiteral("The database was written by a newer version of the program (schema %1).")
-                     .arg(version);
+        *error = newerVersionText(version);
         return false;
     }
     // Version 1 is the first; later versions add one step each here.
     return true;
 }
 
+QString superAdministrator()
+{
+    return QStringLiteral("超级管理员");
+}
+
+// The four tables with the columns each must have.
+struct TableDefinition
+{
+    QString table;
+    const QStringList& columns;
+};
+
+std::array<TableDefinition, 4> tableDefinitions()
+{
+    return {{{QStringLiteral("data"), stockColumns()},
+             {QStringLiteral("data1"), saleColumns()},
+             {QStringLiteral("userdb"), userColumns()},
+             {QStringLiteral("rz"), logColumns()}}};
+}
+
 QStringList check(Database& db)
 {
     QStringList problems;
-    const struct
-    {
-        QString table;
-        const QStringList& columns;
-    } tables[] = {{QStringLiteral("data"), stockColumns()},
-                  {QStringLiteral("data1"), saleColumns()},
-                  {QStringLiteral("userdb"), userColumns()},
-                  {QStringLiteral("rz"), logColumns()}};
+    QString error;
+    QueryResult r;
+    // The engine's own check first: a damaged file makes every other answer doubtful.
+    if (!db.query(Statement{QStringLiteral("PRAGMA integrity_check(1)"), {}}, &r, &error))
+        return {error};
+    if (r.rows.isEmpty() || r.rows.at(0).at(0).toString() != QLatin1String("ok"))
+        return {QStringLiteral("integrity check failed: %1")
+                    .arg(r.rows.isEmpty() ? QString() : r.rows.at(0).at(0).toString())};
+    if (!db.query(Statement{QStringLiteral("PRAGMA user_version"), {}}, &r, &error))
+        return {error};
+    const qint64 version = r.rows.isEmpty() ? 0 : r.rows.at(0).at(0).toLongLong();
+    if (version > kVersion)
+        problems << newerVersionText(version);
+    const auto tables = tableDefinitions();
     for (const auto& t : tables) {
         QString error;
         const QStringList have = tableColumns(db, t.table, &error);
@@ -174,7 +226,41 @@ QStringList check(Database& db)
             if (!have.contains(c, Qt::CaseInsensitive))
                 problems << QStringLiteral("table %1 has no column %2").arg(t.table, c);
     }
+    if (!problems.isEmpty())
+        return problems;
+    if (!db.query(Statement{QStringLiteral("select count(*) from userdb where username=?"), {superAdministrator()}},
+                  &r, &error))
+        return {error};
+    if (r.rows.at(0).at(0).toLongLong() == 0)
+        problems << QStringLiteral("table userdb has no %1 (super administrator): nobody can log in to manage it")
+                        .arg(superAdministrator());
     return problems;
+}
+
+bool verifyUsable(Database& db, QString* error)
+{
+    // Reading every column gives the engine's own words for a missing table or
+    // column ("no such table: data"), as any later statement would.
+    const auto tables = tableDefinitions();
+    for (const auto& t : tables) {
+        QStringList cols;
+        for (const QString& c : t.columns)
+            cols << quoteIdentifier(c);
+        QueryResult r;
+        if (!db.query(Statement{QStringLiteral("SELECT %1 FROM %2 LIMIT 0")
+                                    .arg(cols.join(QLatin1Char(',')), quoteIdentifier(t.table)),
+                                {}},
+                      &r, error))
+            return false;
+    }
+    // A read-only file opens read-only without a word, and a read-only folder
+    // or a full disk only shows when the journal is written: try a write.
+    if (!db.exec(QStringLiteral("BEGIN IMMEDIATE"), error))
+        return false;
+    const bool written = db.exec(QStringLiteral("CREATE TABLE tarvik_write_probe (x)"), error);
+    QString ignored;
+    db.exec(QStringLiteral("ROLLBACK"), &ignored);
+    return written;
 }
 
 } // namespace schema

@@ -22,11 +22,25 @@ QString salesListSelect();
 
 // Creates the tables in an empty database and sets the schema version.
 bool create(Database& db, QString* error);
-// Creates the tables and the super administrator with the default password "864".
+// The user who has every right; the delivered database holds it.
+QString superAdministrator();
+
+// Creates the tables and the super administrator with the default password "864",
+// in one transaction.
 bool createDelivered(Database& db, QString* error);
+// Creates the delivered database as a new file at `path`: built and synced under
+// a temporary name beside it, then renamed into place, so `path` holds either
+// nothing or the complete database. Fails when `path` exists.
+bool createDeliveredFile(const QString& path, QString* error);
 // Brings an older database up to the current version (one step per version).
 bool migrate(Database& db, QString* error);
-// Lists what is missing or wrong; empty when the database is as the program needs it.
+// Lists what is missing or wrong; empty when the database is as the program needs it:
+// the engine's integrity check passes, the schema is not newer than this program's,
+// every table has its columns and the super administrator exists.
 QStringList check(Database& db);
+// Whether the program can work on the open database: every column of the four
+// tables can be read and the file can be written (a write is tried and rolled
+// back). On failure, false with the engine's text.
+bool verifyUsable(Database& db, QString* error);
 
 } // namespace schema

@@ -1,10 +1,8 @@
 #include "store/sortranks.h"
 
+#include "store/chinesecollation.h"
 #include "store/memtable.h"
 
-#include <QCollator>
-#include <QCollatorSortKey>
-#include <QLocale>
 
 #include <algorithm>
 #include <numeric>
@@ -12,34 +10,8 @@
 
 namespace {
 
-// The text order. One place to change: a text's key, and how two keys compare.
-class TextKey final
-{
-public:
-    explicit TextKey(const QString& text)
-        : m_key(collator().sortKey(text))
-        , m_text(text)
-    {
-    }
-    int compare(const TextKey& other) const
-    {
-        const int c = m_key.compare(other.m_key);
-        return c != 0 ? c : QString::compare(m_text, other.m_text, Qt::CaseSensitive);
-    }
-
-private:
-    static const QCollator& collator()
-    {
-        static const QCollator c = [] {
-            QCollator z{QLocale(QLocale::Chinese, QLocale::China)};
-            z.setCaseSensitivity(Qt::CaseInsensitive);
-            return z;
-        }();
-        return c;
-    }
-    QCollatorSortKey m_key;
-    QString m_text;
-};
+// The text order: Chinese, as everywhere in the program.
+using TextKey = chinese::SortKey;
 
 using Kind = MemTable::Kind;
 

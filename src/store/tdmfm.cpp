@@ -1,6 +1,7 @@
 #include "store/tdmfm.h"
 
 #include "core/messageport.h"
+#include "store/chinesecollation.h"
 #include "store/distinctvalues.h"
 #include "store/memtable.h"
 #include "store/schema.h"
@@ -45,7 +46,7 @@ bool Tdmfm::open(const QString& path, QString* error)
     m_path = path;
     if (!m_db.open(path, false, error))
         return false;
-    if (!schema::migrate(m_db, error)) {
+    if (!schema::migrate(m_db, error) || !schema::verifyUsable(m_db, error)) {
         m_db.close();
         return false;
     }
@@ -154,9 +155,11 @@ bool Tdmfm::OpenDistinctColumn(RowSet& set, const QString& column, const QString
         report(QStringLiteral("Invalid column or table name: %1.%2").arg(table, column));
         return false;
     }
+    // Grouped by the column's own NOCASE rule, whose equality is the Chinese
+    // order's, so only the distinct values pay for the collator.
     const QString c = quoteIdentifier(column);
-    return OpenQuery(set, Statement{QStringLiteral("select %1 from %2 group by %1 order by %1")
-                                        .arg(c, quoteIdentifier(table)),
+    return OpenQuery(set, Statement{QStringLiteral("select %1 from %2 group by %1 order by %1 collate %3")
+                                        .arg(c, quoteIdentifier(table), QLatin1String(chinese::kCollation)),
                                     {}});
 }
 

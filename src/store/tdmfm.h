@@ -25,8 +25,10 @@ public:
     explicit Tdmfm(QObject* parent = nullptr);
     ~Tdmfm() override;
 
-    // Opens the connection to an existing database file. Nothing is reported
-    // here: the caller decides how to show the error text.
+    // Opens the connection to an existing database file and makes sure the
+    // program can work on it: the four tables with their columns can be read
+    // and the file can be written. Nothing is reported here: the caller
+    // decides how to show the engine's error text.
     bool open(const QString& path, QString* error);
     QString path() const { return m_path; }
     Database& db() { return m_db; }

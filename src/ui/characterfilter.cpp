@@ -2,11 +2,42 @@
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QValidator>
 
 CharacterFilter::CharacterFilter(Predicate allowed, QObject* parent)
     : QObject(parent)
     , m_allowed(allowed)
 {
+}
+
+namespace {
+// Refuses any text, however it arrived, with a character the predicate does not allow.
+class CharacterValidator final : public QValidator
+{
+public:
+    CharacterValidator(CharacterFilter::Predicate allowed, QObject* parent)
+        : QValidator(parent)
+        , m_allowed(allowed)
+    {
+    }
+    State validate(QString& input, int&) const override
+    {
+        for (QChar c : std::as_const(input))
+            if (!m_allowed(c))
+                return Invalid;
+        return Acceptable;
+    }
+
+private:
+    CharacterFilter::Predicate m_allowed;
+};
+} // namespace
+
+void CharacterFilter::install(QLineEdit* box, Predicate allowed)
+{
+    box->installEventFilter(new CharacterFilter(allowed, box));
+    box->setValidator(new CharacterValidator(allowed, box));
 }
 
 bool CharacterFilter::accepts(const QString& text, Predicate allowed)

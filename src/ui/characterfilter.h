@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+class QLineEdit;
 class QString;
 
 // Keeps an entry box to the characters `allowed` accepts: a key press or an
@@ -14,6 +15,11 @@ public:
     using Predicate = bool (*)(QChar);
 
     CharacterFilter(Predicate allowed, QObject* parent);
+
+    // Keeps `box` to the allowed characters whatever way they come: typed,
+    // composed, or pasted (a paste that carries any other character is refused
+    // whole).
+    static void install(QLineEdit* box, Predicate allowed);
 
     // True when every printable character of `text` is allowed.
     static bool accepts(const QString& text, Predicate allowed);

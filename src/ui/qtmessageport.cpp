@@ -9,16 +9,11 @@ QWidget* owner()
 {
     return QApplication::activeWindow();
 }
-
-QString appTitle()
-{
-    return QApplication::applicationDisplayName();
-}
 } // namespace
 
 void QtMessagePort::error(const QString& text)
 {
-    QMessageBox box(QMessageBox::Critical, appTitle(), text, QMessageBox::Ok, owner());
+    QMessageBox box(QMessageBox::Critical, m_title, text, QMessageBox::Ok, owner());
     box.exec();
 }
 
@@ -30,7 +25,7 @@ void QtMessagePort::warning(const QString& text, const QString& title)
 
 void QtMessagePort::inform(const QString& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, appTitle(), text, QMessageBox::Ok, owner());
+    QMessageBox box(QMessageBox::NoIcon, m_title, text, QMessageBox::Ok, owner());
     box.exec();
 }
 

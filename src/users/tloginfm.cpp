@@ -51,9 +51,8 @@ Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
     // QLineEdit's own mask character depends on the style; the window shows "*".
     m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
 
-    QPalette red = m_hint->palette();
-    red.setColor(QPalette::WindowText, Qt::red);
-    m_hint->setPalette(red);
+    // The hint is red on every skin: the widget's own sheet outranks the skin's.
+    m_hint->setStyleSheet(QStringLiteral("color: #ff0000;"));
 
     // Enter in the fields only moves the focus; the button is pressed only
     // when it has the focus, so it must never become the dialog's default.
@@ -81,8 +80,8 @@ Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
 
     m_user->installEventFilter(this);
     m_password->installEventFilter(this);
-    // Passwords are ASCII letters and digits.
-    m_password->installEventFilter(new CharacterFilter(&CharacterFilter::isAsciiLetterOrDigit, m_password));
+    // Passwords are ASCII letters and digits, typed or pasted.
+    CharacterFilter::install(m_password, &CharacterFilter::isAsciiLetterOrDigit);
     m_login->installEventFilter(this);
 
     connect(m_user, &QComboBox::activated, this, &Tloginfm::onUserChosen);
@@ -135,12 +134,24 @@ bool Tloginfm::eventFilter(QObject* watched, QEvent* event)
                 return true;
             }
         }
-        if (watched == m_login && isEnter(key) && key->modifiers() == Qt::NoModifier) {
+        // The keypad's Enter carries the keypad modifier and presses the button as Return does.
+        if (watched == m_login && isEnter(key) && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
             m_login->click();
             return true;
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void Tloginfm::keyPressEvent(QKeyEvent* event)
+{
+    // The login ends by its close box or by logging in; Esc in a field must
+    // not end the program.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void Tloginfm::onUserChosen()

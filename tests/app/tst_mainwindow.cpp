@@ -27,8 +27,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMoveEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -130,6 +133,13 @@ private slots:
     void frameFollowsTheWindowAndKeepsDatesFilled();
     void closingWritesTheLogoutTime();
     void closingTheLoginEndsTheProgram();
+    void failedLoginLogEndsTheProgram();
+    void storedCountersOutOfRangeAreIgnored();
+    void gridMenuOverRowsTitlesAndTotals_data();
+    void gridMenuOverRowsTitlesAndTotals();
+    void gridHeightKnownAtShowAndAfterMaximise();
+    void windowsPlacedWithOnlyACloseBox();
+    void webSiteWithoutBrowserSaysSo();
 };
 
 void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
@@ -930,6 +940,173 @@ void TestMainWindow::closingTheLoginEndsTheProgram()
     QCOMPARE(main.sessionId(), 0);
     QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select count(*) from rz"), {}}));
     QCOMPARE(shop.dm().generalQuery().value(0, 0).toInt(), 0);
+}
+
+void TestMainWindow::failedLoginLogEndsTheProgram()
+{
+    TestShop shop;
+    RecordingPort port;
+    // The password is right, but the login log cannot be written (a full disk).
+    QString error;
+    QVERIFY(shop.dm().db().exec(QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON rz "
+                                               "BEGIN SELECT RAISE(FAIL, 'database or disk is full'); END"),
+                                &error));
+    TMainForm main(shop.dm());
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    Tloginfm* login = main.loginWindow();
+    QTRY_VERIFY(login->isVisible());
+    login->userList()->setCurrentText(QStringLiteral("超级管理员"));
+    QTest::keyClicks(login->passwordBox(), QStringLiteral("864"));
+    QTest::mouseClick(login->loginButton(), Qt::LeftButton);
+    // The error is shown once and the program ends instead of asking again.
+    QTRY_VERIFY(!main.isVisible());
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("database or disk is full")});
+    QVERIFY(!login->isVisible());
+    QCOMPARE(main.sessionId(), 0);
+}
+
+void TestMainWindow::storedCountersOutOfRangeAreIgnored()
+{
+    TestShop shop;
+    RecordingPort port;
+    QVERIFY(SettingsStore::write(QStringLiteral("number"), QStringLiteral("-5")));
+    QVERIFY(SettingsStore::write(QStringLiteral("danhao"), QStringLiteral("9223372036854775807")));
+    TMainForm main(shop.dm());
+    main.show();
+    QCOMPARE(main.alarmNumber(), QStringLiteral("5"));
+    QCOMPARE(main.daySequence(), 1);
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("'9223372036854775807' is not a valid integer value")});
+    // Reading wrote nothing back.
+    QCOMPARE(SettingsStore::read(QStringLiteral("number")), QStringLiteral("-5"));
+    QTRY_VERIFY(main.loginWindow()->isVisible());
+    main.loginWindow()->reject();
+    QTRY_VERIFY(!main.isVisible());
+}
+
+void TestMainWindow::gridMenuOverRowsTitlesAndTotals_data()
+{
+    QTest::addColumn<QString>("part");
+    QTest::newRow("rows") << "rows";
+    QTest::newRow("column titles") << "titles";
+    QTest::newRow("totals row") << "totals";
+}
+
+void TestMainWindow::gridMenuOverRowsTitlesAndTotals()
+{
+    QFETCH(QString, part);
+    TestShop shop;
+    RecordingPort port;
+    shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 1, 2, 1);
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    QWidget* target = main.grid()->view()->viewport();
+    if (part == QLatin1String("titles"))
+        target = main.grid()->view()->horizontalHeader()->viewport();
+    else if (part == QLatin1String("totals"))
+        target = main.grid()->findChild<QWidget*>(QStringLiteral("footer"));
+    QVERIFY(target && target->isVisible());
+    const QPoint at(40, target->height() / 2);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+    QApplication::sendEvent(target, &click);
+    QVERIFY(main.gridMenu()->isVisible());
+    QCOMPARE(main.gridMenu()->pos().y(), target->mapToGlobal(at).y()); // x is kept on the screen
+    main.gridMenu()->hide();
+    QVERIFY(port.entries.isEmpty());
+}
+
+void TestMainWindow::gridHeightKnownAtShowAndAfterMaximise()
+{
+    TestShop shop;
+    RecordingPort port;
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    // Without any resize, the grid already reckons with the real frame.
+    QTRY_COMPARE(main.grid()->height(), main.frameGeometry().height() - 196);
+    const int normal = main.grid()->height();
+    main.showMaximized();
+    QTRY_VERIFY(main.isMaximized());
+    QTRY_COMPARE(main.grid()->height(), main.frameGeometry().height() - 196);
+    main.showNormal();
+    QTRY_VERIFY(!main.isMaximized());
+    QTRY_COMPARE(main.grid()->height(), normal);
+
+    // A window manager tells the frame late, with a move or a change of state
+    // and no resize; the layout follows each of them.
+    main.grid()->resize(main.grid()->width(), 50);
+    QMoveEvent moved(main.pos(), main.pos());
+    QApplication::sendEvent(&main, &moved);
+    QCOMPARE(main.grid()->height(), normal);
+    main.grid()->resize(main.grid()->width(), 50);
+    QWindowStateChangeEvent changed(Qt::WindowMaximized);
+    QApplication::sendEvent(&main, &changed);
+    QCOMPARE(main.grid()->height(), normal);
+}
+
+void TestMainWindow::windowsPlacedWithOnlyACloseBox()
+{
+    TestShop shop;
+    RecordingPort port;
+    TMainForm main(shop.dm());
+    // Away from the middle of the desktop, so that the two centres differ.
+    main.move(QApplication::primaryScreen()->availableGeometry().topLeft() + QPoint(10, 10));
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    Tloginfm* login = main.loginWindow();
+    QTRY_VERIFY(login->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(login));
+    const auto near = [](QPoint a, QPoint b) { return (a - b).manhattanLength() <= 2; };
+    QVERIFY2(near(login->frameGeometry().center(), main.frameGeometry().center()),
+             qPrintable(QStringLiteral("login %1,%2 main %3,%4")
+                            .arg(login->frameGeometry().center().x())
+                            .arg(login->frameGeometry().center().y())
+                            .arg(main.frameGeometry().center().x())
+                            .arg(main.frameGeometry().center().y())));
+    // The window manager may place the main window after the login is up.
+    main.move(main.pos() + QPoint(37, 23));
+    QTRY_VERIFY(near(login->frameGeometry().center(), main.frameGeometry().center()));
+    login->userList()->setCurrentText(QStringLiteral("超级管理员"));
+    QTest::keyClicks(login->passwordBox(), QStringLiteral("864"));
+    QTest::mouseClick(login->loginButton(), Qt::LeftButton);
+    QTRY_VERIFY(main.sessionId() > 0);
+
+    main.action(QStringLiteral("使用帮助"))->trigger();
+    THelpForm* help = main.helpWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(help));
+    const QPoint desktop = QApplication::primaryScreen()->availableGeometry().center();
+    QVERIFY2(near(help->frameGeometry().center(), desktop),
+             qPrintable(QStringLiteral("help %1,%2 desktop %3,%4")
+                            .arg(help->frameGeometry().center().x())
+                            .arg(help->frameGeometry().center().y())
+                            .arg(desktop.x())
+                            .arg(desktop.y())));
+
+    for (QWidget* w : {static_cast<QWidget*>(login), static_cast<QWidget*>(help)}) {
+        const Qt::WindowFlags flags = w->windowFlags();
+        QVERIFY(flags & Qt::CustomizeWindowHint); // without it the desktop adds every box
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+    }
+    QVERIFY(port.entries.isEmpty());
+}
+
+void TestMainWindow::webSiteWithoutBrowserSaysSo()
+{
+    TestShop shop;
+    RecordingPort port;
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    QTemporaryDir empty;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", empty.path().toUtf8());
+    main.action(QStringLiteral("官方网站"))->trigger();
+    qputenv("PATH", path);
+    QCOMPARE(port.entries.size(), 1);
+    QCOMPARE(port.entries.at(0).kind, QStringLiteral("inform"));
+    QVERIFY(port.entries.at(0).text.startsWith(QStringLiteral("没有找到网页浏览器")));
+    QVERIFY(port.entries.at(0).text.contains(TMainForm::webAddress()));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -81,9 +81,13 @@ private slots:
     void danhaoIsReadStrictly_data();
     void danhaoIsReadStrictly();
 
+    void alarmNumberFallsBackToItsDefault_data();
+    void alarmNumberFallsBackToItsDefault();
     void layoutRoundTripAndFileForm();
     void saveKeepsTheRestOfTheFile();
     void restoreFieldRules();
+    void restoreIgnoresOutOfRangeAndRepeatedKeys_data();
+    void restoreIgnoresOutOfRangeAndRepeatedKeys();
     void restorePositionsInTurn_data();
     void restorePositionsInTurn();
     void restoreWithoutFileOrSectionChangesNothing_data();
@@ -225,6 +229,13 @@ void TestSettings::danhaoIsReadStrictly_data()
     QTest::newRow("number") << u"17"_s << true << qint64(17) << QString();
     QTest::newRow("text") << u"abc"_s << false << qint64(-1) << u"'abc' is not a valid integer value"_s;
     QTest::newRow("decimal") << u"1.5"_s << false << qint64(-1) << u"'1.5' is not a valid integer value"_s;
+    // One more must still fit the counter; a negative sequence never numbered a sale.
+    QTest::newRow("largest") << u"2147483646"_s << true << qint64(2147483646) << QString();
+    QTest::newRow("overflows when one is added")
+        << u"9223372036854775807"_s << false << qint64(-1) << u"'9223372036854775807' is not a valid integer value"_s;
+    QTest::newRow("beyond 32 bits") << u"2147483647"_s << false << qint64(-1)
+                                    << u"'2147483647' is not a valid integer value"_s;
+    QTest::newRow("negative") << u"-5"_s << false << qint64(-1) << u"'-5' is not a valid integer value"_s;
 }
 
 void TestSettings::danhaoIsReadStrictly()
@@ -240,6 +251,29 @@ void TestSettings::danhaoIsReadStrictly()
     QCOMPARE(SettingsStore::readDanhao(danhao, &message), ok);
     QCOMPARE(danhao.value_or(-1), value);
     QCOMPARE(message, error);
+}
+
+void TestSettings::alarmNumberFallsBackToItsDefault_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("alarm");
+
+    QTest::newRow("nothing stored") << QString() << u"5"_s;
+    QTest::newRow("number") << u"12"_s << u"12"_s;
+    QTest::newRow("zero") << u"0"_s << u"0"_s;
+    QTest::newRow("text") << u"abc"_s << u"5"_s;
+    QTest::newRow("negative") << u"-5"_s << u"5"_s;
+    QTest::newRow("decimal") << u"1.5"_s << u"5"_s;
+    QTest::newRow("too long") << u"12345678901234567890"_s << u"5"_s;
+}
+
+void TestSettings::alarmNumberFallsBackToItsDefault()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, alarm);
+    if (!stored.isEmpty())
+        QVERIFY(SettingsStore::write(settingkeys::number, stored));
+    QCOMPARE(SettingsStore::readAlarmNumber(), alarm);
 }
 
 void TestSettings::layoutRoundTripAndFileForm()
@@ -365,6 +399,44 @@ void TestSettings::restoreFieldRules()
     QCOMPARE(e.sortMarker, 1);
     QCOMPARE(g.rowHeight, 25);
     QCOMPARE(g.textLines, 2);
+}
+
+void TestSettings::restoreIgnoresOutOfRangeAndRepeatedKeys_data()
+{
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<int>("width");         // of column b
+    QTest::addColumn<int>("dropDownWidth"); // of column b
+    QTest::addColumn<int>("rowHeight");
+    QTest::addColumn<int>("textLines");
+
+    // designed(): width 64, drop-down width 0, row height 18, one text line.
+    QTest::newRow("largest values")
+        << u"DBGridEh1.b=1,4000,0,1,0,1000,4000\n(Default)=500,50\n"_s << 4000 << 4000 << 500 << 50;
+    QTest::newRow("row 100000 px tall") << u"(Default)=100000,1\n"_s << 64 << 0 << 18 << 1;
+    QTest::newRow("width of int max") << u"DBGridEh1.b=1,2147483647,0,1,0,0,2147483647\n"_s << 64 << 0 << 18 << 1;
+    QTest::newRow("beyond int") << u"DBGridEh1.b=1,99999999999\n(Default)=99999999999,99999999999\n"_s << 64
+                                << 0 << 18 << 1;
+    QTest::newRow("too many text lines") << u"(Default)=20,51\n"_s << 64 << 0 << 20 << 1;
+    // As the platform's profile functions read them, the first of repeated keys wins.
+    QTest::newRow("repeated key") << u"DBGridEh1.b=1,90\ndbgrideh1.B=1,120\n(Default)=30,2\n(Default)=40,3\n"_s << 90
+                                  << 0 << 30 << 2;
+}
+
+void TestSettings::restoreIgnoresOutOfRangeAndRepeatedKeys()
+{
+    QFETCH(QString, section);
+    QFETCH(int, width);
+    QFETCH(int, dropDownWidth);
+    QFETCH(int, rowHeight);
+    QFETCH(int, textLines);
+    putFile(layoutFilePath(), u"[korvel-net]\n"_s + section);
+    GridLayout g = designed();
+    QVERIFY(restoreLayout(u"korvel-net"_s, u"DBGridEh1"_s, g));
+    QCOMPARE(order(g), u"abcde"_s);
+    QCOMPARE(g.columns[1].width, width);
+    QCOMPARE(g.columns[1].dropDownWidth, dropDownWidth);
+    QCOMPARE(g.rowHeight, rowHeight);
+    QCOMPARE(g.textLines, textLines);
 }
 
 void TestSettings::restorePositionsInTurn_data()

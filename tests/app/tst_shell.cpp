@@ -3,14 +3,23 @@
 #include "app/launchers.h"
 #include "app/openonce.h"
 #include "app/skins.h"
+#include "app/startup.h"
 #include "app/thelpform.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QDialog>
 #include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 // A window kind that may be open at most once.
 class OnceWindow final : public QDialog
@@ -36,6 +45,7 @@ private slots:
     void onlyTheFiveSkinsApply_data();
     void onlyTheFiveSkinsApply();
     void launchersFindProgramsOrSaySo();
+    void titlesAreTheWindowsOwnAndQtSpeaksChinese();
 };
 
 void TestShell::openOnceBringsBackTheOpenWindow()
@@ -110,6 +120,31 @@ void TestShell::launchersFindProgramsOrSaySo()
     QVERIFY(!launchers::start(launchers::editorCandidates(), QStringLiteral("没有找到文本编辑器")));
     QCOMPARE(port.texts(), QStringList{QStringLiteral("没有找到文本编辑器")});
     qputenv("PATH", path);
+}
+
+void TestShell::titlesAreTheWindowsOwnAndQtSpeaksChinese()
+{
+    startup::configureApplication(*qApp);
+    // A display name would be appended by the desktop to every window title.
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+
+    // The context menu of an entry box.
+    QLineEdit box(QStringLiteral("abc"));
+    std::unique_ptr<QMenu> menu(box.createStandardContextMenu());
+    QStringList texts;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator())
+            texts << a->text().section(u'\t', 0, 0); // without the shortcut
+    QVERIFY(!texts.isEmpty());
+    for (const QString& t : texts) {
+        QVERIFY2(!t.contains(QRegularExpression(QStringLiteral("[A-Za-z]{3}"))), qPrintable(t));
+    }
+    // The standard buttons of a message box.
+    QMessageBox question(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("q"),
+                         QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
+    for (QAbstractButton* b : question.buttons())
+        QVERIFY2(!b->text().contains(QRegularExpression(QStringLiteral("[A-Za-z]{2}"))), qPrintable(b->text()));
+    QCOMPARE(question.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
 }
 
 QTEST_MAIN(TestShell)

@@ -1,12 +1,15 @@
 #include "store/database.h"
 #include "store/schema.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
+#include <filesystem>
 
 namespace {
 
@@ -29,6 +32,26 @@ Run admin(const QStringList& args, const QByteArray& input = {}, const QString& 
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
 
+// Runs the admin tool from a bash script ($ADMIN names it), for what QProcess
+// cannot do itself: file size limits and arguments that are not valid UTF-8.
+Run adminInShell(const QString& script, const QString& cwd)
+{
+    QProcess p;
+    p.setWorkingDirectory(cwd);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ADMIN"), QStringLiteral(TARVIK_ADMIN_PATH));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("bash"), {QStringLiteral("-c"), script});
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
 } // namespace
 
 class TestAdmin : public QObject
@@ -37,9 +60,16 @@ class TestAdmin : public QObject
 
 private slots:
     void initCreatesOnceAndCheckAgrees();
+    void initIsAllOrNothing();
     void checkReportsMissingColumn();
+    void checkFailsOnOneLine_data();
+    void checkFailsOnOneLine();
     void pinyinAndCapital();
+    void capitalRefusesWhatItCannotWrite_data();
+    void capitalRefusesWhatItCannotWrite();
+    void folderIsUsedAsTheBytesGiven();
     void demoKeepsTheStockRules();
+    void demoFailingHalfWayLeavesNothing();
     void usageAndErrors();
 };
 
@@ -68,6 +98,25 @@ void TestAdmin::initCreatesOnceAndCheckAgrees()
     QVERIFY(r.out.contains(QStringLiteral("present")));
 }
 
+void TestAdmin::initIsAllOrNothing()
+{
+    QTemporaryDir dir;
+    // The file size limit kills the tool in the middle of writing the database,
+    // as a kill or a power cut would.
+    Run r = adminInShell(QStringLiteral("ulimit -f 8; exec \"$ADMIN\" init shop"), dir.path());
+    QVERIFY(r.code != 0);
+    const QString folder = dir.filePath(QStringLiteral("shop"));
+    QVERIFY2(!QFile::exists(folder + QStringLiteral("/data.mdb")), qPrintable(entries(folder).join(QLatin1Char(' '))));
+
+    // Nothing stands in the way of the next try, and what it creates is complete.
+    r = admin({QStringLiteral("init"), folder});
+    QCOMPARE(r.code, 0);
+    r = admin({QStringLiteral("check"), folder + QStringLiteral("/data.mdb")});
+    QCOMPARE(r.code, 0);
+    QFileInfo created(folder + QStringLiteral("/data.mdb"));
+    QVERIFY(created.permissions().testFlag(QFile::ReadOther));
+}
+
 void TestAdmin::checkReportsMissingColumn()
 {
     QTemporaryDir dir;
@@ -93,6 +142,48 @@ void TestAdmin::checkReportsMissingColumn()
     QVERIFY(r.err.contains(QStringLiteral("not a database")));
 }
 
+void TestAdmin::checkFailsOnOneLine_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("integrity") << "index" << "integrity check failed";
+    QTest::newRow("newer schema") << "version" << "newer version of the program (schema 99)";
+    QTest::newRow("no super administrator") << "admin" << "no 超级管理员";
+}
+
+void TestAdmin::checkFailsOnOneLine()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QCOMPARE(admin({QStringLiteral("init"), dir.path()}).code, 0);
+    const QString path = dir.filePath(QStringLiteral("data.mdb"));
+    {
+        Database db;
+        QString error;
+        QVERIFY(db.open(path, false, &error));
+        if (damage == QLatin1String("index")) {
+            // The index is declared on another column than the one it was built
+            // from: its entries no longer match the rows.
+            QVERIFY(db.exec(QStringLiteral("insert into data (a, day1) values ('x', '2026-01-05')"), &error));
+            QVERIFY(db.exec(QStringLiteral("PRAGMA writable_schema = ON"), &error));
+            QVERIFY(db.exec(QStringLiteral("update sqlite_master set sql='CREATE INDEX data_day1 ON data(a)' "
+                                           "where name='data_day1'"),
+                            &error));
+        } else if (damage == QLatin1String("version")) {
+            QVERIFY(db.exec(QStringLiteral("PRAGMA user_version = 99"), &error));
+        } else {
+            QVERIFY(db.exec(QStringLiteral("delete from userdb"), &error));
+        }
+    }
+    const Run r = admin({QStringLiteral("check"), path});
+    QCOMPARE(r.code, 1);
+    QVERIFY(r.out.isEmpty());
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+}
+
 void TestAdmin::pinyinAndCapital()
 {
     Run r = admin({QStringLiteral("pinyin"), QStringLiteral("李宁"), QStringLiteral("Nike 2013")});
@@ -102,9 +193,52 @@ void TestAdmin::pinyinAndCapital()
     QCOMPARE(r.out, QStringLiteral("ppqp\nymq\n"));
     r = admin({QStringLiteral("capital"), QStringLiteral("1005.05")});
     QCOMPARE(r.out, QStringLiteral("壹仟零伍元零伍分\n"));
+    // The largest amount that still has units.
+    r = admin({QStringLiteral("capital"), QString(28, QLatin1Char('9'))});
+    QCOMPARE(r.code, 0);
+    QVERIFY(r.out.startsWith(QStringLiteral("玖仟玖佰玖拾玖亿亿亿")));
     r = admin({QStringLiteral("capital"), QStringLiteral("-5")});
     QCOMPARE(r.code, 1);
     QVERIFY(r.out.isEmpty());
+}
+
+void TestAdmin::capitalRefusesWhatItCannotWrite_data()
+{
+    QTest::addColumn<QString>("amount");
+
+    QTest::newRow("two points") << "1.2.3";
+    QTest::newRow("two leading points") << "..5";
+    QTest::newRow("only a point") << ".";
+    QTest::newRow("empty") << "";
+    QTest::newRow("full-width digits") << QStringLiteral("１２");
+    QTest::newRow("Arabic-Indic digits") << QStringLiteral("٣٤");
+    QTest::newRow("sign") << "-5";
+    QTest::newRow("beyond the units") << QStringLiteral("1") + QString(28, QLatin1Char('0'));
+}
+
+void TestAdmin::capitalRefusesWhatItCannotWrite()
+{
+    QFETCH(QString, amount);
+    const Run r = admin({QStringLiteral("capital"), amount});
+    QCOMPARE(r.code, 1);
+    QVERIFY(r.out.isEmpty());
+    QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+}
+
+void TestAdmin::folderIsUsedAsTheBytesGiven()
+{
+    QTemporaryDir dir;
+    // "shop" followed by the byte 0xFF, which no UTF-8 text holds.
+    Run r = adminInShell(QStringLiteral("exec \"$ADMIN\" init \"$(printf 'shop\\377')\""), dir.path());
+    QCOMPARE(r.code, 0);
+    const QByteArray root = QFile::encodeName(dir.path());
+    QVERIFY(std::filesystem::exists(std::filesystem::path((root + "/shop\xff/data.mdb").toStdString())));
+    QVERIFY(!std::filesystem::exists(std::filesystem::path((root + "/shop\xef\xbf\xbd").toStdString())));
+    r = adminInShell(QStringLiteral("exec \"$ADMIN\" check \"$(printf 'shop\\377/data.mdb')\""), dir.path());
+    QCOMPARE(r.code, 0);
+    r = adminInShell(QStringLiteral("exec \"$ADMIN\" demo --stock 5 --sales 5 \"$(printf 'other\\377')\""), dir.path());
+    QCOMPARE(r.code, 0);
+    QVERIFY(std::filesystem::exists(std::filesystem::path((root + "/other\xff/data.mdb").toStdString())));
 }
 
 void TestAdmin::demoKeepsTheStockRules()
@@ -154,6 +288,42 @@ void TestAdmin::demoKeepsTheStockRules()
         QVERIFY(near(row.at(3).toDouble(), expected));
         QCOMPARE(row.at(4).toString().left(8), row.at(5).toString().remove(QLatin1Char('-')));
     }
+}
+
+void TestAdmin::demoFailingHalfWayLeavesNothing()
+{
+    // Into an empty folder: the disk fills up half-way (a file size limit whose
+    // signal is ignored makes the writes fail as on a full disk).
+    QTemporaryDir dir;
+    Run r = adminInShell(QStringLiteral("trap '' XFSZ; ulimit -f 200; exec \"$ADMIN\" demo --stock 3000 --sales 0 shop"),
+                         dir.path());
+    QCOMPARE(r.code, 1);
+    QVERIFY2(entries(dir.filePath(QStringLiteral("shop"))).isEmpty(),
+             qPrintable(entries(dir.filePath(QStringLiteral("shop"))).join(QLatin1Char(' '))));
+
+    // Into an existing shop: the sales cannot be written, so the stock rows
+    // written before them must go too.
+    QCOMPARE(admin({QStringLiteral("init"), dir.path()}).code, 0);
+    const QString path = dir.filePath(QStringLiteral("data.mdb"));
+    QString error;
+    {
+        Database db;
+        QVERIFY(db.open(path, false, &error));
+        QStringList cols;
+        for (const QString& c : schema::saleColumns())
+            cols << quoteIdentifier(c == QLatin1String("a5") ? QStringLiteral("5") : c);
+        QVERIFY(db.exec(QStringLiteral("DROP TABLE data1"), &error));
+        QVERIFY(db.exec(QStringLiteral("CREATE TABLE data1 (%1)").arg(cols.join(QLatin1Char(','))), &error));
+    }
+    r = admin({QStringLiteral("demo"), QStringLiteral("--stock"), QStringLiteral("20"), QStringLiteral("--sales"),
+               QStringLiteral("20"), dir.path()});
+    QCOMPARE(r.code, 1);
+    Database db;
+    QVERIFY(db.open(path, false, &error));
+    QueryResult counts;
+    QVERIFY(db.query(Statement{QStringLiteral("select (select count(*) from data), (select count(*) from data1)"), {}},
+                     &counts, &error));
+    QCOMPARE(counts.rows.at(0), (QVector<QVariant>{qint64(0), qint64(0)}));
 }
 
 void TestAdmin::usageAndErrors()

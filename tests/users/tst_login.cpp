@@ -8,6 +8,7 @@
 #include "users/tloginfm.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -126,7 +127,10 @@ private slots:
     void enterMovesFocusWithoutLoggingIn_data();
     void enterMovesFocusWithoutLoggingIn();
     void choosingNameMovesToPassword();
-    void closingWithoutLoginRejects_data();
+    void escapeKeepsTheWindowOpen_data();
+    void escapeKeepsTheWindowOpen();
+    void pastedPassword_data();
+    void pastedPassword();
     void closingWithoutLoginRejects();
     void shortcutWrittenEachShow();
     void shortcutEscapesAndFailures();
@@ -145,12 +149,13 @@ void TestLogin::showFillsListAndSelectsFirstName()
     QStringList names;
     for (int i = 0; i < list->count(); ++i)
         names << list->itemText(i);
+    // Pinyin order (chao before dian), Chinese names before Latin ones.
     QCOMPARE(names.size(), 4);
-    QCOMPARE(names.at(0), QStringLiteral("anna"));
-    QCOMPARE(names.at(1).toLower(), QStringLiteral("bob"));
-    QVERIFY(names.contains(kSuper));
-    QVERIFY(names.contains(QStringLiteral("店员")));
-    QCOMPARE(list->currentText(), QStringLiteral("anna"));
+    QCOMPARE(names.at(0), kSuper);
+    QCOMPARE(names.at(1), QStringLiteral("店员"));
+    QCOMPARE(names.at(2), QStringLiteral("anna"));
+    QCOMPARE(names.at(3).toLower(), QStringLiteral("bob"));
+    QCOMPARE(list->currentText(), kSuper);
     QCOMPARE(focused(), list);
     QVERIFY(f.dlg->windowTitle() == QStringLiteral("用户登录"));
     QVERIFY(!f.dlg->loggedIn());
@@ -160,7 +165,8 @@ void TestLogin::showFillsListAndSelectsFirstName()
     f.addUser(QStringLiteral("aaron"), QStringLiteral("4"));
     QVERIFY(f.show());
     QCOMPARE(list->count(), 5);
-    QCOMPARE(list->currentText(), QStringLiteral("aaron"));
+    QCOMPARE(list->itemText(2), QStringLiteral("aaron"));
+    QCOMPARE(list->currentText(), kSuper);
 }
 
 void TestLogin::login_data()
@@ -346,14 +352,17 @@ void TestLogin::passwordKeyFilter()
 void TestLogin::enterMovesFocusWithoutLoggingIn_data()
 {
     QTest::addColumn<int>("pressKey");
-    QTest::newRow("Return on the button") << int(Qt::Key_Return);
-    QTest::newRow("keypad Enter on the button") << int(Qt::Key_Enter);
-    QTest::newRow("Space on the button") << int(Qt::Key_Space);
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Return on the button") << int(Qt::Key_Return) << int(Qt::NoModifier);
+    // The keypad's Enter key arrives with the keypad modifier.
+    QTest::newRow("keypad Enter on the button") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+    QTest::newRow("Space on the button") << int(Qt::Key_Space) << int(Qt::NoModifier);
 }
 
 void TestLogin::enterMovesFocusWithoutLoggingIn()
 {
     QFETCH(int, pressKey);
+    QFETCH(int, modifiers);
 
     LoginFixture f;
     QVERIFY(f.show());
@@ -371,7 +380,7 @@ void TestLogin::enterMovesFocusWithoutLoggingIn()
     QVERIFY(f.finished->isEmpty());
     QVERIFY(!f.dlg->loggedIn());
 
-    QTest::keyClick(focused(), Qt::Key(pressKey));
+    QTest::keyClick(focused(), Qt::Key(pressKey), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(f.finished->size(), 1);
     QVERIFY(f.dlg->loggedIn());
     QCOMPARE(f.dlg->userName(), QStringLiteral("店员"));
@@ -390,30 +399,73 @@ void TestLogin::choosingNameMovesToPassword()
     QVERIFY(f.port.entries.isEmpty());
 }
 
-void TestLogin::closingWithoutLoginRejects_data()
+void TestLogin::escapeKeepsTheWindowOpen_data()
 {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("close box") << "close";
-    QTest::newRow("Esc in the name field") << "escName";
-    QTest::newRow("Esc in the password field after a failed try") << "escPassword";
+    QTest::addColumn<bool>("inPassword");
+    QTest::newRow("Esc in the name field") << false;
+    QTest::newRow("Esc in the password field after a failed try") << true;
+}
+
+void TestLogin::escapeKeepsTheWindowOpen()
+{
+    QFETCH(bool, inPassword);
+
+    LoginFixture f;
+    QVERIFY(f.show());
+    if (inPassword) {
+        enter(*f.dlg, kSuper, QStringLiteral("1"));
+        QTest::mouseClick(f.dlg->loginButton(), Qt::LeftButton);
+        typeText(focused(), QStringLiteral("86"));
+    }
+    QWidget* field = focused();
+    QCOMPARE(field, inPassword ? static_cast<QWidget*>(f.dlg->passwordBox()) : static_cast<QWidget*>(f.dlg->userList()));
+    QTest::keyClick(field, Qt::Key_Escape);
+    // Only the close box or a login ends the window; the typing goes on.
+    QVERIFY(f.finished->isEmpty());
+    QVERIFY(f.dlg->isVisible());
+    QCOMPARE(focused(), field);
+    typeText(focused(), inPassword ? QStringLiteral("4") : QString());
+    if (inPassword) {
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QVERIFY(f.dlg->loggedIn());
+    }
+}
+
+void TestLogin::pastedPassword_data()
+{
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("letters and digits") << "Ab12" << "xAb12";
+    QTest::newRow("blank refused") << "Ab 12" << "x";
+    QTest::newRow("punctuation refused") << "86-4" << "x";
+    QTest::newRow("Chinese refused") << "密码1" << "x";
+    QTest::newRow("full-width refused") << "８６４" << "x";
+    QTest::newRow("line break refused") << "864\n" << "x";
+    QTest::newRow("cut to ten") << "123456789012" << "x123456789";
+}
+
+void TestLogin::pastedPassword()
+{
+    QFETCH(QString, clipboard);
+    QFETCH(QString, expected);
+
+    LoginFixture f;
+    QVERIFY(f.show());
+    QLineEdit* box = f.dlg->passwordBox();
+    box->setFocus();
+    typeText(box, QStringLiteral("x"));
+    QGuiApplication::clipboard()->setText(clipboard);
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(box->text(), expected);
+    QVERIFY(f.port.entries.isEmpty());
 }
 
 void TestLogin::closingWithoutLoginRejects()
 {
-    QFETCH(QString, how);
-
     LoginFixture f;
     QVERIFY(f.show());
-    if (how == QLatin1String("close")) {
-        QVERIFY(f.dlg->close());
-    } else if (how == QLatin1String("escName")) {
-        QTest::keyClick(f.dlg->userList(), Qt::Key_Escape);
-    } else {
-        enter(*f.dlg, kSuper, QStringLiteral("1"));
-        QTest::mouseClick(f.dlg->loginButton(), Qt::LeftButton);
-        typeText(focused(), QStringLiteral("86"));
-        QTest::keyClick(focused(), Qt::Key_Escape);
-    }
+    QVERIFY(f.dlg->close());
     QCOMPARE(f.finished->size(), 1);
     QCOMPARE(f.finished->at(0).at(0).toInt(), int(QDialog::Rejected));
     QVERIFY(!f.dlg->isVisible());

@@ -13,6 +13,19 @@ namespace {
 
 const QString defaultKey = QStringLiteral("(Default)");
 
+// A value beyond these was not made by a person resizing a grid (a row 100,000
+// px tall would fill every screen at every login): it is ignored like an
+// unreadable one.
+constexpr int kMaxWidth = 4000; // column and drop-down widths, pixels
+constexpr int kMaxRowHeight = 500;
+constexpr int kMaxTextLines = 50;
+constexpr int kMaxDropDownRows = 1000;
+
+bool within(const std::optional<int>& v, int low, int high)
+{
+    return v && *v >= low && *v <= high;
+}
+
 // Lines are read the way the platform's profile functions read them: names of
 // sections and keys compare case-insensitively and ignore surrounding blanks,
 // ";" starts a comment line, and the first of duplicate sections or keys wins.
@@ -195,13 +208,13 @@ bool restoreLayout(const QString& section, const QString& gridName, GridLayout& 
             continue;
         const auto f = numbers(*value, 7);
         work[i].target = f[0] ? *f[0] : int(i);
-        take(c.width, f[1], f[1] >= 0);
-        take(c.sortMarker, f[2], f[2] >= 0 && f[2] <= 2);
+        take(c.width, f[1], within(f[1], 0, kMaxWidth));
+        take(c.sortMarker, f[2], within(f[2], 0, 2));
         if (f[3])
             c.visible = *f[3] != 0;
         take(c.sortIndex, f[4]);
-        take(c.dropDownRows, f[5], f[5] >= 0);
-        take(c.dropDownWidth, f[6], f[6] >= 0);
+        take(c.dropDownRows, f[5], within(f[5], 0, kMaxDropDownRows));
+        take(c.dropDownWidth, f[6], within(f[6], 0, kMaxWidth));
     }
 
     const int count = int(work.size());
@@ -226,8 +239,8 @@ bool restoreLayout(const QString& section, const QString& gridName, GridLayout& 
 
     if (const auto value = readKey(lines, *range, defaultKey)) {
         const auto f = numbers(*value, 2);
-        take(layout.rowHeight, f[0], f[0] >= 1);
-        take(layout.textLines, f[1], f[1] >= 1);
+        take(layout.rowHeight, f[0], within(f[0], 1, kMaxRowHeight));
+        take(layout.textLines, f[1], within(f[1], 1, kMaxTextLines));
     }
     return true;
 }

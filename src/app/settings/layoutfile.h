@@ -49,7 +49,9 @@ bool saveLayout(const QString& section, const QString& gridName, const GridLayou
 // order). For every column whose key is stored, each field of the key replaces
 // the column's current value; a field that is missing or not a whole number,
 // and a width, drop-down size or sort marker out of range, keeps the current
-// value. A column without a key keeps its state.
+// value. A column without a key keeps its state. Out of range are widths and
+// drop-down widths beyond 0 … 4000 px, drop-down row counts beyond 0 … 1000
+// and sort markers beyond 0 … 2.
 //
 // Then every column is moved to its stored position, taking positions 0, 1, 2, …
 // in turn: for p = 0 … n-1, each column whose stored position is p (in current
@@ -59,7 +61,8 @@ bool saveLayout(const QString& section, const QString& gridName, const GridLayou
 // order and each `position` equals its index.
 //
 // Finally rowHeight and textLines come from "(Default)", each keeping its
-// current value when missing, not a number or below 1.
+// current value when missing, not a number or out of range (a row height
+// beyond 1 … 500 px, text lines beyond 1 … 50).
 //
 // Sort markers are returned, not applied: sorting is the caller's matter.
 // Returns false, leaving `layout` untouched, when the file or the section is

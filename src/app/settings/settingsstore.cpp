@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 QString escapeValue(const QString& value)
@@ -150,6 +153,26 @@ bool SettingsStore::readDanhao(std::optional<qint64>& value, QString* error)
     const QString text = read(settingkeys::danhao);
     if (text.isEmpty())
         return true;
-    value = num::toInteger(text, error);
-    return value.has_value();
+    const std::optional<qint64> stored = num::toInteger(text, error);
+    if (!stored)
+        return false;
+    // The next sequence is this one + 1, and it must still fit the 32-bit
+    // whole number the counter always was; a negative one never numbered a sale.
+    if (*stored < 0 || *stored >= std::numeric_limits<qint32>::max()) {
+        if (error)
+            *error = num::invalidIntegerText(text);
+        return false;
+    }
+    value = stored;
+    return true;
+}
+
+QString SettingsStore::readAlarmNumber()
+{
+    const QString text = read(settingkeys::number);
+    constexpr qsizetype kMaxDigits = 9;
+    const bool digitsOnly =
+        !text.isEmpty() && text.size() <= kMaxDigits &&
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    return digitsOnly ? text : QString(settingkeys::numberDefault);
 }

@@ -41,7 +41,13 @@ public:
 
     // The stored sale-number day sequence, read with the strict whole-number
     // conversion. Nothing stored (or empty text): returns true and `value` empty.
-    // Text that is not a whole number: returns false, `value` empty, and *error
-    // "'<text>' is not a valid integer value".
+    // Text that is not a whole number, or one outside 0 … 2147483646 (the next
+    // sequence, one more, must fit a 32-bit counter): returns false, `value`
+    // empty, and *error "'<text>' is not a valid integer value".
     static bool readDanhao(std::optional<qint64>& value, QString* error = nullptr);
+
+    // The stored stock alarm number when it is a whole number >= 0 written as
+    // 1 to 9 digits; anything else, and nothing stored, gives
+    // settingkeys::numberDefault.
+    static QString readAlarmNumber();
 };

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+// A database file that appears whole or not at all. It is built under a
+// temporary name in the folder of its final path and renamed into place only
+// when complete, so a kill or a full disk half-way leaves no file at the final
+// path (at most a temporary one, which nothing opens).
+class NewDatabaseFile final
+{
+public:
+    explicit NewDatabaseFile(QString finalPath);
+    // Removes the temporary file unless it was published.
+    ~NewDatabaseFile();
+    NewDatabaseFile(const NewDatabaseFile&) = delete;
+    NewDatabaseFile& operator=(const NewDatabaseFile&) = delete;
+
+    // Reserves an empty temporary file beside the final path; open it with
+    // Database::open(tempPath(), true, ...).
+    bool reserve(QString* error);
+    QString tempPath() const { return m_tempPath; }
+    QString finalPath() const { return m_finalPath; }
+
+    // Syncs the finished file (its connection must be closed), renames it to
+    // the final path and syncs the folder. Never replaces an existing file:
+    // fails when the final path exists by then.
+    bool publish(QString* error);
+
+private:
+    QString m_finalPath;
+    QString m_tempPath;
+    bool m_published = false;
+};
