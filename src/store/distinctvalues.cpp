@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -141,41 +143,72 @@ void DistinctValues::rebuild()
         c->index = m_table.isLoaded() ? m_table.columnIndex(name) : -1;
         if (c->index >= 0) {
             c->nocase = m_table.isNoCase(c->index);
-            // Sort the rows once; runs of equal values become one entry each.
-            std::vector<int> rows = m_table.positionsInRowIdOrder();
             const int col = c->index;
-            std::stable_sort(rows.begin(), rows.end(),
-                             [&](int a, int b) { return m_table.compareCells(a, b, col) < 0; });
+            // Group by the column's own rule in one pass in row-identity order,
+            // so the last row seen of a group is the one shown.
+            std::unordered_map<std::string, size_t> groupOf;
             std::vector<Entry>& out = *c->entries;
-            for (size_t i = 0; i < rows.size();) {
-                size_t j = i + 1;
-                while (j < rows.size() && m_table.compareCells(rows[i], rows[j], col) == 0)
-                    ++j;
-                Entry e;
-                const int shown = rows[j - 1]; // stable: the highest row identity of the run
-                e.cls = classOf(m_table.kind(shown, col));
-                e.number = e.cls == 1 ? m_table.number(shown, col) : 0;
-                e.bytes = std::string(m_table.utf8(shown, col));
-                e.count = qint64(j - i);
-                e.maxRowId = m_table.rowId(shown);
-                for (size_t k = i; k < j && !e.mixed; ++k)
-                    e.mixed = m_table.utf8(rows[k], col) != e.bytes;
-                out.push_back(std::move(e));
-                i = j;
+            std::string key;
+            for (const int p : m_table.positionsInRowIdOrder()) {
+                const quint8 cls = classOf(m_table.kind(p, col));
+                const std::string_view bytes = m_table.utf8(p, col);
+                const double number = cls == 1 ? m_table.number(p, col) : 0;
+                key.assign(1, char(cls));
+                if (cls == 1) {
+                    const double v = number == 0 ? 0.0 : number; // -0 groups with 0
+                    key.append(reinterpret_cast<const char*>(&v), sizeof v);
+                } else if (cls >= 2) {
+                    key.append(bytes);
+                    if (cls == 2 && c->nocase)
+                        for (size_t i = 1; i < key.size(); ++i)
+                            key[i] = char(fold(static_cast<unsigned char>(key[i])));
+                }
+                const auto [it, added] = groupOf.try_emplace(key, out.size());
+                if (added) {
+                    Entry e;
+                    e.cls = cls;
+                    e.number = number;
+                    e.bytes = std::string(bytes);
+                    out.push_back(std::move(e));
+                }
+                Entry& e = out[it->second];
+                if (!added && e.bytes != bytes) {
+                    e.mixed = true;
+                    e.bytes = std::string(bytes);
+                }
+                ++e.count;
+                e.maxRowId = m_table.rowId(p);
             }
-            // Grouped by the column's own rule above; the texts are shown in
-            // Chinese order, sorting only the distinct values.
-            const auto textsFrom = std::partition_point(out.begin(), out.end(), [](const Entry& e) { return e.cls < 2; });
-            const auto texts = std::make_pair(
-                textsFrom, std::partition_point(textsFrom, out.end(), [](const Entry& e) { return e.cls < 3; }));
-            std::vector<std::pair<chinese::SortKey, Entry>> keyed;
-            keyed.reserve(size_t(texts.second - texts.first));
-            for (auto it = texts.first; it != texts.second; ++it)
-                keyed.emplace_back(chinese::sortKey(it->text()), std::move(*it));
-            std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
-            auto to = texts.first;
-            for (auto& k : keyed)
-                *to++ = std::move(k.second);
+            // NULL, numbers by value, texts in Chinese order, blobs by their bytes;
+            // only the distinct values are sorted.
+            std::vector<std::optional<chinese::SortKey>> keys(out.size());
+            for (size_t i = 0; i < out.size(); ++i)
+                if (out[i].cls == 2)
+                    keys[i].emplace(chinese::sortKey(out[i].text()));
+            std::vector<size_t> order(out.size());
+            for (size_t i = 0; i < order.size(); ++i)
+                order[i] = i;
+            std::sort(order.begin(), order.end(), [&](size_t x, size_t y) {
+                const Entry& a = out[x];
+                const Entry& b = out[y];
+                if (a.cls != b.cls)
+                    return a.cls < b.cls;
+                switch (a.cls) {
+                case 1:
+                    return a.number < b.number;
+                case 2:
+                    return *keys[x] < *keys[y];
+                case 3:
+                    return collate(a.bytes, b.bytes, false) < 0;
+                default:
+                    return false;
+                }
+            });
+            std::vector<Entry> sorted;
+            sorted.reserve(out.size());
+            for (const size_t i : order)
+                sorted.push_back(std::move(out[i]));
+            out = std::move(sorted);
         }
         m_columns.push_back(std::move(c));
     }
