@@ -33,6 +33,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTableView>
@@ -379,11 +380,11 @@ void TMainForm::loginFinished(int)
         // The stored zero-stock choice ticks or unticks the box, which reloads.
         const QString n0 = SettingsStore::keyExists() ? SettingsStore::read(QString(settingkeys::n0)) : QString();
         if (n0 == settingkeys::no || n0 == settingkeys::yes) {
+            // Ticked or unticked without its own reload: the one below serves both.
             const bool hide = n0 == settingkeys::no;
-            if (m_hideZero->isChecked() == hide)
-                zeroStockChanged(hide);
-            else
-                m_hideZero->setChecked(hide);
+            m_zeroStock = hide ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown;
+            const QSignalBlocker block(m_hideZero);
+            m_hideZero->setChecked(hide);
         }
         restoreStockLayout();
     }
@@ -466,8 +467,8 @@ void TMainForm::layoutChildren()
 void TMainForm::reloadStockList()
 {
     m_stockIn->refillLists();
-    m_search->refillLists(m_dm, m_dm.generalQuery());
-    if (m_dm.OpenQuery(m_dm.stockList(), stockq::listAll(m_zeroStock)))
+    m_search->refillLists(m_dm);
+    if (m_dm.showAllStock(m_zeroStock))
         m_dm.stockList().last();
     // The rows are back in stock-in order: no title shows a sort any more.
     m_grid->clearSortMarkers();
@@ -483,7 +484,7 @@ void TMainForm::runStockSearch()
         messagePort().error(num::invalidDateText(*bad));
         return;
     }
-    m_dm.OpenQuery(m_dm.stockList(), stockq::search(m_zeroStock, m_search->conditions()));
+    m_dm.searchStock(m_zeroStock, m_search->conditions());
 }
 
 void TMainForm::zeroStockChanged(bool hide)

@@ -360,12 +360,11 @@ bool StockInPanel::copyFromRow(const RowSet& set, int row)
 
 void StockInPanel::refillLists()
 {
-    RowSet& query = m_dm.generalQuery();
-    FillDistinctList(m_dm, query, QStringLiteral("a"), kTable, m_name);
-    FillDistinctList(m_dm, query, QStringLiteral("b"), kTable, m_spec);
-    FillDistinctList(m_dm, query, QStringLiteral("c"), kTable, m_code);
-    FillDistinctList(m_dm, query, QStringLiteral("d"), kTable, m_category);
-    FillDistinctList(m_dm, query, QStringLiteral("g"), kTable, m_supplier);
+    FillDistinctList(m_name, m_dm.stockValues(QStringLiteral("a")));
+    FillDistinctList(m_spec, m_dm.stockValues(QStringLiteral("b")));
+    FillDistinctList(m_code, m_dm.stockValues(QStringLiteral("c")));
+    FillDistinctList(m_category, m_dm.stockValues(QStringLiteral("d")));
+    FillDistinctList(m_supplier, m_dm.stockValues(QStringLiteral("g")));
 }
 
 void StockInPanel::setChangeEnabled(bool enabled)

@@ -1,5 +1,6 @@
 #include "stock/stocksearchbox.h"
 
+#include "store/tdmfm.h"
 #include "ui/datefield.h"
 #include "ui/queryhelpers.h"
 
@@ -116,10 +117,10 @@ stockq::Conditions StockSearchBox::conditions() const
     return c;
 }
 
-void StockSearchBox::refillLists(Tdmfm& dm, RowSet& query)
+void StockSearchBox::refillLists(Tdmfm& dm)
 {
-    FillDistinctList(dm, query, QStringLiteral("d"), QStringLiteral("data"), m_category);
-    FillDistinctList(dm, query, QStringLiteral("g"), QStringLiteral("data"), m_supplier);
+    FillDistinctList(m_category, dm.stockValues(QStringLiteral("d")));
+    FillDistinctList(m_supplier, dm.stockValues(QStringLiteral("g")));
 }
 
 void StockSearchBox::setDates(const QDate& day)

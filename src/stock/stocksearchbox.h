@@ -24,7 +24,7 @@ public:
 
     stockq::Conditions conditions() const;
     // Refills the category and supplier lists, which also empties their text.
-    void refillLists(Tdmfm& dm, RowSet& query);
+    void refillLists(Tdmfm& dm);
     void setDates(const QDate& day);
     // "清空条件": empties the boxes and the two lists, unticks the date, then
     // asks for one search, which thus lists everything again.

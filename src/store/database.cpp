@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <utility>
+
 #include <QFileInfo>
 
 namespace {
@@ -114,6 +116,7 @@ bool Database::open(const QString& path, bool create, QString* error)
     m_db = db;
     m_path = path;
     sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_update_hook(m_db, &Database::onUpdate, this);
     if (!chinese::registerWith(m_db, error)) {
         close();
         return false;
@@ -135,6 +138,27 @@ bool Database::open(const QString& path, bool create, QString* error)
     // default cache every scan of the stock table decrypted all of it again.
     exec(QStringLiteral("PRAGMA cache_size = -65536"), &err);
     return true;
+}
+
+void Database::trackWrites(const QString& table)
+{
+    m_written.try_emplace(table.toUtf8().toStdString());
+}
+
+std::vector<qint64> Database::takeWrittenRows(const QString& table)
+{
+    const auto it = m_written.find(table.toUtf8().toStdString());
+    if (it == m_written.end())
+        return {};
+    return std::exchange(it->second, {});
+}
+
+void Database::onUpdate(void* self, int, const char*, const char* table, qint64 rowId)
+{
+    auto* db = static_cast<Database*>(self);
+    const auto it = db->m_written.find(table);
+    if (it != db->m_written.end())
+        it->second.push_back(rowId);
 }
 
 void Database::close()

@@ -5,6 +5,10 @@
 #include <QVariant>
 #include <QVector>
 
+#include <map>
+#include <string>
+#include <vector>
+
 struct sqlite3;
 
 // A statement text with its bound values. User text only ever travels in
@@ -47,11 +51,21 @@ public:
 
     sqlite3* handle() const { return m_db; }
 
+    // Notes the identities of the rows this connection inserts, updates or
+    // deletes in `table` from now on (the engine's update hook), so a copy of
+    // the table held in memory can read them again whichever statement wrote them.
+    void trackWrites(const QString& table);
+    // The noted identities of `table`, forgotten here.
+    std::vector<qint64> takeWrittenRows(const QString& table);
+
     static QString password();
 
 private:
+    static void onUpdate(void* self, int op, const char* database, const char* table, qint64 rowId);
+
     sqlite3* m_db = nullptr;
     QString m_path;
+    std::map<std::string, std::vector<qint64>> m_written; // tracked tables only
 };
 
 // Rolls back in its destructor unless committed. One operation that writes

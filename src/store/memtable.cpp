@@ -174,6 +174,10 @@ bool MemTable::load(QString* error)
         clear();
     m_loaded = ok;
     m_loadedHandle = ok ? db : nullptr;
+    if (ok) {
+        m_db.trackWrites(m_table);
+        m_db.takeWrittenRows(m_table); // the rows read include them
+    }
     emit reloaded();
     return ok;
 }
@@ -300,6 +304,7 @@ bool MemTable::refreshRow(qint64 rowId, QString* error)
         readInto(st, at, true);
         emit rowAppended(at);
     } else {
+        emit rowAboutToChange(pos);
         readInto(st, pos, false);
         emit rowChanged(pos);
     }
@@ -324,6 +329,15 @@ bool MemTable::reloadIfChangedElsewhere(QString* error, bool* reloaded)
 {
     if (reloaded)
         *reloaded = false;
+    // Rows this connection wrote by statements that did not say so.
+    std::vector<qint64> written = m_db.takeWrittenRows(m_table);
+    if (m_loaded && m_loadedHandle == m_db.handle() && !written.empty()) {
+        std::sort(written.begin(), written.end());
+        written.erase(std::unique(written.begin(), written.end()), written.end());
+        for (const qint64 id : written)
+            if (!refreshRow(id, error))
+                return false;
+    }
     if (m_loaded && m_loadedHandle == m_db.handle()) {
         qint64 now = 0;
         if (!currentDataVersion(&now, error))

@@ -48,7 +48,7 @@ public:
     bool removeRow(qint64 rowId);
     // Reloads when another connection committed a change to the file since the
     // last load (or the connection itself was replaced). *reloaded says whether
-    // it did.
+    // it did. Rows this connection wrote without a refreshRow are read again first.
     bool reloadIfChangedElsewhere(QString* error, bool* reloaded = nullptr);
 
     QString table() const { return m_table; }
@@ -98,6 +98,8 @@ public:
 signals:
     void reloaded();
     void rowAppended(int pos);
+    // Before a known row is re-read: its old values can still be read.
+    void rowAboutToChange(int pos);
     void rowChanged(int pos);
     void rowRemoved(int pos);
 

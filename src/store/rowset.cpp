@@ -2,6 +2,8 @@
 
 #include "store/chinesecollation.h"
 #include "store/database.h"
+#include "store/memtable.h"
+#include "store/sortranks.h"
 
 #include <QVariantMap>
 
@@ -79,6 +81,8 @@ RowSet::RowSet(QString name, QString writeTable, QObject* parent)
 
 int RowSet::columnIndex(const QString& field) const
 {
+    if (m_table)
+        return m_table->columnIndex(field);
     for (int i = 0; i < m_columns.size(); ++i)
         if (m_columns.at(i).compare(field, Qt::CaseInsensitive) == 0)
             return i;
@@ -87,6 +91,11 @@ int RowSet::columnIndex(const QString& field) const
 
 QVariant RowSet::value(int row, int column) const
 {
+    if (m_table) {
+        if (row < 0 || size_t(row) >= m_positions.size() || column < 0 || column >= m_columns.size())
+            return {};
+        return m_table->value(m_positions[size_t(row)], column);
+    }
     if (row < 0 || row >= m_rows.size() || column < 0 || column >= m_columns.size())
         return {};
     return m_rows.at(row).at(column);
@@ -99,20 +108,37 @@ QVariant RowSet::value(int row, const QString& field) const
 
 qint64 RowSet::rowId(int row) const
 {
+    if (m_table)
+        return row >= 0 && size_t(row) < m_positions.size() ? m_table->rowId(m_positions[size_t(row)]) : -1;
     return row >= 0 && row < m_ids.size() ? m_ids.at(row) : -1;
 }
 
 int RowSet::rowOf(qint64 id) const
 {
+    if (m_table)
+        return id < 0 ? -1 : rowOfPosition(m_table->position(id));
     return id < 0 ? -1 : int(m_ids.indexOf(id));
+}
+
+int RowSet::position(int row) const
+{
+    return m_table && row >= 0 && size_t(row) < m_positions.size() ? m_positions[size_t(row)] : -1;
+}
+
+int RowSet::rowOfPosition(int pos) const
+{
+    if (pos < 0)
+        return -1;
+    const auto at = std::find(m_positions.begin(), m_positions.end(), pos);
+    return at == m_positions.end() ? -1 : int(at - m_positions.begin());
 }
 
 void RowSet::setCurrent(int row)
 {
-    if (m_rows.isEmpty())
+    if (rowCount() == 0)
         row = -1;
     else
-        row = std::clamp(row, 0, int(m_rows.size()) - 1);
+        row = std::clamp(row, 0, rowCount() - 1);
     if (row == m_current)
         return;
     m_current = row;
@@ -131,6 +157,11 @@ void RowSet::sort(const QString& sortOrder)
     const int col = columnIndex(field);
     if (col < 0)
         return;
+    if (m_table) {
+        sortView(col, descending);
+        m_sort = sortOrder;
+        return;
+    }
     emit aboutToReorder();
     const int currentRow = m_current;
     std::vector<SortValue> keys;
@@ -163,15 +194,78 @@ void RowSet::sort(const QString& sortOrder)
     emit currentChanged(m_current);
 }
 
+void RowSet::sortView(int column, bool descending)
+{
+    emit aboutToReorder();
+    const int currentPos = position(m_current);
+    const std::vector<int>& rank = m_ranks->ranks(column);
+    // Stable: rows of equal value keep their order, in either direction.
+    if (descending)
+        std::stable_sort(m_positions.begin(), m_positions.end(),
+                         [&](int a, int b) { return rank[size_t(a)] > rank[size_t(b)]; });
+    else
+        std::stable_sort(m_positions.begin(), m_positions.end(),
+                         [&](int a, int b) { return rank[size_t(a)] < rank[size_t(b)]; });
+    m_current = rowOfPosition(currentPos);
+    emit reordered();
+    emit currentChanged(m_current);
+}
+
+void RowSet::detachView()
+{
+    if (m_table)
+        disconnect(m_table, nullptr, this, nullptr);
+    m_table = nullptr;
+    m_ranks = nullptr;
+    m_positions = {};
+}
+
+void RowSet::showPositions(const MemTable& table, SortRanks& ranks, std::vector<int> positions,
+                           const QString& description)
+{
+    emit aboutToReset();
+    if (m_table != &table) {
+        detachView();
+        m_table = &table;
+        connect(&table, &MemTable::rowAboutToChange, this, [this](int pos) {
+            if (const int row = rowOfPosition(pos); row >= 0)
+                emit aboutToChangeRow(row);
+        });
+        connect(&table, &MemTable::rowChanged, this, [this](int pos) {
+            if (const int row = rowOfPosition(pos); row >= 0)
+                emit rowChanged(row);
+        });
+        connect(&table, &MemTable::rowRemoved, this, [this](int pos) { removeRow(rowOfPosition(pos)); });
+        connect(&table, &MemTable::reloaded, this, [this] {
+            // Positions from before the reload mean nothing now.
+            if (m_table && m_viewLoad != m_table->loadCount())
+                close();
+        });
+    }
+    m_ranks = &ranks;
+    m_viewLoad = table.loadCount();
+    m_statement = description;
+    m_sort.clear();
+    m_open = true;
+    m_columns = table.columns();
+    m_rows.clear();
+    m_ids.clear();
+    m_positions = std::move(positions);
+    m_current = m_positions.empty() ? -1 : 0;
+    emit resetDone();
+    emit currentChanged(m_current);
+}
+
 void RowSet::close()
 {
-    if (!m_open && m_rows.isEmpty())
+    if (!m_open && m_rows.isEmpty() && m_positions.empty())
         return;
     emit aboutToReset();
     m_open = false;
     m_columns.clear();
     m_rows.clear();
     m_ids.clear();
+    m_positions.clear();
     m_sort.clear();
     m_current = -1;
     emit resetDone();
@@ -181,6 +275,7 @@ void RowSet::close()
 void RowSet::load(const QString& statement, QueryResult&& result)
 {
     emit aboutToReset();
+    detachView();
     m_statement = statement;
     m_sort.clear();
     m_open = true;
@@ -203,8 +298,9 @@ void RowSet::load(const QString& statement, QueryResult&& result)
 
 void RowSet::replaceRow(int row, const QVariantMap& values)
 {
-    if (row < 0 || row >= m_rows.size())
-        return;
+    if (m_table || row < 0 || row >= m_rows.size())
+        return; // a view shows what its table holds
+    emit aboutToChangeRow(row);
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         const int col = columnIndex(it.key());
         if (col >= 0)
@@ -215,14 +311,18 @@ void RowSet::replaceRow(int row, const QVariantMap& values)
 
 void RowSet::removeRow(int row)
 {
-    if (row < 0 || row >= m_rows.size())
+    if (row < 0 || row >= rowCount())
         return;
     emit aboutToRemoveRow(row);
-    m_rows.removeAt(row);
-    if (!m_ids.isEmpty())
-        m_ids.removeAt(row);
-    if (m_current >= m_rows.size())
-        m_current = int(m_rows.size()) - 1;
+    if (m_table) {
+        m_positions.erase(m_positions.begin() + row);
+    } else {
+        m_rows.removeAt(row);
+        if (!m_ids.isEmpty())
+            m_ids.removeAt(row);
+    }
+    if (m_current >= rowCount())
+        m_current = rowCount() - 1;
     emit rowRemoved(row);
     emit currentChanged(m_current);
 }

@@ -5,12 +5,24 @@
 #include <QVariant>
 #include <QVector>
 
+#include <memory>
+#include <vector>
+
+class MemTable;
+class SortRanks;
 struct QueryResult;
 
 // An in-memory result of one statement, as a grid shows it: column names, rows,
 // a current row and an in-memory sort. Rows read with a hidden identity (a
 // result column "_rid") can be changed and deleted through the data module,
 // which writes the change to the row's table by that identity.
+//
+// A set can also be a view: a list of row positions into an in-memory table
+// (showPositions). Nothing is copied then; values are read from the table, a
+// sort reorders the positions by keys the SortRanks computed once, and the set
+// follows the table: a row rewritten there is shown changed, a row removed
+// there leaves the set, and a reload of the table empties the set until its
+// owner shows new positions.
 class RowSet final : public QObject
 {
     Q_OBJECT
@@ -25,8 +37,8 @@ public:
     QString statementText() const { return m_statement; }
     const QStringList& columns() const { return m_columns; }
     int columnIndex(const QString& field) const; // case-insensitive, -1 when absent
-    int rowCount() const { return int(m_rows.size()); }
-    bool isEmpty() const { return m_rows.isEmpty(); }
+    int rowCount() const { return m_table ? int(m_positions.size()) : int(m_rows.size()); }
+    bool isEmpty() const { return rowCount() == 0; }
 
     QVariant value(int row, int column) const;
     QVariant value(int row, const QString& field) const;
@@ -51,18 +63,34 @@ public:
     void replaceRow(int row, const QVariantMap& values);
     void removeRow(int row);
 
+    // Makes the set a view of `positions` of `table`, in that order; `ranks`
+    // (of the same table) orders its sorts. Neither is owned.
+    void showPositions(const MemTable& table, SortRanks& ranks, std::vector<int> positions,
+                       const QString& description);
+    bool isView() const { return m_table != nullptr; }
+    const MemTable* viewTable() const { return m_table; }
+    // The table position a row of a view shows; -1 for other sets.
+    int position(int row) const;
+    const std::vector<int>& positions() const { return m_positions; }
+
 signals:
     void aboutToReset();
     void resetDone();
     // A sort: the same rows in another order.
     void aboutToReorder();
     void reordered();
+    // Around a change of one row's values (the old ones are readable before).
+    void aboutToChangeRow(int row);
     void rowChanged(int row);
     void aboutToRemoveRow(int row);
     void rowRemoved(int row);
     void currentChanged(int row);
 
 private:
+    void detachView();
+    int rowOfPosition(int pos) const;
+    void sortView(int column, bool descending);
+
     QString m_name;
     QString m_writeTable;
     QString m_statement;
@@ -72,6 +100,11 @@ private:
     QVector<QVector<QVariant>> m_rows;
     QVector<qint64> m_ids;
     int m_current = -1;
+    // View mode.
+    const MemTable* m_table = nullptr;
+    SortRanks* m_ranks = nullptr;
+    std::vector<int> m_positions;
+    quint64 m_viewLoad = 0;
 };
 
 // Orders two stored values: empty first, numbers by value, texts in Chinese order (chinesecollation.h).

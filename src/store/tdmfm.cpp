@@ -2,9 +2,14 @@
 
 #include "core/messageport.h"
 #include "store/chinesecollation.h"
+#include "store/distinctvalues.h"
+#include "store/memtable.h"
 #include "store/schema.h"
+#include "store/sortranks.h"
+#include "store/stockfilter.h"
 
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QStringList>
 
 Tdmfm::Tdmfm(QObject* parent)
@@ -16,6 +21,22 @@ Tdmfm::Tdmfm(QObject* parent)
     , m_customerQuery(QStringLiteral("customer query"))
     , m_slipQuery(QStringLiteral("slip query"))
 {
+    // The columns the searches match with LIKE.
+    m_stockTable = std::make_unique<MemTable>(
+        m_db, QStringLiteral("data"),
+        QStringList{QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("f"), QStringLiteral("c"),
+                    QStringLiteral("z"), QStringLiteral("g")});
+    m_stockFilter = std::make_unique<StockFilter>(*m_stockTable);
+    m_stockRanks = std::make_unique<SortRanks>(*m_stockTable);
+    m_stockDistinct = std::make_unique<DistinctValues>(
+        *m_stockTable, QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                                   QStringLiteral("d"), QStringLiteral("g")});
+    // A re-read the list did not ask for (the connection was replaced): show
+    // the same statement's rows again.
+    connect(m_stockTable.get(), &MemTable::reloaded, this, [this] {
+        if (!m_runningStockQuery && m_stockList.viewTable() == m_stockTable.get() && m_stockTable->isLoaded())
+            runStockQuery();
+    });
 }
 
 Tdmfm::~Tdmfm() = default;
@@ -30,6 +51,72 @@ bool Tdmfm::open(const QString& path, QString* error)
         return false;
     }
     return true;
+}
+
+bool Tdmfm::freshStockTable()
+{
+    QString error;
+    if (!m_stockTable->reloadIfChangedElsewhere(&error)) {
+        m_stockList.close();
+        report(error);
+        return false;
+    }
+    return true;
+}
+
+bool Tdmfm::runStockQuery()
+{
+    const StockQuery& q = m_stockQuery;
+    if (!q.search) {
+        m_stockList.showPositions(*m_stockTable, *m_stockRanks, m_stockFilter->listAll(q.zero),
+                                  stockq::listAll(q.zero).sql);
+        return true;
+    }
+    std::vector<int> rows;
+    QString error;
+    if (!m_stockFilter->search(q.zero, q.conditions, &rows, &error)) {
+        m_stockList.close();
+        report(error);
+        return false;
+    }
+    m_stockList.showPositions(*m_stockTable, *m_stockRanks, std::move(rows), stockq::search(q.zero, q.conditions).sql);
+    return true;
+}
+
+bool Tdmfm::showAllStock(stockq::ZeroStock zero)
+{
+    const QScopedValueRollback running(m_runningStockQuery, true);
+    m_stockQuery = StockQuery{false, zero, {}};
+    return freshStockTable() && runStockQuery();
+}
+
+bool Tdmfm::searchStock(stockq::ZeroStock zero, const stockq::Conditions& c)
+{
+    const QScopedValueRollback running(m_runningStockQuery, true);
+    m_stockQuery = StockQuery{true, zero, c};
+    return freshStockTable() && runStockQuery();
+}
+
+DistinctValues::Snapshot Tdmfm::stockValues(const QString& column)
+{
+    QString error;
+    if (!m_stockTable->reloadIfChangedElsewhere(&error)) {
+        report(error);
+        return std::make_shared<const std::vector<DistinctValues::Entry>>();
+    }
+    return m_stockDistinct->values(column);
+}
+
+void Tdmfm::stockRowsWritten(const QList<qint64>& rowIds)
+{
+    if (!m_stockTable->isLoaded())
+        return; // the first load reads everything
+    QString error;
+    for (const qint64 id : rowIds)
+        if (!m_stockTable->refreshRow(id, &error)) {
+            report(error);
+            return;
+        }
 }
 
 void Tdmfm::report(const QString& error)
@@ -101,8 +188,11 @@ bool Tdmfm::appendRow(const QString& table, const QVariantMap& values, qint64* r
         report(error);
         return false;
     }
+    const qint64 id = m_db.lastInsertRowId();
     if (rowId)
-        *rowId = m_db.lastInsertRowId();
+        *rowId = id;
+    if (table == m_stockTable->table())
+        stockRowsWritten({id});
     return true;
 }
 
@@ -178,8 +268,10 @@ bool Tdmfm::updateRow(RowSet& set, qint64 rowId, const QVariantMap& values, bool
             *gone = true;
         return false;
     }
+    if (set.writeTable() == m_stockTable->table())
+        stockRowsWritten({rowId}); // a view of the table shows the stored row from here
     const int row = set.rowOf(rowId);
-    if (row < 0)
+    if (row < 0 || set.isView())
         return true;
     // Keep the grid showing what is now stored, as a re-read would.
     QueryResult stored;
@@ -218,6 +310,8 @@ bool Tdmfm::deleteRow(RowSet& set, qint64 rowId, bool* gone)
             *gone = true;
         return false;
     }
+    if (set.writeTable() == m_stockTable->table())
+        stockRowsWritten({rowId}); // a view of the table loses the row here
     set.removeRow(set.rowOf(rowId));
     return true;
 }

@@ -1,10 +1,18 @@
 #pragma once
 
 #include "store/database.h"
+#include "store/distinctvalues.h"
 #include "store/rowset.h"
+#include "store/stockqueries.h"
 
 #include <QObject>
 #include <QVariantMap>
+
+#include <memory>
+
+class MemTable;
+class SortRanks;
+class StockFilter;
 
 // The data module: the one connection to the shop database and the shared data
 // sets every window works on, with the query helpers that run statements on
@@ -26,6 +34,26 @@ public:
     Database& db() { return m_db; }
 
     RowSet& stockList() { return m_stockList; }
+
+    // The stock table `data` held in memory: the stock list shows rows of it,
+    // and the drop-down lists take their values from it. Loaded by the first
+    // showAllStock() or searchStock(); kept current by stockRowsWritten().
+    MemTable& stockTable() { return *m_stockTable; }
+    // The distinct values of a column of the stock table (a, b, c, d or g) for
+    // a drop-down list, as "group by c order by c" gives them; writes of other
+    // programs are read first. Empty after a failure, which is reported.
+    DistinctValues::Snapshot stockValues(const QString& column);
+    // "全部记录" and "查询" on the stock list: the rows of stockq::listAll() and
+    // stockq::search(), shown as a view of the stock table. Writes another
+    // program committed to the file are read first. A condition the engine
+    // would refuse is reported, leaving the list closed.
+    bool showAllStock(stockq::ZeroStock zero);
+    bool searchStock(stockq::ZeroStock zero, const stockq::Conditions& c);
+    // Every operation that appends, changes or deletes Stock rows calls this
+    // after its commit with the identities it wrote, so the stock table, the
+    // list and the totals show what is stored. The writes of this module
+    // (appendRow, updateRow, deleteRow on `data`) call it themselves.
+    void stockRowsWritten(const QList<qint64>& rowIds);
     RowSet& generalQuery() { return m_generalQuery; }
     RowSet& salesList() { return m_salesList; }
     RowSet& summaryQuery() { return m_summaryQuery; }
@@ -62,6 +90,16 @@ public:
 private:
     // Reports why the set's current row cannot be changed or deleted.
     static bool canWriteCurrent(const RowSet& set);
+    bool freshStockTable();
+    bool runStockQuery();
+
+    // The last stock list statement, run again when the table is re-read.
+    struct StockQuery
+    {
+        bool search = false;
+        stockq::ZeroStock zero = stockq::ZeroStock::Shown;
+        stockq::Conditions conditions;
+    };
 
     Database m_db;
     QString m_path;
@@ -71,6 +109,12 @@ private:
     RowSet m_summaryQuery;
     RowSet m_customerQuery;
     RowSet m_slipQuery;
+    std::unique_ptr<MemTable> m_stockTable;
+    std::unique_ptr<StockFilter> m_stockFilter;
+    std::unique_ptr<SortRanks> m_stockRanks;
+    std::unique_ptr<DistinctValues> m_stockDistinct;
+    StockQuery m_stockQuery;
+    bool m_runningStockQuery = false;
 };
 
 // True for the names the code uses for tables and columns; anything else is

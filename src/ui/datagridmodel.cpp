@@ -1,11 +1,13 @@
 #include "ui/datagridmodel.h"
 
 #include "core/numbers.h"
+#include "store/memtable.h"
 #include "store/rowset.h"
 
 #include <QBrush>
 #include <QDate>
 
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -109,19 +111,28 @@ void DataGridModel::setRowSet(RowSet* rows)
             endResetModel();
             emit rowSetChangeFinished();
         });
+        connect(m_rows, &RowSet::aboutToChangeRow, this, [this](int row) {
+            if (!m_rows->isView())
+                takeRow(row, -1);
+        });
         connect(m_rows, &RowSet::rowChanged, this, [this](int row) {
             if (!m_columns.isEmpty())
                 emit dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1));
-            computeFooter();
+            if (!m_rows->isView()) // a view's totals follow its table
+                takeRow(row, 1);
+            updateFooterTexts();
             emit footerChanged();
         });
         connect(m_rows, &RowSet::aboutToRemoveRow, this, [this](int row) {
             emit rowSetChangeStarted();
+            takeRow(row, -1);
+            if (const int pos = m_rows->position(row); pos >= 0 && size_t(pos) < m_inView.size())
+                m_inView[size_t(pos)] = 0;
             beginRemoveRows({}, row, row);
         });
         connect(m_rows, &RowSet::rowRemoved, this, [this](int) {
             endRemoveRows();
-            computeFooter();
+            updateFooterTexts();
             emit footerChanged();
             emit rowSetChangeFinished();
         });
@@ -170,56 +181,165 @@ void DataGridModel::mapFields()
         m_fieldIndex[c] = m_rows->columnIndex(m_columns.at(c).field);
 }
 
+DataGridModel::Part DataGridModel::partOf(const QVariant& v)
+{
+    if (const auto m = num::Money::fromVariant(v))
+        return {m->units(), std::nullopt};
+    if (const auto d = num::toDecimal(v.toString()))
+        return {0, *d};
+    return {};
+}
+
+void DataGridModel::addPart(Sum& s, const Part& p, int sign)
+{
+    s.units += Units(p.units) * sign;
+    if (p.wide) {
+        s.wide += sign > 0 ? *p.wide : -*p.wide;
+        s.hasWide = true;
+    }
+}
+
+DataGridModel::Part DataGridModel::cachedPart(int field, int pos) const
+{
+    const Shares& sh = m_shares.at(field);
+    Part p{sh.units[size_t(pos)], std::nullopt};
+    if (const auto it = sh.wide.find(pos); it != sh.wide.end())
+        p.wide = it->second;
+    return p;
+}
+
+void DataGridModel::attachTable(const MemTable* table)
+{
+    if (m_table == table)
+        return;
+    if (m_table)
+        disconnect(m_table, nullptr, this, nullptr);
+    m_table = table;
+    m_cacheLoad = ~quint64(0);
+    m_shares.clear();
+    if (m_table) {
+        connect(m_table, &MemTable::rowChanged, this, &DataGridModel::tableRowWritten);
+        connect(m_table, &MemTable::rowAppended, this, &DataGridModel::tableRowWritten);
+        connect(m_table, &QObject::destroyed, this, [this] { m_table = nullptr; });
+    }
+}
+
+// A row of the table was rewritten or appended: its share is read again, and
+// a total it is part of takes the difference.
+void DataGridModel::tableRowWritten(int pos)
+{
+    if (!m_table || m_cacheLoad != m_table->loadCount())
+        return;
+    const bool shown = size_t(pos) < m_inView.size() && m_inView[size_t(pos)];
+    for (auto& [field, sh] : m_shares) {
+        if (size_t(pos) >= sh.units.size())
+            sh.units.resize(size_t(pos) + 1, 0);
+        const Part old = cachedPart(field, pos);
+        const Part now = partOf(m_table->value(pos, field));
+        sh.units[size_t(pos)] = now.units;
+        if (now.wide)
+            sh.wide[pos] = *now.wide;
+        else
+            sh.wide.erase(pos);
+        if (shown)
+            for (Sum& s : m_sums)
+                if (s.field == field) {
+                    addPart(s, old, -1);
+                    addPart(s, now, 1);
+                }
+    }
+    if (shown) {
+        updateFooterTexts();
+        emit footerChanged();
+    }
+}
+
+void DataGridModel::takeRow(int row, int sign)
+{
+    if (!m_rows)
+        return;
+    const int pos = m_rows->position(row);
+    const bool cached = pos >= 0 && m_table && m_cacheLoad == m_table->loadCount();
+    for (Sum& s : m_sums)
+        if (s.field >= 0)
+            addPart(s, cached ? cachedPart(s.field, pos) : partOf(m_rows->value(row, s.field)), sign);
+}
+
 void DataGridModel::computeFooter()
 {
-    m_footer = QStringList(m_columns.size(), QString());
+    m_sums.clear();
     const bool open = m_rows && m_rows->isOpen();
-
-    // Totals are added up in four-decimal fixed point, so that a long column
-    // does not gather binary fractions; a total beyond its range goes on in
-    // long double. A text that is no number counts as 0.
-    struct Total
-    {
-        int column;
-        int field;
-        num::Money money;
-        std::optional<long double> wide;
-
-        void add(const QVariant& v)
-        {
-            const auto m = num::Money::fromVariant(v);
-            if (!m) {
-                const auto d = num::toDecimal(v.toString());
-                if (!d)
-                    return;
-                if (!wide)
-                    wide = money.toDecimal();
-                *wide += *d;
-            } else if (wide) {
-                *wide += m->toDecimal();
-            } else if (!money.add(*m)) {
-                wide = money.toDecimal() + m->toDecimal();
+    attachTable(m_rows ? m_rows->viewTable() : nullptr);
+    for (int c = 0; c < m_columns.size(); ++c)
+        if (m_columns.at(c).footer == GridColumn::Footer::Sum && open) {
+            Sum s;
+            s.column = c;
+            s.field = m_fieldIndex.at(c);
+            m_sums.push_back(std::move(s));
+        }
+    if (m_table && open) {
+        // Each position's share is read once per load of the table.
+        const int slotTotal = m_table->slotCount();
+        if (m_cacheLoad != m_table->loadCount()) {
+            m_shares.clear();
+            m_cacheLoad = m_table->loadCount();
+        }
+        for (const Sum& s : m_sums) {
+            if (s.field < 0 || m_shares.count(s.field))
+                continue;
+            Shares& sh = m_shares[s.field];
+            sh.units.assign(size_t(slotTotal), 0);
+            for (int p = 0; p < slotTotal; ++p) {
+                const Part part = partOf(m_table->value(p, s.field));
+                sh.units[size_t(p)] = part.units;
+                if (part.wide)
+                    sh.wide[p] = *part.wide;
             }
         }
-    };
-    std::vector<Total> totals;
-    for (int c = 0; c < m_columns.size(); ++c) {
-        const GridColumn& col = m_columns.at(c);
-        if (col.footer == GridColumn::Footer::Text)
-            m_footer[c] = col.footerText;
-        else if (col.footer == GridColumn::Footer::Sum && open)
-            totals.push_back({c, m_fieldIndex.at(c), {}, {}});
+        m_inView.assign(size_t(slotTotal), 0);
+        for (const int p : m_rows->positions())
+            m_inView[size_t(p)] = 1;
+        for (Sum& s : m_sums) {
+            if (s.field < 0)
+                continue;
+            const Shares& sh = m_shares.at(s.field);
+            Units total = 0;
+            for (const int p : m_rows->positions())
+                total += sh.units[size_t(p)];
+            s.units = total;
+            for (const auto& [p, w] : sh.wide)
+                if (m_inView[size_t(p)]) {
+                    s.wide += w;
+                    s.hasWide = true;
+                }
+        }
+    } else if (open) {
+        m_inView.clear();
+        const int n = m_rows->rowCount();
+        // Row by row, so that each row is read once for all its totals.
+        for (int r = 0; r < n; ++r)
+            for (Sum& s : m_sums)
+                if (s.field >= 0)
+                    addPart(s, partOf(m_rows->value(r, s.field)), 1);
     }
-    if (totals.empty())
-        return;
-    // Row by row, so that each row is read once for all its totals.
-    const int n = m_rows->rowCount();
-    for (int r = 0; r < n; ++r)
-        for (Total& t : totals)
-            if (t.field >= 0)
-                t.add(m_rows->value(r, t.field));
-    for (const Total& t : totals)
-        m_footer[t.column] = sumText(t.wide ? *t.wide : t.money.toDecimal(), m_columns.at(t.column).format);
+    updateFooterTexts();
+}
+
+void DataGridModel::updateFooterTexts()
+{
+    m_footer = QStringList(m_columns.size(), QString());
+    for (int c = 0; c < m_columns.size(); ++c)
+        if (m_columns.at(c).footer == GridColumn::Footer::Text)
+            m_footer[c] = m_columns.at(c).footerText;
+    for (const Sum& s : m_sums) {
+        const bool fits = s.units >= Units(std::numeric_limits<qint64>::min()) &&
+                          s.units <= Units(std::numeric_limits<qint64>::max());
+        long double total = fits ? num::Money::fromUnits(qint64(s.units)).toDecimal()
+                                 : static_cast<long double>(s.units) / 10000.0L;
+        if (s.hasWide)
+            total += s.wide;
+        m_footer[s.column] = sumText(total, m_columns.at(s.column).format);
+    }
 }
 
 QString DataGridModel::text(int row, int column) const

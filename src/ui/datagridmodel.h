@@ -9,6 +9,11 @@
 #include <QVector>
 
 #include <functional>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+class MemTable;
 
 // One column of a DataGrid: which field of the row set it shows and how.
 struct GridColumn
@@ -37,8 +42,11 @@ struct GridColumn
 // Shows a RowSet as a table: one model column per GridColumn (hidden columns
 // included; the view hides them), one model row per row of the set. Cell texts
 // are made on demand, so a set of 100,000 rows costs nothing until it is drawn.
-// The totals of the footer are computed here, once per reset, change or
-// removal, never while painting.
+// The totals of the footer are computed here in fixed point (1/10000), once per
+// reset, and after a change or removal of one row by taking its old values out
+// and its new ones in; never while painting. Over a view of an in-memory table
+// each row's share of a total is kept by table position, so a new list of
+// positions is totalled without converting a value.
 class DataGridModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -86,8 +94,38 @@ signals:
     void rowSetChangeFinished();
 
 private:
+    // __int128: a total of any number of 64-bit unit counts.
+    __extension__ typedef __int128 Units;
+    // One value's share of a total: units, or (a number beyond their range,
+    // a text holding a number) a long double; a text that is no number counts 0.
+    struct Part
+    {
+        qint64 units = 0;
+        std::optional<long double> wide;
+    };
+    struct Sum
+    {
+        int column = -1;
+        int field = -1;
+        Units units = 0;
+        long double wide = 0;
+        bool hasWide = false;
+    };
+    // View mode: each table position's share of a column's total.
+    struct Shares
+    {
+        std::vector<qint64> units;
+        std::unordered_map<int, long double> wide;
+    };
+    static Part partOf(const QVariant& v);
+    static void addPart(Sum& s, const Part& p, int sign);
+    Part cachedPart(int field, int pos) const;
     void mapFields();
     void computeFooter();
+    void takeRow(int row, int sign);
+    void updateFooterTexts();
+    void attachTable(const MemTable* table);
+    void tableRowWritten(int pos);
 
     QList<GridColumn> m_columns;
     QVector<int> m_markers;
@@ -95,4 +133,9 @@ private:
     QVector<int> m_fieldIndex;  // row set column of each grid column, -1 when absent
     QStringList m_footer;       // totals row text per grid column
     RowColorFunction m_rowColor;
+    std::vector<Sum> m_sums;
+    std::unordered_map<int, Shares> m_shares; // by table column
+    const MemTable* m_table = nullptr;   // the table the row set is a view of
+    quint64 m_cacheLoad = ~quint64(0);   // load of the table the shares were read from
+    std::vector<quint8> m_inView;        // by table position: shown by the row set
 };

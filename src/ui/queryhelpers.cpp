@@ -3,6 +3,7 @@
 #include "core/messageport.h"
 #include "store/tdmfm.h"
 
+#include <QAbstractListModel>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -17,6 +18,35 @@ QString controlText(QWidget* control)
         return edit->text();
     return control->property("text").toString();
 }
+
+// The items of a drop-down list, read from a snapshot of distinct values.
+class DistinctListModel final : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void setValues(DistinctValues::Snapshot values)
+    {
+        beginResetModel();
+        m_values = std::move(values);
+        endResetModel();
+    }
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() || !m_values ? 0 : int(m_values->size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!m_values || index.row() < 0 || size_t(index.row()) >= m_values->size())
+            return {};
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
+            return (*m_values)[size_t(index.row())].text();
+        return {};
+    }
+
+private:
+    DistinctValues::Snapshot m_values;
+};
 
 } // namespace
 
@@ -57,6 +87,19 @@ void FillDistinctList(Tdmfm& dm, RowSet& query, const QString& column, const QSt
     for (int r = 0; r < n; ++r)
         items << query.value(r, 0).toString();
     list->addItems(items);
+    list->setCurrentIndex(-1);
+    list->setCurrentText(QString());
+}
+
+void FillDistinctList(QComboBox* list, DistinctValues::Snapshot values)
+{
+    const QSignalBlocker block(list);
+    auto* model = dynamic_cast<DistinctListModel*>(list->model());
+    if (!model) {
+        model = new DistinctListModel(list);
+        list->setModel(model); // the list deletes the model it made itself
+    }
+    model->setValues(std::move(values));
     list->setCurrentIndex(-1);
     list->setCurrentText(QString());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/distinctvalues.h"
+
 #include <QString>
 
 class QComboBox;
@@ -20,3 +22,8 @@ bool RequireText(QWidget* control, const QString& message);
 // `column` of `table` in ascending order (an empty value gives an empty item).
 // A failed statement leaves the list empty.
 void FillDistinctList(Tdmfm& dm, RowSet& query, const QString& column, const QString& table, QComboBox* list);
+
+// Empties the list and its text, then shows `values` as its items. The list
+// reads the values where they are: a list of 100,000 values creates no item
+// per value, and a refill costs the same whatever its length.
+void FillDistinctList(QComboBox* list, DistinctValues::Snapshot values);

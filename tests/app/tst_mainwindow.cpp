@@ -7,6 +7,7 @@
 #include "settings/layoutfile.h"
 #include "settings/settingsstore.h"
 #include "stock/stockcolumnsettings.h"
+#include "stock/stockgridcolumns.h"
 #include "stock/stockinpanel.h"
 #include "stock/stocksearchbox.h"
 #include "store/passwordhash.h"
@@ -35,6 +36,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -125,6 +127,8 @@ private slots:
     void clearConditionsListsEverythingAndReloadClearsMarkers();
     void reloadListsEverythingButKeepsTypedConditions();
     void titleClicksSortDescendingThenFlip();
+    void gridShowsTheEnginesRowsThroughSearchesAndWrites();
+    void titleClickSortsTextsInChineseOrder();
     void alarmColoursAtTheBoundary();
     void settingsSurviveARestart();
     void frameFollowsTheWindowAndKeepsDatesFilled();
@@ -594,6 +598,198 @@ void TestMainWindow::titleClicksSortDescendingThenFlip()
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
     QCOMPARE(names(shop.dm()), desc);
     QCOMPARE(main.grid()->sortMarker(QStringLiteral("2")), 1); // none -> down -> up -> down
+}
+
+namespace {
+
+// Clicks the title of the grid column showing `field`.
+void clickTitle(TMainForm& main, const QString& field)
+{
+    QHeaderView* header = main.grid()->view()->horizontalHeader();
+    const int section = main.grid()->model()->columnOf(field);
+    const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() - 6);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+// The row identities the engine returns for `st`, in its order.
+QList<qint64> engineRows(Tdmfm& dm, const Statement& st)
+{
+    RowSet& q = dm.generalQuery();
+    dm.OpenQuery(q, st);
+    QList<qint64> out;
+    for (int r = 0; r < q.rowCount(); ++r)
+        out << q.rowId(r);
+    return out;
+}
+
+QList<qint64> gridRows(Tdmfm& dm)
+{
+    QList<qint64> out;
+    for (int r = 0; r < dm.stockList().rowCount(); ++r)
+        out << dm.stockList().rowId(r);
+    return out;
+}
+
+QStringList items(const QComboBox* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->itemText(i);
+    return out;
+}
+
+// The grid against the engine: the rows of `st` in its order, totals equal
+// to a total made afresh over the same rows, and the name list of the
+// stock-in panel equal to the engine's distinct names.
+void checkAgainstEngine(TMainForm& main, Tdmfm& dm, const Statement& st)
+{
+    QCOMPARE(gridRows(dm), engineRows(dm, st));
+    DataGridModel fresh;
+    fresh.setColumns(stockGridColumns());
+    fresh.setRowSet(&dm.stockList());
+    for (const char* field : {"2", "3", "5", "6", "7", "8"})
+        QCOMPARE(main.grid()->footerText(QLatin1String(field)), fresh.footerText(fresh.columnOf(QLatin1String(field))));
+}
+
+void checkLists(TMainForm& main, Tdmfm& dm)
+{
+    RowSet& q = dm.generalQuery();
+    for (auto [list, column] : {std::pair{main.stockInPanel()->nameList(), "a"},
+                                std::pair{main.stockInPanel()->codeList(), "c"},
+                                std::pair{main.searchBox()->categoryList(), "d"}}) {
+        QVERIFY(dm.OpenDistinctColumn(q, QLatin1String(column), QStringLiteral("data")));
+        QStringList engine;
+        for (int r = 0; r < q.rowCount(); ++r)
+            engine << q.value(r, 0).toString();
+        QCOMPARE(items(list), engine);
+        QCOMPARE(list->currentText(), QString());
+    }
+}
+
+} // namespace
+
+void TestMainWindow::gridShowsTheEnginesRowsThroughSearchesAndWrites()
+{
+    TestShop shop;
+    RecordingPort port;
+    Tdmfm& dm = shop.dm();
+    // Names in two letter cases collapse into one list item: the newest row's.
+    shop.addStock(QStringLiteral("足球"), QStringLiteral("5号"), QStringLiteral("6901"), QStringLiteral("球类"), 10.1, 5, 20);
+    shop.addStock(QStringLiteral("篮球架"), QStringLiteral("户外"), QStringLiteral("6902"), QStringLiteral("器材"), 300, 2, 450,
+                  QStringLiteral("2026-01-03"));
+    shop.addStock(QStringLiteral("Pro拍"), QString(), QStringLiteral("6913"), QStringLiteral("球类"), 0.35, 3, 1);
+    shop.addStock(QStringLiteral("pro拍"), QString(), QStringLiteral("7913"), QStringLiteral("球类"), 0.1, 0, 1);
+    shop.addStock(QStringLiteral("排球"), QString(), QStringLiteral("6914"), QString(), 33.3, 7, 50);
+    TMainForm main(dm);
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    checkAgainstEngine(main, dm, stockq::listAll(stockq::ZeroStock::Shown));
+    checkLists(main, dm);
+
+    // Typing narrows; a second box and 清空条件 search again.
+    StockSearchBox* box = main.searchBox();
+    stockq::Conditions c;
+    QTest::keyClicks(box->nameBox(), QStringLiteral("Q"));
+    c.nameInitials = QStringLiteral("Q");
+    checkAgainstEngine(main, dm, stockq::search(stockq::ZeroStock::Shown, c));
+    QTest::keyClicks(box->codeBox(), QStringLiteral("69"));
+    c.code = QStringLiteral("69");
+    checkAgainstEngine(main, dm, stockq::search(stockq::ZeroStock::Shown, c));
+    QTest::mouseClick(box->clearButton(), Qt::LeftButton);
+    checkAgainstEngine(main, dm, stockq::search(stockq::ZeroStock::Shown, {}));
+
+    // 新建入库 through the panel.
+    main.action(QStringLiteral("新建入库"))->trigger();
+    StockInPanel* panel = main.stockInPanel();
+    panel->nameList()->setEditText(QStringLiteral("羽毛球"));
+    panel->codeList()->setEditText(QStringLiteral("6920"));
+    panel->categoryList()->setEditText(QStringLiteral("乒羽用品"));
+    panel->purchasePriceBox()->setText(QStringLiteral("2.25"));
+    panel->quantityBox()->setText(QStringLiteral("12"));
+    panel->salePriceBox()->setText(QStringLiteral("4"));
+    QTest::mouseClick(panel->newButton(), Qt::LeftButton);
+    QVERIFY2(port.entries.isEmpty(), qPrintable(port.texts().join(QLatin1Char('|'))));
+    checkAgainstEngine(main, dm, stockq::listAll(stockq::ZeroStock::Shown));
+    checkLists(main, dm);
+
+    // 修改入库 of the row chosen in the grid.
+    dm.stockList().setCurrent(names(dm).indexOf(QStringLiteral("篮球架")));
+    main.action(QStringLiteral("修 改"))->trigger();
+    panel->nameList()->setEditText(QStringLiteral("篮球架PRO"));
+    panel->quantityBox()->setText(QStringLiteral("3"));
+    port.answers << MessagePort::Answer::Ok;
+    QTest::mouseClick(panel->changeButton(), Qt::LeftButton);
+    QCOMPARE(main.noticePanel()->text(), QStringLiteral("修改数据成功..."));
+    checkAgainstEngine(main, dm, stockq::listAll(stockq::ZeroStock::Shown));
+    checkLists(main, dm);
+
+    // A one-row change without a reload: the totals take the difference and
+    // come out as a full re-sum does; the list stays as it was filled.
+    QTest::keyClicks(box->nameBox(), QStringLiteral("q"));
+    c = {};
+    c.nameInitials = QStringLiteral("q");
+    const qint64 changed = dm.stockList().rowId(0);
+    QVERIFY(dm.updateRow(dm.stockList(), changed, {{QStringLiteral("3"), 1e15}, {QStringLiteral("7"), QStringLiteral("2.5")},
+                                                   {QStringLiteral("8"), 0.0001}}));
+    QCOMPARE(dm.stockList().value(dm.stockList().rowOf(changed), QStringLiteral("8")).toDouble(), 0.0001);
+    checkAgainstEngine(main, dm, stockq::search(stockq::ZeroStock::Shown, c));
+
+    // 删 除: the row leaves the grid and its totals at once.
+    port.clear();
+    dm.stockList().setCurrent(0);
+    port.answers << MessagePort::Answer::Ok;
+    main.action(QStringLiteral("删 除"))->trigger();
+    QCOMPARE(main.noticePanel()->text(), QStringLiteral("删除数据成功..."));
+    checkAgainstEngine(main, dm, stockq::search(stockq::ZeroStock::Shown, c));
+
+    // Another program writes the file: the next search and reload read it.
+    {
+        Database other;
+        QString error;
+        QVERIFY(other.open(shop.dbPath(), false, &error));
+        QVERIFY(other.exec(Statement{QStringLiteral("insert into data (a,c,d,e,[2],[3],[7]) values ('PRO球','6930','球类','proq',1,9.99,1)"),
+                                     {}},
+                           &error));
+        QVERIFY(other.exec(Statement{QStringLiteral("update data set [3]=[3]+1, e='qq' where a=?"), {QStringLiteral("排球")}},
+                           &error));
+    }
+    QTest::keyClick(box->nameBox(), Qt::Key_Backspace);
+    QTest::keyClicks(box->nameBox(), QStringLiteral("q"));
+    checkAgainstEngine(main, dm, stockq::search(stockq::ZeroStock::Shown, c));
+    main.reloadStockList();
+    checkAgainstEngine(main, dm, stockq::listAll(stockq::ZeroStock::Shown));
+    checkLists(main, dm);
+
+    // With zero stock hidden (the stored choice), the same.
+    main.hideZeroBox()->setChecked(true);
+    checkAgainstEngine(main, dm, stockq::listAll(stockq::ZeroStock::Hidden));
+    QTest::keyClick(box->nameBox(), Qt::Key_Backspace);
+    QTest::keyClicks(box->nameBox(), QStringLiteral("p"));
+    c.nameInitials = QStringLiteral("p");
+    checkAgainstEngine(main, dm, stockq::search(stockq::ZeroStock::Hidden, c));
+}
+
+void TestMainWindow::titleClickSortsTextsInChineseOrder()
+{
+    TestShop shop;
+    RecordingPort port;
+    // Code point order: 安 波 篮 足 车; pinyin: an bo che lan zu.
+    for (const char* name : {"足球", "车载架", "安踏鞋", "篮球", "波比球"})
+        shop.addStock(QString::fromUtf8(name), QString(), QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1);
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    const QStringList ascending{QStringLiteral("安踏鞋"), QStringLiteral("波比球"), QStringLiteral("车载架"),
+                                QStringLiteral("篮球"), QStringLiteral("足球")};
+    QStringList descending = ascending;
+    std::reverse(descending.begin(), descending.end());
+    clickTitle(main, QStringLiteral("a"));
+    QCOMPARE(names(shop.dm()), descending);
+    clickTitle(main, QStringLiteral("a"));
+    QCOMPARE(names(shop.dm()), ascending);
+    // A row rewritten between two sorts takes its new place.
+    QVERIFY(shop.dm().updateRow(shop.dm().stockList(), shop.dm().stockList().rowId(4), {{QStringLiteral("a"), QStringLiteral("阿")}}));
+    clickTitle(main, QStringLiteral("a"));
+    clickTitle(main, QStringLiteral("a"));
+    QCOMPARE(names(shop.dm()).first(), QStringLiteral("阿"));
 }
 
 void TestMainWindow::alarmColoursAtTheBoundary()
