@@ -7,6 +7,7 @@
 #include "app/thelpform.h"
 #include "core/messageport.h"
 #include "core/numbers.h"
+#include "pos/salepanel.h"
 #include "stock/stockcolumnsettings.h"
 #include "stock/stockgridcolumns.h"
 #include "stock/stockinpanel.h"
@@ -100,6 +101,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
         menuOver(footer, footer);
     connect(m_grid, &DataGrid::titleClicked, this, &TMainForm::titleClicked);
     connect(m_grid, &DataGrid::cellClicked, this, &TMainForm::rowClicked);
+    connect(m_grid, &DataGrid::rowDoubleClicked, this, &TMainForm::rowDoubleClicked);
     m_columns = new StockColumnSettings(m_grid, this);
 
     m_commandArea = new QFrame(central);
@@ -152,6 +154,9 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_stockIn->setProperty("floatingPanel", true);
     m_stockIn->move(260, 40);
     m_stockIn->hide();
+    m_sale = new SalePanel(m_dm, *this, central);
+    m_sale->setProperty("floatingPanel", true);
+    m_sale->move(kClientWidth - m_sale->width() - 30, 4);
 
     // Status bar: hint, operator, today, web address.
     const int widths[4] = {350, 200, 200, 300};
@@ -308,8 +313,10 @@ void TMainForm::runShowSteps()
     if (m_sessionId != 0 && !isSuperAdministrator())
         applyRestrictions(); // showing again must not bring purchase prices back
     m_stockIn->hide();
+    m_sale->hide();
     const QDate today = QDate::currentDate();
     m_stockIn->dateField()->setDate(today);
+    m_sale->dateField()->setDate(today);
     m_search->setDates(today);
     if (SettingsStore::keyExists()) {
         skins::applyStored(SettingsStore::read(QString(settingkeys::skin)));
@@ -324,6 +331,7 @@ void TMainForm::runShowSteps()
         if (!riqi.isEmpty())
             m_rememberedDate = riqi;
     }
+    m_sale->setDaySequence(m_daySequence, m_rememberedDate);
     m_status[2]->setText(QStringLiteral("今天：") + num::dateText(today));
     layoutChildren();
 }
@@ -399,6 +407,7 @@ void TMainForm::loginFinished(int)
     activateWindow();
     m_grid->view()->setFocus();
     m_status[1]->setText(m_userName);
+    m_sale->setSaleDateEditable(isSuperAdministrator());
     if (!isSuperAdministrator())
         applyRestrictions();
     m_sessionId = userq::logLogin(m_dm, m_userName, QDateTime::currentDateTime());
@@ -432,9 +441,9 @@ void TMainForm::closeEvent(QCloseEvent* e)
 {
     if (m_sessionId != 0)
         userq::logLogout(m_dm, m_sessionId, QDateTime::currentDateTime());
-    // The sale date of the next run starts from today's.
+    // The next run compares its sale date with this one to start a new day's sequence.
     QString error;
-    if (!SettingsStore::write(QString(settingkeys::riqi), num::today(), &error))
+    if (!SettingsStore::write(QString(settingkeys::riqi), m_sale->dateField()->text(), &error))
         messagePort().error(error);
     m_help->hide();
     e->accept();
@@ -463,6 +472,7 @@ void TMainForm::layoutChildren()
     m_commandArea->setGeometry(0, gridHeight, central->width(), central->height() - gridHeight);
     m_notice->raise();
     m_stockIn->raise();
+    m_sale->raise();
 }
 
 // ---- Stock list ------------------------------------------------------------------
@@ -530,9 +540,28 @@ void TMainForm::rowClicked(int row)
     if (row != m_lastClickedRow) {
         m_lastClickedRow = row;
         m_stockIn->setChangeEnabled(false);
+        if (m_sale->isVisible())
+            m_sale->closePanel();
     }
     if (!m_dm.stockList().value(row, QStringLiteral("a")).toString().isEmpty())
         m_stockIn->copyFromRow(m_dm.stockList(), row);
+}
+
+void TMainForm::rowDoubleClicked(int row)
+{
+    if (m_sale->openForRow(m_dm.stockList(), row))
+        m_sale->raise();
+}
+
+void TMainForm::saleOpened(const QString& remark)
+{
+    m_stockIn->setChangeEnabled(true);
+    m_stockIn->remarkEdit()->setText(remark);
+}
+
+void TMainForm::saleClosed()
+{
+    m_stockIn->setChangeEnabled(false);
 }
 
 // ---- Stock-in ------------------------------------------------------------------
@@ -541,6 +570,7 @@ void TMainForm::openStockInForNew()
 {
     if (!isSuperAdministrator())
         return;
+    m_sale->hide();
     m_stockIn->openForNew();
     m_stockIn->raise();
     m_stockIn->nameList()->setFocus();
@@ -550,7 +580,8 @@ void TMainForm::openStockInForChange()
 {
     if (!isSuperAdministrator())
         return;
-    m_stockIn->openForChange();
+    if (m_stockIn->openForChange())
+        m_sale->hide();
     m_stockIn->raise();
 }
 
@@ -558,6 +589,7 @@ void TMainForm::deleteStockRow()
 {
     if (!isSuperAdministrator())
         return;
+    m_sale->hide();
     m_stockIn->deleteCurrentRow();
 }
 
@@ -581,6 +613,8 @@ void TMainForm::tickDateKeeper()
 {
     if (m_stockIn->dateField()->isEmpty())
         m_stockIn->dateField()->setDate(QDate::currentDate());
+    if (m_sale->dateField()->isEmpty())
+        m_sale->dateField()->setDate(QDate::currentDate());
 }
 
 // ---- Column layout ---------------------------------------------------------------

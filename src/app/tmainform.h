@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/mainops.h"
+#include "pos/poshost.h"
 #include "store/stockqueries.h"
 
 #include <QMainWindow>
@@ -16,6 +17,7 @@ class QTimer;
 class QToolButton;
 class StockColumnSettings;
 class StockInPanel;
+class SalePanel;
 class StockSearchBox;
 class THelpForm;
 class Tdmfm;
@@ -24,7 +26,7 @@ class Tloginfm;
 // The main window: the stock grid with its search box, the toolbar and menus,
 // the status bar and the floating panels. It coordinates; the panels and
 // windows it hosts do the work.
-class TMainForm final : public QMainWindow, public MainOps
+class TMainForm final : public QMainWindow, public MainOps, public PosHost
 {
     Q_OBJECT
 public:
@@ -41,6 +43,9 @@ public:
     void restoreStockLayout() override;
     QString userName() const override { return m_userName; }
     bool isSuperAdministrator() const override;
+    // PosHost
+    void saleOpened(const QString& remark) override;
+    void saleClosed() override;
 
     qint64 sessionId() const { return m_sessionId; }
     QString alarmNumber() const;
@@ -52,6 +57,7 @@ public:
     DataGrid* grid() const { return m_grid; }
     StockSearchBox* searchBox() const { return m_search; }
     StockInPanel* stockInPanel() const { return m_stockIn; }
+    SalePanel* salePanel() const { return m_sale; }
     StockColumnSettings* columnSettings() const { return m_columns; }
     QLineEdit* alarmBox() const { return m_alarm; }
     QCheckBox* hideZeroBox() const { return m_hideZero; }
@@ -79,6 +85,7 @@ private slots:
     void saveColumnWidths();
     void titleClicked();
     void rowClicked(int row);
+    void rowDoubleClicked(int row);
     void alarmChanged(const QString& text);
     void zeroStockChanged(bool hide);
     void tickDateKeeper();
@@ -106,6 +113,7 @@ private:
     StockColumnSettings* m_columns = nullptr;
     StockSearchBox* m_search = nullptr;
     StockInPanel* m_stockIn = nullptr;
+    SalePanel* m_sale = nullptr;
     QWidget* m_commandArea = nullptr;
     QLabel* m_notice = nullptr;
     QLineEdit* m_alarm = nullptr;
