@@ -8,6 +8,7 @@
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "pos/salepanel.h"
+#include "pos/slippanel.h"
 #include "stock/stockcolumnsettings.h"
 #include "stock/stockgridcolumns.h"
 #include "stock/stockinpanel.h"
@@ -157,6 +158,9 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_sale = new SalePanel(m_dm, *this, central);
     m_sale->setProperty("floatingPanel", true);
     m_sale->move(kClientWidth - m_sale->width() - 30, 4);
+    m_slip = new SlipPanel(m_dm, *m_sale, central);
+    m_slip->setProperty("floatingPanel", true);
+    m_slip->move(40, 60);
 
     // Status bar: hint, operator, today, web address.
     const int widths[4] = {350, 200, 200, 300};
@@ -223,6 +227,10 @@ void TMainForm::buildToolbar(QWidget* area)
     m_newStockButton->setPopupMode(QToolButton::InstantPopup);
     bar->addWidget(m_newStockButton);
 
+    m_slipButton = toolButton(QStringLiteral("单据打印"), QStyle::SP_FileDialogContentsView, area);
+    connect(m_slipButton, &QToolButton::clicked, this, [this] { m_slip->toggle(); });
+    bar->addWidget(m_slipButton);
+
     auto* settings = toolButton(QStringLiteral("设 置"), QStyle::SP_FileDialogDetailedView, area);
     m_settingsMenu = new QMenu(settings);
     QMenu* skinMenu = m_settingsMenu->addMenu(QStringLiteral("界面换肤"));
@@ -261,6 +269,7 @@ void TMainForm::buildGridMenu()
     m_gridMenu->addAction(QStringLiteral("修 改"), this, &TMainForm::openStockInForChange);
     m_gridMenu->addAction(QStringLiteral("删 除"), this, &TMainForm::deleteStockRow);
     m_gridMenu->addAction(QStringLiteral("全部记录"), this, &TMainForm::reloadStockList);
+    m_gridMenu->addAction(QStringLiteral("销售单(小票)打印"), this, [this] { m_slip->toggle(); });
     m_gridMenu->addSeparator();
     m_gridMenu->addMenu(m_columns->menu());
     m_gridMenu->addAction(QStringLiteral("保存当前列宽"), this, &TMainForm::saveColumnWidths);
@@ -314,6 +323,7 @@ void TMainForm::runShowSteps()
         applyRestrictions(); // showing again must not bring purchase prices back
     m_stockIn->hide();
     m_sale->hide();
+    m_slip->hide();
     const QDate today = QDate::currentDate();
     m_stockIn->dateField()->setDate(today);
     m_sale->dateField()->setDate(today);
@@ -473,6 +483,7 @@ void TMainForm::layoutChildren()
     m_notice->raise();
     m_stockIn->raise();
     m_sale->raise();
+    m_slip->raise();
 }
 
 // ---- Stock list ------------------------------------------------------------------

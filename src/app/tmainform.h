@@ -18,6 +18,7 @@ class QToolButton;
 class StockColumnSettings;
 class StockInPanel;
 class SalePanel;
+class SlipPanel;
 class StockSearchBox;
 class THelpForm;
 class Tdmfm;
@@ -58,6 +59,8 @@ public:
     StockSearchBox* searchBox() const { return m_search; }
     StockInPanel* stockInPanel() const { return m_stockIn; }
     SalePanel* salePanel() const { return m_sale; }
+    SlipPanel* slipPanel() const { return m_slip; }
+    QToolButton* slipButton() const { return m_slipButton; }
     StockColumnSettings* columnSettings() const { return m_columns; }
     QLineEdit* alarmBox() const { return m_alarm; }
     QCheckBox* hideZeroBox() const { return m_hideZero; }
@@ -114,6 +117,8 @@ private:
     StockSearchBox* m_search = nullptr;
     StockInPanel* m_stockIn = nullptr;
     SalePanel* m_sale = nullptr;
+    SlipPanel* m_slip = nullptr;
+    QToolButton* m_slipButton = nullptr;
     QWidget* m_commandArea = nullptr;
     QLabel* m_notice = nullptr;
     QLineEdit* m_alarm = nullptr;
