@@ -9,6 +9,7 @@
 #include "core/numbers.h"
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
+#include "print/tpos.h"
 #include "stock/stockcolumnsettings.h"
 #include "stock/stockgridcolumns.h"
 #include "stock/stockinpanel.h"
@@ -180,6 +181,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     buildGridMenu();
 
     m_help = new THelpForm(this);
+    m_tpos = new Tpos(this);
 
     m_login = new Tloginfm(m_dm, this);
     connect(m_login, &QDialog::finished, this, &TMainForm::loginFinished);
@@ -243,6 +245,7 @@ void TMainForm::buildToolbar(QWidget* area)
                 messagePort().error(error);
         });
     }
+    m_settingsMenu->addAction(QStringLiteral("打印设置"), this, &TMainForm::showReceiptSettings);
     m_settingsMenu->addAction(QStringLiteral("计算器"), this, &TMainForm::startCalculator);
     m_settingsMenu->addAction(QStringLiteral("记事本"), this, &TMainForm::startEditor);
     settings->setMenu(m_settingsMenu);
@@ -270,6 +273,7 @@ void TMainForm::buildGridMenu()
     m_gridMenu->addAction(QStringLiteral("删 除"), this, &TMainForm::deleteStockRow);
     m_gridMenu->addAction(QStringLiteral("全部记录"), this, &TMainForm::reloadStockList);
     m_gridMenu->addAction(QStringLiteral("销售单(小票)打印"), this, [this] { m_slip->toggle(); });
+    m_gridMenu->addAction(QStringLiteral("打印设置"), this, &TMainForm::showReceiptSettings);
     m_gridMenu->addSeparator();
     m_gridMenu->addMenu(m_columns->menu());
     m_gridMenu->addAction(QStringLiteral("保存当前列宽"), this, &TMainForm::saveColumnWidths);
@@ -663,6 +667,18 @@ void TMainForm::showHelp()
     }
     m_help->show();
     m_help->raise();
+}
+
+void TMainForm::showReceiptSettings()
+{
+    if (!m_tpos->isVisible()) {
+        QRect frame = m_tpos->frameGeometry();
+        frame.moveCenter(frameGeometry().center());
+        m_tpos->move(frame.topLeft());
+    }
+    m_tpos->show();
+    m_tpos->raise();
+    m_tpos->activateWindow();
 }
 
 void TMainForm::checkForUpgrade()

@@ -23,6 +23,7 @@ class StockSearchBox;
 class THelpForm;
 class Tdmfm;
 class Tloginfm;
+class Tpos;
 
 // The main window: the stock grid with its search box, the toolbar and menus,
 // the status bar and the floating panels. It coordinates; the panels and
@@ -72,6 +73,7 @@ public:
     QToolButton* newStockButton() const { return m_newStockButton; }
     Tloginfm* loginWindow() const { return m_login; }
     THelpForm* helpWindow() const { return m_help; }
+    Tpos* receiptSettings() const { return m_tpos; }
     // A menu action by its caption, searched through every menu of the window.
     QAction* action(const QString& caption) const;
 
@@ -96,6 +98,7 @@ private slots:
     void showLogin();
     void loginFinished(int result);
     void showHelp();
+    void showReceiptSettings();
     void checkForUpgrade();
     void openWebSite();
     void showAbout();
@@ -134,6 +137,7 @@ private:
     QTimer* m_noticeTimer = nullptr;
     THelpForm* m_help = nullptr;
     Tloginfm* m_login = nullptr;
+    Tpos* m_tpos = nullptr;
 
     stockq::ZeroStock m_zeroStock = stockq::ZeroStock::Shown;
     qint64 m_sessionId = 0;
