@@ -9,6 +9,7 @@
 #include "core/numbers.h"
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
+#include "print/posreceipt.h"
 #include "print/tpos.h"
 #include "stock/stockcolumnsettings.h"
 #include "stock/stockgridcolumns.h"
@@ -182,6 +183,10 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
 
     m_help = new THelpForm(this);
     m_tpos = new Tpos(this);
+    m_slip->setReceiptPrinter([this] {
+        return posreceipt::printCurrentSale(
+            m_dm, *m_tpos, {m_sale->saleNumber(), m_userName, m_slip->total(), m_slip->cash(), m_slip->change()});
+    });
 
     m_login = new Tloginfm(m_dm, this);
     connect(m_login, &QDialog::finished, this, &TMainForm::loginFinished);
