@@ -6,6 +6,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev
   libsqlcipher-dev sqlcipher libssl-dev libfreexl-dev
   fonts-noto-cjk qt6-translations-l10n
+  cups printer-driver-cups-pdf poppler-utils
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -5,6 +5,10 @@
 #include "app/thelpform.h"
 #include "core/messageport.h"
 #include "core/numbers.h"
+#include "pos/salepanel.h"
+#include "pos/slippanel.h"
+#include "print/posreceipt.h"
+#include "print/tpos.h"
 #include "settings/layoutfile.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
@@ -103,6 +107,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
         menuOver(footer, footer);
     connect(m_grid, &DataGrid::titleClicked, this, &TMainForm::titleClicked);
     connect(m_grid, &DataGrid::cellClicked, this, &TMainForm::rowClicked);
+    connect(m_grid, &DataGrid::rowDoubleClicked, this, &TMainForm::rowDoubleClicked);
     m_columns = new StockColumnSettings(m_grid, this);
 
     m_commandArea = new QFrame(central);
@@ -155,6 +160,12 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_stockIn->setProperty("floatingPanel", true);
     m_stockIn->move(260, 40);
     m_stockIn->hide();
+    m_sale = new SalePanel(m_dm, *this, central);
+    m_sale->setProperty("floatingPanel", true);
+    m_sale->move(kClientWidth - m_sale->width() - 30, 4);
+    m_slip = new SlipPanel(m_dm, *m_sale, central);
+    m_slip->setProperty("floatingPanel", true);
+    m_slip->move(40, 60);
 
     // Status bar: hint, operator, today, web address.
     const int widths[4] = {350, 200, 200, 300};
@@ -174,6 +185,11 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     buildGridMenu();
 
     m_help = new THelpForm(this);
+    m_tpos = new Tpos(this);
+    m_slip->setReceiptPrinter([this] {
+        return posreceipt::printCurrentSale(
+            m_dm, *m_tpos, {m_sale->saleNumber(), m_userName, m_slip->total(), m_slip->cash(), m_slip->change()});
+    });
 
     m_login = new Tloginfm(m_dm, this);
     connect(m_login, &QDialog::finished, this, &TMainForm::loginFinished);
@@ -221,6 +237,10 @@ void TMainForm::buildToolbar(QWidget* area)
     m_newStockButton->setPopupMode(QToolButton::InstantPopup);
     bar->addWidget(m_newStockButton);
 
+    m_slipButton = toolButton(QStringLiteral("单据打印"), QStyle::SP_FileDialogContentsView, area);
+    connect(m_slipButton, &QToolButton::clicked, this, [this] { m_slip->toggle(); });
+    bar->addWidget(m_slipButton);
+
     auto* settings = toolButton(QStringLiteral("设 置"), QStyle::SP_FileDialogDetailedView, area);
     m_settingsMenu = new QMenu(settings);
     QMenu* skinMenu = m_settingsMenu->addMenu(QStringLiteral("界面换肤"));
@@ -231,6 +251,7 @@ void TMainForm::buildToolbar(QWidget* area)
             writeSetting(settingkeys::skin, i);
         });
     }
+    m_settingsMenu->addAction(QStringLiteral("打印设置"), this, &TMainForm::showReceiptSettings);
     m_settingsMenu->addAction(QStringLiteral("计算器"), this, &TMainForm::startCalculator);
     m_settingsMenu->addAction(QStringLiteral("记事本"), this, &TMainForm::startEditor);
     settings->setMenu(m_settingsMenu);
@@ -257,6 +278,8 @@ void TMainForm::buildGridMenu()
     m_gridMenu->addAction(QStringLiteral("修 改"), this, &TMainForm::openStockInForChange);
     m_gridMenu->addAction(QStringLiteral("删 除"), this, &TMainForm::deleteStockRow);
     m_gridMenu->addAction(QStringLiteral("全部记录"), this, &TMainForm::reloadStockList);
+    m_gridMenu->addAction(QStringLiteral("销售单(小票)打印"), this, [this] { m_slip->toggle(); });
+    m_gridMenu->addAction(QStringLiteral("打印设置"), this, &TMainForm::showReceiptSettings);
     m_gridMenu->addSeparator();
     m_gridMenu->addMenu(m_columns->menu());
     m_gridMenu->addAction(QStringLiteral("保存当前列宽"), this, &TMainForm::saveColumnWidths);
@@ -309,8 +332,11 @@ void TMainForm::runShowSteps()
     if (m_sessionId != 0 && !isSuperAdministrator())
         applyRestrictions(); // showing again must not bring purchase prices back
     m_stockIn->hide();
+    m_sale->hide();
+    m_slip->hide();
     const QDate today = QDate::currentDate();
     m_stockIn->dateField()->setDate(today);
+    m_sale->dateField()->setDate(today);
     m_search->setDates(today);
     if (SettingsStore::keyExists()) {
         skins::applyStored(SettingsStore::read(QString(settingkeys::skin)));
@@ -323,6 +349,7 @@ void TMainForm::runShowSteps()
         if (!riqi.isEmpty())
             m_rememberedDate = riqi;
     }
+    m_sale->setDaySequence(m_daySequence, m_rememberedDate);
     m_status[2]->setText(QStringLiteral("今天：") + num::dateText(today));
     layoutChildren();
 }
@@ -398,6 +425,7 @@ void TMainForm::loginFinished(int)
     activateWindow();
     m_grid->view()->setFocus();
     m_status[1]->setText(m_userName);
+    m_sale->setSaleDateEditable(isSuperAdministrator());
     if (!isSuperAdministrator())
         applyRestrictions();
     m_sessionId = userq::logLogin(m_dm, m_userName, QDateTime::currentDateTime());
@@ -431,8 +459,8 @@ void TMainForm::closeEvent(QCloseEvent* e)
 {
     if (m_sessionId != 0)
         userq::logLogout(m_dm, m_sessionId, QDateTime::currentDateTime());
-    // The sale date of the next run starts from today's.
-    writeSetting(settingkeys::riqi, num::today());
+    // The next run compares its sale date with this one to start a new day's sequence.
+    writeSetting(settingkeys::riqi, m_sale->dateField()->text());
     m_help->hide();
     e->accept();
 }
@@ -460,6 +488,8 @@ void TMainForm::layoutChildren()
     m_commandArea->setGeometry(0, gridHeight, central->width(), central->height() - gridHeight);
     m_notice->raise();
     m_stockIn->raise();
+    m_sale->raise();
+    m_slip->raise();
 }
 
 // ---- Stock list ------------------------------------------------------------------
@@ -522,9 +552,28 @@ void TMainForm::rowClicked(int row)
     if (row != m_lastClickedRow) {
         m_lastClickedRow = row;
         m_stockIn->setChangeEnabled(false);
+        if (m_sale->isVisible())
+            m_sale->closePanel();
     }
     if (!m_dm.stockList().value(row, QStringLiteral("a")).toString().isEmpty())
         m_stockIn->copyFromRow(m_dm.stockList(), row);
+}
+
+void TMainForm::rowDoubleClicked(int row)
+{
+    if (m_sale->openForRow(m_dm.stockList(), row))
+        m_sale->raise();
+}
+
+void TMainForm::saleOpened(const QString& remark)
+{
+    m_stockIn->setChangeEnabled(true);
+    m_stockIn->remarkEdit()->setText(remark);
+}
+
+void TMainForm::saleClosed()
+{
+    m_stockIn->setChangeEnabled(false);
 }
 
 // ---- Stock-in ------------------------------------------------------------------
@@ -533,6 +582,7 @@ void TMainForm::openStockInForNew()
 {
     if (!isSuperAdministrator())
         return;
+    m_sale->hide();
     m_stockIn->openForNew();
     m_stockIn->raise();
     m_stockIn->nameList()->setFocus();
@@ -542,7 +592,8 @@ void TMainForm::openStockInForChange()
 {
     if (!isSuperAdministrator())
         return;
-    m_stockIn->openForChange();
+    if (m_stockIn->openForChange())
+        m_sale->hide();
     m_stockIn->raise();
 }
 
@@ -550,6 +601,7 @@ void TMainForm::deleteStockRow()
 {
     if (!isSuperAdministrator())
         return;
+    m_sale->hide();
     m_stockIn->deleteCurrentRow();
 }
 
@@ -573,6 +625,8 @@ void TMainForm::tickDateKeeper()
 {
     if (m_stockIn->dateField()->isEmpty())
         m_stockIn->dateField()->setDate(QDate::currentDate());
+    if (m_sale->dateField()->isEmpty())
+        m_sale->dateField()->setDate(QDate::currentDate());
 }
 
 // ---- Column layout ---------------------------------------------------------------
@@ -612,6 +666,18 @@ void TMainForm::showHelp()
     }
     m_help->show();
     m_help->raise();
+}
+
+void TMainForm::showReceiptSettings()
+{
+    if (!m_tpos->isVisible()) {
+        QRect frame = m_tpos->frameGeometry();
+        frame.moveCenter(frameGeometry().center());
+        m_tpos->move(frame.topLeft());
+    }
+    m_tpos->show();
+    m_tpos->raise();
+    m_tpos->activateWindow();
 }
 
 void TMainForm::checkForUpgrade()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pos/poshost.h"
 #include "stock/stockhost.h"
 #include "store/stockqueries.h"
 
@@ -16,15 +17,18 @@ class QTimer;
 class QToolButton;
 class StockColumnSettings;
 class StockInPanel;
+class SalePanel;
+class SlipPanel;
 class StockSearchBox;
 class THelpForm;
 class Tdmfm;
 class Tloginfm;
+class Tpos;
 
 // The main window: the stock grid with its search box, the toolbar and menus,
 // the status bar and the floating panels. It coordinates; the panels and
 // windows it hosts do the work.
-class TMainForm final : public QMainWindow, public StockHost
+class TMainForm final : public QMainWindow, public StockHost, public PosHost
 {
     Q_OBJECT
 public:
@@ -41,6 +45,9 @@ public:
     void restoreStockLayout() override;
     QString userName() const override { return m_userName; }
     bool isSuperAdministrator() const override;
+    // PosHost
+    void saleOpened(const QString& remark) override;
+    void saleClosed() override;
 
     qint64 sessionId() const { return m_sessionId; }
     QString alarmNumber() const;
@@ -52,6 +59,9 @@ public:
     DataGrid* grid() const { return m_grid; }
     StockSearchBox* searchBox() const { return m_search; }
     StockInPanel* stockInPanel() const { return m_stockIn; }
+    SalePanel* salePanel() const { return m_sale; }
+    SlipPanel* slipPanel() const { return m_slip; }
+    QToolButton* slipButton() const { return m_slipButton; }
     StockColumnSettings* columnSettings() const { return m_columns; }
     QLineEdit* alarmBox() const { return m_alarm; }
     QCheckBox* hideZeroBox() const { return m_hideZero; }
@@ -63,6 +73,7 @@ public:
     QToolButton* newStockButton() const { return m_newStockButton; }
     Tloginfm* loginWindow() const { return m_login; }
     THelpForm* helpWindow() const { return m_help; }
+    Tpos* receiptSettings() const { return m_tpos; }
     // A menu action by its caption, searched through every menu of the window.
     QAction* action(const QString& caption) const;
 
@@ -79,6 +90,7 @@ private slots:
     void saveColumnWidths();
     void titleClicked();
     void rowClicked(int row);
+    void rowDoubleClicked(int row);
     void alarmChanged(const QString& text);
     void zeroStockChanged(bool hide);
     void tickDateKeeper();
@@ -86,6 +98,7 @@ private slots:
     void showLogin();
     void loginFinished(int result);
     void showHelp();
+    void showReceiptSettings();
     void checkForUpgrade();
     void openWebSite();
     void showAbout();
@@ -106,6 +119,9 @@ private:
     StockColumnSettings* m_columns = nullptr;
     StockSearchBox* m_search = nullptr;
     StockInPanel* m_stockIn = nullptr;
+    SalePanel* m_sale = nullptr;
+    SlipPanel* m_slip = nullptr;
+    QToolButton* m_slipButton = nullptr;
     QWidget* m_commandArea = nullptr;
     QLabel* m_notice = nullptr;
     QLineEdit* m_alarm = nullptr;
@@ -121,6 +137,7 @@ private:
     QTimer* m_noticeTimer = nullptr;
     THelpForm* m_help = nullptr;
     Tloginfm* m_login = nullptr;
+    Tpos* m_tpos = nullptr;
 
     stockq::ZeroStock m_zeroStock = stockq::ZeroStock::Shown;
     qint64 m_sessionId = 0;

@@ -223,9 +223,14 @@ qint64 Database::lastInsertRowId() const
     return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
 }
 
-Transaction::Transaction(Database& db)
+Transaction::Transaction(Database& db, Lock lock)
     : m_db(db)
 {
+    if (lock == Lock::Immediate && m_db.handle() && sqlite3_get_autocommit(m_db.handle())) {
+        m_begun = m_db.exec(QStringLiteral("BEGIN IMMEDIATE"), &m_error);
+        m_outer = m_begun;
+        return;
+    }
     // A savepoint acts as a transaction of its own at the outermost level and
     // nests inside an enclosing one (a bulk fill wrapping many sales).
     m_begun = m_db.exec(QStringLiteral("SAVEPOINT tx"), &m_error);
@@ -235,6 +240,10 @@ Transaction::~Transaction()
 {
     if (m_begun && !m_done) {
         QString ignored;
+        if (m_outer) {
+            m_db.exec(QStringLiteral("ROLLBACK"), &ignored);
+            return;
+        }
         m_db.exec(QStringLiteral("ROLLBACK TO tx"), &ignored);
         m_db.exec(QStringLiteral("RELEASE tx"), &ignored);
     }
@@ -246,7 +255,7 @@ bool Transaction::commit(QString* error)
         *error = m_error;
         return false;
     }
-    if (!m_db.exec(QStringLiteral("RELEASE tx"), error))
+    if (!m_db.exec(m_outer ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE tx"), error))
         return false; // the destructor rolls back
     m_done = true;
     return true;

@@ -73,7 +73,10 @@ private:
 class Transaction final
 {
 public:
-    explicit Transaction(Database& db);
+    // Immediate: an outermost transaction takes the write lock at once, so that
+    // what it reads cannot be changed by another connection before it writes.
+    enum class Lock { Deferred, Immediate };
+    explicit Transaction(Database& db, Lock lock = Lock::Deferred);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
@@ -86,6 +89,7 @@ private:
     Database& m_db;
     bool m_begun = false;
     bool m_done = false;
+    bool m_outer = false; // began with BEGIN IMMEDIATE, ends with COMMIT or ROLLBACK
     QString m_error;
 };
 

@@ -16,12 +16,39 @@ std::optional<long double> stored(const QVariant& v, QString* error)
     return num::toDecimal(text.isEmpty() ? QStringLiteral("0") : text, error);
 }
 
+// A typed amount that is stored as it is: a number, not negative, within the
+// digits the general form keeps.
+std::optional<long double> typedAmount(const QString& text, const QString& field, QString* error)
+{
+    return num::toStorable(text, field, error);
+}
+
 } // namespace
 
-bool recordSale(Tdmfm& dm, const SaleInput& in)
+bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
 {
-    Database& db = dm.db();
+    // The typed values first: a bad text stops the sale before anything is read or locked.
     QString error;
+    const auto q = num::toDecimal(in.quantity, &error);
+    if (q && !num::isStorableResult(*q)) {
+        error = num::resultOutOfRangeText(QStringLiteral("销售数量"), in.quantity);
+    }
+    const auto p = q && num::isStorableResult(*q) ? typedAmount(in.price, QStringLiteral("实际销售价"), &error)
+                                                  : std::nullopt;
+    const auto owed = !p ? std::nullopt
+                         : (in.owed.isEmpty() ? std::optional<long double>(0)
+                                              : typedAmount(in.owed, QStringLiteral("欠款金额"), &error));
+    if (!owed) {
+        messagePort().error(error);
+        return false;
+    }
+
+    Database& db = dm.db();
+    Transaction t(db, Transaction::Lock::Immediate);
+    if (!t.begun()) {
+        Tdmfm::report(t.error());
+        return false;
+    }
     QueryResult stock;
     if (!db.query(Statement{QStringLiteral("select * from data where rowid=?"), {in.stockRowId}}, &stock, &error)) {
         Tdmfm::report(error);
@@ -33,28 +60,43 @@ bool recordSale(Tdmfm& dm, const SaleInput& in)
     }
     auto col = [&](const char* name) { return stock.rows.at(0).at(stock.columns.indexOf(QLatin1String(name))); };
 
-    const auto q = num::toDecimal(in.quantity, &error);
-    const auto p = q ? num::toDecimal(in.price, &error) : std::nullopt;
-    const auto owed = !p ? std::nullopt
-                         : (in.owed.isEmpty() ? std::optional<long double>(0) : num::toDecimal(in.owed, &error));
-    const auto cost = owed ? stored(col("1"), &error) : std::nullopt;
+    const auto cost = stored(col("1"), &error);
     const auto sold = cost ? stored(col("5"), &error) : std::nullopt;
     const auto amount = sold ? stored(col("6"), &error) : std::nullopt;
-    const auto onHand = amount ? stored(col("7"), &error) : std::nullopt;
-    if (!onHand) {
+    const auto available = amount ? stored(col("7"), &error) : std::nullopt;
+    if (!available) {
         messagePort().error(error);
+        return false;
+    }
+    if (*available < *q) {
+        if (onHand)
+            *onHand = num::general(*available);
+        else
+            messagePort().inform(QStringLiteral("库存不足"));
         return false;
     }
 
     // Each computed value passes through its general text, as the fields do.
     auto g = [](long double v) { return *num::toDecimal(num::general(v)); };
-    const long double remaining = *onHand - *q;
+    const long double remaining = *available - *q;
+    const long double saleAmount = g(*p * *q);
     const QVariantMap stockChange{
         {QStringLiteral("5"), double(g(*sold + *q))},
-        {QStringLiteral("6"), double(g(*amount + g(*p * *q)))},
+        {QStringLiteral("6"), double(g(*amount + saleAmount))},
         {QStringLiteral("7"), double(num::round2(remaining))},
         {QStringLiteral("8"), double(g(remaining * *cost))},
     };
+    const QVariantMap fieldNames{{QStringLiteral("5"), QStringLiteral("已售数量")},
+                                 {QStringLiteral("6"), QStringLiteral("销售金额")},
+                                 {QStringLiteral("7"), QStringLiteral("库存数量")},
+                                 {QStringLiteral("8"), QStringLiteral("库存金额")}};
+    for (auto it = stockChange.cbegin(); it != stockChange.cend(); ++it) {
+        if (!num::isStorableResult(it.value().toDouble())) {
+            messagePort().error(num::resultOutOfRangeText(fieldNames.value(it.key()).toString(),
+                                                          num::general(it.value())));
+            return false;
+        }
+    }
     const QString name = col("a").toString().trimmed();
     const QString model = col("b").toString().trimmed();
     const QVariantMap sale{
@@ -68,22 +110,17 @@ bool recordSale(Tdmfm& dm, const SaleInput& in)
         {QStringLiteral("h"), in.address.trimmed()},
         {QStringLiteral("i"), in.contact.trimmed()},
         {QStringLiteral("j"), in.customerRemark.trimmed()},
-        {QStringLiteral("z"), in.saleNumber},
+        {QStringLiteral("z"), in.saleNumber.trimmed()},
         {QStringLiteral("1"), double(*cost)},
         {QStringLiteral("2"), double(*p)},
         {QStringLiteral("3"), double(*q)},
-        {QStringLiteral("4"), double(g(*p * *q))},
+        {QStringLiteral("4"), double(saleAmount)},
         {QStringLiteral("a5"), double(num::round2((*p - *cost) * *q))},
         {QStringLiteral("6"), double(*owed)},
         {QStringLiteral("day1"), in.saleDate},
         {QStringLiteral("day2"), col("day1")},
     };
 
-    Transaction t(db);
-    if (!t.begun()) {
-        Tdmfm::report(t.error());
-        return false;
-    }
     QStringList sets;
     QVariantList params;
     for (auto it = stockChange.cbegin(); it != stockChange.cend(); ++it) {
@@ -102,6 +139,7 @@ bool recordSale(Tdmfm& dm, const SaleInput& in)
         Tdmfm::report(error);
         return false;
     }
+    dm.stockRowsWritten({in.stockRowId}); // the stock list shows the stored figures from here
     return true;
 }
 

@@ -21,9 +21,18 @@ struct SaleInput
 
 // Applies the sale to the Stock row: sold quantity and sales amount grow, the
 // stock quantity falls (rounded to two decimals) and the stock amount follows it
-// at the purchase price; appends the Sale row with amount and profit. Returns
+// at the purchase price; appends the Sale row with amount and profit.
+//
+// Everything happens in one transaction that holds the write lock from the
+// start: the Stock row's figures are read inside it, so a sale can never work
+// on figures another sale (or another program on the same file) has changed
+// meanwhile, and either both rows are written or neither.
+//
+// A quantity above the stored stock quantity is refused: false, nothing
+// written, and the stored stock quantity in its general text in *onHand (when
+// onHand is null the refusal is shown as "库存不足"). Other failures return
 // false after reporting the engine's or the conversion's error; nothing is
-// written then.
-bool recordSale(Tdmfm& dm, const SaleInput& in);
+// written then either.
+bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand = nullptr);
 
 } // namespace saleops

@@ -92,7 +92,7 @@ void NumberBox::stepBy(int steps)
         return;
     const long double start = steps > 0 ? std::floor(v) : std::ceil(v);
     const long double next =
-        std::clamp(start + steps, static_cast<long double>(kMinimum), static_cast<long double>(kMaximum));
+        std::clamp(start + static_cast<long double>(steps) * m_step, static_cast<long double>(kMinimum), static_cast<long double>(kMaximum));
     setText(QString::number(static_cast<int>(next)));
     lineEdit()->selectAll();
 }

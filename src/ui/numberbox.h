@@ -22,6 +22,8 @@ public:
     // text() is QAbstractSpinBox::text(): the text as shown.
     void setText(const QString& text);
 
+    // How far one arrow click moves the text (1 unless set).
+    void setStep(int step) { m_step = step; }
     void stepBy(int steps) override;
     QValidator::State validate(QString& input, int& pos) const override;
     void fixup(QString& input) const override;
@@ -40,4 +42,5 @@ protected:
 
 private:
     QString m_accepted; // the text as last changed, for validate()
+    int m_step = 1;
 };

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <QFrame>
+#include <QHash>
+#include <QPoint>
+#include <QString>
+
+class DateField;
+class NumberBox;
+class PosHost;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class RowSet;
+class Tdmfm;
+
+// The sale panel: a floating panel over the stock grid that sells (or takes
+// back) one article of the Stock row it was opened for, under a sale number
+// made of today's date and the day sequence.
+//
+// The figures shown are computed in long double from the fields' texts and
+// written in the general number form. The Stock row's new figures are not
+// taken from the panel: the store computes them from the stored row inside the
+// sale's transaction, and decides a shortage on the stored stock quantity.
+class SalePanel final : public QFrame
+{
+    Q_OBJECT
+public:
+    SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent = nullptr);
+
+    // Double click on a stock row: shows the panel for `row` of `set`. A row
+    // without a name opens nothing (false).
+    bool openForRow(const RowSet& set, int row);
+
+    // Day sequence and remembered date as read from the settings at start.
+    void setDaySequence(qint64 sequence, const QString& rememberedDate);
+    qint64 daySequence() const { return m_sequence; }
+    // The composed sale number of today and the current sequence.
+    QString composedNumber() const;
+    QString saleNumber() const;
+    QString customerName() const;
+
+    // Only the super administrator may change the sale date.
+    void setSaleDateEditable(bool editable);
+
+    QLineEdit* nameEdit() const { return m_name; }
+    QLineEdit* suggestedPriceEdit() const { return m_suggested; }
+    NumberBox* priceBox() const { return m_price; }
+    NumberBox* discountBox() const { return m_discount; }
+    NumberBox* quantityBox() const { return m_quantity; }
+    QLineEdit* stockEdit() const { return m_stock; }
+    QLineEdit* amountEdit() const { return m_amount; }
+    NumberBox* owedBox() const { return m_owed; }
+    DateField* dateField() const { return m_date; }
+    QLineEdit* numberEdit() const { return m_number; }
+    QComboBox* customerList() const { return m_customer; }
+    QLineEdit* addressEdit() const { return m_address; }
+    QLineEdit* contactEdit() const { return m_contact; }
+    QLineEdit* remarkEdit() const { return m_remark; }
+    QPushButton* nextButton() const { return m_next; }
+    QPushButton* previousButton() const { return m_previous; }
+    QPushButton* returnButton() const { return m_return; }
+    QPushButton* previewButton() const { return m_preview; }
+    QPushButton* confirmButton() const { return m_confirm; }
+    QToolButton* closeButton() const { return m_close; }
+    qint64 openRowId() const { return m_rowId; }
+
+public slots:
+    // The confirm picture. True when the sale was saved.
+    bool confirm();
+    // "+" and "-" (also "下一单" and "上一单" of the slip panel).
+    void nextNumber();
+    void previousNumber();
+    // "退": the quantity changes sign.
+    void toggleReturn();
+    // The close picture, or a click on another stock row.
+    void closePanel();
+
+signals:
+    // A sale was saved under `saleNumber`. The sales detail window takes the
+    // number into its slip number box and shows the current month; the summary
+    // is refreshed.
+    void saleSaved(const QString& saleNumber);
+    // The slip panel's list must follow the sale number (and customer) now shown.
+    void slipQueryNeeded();
+    // "+" or "-" moved to another number: the slip panel's cash starts again at "0".
+    void numberStepped();
+    // "预览": shows or hides the slip panel.
+    void previewToggled();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void buildUi();
+    void onDiscountChanged();
+    void updateSaleAmount();
+    bool recalculate();
+    void onCustomerEdited(const QString& text);
+    void onNumberChanged();
+    void refillCustomers();
+    void clearEntries();
+    void finish();
+    void refuseShortage(const QString& onHand);
+    void stepNumber(qint64 delta);
+
+    Tdmfm& m_dm;
+    PosHost& m_host;
+    qint64 m_rowId = -1;
+    qint64 m_sequence = 1;
+    QString m_rememberedDate;
+    QString m_rememberedCustomer;
+    bool m_quiet = false;
+    bool m_dragging = false;
+    QPoint m_dragOffset;
+    QHash<QObject*, QWidget*> m_enterTarget;
+
+    QLineEdit* m_name = nullptr;
+    QLineEdit* m_spec = nullptr;
+    QLineEdit* m_code = nullptr;
+    QLineEdit* m_category = nullptr;
+    QLineEdit* m_suggested = nullptr;
+    NumberBox* m_price = nullptr;
+    NumberBox* m_discount = nullptr;
+    NumberBox* m_quantity = nullptr;
+    QLineEdit* m_stock = nullptr;
+    QLineEdit* m_amount = nullptr;
+    NumberBox* m_owed = nullptr;
+    DateField* m_date = nullptr;
+    QLineEdit* m_number = nullptr;
+    QComboBox* m_customer = nullptr;
+    QLineEdit* m_address = nullptr;
+    QLineEdit* m_contact = nullptr;
+    QLineEdit* m_remark = nullptr;
+    QPushButton* m_next = nullptr;
+    QPushButton* m_previous = nullptr;
+    QPushButton* m_return = nullptr;
+    QPushButton* m_preview = nullptr;
+    QPushButton* m_confirm = nullptr;
+    QToolButton* m_close = nullptr;
+};

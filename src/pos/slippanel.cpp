@@ -1,0 +1,302 @@
+#include "pos/slippanel.h"
+
+#include "core/messageport.h"
+#include "core/numbers.h"
+#include "pos/salepanel.h"
+#include "store/salequeries.h"
+#include "store/tdmfm.h"
+#include "ui/characterfilter.h"
+#include "ui/datagrid.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+const QString kSpecField = QStringLiteral("b");
+const QColor kLightBlue(204, 232, 255);
+
+bool isDigitOrPoint(QChar c)
+{
+    return c == u'.' || (c >= u'0' && c <= u'9');
+}
+
+QList<GridColumn> slipColumns()
+{
+    auto column = [](const char* field, const QString& title, GridColumn::Format format, int width) {
+        GridColumn c;
+        c.field = QLatin1String(field);
+        c.title = title;
+        c.format = format;
+        c.width = width;
+        c.fitted = true;
+        c.titleColor = kLightBlue;
+        return c;
+    };
+    GridColumn name = column("a", QStringLiteral("商品名称"), GridColumn::Format::Text, 130);
+    name.footer = GridColumn::Footer::Text;
+    name.footerText = QStringLiteral("销售单号：");
+    GridColumn spec = column("b", QStringLiteral("规格型号"), GridColumn::Format::Text, 110);
+    spec.footer = GridColumn::Footer::Text;
+    GridColumn quantity = column("3", QStringLiteral("数量"), GridColumn::Format::General, 50);
+    quantity.alignment = Qt::AlignRight | Qt::AlignVCenter;
+    quantity.footer = GridColumn::Footer::Sum;
+    GridColumn price = column("2", QStringLiteral("单价"), GridColumn::Format::General, 60);
+    price.alignment = quantity.alignment;
+    // The total of the sale is this column's footer: summed in fixed point, shown in the general form.
+    GridColumn amount = column("4", QStringLiteral("金额"), GridColumn::Format::General, 70);
+    amount.alignment = quantity.alignment;
+    amount.footer = GridColumn::Footer::Sum;
+    return {name, spec, quantity, price, amount};
+}
+
+QLineEdit* bigField(QWidget* parent, const QString& objectName, const QRect& geometry, bool readOnly)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(objectName);
+    edit->setGeometry(geometry);
+    edit->setReadOnly(readOnly);
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(20);
+    f.setBold(true);
+    edit->setFont(f);
+    if (readOnly) {
+        edit->setFocusPolicy(Qt::NoFocus);
+        edit->setStyleSheet(QStringLiteral("background-color: %1;").arg(kLightBlue.name()));
+    }
+    return edit;
+}
+
+QLabel* bigLabel(QWidget* parent, const QString& text, const QRect& geometry)
+{
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(20);
+    f.setBold(true);
+    label->setFont(f);
+    return label;
+}
+
+} // namespace
+
+SlipPanel::SlipPanel(Tdmfm& dm, SalePanel& sale, QWidget* parent) : QFrame(parent), m_dm(dm), m_sale(sale)
+{
+    buildUi();
+    connect(&m_sale, &SalePanel::slipQueryNeeded, this, &SlipPanel::runQuery);
+    connect(&m_sale, &SalePanel::numberStepped, this, &SlipPanel::onNumberStepped);
+    connect(&m_sale, &SalePanel::previewToggled, this, &SlipPanel::toggle);
+    connect(m_previous, &QPushButton::clicked, &m_sale, &SalePanel::previousNumber);
+    connect(m_next, &QPushButton::clicked, &m_sale, &SalePanel::nextNumber);
+    connect(m_receipt, &QPushButton::clicked, this, &SlipPanel::printReceipt);
+    connect(m_close, &QToolButton::clicked, this, &QWidget::hide);
+    connect(m_cash, &QLineEdit::textChanged, this, &SlipPanel::updateChange);
+    connect(m_cash, &QLineEdit::editingFinished, this, &SlipPanel::updateChange);
+    connect(m_total, &QLineEdit::textChanged, this, &SlipPanel::updateChange);
+    hide();
+}
+
+void SlipPanel::buildUi()
+{
+    setObjectName(QStringLiteral("slipPanel"));
+    setFixedSize(460, 400);
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(2);
+    setAutoFillBackground(true);
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(14);
+    setFont(font);
+    setCursor(Qt::SizeAllCursor);
+
+    m_customer = new QLabel(QStringLiteral("客户名称："), this);
+    m_customer->setObjectName(QStringLiteral("customerLine"));
+    m_customer->setGeometry(10, 6, 400, 22);
+
+    m_grid = new DataGrid(this);
+    m_grid->setObjectName(QStringLiteral("slipGrid"));
+    m_grid->setColumns(slipColumns());
+    m_grid->setRowSet(&m_dm.slipQuery());
+    m_grid->setGeometry(8, 30, width() - 16, 220);
+    m_grid->setCursor(Qt::ArrowCursor);
+
+    bigLabel(this, QStringLiteral("合计："), QRect(10, 258, 90, 30));
+    m_total = bigField(this, QStringLiteral("totalEdit"), QRect(100, 258, 130, 30), true);
+    m_total->setText(QStringLiteral("0"));
+    bigLabel(this, QStringLiteral("现金："), QRect(10, 292, 90, 30));
+    m_cash = bigField(this, QStringLiteral("cashEdit"), QRect(100, 292, 130, 30), false);
+    CharacterFilter::install(m_cash, &isDigitOrPoint);
+    m_cash->installEventFilter(this);
+    bigLabel(this, QStringLiteral("找零："), QRect(10, 326, 90, 30));
+    m_change = bigField(this, QStringLiteral("changeEdit"), QRect(100, 326, 130, 30), true);
+    m_change->setText(QStringLiteral("0"));
+
+    auto button = [this](const QString& text, const QString& name, const QRect& geometry) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(name);
+        b->setGeometry(geometry);
+        b->setCursor(Qt::ArrowCursor);
+        return b;
+    };
+    m_previous = button(QStringLiteral("上一单"), QStringLiteral("previousButton"), QRect(250, 260, 90, 30));
+    m_next = button(QStringLiteral("下一单"), QStringLiteral("nextButton"), QRect(350, 260, 90, 30));
+    m_receipt = button(QStringLiteral("POS小票打印"), QStringLiteral("receiptButton"), QRect(250, 310, 190, 40));
+    m_receipt->setAutoDefault(true);
+    m_receipt->setHidden(!m_printer);
+
+    m_close = new QToolButton(this);
+    m_close->setObjectName(QStringLiteral("closeButton"));
+    m_close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    m_close->setAutoRaise(true);
+    m_close->setFocusPolicy(Qt::NoFocus);
+    m_close->setCursor(Qt::ArrowCursor);
+    m_close->setGeometry(width() - 22, 4, 18, 18);
+}
+
+void SlipPanel::setReceiptPrinter(ReceiptPrinter printer)
+{
+    m_printer = std::move(printer);
+    m_receipt->setHidden(!m_printer);
+}
+
+QString SlipPanel::total() const
+{
+    return m_total->text();
+}
+
+QString SlipPanel::cash() const
+{
+    return m_cash->text();
+}
+
+QString SlipPanel::change() const
+{
+    return m_change->text();
+}
+
+void SlipPanel::toggle()
+{
+    setVisible(!isVisible());
+    if (isVisible())
+        raise();
+}
+
+void SlipPanel::runQuery()
+{
+    const QString number = m_sale.saleNumber();
+    // The number under the rows: the footer text is part of the columns, set before the rows come.
+    DataGridModel* model = m_grid->model();
+    const int spec = model->columnOf(kSpecField);
+    model->column(spec).footerText = number;
+    m_dm.OpenQuery(m_dm.slipQuery(), saleq::slipRows(number.trimmed()));
+    const QString sum = m_grid->footerText(QStringLiteral("4"));
+    m_total->setText(sum.isEmpty() ? QStringLiteral("0") : sum);
+    m_customer->setText(QStringLiteral("客户名称：") + m_sale.customerName());
+}
+
+void SlipPanel::onNumberStepped()
+{
+    m_cash->setText(QStringLiteral("0"));
+}
+
+void SlipPanel::updateChange()
+{
+    const QString cash = m_cash->text();
+    if (cash.isEmpty())
+        return;
+    QString error;
+    const auto c = num::toDecimal(cash, &error);
+    const auto t = c ? num::toDecimal(m_total->text(), &error) : std::nullopt;
+    if (!t) {
+        messagePort().error(error);
+        return;
+    }
+    m_change->setText(num::general(*c - *t));
+}
+
+bool SlipPanel::printReceipt()
+{
+    if (m_total->text() == u"0") {
+        messagePort().inform(QStringLiteral("先进行销售"));
+        return false;
+    }
+    if (m_cash->text().isEmpty()) {
+        messagePort().inform(QStringLiteral("输入现金额"));
+        m_cash->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
+    QString error;
+    const auto c = num::toDecimal(m_cash->text(), &error);
+    const auto t = c ? num::toDecimal(m_total->text(), &error) : std::nullopt;
+    if (!t) {
+        messagePort().error(error);
+        return false;
+    }
+    if (*c < *t) {
+        messagePort().inform(QStringLiteral("现金不足"));
+        return false;
+    }
+    if (!m_printer || !m_printer())
+        return false;
+    // The receipt was printed from the same result the list shows; the list is done with it.
+    m_dm.slipQuery().close();
+    return true;
+}
+
+// ---- Keyboard and mouse -------------------------------------------------------
+
+bool SlipPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_cash && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (m_receipt->isVisible())
+                m_receipt->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void SlipPanel::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_dragging = true;
+        m_dragOffset = event->position().toPoint();
+        event->accept();
+        return;
+    }
+    QFrame::mousePressEvent(event);
+}
+
+void SlipPanel::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_dragging || !(event->buttons() & Qt::LeftButton)) {
+        QFrame::mouseMoveEvent(event);
+        return;
+    }
+    QPoint to = mapToParent(event->position().toPoint()) - m_dragOffset;
+    if (const QWidget* host = parentWidget()) {
+        to.setX(std::clamp(to.x(), 0, std::max(0, host->width() - width())));
+        to.setY(std::clamp(to.y(), 0, std::max(0, host->height() - height())));
+    }
+    move(to);
+    event->accept();
+}
+
+void SlipPanel::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_dragging && event->button() == Qt::LeftButton) {
+        m_dragging = false;
+        event->accept();
+        return;
+    }
+    QFrame::mouseReleaseEvent(event);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "store/database.h"
+
+#include <QString>
+
+// Statements over the sales table `data1` used while selling. Typed names and
+// numbers are bound, never spliced into the text.
+namespace saleq {
+
+// Address and contact recorded for a customer name, one row per distinct pair.
+Statement customerByName(const QString& name);
+// Customer, address, contact and remark recorded under a sale number, one row per distinct set.
+Statement customerBySaleNumber(const QString& saleNumber);
+// Every Sale row whose number contains `fragment` (LIKE '%fragment%', so "%"
+// and "_" typed in it match as LIKE wildcards), in stored order.
+Statement slipRows(const QString& fragment);
+
+} // namespace saleq

@@ -1,0 +1,555 @@
+#include "keys.h"
+#include "recordingport.h"
+#include "testdb.h"
+
+#include "settings/settingkeys.h"
+#include "app/tmainform.h"
+#include "stock/stockinpanel.h"
+#include "store/passwordhash.h"
+#include "ui/datagrid.h"
+#include "users/tloginfm.h"
+#include "settings/settingsstore.h"
+#include "core/numbers.h"
+#include "pos/poshost.h"
+#include "pos/salepanel.h"
+#include "store/saleops.h"
+#include "store/stockqueries.h"
+#include "store/tdmfm.h"
+#include "ui/datefield.h"
+#include "ui/numberbox.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+// The main window as far as the sale panel sees it: the search re-reads the stock list.
+class FakeHost final : public PosHost
+{
+public:
+    explicit FakeHost(Tdmfm& dm) : m_dm(dm) {}
+    void runStockSearch() override
+    {
+        ++searches;
+        m_dm.OpenQuery(m_dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown));
+    }
+    void showNotice(const QString& text) override { notices << text; }
+    QString userName() const override { return QStringLiteral("超级管理员"); }
+    void saleOpened(const QString& remark) override { opened << remark; }
+    void saleClosed() override { ++closed; }
+
+    int searches = 0;
+    int closed = 0;
+    QStringList notices;
+    QStringList opened;
+
+private:
+    Tdmfm& m_dm;
+};
+
+struct Till
+{
+    TestShop shop;
+    RecordingPort port;
+    FakeHost host{shop.dm()};
+    QWidget window;
+    SalePanel* panel = nullptr;
+
+    Till()
+    {
+        window.resize(700, 600);
+        panel = new SalePanel(shop.dm(), host, &window);
+        window.show();
+        window.activateWindow();
+    }
+    bool ready() { return shop.isValid() && QTest::qWaitForWindowActive(&window); }
+    Tdmfm& dm() { return shop.dm(); }
+
+    // Opens the panel on the stock row with identity `id`, as a double click does.
+    bool open(qint64 id)
+    {
+        host.runStockSearch();
+        const int row = dm().stockList().rowOf(id);
+        return panel->openForRow(dm().stockList(), row);
+    }
+    QVector<QVariant> stock(qint64 id, const QString& columns = QStringLiteral("[5],[6],[7],[8]"))
+    {
+        QueryResult r;
+        QString error;
+        dm().db().query(Statement{QStringLiteral("select %1 from data where rowid=?").arg(columns), {id}}, &r, &error);
+        return r.rows.value(0);
+    }
+    QVector<QVector<QVariant>> sales(const QString& columns = QStringLiteral("[2],[3],[4],a5,z"))
+    {
+        QueryResult r;
+        QString error;
+        dm().db().query(Statement{QStringLiteral("select %1 from data1 order by id").arg(columns), {}}, &r, &error);
+        return r.rows;
+    }
+};
+
+QWidget* focused()
+{
+    return QApplication::focusWidget();
+}
+
+void enter()
+{
+    QTest::keyClick(focused(), Qt::Key_Return);
+}
+
+// Replaces a field's text by typing: coming in with Tab selects the whole text.
+void retype(QWidget* field, const QString& text)
+{
+    field->clearFocus();
+    field->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(focused(), Qt::Key_Backspace);
+    typeText(focused(), text);
+}
+
+// The same for the focused field, then on with Enter.
+void retypeAndEnter(const QString& text)
+{
+    retype(focused(), text);
+    enter();
+}
+
+QString invalid(const QString& text)
+{
+    return QStringLiteral("'%1' is not a valid floating point value").arg(text);
+}
+
+// Brings up the main window and logs in through the real login window.
+bool logIn(TMainForm& main, const QString& user, const QString& password)
+{
+    main.show();
+    if (!QTest::qWaitForWindowExposed(&main))
+        return false;
+    Tloginfm* login = main.loginWindow();
+    if (!QTest::qWaitFor([&] { return login->isVisible(); }, 5000))
+        return false;
+    login->userList()->setCurrentText(user);
+    QTest::keyClicks(login->passwordBox(), password);
+    QTest::mouseClick(login->loginButton(), Qt::LeftButton);
+    return QTest::qWaitFor([&] { return !login->isVisible() && main.sessionId() > 0; }, 5000);
+}
+
+void doubleClickRow(TMainForm& main, int row)
+{
+    QTableView* view = main.grid()->view();
+    const QRect cell = view->visualRect(view->model()->index(row, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+QString today()
+{
+    return QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+}
+
+} // namespace
+
+class TestSalePanel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void saleTypedThroughTheFields_data();
+    void saleTypedThroughTheFields();
+    void refusedConfirmWritesNothing_data();
+    void refusedConfirmWritesNothing();
+    void storedStockDecides();
+    void saleNumbers();
+    void customers();
+    void enterAndTabOrder();
+    void closeAndReturnToggle();
+    void mainWindowSellsOnDoubleClick();
+};
+
+void TestSalePanel::saleTypedThroughTheFields_data()
+{
+    QTest::addColumn<double>("cost");
+    QTest::addColumn<double>("onHand");
+    QTest::addColumn<double>("suggested");
+    QTest::addColumn<QString>("price");    // typed into 实际销售价; empty: keep the suggested price
+    QTest::addColumn<QString>("discount"); // typed into 折; empty: keep "100"
+    QTest::addColumn<QString>("quantity");
+    QTest::addColumn<bool>("takeBack");    // "退" before confirming
+    QTest::addColumn<QString>("amountShown");
+    QTest::addColumn<QVector<QVariant>>("stockAfter"); // [5],[6],[7],[8]
+    QTest::addColumn<QVector<QVariant>>("saleRow");    // [2],[3],[4],a5
+
+    QTest::newRow("19.9 at cost 12") << 12.0 << 10.0 << 19.9 << QString() << QString() << "1" << false << "19.9"
+                                     << QVector<QVariant>{1.0, 19.9, 9.0, 108.0}
+                                     << QVector<QVariant>{19.9, 1.0, 19.9, 7.9};
+    QTest::newRow("discount 85 on 200") << 150.0 << 5.0 << 200.0 << QString() << "85" << "1" << false << "170"
+                                        << QVector<QVariant>{1.0, 170.0, 4.0, 600.0}
+                                        << QVector<QVariant>{170.0, 1.0, 170.0, 20.0};
+    QTest::newRow("typed price, all the stock") << 2.5 << 3.0 << 5.0 << "4.1" << QString() << "3" << false << "12.3"
+                                                << QVector<QVariant>{3.0, 12.3, 0.0, 0.0}
+                                                << QVector<QVariant>{4.1, 3.0, 12.3, 4.8};
+    QTest::newRow("return of two") << 12.0 << 10.0 << 19.9 << QString() << QString() << "2" << true << "-39.8"
+                                   << QVector<QVariant>{-2.0, -39.8, 12.0, 144.0}
+                                   << QVector<QVariant>{19.9, -2.0, -39.8, -15.8};
+    QTest::newRow("tenths add up exactly") << 0.1 << 100.0 << 0.3 << "0.1" << QString() << "3" << false << "0.3"
+                                           << QVector<QVariant>{3.0, 0.3, 97.0, 9.7}
+                                           << QVector<QVariant>{0.1, 3.0, 0.3, 0.0};
+}
+
+void TestSalePanel::saleTypedThroughTheFields()
+{
+    QFETCH(double, cost);
+    QFETCH(double, onHand);
+    QFETCH(double, suggested);
+    QFETCH(QString, price);
+    QFETCH(QString, discount);
+    QFETCH(QString, quantity);
+    QFETCH(bool, takeBack);
+    QFETCH(QString, amountShown);
+    QFETCH(QVector<QVariant>, stockAfter);
+    QFETCH(QVector<QVariant>, saleRow);
+
+    Till t;
+    QVERIFY(t.ready());
+    const qint64 id = t.shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("B7"),
+                                      QStringLiteral("球类"), cost, onHand, suggested, QStringLiteral("2025-12-20"));
+    QVERIFY(t.open(id));
+    SalePanel* p = t.panel;
+    QVERIFY(p->isVisible());
+    QCOMPARE(p->nameEdit()->text(), QStringLiteral("篮球"));
+    // The discount is not applied on opening: the actual price is the suggested one.
+    QCOMPARE(p->priceBox()->text(), p->suggestedPriceEdit()->text());
+    QVERIFY(p->priceBox()->hasFocus());
+
+    if (price.isEmpty())
+        enter();
+    else
+        retypeAndEnter(price);
+    QVERIFY(p->discountBox()->hasFocus());
+    if (discount.isEmpty())
+        enter();
+    else
+        retypeAndEnter(discount);
+    QVERIFY(p->quantityBox()->hasFocus());
+    retypeAndEnter(quantity);
+    QVERIFY(p->owedBox()->hasFocus());
+    if (takeBack)
+        QTest::mouseClick(p->returnButton(), Qt::LeftButton);
+    QCOMPARE(p->amountEdit()->text(), amountShown);
+
+    QTest::mouseClick(p->confirmButton(), Qt::LeftButton);
+    QVERIFY2(t.port.entries.isEmpty(), qPrintable(t.port.texts().join(u'|')));
+    QCOMPARE(t.stock(id), stockAfter);
+    const auto sales = t.sales(QStringLiteral("[2],[3],[4],a5,day2,day1,z,a,b,e"));
+    QCOMPARE(sales.size(), 1);
+    QCOMPARE(sales.at(0).mid(0, 4), saleRow);
+    QCOMPARE(sales.at(0).at(4), QVariant(QStringLiteral("2025-12-20")));
+    QCOMPARE(sales.at(0).at(5), QVariant(num::today()));
+    QCOMPARE(sales.at(0).at(6), QVariant(today() + QStringLiteral("001")));
+    QCOMPARE(sales.at(0).at(9), QVariant(QStringLiteral("lq")));
+
+    // Afterwards: hidden, notice, stock search, the entries cleared.
+    QVERIFY(!p->isVisible());
+    QCOMPARE(t.host.notices, QStringList{QStringLiteral("销售数据保存成功...")});
+    QCOMPARE(t.host.searches, 2);
+    QCOMPARE(p->quantityBox()->text(), QStringLiteral("1"));
+    QCOMPARE(p->owedBox()->text(), QStringLiteral("0"));
+    QCOMPARE(p->priceBox()->text(), QString());
+}
+
+void TestSalePanel::refusedConfirmWritesNothing_data()
+{
+    QTest::addColumn<QString>("field"); // price, quantity, owed, date
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("quantityAfter");
+
+    QTest::newRow("quantity 0") << "quantity" << "0" << "销售数量不能为0" << "0";
+    QTest::newRow("quantity 0.0") << "quantity" << "0.0" << "销售数量不能为0" << "0.0";
+    QTest::newRow("more than in stock") << "quantity" << "6" << "库存不足" << "5";
+    QTest::newRow("quantity empty") << "quantity" << "" << "销售数量必须输入！" << "";
+    QTest::newRow("lone point") << "quantity" << "." << invalid(QStringLiteral(".")) << ".";
+    QTest::newRow("price empty") << "price" << "" << "实际销售价必须输入！" << "1";
+    QTest::newRow("price too large") << "price" << "9999999999999999"
+                                     << "实际销售价的数值“9999999999999999”超出允许范围：应为 0 至 "
+                                        "999999999999999 之间、最多15位有效数字的数。"
+                                     << "1";
+    QTest::newRow("owed empty") << "owed" << "" << "欠款金额必须输入！" << "1";
+    QTest::newRow("owed lone point") << "owed" << "." << invalid(QStringLiteral(".")) << "1";
+    QTest::newRow("date empty") << "date" << "" << "销售日期必须输入" << "1";
+    QTest::newRow("date half typed") << "date" << "2026" << "'2026-  -  ' is not a valid date" << "1";
+}
+
+void TestSalePanel::refusedConfirmWritesNothing()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    QFETCH(QString, quantityAfter);
+
+    Till t;
+    QVERIFY(t.ready());
+    const qint64 id = t.shop.addStock(QStringLiteral("网球"), {}, QStringLiteral("T1"), QStringLiteral("球类"), 8,
+                                      5, 12);
+    const QVector<QVariant> before = t.stock(id);
+    QVERIFY(t.open(id));
+    SalePanel* p = t.panel;
+    QWidget* target = field == u"price"      ? static_cast<QWidget*>(p->priceBox())
+                      : field == u"quantity" ? static_cast<QWidget*>(p->quantityBox())
+                      : field == u"owed"     ? static_cast<QWidget*>(p->owedBox())
+                                             : static_cast<QWidget*>(p->dateField());
+    if (field == u"date")
+        p->dateField()->clear();
+    retype(target, text);
+    t.port.clear();
+    QTest::mouseClick(p->confirmButton(), Qt::LeftButton);
+    QCOMPARE(t.port.lastText(), message);
+    QCOMPARE(p->quantityBox()->text(), quantityAfter);
+    QCOMPARE(t.stock(id), before);
+    QVERIFY(t.sales().isEmpty());
+    QVERIFY(p->isVisible());
+    QVERIFY(t.host.notices.isEmpty());
+}
+
+void TestSalePanel::storedStockDecides()
+{
+    Till t;
+    QVERIFY(t.ready());
+    const qint64 id = t.shop.addStock(QStringLiteral("羽毛球拍"), {}, QStringLiteral("Y1"), QStringLiteral("拍类"), 50,
+                                      5, 80);
+    QVERIFY(t.open(id));
+    QCOMPARE(t.panel->stockEdit()->text(), QStringLiteral("5"));
+
+    // Meanwhile a second program on the same file sells 4.
+    Tdmfm other;
+    QString error;
+    QVERIFY(other.open(t.shop.dbPath(), &error));
+    saleops::SaleInput in;
+    in.stockRowId = id;
+    in.quantity = QStringLiteral("4");
+    in.price = QStringLiteral("80");
+    in.saleNumber = QStringLiteral("X1");
+    in.saleDate = QStringLiteral("2026-01-05");
+    QVERIFY(saleops::recordSale(other, in));
+
+    // The panel still shows 5; the stored 1 decides, and takes the place of the quantity.
+    retype(t.panel->quantityBox(), QStringLiteral("3"));
+    QTest::mouseClick(t.panel->confirmButton(), Qt::LeftButton);
+    QCOMPARE(t.port.texts(), QStringList{QStringLiteral("库存不足")});
+    QCOMPARE(t.panel->quantityBox()->text(), QStringLiteral("1"));
+    QCOMPARE(t.panel->stockEdit()->text(), QStringLiteral("1"));
+    QCOMPARE(t.sales().size(), 1);
+
+    // The second confirm sells the rest, on top of the other program's sale.
+    QTest::mouseClick(t.panel->confirmButton(), Qt::LeftButton);
+    QCOMPARE(t.port.texts().size(), 1);
+    QCOMPARE(t.stock(id), (QVector<QVariant>{5.0, 400.0, 0.0, 0.0}));
+    QCOMPARE(t.sales().size(), 2);
+}
+
+void TestSalePanel::saleNumbers()
+{
+    Till t;
+    QVERIFY(t.ready());
+    const qint64 id = t.shop.addStock(QStringLiteral("跳绳"), {}, QStringLiteral("S1"), QStringLiteral("健身"), 3,
+                                      100, 19.9);
+    SalePanel* p = t.panel;
+    QSignalSpy stepped(p, &SalePanel::numberStepped);
+    QVERIFY(t.open(id));
+    QCOMPARE(p->saleNumber(), today() + QStringLiteral("001"));
+
+    // Two confirmations without "+" share one number; "+" moves on, also on
+    // the first run of a day (no remembered date yet).
+    QVERIFY(p->confirm());
+    QVERIFY(t.open(id));
+    p->quantityBox()->setText(QStringLiteral("2"));
+    QVERIFY(p->confirm());
+    QCOMPARE(SettingsStore::read(QString(settingkeys::danhao)), QStringLiteral("1"));
+    QTest::mouseClick(p->nextButton(), Qt::LeftButton);
+    QCOMPARE(stepped.size(), 1);
+    QCOMPARE(p->saleNumber(), today() + QStringLiteral("002"));
+    QVERIFY(t.open(id));
+    QVERIFY(p->confirm());
+    QCOMPARE(SettingsStore::read(QString(settingkeys::danhao)), QStringLiteral("2"));
+    const auto rows = t.sales(QStringLiteral("z"));
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.at(0).at(0), rows.at(1).at(0));
+    QCOMPARE(rows.at(2).at(0), QVariant(today() + QStringLiteral("002")));
+
+    // A restart goes on after the stored sequence on the same day ...
+    p->setDaySequence(3, p->dateField()->text());
+    QVERIFY(t.open(id));
+    QCOMPARE(p->saleNumber(), today() + QStringLiteral("003"));
+    // ... and starts the day again when the last run closed on another date.
+    p->setDaySequence(3, QStringLiteral("2020-01-01"));
+    QVERIFY(t.open(id));
+    QCOMPARE(p->saleNumber(), today() + QStringLiteral("001"));
+
+    // "-" never goes below 0; "+" from 999 gives four digits.
+    QTest::mouseClick(p->previousButton(), Qt::LeftButton);
+    QTest::mouseClick(p->previousButton(), Qt::LeftButton);
+    QCOMPARE(p->saleNumber(), today() + QStringLiteral("000"));
+    p->setDaySequence(999, p->dateField()->text());
+    QTest::mouseClick(p->nextButton(), Qt::LeftButton);
+    QCOMPARE(p->saleNumber(), today() + QStringLiteral("1000"));
+    // A typed number is used as it is.
+    retype(p->numberEdit(), QStringLiteral("VIP-7"));
+    QVERIFY(p->confirm());
+    QCOMPARE(t.sales(QStringLiteral("z")).last().at(0), QVariant(QStringLiteral("VIP-7")));
+}
+
+void TestSalePanel::customers()
+{
+    Till t;
+    QVERIFY(t.ready());
+    const qint64 id = t.shop.addStock(QStringLiteral("足球"), {}, QStringLiteral("F1"), QStringLiteral("球类"), 60,
+                                      20, 99);
+    SalePanel* p = t.panel;
+    QVERIFY(t.open(id));
+    const QString longName = QString(10000, QChar(u'名'));
+    const QString quoted = QStringLiteral("O'Neil \"老王\"");
+
+    // A customer with quotes: typed, stored intact, found again by name.
+    p->customerList()->setFocus();
+    typeText(focused(), quoted);
+    p->addressEdit()->setText(QStringLiteral("北街1号"));
+    p->contactEdit()->setText(QStringLiteral("139"));
+    p->remarkEdit()->setText(QStringLiteral("会员"));
+    QVERIFY(p->confirm());
+    QVERIFY2(t.port.entries.isEmpty(), qPrintable(t.port.texts().join(u'|')));
+    QCOMPARE(t.sales(QStringLiteral("g,h,i,j")).at(0),
+             (QVector<QVariant>{quoted, QStringLiteral("北街1号"), QStringLiteral("139"), QStringLiteral("会员")}));
+    // The customer just used stays in the name; the list offers it.
+    QCOMPARE(p->customerName(), quoted);
+    QVERIFY(p->customerList()->findText(quoted) >= 0);
+
+    // The next article under the same number: the name is emptied, the rest stays.
+    QVERIFY(t.open(id));
+    QCOMPARE(p->customerName(), QString());
+    QCOMPARE(p->addressEdit()->text(), QStringLiteral("北街1号"));
+    // Picking the name again looks address and contact up.
+    p->addressEdit()->clear();
+    p->contactEdit()->clear();
+    p->customerList()->setCurrentIndex(p->customerList()->findText(quoted));
+    QCOMPARE(p->addressEdit()->text(), QStringLiteral("北街1号"));
+    QCOMPARE(p->contactEdit()->text(), QStringLiteral("139"));
+    // Leaving an empty name clears address and contact.
+    p->customerList()->setFocus();
+    p->customerList()->setEditText(QString());
+    QTest::mouseClick(p->remarkEdit(), Qt::LeftButton);
+    QCOMPARE(p->addressEdit()->text(), QString());
+    QCOMPARE(p->contactEdit()->text(), QString());
+
+    // A very long name is stored whole.
+    p->customerList()->setEditText(longName);
+    QVERIFY(p->confirm());
+    QCOMPARE(t.sales(QStringLiteral("g")).last().at(0), QVariant(longName));
+
+    // A number with rows fills the four customer fields from its first row; a new number clears them.
+    QVERIFY(t.open(id));
+    QTest::mouseClick(p->nextButton(), Qt::LeftButton);
+    QCOMPARE(p->addressEdit()->text(), QString());
+    QCOMPARE(p->remarkEdit()->text(), QString());
+    QTest::mouseClick(p->previousButton(), Qt::LeftButton);
+    QCOMPARE(p->customerName(), quoted);
+    QCOMPARE(p->addressEdit()->text(), QStringLiteral("北街1号"));
+    QCOMPARE(p->contactEdit()->text(), QStringLiteral("139"));
+    QCOMPARE(p->remarkEdit()->text(), QStringLiteral("会员"));
+}
+
+void TestSalePanel::enterAndTabOrder()
+{
+    Till t;
+    QVERIFY(t.ready());
+    const qint64 id = t.shop.addStock(QStringLiteral("哑铃"), {}, QStringLiteral("D1"), QStringLiteral("健身"), 30,
+                                      4, 45);
+    SalePanel* p = t.panel;
+    QVERIFY(t.open(id));
+    const QList<QWidget*> order{p->priceBox(),  p->discountBox(),  p->quantityBox(),  p->owedBox(),
+                                p->dateField(), p->numberEdit(),   p->customerList(), p->addressEdit(),
+                                p->contactEdit(), p->remarkEdit()};
+    for (QWidget* w : order) {
+        QVERIFY2(w->hasFocus() || w->isAncestorOf(focused()), qPrintable(w->objectName()));
+        enter();
+    }
+    // Enter in the remark stays there; Tab goes on to the buttons.
+    QVERIFY(p->remarkEdit()->hasFocus());
+    for (QPushButton* b : {p->nextButton(), p->returnButton(), p->previousButton(), p->previewButton()}) {
+        QTest::keyClick(focused(), Qt::Key_Tab);
+        QVERIFY2(b->hasFocus(), qPrintable(b->objectName()));
+    }
+    // Keys other than digits and "." do not reach the number fields.
+    retype(p->priceBox(), QStringLiteral("1a-2,.5"));
+    QCOMPARE(p->priceBox()->text(), QStringLiteral("12.5"));
+}
+
+void TestSalePanel::closeAndReturnToggle()
+{
+    Till t;
+    QVERIFY(t.ready());
+    const qint64 id = t.shop.addStock(QStringLiteral("护腕"), {}, QStringLiteral("H1"), QStringLiteral("护具"), 5,
+                                      10, 9, QStringLiteral("2026-01-05"), {}, QStringLiteral("特价"));
+    SalePanel* p = t.panel;
+    QVERIFY(t.open(id));
+    QCOMPARE(t.host.opened, QStringList{QStringLiteral("特价")});
+    p->quantityBox()->setText(QStringLiteral("2"));
+    QTest::mouseClick(p->returnButton(), Qt::LeftButton);
+    QCOMPARE(p->quantityBox()->text(), QStringLiteral("-2"));
+    QTest::mouseClick(p->returnButton(), Qt::LeftButton);
+    QCOMPARE(p->quantityBox()->text(), QStringLiteral("2"));
+    p->quantityBox()->setText(QStringLiteral("1.5"));
+    QTest::mouseClick(p->returnButton(), Qt::LeftButton);
+    QCOMPARE(t.port.lastText(), QStringLiteral("'1.5' is not a valid integer value"));
+    QCOMPARE(p->quantityBox()->text(), QStringLiteral("1.5"));
+
+    QTest::mouseClick(p->closeButton(), Qt::LeftButton);
+    QVERIFY(!p->isVisible());
+    QCOMPARE(t.host.closed, 1);
+    QCOMPARE(p->quantityBox()->text(), QStringLiteral("1"));
+    QVERIFY(t.sales().isEmpty());
+}
+
+void TestSalePanel::mainWindowSellsOnDoubleClick()
+{
+    TestShop shop;
+    RecordingPort port;
+    QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), QStringLiteral("店员")},
+                                                           {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
+    shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 50, 10, 90);
+    {
+        TMainForm main(shop.dm());
+        QVERIFY(logIn(main, QStringLiteral("店员"), QStringLiteral("A1")));
+        doubleClickRow(main, 0);
+        SalePanel* p = main.salePanel();
+        QVERIFY(p->isVisible());
+        QCOMPARE(p->nameEdit()->text(), QStringLiteral("篮球"));
+        // Only the super administrator may change the sale date.
+        QVERIFY(p->dateField()->lineEdit()->isReadOnly());
+        QVERIFY(main.stockInPanel()->changeButton()->isEnabled());
+        QTest::mouseClick(p->confirmButton(), Qt::LeftButton);
+        QVERIFY2(port.entries.isEmpty(), qPrintable(port.texts().join(u'|')));
+        QCOMPARE(shop.dm().stockList().value(0, QStringLiteral("7")).toDouble(), 9.0);
+        QCOMPARE(main.noticePanel()->text(), QStringLiteral("销售数据保存成功..."));
+        QTest::mouseClick(p->nextButton(), Qt::LeftButton);
+        doubleClickRow(main, 0);
+        QVERIFY(p->confirm());
+        QCOMPARE(p->saleNumber(), today() + QStringLiteral("002"));
+        main.close();
+    }
+    // A restart on the same day goes on after the stored sequence.
+    TMainForm again(shop.dm());
+    QVERIFY(logIn(again, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    doubleClickRow(again, 0);
+    QVERIFY(!again.salePanel()->dateField()->lineEdit()->isReadOnly());
+    QCOMPARE(again.salePanel()->saleNumber(), today() + QStringLiteral("003"));
+}
+
+QTEST_MAIN(TestSalePanel)
+#include "tst_salepanel.moc"

@@ -1,0 +1,88 @@
+#include "recordingport.h"
+#include "testdb.h"
+
+#include "settings/settingsstore.h"
+#include "app/tmainform.h"
+#include "print/tpos.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+class TestTpos : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initialTextsSaveAndLoad();
+    void emptyTitleKeepsInitialTexts();
+    void menuItemsShowTheWindow();
+};
+
+void TestTpos::initialTextsSaveAndLoad()
+{
+    TestShop shop;
+    RecordingPort port;
+    {
+        Tpos w;
+        QCOMPARE(w.windowTitle(), QStringLiteral("销售单小票设置"));
+        QCOMPARE(w.text(Tpos::Pos1), QStringLiteral("POS小票销售单"));
+        QCOMPARE(w.text(Tpos::Pos4), QStringLiteral("欢迎下次惠顾！"));
+        QVERIFY(w.text(Tpos::Pos3).startsWith(QStringLiteral("官网：")));
+        QVERIFY(w.text(Tpos::Dan1).endsWith(QStringLiteral("销售单")));
+        w.show();
+        w.field(Tpos::Pos1)->setText(QStringLiteral(" 体育用品店 "));
+        w.field(Tpos::Dan3)->clear();
+        w.field(Tpos::Company)->setText(QStringLiteral("O'Neil 体育"));
+        QTest::mouseClick(w.saveButton(), Qt::LeftButton);
+        QCOMPARE(port.texts(), QStringList{QStringLiteral("已保存成功！")});
+        QVERIFY(!w.isVisible());
+    }
+    // Stored untrimmed, every one of the nine.
+    QCOMPARE(SettingsStore::read(QStringLiteral("pos1")), QStringLiteral(" 体育用品店 "));
+    QCOMPARE(SettingsStore::read(QStringLiteral("dan3")), QString());
+    QCOMPARE(SettingsStore::read(QStringLiteral("pos4")), QStringLiteral("欢迎下次惠顾！"));
+    Tpos again;
+    QCOMPARE(again.text(Tpos::Pos1), QStringLiteral(" 体育用品店 "));
+    QCOMPARE(again.text(Tpos::Dan3), QString());
+    QCOMPARE(again.text(Tpos::Company), QStringLiteral("O'Neil 体育"));
+}
+
+void TestTpos::emptyTitleKeepsInitialTexts()
+{
+    TestShop shop;
+    RecordingPort port;
+    {
+        Tpos w;
+        w.field(Tpos::Pos1)->clear();
+        w.field(Tpos::Pos4)->setText(QStringLiteral("再见"));
+        QVERIFY(w.save());
+    }
+    // Only the stored title decides whether the stored texts come back.
+    Tpos again;
+    QCOMPARE(again.text(Tpos::Pos1), QStringLiteral("POS小票销售单"));
+    QCOMPARE(again.text(Tpos::Pos4), QStringLiteral("欢迎下次惠顾！"));
+}
+
+void TestTpos::menuItemsShowTheWindow()
+{
+    TestShop shop;
+    RecordingPort port;
+    TMainForm main(shop.dm());
+    QAction* item = main.action(QStringLiteral("打印设置"));
+    QVERIFY(item);
+    QVERIFY(!main.receiptSettings()->isVisible());
+    item->trigger();
+    QVERIFY(main.receiptSettings()->isVisible());
+    QVERIFY(!main.receiptSettings()->isModal());
+    int items = 0;
+    for (QMenu* menu : {main.settingsMenu(), main.gridMenu()})
+        for (QAction* a : menu->actions())
+            items += a->text() == QStringLiteral("打印设置");
+    QCOMPARE(items, 2);
+}
+
+QTEST_MAIN(TestTpos)
+#include "tst_tpos.moc"
