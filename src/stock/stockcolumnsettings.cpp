@@ -39,6 +39,15 @@ QAction* StockColumnSettings::action(const QString& caption) const
     return nullptr;
 }
 
+QList<QAction*> StockColumnSettings::costActions() const
+{
+    QList<QAction*> actions;
+    for (const Group& g : m_groups)
+        if (g.fields.contains(stockcol::purchasePrice) || g.fields.contains(stockcol::purchaseAmount))
+            actions.append(g.action);
+    return actions;
+}
+
 void StockColumnSettings::setGroupVisible(const Group& group, bool visible)
 {
     for (const QString& f : group.fields)

@@ -27,6 +27,9 @@ public:
     // The submenu with its six checkable items, in menu order.
     QMenu* menu() const { return m_menu; }
     QAction* action(const QString& caption) const;
+    // The items that show purchase prices or amounts, which only the super
+    // administrator may use.
+    QList<QAction*> costActions() const;
 
     // Applies the stored flags ("yes" hides and checks, "no" shows and unchecks,
     // anything else changes nothing); nothing happens without a settings key.
@@ -34,6 +37,7 @@ public:
     // Columns that stay hidden whatever a flag or a layout says (ordinary users
     // never see purchase prices and amounts).
     void setForcedHidden(const QStringList& fields);
+    const QStringList& forcedHidden() const { return m_forcedHidden; }
 
 private:
     void toggle(Group& group);

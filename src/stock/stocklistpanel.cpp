@@ -1,0 +1,217 @@
+#include "stock/stocklistpanel.h"
+
+#include "core/messageport.h"
+#include "core/numbers.h"
+#include "settings/layoutfile.h"
+#include "settings/settingkeys.h"
+#include "settings/settingsstore.h"
+#include "stock/stockcolumnsettings.h"
+#include "stock/stockgridcolumns.h"
+#include "stock/stockinpanel.h"
+#include "stock/stocklisthost.h"
+#include "stock/stocksearchbox.h"
+#include "store/columns.h"
+#include "store/tdmfm.h"
+#include "ui/characterfilter.h"
+#include "ui/datagrid.h"
+#include "ui/failurereport.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+// The section of the layout file that holds the stock grid's layout.
+const QString kStockSection = QStringLiteral("korvel-net");
+
+} // namespace
+
+StockListPanel::StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent)
+    : QWidget(parent)
+    , m_dm(dm)
+    , m_host(host)
+    , m_grid(new DataGrid(this))
+{
+    m_grid->setColumns(stockGridColumns());
+    m_grid->setRowSet(&m_dm.stockList());
+    m_grid->setRowTextColor([this](const RowSet&, int row) { return rowColor(row); });
+    m_grid->setToolTip(QStringLiteral("点列标题进行排序，双击记录进行销售"));
+    m_grid->setStatusTip(m_grid->toolTip());
+    // The grid's menu opens over its rows, its titles and its totals row alike.
+    // Scroll areas report the position in their viewport's coordinates.
+    const auto menuOver = [this](QWidget* w, QWidget* coordinates) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(w, &QWidget::customContextMenuRequested, this, [this, coordinates](const QPoint& pos) {
+            if (m_gridMenu)
+                m_gridMenu->popup(coordinates->mapToGlobal(pos));
+        });
+    };
+    menuOver(m_grid->view(), m_grid->view()->viewport());
+    menuOver(m_grid->view()->horizontalHeader(), m_grid->view()->horizontalHeader()->viewport());
+    if (QWidget* footer = m_grid->findChild<QWidget*>(QStringLiteral("footer")))
+        menuOver(footer, footer);
+    connect(m_grid, &DataGrid::titleClicked, this, &StockListPanel::titleClicked);
+    connect(m_grid, &DataGrid::cellClicked, this, &StockListPanel::rowClicked);
+    connect(m_grid, &DataGrid::rowDoubleClicked, this, [this](int row) { m_host.stockRowDoubleClicked(row); });
+    m_columns = new StockColumnSettings(m_grid, this);
+
+    m_commandArea = new QFrame(this);
+    m_commandArea->setObjectName(QStringLiteral("commandArea"));
+    auto* areaLayout = new QHBoxLayout(m_commandArea);
+    areaLayout->setContentsMargins(4, 2, 4, 2);
+    m_search = new StockSearchBox(m_commandArea);
+    areaLayout->addWidget(m_search, 1);
+    m_toolbarArea = new QWidget(m_commandArea);
+    auto* rightLayout = new QVBoxLayout(m_toolbarArea);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    m_toolbarRow = new QHBoxLayout;
+    m_toolbarRow->setSpacing(2);
+    m_toolbarRow->addStretch();
+    rightLayout->addLayout(m_toolbarRow);
+    auto* alarmRow = new QHBoxLayout;
+    alarmRow->addStretch();
+    alarmRow->addWidget(new QLabel(QStringLiteral("库存报警数量："), m_toolbarArea));
+    m_alarm = new QLineEdit(QString(settingkeys::stockAlarmDefault), m_toolbarArea);
+    m_alarm->setFixedWidth(40);
+    m_alarm->setToolTip(QStringLiteral("修改库存报警数量，记录变成红色"));
+    m_alarm->setStatusTip(m_alarm->toolTip());
+    // Only digits type into the alarm box, and nothing else can be pasted.
+    CharacterFilter::install(m_alarm, &CharacterFilter::isAsciiDigit);
+    alarmRow->addWidget(m_alarm);
+    m_hideZero = new QCheckBox(QStringLiteral("不显示零库存"), m_toolbarArea);
+    alarmRow->addWidget(m_hideZero);
+    rightLayout->addLayout(alarmRow);
+    rightLayout->addStretch();
+    areaLayout->addWidget(m_toolbarArea, 0);
+    connect(m_search, &StockSearchBox::searchRequested, this, &StockListPanel::search);
+    connect(m_search, &StockSearchBox::reloadRequested, this, &StockListPanel::reload);
+    connect(m_alarm, &QLineEdit::textChanged, this, &StockListPanel::alarmChanged);
+    connect(m_hideZero, &QCheckBox::toggled, this, &StockListPanel::zeroStockChanged);
+}
+
+void StockListPanel::arrange(int gridHeight)
+{
+    m_grid->setGeometry(0, 0, width(), gridHeight);
+    m_commandArea->setGeometry(0, gridHeight, width(), height() - gridHeight);
+}
+
+void StockListPanel::prepareShow(const QDate& today)
+{
+    m_columns->applyStoredFlags();
+    m_search->setDates(today);
+    if (SettingsStore::keyExists())
+        m_alarm->setText(SettingsStore::readAlarmNumber());
+}
+
+void StockListPanel::applyStoredZeroStock()
+{
+    const QString n0 = SettingsStore::keyExists() ? SettingsStore::read(QString(settingkeys::zeroStock)) : QString();
+    if (n0 != settingkeys::no && n0 != settingkeys::yes)
+        return;
+    // Ticked or unticked without its own reload: the caller's reload serves both.
+    const bool hide = n0 == settingkeys::no;
+    m_zeroStock = hide ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown;
+    const QSignalBlocker block(m_hideZero);
+    m_hideZero->setChecked(hide);
+}
+
+void StockListPanel::hideCostColumns()
+{
+    m_columns->setForcedHidden({stockcol::purchasePrice, stockcol::purchaseAmount, stockcol::stockAmount});
+}
+
+QString StockListPanel::alarmNumber() const
+{
+    return m_alarm->text();
+}
+
+void StockListPanel::reload()
+{
+    if (m_stockIn)
+        m_stockIn->refillLists();
+    m_search->refillLists(m_dm);
+    if (m_dm.showAllStock(m_zeroStock))
+        m_dm.stockList().last();
+    // The rows are back in stock-in order: no title shows a sort any more.
+    m_grid->clearSortMarkers();
+    m_lastClickedRow = -1;
+}
+
+void StockListPanel::search()
+{
+    // A date that is no date fails the search as a rejected statement does:
+    // the message, and an empty list until the next reload or search.
+    if (const std::optional<QString> bad = m_search->invalidDate()) {
+        m_dm.stockList().close();
+        messagePort().error(num::invalidDateText(*bad));
+        return;
+    }
+    m_dm.searchStock(m_zeroStock, m_search->conditions());
+}
+
+void StockListPanel::saveLayout()
+{
+    QString error;
+    reportFailure(::saveLayout(kStockSection, QString(settingkeys::layoutGridName), m_grid->currentLayout(), &error),
+                  error);
+}
+
+void StockListPanel::restoreLayout()
+{
+    GridLayout layout = m_grid->currentLayout();
+    if (::restoreLayout(kStockSection, QString(settingkeys::layoutGridName), layout))
+        m_grid->applyLayout(layout);
+    // A stored layout does not bring back columns kept from this user.
+    m_columns->setForcedHidden(m_columns->forcedHidden());
+}
+
+void StockListPanel::zeroStockChanged(bool hide)
+{
+    m_zeroStock = hide ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown;
+    reload();
+    writeYesNo(settingkeys::zeroStock, !hide);
+}
+
+QColor StockListPanel::rowColor(int row) const
+{
+    // Stock at or below the alarm number is drawn red; halves round to even.
+    const qint64 stock = num::roundHalfEven(m_dm.stockList().value(row, stockcol::stockQuantity));
+    const qint64 alarm = num::toInteger(m_alarm->text()).value_or(0);
+    return alarm >= stock ? QColor(255, 0, 0) : QColor();
+}
+
+void StockListPanel::alarmChanged(const QString& text)
+{
+    if (text.isEmpty()) {
+        m_alarm->setText(QStringLiteral("0")); // comes back here with "0"
+        return;
+    }
+    writeSetting(settingkeys::stockAlarm, text);
+    m_grid->refreshRows();
+}
+
+void StockListPanel::titleClicked()
+{
+    if (m_stockIn)
+        m_stockIn->hide();
+}
+
+void StockListPanel::rowClicked(int row)
+{
+    if (row != m_lastClickedRow) {
+        m_lastClickedRow = row;
+        if (m_stockIn)
+            m_stockIn->setChangeEnabled(false);
+        m_host.stockRowChanged();
+    }
+    if (m_stockIn && !m_dm.stockList().value(row, stockcol::name).toString().isEmpty())
+        m_stockIn->copyFromRow(m_dm.stockList(), row);
+}
