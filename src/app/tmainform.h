@@ -1,8 +1,13 @@
 #pragma once
 
 #include "pos/poshost.h"
-#include "stock/stockhost.h"
+#include "app/mainstatusbar.h"
+#include "app/maintoolbar.h"
+#include "app/noticepanel.h"
+#include "app/settingsmenu.h"
+#include "app/supportmenu.h"
 #include "stock/stocklisthost.h"
+#include "stock/stocklistpanel.h"
 
 #include <QMainWindow>
 
@@ -11,7 +16,6 @@
 class DataGrid;
 class QAction;
 class QCheckBox;
-class NoticePanel;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -20,21 +24,19 @@ class QToolButton;
 class Session;
 class StockColumnSettings;
 class StockInPanel;
-class StockListPanel;
 class SalePanel;
 class SlipPanel;
 class StockSearchBox;
-class SettingsMenu;
-class SupportMenu;
 class THelpForm;
 class Tdmfm;
+class LoginGate;
 class Tloginfm;
 class Tpos;
 
 // The main window: the frame around the stock list panel — toolbar, menus,
 // status bar, the floating panels and the timers. It wires the parts together;
 // the panels, the session and the windows it hosts do the work.
-class TMainForm final : public QMainWindow, public StockHost, public StockListHost, public PosHost
+class TMainForm final : public QMainWindow, public StockListHost, public PosHost
 {
     Q_OBJECT
 public:
@@ -54,36 +56,37 @@ public:
     // StockListHost
     void stockRowChanged() override;
     void stockRowDoubleClicked(int row) override;
+    void hideSale() override;
     // PosHost
     void saleOpened(const QString& remark) override;
     void saleClosed() override;
 
     qint64 sessionId() const;
-    QString alarmNumber() const;
+    QString alarmNumber() const { return m_list->alarmNumber(); }
     // Day sequence and remembered date of the sale numbers, as read at the last show.
     qint64 daySequence() const { return m_daySequence; }
     QString rememberedDate() const { return m_rememberedDate; }
 
     // The parts of the window, for the windows and tests that work with them.
     StockListPanel* stockList() const { return m_list; }
-    DataGrid* grid() const;
-    StockSearchBox* searchBox() const;
-    StockColumnSettings* columnSettings() const;
-    QLineEdit* alarmBox() const;
-    QCheckBox* hideZeroBox() const;
+    DataGrid* grid() const { return m_list->grid(); }
+    StockSearchBox* searchBox() const { return m_list->searchBox(); }
+    StockColumnSettings* columnSettings() const { return m_list->columnSettings(); }
+    QLineEdit* alarmBox() const { return m_list->alarmBox(); }
+    QCheckBox* hideZeroBox() const { return m_list->hideZeroBox(); }
     StockInPanel* stockInPanel() const { return m_stockIn; }
     SalePanel* salePanel() const { return m_sale; }
     SlipPanel* slipPanel() const { return m_slip; }
-    QToolButton* slipButton() const { return m_slipButton; }
-    QLabel* noticePanel() const;
-    QLabel* statusPanel(int index) const { return m_status[index]; }
-    QMenu* gridMenu() const { return m_gridMenu; }
-    QMenu* settingsMenu() const;
-    QMenu* supportMenu() const;
-    QToolButton* newStockButton() const { return m_newStockButton; }
-    Tloginfm* loginWindow() const { return m_login; }
-    THelpForm* helpWindow() const;
-    Tpos* receiptSettings() const;
+    QToolButton* slipButton() const { return m_toolbar->slipButton(); }
+    QLabel* noticePanel() const { return m_notice; }
+    QLabel* statusPanel(int index) const { return m_status->panel(index); }
+    QMenu* gridMenu() const { return m_list->gridMenu(); }
+    QMenu* settingsMenu() const { return m_settingsMenu; }
+    QMenu* supportMenu() const { return m_toolbar->supportMenu(); }
+    QToolButton* newStockButton() const { return m_toolbar->newStockButton(); }
+    Tloginfm* loginWindow() const;
+    THelpForm* helpWindow() const { return m_toolbar->supportMenu()->helpWindow(); }
+    Tpos* receiptSettings() const { return m_settingsMenu->receiptSettings(); }
     // A menu action by its caption, searched through every menu of the window.
     QAction* action(const QString& caption) const;
 
@@ -93,42 +96,24 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
-private slots:
-    void openStockInForNew();
-    void openStockInForChange();
-    void deleteStockRow();
-    void tickDateKeeper();
-    void showLogin();
-    void loginFinished(int result);
-
 private:
-    void buildToolbar();
-    void buildGridMenu();
-    // Registers an action only the super administrator may use.
-    QAction* superOnly(QAction* action);
-    void runShowSteps();
+    void loginFinished(bool loggedIn);
     void applyRestrictions();
     void layoutChildren();
-    void centreLogin();
 
     Tdmfm& m_dm;
     std::unique_ptr<Session> m_session;
     StockListPanel* m_list = nullptr;
+    MainToolbar* m_toolbar = nullptr;
+    SettingsMenu* m_settingsMenu = nullptr;
+    NoticePanel* m_notice = nullptr;
     StockInPanel* m_stockIn = nullptr;
     SalePanel* m_sale = nullptr;
     SlipPanel* m_slip = nullptr;
-    QToolButton* m_slipButton = nullptr;
-    NoticePanel* m_notice = nullptr;
-    QLabel* m_status[4] = {};
-    QMenu* m_gridMenu = nullptr;
-    SettingsMenu* m_settingsMenu = nullptr;
-    SupportMenu* m_supportMenu = nullptr;
-    QToolButton* m_newStockButton = nullptr;
+    MainStatusBar* m_status = nullptr;
+    LoginGate* m_login = nullptr;
+    // The actions only the super administrator may use, registered as they are made.
     QList<QAction*> m_superOnly;
-    QTimer* m_dateKeeper = nullptr;
-    Tloginfm* m_login = nullptr;
-
-    bool m_loginPending = false;
     qint64 m_daySequence = 1;
     QString m_rememberedDate;
 };

@@ -14,9 +14,12 @@
 #include "store/tdmfm.h"
 #include "ui/characterfilter.h"
 #include "ui/datagrid.h"
+#include "ui/datefield.h"
 #include "ui/failurereport.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -50,8 +53,7 @@ StockListPanel::StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent)
     const auto menuOver = [this](QWidget* w, QWidget* coordinates) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(w, &QWidget::customContextMenuRequested, this, [this, coordinates](const QPoint& pos) {
-            if (m_gridMenu)
-                m_gridMenu->popup(coordinates->mapToGlobal(pos));
+            m_gridMenu->popup(coordinates->mapToGlobal(pos));
         });
     };
     menuOver(m_grid->view(), m_grid->view()->viewport());
@@ -62,6 +64,7 @@ StockListPanel::StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent)
     connect(m_grid, &DataGrid::cellClicked, this, &StockListPanel::rowClicked);
     connect(m_grid, &DataGrid::rowDoubleClicked, this, [this](int row) { m_host.stockRowDoubleClicked(row); });
     m_columns = new StockColumnSettings(m_grid, this);
+    buildGridMenu();
 
     m_commandArea = new QFrame(this);
     m_commandArea->setObjectName(QStringLiteral("commandArea"));
@@ -97,6 +100,30 @@ StockListPanel::StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent)
     connect(m_hideZero, &QCheckBox::toggled, this, &StockListPanel::zeroStockChanged);
 }
 
+void StockListPanel::buildGridMenu()
+{
+    m_gridMenu = new QMenu(this);
+    m_superOnly = {
+        m_gridMenu->addAction(QStringLiteral("新建入库"), this, &StockListPanel::openStockInForNew),
+        m_gridMenu->addAction(QStringLiteral("修 改"), this, &StockListPanel::openStockInForChange),
+        m_gridMenu->addAction(QStringLiteral("删 除"), this, &StockListPanel::deleteStockRow),
+    };
+    m_gridMenu->addAction(QStringLiteral("全部记录"), this, &StockListPanel::reload);
+    m_windowActionsEnd = m_gridMenu->addSeparator();
+    m_gridMenu->addMenu(m_columns->menu());
+    m_superOnly += m_columns->costActions();
+    m_gridMenu->addAction(QStringLiteral("保存当前列宽"), this, &StockListPanel::saveLayout);
+    // "读取列宽" belongs to the menu but is never shown; the login uses its action.
+    m_gridMenu->addAction(QStringLiteral("读取列宽"), this, &StockListPanel::restoreLayout)->setVisible(false);
+}
+
+QAction* StockListPanel::addGridMenuAction(const QString& caption)
+{
+    auto* action = new QAction(caption, m_gridMenu);
+    m_gridMenu->insertAction(m_windowActionsEnd, action);
+    return action;
+}
+
 void StockListPanel::arrange(int gridHeight)
 {
     m_grid->setGeometry(0, 0, width(), gridHeight);
@@ -107,6 +134,10 @@ void StockListPanel::prepareShow(const QDate& today)
 {
     m_columns->applyStoredFlags();
     m_search->setDates(today);
+    if (m_stockIn) {
+        m_stockIn->hide();
+        m_stockIn->dateField()->setDate(today);
+    }
     if (SettingsStore::keyExists())
         m_alarm->setText(SettingsStore::readAlarmNumber());
 }
@@ -214,4 +245,31 @@ void StockListPanel::rowClicked(int row)
     }
     if (m_stockIn && !m_dm.stockList().value(row, stockcol::name).toString().isEmpty())
         m_stockIn->copyFromRow(m_dm.stockList(), row);
+}
+
+void StockListPanel::openStockInForNew()
+{
+    if (!m_host.isSuperAdministrator() || !m_stockIn)
+        return;
+    m_host.hideSale();
+    m_stockIn->openForNew();
+    m_stockIn->raise();
+    m_stockIn->nameList()->setFocus();
+}
+
+void StockListPanel::openStockInForChange()
+{
+    if (!m_host.isSuperAdministrator() || !m_stockIn)
+        return;
+    if (m_stockIn->openForChange())
+        m_host.hideSale();
+    m_stockIn->raise();
+}
+
+void StockListPanel::deleteStockRow()
+{
+    if (!m_host.isSuperAdministrator() || !m_stockIn)
+        return;
+    m_host.hideSale();
+    m_stockIn->deleteCurrentRow();
 }

@@ -8,6 +8,7 @@ class DataGrid;
 class QCheckBox;
 class QFrame;
 class QHBoxLayout;
+class QAction;
 class QLineEdit;
 class QMenu;
 class StockColumnSettings;
@@ -26,10 +27,15 @@ class StockListPanel final : public QWidget
 public:
     StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent = nullptr);
 
-    // The stock-in panel that reloads refill and row clicks fill.
+    // The stock-in panel that reloads refill, row clicks fill and the grid
+    // menu opens.
     void setStockInPanel(StockInPanel* panel) { m_stockIn = panel; }
     // The menu that opens over the grid's rows, titles and totals row.
-    void setGridMenu(QMenu* menu) { m_gridMenu = menu; }
+    QMenu* gridMenu() const { return m_gridMenu; }
+    // Adds an action of the window to the grid menu, after the stock list's own.
+    QAction* addGridMenuAction(const QString& caption);
+    // The grid menu's actions only the super administrator may use.
+    const QList<QAction*>& superAdministratorActions() const { return m_superOnly; }
     // Where the window puts its toolbar buttons, right-aligned above the alarm box.
     QWidget* toolbarArea() const { return m_toolbarArea; }
     QHBoxLayout* toolbarRow() const { return m_toolbarRow; }
@@ -38,6 +44,7 @@ public:
     void arrange(int gridHeight);
     // At each showing: today's dates in the search box, the stored column
     // flags and alarm number.
+    // The stock-in panel hides and takes today's date too.
     void prepareShow(const QDate& today);
     // Ticks or unticks "不显示零库存" as stored, without reloading.
     void applyStoredZeroStock();
@@ -61,6 +68,10 @@ public slots:
     // "保存当前列宽" and "读取列宽".
     void saveLayout();
     void restoreLayout();
+    // "新建入库", "修 改", "删 除": for the super administrator only.
+    void openStockInForNew();
+    void openStockInForChange();
+    void deleteStockRow();
 
 private slots:
     void titleClicked();
@@ -69,12 +80,15 @@ private slots:
     void zeroStockChanged(bool hide);
 
 private:
+    void buildGridMenu();
     QColor rowColor(int row) const;
 
     Tdmfm& m_dm;
     StockListHost& m_host;
     StockInPanel* m_stockIn = nullptr;
     QMenu* m_gridMenu = nullptr;
+    QAction* m_windowActionsEnd = nullptr;
+    QList<QAction*> m_superOnly;
     DataGrid* m_grid;
     StockColumnSettings* m_columns;
     QFrame* m_commandArea;

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+
+class QAction;
+class QHBoxLayout;
+class QToolButton;
+class QWidget;
+class SettingsMenu;
+class SupportMenu;
+
+// The toolbar buttons beside the search box: "新建入库", "单据打印", "设 置"
+// and "技术支持". The main window connects what they start.
+class MainToolbar final : public QObject
+{
+    Q_OBJECT
+public:
+    // Puts the buttons into `row` of `area`. `window` is the main window, which
+    // the settings and support menus' windows belong to.
+    MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* row);
+
+    QToolButton* newStockButton() const { return m_newStock; }
+    // The one item of the "新建入库" button's menu.
+    QAction* newStockAction() const { return m_newStockAction; }
+    QToolButton* slipButton() const { return m_slip; }
+    SettingsMenu* settingsMenu() const { return m_settingsMenu; }
+    SupportMenu* supportMenu() const { return m_supportMenu; }
+
+private:
+    QToolButton* m_newStock;
+    QAction* m_newStockAction;
+    QToolButton* m_slip;
+    SettingsMenu* m_settingsMenu;
+    SupportMenu* m_supportMenu;
+};
