@@ -56,6 +56,14 @@ QStringList tableColumns(Database& db, const QString& table, QString* error)
     return out;
 }
 
+// The slip looks sale numbers up by equality, and by containment only among
+// the numbers longer than the one asked for (see saleq::slipRows).
+QStringList saleNumberIndexes()
+{
+    return {QStringLiteral("CREATE INDEX IF NOT EXISTS data1_z ON data1(z)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS data1_z_length ON data1(length(z))")};
+}
+
 QString newerVersionText(qint64 version)
 {
     return QStringLiteral("The database was written by a newer version of the program (schema %1).").arg(version);
@@ -123,12 +131,15 @@ bool create(Database& db, QString* error)
         // The stock list is read in stock-in date order; the sales windows filter by sale date and number.
         QStringLiteral("CREATE INDEX data_day1 ON data(day1)"),
         QStringLiteral("CREATE INDEX data1_day1 ON data1(day1)"),
-        QStringLiteral("CREATE INDEX data1_z ON data1(z)"),
-        QStringLiteral("PRAGMA user_version = %1").arg(kVersion),
     };
     for (const QString& sql : statements)
         if (!db.exec(sql, error))
             return false;
+    for (const QString& sql : saleNumberIndexes())
+        if (!db.exec(sql, error))
+            return false;
+    if (!db.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion), error))
+        return false;
     return t.commit(error);
 }
 
@@ -170,8 +181,18 @@ bool migrate(Database& db, QString* error)
         *error = newerVersionText(version);
         return false;
     }
-    // Version 1 is the first; later versions add one step each here.
-    return true;
+    if (version >= kVersion)
+        return true;
+    Transaction t(db, Transaction::Lock::Immediate);
+    if (!t.begun()) {
+        *error = t.error();
+        return false;
+    }
+    // Version 2: the sale number indexes.
+    for (const QString& sql : saleNumberIndexes())
+        if (!db.exec(sql, error))
+            return false;
+    return db.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion), error) && t.commit(error);
 }
 
 QString superAdministrator()
