@@ -183,6 +183,12 @@ bool migrate(Database& db, QString* error)
     }
     if (version >= kVersion)
         return true;
+    // A file without the sales table is left to the start-up check to refuse.
+    if (!db.query(Statement{QStringLiteral("select count(*) from sqlite_master where type='table' and name='data1'"), {}},
+                  &r, error))
+        return false;
+    if (r.rows.value(0).value(0).toLongLong() == 0)
+        return true;
     Transaction t(db, Transaction::Lock::Immediate);
     if (!t.begun()) {
         *error = t.error();

@@ -126,7 +126,7 @@ void TestSaleCrash::killedSalesLeaveWholeSalesOnly()
         while (!child.canReadLine() && child.state() == QProcess::Running)
             child.waitForReadyRead(10000);
         QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
-        QThread::usleep(random.bounded(1000, 60000));
+        QThread::usleep(random.bounded(20000, 250000));
         child.kill();
         QVERIFY(child.waitForFinished());
         QVERIFY2(child.exitStatus() == QProcess::CrashExit, child.readAllStandardError().constData());
