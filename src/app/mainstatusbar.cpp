@@ -6,7 +6,8 @@
 #include <QLabel>
 #include <QStatusTipEvent>
 
-MainStatusBar::MainStatusBar(const QString& webAddress, QWidget* parent) : QStatusBar(parent)
+MainStatusBar::MainStatusBar(const QString& webAddress, QWidget* parent)
+    : QStatusBar(parent)
 {
     const int widths[4] = {350, 200, 200, 300};
     const Qt::Alignment aligns[4] = {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter, Qt::AlignCenter,

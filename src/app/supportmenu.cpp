@@ -41,7 +41,8 @@ void SupportMenu::showHelp()
 
 void SupportMenu::checkForUpgrade()
 {
-    messagePort().inform(QStringLiteral("本软件没有在线升级服务器，无法检查新版本。\n需要新版本时，请与软件提供方联系。"));
+    messagePort().inform(
+        QStringLiteral("本软件没有在线升级服务器，无法检查新版本。\n需要新版本时，请与软件提供方联系。"));
 }
 
 void SupportMenu::openWebSite()
@@ -49,7 +50,8 @@ void SupportMenu::openWebSite()
     const QString address = TMainForm::webAddress();
     launchers::openWebPage(address,
                            QStringLiteral("没有找到网页浏览器，请先安装一个浏览器（例如 firefox-esr 或 chromium）。\n"
-                                          "网址：") + address);
+                                          "网址：") +
+                               address);
 }
 
 void SupportMenu::showAbout()

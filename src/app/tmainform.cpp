@@ -65,9 +65,9 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     floating(m_sale, {kClientWidth - m_sale->width() - 30, 4});
     m_slip = floating(new SlipPanel(m_dm, *m_sale, central), {40, 60});
     m_slip->setReceiptPrinter([this] {
-        return posreceipt::printCurrentSale(m_dm, *receiptSettings(),
-                                            {m_sale->saleNumber(), userName(), m_slip->total(), m_slip->cash(),
-                                             m_slip->change()});
+        return posreceipt::printCurrentSale(
+            m_dm, *receiptSettings(),
+            {m_sale->saleNumber(), userName(), m_slip->total(), m_slip->cash(), m_slip->change()});
     });
     connect(m_list->addGridMenuAction(QStringLiteral("销售单(小票)打印")), &QAction::triggered, m_slip,
             &SlipPanel::toggle);
@@ -118,10 +118,22 @@ QAction* TMainForm::action(const QString& caption) const
     return nullptr;
 }
 
-Tloginfm* TMainForm::loginWindow() const { return m_login->dialog(); }
-qint64 TMainForm::sessionId() const { return m_session->id(); }
-QString TMainForm::userName() const { return m_session->userName(); }
-bool TMainForm::isSuperAdministrator() const { return m_session->isSuperAdministrator(); }
+Tloginfm* TMainForm::loginWindow() const
+{
+    return m_login->dialog();
+}
+qint64 TMainForm::sessionId() const
+{
+    return m_session->id();
+}
+QString TMainForm::userName() const
+{
+    return m_session->userName();
+}
+bool TMainForm::isSuperAdministrator() const
+{
+    return m_session->isSuperAdministrator();
+}
 
 // ---- Show, login, close ------------------------------------------------------
 
@@ -237,11 +249,10 @@ void TMainForm::layoutChildren()
 
 // ---- What the panels ask of the window ---------------------------------------------
 
-void TMainForm::reloadStockList() { m_list->reload(); }
-void TMainForm::runStockSearch() { m_list->search(); }
-void TMainForm::restoreStockLayout() { m_list->restoreLayout(); }
-void TMainForm::showNotice(const QString& text) { m_notice->showText(text); }
-void TMainForm::hideSale() { m_sale->hide(); }
+void TMainForm::hideSale()
+{
+    m_sale->hide();
+}
 
 void TMainForm::stockRowChanged()
 {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "pos/poshost.h"
 #include "app/mainstatusbar.h"
 #include "app/maintoolbar.h"
 #include "app/noticepanel.h"
 #include "app/settingsmenu.h"
 #include "app/supportmenu.h"
+#include "pos/poshost.h"
 #include "stock/stocklisthost.h"
 #include "stock/stocklistpanel.h"
 
@@ -47,10 +47,10 @@ public:
     static QString webAddress();
 
     // StockHost
-    void reloadStockList() override;
-    void runStockSearch() override;
-    void showNotice(const QString& text) override;
-    void restoreStockLayout() override;
+    void reloadStockList() override { m_list->reload(); }
+    void runStockSearch() override { m_list->search(); }
+    void showNotice(const QString& text) override { m_notice->showText(text); }
+    void restoreStockLayout() override { m_list->restoreLayout(); }
     QString userName() const override;
     bool isSuperAdministrator() const override;
     // StockListHost

@@ -52,9 +52,8 @@ StockListPanel::StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent)
     // Scroll areas report the position in their viewport's coordinates.
     const auto menuOver = [this](QWidget* w, QWidget* coordinates) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(w, &QWidget::customContextMenuRequested, this, [this, coordinates](const QPoint& pos) {
-            m_gridMenu->popup(coordinates->mapToGlobal(pos));
-        });
+        connect(w, &QWidget::customContextMenuRequested, this,
+                [this, coordinates](const QPoint& pos) { m_gridMenu->popup(coordinates->mapToGlobal(pos)); });
     };
     menuOver(m_grid->view(), m_grid->view()->viewport());
     menuOver(m_grid->view()->horizontalHeader(), m_grid->view()->horizontalHeader()->viewport());

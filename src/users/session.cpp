@@ -4,7 +4,10 @@
 
 #include <QDateTime>
 
-Session::Session(Tdmfm& dm) : m_dm(dm) {}
+Session::Session(Tdmfm& dm)
+    : m_dm(dm)
+{
+}
 
 bool Session::logIn(const QString& name, const QDateTime& at)
 {
