@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QToolButton>
 
@@ -325,7 +326,15 @@ bool SalePanel::openForRow(const RowSet& set, int row)
 void SalePanel::refillCustomers()
 {
     const QScopedValueRollback quiet(m_quiet, true);
-    FillDistinctList(m_dm, m_dm.customerQuery(), salecol::customer, QStringLiteral("data1"), m_customer);
+    // The names are kept by the data module: a refill after every sale must
+    // not scan every sale row again.
+    QStringList names;
+    const QSignalBlocker block(m_customer);
+    m_customer->clear();
+    if (m_dm.customerNames(&names))
+        m_customer->addItems(names);
+    m_customer->setCurrentIndex(-1);
+    m_customer->setCurrentText(QString());
 }
 
 // ---- Recomputations --------------------------------------------------------------

@@ -141,6 +141,7 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
         return false;
     }
     dm.stockRowsWritten({in.stockRowId}); // the stock list shows the stored figures from here
+    dm.customerWritten(in.customer.trimmed());
     return true;
 }
 

@@ -13,6 +13,8 @@
 #include <QScopedValueRollback>
 #include <QStringList>
 
+#include <algorithm>
+
 Tdmfm::Tdmfm(QObject* parent)
     : QObject(parent)
     , m_stockList(QStringLiteral("stock list query"), QStringLiteral("data"))
@@ -162,6 +164,61 @@ bool Tdmfm::OpenDistinctColumn(RowSet& set, const QString& column, const QString
     return OpenQuery(set, Statement{QStringLiteral("select %1 from %2 group by %1 order by %1 collate %3")
                                         .arg(c, quoteIdentifier(table), QLatin1String(chinese::kCollation)),
                                     {}});
+}
+
+bool Tdmfm::customerNames(QStringList* names)
+{
+    // data_version moves only with the commits of other connections.
+    QueryResult r;
+    QString error;
+    if (!m_db.query(Statement{QStringLiteral("PRAGMA data_version"), {}}, &r, &error)) {
+        report(error);
+        return false;
+    }
+    const qint64 version = r.rows.value(0).value(0).toLongLong();
+    if (!m_customers || version != m_customersDataVersion) {
+        m_customers.reset();
+        if (!OpenDistinctColumn(m_customerQuery, QString(salecol::customer), QStringLiteral("data1")))
+            return false;
+        QStringList list;
+        list.reserve(m_customerQuery.rowCount());
+        for (int row = 0; row < m_customerQuery.rowCount(); ++row)
+            list << m_customerQuery.value(row, 0).toString();
+        m_customers = std::move(list);
+        m_customersDataVersion = version;
+    }
+    *names = *m_customers;
+    return true;
+}
+
+void Tdmfm::customerWritten(const QString& name)
+{
+    if (!m_customers)
+        return; // the first read finds it
+    // The list groups names the way the column compares them: ASCII letters
+    // without regard to case, everything else exactly.
+    const auto sameName = [&](const QString& other) {
+        if (other.size() != name.size())
+            return false;
+        for (qsizetype i = 0; i < name.size(); ++i) {
+            const char16_t a = name.at(i).unicode();
+            const char16_t b = other.at(i).unicode();
+            const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+            if (fold(a) != fold(b))
+                return false;
+        }
+        return true;
+    };
+    QStringList& list = *m_customers;
+    const auto at = std::lower_bound(list.begin(), list.end(), name,
+                                     [](const QString& a, const QString& b) { return chinese::compare(a, b) < 0; });
+    // Equal names sit next to the insertion point (the order ignores case as the grouping does).
+    for (auto it = at; it != list.end() && chinese::compare(*it, name) == 0; ++it)
+        if (sameName(*it))
+            return;
+    if (at != list.begin() && sameName(*(at - 1)))
+        return;
+    list.insert(at, name);
 }
 
 bool Tdmfm::appendRow(const QString& table, const QVariantMap& values, qint64* rowId)

@@ -9,6 +9,7 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <optional>
 
 class MemTable;
 class SortRanks;
@@ -58,6 +59,14 @@ public:
     RowSet& salesList() { return m_salesList; }
     RowSet& summaryQuery() { return m_summaryQuery; }
     RowSet& customerQuery() { return m_customerQuery; }
+    // The customer names of the sales for the sale panel's list, as
+    // OpenDistinctColumn gives them: read once (a scan of every sale row), then
+    // kept current by customerWritten(), and read again when another program
+    // wrote the file. False after an engine error, which is reported.
+    bool customerNames(QStringList* names);
+    // A sale to `name` (as stored) was committed: the name joins the list in
+    // its place unless the list holds it already.
+    void customerWritten(const QString& name);
     RowSet& slipQuery() { return m_slipQuery; }
 
     // Close the set, replace its statement, open it. A failed statement leaves the set closed.
@@ -108,6 +117,8 @@ private:
     RowSet m_salesList;
     RowSet m_summaryQuery;
     RowSet m_customerQuery;
+    std::optional<QStringList> m_customers;
+    qint64 m_customersDataVersion = -1;
     RowSet m_slipQuery;
     std::unique_ptr<MemTable> m_stockTable;
     std::unique_ptr<StockFilter> m_stockFilter;

@@ -49,6 +49,7 @@ private slots:
     void slipLookupMatchesContainment_data();
     void slipLookupMatchesContainment();
     void olderFileGetsSaleNumberIndexes();
+    void keptCustomerNamesEqualTheEngines();
 };
 
 namespace {
@@ -705,6 +706,60 @@ void TestStore::olderFileGetsSaleNumberIndexes()
         names << row.at(0).toString();
     QCOMPARE(names, (QStringList{QStringLiteral("data1_day1"), QStringLiteral("data1_z"), QStringLiteral("data1_z_length")}));
     QCOMPARE(schema::check(dm.db()), QStringList());
+}
+
+void TestStore::keptCustomerNamesEqualTheEngines()
+{
+    TestShop shop;
+    Tdmfm& dm = shop.dm();
+    RecordingPort port;
+    const qint64 id = shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("1"),
+                                    QStringLiteral("球类"), 12, 500, 19.9);
+    const auto engineNames = [&] {
+        RowSet set(QStringLiteral("check"));
+        QStringList names;
+        if (dm.OpenDistinctColumn(set, QStringLiteral("g"), QStringLiteral("data1")))
+            for (int row = 0; row < set.rowCount(); ++row)
+                names << set.value(row, 0).toString();
+        return names;
+    };
+    saleops::SaleInput in;
+    in.stockRowId = id;
+    in.quantity = QStringLiteral("1");
+    in.price = QStringLiteral("19.9");
+    in.saleNumber = QStringLiteral("20260105001");
+    in.saleDate = QStringLiteral("2026-01-05");
+    const auto sellTo = [&](const QString& customer) {
+        in.customer = customer;
+        return saleops::recordSale(dm, in);
+    };
+    QVERIFY(sellTo(QStringLiteral("Bob")));
+    QStringList kept;
+    QVERIFY(dm.customerNames(&kept)); // read once here, kept from now on
+    QCOMPARE(kept, engineNames());
+    // New names in the middle and at both ends, a name in another letter case,
+    // blanks, an apostrophe, Chinese names and one only in full-width letters.
+    for (const QString& customer :
+         {QStringLiteral("张三"), QStringLiteral("bob"), QStringLiteral("阿强"), QStringLiteral(" Ann "), QString(),
+          QStringLiteral("O'Neil"), QStringLiteral("Ｂｏｂ"), QStringLiteral("李四"), QStringLiteral("张三"),
+          QStringLiteral("zed")}) {
+        QVERIFY(sellTo(customer));
+        QVERIFY(dm.customerNames(&kept));
+        QStringList engine = engineNames();
+        QCOMPARE(kept.size(), engine.size());
+        for (int i = 0; i < kept.size(); ++i) // one spelling of a group, whichever the list shows
+            QCOMPARE(kept.at(i).toLower(), engine.at(i).toLower());
+    }
+    // A sale another program stored is read at the next refill.
+    Database other;
+    QString error;
+    QVERIFY2(other.open(shop.dbPath(), false, &error), qPrintable(error));
+    QVERIFY(other.exec(Statement{QStringLiteral("insert into data1 (g) values (?)"), {QStringLiteral("外来客")}},
+                       &error));
+    QVERIFY(dm.customerNames(&kept));
+    QVERIFY(kept.contains(QStringLiteral("外来客")));
+    QCOMPARE(kept, engineNames());
+    QVERIFY(port.entries.isEmpty());
 }
 
 QTEST_MAIN(TestStore)
