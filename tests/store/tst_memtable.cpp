@@ -4,6 +4,8 @@
 #include "store/database.h"
 #include "store/likepattern.h"
 #include "store/memtable.h"
+#include "store/rowset.h"
+#include "store/sortranks.h"
 #include "store/stockfilter.h"
 #include "store/stockqueries.h"
 
@@ -12,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -70,6 +73,7 @@ private slots:
     void searchesEqualTheEngine();
     void listAllEqualsTheEngine();
     void refusedPatternGivesTheEngineError();
+    void sortRanksMatchTheValueOrder();
     void ownWritesKeepTheCopyCurrent();
     void writesOfAnotherConnectionReload();
 
@@ -344,6 +348,44 @@ void TestMemTable::refusedPatternGivesTheEngineError()
     c.from = QStringLiteral("9999");
     c.to = QStringLiteral("9999");
     compareSearch(f, stockq::ZeroStock::Shown, c);
+}
+
+// The ranks a title sort uses order the rows as compareValues() orders their
+// values (the order of a sort over a statement's rows): NULL, numbers, then
+// texts in Chinese order with case-only differences tied. Also after rows get
+// texts that no row had before.
+void TestMemTable::sortRanksMatchTheValueOrder()
+{
+    SortRanks ranks(*m_table);
+    QString error;
+    const auto check = [&](const QString& field) {
+        const int col = m_table->columnIndex(field);
+        const std::vector<int>& rank = ranks.ranks(col);
+        std::vector<int> order = m_table->positionsInRowIdOrder();
+        std::vector<int> expected = order;
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return rank[size_t(a)] < rank[size_t(b)]; });
+        std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+            return compareValues(m_table->value(a, col), m_table->value(b, col)) < 0;
+        });
+        QVERIFY2(order == expected, qPrintable(field));
+        // Equal ranks exactly for equal values.
+        for (size_t i = 1; i < order.size(); ++i)
+            QCOMPARE(rank[size_t(order[i - 1])] == rank[size_t(order[i])],
+                     compareValues(m_table->value(order[i - 1], col), m_table->value(order[i], col)) == 0);
+    };
+    for (const QString& field : {QStringLiteral("a"), QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("g"),
+                                 QStringLiteral("z"), QStringLiteral("7"), QStringLiteral("day1")})
+        check(field);
+
+    // New texts after the ranks were made: one before every other, one tied by case with an old one.
+    const qint64 first = m_table->rowId(m_table->positionsInRowIdOrder().front());
+    const qint64 second = m_table->rowId(m_table->positionsInRowIdOrder()[1]);
+    QVERIFY(m_db.exec(Statement{QStringLiteral("update data set a='!!', d='LQX' where rowid=?"), {first}}, &error));
+    QVERIFY(m_db.exec(Statement{QStringLiteral("update data set a='lqX' where rowid=?"), {second}}, &error));
+    QVERIFY(m_table->refreshRow(first, &error));
+    QVERIFY(m_table->refreshRow(second, &error));
+    check(QStringLiteral("a"));
+    check(QStringLiteral("d"));
 }
 
 void TestMemTable::ownWritesKeepTheCopyCurrent()
