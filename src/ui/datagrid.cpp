@@ -96,10 +96,6 @@ public:
             return;
         const QStaticText& shown = laidOut(text, area.width(), option.font);
         const QSizeF size = shown.size();
-        if (size.height() > option.rect.height()) {
-            QStyledItemDelegate::paint(painter, option, index);
-            return;
-        }
         QColor color = option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
         if (!selected) {
             const QVariant fg = m_model->data(index, Qt::ForegroundRole);
@@ -118,9 +114,17 @@ public:
             y = area.top() + area.height() - size.height();
         else if (align & Qt::AlignVCenter)
             y = area.top() + (area.height() - size.height()) / 2;
+        // A fallback font for some characters may make the line taller than the row.
+        const bool clip = size.height() > option.rect.height();
+        if (clip) {
+            painter->save();
+            painter->setClipRect(option.rect);
+        }
         painter->setPen(color);
         painter->setFont(option.font);
         painter->drawStaticText(QPointF(x, std::floor(y)), shown);
+        if (clip)
+            painter->restore();
     }
 
 private:
