@@ -2,6 +2,7 @@
 
 #include "core/messageport.h"
 #include "core/numbers.h"
+#include "store/columns.h"
 #include "store/pinyin/pinyininitials.h"
 #include "store/newdatabasefile.h"
 #include "store/saleops.h"
@@ -165,23 +166,23 @@ bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options,
             const QString code = QStringLiteral("69%1").arg(between(10000000, 99999999)) +
                                  QStringLiteral("%1").arg(between(100, 999));
             const QVariantMap row{
-                {QStringLiteral("a"), name},
-                {QStringLiteral("b"), model},
-                {QStringLiteral("c"), code},
-                {QStringLiteral("d"), u8(art.category)},
-                {QStringLiteral("e"), PinyinInitials(name)},
-                {QStringLiteral("f"), PinyinInitials(model)},
-                {QStringLiteral("g"), u8(kSuppliers[pick(int(std::size(kSuppliers)))])},
-                {QStringLiteral("1"), double(cost)},
-                {QStringLiteral("2"), double(qty)},
-                {QStringLiteral("3"), double(*num::toDecimal(num::general(cost * qty)))},
-                {QStringLiteral("4"), double(price)},
-                {QStringLiteral("5"), 0.0},
-                {QStringLiteral("6"), 0.0},
-                {QStringLiteral("7"), double(qty)},
-                {QStringLiteral("8"), double(*num::toDecimal(num::general(cost * qty)))},
-                {QStringLiteral("z"), u8(kRemarks[pick(int(std::size(kRemarks)))])},
-                {QStringLiteral("day1"), num::dateText(day)},
+                {QString(stockcol::name), name},
+                {QString(stockcol::model), model},
+                {QString(stockcol::code), code},
+                {QString(stockcol::category), u8(art.category)},
+                {QString(stockcol::nameInitials), PinyinInitials(name)},
+                {QString(stockcol::modelInitials), PinyinInitials(model)},
+                {QString(stockcol::supplier), u8(kSuppliers[pick(int(std::size(kSuppliers)))])},
+                {QString(stockcol::purchasePrice), double(cost)},
+                {QString(stockcol::quantityIn), double(qty)},
+                {QString(stockcol::purchaseAmount), double(*num::toDecimal(num::general(cost * qty)))},
+                {QString(stockcol::salePrice), double(price)},
+                {QString(stockcol::soldQuantity), 0.0},
+                {QString(stockcol::salesAmount), 0.0},
+                {QString(stockcol::stockQuantity), double(qty)},
+                {QString(stockcol::stockAmount), double(*num::toDecimal(num::general(cost * qty)))},
+                {QString(stockcol::remark), u8(kRemarks[pick(int(std::size(kRemarks)))])},
+                {QString(stockcol::stockInDate), num::dateText(day)},
             };
             qint64 id = 0;
             if (!dm.appendRow(QStringLiteral("data"), row, &id)) {

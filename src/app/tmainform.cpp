@@ -16,6 +16,7 @@
 #include "stock/stockgridcolumns.h"
 #include "stock/stockinpanel.h"
 #include "stock/stocksearchbox.h"
+#include "store/columns.h"
 #include "store/tdmfm.h"
 #include "store/userqueries.h"
 #include "ui/characterfilter.h"
@@ -123,7 +124,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     auto* alarmRow = new QHBoxLayout;
     alarmRow->addStretch();
     alarmRow->addWidget(new QLabel(QStringLiteral("库存报警数量："), right));
-    m_alarm = new QLineEdit(QString(settingkeys::numberDefault), right);
+    m_alarm = new QLineEdit(QString(settingkeys::stockAlarmDefault), right);
     m_alarm->setFixedWidth(40);
     m_alarm->setToolTip(QStringLiteral("修改库存报警数量，记录变成红色"));
     m_alarm->setStatusTip(m_alarm->toolTip());
@@ -345,7 +346,7 @@ void TMainForm::runShowSteps()
         QString error;
         if (reportFailure(SettingsStore::readDanhao(danhao, &error), error) && danhao)
             m_daySequence = *danhao + 1;
-        const QString riqi = SettingsStore::read(QString(settingkeys::riqi));
+        const QString riqi = SettingsStore::read(QString(settingkeys::saleDate));
         if (!riqi.isEmpty())
             m_rememberedDate = riqi;
     }
@@ -405,7 +406,7 @@ void TMainForm::loginFinished(int)
     m_loginPending = false;
     if (m_login->loggedIn()) {
         // The stored zero-stock choice ticks or unticks the box, which reloads.
-        const QString n0 = SettingsStore::keyExists() ? SettingsStore::read(QString(settingkeys::n0)) : QString();
+        const QString n0 = SettingsStore::keyExists() ? SettingsStore::read(QString(settingkeys::zeroStock)) : QString();
         if (n0 == settingkeys::no || n0 == settingkeys::yes) {
             // Ticked or unticked without its own reload: the one below serves both.
             const bool hide = n0 == settingkeys::no;
@@ -452,7 +453,7 @@ void TMainForm::applyRestrictions()
     m_newStockButton->hide();
     m_newStockButton->setEnabled(false);
     m_stockIn->hide();
-    m_columns->setForcedHidden({QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("8")});
+    m_columns->setForcedHidden({stockcol::purchasePrice, stockcol::purchaseAmount, stockcol::stockAmount});
 }
 
 void TMainForm::closeEvent(QCloseEvent* e)
@@ -460,7 +461,7 @@ void TMainForm::closeEvent(QCloseEvent* e)
     if (m_sessionId != 0)
         userq::logLogout(m_dm, m_sessionId, QDateTime::currentDateTime());
     // The next run compares its sale date with this one to start a new day's sequence.
-    writeSetting(settingkeys::riqi, m_sale->dateField()->text());
+    writeSetting(settingkeys::saleDate, m_sale->dateField()->text());
     m_help->hide();
     e->accept();
 }
@@ -521,13 +522,13 @@ void TMainForm::zeroStockChanged(bool hide)
 {
     m_zeroStock = hide ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown;
     reloadStockList();
-    writeYesNo(settingkeys::n0, !hide);
+    writeYesNo(settingkeys::zeroStock, !hide);
 }
 
 QColor TMainForm::rowColor(int row) const
 {
     // Stock at or below the alarm number is drawn red; halves round to even.
-    const qint64 stock = num::roundHalfEven(m_dm.stockList().value(row, QStringLiteral("7")));
+    const qint64 stock = num::roundHalfEven(m_dm.stockList().value(row, stockcol::stockQuantity));
     const qint64 alarm = num::toInteger(m_alarm->text()).value_or(0);
     return alarm >= stock ? QColor(255, 0, 0) : QColor();
 }
@@ -538,7 +539,7 @@ void TMainForm::alarmChanged(const QString& text)
         m_alarm->setText(QStringLiteral("0")); // comes back here with "0"
         return;
     }
-    writeSetting(settingkeys::number, text);
+    writeSetting(settingkeys::stockAlarm, text);
     m_grid->refreshRows();
 }
 
@@ -555,7 +556,7 @@ void TMainForm::rowClicked(int row)
         if (m_sale->isVisible())
             m_sale->closePanel();
     }
-    if (!m_dm.stockList().value(row, QStringLiteral("a")).toString().isEmpty())
+    if (!m_dm.stockList().value(row, stockcol::name).toString().isEmpty())
         m_stockIn->copyFromRow(m_dm.stockList(), row);
 }
 

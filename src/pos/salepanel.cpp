@@ -5,6 +5,7 @@
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "pos/poshost.h"
+#include "store/columns.h"
 #include "store/rowset.h"
 #include "store/salequeries.h"
 #include "store/saleops.h"
@@ -285,23 +286,23 @@ bool SalePanel::openForRow(const RowSet& set, int row)
 {
     if (row < 0 || row >= set.rowCount())
         return false;
-    auto text = [&](const char* field) { return set.value(row, QLatin1String(field)).toString(); };
-    auto amount = [&](const char* field) { return num::general(set.value(row, QLatin1String(field))); };
-    if (text("a").isEmpty())
+    auto text = [&](QLatin1StringView field) { return set.value(row, field).toString(); };
+    auto amount = [&](QLatin1StringView field) { return num::general(set.value(row, field)); };
+    if (text(stockcol::name).isEmpty())
         return false;
     m_rowId = set.rowId(row);
     show();
     raise();
-    m_host.saleOpened(text("z"));
+    m_host.saleOpened(text(stockcol::remark));
     {
         const QScopedValueRollback quiet(m_quiet, true);
-        m_name->setText(text("a"));
-        m_spec->setText(text("b"));
-        m_code->setText(text("c"));
-        m_category->setText(text("d"));
-        m_suggested->setText(amount("4"));
-        m_price->setText(amount("4"));
-        m_stock->setText(amount("7"));
+        m_name->setText(text(stockcol::name));
+        m_spec->setText(text(stockcol::model));
+        m_code->setText(text(stockcol::code));
+        m_category->setText(text(stockcol::category));
+        m_suggested->setText(amount(stockcol::salePrice));
+        m_price->setText(amount(stockcol::salePrice));
+        m_stock->setText(amount(stockcol::stockQuantity));
     }
     recalculate();
     refillCustomers();
@@ -323,7 +324,7 @@ bool SalePanel::openForRow(const RowSet& set, int row)
 void SalePanel::refillCustomers()
 {
     const QScopedValueRollback quiet(m_quiet, true);
-    FillDistinctList(m_dm, m_dm.customerQuery(), QStringLiteral("g"), QStringLiteral("data1"), m_customer);
+    FillDistinctList(m_dm, m_dm.customerQuery(), salecol::customer, QStringLiteral("data1"), m_customer);
 }
 
 // ---- Recomputations --------------------------------------------------------------
@@ -445,7 +446,7 @@ void SalePanel::finish()
         m_customer->setEditText(m_rememberedCustomer);
     }
     QString error;
-    if (!SettingsStore::write(QString(settingkeys::danhao), QString::number(m_sequence), &error))
+    if (!SettingsStore::write(QString(settingkeys::saleDaySequence), QString::number(m_sequence), &error))
         messagePort().error(error);
 }
 

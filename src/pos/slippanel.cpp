@@ -3,6 +3,7 @@
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "pos/salepanel.h"
+#include "store/columns.h"
 #include "store/salequeries.h"
 #include "store/tdmfm.h"
 #include "ui/characterfilter.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-const QString kSpecField = QStringLiteral("b");
+const QString kSpecField = salecol::model;
 const QColor kLightBlue(204, 232, 255);
 
 bool isDigitOrPoint(QChar c)
@@ -30,9 +31,9 @@ bool isDigitOrPoint(QChar c)
 
 QList<GridColumn> slipColumns()
 {
-    auto column = [](const char* field, const QString& title, GridColumn::Format format, int width) {
+    auto column = [](QLatin1StringView field, const QString& title, GridColumn::Format format, int width) {
         GridColumn c;
-        c.field = QLatin1String(field);
+        c.field = field;
         c.title = title;
         c.format = format;
         c.width = width;
@@ -40,18 +41,18 @@ QList<GridColumn> slipColumns()
         c.titleColor = kLightBlue;
         return c;
     };
-    GridColumn name = column("a", QStringLiteral("商品名称"), GridColumn::Format::Text, 130);
+    GridColumn name = column(salecol::name, QStringLiteral("商品名称"), GridColumn::Format::Text, 130);
     name.footer = GridColumn::Footer::Text;
     name.footerText = QStringLiteral("销售单号：");
-    GridColumn spec = column("b", QStringLiteral("规格型号"), GridColumn::Format::Text, 110);
+    GridColumn spec = column(salecol::model, QStringLiteral("规格型号"), GridColumn::Format::Text, 110);
     spec.footer = GridColumn::Footer::Text;
-    GridColumn quantity = column("3", QStringLiteral("数量"), GridColumn::Format::General, 50);
+    GridColumn quantity = column(salecol::quantity, QStringLiteral("数量"), GridColumn::Format::General, 50);
     quantity.alignment = Qt::AlignRight | Qt::AlignVCenter;
     quantity.footer = GridColumn::Footer::Sum;
-    GridColumn price = column("2", QStringLiteral("单价"), GridColumn::Format::General, 60);
+    GridColumn price = column(salecol::price, QStringLiteral("单价"), GridColumn::Format::General, 60);
     price.alignment = quantity.alignment;
     // The total of the sale is this column's footer: summed in fixed point, shown in the general form.
-    GridColumn amount = column("4", QStringLiteral("金额"), GridColumn::Format::General, 70);
+    GridColumn amount = column(salecol::amount, QStringLiteral("金额"), GridColumn::Format::General, 70);
     amount.alignment = quantity.alignment;
     amount.footer = GridColumn::Footer::Sum;
     return {name, spec, quantity, price, amount};
@@ -196,7 +197,7 @@ void SlipPanel::runQuery()
     const int spec = model->columnOf(kSpecField);
     model->column(spec).footerText = number;
     m_dm.OpenQuery(m_dm.slipQuery(), saleq::slipRows(number.trimmed()));
-    const QString sum = m_grid->footerText(QStringLiteral("4"));
+    const QString sum = m_grid->footerText(salecol::amount);
     m_total->setText(sum.isEmpty() ? QStringLiteral("0") : sum);
     m_customer->setText(QStringLiteral("客户名称：") + m_sale.customerName());
 }

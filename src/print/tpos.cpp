@@ -20,14 +20,14 @@ struct FieldSpec
 
 // In the order of Tpos::Field.
 const FieldSpec kFields[Tpos::FieldCount] = {
-    {settingkeys::pos1, "小票标题：", "POS小票销售单"},
-    {settingkeys::pos2, "宣传语1：", "Tarvik进销存软件提供技术支持"},
-    {settingkeys::pos3, "宣传语2：", "官网：https://tarvik.example.com"},
-    {settingkeys::pos4, "结束语：", "欢迎下次惠顾！"},
-    {settingkeys::dan1, "销售单表头：", "Tarvik运动用品店销售单"},
-    {settingkeys::dan2, "联系地址电话：", "地址：体育路88号  电话：0571-88886666"},
-    {settingkeys::dan3, "宣传语1：", "正品保证，七日内凭单据退换"},
-    {settingkeys::dan4, "宣传语2：", "官网：https://tarvik.example.com"},
+    {settingkeys::receiptTitle, "小票标题：", "POS小票销售单"},
+    {settingkeys::receiptPromotion1, "宣传语1：", "Tarvik进销存软件提供技术支持"},
+    {settingkeys::receiptPromotion2, "宣传语2：", "官网：https://tarvik.example.com"},
+    {settingkeys::receiptClosing, "结束语：", "欢迎下次惠顾！"},
+    {settingkeys::slipHeader, "销售单表头：", "Tarvik运动用品店销售单"},
+    {settingkeys::slipAddress, "联系地址电话：", "地址：体育路88号  电话：0571-88886666"},
+    {settingkeys::slipPromotion1, "宣传语1：", "正品保证，七日内凭单据退换"},
+    {settingkeys::slipPromotion2, "宣传语2：", "官网：https://tarvik.example.com"},
     {settingkeys::company, "公司(店铺)名称：", "Tarvik运动用品店"},
 };
 
@@ -85,7 +85,7 @@ QString Tpos::text(Field f) const
 
 void Tpos::load()
 {
-    if (SettingsStore::read(QString(settingkeys::pos1)).isEmpty())
+    if (SettingsStore::read(QString(settingkeys::receiptTitle)).isEmpty())
         return;
     for (int f = 0; f < FieldCount; ++f)
         m_fields[f]->setText(SettingsStore::read(QString(kFields[f].key)));

@@ -150,7 +150,7 @@ bool SettingsStore::write(const QString& name, const QString& value, QString* er
 bool SettingsStore::readDanhao(std::optional<qint64>& value, QString* error)
 {
     value.reset();
-    const QString text = read(settingkeys::danhao);
+    const QString text = read(settingkeys::saleDaySequence);
     if (text.isEmpty())
         return true;
     const std::optional<qint64> stored = num::toInteger(text, error);
@@ -169,10 +169,10 @@ bool SettingsStore::readDanhao(std::optional<qint64>& value, QString* error)
 
 QString SettingsStore::readAlarmNumber()
 {
-    const QString text = read(settingkeys::number);
+    const QString text = read(settingkeys::stockAlarm);
     constexpr qsizetype kMaxDigits = 9;
     const bool digitsOnly =
         !text.isEmpty() && text.size() <= kMaxDigits &&
         std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-    return digitsOnly ? text : QString(settingkeys::numberDefault);
+    return digitsOnly ? text : QString(settingkeys::stockAlarmDefault);
 }

@@ -48,6 +48,6 @@ public:
 
     // The stored stock alarm number when it is a whole number >= 0 written as
     // 1 to 9 digits; anything else, and nothing stored, gives
-    // settingkeys::numberDefault.
+    // settingkeys::stockAlarmDefault.
     static QString readAlarmNumber();
 };

@@ -2,6 +2,7 @@
 
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
+#include "store/columns.h"
 #include "ui/datagrid.h"
 #include "ui/failurereport.h"
 
@@ -16,12 +17,12 @@ StockColumnSettings::StockColumnSettings(DataGrid* grid, QObject* parent)
     m_menu->setParent(grid, m_menu->windowFlags());
     using namespace settingkeys;
     m_groups = {
-        {QStringLiteral("隐藏进货单价"), {QStringLiteral("1")}, QString(rukuyin1)},
-        {QStringLiteral("隐藏销售单价"), {QStringLiteral("4")}, QString(rukuyin6)},
-        {QStringLiteral("隐藏金额"), {QStringLiteral("3"), QStringLiteral("6"), QStringLiteral("8")}, QString(rukuyin2)},
-        {QStringLiteral("隐藏日期"), {QStringLiteral("day1")}, QString(rukuyin3)},
-        {QStringLiteral("隐藏供货商"), {QStringLiteral("g")}, QString(rukuyin4)},
-        {QStringLiteral("隐藏备注信息"), {QStringLiteral("z")}, QString(rukuyin5)},
+        {QStringLiteral("隐藏进货单价"), {QString(stockcol::purchasePrice)}, QString(hidePurchasePrice)},
+        {QStringLiteral("隐藏销售单价"), {QString(stockcol::salePrice)}, QString(hideSalePrice)},
+        {QStringLiteral("隐藏金额"), {QString(stockcol::purchaseAmount), QString(stockcol::salesAmount), QString(stockcol::stockAmount)}, QString(hideAmounts)},
+        {QStringLiteral("隐藏日期"), {QString(stockcol::stockInDate)}, QString(hideStockInDate)},
+        {QStringLiteral("隐藏供货商"), {QString(stockcol::supplier)}, QString(hideSupplier)},
+        {QStringLiteral("隐藏备注信息"), {QString(stockcol::remark)}, QString(hideRemark)},
     };
     for (Group& g : m_groups) {
         g.action = m_menu->addAction(g.caption);

@@ -1,16 +1,18 @@
 #include "stock/stockgridcolumns.h"
 
+#include "store/columns.h"
+
 namespace {
 
 const QColor kSkyBlue(166, 202, 240);
 const QColor kTeal(0, 128, 128);
 const QColor kMaroon(128, 0, 0);
 
-GridColumn column(const char* field, const char* title, GridColumn::Format format, int width, bool fitted,
+GridColumn column(QLatin1StringView field, const char* title, GridColumn::Format format, int width, bool fitted,
                   QColor titleColor, QColor titleText = QColor())
 {
     GridColumn c;
-    c.field = QString::fromUtf8(field);
+    c.field = field;
     c.title = QString::fromUtf8(title);
     c.format = format;
     c.width = width;
@@ -39,25 +41,25 @@ QList<GridColumn> stockGridColumns()
 {
     using F = GridColumn::Format;
     const QColor white(Qt::white);
-    GridColumn name = column("a", "商 品 信 息|名 称", F::Text, 90, true, kSkyBlue);
+    GridColumn name = column(stockcol::name, "商 品 信 息|名 称", F::Text, 90, true, kSkyBlue);
     name.footer = GridColumn::Footer::Text;
     name.footerText = QStringLiteral("总计");
     name.footerAlignment = Qt::AlignCenter;
     return {
         name,
-        column("b", "商 品 信 息|规格型号", F::Text, 70, true, kSkyBlue),
-        column("c", "商 品 信 息|编 码", F::Text, 78, true, kSkyBlue),
-        column("d", "商 品 信 息|类 别", F::Text, 58, false, kSkyBlue),
-        summed(column("2", "进 货|数 量", F::Quantity, 52, false, kTeal, white)),
-        column("1", "进 货|单 价", F::General, 62, false, kTeal, white),
-        summed(column("3", "进 货|金 额", F::Amount, 88, true, kTeal, white)),
-        summed(column("5", "销 售|数 量", F::Quantity, 52, false, kSkyBlue)),
-        column("4", "销 售|单 价", F::General, 62, false, kSkyBlue),
-        summed(column("6", "销 售|金 额", F::Amount, 92, true, kSkyBlue)),
-        summed(column("7", "存 货|数 量", F::Quantity, 52, false, kMaroon, white)),
-        summed(column("8", "存 货|金 额", F::Amount, 88, true, kMaroon, white)),
-        column("day1", "备 注|入库日期", F::Date, 84, true, kSkyBlue),
-        column("g", "备 注|供货商", F::Text, 66, true, kSkyBlue),
-        column("z", "备 注|备 注", F::Text, 56, true, kSkyBlue),
+        column(stockcol::model, "商 品 信 息|规格型号", F::Text, 70, true, kSkyBlue),
+        column(stockcol::code, "商 品 信 息|编 码", F::Text, 78, true, kSkyBlue),
+        column(stockcol::category, "商 品 信 息|类 别", F::Text, 58, false, kSkyBlue),
+        summed(column(stockcol::quantityIn, "进 货|数 量", F::Quantity, 52, false, kTeal, white)),
+        column(stockcol::purchasePrice, "进 货|单 价", F::General, 62, false, kTeal, white),
+        summed(column(stockcol::purchaseAmount, "进 货|金 额", F::Amount, 88, true, kTeal, white)),
+        summed(column(stockcol::soldQuantity, "销 售|数 量", F::Quantity, 52, false, kSkyBlue)),
+        column(stockcol::salePrice, "销 售|单 价", F::General, 62, false, kSkyBlue),
+        summed(column(stockcol::salesAmount, "销 售|金 额", F::Amount, 92, true, kSkyBlue)),
+        summed(column(stockcol::stockQuantity, "存 货|数 量", F::Quantity, 52, false, kMaroon, white)),
+        summed(column(stockcol::stockAmount, "存 货|金 额", F::Amount, 88, true, kMaroon, white)),
+        column(stockcol::stockInDate, "备 注|入库日期", F::Date, 84, true, kSkyBlue),
+        column(stockcol::supplier, "备 注|供货商", F::Text, 66, true, kSkyBlue),
+        column(stockcol::remark, "备 注|备 注", F::Text, 56, true, kSkyBlue),
     };
 }

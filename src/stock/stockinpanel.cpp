@@ -3,8 +3,9 @@
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "stock/stockhost.h"
-#include "store/pinyin/pinyininitials.h"
+#include "store/columns.h"
 #include "store/rowset.h"
+#include "store/stockops.h"
 #include "store/tdmfm.h"
 #include "ui/datefield.h"
 #include "ui/numberbox.h"
@@ -24,47 +25,9 @@
 
 namespace {
 
-const QString kTable = QStringLiteral("data");
-
 bool hasText(const QString& text)
 {
     return !TrimBlanks(text).isEmpty();
-}
-
-// Strict conversion of a field's text; a text that is not a number is reported.
-std::optional<long double> number(const QString& text)
-{
-    QString error;
-    const std::optional<long double> value = num::toDecimal(text, &error);
-    if (!value)
-        messagePort().error(error);
-    return value;
-}
-
-// The value a number column receives from a text: nothing typed stores NULL,
-// anything else must be a number that can be stored. Typed fields are held to
-// the typed limits, computed held amounts only to the magnitude limit.
-enum class Source { Typed, Computed };
-std::optional<QVariant> storedNumber(const QString& text, const QString& field, Source source)
-{
-    if (text.isEmpty())
-        return QVariant();
-    QString error;
-    std::optional<long double> value;
-    if (source == Source::Typed) {
-        value = num::toStorable(text, field, &error);
-    } else {
-        value = num::toDecimal(text, &error);
-        if (value && !num::isStorableResult(*value)) {
-            error = num::resultOutOfRangeText(field, text);
-            value.reset();
-        }
-    }
-    if (!value) {
-        messagePort().error(error);
-        return std::nullopt;
-    }
-    return QVariant(static_cast<double>(*value));
 }
 
 QString textOf(const QComboBox* list)
@@ -100,6 +63,7 @@ NumberBox* addNumberBox(QWidget* parent, const QString& objectName, const QRect&
     box->setCursor(Qt::ArrowCursor);
     return box;
 }
+
 
 } // namespace
 
@@ -241,24 +205,20 @@ void StockInPanel::setSoldQuantity(const QString& text)
         onSalePriceChanged();
 }
 
+bool StockInPanel::recompute(stockops::Edit edit)
+{
+    QString error;
+    m_held = stockops::recompute(edit, m_purchasePrice->text(), m_quantity->text(), m_salePrice->text(), m_held,
+                                 &error);
+    if (error.isEmpty())
+        return true;
+    messagePort().error(error);
+    return false;
+}
+
 void StockInPanel::recomputePurchaseAmounts()
 {
-    const QString price = m_purchasePrice->text();
-    const QString quantity = m_quantity->text();
-    if (price.isEmpty() || quantity.isEmpty() || m_held.stockQuantity.isEmpty())
-        return;
-    // All operands first: a text that is not a number leaves every held amount as it was.
-    const auto p = number(price);
-    if (!p)
-        return;
-    const auto q = number(quantity);
-    if (!q)
-        return;
-    const auto stock = number(m_held.stockQuantity);
-    if (!stock)
-        return;
-    setPurchaseAmount(num::general(*p * *q));
-    m_held.stockAmount = num::general(*p * *stock);
+    recompute(stockops::Edit::PurchasePrice);
 }
 
 void StockInPanel::onPurchasePriceChanged()
@@ -269,58 +229,20 @@ void StockInPanel::onPurchasePriceChanged()
 
 void StockInPanel::onQuantityChanged()
 {
-    if (m_quiet)
-        return;
-    const QString quantity = m_quantity->text();
-    m_held.stockQuantity = quantity;
-    const QString price = m_purchasePrice->text();
-    if (price.isEmpty() || quantity.isEmpty())
-        return;
-    const auto p = number(price);
-    if (!p)
-        return;
-    const auto q = number(quantity);
-    if (!q)
-        return;
-    setPurchaseAmount(num::general(*p * *q));
+    if (!m_quiet)
+        recompute(stockops::Edit::Quantity);
 }
 
 void StockInPanel::onSalePriceChanged()
 {
-    if (m_quiet)
-        return;
-    const QString price = m_salePrice->text();
-    if (price.isEmpty() || m_held.soldQuantity.isEmpty())
-        return;
-    const auto p = number(price);
-    if (!p)
-        return;
-    const auto sold = number(m_held.soldQuantity);
-    if (!sold)
-        return;
-    m_held.salesAmount = num::general(*p * *sold);
+    if (!m_quiet)
+        recompute(stockops::Edit::SalePrice);
 }
 
 // What is left in stock after the sales so far, from the quantity as now typed.
 bool StockInPanel::recomputeBeforeChange()
 {
-    const QString price = m_purchasePrice->text();
-    const QString quantity = m_quantity->text();
-    if (price.isEmpty() || quantity.isEmpty())
-        return true; // the required-field checks report these
-    const auto p = number(price);
-    if (!p)
-        return false;
-    const auto q = number(quantity);
-    if (!q)
-        return false;
-    const auto sold = number(m_held.soldQuantity);
-    if (!sold)
-        return false;
-    setPurchaseAmount(num::general(*p * *q));
-    m_held.stockQuantity = num::general(*q - *sold);
-    m_held.stockAmount = num::general((*q - *sold) * *p);
-    return true;
+    return recompute(stockops::Edit::BeforeChange);
 }
 
 // ---- Filling and emptying -----------------------------------------------------
@@ -344,27 +266,27 @@ bool StockInPanel::copyFromRow(const RowSet& set, int row)
 {
     if (row < 0 || row >= set.rowCount())
         return false;
-    const QString name = set.value(row, QStringLiteral("a")).toString();
+    const QString name = set.value(row, stockcol::name).toString();
     if (name.isEmpty())
         return false;
     m_name->setEditText(name);
-    m_spec->setEditText(set.value(row, QStringLiteral("b")).toString());
-    m_code->setEditText(set.value(row, QStringLiteral("c")).toString());
-    m_category->setEditText(set.value(row, QStringLiteral("d")).toString());
-    m_purchasePrice->setText(num::general(set.value(row, QStringLiteral("1"))));
-    m_quantity->setText(num::general(set.value(row, QStringLiteral("2"))));
-    m_salePrice->setText(num::general(set.value(row, QStringLiteral("4"))));
-    m_remark->setText(set.value(row, QStringLiteral("z")).toString());
+    m_spec->setEditText(set.value(row, stockcol::model).toString());
+    m_code->setEditText(set.value(row, stockcol::code).toString());
+    m_category->setEditText(set.value(row, stockcol::category).toString());
+    m_purchasePrice->setText(num::general(set.value(row, stockcol::purchasePrice)));
+    m_quantity->setText(num::general(set.value(row, stockcol::quantityIn)));
+    m_salePrice->setText(num::general(set.value(row, stockcol::salePrice)));
+    m_remark->setText(set.value(row, stockcol::remark).toString());
     return true;
 }
 
 void StockInPanel::refillLists()
 {
-    FillDistinctList(m_name, m_dm.stockValues(QStringLiteral("a")));
-    FillDistinctList(m_spec, m_dm.stockValues(QStringLiteral("b")));
-    FillDistinctList(m_code, m_dm.stockValues(QStringLiteral("c")));
-    FillDistinctList(m_category, m_dm.stockValues(QStringLiteral("d")));
-    FillDistinctList(m_supplier, m_dm.stockValues(QStringLiteral("g")));
+    FillDistinctList(m_name, m_dm.stockValues(stockcol::name));
+    FillDistinctList(m_spec, m_dm.stockValues(stockcol::model));
+    FillDistinctList(m_code, m_dm.stockValues(stockcol::code));
+    FillDistinctList(m_category, m_dm.stockValues(stockcol::category));
+    FillDistinctList(m_supplier, m_dm.stockValues(stockcol::supplier));
 }
 
 void StockInPanel::setChangeEnabled(bool enabled)
@@ -389,7 +311,7 @@ bool StockInPanel::openForChange()
 {
     const RowSet& set = m_dm.stockList();
     const int row = set.current();
-    if (row < 0 || set.value(row, QStringLiteral("a")).toString().isEmpty())
+    if (row < 0 || set.value(row, stockcol::name).toString().isEmpty())
         return false;
     const qint64 rowId = set.rowId(row);
     if (rowId < 0)
@@ -403,23 +325,23 @@ bool StockInPanel::openForChange()
 
     // The order matters: each field recomputes the held amounts from what is
     // filled so far, and the stored amounts filled last are what stays.
-    auto text = [&](const char* field) { return set.value(row, QLatin1String(field)).toString(); };
-    auto amount = [&](const char* field) { return num::general(set.value(row, QLatin1String(field))); };
-    m_name->setEditText(text("a"));
-    m_spec->setEditText(text("b"));
-    m_code->setEditText(text("c"));
-    m_category->setEditText(text("d"));
-    m_purchasePrice->setText(amount("1"));
-    m_quantity->setText(amount("2"));
-    setPurchaseAmount(amount("3"));
-    m_salePrice->setText(amount("4"));
-    setSoldQuantity(amount("5"));
-    m_held.salesAmount = amount("6");
-    m_held.stockQuantity = amount("7");
-    m_held.stockAmount = amount("8");
-    m_remark->setText(text("z"));
-    m_date->setText(num::parseDate(text("day1").left(10)) ? text("day1").left(10) : QString());
-    m_supplier->setEditText(text("g"));
+    auto text = [&](QLatin1StringView field) { return set.value(row, field).toString(); };
+    auto amount = [&](QLatin1StringView field) { return num::general(set.value(row, field)); };
+    m_name->setEditText(text(stockcol::name));
+    m_spec->setEditText(text(stockcol::model));
+    m_code->setEditText(text(stockcol::code));
+    m_category->setEditText(text(stockcol::category));
+    m_purchasePrice->setText(amount(stockcol::purchasePrice));
+    m_quantity->setText(amount(stockcol::quantityIn));
+    setPurchaseAmount(amount(stockcol::purchaseAmount));
+    m_salePrice->setText(amount(stockcol::salePrice));
+    setSoldQuantity(amount(stockcol::soldQuantity));
+    m_held.salesAmount = amount(stockcol::salesAmount);
+    m_held.stockQuantity = amount(stockcol::stockQuantity);
+    m_held.stockAmount = amount(stockcol::stockAmount);
+    m_remark->setText(text(stockcol::remark));
+    m_date->setText(num::parseDate(text(stockcol::stockInDate).left(10)) ? text(stockcol::stockInDate).left(10) : QString());
+    m_supplier->setEditText(text(stockcol::supplier));
     return true;
 }
 
@@ -450,43 +372,21 @@ bool StockInPanel::checkDate()
 
 std::optional<QVariantMap> StockInPanel::rowValues(const QString& stockAmount)
 {
-    const QString name = TrimBlanks(textOf(m_name));
-    const QString model = TrimBlanks(textOf(m_spec));
-    QVariantMap values{
-        {QStringLiteral("a"), name},
-        {QStringLiteral("b"), model},
-        {QStringLiteral("c"), TrimBlanks(textOf(m_code))},
-        {QStringLiteral("d"), TrimBlanks(textOf(m_category))},
-    };
-    // Converted in column order, so the first bad text is the one reported.
-    struct Number
-    {
-        const char* column;
-        QString text;
-        QString field;
-        Source source;
-    };
-    const Number numbers[] = {
-        {"1", m_purchasePrice->text(), QStringLiteral("进货单价"), Source::Typed},
-        {"2", m_quantity->text(), QStringLiteral("数量"), Source::Typed},
-        {"3", m_held.purchaseAmount, QStringLiteral("进货金额"), Source::Computed},
-        {"4", m_salePrice->text(), QStringLiteral("销售单价"), Source::Typed},
-        {"5", m_held.soldQuantity, QStringLiteral("销售数量"), Source::Computed},
-        {"6", m_held.salesAmount, QStringLiteral("销售金额"), Source::Computed},
-        {"7", m_held.stockQuantity, QStringLiteral("库存数量"), Source::Computed},
-        {"8", stockAmount, QStringLiteral("库存金额"), Source::Computed},
-    };
-    for (const auto& [column, text, field, source] : numbers) {
-        const std::optional<QVariant> value = storedNumber(text, field, source);
-        if (!value)
-            return std::nullopt;
-        values.insert(QLatin1String(column), *value);
-    }
-    values.insert(QStringLiteral("z"), TrimBlanks(m_remark->text()));
-    values.insert(QStringLiteral("day1"), num::dateText(*m_date->date()));
-    values.insert(QStringLiteral("g"), TrimBlanks(textOf(m_supplier)));
-    values.insert(QStringLiteral("e"), PinyinInitials(name));
-    values.insert(QStringLiteral("f"), PinyinInitials(model));
+    stockops::Entry entry;
+    entry.name = textOf(m_name);
+    entry.model = textOf(m_spec);
+    entry.code = textOf(m_code);
+    entry.category = textOf(m_category);
+    entry.purchasePrice = m_purchasePrice->text();
+    entry.quantity = m_quantity->text();
+    entry.salePrice = m_salePrice->text();
+    entry.supplier = textOf(m_supplier);
+    entry.remark = m_remark->text();
+    entry.date = num::dateText(*m_date->date());
+    QString error;
+    std::optional<QVariantMap> values = stockops::rowValues(entry, m_held, stockAmount, &error);
+    if (!values)
+        messagePort().error(error);
     return values;
 }
 
@@ -495,7 +395,7 @@ bool StockInPanel::saveNew()
     if (!checkRequired() || !checkDate())
         return false;
     const std::optional<QVariantMap> values = rowValues(m_held.purchaseAmount);
-    if (!values || !m_dm.appendRow(kTable, *values))
+    if (!values || !stockops::add(m_dm, *values))
         return false;
     m_host.showNotice(QStringLiteral("数据入库成功..."));
     clear();
@@ -530,7 +430,7 @@ bool StockInPanel::saveChange()
     if (!values)
         return false;
     bool gone = false;
-    if (!m_dm.updateRow(m_dm.stockList(), m_changeRowId, *values, &gone)) {
+    if (!stockops::change(m_dm, m_changeRowId, *values, &gone)) {
         if (gone) {
             messagePort().warning(
                 QStringLiteral("要修改的记录已经不存在（可能已被删除），修改没有保存。"),
@@ -561,7 +461,7 @@ bool StockInPanel::deleteCurrentRow()
         return false;
     }
     bool gone = false;
-    if (!m_dm.deleteRow(set, rowId, &gone)) {
+    if (!stockops::remove(m_dm, rowId, &gone)) {
         if (gone)
             messagePort().warning(QStringLiteral("要删除的记录已经不存在（可能已被删除）。"),
                                   QStringLiteral("Warning"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/stockops.h"
+
 #include <QFrame>
 #include <QHash>
 #include <QPoint>
@@ -39,14 +41,7 @@ class StockInPanel final : public QFrame
 public:
     StockInPanel(Tdmfm& dm, StockHost& host, QWidget* parent = nullptr);
 
-    struct HeldAmounts
-    {
-        QString purchaseAmount;
-        QString soldQuantity;
-        QString salesAmount;
-        QString stockQuantity;
-        QString stockAmount;
-    };
+    using HeldAmounts = stockops::HeldAmounts;
     const HeldAmounts& heldAmounts() const { return m_held; }
 
     // A click on a grid row: copies name, model, code, category,
@@ -115,6 +110,8 @@ private:
     // Purchase amount and stock amount from 进货单价, 数量 and the held stock
     // quantity, when all three hold text.
     void recomputePurchaseAmounts();
+    // Applies one recomputation of the held amounts; a text that is not a number is reported (false).
+    bool recompute(stockops::Edit edit);
     bool recomputeBeforeChange();
     void setPurchaseAmount(const QString& text);
     void setSoldQuantity(const QString& text);

@@ -1,5 +1,6 @@
 #include "stock/stocksearchbox.h"
 
+#include "store/columns.h"
 #include "store/tdmfm.h"
 #include "ui/datefield.h"
 #include "ui/queryhelpers.h"
@@ -119,8 +120,8 @@ stockq::Conditions StockSearchBox::conditions() const
 
 void StockSearchBox::refillLists(Tdmfm& dm)
 {
-    FillDistinctList(m_category, dm.stockValues(QStringLiteral("d")));
-    FillDistinctList(m_supplier, dm.stockValues(QStringLiteral("g")));
+    FillDistinctList(m_category, dm.stockValues(stockcol::category));
+    FillDistinctList(m_supplier, dm.stockValues(stockcol::supplier));
 }
 
 void StockSearchBox::setDates(const QDate& day)

@@ -2,6 +2,7 @@
 
 #include "core/messageport.h"
 #include "core/numbers.h"
+#include "store/columns.h"
 #include "store/pinyin/pinyininitials.h"
 #include "store/tdmfm.h"
 
@@ -58,12 +59,12 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
         Tdmfm::report(QStringLiteral("Cannot perform this operation on an empty dataset"));
         return false;
     }
-    auto col = [&](const char* name) { return stock.rows.at(0).at(stock.columns.indexOf(QLatin1String(name))); };
+    auto col = [&](QLatin1StringView name) { return stock.rows.at(0).at(stock.columns.indexOf(name)); };
 
-    const auto cost = stored(col("1"), &error);
-    const auto sold = cost ? stored(col("5"), &error) : std::nullopt;
-    const auto amount = sold ? stored(col("6"), &error) : std::nullopt;
-    const auto available = amount ? stored(col("7"), &error) : std::nullopt;
+    const auto cost = stored(col(stockcol::purchasePrice), &error);
+    const auto sold = cost ? stored(col(stockcol::soldQuantity), &error) : std::nullopt;
+    const auto amount = sold ? stored(col(stockcol::salesAmount), &error) : std::nullopt;
+    const auto available = amount ? stored(col(stockcol::stockQuantity), &error) : std::nullopt;
     if (!available) {
         messagePort().error(error);
         return false;
@@ -81,15 +82,15 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
     const long double remaining = *available - *q;
     const long double saleAmount = g(*p * *q);
     const QVariantMap stockChange{
-        {QStringLiteral("5"), double(g(*sold + *q))},
-        {QStringLiteral("6"), double(g(*amount + saleAmount))},
-        {QStringLiteral("7"), double(num::round2(remaining))},
-        {QStringLiteral("8"), double(g(remaining * *cost))},
+        {QString(stockcol::soldQuantity), double(g(*sold + *q))},
+        {QString(stockcol::salesAmount), double(g(*amount + saleAmount))},
+        {QString(stockcol::stockQuantity), double(num::round2(remaining))},
+        {QString(stockcol::stockAmount), double(g(remaining * *cost))},
     };
-    const QVariantMap fieldNames{{QStringLiteral("5"), QStringLiteral("已售数量")},
-                                 {QStringLiteral("6"), QStringLiteral("销售金额")},
-                                 {QStringLiteral("7"), QStringLiteral("库存数量")},
-                                 {QStringLiteral("8"), QStringLiteral("库存金额")}};
+    const QVariantMap fieldNames{{QString(stockcol::soldQuantity), QStringLiteral("已售数量")},
+                                 {QString(stockcol::salesAmount), QStringLiteral("销售金额")},
+                                 {QString(stockcol::stockQuantity), QStringLiteral("库存数量")},
+                                 {QString(stockcol::stockAmount), QStringLiteral("库存金额")}};
     for (auto it = stockChange.cbegin(); it != stockChange.cend(); ++it) {
         if (!num::isStorableResult(it.value().toDouble())) {
             messagePort().error(num::resultOutOfRangeText(fieldNames.value(it.key()).toString(),
@@ -97,28 +98,28 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
             return false;
         }
     }
-    const QString name = col("a").toString().trimmed();
-    const QString model = col("b").toString().trimmed();
+    const QString name = col(stockcol::name).toString().trimmed();
+    const QString model = col(stockcol::model).toString().trimmed();
     const QVariantMap sale{
-        {QStringLiteral("a"), name},
-        {QStringLiteral("b"), model},
-        {QStringLiteral("c"), col("c").toString().trimmed()},
-        {QStringLiteral("d"), col("d").toString().trimmed()},
-        {QStringLiteral("e"), PinyinInitials(name)},
-        {QStringLiteral("f"), PinyinInitials(model)},
-        {QStringLiteral("g"), in.customer.trimmed()},
-        {QStringLiteral("h"), in.address.trimmed()},
-        {QStringLiteral("i"), in.contact.trimmed()},
-        {QStringLiteral("j"), in.customerRemark.trimmed()},
-        {QStringLiteral("z"), in.saleNumber.trimmed()},
-        {QStringLiteral("1"), double(*cost)},
-        {QStringLiteral("2"), double(*p)},
-        {QStringLiteral("3"), double(*q)},
-        {QStringLiteral("4"), double(saleAmount)},
-        {QStringLiteral("a5"), double(num::round2((*p - *cost) * *q))},
-        {QStringLiteral("6"), double(*owed)},
-        {QStringLiteral("day1"), in.saleDate},
-        {QStringLiteral("day2"), col("day1")},
+        {QString(salecol::name), name},
+        {QString(salecol::model), model},
+        {QString(salecol::code), col(stockcol::code).toString().trimmed()},
+        {QString(salecol::category), col(stockcol::category).toString().trimmed()},
+        {QString(salecol::nameInitials), PinyinInitials(name)},
+        {QString(salecol::modelInitials), PinyinInitials(model)},
+        {QString(salecol::customer), in.customer.trimmed()},
+        {QString(salecol::address), in.address.trimmed()},
+        {QString(salecol::contact), in.contact.trimmed()},
+        {QString(salecol::customerRemark), in.customerRemark.trimmed()},
+        {QString(salecol::saleNumber), in.saleNumber.trimmed()},
+        {QString(salecol::purchasePrice), double(*cost)},
+        {QString(salecol::price), double(*p)},
+        {QString(salecol::quantity), double(*q)},
+        {QString(salecol::amount), double(saleAmount)},
+        {QString(salecol::profit), double(num::round2((*p - *cost) * *q))},
+        {QString(salecol::owed), double(*owed)},
+        {QString(salecol::saleDate), in.saleDate},
+        {QString(salecol::stockInDate), col(stockcol::stockInDate)},
     };
 
     QStringList sets;

@@ -1,5 +1,6 @@
 #include "store/schema.h"
 
+#include "store/columns.h"
 #include "store/database.h"
 #include "store/newdatabasefile.h"
 #include "store/passwordhash.h"
@@ -65,17 +66,18 @@ QString newerVersionText(qint64 version)
 
 const QStringList& stockColumns()
 {
-    static const QStringList cols = QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                                QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("f"),
-                                                QStringLiteral("g")} +
-                                    letters('1', '8') + QStringList{QStringLiteral("z"), QStringLiteral("day1")};
+    using namespace stockcol;
+    static const QStringList cols{name,          model,      code,           category,  nameInitials,
+                                  modelInitials, supplier,   purchasePrice,  quantityIn, purchaseAmount,
+                                  salePrice,     soldQuantity, salesAmount,  stockQuantity, stockAmount,
+                                  remark,        stockInDate};
     return cols;
 }
 
 const QStringList& saleColumns()
 {
     static const QStringList cols = [] {
-        QStringList c{QStringLiteral("ID")};
+        QStringList c{salecol::id};
         c += letters('a', 'z');
         c += letters('1', '4');
         c << QStringLiteral("a5");
@@ -121,9 +123,9 @@ bool create(Database& db, QString* error)
         createTable(QStringLiteral("userdb"), userColumns(), QString()),
         createTable(QStringLiteral("rz"), logColumns(), QStringLiteral("id")),
         // The stock list is read in stock-in date order; the sales windows filter by sale date and number.
-        QStringLiteral("CREATE INDEX data_day1 ON data(day1)"),
-        QStringLiteral("CREATE INDEX data1_day1 ON data1(day1)"),
-        QStringLiteral("CREATE INDEX data1_z ON data1(z)"),
+        QStringLiteral("CREATE INDEX data_day1 ON data(%1)").arg(quoteIdentifier(stockcol::stockInDate)),
+        QStringLiteral("CREATE INDEX data1_day1 ON data1(%1)").arg(quoteIdentifier(salecol::saleDate)),
+        QStringLiteral("CREATE INDEX data1_z ON data1(%1)").arg(quoteIdentifier(salecol::saleNumber)),
         QStringLiteral("PRAGMA user_version = %1").arg(kVersion),
     };
     for (const QString& sql : statements)

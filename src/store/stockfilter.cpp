@@ -1,5 +1,6 @@
 #include "store/stockfilter.h"
 
+#include "store/columns.h"
 #include "store/likepattern.h"
 #include "store/memtable.h"
 
@@ -73,15 +74,17 @@ bool StockFilter::resolveColumns(QString* error)
 {
     if (m_columnsLoad == m_table.loadCount() && m_col.day >= 0)
         return true;
-    const auto find = [&](const char* name, int* out) {
-        *out = m_table.columnIndex(QString::fromLatin1(name));
+    const auto find = [&](QLatin1StringView name, int* out) {
+        *out = m_table.columnIndex(name);
         if (*out < 0)
-            *error = QStringLiteral("no such column: %1").arg(QString::fromLatin1(name));
+            *error = QStringLiteral("no such column: %1").arg(name);
         return *out >= 0;
     };
-    if (!(find("d", &m_col.category) && find("e", &m_col.nameInitials) && find("f", &m_col.specInitials) &&
-          find("c", &m_col.code) && find("z", &m_col.remark) && find("g", &m_col.supplier) &&
-          find("2", &m_col.quantityIn) && find("7", &m_col.stock) && find("day1", &m_col.day))) {
+    using namespace stockcol;
+    if (!(find(category, &m_col.category) && find(nameInitials, &m_col.nameInitials) &&
+          find(modelInitials, &m_col.specInitials) && find(code, &m_col.code) && find(remark, &m_col.remark) &&
+          find(supplier, &m_col.supplier) && find(quantityIn, &m_col.quantityIn) &&
+          find(stockQuantity, &m_col.stock) && find(stockInDate, &m_col.day))) {
         m_col.day = -1;
         return false;
     }

@@ -1,5 +1,7 @@
 #include "store/stockqueries.h"
 
+#include "store/columns.h"
+
 namespace stockq {
 
 namespace {
@@ -8,14 +10,15 @@ const QString kSelect = QStringLiteral("select rowid as _rid, * from data ");
 QString baseCondition(ZeroStock zero)
 {
     // With zero stock hidden, rows whose stock is negative stay listed.
-    return zero == ZeroStock::Hidden ? QStringLiteral("where [7]<>0 ") : QStringLiteral("where [2]>0 ");
+    return zero == ZeroStock::Hidden ? QStringLiteral("where %1<>0 ").arg(quoteIdentifier(stockcol::stockQuantity))
+                                     : QStringLiteral("where %1>0 ").arg(quoteIdentifier(stockcol::quantityIn));
 }
 
-void addLike(Statement& st, const QString& column, const QString& text)
+void addLike(Statement& st, QLatin1StringView column, const QString& text)
 {
     if (text.isEmpty())
         return;
-    st.sql += QStringLiteral(" and %1 like ?").arg(column);
+    st.sql += QStringLiteral(" and %1 like ?").arg(quoteIdentifier(column));
     st.params << QString(QLatin1Char('%') + text + QLatin1Char('%'));
 }
 } // namespace
@@ -23,21 +26,22 @@ void addLike(Statement& st, const QString& column, const QString& text)
 Statement listAll(ZeroStock zero)
 {
     return Statement{kSelect + (zero == ZeroStock::Hidden ? baseCondition(zero) : QString()) +
-                         QStringLiteral("order by day1, rowid"),
+                         QStringLiteral("order by %1, rowid").arg(quoteIdentifier(stockcol::stockInDate)),
                      {}};
 }
 
 Statement search(ZeroStock zero, const Conditions& c)
 {
     Statement st{kSelect + baseCondition(zero), {}};
-    addLike(st, QStringLiteral("d"), c.category);
-    addLike(st, QStringLiteral("e"), c.nameInitials);
-    addLike(st, QStringLiteral("f"), c.specInitials);
-    addLike(st, QStringLiteral("c"), c.code);
-    addLike(st, QStringLiteral("z"), c.remark);
-    addLike(st, QStringLiteral("g"), c.supplier);
+    addLike(st, stockcol::category, c.category);
+    addLike(st, stockcol::nameInitials, c.nameInitials);
+    addLike(st, stockcol::modelInitials, c.specInitials);
+    addLike(st, stockcol::code, c.code);
+    addLike(st, stockcol::remark, c.remark);
+    addLike(st, stockcol::supplier, c.supplier);
     if (c.byDate) {
-        st.sql += QStringLiteral(" and day1>=? and day1<=?");
+        const QString day = quoteIdentifier(stockcol::stockInDate);
+        st.sql += QStringLiteral(" and %1>=? and %1<=?").arg(day);
         st.params << c.from << c.to;
     }
     return st;

@@ -2,6 +2,7 @@
 
 #include "core/messageport.h"
 #include "store/chinesecollation.h"
+#include "store/columns.h"
 #include "store/distinctvalues.h"
 #include "store/memtable.h"
 #include "store/schema.h"
@@ -24,13 +25,13 @@ Tdmfm::Tdmfm(QObject* parent)
     // The columns the searches match with LIKE.
     m_stockTable = std::make_unique<MemTable>(
         m_db, QStringLiteral("data"),
-        QStringList{QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("f"), QStringLiteral("c"),
-                    QStringLiteral("z"), QStringLiteral("g")});
+        QStringList{stockcol::category, stockcol::nameInitials, stockcol::modelInitials, stockcol::code,
+                    stockcol::remark, stockcol::supplier});
     m_stockFilter = std::make_unique<StockFilter>(*m_stockTable);
     m_stockRanks = std::make_unique<SortRanks>(*m_stockTable);
     m_stockDistinct = std::make_unique<DistinctValues>(
-        *m_stockTable, QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                   QStringLiteral("d"), QStringLiteral("g")});
+        *m_stockTable, QStringList{stockcol::name, stockcol::model, stockcol::code, stockcol::category,
+                                   stockcol::supplier});
     // A re-read the list did not ask for (the connection was replaced): show
     // the same statement's rows again.
     connect(m_stockTable.get(), &MemTable::reloaded, this, [this] {

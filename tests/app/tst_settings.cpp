@@ -147,10 +147,10 @@ void TestSettings::readNeverCreatesTheStore()
     QVERIFY(!SettingsStore::keyExists());
     QVERIFY(!QFileInfo::exists(SettingsStore::folderPath()));
 
-    QVERIFY(SettingsStore::write(settingkeys::riqi, u"2014-03-15"_s));
+    QVERIFY(SettingsStore::write(settingkeys::saleDate, u"2014-03-15"_s));
     QVERIFY(SettingsStore::keyExists());
     QVERIFY(QFileInfo(SettingsStore::filePath()).isFile());
-    QCOMPARE(SettingsStore::read(settingkeys::riqi), u"2014-03-15"_s);
+    QCOMPARE(SettingsStore::read(settingkeys::saleDate), u"2014-03-15"_s);
     QCOMPARE(SettingsStore::read(settingkeys::skin), QString());
 }
 
@@ -172,27 +172,27 @@ void TestSettings::valuesRoundTrip()
 {
     QFETCH(QString, value);
     QString error;
-    QVERIFY(SettingsStore::write(settingkeys::pos1, value, &error));
-    QVERIFY(SettingsStore::write(settingkeys::pos2, u"after"_s, &error));
-    QCOMPARE(SettingsStore::read(settingkeys::pos1), value);
-    QCOMPARE(SettingsStore::read(settingkeys::pos2), u"after"_s);
+    QVERIFY(SettingsStore::write(settingkeys::receiptTitle, value, &error));
+    QVERIFY(SettingsStore::write(settingkeys::receiptPromotion1, u"after"_s, &error));
+    QCOMPARE(SettingsStore::read(settingkeys::receiptTitle), value);
+    QCOMPARE(SettingsStore::read(settingkeys::receiptPromotion1), u"after"_s);
     if (qstrcmp(QTest::currentDataTag(), "chinese") == 0) // stored readable, as UTF-8
         QVERIFY(fileText(SettingsStore::filePath()).contains(u"pos1=体育用品商店 欢迎光临！\n"_s));
 }
 
 void TestSettings::writesReplaceOneValueAndReadsAreNotCached()
 {
-    QVERIFY(SettingsStore::write(settingkeys::number, u"5"_s));
+    QVERIFY(SettingsStore::write(settingkeys::stockAlarm, u"5"_s));
     QVERIFY(SettingsStore::write(settingkeys::company, u"老店"_s));
-    QVERIFY(SettingsStore::write(settingkeys::number, u"0"_s));
+    QVERIFY(SettingsStore::write(settingkeys::stockAlarm, u"0"_s));
     QCOMPARE(fileText(SettingsStore::filePath()), u"number=0\ncompany=老店\n"_s);
 
     // Another hand changes the file: the next read sees it. Names compare
     // case-insensitively, as registry value names do.
     putFile(SettingsStore::filePath(), u"NUMBER = 12\ncompany=新店\n"_s);
-    QCOMPARE(SettingsStore::read(settingkeys::number), u" 12"_s);
+    QCOMPARE(SettingsStore::read(settingkeys::stockAlarm), u" 12"_s);
     QCOMPARE(SettingsStore::read(settingkeys::company), u"新店"_s);
-    QVERIFY(SettingsStore::write(settingkeys::number, u"7"_s));
+    QVERIFY(SettingsStore::write(settingkeys::stockAlarm, u"7"_s));
     QCOMPARE(fileText(SettingsStore::filePath()), u"number=7\ncompany=新店\n"_s);
 }
 
@@ -244,7 +244,7 @@ void TestSettings::danhaoIsReadStrictly()
     QFETCH(bool, ok);
     QFETCH(qint64, value);
     QFETCH(QString, error);
-    QVERIFY(SettingsStore::write(settingkeys::danhao, stored));
+    QVERIFY(SettingsStore::write(settingkeys::saleDaySequence, stored));
 
     std::optional<qint64> danhao = 99;
     QString message;
@@ -272,7 +272,7 @@ void TestSettings::alarmNumberFallsBackToItsDefault()
     QFETCH(QString, stored);
     QFETCH(QString, alarm);
     if (!stored.isEmpty())
-        QVERIFY(SettingsStore::write(settingkeys::number, stored));
+        QVERIFY(SettingsStore::write(settingkeys::stockAlarm, stored));
     QCOMPARE(SettingsStore::readAlarmNumber(), alarm);
 }
 

@@ -371,13 +371,13 @@ void TestSalePanel::saleNumbers()
     QVERIFY(t.open(id));
     p->quantityBox()->setText(QStringLiteral("2"));
     QVERIFY(p->confirm());
-    QCOMPARE(SettingsStore::read(QString(settingkeys::danhao)), QStringLiteral("1"));
+    QCOMPARE(SettingsStore::read(QString(settingkeys::saleDaySequence)), QStringLiteral("1"));
     QTest::mouseClick(p->nextButton(), Qt::LeftButton);
     QCOMPARE(stepped.size(), 1);
     QCOMPARE(p->saleNumber(), today() + QStringLiteral("002"));
     QVERIFY(t.open(id));
     QVERIFY(p->confirm());
-    QCOMPARE(SettingsStore::read(QString(settingkeys::danhao)), QStringLiteral("2"));
+    QCOMPARE(SettingsStore::read(QString(settingkeys::saleDaySequence)), QStringLiteral("2"));
     const auto rows = t.sales(QStringLiteral("z"));
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows.at(0).at(0), rows.at(1).at(0));
