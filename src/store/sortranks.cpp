@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -44,7 +45,9 @@ struct SortRanks::Column
     // among themselves, so rows compare by an integer.
     std::vector<int> textIds;
     std::unordered_map<std::string, int> idOf;
-    std::vector<TextKey> keys;
+    std::vector<std::optional<TextKey>> keys; // made when needed: bar codes compare by their bytes
+    std::vector<std::string_view> bytesOf;    // by text number, into idOf's keys
+    std::vector<quint8> plain;                // by text number: chinese::ordersAsBytes()
     std::vector<int> textRank; // by text number
     std::vector<int> rank;
     bool textsRanked = false;
@@ -53,10 +56,24 @@ struct SortRanks::Column
     {
         const auto [it, added] = idOf.try_emplace(std::string(bytes), int(keys.size()));
         if (added) {
-            keys.emplace_back(QString::fromUtf8(bytes.data(), qsizetype(bytes.size())));
+            bytesOf.emplace_back(it->first);
+            plain.push_back(chinese::ordersAsBytes(bytes));
+            keys.emplace_back();
             textsRanked = false;
         }
         return it->second;
+    }
+    const TextKey& keyOf(size_t i)
+    {
+        if (!keys[i])
+            keys[i].emplace(QString::fromUtf8(bytesOf[i].data(), qsizetype(bytesOf[i].size())));
+        return *keys[i];
+    }
+    int compareTexts(size_t a, size_t b)
+    {
+        if (plain[a] && plain[b])
+            return bytesOf[a] < bytesOf[b] ? -1 : bytesOf[a] > bytesOf[b] ? 1 : 0;
+        return keyOf(a).compare(keyOf(b));
     }
     void rankTexts()
     {
@@ -64,12 +81,11 @@ struct SortRanks::Column
             return;
         std::vector<int> order(keys.size());
         std::iota(order.begin(), order.end(), 0);
-        std::sort(order.begin(), order.end(),
-                  [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+        std::sort(order.begin(), order.end(), [&](int a, int b) { return compareTexts(size_t(a), size_t(b)) < 0; });
         textRank.assign(keys.size(), 0);
         int r = 0;
         for (size_t i = 0; i < order.size(); ++i) {
-            if (i > 0 && keys[size_t(order[i - 1])].compare(keys[size_t(order[i])]) != 0)
+            if (i > 0 && compareTexts(size_t(order[i - 1]), size_t(order[i])) != 0)
                 ++r;
             textRank[size_t(order[i])] = r;
         }
