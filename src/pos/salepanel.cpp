@@ -112,7 +112,6 @@ SalePanel::SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent) : QFrame(parent)
 void SalePanel::buildUi()
 {
     setObjectName(QStringLiteral("salePanel"));
-    setFixedSize(300, 540);
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(2);
     setAutoFillBackground(true);
@@ -130,6 +129,8 @@ void SalePanel::buildUi()
     constexpr int top = 26;
     constexpr int pitch = 28;
     auto rowY = [](int row) { return top + row * pitch; };
+    // Tall enough for the buttons under the last row, inside the frame.
+    setFixedSize(300, rowY(17) + 2 + 38 + 10);
     auto label = [&](int row, const QString& text, const QColor& color = QColor()) {
         addLabel(this, text, QRect(labelX, rowY(row), labelWidth, rowHeight), color);
     };

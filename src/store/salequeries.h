@@ -13,7 +13,9 @@ Statement customerByName(const QString& name);
 // Customer, address, contact and remark recorded under a sale number, one row per distinct set.
 Statement customerBySaleNumber(const QString& saleNumber);
 // Every Sale row whose number contains `fragment` (LIKE '%fragment%', so "%"
-// and "_" typed in it match as LIKE wildcards), in stored order.
+// and "_" typed in it match as LIKE wildcards), in stored order. A fragment of
+// digits only, as sale numbers are, is looked up through the indexes instead of
+// a scan of every row, with the same result.
 Statement slipRows(const QString& fragment);
 
 } // namespace saleq

@@ -57,6 +57,15 @@ QStringList tableColumns(Database& db, const QString& table, QString* error)
     return out;
 }
 
+// The slip looks sale numbers up by equality, and by containment only among
+// the numbers longer than the one asked for (see saleq::slipRows).
+QStringList saleNumberIndexes()
+{
+    const QString number = quoteIdentifier(salecol::saleNumber);
+    return {QStringLiteral("CREATE INDEX IF NOT EXISTS data1_z ON data1(%1)").arg(number),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS data1_z_length ON data1(length(%1))").arg(number)};
+}
+
 QString newerVersionText(qint64 version)
 {
     return QStringLiteral("The database was written by a newer version of the program (schema %1).").arg(version);
@@ -125,12 +134,15 @@ bool create(Database& db, QString* error)
         // The stock list is read in stock-in date order; the sales windows filter by sale date and number.
         QStringLiteral("CREATE INDEX data_day1 ON data(%1)").arg(quoteIdentifier(stockcol::stockInDate)),
         QStringLiteral("CREATE INDEX data1_day1 ON data1(%1)").arg(quoteIdentifier(salecol::saleDate)),
-        QStringLiteral("CREATE INDEX data1_z ON data1(%1)").arg(quoteIdentifier(salecol::saleNumber)),
-        QStringLiteral("PRAGMA user_version = %1").arg(kVersion),
     };
     for (const QString& sql : statements)
         if (!db.exec(sql, error))
             return false;
+    for (const QString& sql : saleNumberIndexes())
+        if (!db.exec(sql, error))
+            return false;
+    if (!db.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion), error))
+        return false;
     return t.commit(error);
 }
 
@@ -172,8 +184,24 @@ bool migrate(Database& db, QString* error)
         *error = newerVersionText(version);
         return false;
     }
-    // Version 1 is the first; later versions add one step each here.
-    return true;
+    if (version >= kVersion)
+        return true;
+    // A file without the sales table is left to the start-up check to refuse.
+    if (!db.query(Statement{QStringLiteral("select count(*) from sqlite_master where type='table' and name='data1'"), {}},
+                  &r, error))
+        return false;
+    if (r.rows.value(0).value(0).toLongLong() == 0)
+        return true;
+    Transaction t(db, Transaction::Lock::Immediate);
+    if (!t.begun()) {
+        *error = t.error();
+        return false;
+    }
+    // Version 2: the sale number indexes.
+    for (const QString& sql : saleNumberIndexes())
+        if (!db.exec(sql, error))
+            return false;
+    return db.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion), error) && t.commit(error);
 }
 
 QString superAdministrator()

@@ -7,6 +7,7 @@
 #include "stock/stockinpanel.h"
 #include "store/passwordhash.h"
 #include "ui/datagrid.h"
+#include "ui/datagridmodel.h"
 #include "users/tloginfm.h"
 #include "settings/settingsstore.h"
 #include "core/numbers.h"
@@ -522,11 +523,25 @@ void TestSalePanel::mainWindowSellsOnDoubleClick()
     RecordingPort port;
     QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), QStringLiteral("店员")},
                                                            {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
-    shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 50, 10, 90);
+    const qint64 ball = shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 50, 10, 90);
+    const qint64 other = shop.addStock(QStringLiteral("足球"), QString(), QStringLiteral("2"), QStringLiteral("球类"), 40, 5, 80);
     {
         TMainForm main(shop.dm());
         QVERIFY(logIn(main, QStringLiteral("店员"), QStringLiteral("A1")));
-        doubleClickRow(main, 0);
+        // The grid's cells and totals, as the window shows them.
+        DataGridModel* columns = main.grid()->model();
+        QAbstractItemModel* model = main.grid()->view()->model();
+        auto cell = [&](qint64 id, const char* field) {
+            const int row = shop.dm().stockList().rowOf(id);
+            return model->index(row, columns->columnOf(QLatin1String(field))).data().toString();
+        };
+        auto totals = [&] {
+            return QStringList{main.grid()->footerText(QStringLiteral("5")), main.grid()->footerText(QStringLiteral("6")),
+                               main.grid()->footerText(QStringLiteral("7"))};
+        };
+        QCOMPARE(cell(ball, "7"), QStringLiteral("10"));
+        QCOMPARE(totals(), (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("15")}));
+        doubleClickRow(main, shop.dm().stockList().rowOf(ball));
         SalePanel* p = main.salePanel();
         QVERIFY(p->isVisible());
         QCOMPARE(p->nameEdit()->text(), QStringLiteral("篮球"));
@@ -535,11 +550,17 @@ void TestSalePanel::mainWindowSellsOnDoubleClick()
         QVERIFY(main.stockInPanel()->changeButton()->isEnabled());
         QTest::mouseClick(p->confirmButton(), Qt::LeftButton);
         QVERIFY2(port.entries.isEmpty(), qPrintable(port.texts().join(u'|')));
-        QCOMPARE(shop.dm().stockList().value(0, QStringLiteral("7")).toDouble(), 9.0);
         QCOMPARE(main.noticePanel()->text(), QStringLiteral("销售数据保存成功..."));
+        // The sold row and the totals under the grid show the stored figures.
+        QCOMPARE(cell(ball, "5"), QStringLiteral("1"));
+        QCOMPARE(cell(ball, "6"), QStringLiteral("90"));
+        QCOMPARE(cell(ball, "7"), QStringLiteral("9"));
+        QCOMPARE(cell(other, "7"), QStringLiteral("5"));
+        QCOMPARE(totals(), (QStringList{QStringLiteral("1"), QStringLiteral("90"), QStringLiteral("14")}));
         QTest::mouseClick(p->nextButton(), Qt::LeftButton);
         doubleClickRow(main, 0);
         QVERIFY(p->confirm());
+        QCOMPARE(totals()[2], QStringLiteral("13"));
         QCOMPARE(p->saleNumber(), today() + QStringLiteral("002"));
         main.close();
     }

@@ -5,6 +5,7 @@
 #include "store/database.h"
 #include "store/passwordhash.h"
 #include "store/saleops.h"
+#include "store/salequeries.h"
 #include "store/schema.h"
 #include "store/stockqueries.h"
 #include "store/tdmfm.h"
@@ -45,6 +46,9 @@ private slots:
     void requireTextWarnsAndFocuses();
     void fillDistinctListGroupsCaseInsensitively();
     void textsSortInPinyinOrder();
+    void slipLookupMatchesContainment_data();
+    void slipLookupMatchesContainment();
+    void olderFileGetsSaleNumberIndexes();
 };
 
 namespace {
@@ -617,6 +621,90 @@ void TestStore::textsSortInPinyinOrder()
     }
     QVERIFY(chinese::compare(QStringLiteral("超级管理员"), QStringLiteral("店员")) < 0);
     QVERIFY(port.entries.isEmpty());
+}
+
+void TestStore::slipLookupMatchesContainment_data()
+{
+    QTest::addColumn<QString>("fragment");
+    QTest::newRow("a number") << "20260105001";
+    QTest::newRow("inside a four-digit sequence") << "20260105100"; // 202601051000 contains it
+    QTest::newRow("part of numbers") << "0105";
+    QTest::newRow("only longer ones") << "2026010510";
+    QTest::newRow("none") << "20260105999";
+    QTest::newRow("letters in any case") << "ab7";
+    QTest::newRow("wildcard") << "2026_105%1";
+    QTest::newRow("empty") << "";
+}
+
+// The slip's lookup lists exactly the rows a LIKE '%fragment%' scan lists, in stored order.
+void TestStore::slipLookupMatchesContainment()
+{
+    QFETCH(QString, fragment);
+    TestShop shop;
+    Tdmfm& dm = shop.dm();
+    const QStringList numbers{QStringLiteral("20260105001"), QStringLiteral("20260105100"), QStringLiteral("202601051000"),
+                              QStringLiteral("x20260105001"), QStringLiteral("20260105001"), QStringLiteral("2026010500"),
+                              QStringLiteral("AB7"), QStringLiteral("ab7"), QString(), QStringLiteral("20260105 001"),
+                              QStringLiteral("2026010510"), QStringLiteral("售20260105100号")};
+    for (const QString& z : numbers)
+        QVERIFY(dm.appendRow(QStringLiteral("data1"), {{QStringLiteral("z"), z}, {QStringLiteral("a"), z}}));
+    QString error;
+    QVERIFY(dm.db().exec(QStringLiteral("insert into data1 (a) values ('no number')"), &error));
+
+    auto ids = [&](const Statement& st) {
+        QueryResult r;
+        if (!dm.db().query(st, &r, &error))
+            qWarning("%s", qPrintable(error));
+        QList<qint64> out;
+        const int id = int(r.columns.indexOf(QStringLiteral("ID")));
+        for (const auto& row : r.rows)
+            out << row.at(id).toLongLong();
+        return out;
+    };
+    const Statement scan{QStringLiteral("select * from data1 where z like ? order by rowid"),
+                         {QStringLiteral("%") + fragment + QStringLiteral("%")}};
+    const Statement slip = saleq::slipRows(fragment);
+    QCOMPARE(ids(slip), ids(scan));
+
+    // A sale number is found through the indexes, without reading every row.
+    if (fragment == QLatin1String("20260105001")) {
+        QCOMPARE(ids(slip).size(), 3);
+        QueryResult plan;
+        QVERIFY(dm.db().query(Statement{QStringLiteral("explain query plan ") + slip.sql, slip.params}, &plan, &error));
+        QString steps;
+        for (const auto& row : plan.rows)
+            steps += row.last().toString() + QLatin1Char('\n');
+        QVERIFY2(!steps.contains(QLatin1String("SCAN")), qPrintable(steps));
+        QVERIFY2(steps.contains(QLatin1String("data1_z ")), qPrintable(steps));
+        QVERIFY2(steps.contains(QLatin1String("data1_z_length")), qPrintable(steps));
+    }
+}
+
+// A file of the first version gets the sale number indexes when it is opened.
+void TestStore::olderFileGetsSaleNumberIndexes()
+{
+    TestShop shop;
+    QString error;
+    {
+        Database db;
+        QVERIFY(db.open(shop.dbPath(), false, &error));
+        QVERIFY(db.exec(QStringLiteral("DROP INDEX data1_z_length"), &error));
+        QVERIFY(db.exec(QStringLiteral("DROP INDEX data1_z"), &error));
+        QVERIFY(db.exec(QStringLiteral("PRAGMA user_version = 1"), &error));
+    }
+    Tdmfm& dm = shop.dm();
+    QueryResult r;
+    QVERIFY(dm.db().query(Statement{QStringLiteral("PRAGMA user_version"), {}}, &r, &error));
+    QCOMPARE(r.rows.at(0).at(0).toLongLong(), qint64(schema::kVersion));
+    QVERIFY(dm.db().query(Statement{QStringLiteral("select name from sqlite_master where type='index' and "
+                                                   "tbl_name='data1' order by name"),
+                                    {}},
+                          &r, &error));
+    QStringList names;
+    for (const auto& row : r.rows)
+        names << row.at(0).toString();
+    QCOMPARE(names, (QStringList{QStringLiteral("data1_day1"), QStringLiteral("data1_z"), QStringLiteral("data1_z_length")}));
+    QCOMPARE(schema::check(dm.db()), QStringList());
 }
 
 QTEST_MAIN(TestStore)

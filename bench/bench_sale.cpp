@@ -1,0 +1,203 @@
+// Sale bench: a shop of 100,000 stock rows and 1,000,000 sale rows (or the
+// sizes given as arguments), then
+//   case=sale_confirm   the sale panel's confirm end to end: the sale's
+//                       transaction, the in-memory stock row, the stock list,
+//                       the customer list and the slip panel's rows and total,
+//                       painted;
+//   case=slip_query     the slip's rows of one sale number;
+//   case=slip_like_scan the same rows by a plain LIKE over every sale row, for
+//                       comparison.
+// Each line gives the median over the runs.
+
+#include "core/messageport.h"
+#include "pos/poshost.h"
+#include "pos/salepanel.h"
+#include "pos/slippanel.h"
+#include "store/database.h"
+#include "store/salequeries.h"
+#include "store/stockqueries.h"
+#include "store/tdmfm.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// Any message is a failure of the bench: printed, counted, never a dialog.
+class PrintingPort final : public MessagePort
+{
+public:
+    void error(const QString& text) override { fail(text); }
+    void warning(const QString& text, const QString&) override { fail(text); }
+    void inform(const QString& text) override { fail(text); }
+    Answer confirm(const QString&, const QString& text) override
+    {
+        fail(text);
+        return Answer::Cancel;
+    }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    int failures = 0;
+
+private:
+    void fail(const QString& text)
+    {
+        ++failures;
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+};
+
+class Host final : public PosHost
+{
+public:
+    explicit Host(Tdmfm& dm) : m_dm(dm) {}
+    void runStockSearch() override { m_dm.showAllStock(stockq::ZeroStock::Shown); }
+    void showNotice(const QString&) override {}
+    QString userName() const override { return QStringLiteral("超级管理员"); }
+    void saleOpened(const QString&) override {}
+    void saleClosed() override {}
+
+private:
+    Tdmfm& m_dm;
+};
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+bool fail(const QString& error)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(error));
+    return false;
+}
+
+// The admin tool's sample shop, its stock rows copied up to `stockRows` with
+// plenty on hand, and sale rows up to `saleRows`: five rows a number, three
+// hundred numbers a day, as a busy till writes them.
+bool buildShop(const QString& folder, int stockRows, int saleRows)
+{
+    const QString admin = QCoreApplication::applicationDirPath() + QStringLiteral("/tarvik-admin");
+    const int seedRows = std::min(stockRows, 3000);
+    if (QProcess::execute(admin, {QStringLiteral("demo"), QStringLiteral("--stock"), QString::number(seedRows),
+                                  QStringLiteral("--sales"), QStringLiteral("1500"), folder}) != 0)
+        return fail(QStringLiteral("could not fill the sample database with ") + admin);
+    Database db;
+    QString error;
+    if (!db.open(folder + QStringLiteral("/data.mdb"), false, &error))
+        return fail(error);
+    db.exec(QStringLiteral("PRAGMA synchronous = OFF"), &error);
+    Transaction t(db);
+    for (int have = seedRows; have < stockRows;) {
+        const int take = std::min(seedRows, stockRows - have);
+        const Statement copy{
+            QStringLiteral("insert into data (a,b,c,d,e,f,g,[1],[2],[3],[4],[5],[6],[7],[8],z,day1) "
+                           "select a,b,'69' || substr('00000000000' || (abs(random()) % 100000000000), -11),"
+                           "d,e,f,g,[1],[2],[3],[4],[5],[6],[7],[8],z,day1 from data where rowid <= ?"),
+            {take}};
+        if (!db.exec(copy, &error))
+            return fail(error);
+        have += take;
+    }
+    const Statement sales{
+        QStringLiteral("with recursive n(k) as (select (select count(*) from data1) union all "
+                       "select k + 1 from n where k + 1 < ?) "
+                       "insert into data1 (a,b,c,d,e,f,g,z,[1],[2],[3],[4],a5,[6],day1,day2) "
+                       "select '商品' || (k % 977), '型号' || (k % 13), 'C' || (k % 977), '球类', 'sp', 'xh', "
+                       "'顾客' || (k % 501), strftime('%Y%m%d', '2023-01-01', '+' || (k / 1500) || ' days') || "
+                       "printf('%03d', (k / 5) % 300 + 1), 10, 19.9, 1, 19.9, 9.9, 0, "
+                       "strftime('%Y-%m-%d', '2023-01-01', '+' || (k / 1500) || ' days'), '2022-12-01' from n"),
+        {saleRows}};
+    if (!db.exec(sales, &error) || !db.exec(QStringLiteral("update data set [2]=[2]+100000, [7]=[7]+100000"), &error))
+        return fail(error);
+    return t.commit(&error);
+}
+
+void run(int stockRows, int saleRows)
+{
+    QTemporaryDir dir;
+    if (!buildShop(dir.path(), stockRows, saleRows))
+        return;
+    PrintingPort port;
+    setMessagePort(&port);
+    Tdmfm dm;
+    QString error;
+    if (!dm.open(dir.path() + QStringLiteral("/data.mdb"), &error)) {
+        fail(error);
+        return;
+    }
+    Host host(dm);
+    host.runStockSearch();
+    QWidget window;
+    window.resize(1200, 800);
+    auto* sale = new SalePanel(dm, host, &window);
+    auto* slip = new SlipPanel(dm, *sale, &window);
+    window.show();
+    slip->show();
+    QApplication::processEvents();
+
+    std::printf("# %d stock rows, %d sale rows\n", stockRows, saleRows);
+    std::vector<double> confirm;
+    for (int i = 0; i < 21 && port.failures == 0; ++i) {
+        if (!sale->openForRow(dm.stockList(), (i * 4099) % dm.stockList().rowCount()))
+            continue;
+        QApplication::processEvents();
+        QElapsedTimer t;
+        t.start();
+        const bool saved = sale->confirm();
+        QApplication::processEvents();
+        confirm.push_back(double(t.nsecsElapsed()) / 1e6);
+        if (!saved)
+            break;
+    }
+    std::printf("case=sale_confirm rows=%d median_ms=%.2f\n", saleRows, median(confirm));
+
+    // A number from the middle of the stored sales.
+    const QString number = QDate(2023, 1, 1).addDays(saleRows / 3000).toString(QStringLiteral("yyyyMMdd")) +
+                           QStringLiteral("123");
+    std::vector<double> slipTimes, scanTimes;
+    qsizetype found = 0, scanned = 0;
+    for (int i = 0; i < 21; ++i) {
+        QueryResult r;
+        QElapsedTimer t;
+        t.start();
+        dm.db().query(saleq::slipRows(number), &r, &error);
+        slipTimes.push_back(double(t.nsecsElapsed()) / 1e6);
+        found = r.rows.size();
+        if (i < 5) {
+            t.restart();
+            dm.db().query(Statement{QStringLiteral("select * from data1 where z like ?"),
+                                    {QStringLiteral("%") + number + QStringLiteral("%")}},
+                          &r, &error);
+            scanTimes.push_back(double(t.nsecsElapsed()) / 1e6);
+            scanned = r.rows.size();
+        }
+    }
+    std::printf("case=slip_query rows=%d median_ms=%.3f found=%lld\n", saleRows, median(slipTimes), qint64(found));
+    std::printf("case=slip_like_scan rows=%d median_ms=%.2f found=%lld\n", saleRows, median(scanTimes),
+                qint64(scanned));
+    std::fflush(stdout);
+    setMessagePort(nullptr);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    // Settings of the bench's own, never a real shop's.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const int stockRows = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+    const int saleRows = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1000000;
+    run(stockRows, saleRows);
+    return 0;
+}
