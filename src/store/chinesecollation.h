@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <string_view>
+
 struct sqlite3;
 
 // The one order of text in the program: Chinese (pinyin) order as a Chinese
@@ -36,6 +38,19 @@ private:
 };
 
 SortKey sortKey(const QString& text);
+
+// True for a non-empty text of ASCII digits only (a bar code). Two such texts
+// are in the same order here as their bytes are (digits rank 0 to 9 and a
+// prefix sorts first), so a sort can compare them without a key.
+inline bool ordersAsBytes(std::string_view utf8)
+{
+    if (utf8.empty())
+        return false;
+    for (const char ch : utf8)
+        if (ch < '0' || ch > '9')
+            return false;
+    return true;
+}
 
 // Makes the order available to the statements of one connection.
 bool registerWith(sqlite3* db, QString* error);

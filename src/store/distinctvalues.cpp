@@ -181,10 +181,21 @@ void DistinctValues::rebuild()
             }
             // NULL, numbers by value, texts in Chinese order, blobs by their bytes;
             // only the distinct values are sorted.
+            // Bar codes compare by their bytes; their keys are made only when one
+            // is compared with another kind of text.
             std::vector<std::optional<chinese::SortKey>> keys(out.size());
+            std::vector<quint8> plain(out.size(), 0);
             for (size_t i = 0; i < out.size(); ++i)
-                if (out[i].cls == 2)
+                if (out[i].cls == 2) {
+                    plain[i] = chinese::ordersAsBytes(out[i].bytes);
+                    if (!plain[i])
+                        keys[i].emplace(chinese::sortKey(out[i].text()));
+                }
+            const auto keyOf = [&](size_t i) -> const chinese::SortKey& {
+                if (!keys[i])
                     keys[i].emplace(chinese::sortKey(out[i].text()));
+                return *keys[i];
+            };
             std::vector<size_t> order(out.size());
             for (size_t i = 0; i < order.size(); ++i)
                 order[i] = i;
@@ -197,7 +208,9 @@ void DistinctValues::rebuild()
                 case 1:
                     return a.number < b.number;
                 case 2:
-                    return *keys[x] < *keys[y];
+                    if (plain[x] && plain[y])
+                        return a.bytes < b.bytes;
+                    return keyOf(x) < keyOf(y);
                 case 3:
                     return collate(a.bytes, b.bytes, false) < 0;
                 default:

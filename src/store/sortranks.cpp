@@ -3,10 +3,12 @@
 #include "store/chinesecollation.h"
 #include "store/memtable.h"
 
-
 #include <algorithm>
 #include <numeric>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace {
 
@@ -38,23 +40,68 @@ struct SortRanks::Column
     bool ranked = false;
     std::vector<quint8> cls;
     std::vector<double> numbers;
-    std::vector<std::optional<TextKey>> texts;
+    // Texts: each row holds the number of its distinct text; the collation key
+    // is computed once per distinct text, and the distinct texts are ranked
+    // among themselves, so rows compare by an integer.
+    std::vector<int> textIds;
+    std::unordered_map<std::string, int> idOf;
+    std::vector<std::optional<TextKey>> keys; // made when needed: bar codes compare by their bytes
+    std::vector<std::string_view> bytesOf;    // by text number, into idOf's keys
+    std::vector<quint8> plain;                // by text number: chinese::ordersAsBytes()
+    std::vector<int> textRank; // by text number
     std::vector<int> rank;
+    bool textsRanked = false;
 
+    int textId(std::string_view bytes)
+    {
+        const auto [it, added] = idOf.try_emplace(std::string(bytes), int(keys.size()));
+        if (added) {
+            bytesOf.emplace_back(it->first);
+            plain.push_back(chinese::ordersAsBytes(bytes));
+            keys.emplace_back();
+            textsRanked = false;
+        }
+        return it->second;
+    }
+    const TextKey& keyOf(size_t i)
+    {
+        if (!keys[i])
+            keys[i].emplace(QString::fromUtf8(bytesOf[i].data(), qsizetype(bytesOf[i].size())));
+        return *keys[i];
+    }
+    int compareTexts(size_t a, size_t b)
+    {
+        if (plain[a] && plain[b])
+            return bytesOf[a] < bytesOf[b] ? -1 : bytesOf[a] > bytesOf[b] ? 1 : 0;
+        return keyOf(a).compare(keyOf(b));
+    }
+    void rankTexts()
+    {
+        if (textsRanked)
+            return;
+        std::vector<int> order(keys.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [&](int a, int b) { return compareTexts(size_t(a), size_t(b)) < 0; });
+        textRank.assign(keys.size(), 0);
+        int r = 0;
+        for (size_t i = 0; i < order.size(); ++i) {
+            if (i > 0 && compareTexts(size_t(order[i - 1]), size_t(order[i])) != 0)
+                ++r;
+            textRank[size_t(order[i])] = r;
+        }
+        textsRanked = true;
+    }
     void setKey(const MemTable& t, int c, int pos)
     {
         const auto p = size_t(pos);
         if (p >= cls.size()) {
             cls.resize(p + 1, 0);
             numbers.resize(p + 1, 0);
-            texts.resize(p + 1);
+            textIds.resize(p + 1, -1);
         }
         cls[p] = quint8(classOf(t.kind(pos, c)));
         numbers[p] = cls[p] == 1 ? t.number(pos, c) : 0;
-        if (cls[p] == 2)
-            texts[p].emplace(t.value(pos, c).toString());
-        else
-            texts[p].reset();
+        textIds[p] = cls[p] == 2 ? textId(t.utf8(pos, c)) : -1;
     }
     int compare(int a, int b) const
     {
@@ -63,8 +110,10 @@ struct SortRanks::Column
             return cls[x] < cls[y] ? -1 : 1;
         if (cls[x] == 1)
             return numbers[x] < numbers[y] ? -1 : numbers[x] > numbers[y] ? 1 : 0;
-        if (cls[x] == 2)
-            return texts[x]->compare(*texts[y]);
+        if (cls[x] == 2) {
+            const int r = textRank[size_t(textIds[x])], o = textRank[size_t(textIds[y])];
+            return r < o ? -1 : r > o ? 1 : 0;
+        }
         return 0;
     }
 };
@@ -119,12 +168,12 @@ const std::vector<int>& SortRanks::ranks(int c)
     if (!col.keyed) {
         col.cls.assign(size_t(n), 0);
         col.numbers.assign(size_t(n), 0);
-        col.texts.clear();
-        col.texts.resize(size_t(n));
+        col.textIds.assign(size_t(n), -1);
         for (int p = 0; p < n; ++p)
             col.setKey(m_table, c, p);
         col.keyed = true;
     }
+    col.rankTexts();
     std::vector<int> order(static_cast<size_t>(n));
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](int a, int b) { return col.compare(a, b) < 0; });

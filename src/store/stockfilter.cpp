@@ -185,9 +185,12 @@ bool StockFilter::search(stockq::ZeroStock zero, const stockq::Conditions& c, st
     }
 
     if (!m_narrowed) {
+        const bool fromBase = !c.byDate && m_baseVersion == m_table.version() && m_baseZero == zero;
         if (c.byDate) {
             rows = dayOrder();
             keepIf(rows, inRange);
+        } else if (fromBase) {
+            rows = m_baseRows;
         } else {
             rows = m_table.positionsInRowIdOrder();
         }
@@ -208,7 +211,14 @@ bool StockFilter::search(stockq::ZeroStock zero, const stockq::Conditions& c, st
                 }
             }
         }
-        keepIf(rows, base);
+        if (!fromBase) {
+            keepIf(rows, base);
+            if (!c.byDate) {
+                m_baseRows = rows;
+                m_baseVersion = m_table.version();
+                m_baseZero = zero;
+            }
+        }
     }
     for (size_t k = 0; k < terms.size(); ++k) {
         if (!test[k])

@@ -47,6 +47,11 @@ private:
 
     std::vector<int> m_dayOrder;
     quint64 m_dayOrderVersion = ~quint64(0);
+    // The rows of the base condition alone in row-identity order, for a search
+    // without dates: a first keystroke starts from them.
+    std::vector<int> m_baseRows;
+    quint64 m_baseVersion = ~quint64(0);
+    stockq::ZeroStock m_baseZero = stockq::ZeroStock::Shown;
 
     struct Last
     {

@@ -4,10 +4,13 @@
 #include "store/rowset.h"
 #include "ui/groupheaderview.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QStaticText>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
 #include <algorithm>
@@ -50,6 +53,103 @@ protected:
 
 private:
     DataGrid* m_grid;
+};
+
+// Draws the cells. A grid shows one line of plain text per cell, so a cell is
+// its background when selected and its text, elided to the cell's width; the
+// laid-out text is kept per text and width, so a repaint after a new search
+// shapes only the texts it has not drawn before. The current cell (with its
+// focus frame) and texts of more than one line are drawn by the style.
+class GridCellDelegate final : public QStyledItemDelegate
+{
+public:
+    GridCellDelegate(DataGridModel* model, QObject* parent)
+        : QStyledItemDelegate(parent)
+        , m_model(model)
+    {
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        if (option.state & QStyle::State_HasFocus) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        const QString text = m_model->text(index.row(), index.column());
+        if (text.contains(u'\n') || text.contains(QChar::LineSeparator)) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        const QPalette::ColorGroup group = !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                           : (option.state & QStyle::State_Active) ? QPalette::Normal
+                                                                                   : QPalette::Inactive;
+        const bool selected = option.state & QStyle::State_Selected;
+        if (selected)
+            painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
+        if (text.isEmpty())
+            return;
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QRect area = option.rect.adjusted(margin, 0, -margin, 0);
+        if (area.width() <= 0)
+            return;
+        const QStaticText& shown = laidOut(text, area.width(), option.font);
+        const QSizeF size = shown.size();
+        QColor color = option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+        if (!selected) {
+            const QVariant fg = m_model->data(index, Qt::ForegroundRole);
+            if (fg.canConvert<QBrush>())
+                color = fg.value<QBrush>().color();
+        }
+        const Qt::Alignment align = QStyle::visualAlignment(
+            option.direction, Qt::Alignment(m_model->columns().at(index.column()).alignment));
+        qreal x = area.left();
+        if (align & Qt::AlignRight)
+            x = area.left() + area.width() - size.width();
+        else if (align & Qt::AlignHCenter)
+            x = area.left() + (area.width() - size.width()) / 2;
+        qreal y = area.top();
+        if (align & Qt::AlignBottom)
+            y = area.top() + area.height() - size.height();
+        else if (align & Qt::AlignVCenter)
+            y = area.top() + (area.height() - size.height()) / 2;
+        // A fallback font for some characters may make the line taller than the row.
+        const bool clip = size.height() > option.rect.height();
+        if (clip) {
+            painter->save();
+            painter->setClipRect(option.rect);
+        }
+        painter->setPen(color);
+        painter->setFont(option.font);
+        painter->drawStaticText(QPointF(x, std::floor(y)), shown);
+        if (clip)
+            painter->restore();
+    }
+
+private:
+    const QStaticText& laidOut(const QString& text, int width, const QFont& font) const
+    {
+        if (font != m_font || m_texts.size() > 20000) {
+            m_texts.clear();
+            m_font = font;
+        }
+        QString key = text;
+        key += QChar(0);
+        key += QString::number(width);
+        auto it = m_texts.find(key);
+        if (it == m_texts.end()) {
+            QStaticText st(QFontMetrics(font).elidedText(text, Qt::ElideRight, width));
+            st.setTextFormat(Qt::PlainText);
+            st.prepare(QTransform(), font);
+            it = m_texts.insert(key, st);
+        }
+        return *it;
+    }
+
+    DataGridModel* m_model;
+    mutable QFont m_font;
+    mutable QHash<QString, QStaticText> m_texts;
 };
 
 // The totals row: one cell under each visible column, following the columns'
@@ -124,6 +224,7 @@ DataGrid::DataGrid(QWidget* parent)
     m_header = new GroupHeaderView(m_view);
     m_view->setHorizontalHeader(m_header);
     m_view->setModel(m_model);
+    m_view->setItemDelegate(new GridCellDelegate(m_model, m_view));
     m_view->setSortingEnabled(false);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -1,9 +1,13 @@
 // The in-memory stock table and its filter against the engine: the same rows,
 // in the same order, for the same conditions.
 
+#include "store/chinesecollation.h"
 #include "store/database.h"
+#include "store/distinctvalues.h"
 #include "store/likepattern.h"
 #include "store/memtable.h"
+#include "store/rowset.h"
+#include "store/sortranks.h"
 #include "store/stockfilter.h"
 #include "store/stockqueries.h"
 
@@ -12,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -70,6 +75,8 @@ private slots:
     void searchesEqualTheEngine();
     void listAllEqualsTheEngine();
     void refusedPatternGivesTheEngineError();
+    void sortRanksMatchTheValueOrder();
+    void distinctValuesEqualTheEngine();
     void ownWritesKeepTheCopyCurrent();
     void writesOfAnotherConnectionReload();
 
@@ -344,6 +351,77 @@ void TestMemTable::refusedPatternGivesTheEngineError()
     c.from = QStringLiteral("9999");
     c.to = QStringLiteral("9999");
     compareSearch(f, stockq::ZeroStock::Shown, c);
+}
+
+// The ranks a title sort uses order the rows as compareValues() orders their
+// values (the order of a sort over a statement's rows): NULL, numbers, then
+// texts in Chinese order with case-only differences tied. Also after rows get
+// texts that no row had before.
+void TestMemTable::sortRanksMatchTheValueOrder()
+{
+    SortRanks ranks(*m_table);
+    QString error;
+    const auto check = [&](const QString& field) {
+        const int col = m_table->columnIndex(field);
+        const std::vector<int>& rank = ranks.ranks(col);
+        std::vector<int> order = m_table->positionsInRowIdOrder();
+        std::vector<int> expected = order;
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return rank[size_t(a)] < rank[size_t(b)]; });
+        std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+            return compareValues(m_table->value(a, col), m_table->value(b, col)) < 0;
+        });
+        QVERIFY2(order == expected, qPrintable(field));
+        // Equal ranks exactly for equal values.
+        for (size_t i = 1; i < order.size(); ++i)
+            QCOMPARE(rank[size_t(order[i - 1])] == rank[size_t(order[i])],
+                     compareValues(m_table->value(order[i - 1], col), m_table->value(order[i], col)) == 0);
+    };
+    for (const QString& field : {QStringLiteral("a"), QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("e"),
+                                 QStringLiteral("g"), QStringLiteral("z"), QStringLiteral("7"), QStringLiteral("day1")})
+        check(field);
+
+    // New texts after the ranks were made: one before every other, one tied by case with an old one.
+    const qint64 first = m_table->rowId(m_table->positionsInRowIdOrder().front());
+    const qint64 second = m_table->rowId(m_table->positionsInRowIdOrder()[1]);
+    QVERIFY(m_db.exec(Statement{QStringLiteral("update data set a='!!', d='LQX' where rowid=?"), {first}}, &error));
+    QVERIFY(m_db.exec(Statement{QStringLiteral("update data set a='lqX' where rowid=?"), {second}}, &error));
+    QVERIFY(m_table->refreshRow(first, &error));
+    QVERIFY(m_table->refreshRow(second, &error));
+    check(QStringLiteral("a"));
+    check(QStringLiteral("d"));
+}
+
+// The drop-down lists' values against "group by ... order by ... collate pinyin":
+// the same groups, sizes and order (bar codes take a shortcut past the collator,
+// which has to agree with it).
+void TestMemTable::distinctValuesEqualTheEngine()
+{
+    const QStringList digits{QStringLiteral("6912"), QStringLiteral("69120"), QStringLiteral("691"),
+                             QStringLiteral("7"), QStringLiteral("0"), QStringLiteral("00"), QStringLiteral("10")};
+    for (const QString& x : digits)
+        for (const QString& y : digits)
+            QCOMPARE(chinese::compare(x, y), x < y ? -1 : (x > y ? 1 : 0));
+
+    DistinctValues lists(*m_table, {QStringLiteral("a"), QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("g")});
+    QString error;
+    for (const QString& field : {QStringLiteral("a"), QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("g")}) {
+        QueryResult r;
+        QVERIFY2(m_db.query(Statement{QStringLiteral("select %1, count(*) from data group by %1 order by %1 collate %2")
+                                          .arg(field, QLatin1String(chinese::kCollation)),
+                                      {}},
+                            &r, &error),
+                 qPrintable(error));
+        // Malformed UTF-8 reaches the engine's collation in another conversion: left out here.
+        const auto malformed = [](const QString& t) { return t.contains(QChar::ReplacementCharacter); };
+        QList<std::pair<QString, qint64>> engine, mine;
+        for (const auto& row : r.rows)
+            if (!malformed(row.at(0).toString()))
+                engine.append({row.at(0).toString().toLower(), row.at(1).toLongLong()});
+        for (const DistinctValues::Entry& e : *lists.values(field))
+            if (!malformed(e.text()))
+                mine.append({e.text().toLower(), e.count});
+        QVERIFY2(mine == engine, qPrintable(field));
+    }
 }
 
 void TestMemTable::ownWritesKeepTheCopyCurrent()
