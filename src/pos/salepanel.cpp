@@ -18,7 +18,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
@@ -86,7 +85,7 @@ QPushButton* addButton(QWidget* parent, const QString& text, const QString& obje
 
 } // namespace
 
-SalePanel::SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent) : QFrame(parent), m_dm(dm), m_host(host)
+SalePanel::SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent) : FloatingPanel(parent), m_dm(dm), m_host(host)
 {
     buildUi();
     {
@@ -566,41 +565,6 @@ bool SalePanel::eventFilter(QObject* watched, QEvent* event)
             m_contact->clear();
         }
     }
-    return QFrame::eventFilter(watched, event);
+    return FloatingPanel::eventFilter(watched, event);
 }
 
-void SalePanel::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        m_dragging = true;
-        m_dragOffset = event->position().toPoint();
-        event->accept();
-        return;
-    }
-    QFrame::mousePressEvent(event);
-}
-
-void SalePanel::mouseMoveEvent(QMouseEvent* event)
-{
-    if (!m_dragging || !(event->buttons() & Qt::LeftButton)) {
-        QFrame::mouseMoveEvent(event);
-        return;
-    }
-    QPoint to = mapToParent(event->position().toPoint()) - m_dragOffset;
-    if (const QWidget* host = parentWidget()) {
-        to.setX(std::clamp(to.x(), 0, std::max(0, host->width() - width())));
-        to.setY(std::clamp(to.y(), 0, std::max(0, host->height() - height())));
-    }
-    move(to);
-    event->accept();
-}
-
-void SalePanel::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (m_dragging && event->button() == Qt::LeftButton) {
-        m_dragging = false;
-        event->accept();
-        return;
-    }
-    QFrame::mouseReleaseEvent(event);
-}

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QFrame>
+#include "ui/floatingpanel.h"
+
 #include <QHash>
-#include <QPoint>
 #include <QString>
 
 class DateField;
@@ -24,7 +24,7 @@ class Tdmfm;
 // written in the general number form. The Stock row's new figures are not
 // taken from the panel: the store computes them from the stored row inside the
 // sale's transaction, and decides a shortage on the stored stock quantity.
-class SalePanel final : public QFrame
+class SalePanel final : public FloatingPanel
 {
     Q_OBJECT
 public:
@@ -92,9 +92,6 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void buildUi();
@@ -116,8 +113,6 @@ private:
     QString m_rememberedDate;
     QString m_rememberedCustomer;
     bool m_quiet = false;
-    bool m_dragging = false;
-    QPoint m_dragOffset;
     QHash<QObject*, QWidget*> m_enterTarget;
 
     QLineEdit* m_name = nullptr;

@@ -12,12 +12,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
 
-#include <algorithm>
 
 namespace {
 
@@ -89,7 +87,7 @@ QLabel* bigLabel(QWidget* parent, const QString& text, const QRect& geometry)
 
 } // namespace
 
-SlipPanel::SlipPanel(Tdmfm& dm, SalePanel& sale, QWidget* parent) : QFrame(parent), m_dm(dm), m_sale(sale)
+SlipPanel::SlipPanel(Tdmfm& dm, SalePanel& sale, QWidget* parent) : FloatingPanel(parent), m_dm(dm), m_sale(sale)
 {
     buildUi();
     connect(&m_sale, &SalePanel::slipQueryNeeded, this, &SlipPanel::runQuery);
@@ -263,41 +261,6 @@ bool SlipPanel::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    return QFrame::eventFilter(watched, event);
+    return FloatingPanel::eventFilter(watched, event);
 }
 
-void SlipPanel::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        m_dragging = true;
-        m_dragOffset = event->position().toPoint();
-        event->accept();
-        return;
-    }
-    QFrame::mousePressEvent(event);
-}
-
-void SlipPanel::mouseMoveEvent(QMouseEvent* event)
-{
-    if (!m_dragging || !(event->buttons() & Qt::LeftButton)) {
-        QFrame::mouseMoveEvent(event);
-        return;
-    }
-    QPoint to = mapToParent(event->position().toPoint()) - m_dragOffset;
-    if (const QWidget* host = parentWidget()) {
-        to.setX(std::clamp(to.x(), 0, std::max(0, host->width() - width())));
-        to.setY(std::clamp(to.y(), 0, std::max(0, host->height() - height())));
-    }
-    move(to);
-    event->accept();
-}
-
-void SlipPanel::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (m_dragging && event->button() == Qt::LeftButton) {
-        m_dragging = false;
-        event->accept();
-        return;
-    }
-    QFrame::mouseReleaseEvent(event);
-}

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QFrame>
-#include <QPoint>
+#include "ui/floatingpanel.h"
+
 #include <QString>
 
 #include <functional>
@@ -17,7 +17,7 @@ class Tdmfm;
 // The slip panel: a floating panel that lists the Sale rows of the sale panel's
 // current number (every number that contains it), their total, the cash handed
 // over and the change, and prints the POS receipt of the sale.
-class SlipPanel final : public QFrame
+class SlipPanel final : public FloatingPanel
 {
     Q_OBJECT
 public:
@@ -52,9 +52,6 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void buildUi();
@@ -64,8 +61,6 @@ private:
     Tdmfm& m_dm;
     SalePanel& m_sale;
     ReceiptPrinter m_printer;
-    bool m_dragging = false;
-    QPoint m_dragOffset;
 
     QLabel* m_customer = nullptr;
     DataGrid* m_grid = nullptr;

@@ -15,13 +15,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QStyle>
 #include <QToolButton>
 
-#include <algorithm>
 
 namespace {
 
@@ -67,7 +65,7 @@ NumberBox* addNumberBox(QWidget* parent, const QString& objectName, const QRect&
 
 } // namespace
 
-StockInPanel::StockInPanel(Tdmfm& dm, StockHost& host, QWidget* parent) : QFrame(parent), m_dm(dm), m_host(host)
+StockInPanel::StockInPanel(Tdmfm& dm, StockHost& host, QWidget* parent) : FloatingPanel(parent), m_dm(dm), m_host(host)
 {
     buildUi();
     {
@@ -498,43 +496,6 @@ bool StockInPanel::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    return QFrame::eventFilter(watched, event);
+    return FloatingPanel::eventFilter(watched, event);
 }
 
-void StockInPanel::mousePressEvent(QMouseEvent* event)
-{
-    // Presses on the controls never get here; the background and the labels do.
-    if (event->button() == Qt::LeftButton) {
-        m_dragging = true;
-        m_dragOffset = event->position().toPoint();
-        event->accept();
-        return;
-    }
-    QFrame::mousePressEvent(event);
-}
-
-void StockInPanel::mouseMoveEvent(QMouseEvent* event)
-{
-    if (!m_dragging || !(event->buttons() & Qt::LeftButton)) {
-        QFrame::mouseMoveEvent(event);
-        return;
-    }
-    QPoint to = mapToParent(event->position().toPoint()) - m_dragOffset;
-    if (const QWidget* host = parentWidget()) {
-        // Stays inside the window it floats over.
-        to.setX(std::clamp(to.x(), 0, std::max(0, host->width() - width())));
-        to.setY(std::clamp(to.y(), 0, std::max(0, host->height() - height())));
-    }
-    move(to);
-    event->accept();
-}
-
-void StockInPanel::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (m_dragging && event->button() == Qt::LeftButton) {
-        m_dragging = false;
-        event->accept();
-        return;
-    }
-    QFrame::mouseReleaseEvent(event);
-}

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "store/stockops.h"
+#include "ui/floatingpanel.h"
 
-#include <QFrame>
 #include <QHash>
-#include <QPoint>
 #include <QString>
 #include <QVariantMap>
 
@@ -35,7 +34,7 @@ class Tdmfm;
 //   stock amount    = stock quantity × 进货单价 (`8` of a changed row)
 // Every product is computed in long double from the typed texts and written back
 // in the general number form.
-class StockInPanel final : public QFrame
+class StockInPanel final : public FloatingPanel
 {
     Q_OBJECT
 public:
@@ -98,9 +97,6 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void buildUi();
@@ -126,8 +122,6 @@ private:
     qint64 m_changeRowId = -1;
     // Set while the panel writes several fields at once and the intermediate states must not recompute.
     bool m_quiet = false;
-    bool m_dragging = false;
-    QPoint m_dragOffset;
     QHash<QObject*, QWidget*> m_enterTarget;
 
     QComboBox* m_name = nullptr;

@@ -1,0 +1,44 @@
+#include "ui/floatingpanel.h"
+
+#include <QMouseEvent>
+
+#include <algorithm>
+
+FloatingPanel::FloatingPanel(QWidget* parent) : QFrame(parent) {}
+
+void FloatingPanel::mousePressEvent(QMouseEvent* event)
+{
+    // Presses on the controls never get here; the background and the labels do.
+    if (event->button() == Qt::LeftButton) {
+        m_dragging = true;
+        m_dragOffset = event->position().toPoint();
+        event->accept();
+        return;
+    }
+    QFrame::mousePressEvent(event);
+}
+
+void FloatingPanel::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_dragging || !(event->buttons() & Qt::LeftButton)) {
+        QFrame::mouseMoveEvent(event);
+        return;
+    }
+    QPoint to = mapToParent(event->position().toPoint()) - m_dragOffset;
+    if (const QWidget* host = parentWidget()) {
+        to.setX(std::clamp(to.x(), 0, std::max(0, host->width() - width())));
+        to.setY(std::clamp(to.y(), 0, std::max(0, host->height() - height())));
+    }
+    move(to);
+    event->accept();
+}
+
+void FloatingPanel::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_dragging && event->button() == Qt::LeftButton) {
+        m_dragging = false;
+        event->accept();
+        return;
+    }
+    QFrame::mouseReleaseEvent(event);
+}
