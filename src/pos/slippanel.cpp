@@ -16,10 +16,8 @@
 #include <QStyle>
 #include <QToolButton>
 
-
 namespace {
 
-const QString kSpecField = salecol::model;
 const QColor kLightBlue(204, 232, 255);
 
 bool isDigitOrPoint(QChar c)
@@ -42,8 +40,8 @@ QList<GridColumn> slipColumns()
     GridColumn name = column(salecol::name, QStringLiteral("商品名称"), GridColumn::Format::Text, 130);
     name.footer = GridColumn::Footer::Text;
     name.footerText = QStringLiteral("销售单号：");
-    GridColumn spec = column(salecol::model, QStringLiteral("规格型号"), GridColumn::Format::Text, 110);
-    spec.footer = GridColumn::Footer::Text;
+    GridColumn modelColumn = column(salecol::model, QStringLiteral("规格型号"), GridColumn::Format::Text, 110);
+    modelColumn.footer = GridColumn::Footer::Text;
     GridColumn quantity = column(salecol::quantity, QStringLiteral("数量"), GridColumn::Format::General, 50);
     quantity.alignment = Qt::AlignRight | Qt::AlignVCenter;
     quantity.footer = GridColumn::Footer::Sum;
@@ -53,7 +51,7 @@ QList<GridColumn> slipColumns()
     GridColumn amount = column(salecol::amount, QStringLiteral("金额"), GridColumn::Format::General, 70);
     amount.alignment = quantity.alignment;
     amount.footer = GridColumn::Footer::Sum;
-    return {name, spec, quantity, price, amount};
+    return {name, modelColumn, quantity, price, amount};
 }
 
 QLineEdit* bigField(QWidget* parent, const QString& objectName, const QRect& geometry, bool readOnly)
@@ -192,8 +190,7 @@ void SlipPanel::runQuery()
     const QString number = m_sale.saleNumber();
     // The number under the rows: the footer text is part of the columns, set before the rows come.
     DataGridModel* model = m_grid->model();
-    const int spec = model->columnOf(kSpecField);
-    model->column(spec).footerText = number;
+    model->column(model->columnOf(salecol::model)).footerText = number;
     m_dm.OpenQuery(m_dm.slipQuery(), saleq::slipRows(number.trimmed()));
     const QString sum = m_grid->footerText(salecol::amount);
     m_total->setText(sum.isEmpty() ? QStringLiteral("0") : sum);
