@@ -32,14 +32,6 @@ constexpr int kClientHeight = 636;
 // The stock grid is the window's outer height less this.
 constexpr int kBelowGrid = 196;
 
-// Floating panels get the window's own colours from the skins.
-template <typename Panel> Panel* floating(Panel* panel, QPoint at)
-{
-    panel->setProperty("floatingPanel", true);
-    panel->move(at);
-    return panel;
-}
-
 } // namespace
 
 TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
@@ -58,12 +50,14 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
 
     // Floating panels over the grid, all hidden at start.
     m_notice = new NoticePanel(central);
-    m_stockIn = floating(new StockInPanel(m_dm, *this, central), {260, 40});
+    m_stockIn = new StockInPanel(m_dm, *this, central);
+    m_stockIn->move(260, 40);
     m_stockIn->hide();
     m_list->setStockInPanel(m_stockIn);
     m_sale = new SalePanel(m_dm, *this, central);
-    floating(m_sale, {kClientWidth - m_sale->width() - 30, 4});
-    m_slip = floating(new SlipPanel(m_dm, *m_sale, central), {40, 60});
+    m_sale->move(kClientWidth - m_sale->width() - 30, 4);
+    m_slip = new SlipPanel(m_dm, *m_sale, central);
+    m_slip->move(40, 60);
     m_slip->setReceiptPrinter([this] {
         return posreceipt::printCurrentSale(
             m_dm, *receiptSettings(),

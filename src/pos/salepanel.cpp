@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
-#include <QStyle>
 #include <QToolButton>
 
 #include <algorithm>
@@ -112,14 +111,6 @@ SalePanel::SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent) : FloatingPanel(
 void SalePanel::buildUi()
 {
     setObjectName(QStringLiteral("salePanel"));
-    setFrameStyle(QFrame::Panel | QFrame::Raised);
-    setLineWidth(2);
-    setAutoFillBackground(true);
-    QFont font(QStringLiteral("宋体"));
-    font.setPixelSize(14);
-    setFont(font);
-    // The background is the handle the panel is dragged by.
-    setCursor(Qt::SizeAllCursor);
 
     constexpr int labelX = 4;
     constexpr int labelWidth = 96;
@@ -196,20 +187,14 @@ void SalePanel::buildUi()
     m_preview = addButton(this, QStringLiteral("预览"), QStringLiteral("previewButton"), QRect(30, rowY(17) + 6, 80, 30));
     m_confirm = addButton(this, QStringLiteral("销售确认"), QStringLiteral("confirmButton"),
                           QRect(140, rowY(17) + 2, 120, 38));
-    QFont bold = font;
+    QFont bold = font();
     bold.setBold(true);
     bold.setPixelSize(16);
     m_confirm->setFont(bold);
     m_confirm->setStyleSheet(QStringLiteral("color: white; background-color: #c0392b;"));
     m_confirm->setFocusPolicy(Qt::NoFocus);
 
-    m_close = new QToolButton(this);
-    m_close->setObjectName(QStringLiteral("closeButton"));
-    m_close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
-    m_close->setAutoRaise(true);
-    m_close->setFocusPolicy(Qt::NoFocus);
-    m_close->setCursor(Qt::ArrowCursor);
-    m_close->setGeometry(width() - 22, 4, 18, 18);
+    m_close = addCloseButton();
 
     // Enter and Tab go through the fields in the same order; Tab goes on to the buttons.
     const QList<QWidget*> fields{m_price, m_discount, m_quantity, m_owed,    m_date,

@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyle>
 #include <QToolButton>
 
 namespace {
@@ -105,13 +104,6 @@ void SlipPanel::buildUi()
 {
     setObjectName(QStringLiteral("slipPanel"));
     setFixedSize(460, 400);
-    setFrameStyle(QFrame::Panel | QFrame::Raised);
-    setLineWidth(2);
-    setAutoFillBackground(true);
-    QFont font(QStringLiteral("宋体"));
-    font.setPixelSize(14);
-    setFont(font);
-    setCursor(Qt::SizeAllCursor);
 
     m_customer = new QLabel(QStringLiteral("客户名称："), this);
     m_customer->setObjectName(QStringLiteral("customerLine"));
@@ -148,13 +140,7 @@ void SlipPanel::buildUi()
     m_receipt->setAutoDefault(true);
     m_receipt->setHidden(!m_printer);
 
-    m_close = new QToolButton(this);
-    m_close->setObjectName(QStringLiteral("closeButton"));
-    m_close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
-    m_close->setAutoRaise(true);
-    m_close->setFocusPolicy(Qt::NoFocus);
-    m_close->setCursor(Qt::ArrowCursor);
-    m_close->setGeometry(width() - 22, 4, 18, 18);
+    m_close = addCloseButton();
 }
 
 void SlipPanel::setReceiptPrinter(ReceiptPrinter printer)

@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QStyle>
 #include <QToolButton>
 
 
@@ -89,14 +88,6 @@ void StockInPanel::buildUi()
 {
     setObjectName(QStringLiteral("stockInPanel"));
     setFixedSize(489, 216);
-    setFrameStyle(QFrame::Panel | QFrame::Raised);
-    setLineWidth(2);
-    setAutoFillBackground(true);
-    QFont font(QStringLiteral("宋体"));
-    font.setPixelSize(14);
-    setFont(font);
-    // The background is the handle the panel is dragged by.
-    setCursor(Qt::SizeAllCursor);
     setToolTip(QStringLiteral("利用回车Enter键和Tab键进行切换"));
 
     constexpr int labelWidth = 78;
@@ -153,13 +144,7 @@ void StockInPanel::buildUi()
         button->setCursor(Qt::ArrowCursor);
     }
 
-    m_closeButton = new QToolButton(this);
-    m_closeButton->setObjectName(QStringLiteral("closeButton"));
-    m_closeButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
-    m_closeButton->setAutoRaise(true);
-    m_closeButton->setFocusPolicy(Qt::NoFocus);
-    m_closeButton->setCursor(Qt::ArrowCursor);
-    m_closeButton->setGeometry(width() - 22, 4, 18, 18);
+    m_closeButton = addCloseButton();
 
     // Enter and Tab go through the fields in the same order.
     const QList<QWidget*> order{m_name,     m_spec,      m_code,     m_category, m_date,      m_purchasePrice,

@@ -1,10 +1,36 @@
 #include "ui/floatingpanel.h"
 
+#include <QFont>
 #include <QMouseEvent>
+#include <QStyle>
+#include <QToolButton>
 
 #include <algorithm>
 
-FloatingPanel::FloatingPanel(QWidget* parent) : QFrame(parent) {}
+FloatingPanel::FloatingPanel(QWidget* parent) : QFrame(parent)
+{
+    setProperty("floatingPanel", true); // the skins colour panels by this
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(2);
+    setAutoFillBackground(true);
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(14);
+    setFont(font);
+    // The background is the handle the panel is dragged by.
+    setCursor(Qt::SizeAllCursor);
+}
+
+QToolButton* FloatingPanel::addCloseButton()
+{
+    auto* close = new QToolButton(this);
+    close->setObjectName(QStringLiteral("closeButton"));
+    close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    close->setAutoRaise(true);
+    close->setFocusPolicy(Qt::NoFocus);
+    close->setCursor(Qt::ArrowCursor);
+    close->setGeometry(width() - 22, 4, 18, 18);
+    return close;
+}
 
 void FloatingPanel::mousePressEvent(QMouseEvent* event)
 {
