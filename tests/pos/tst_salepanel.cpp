@@ -1,4 +1,5 @@
 #include "keys.h"
+#include "login.h"
 #include "recordingport.h"
 #include "testdb.h"
 
@@ -125,21 +126,6 @@ void retypeAndEnter(const QString& text)
 QString invalid(const QString& text)
 {
     return QStringLiteral("'%1' is not a valid floating point value").arg(text);
-}
-
-// Brings up the main window and logs in through the real login window.
-bool logIn(TMainForm& main, const QString& user, const QString& password)
-{
-    main.show();
-    if (!QTest::qWaitForWindowExposed(&main))
-        return false;
-    Tloginfm* login = main.loginWindow();
-    if (!QTest::qWaitFor([&] { return login->isVisible(); }, 5000))
-        return false;
-    login->userList()->setCurrentText(user);
-    QTest::keyClicks(login->passwordBox(), password);
-    QTest::mouseClick(login->loginButton(), Qt::LeftButton);
-    return QTest::qWaitFor([&] { return !login->isVisible() && main.sessionId() > 0; }, 5000);
 }
 
 void doubleClickRow(TMainForm& main, int row)

@@ -1,4 +1,5 @@
 #include "keys.h"
+#include "login.h"
 #include "recordingport.h"
 #include "testdb.h"
 
@@ -85,20 +86,6 @@ void typeCash(SlipPanel* slip, const QString& text)
     slip->cashEdit()->clear();
     slip->cashEdit()->setFocus();
     typeText(slip->cashEdit(), text);
-}
-
-bool logIn(TMainForm& main)
-{
-    main.show();
-    if (!QTest::qWaitForWindowExposed(&main))
-        return false;
-    Tloginfm* login = main.loginWindow();
-    if (!QTest::qWaitFor([&] { return login->isVisible(); }, 5000))
-        return false;
-    login->userList()->setCurrentText(QStringLiteral("超级管理员"));
-    QTest::keyClicks(login->passwordBox(), QStringLiteral("864"));
-    QTest::mouseClick(login->loginButton(), Qt::LeftButton);
-    return QTest::qWaitFor([&] { return !login->isVisible() && main.sessionId() > 0; }, 5000);
 }
 
 } // namespace
