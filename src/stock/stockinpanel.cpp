@@ -1,5 +1,6 @@
 #include "stock/stockinpanel.h"
 
+#include "core/blanks.h"
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "stock/stockhost.h"
@@ -24,7 +25,7 @@ namespace {
 
 bool hasText(const QString& text)
 {
-    return !TrimBlanks(text).isEmpty();
+    return !trimBlanks(text).isEmpty();
 }
 
 QString textOf(const QComboBox* list)

@@ -1,5 +1,6 @@
 #include "store/stockops.h"
 
+#include "core/blanks.h"
 #include "core/numbers.h"
 #include "store/columns.h"
 #include "store/pinyin/pinyininitials.h"
@@ -10,18 +11,6 @@
 namespace stockops {
 
 namespace {
-
-// Blanks and control characters off both ends; other spaces (U+3000) stay.
-QString trimBlanks(const QString& text)
-{
-    qsizetype from = 0;
-    qsizetype to = text.size();
-    while (from < to && text.at(from).unicode() <= 0x20)
-        ++from;
-    while (to > from && text.at(to - 1).unicode() <= 0x20)
-        --to;
-    return text.mid(from, to - from);
-}
 
 // The value a number column receives from a text.
 enum class Source { Typed, Computed };

@@ -1,5 +1,6 @@
 #include "ui/queryhelpers.h"
 
+#include "core/blanks.h"
 #include "core/messageport.h"
 #include "store/tdmfm.h"
 
@@ -50,20 +51,9 @@ private:
 
 } // namespace
 
-QString TrimBlanks(const QString& text)
-{
-    qsizetype from = 0;
-    qsizetype to = text.size();
-    while (from < to && text.at(from).unicode() <= 0x20)
-        ++from;
-    while (to > from && text.at(to - 1).unicode() <= 0x20)
-        --to;
-    return text.mid(from, to - from);
-}
-
 bool RequireText(QWidget* control, const QString& message)
 {
-    if (!TrimBlanks(controlText(control)).isEmpty())
+    if (!trimBlanks(controlText(control)).isEmpty())
         return true;
     messagePort().warning(message, QStringLiteral("Warning"));
     if (!control->isVisible() || !control->isEnabled())

@@ -9,10 +9,6 @@ class QWidget;
 class RowSet;
 class Tdmfm;
 
-// The text without blanks and control characters at both ends: what
-// RequireText counts as the text of a control, and what entries store.
-QString TrimBlanks(const QString& text);
-
 // True when the edit box or drop-down list holds text other than blanks and
 // control characters. Otherwise shows the warning `message` (title "Warning"),
 // gives the control the focus and returns false.

@@ -1,5 +1,6 @@
 #include "users/tloginfm.h"
 
+#include "core/blanks.h"
 #include "core/messageport.h"
 #include "store/tdmfm.h"
 #include "store/userqueries.h"
@@ -167,7 +168,7 @@ void Tloginfm::onLoginClicked()
         return;
     const QString name = m_user->currentText();
     // Blanks and control characters at both ends are not part of a password.
-    const QString password = TrimBlanks(m_password->text());
+    const QString password = trimBlanks(m_password->text());
 
     const int matches = userq::countMatches(m_dm, name, password);
     if (matches < 0)
