@@ -6,7 +6,6 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -29,27 +28,6 @@ quint8 classOf(Kind k)
         return 3;
     }
     return 0;
-}
-
-inline unsigned char fold(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
-// The engine's BINARY and NOCASE collations.
-int collate(std::string_view a, std::string_view b, bool nocase)
-{
-    const size_t n = std::min(a.size(), b.size());
-    if (!nocase) {
-        const int r = n ? std::memcmp(a.data(), b.data(), n) : 0;
-        return r != 0 ? r : (a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);
-    }
-    const auto* x = reinterpret_cast<const unsigned char*>(a.data());
-    const auto* y = reinterpret_cast<const unsigned char*>(b.data());
-    for (size_t i = 0; i < n; ++i)
-        if (x[i] == 0 || fold(x[i]) != fold(y[i]))
-            return int(fold(x[i])) - int(fold(y[i]));
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
 } // namespace
@@ -129,7 +107,7 @@ int DistinctValues::compareTo(const Column& c, int pos, const Entry& e) const
                                 QString::fromUtf8(e.bytes.data(), qsizetype(e.bytes.size())));
     }
     case 3:
-        return collate(m_table.utf8(pos, c.index), e.bytes, false);
+        return MemTable::collateTexts(m_table.utf8(pos, c.index), e.bytes, false);
     default:
         return 0;
     }
@@ -161,7 +139,7 @@ void DistinctValues::rebuild()
                     key.append(bytes);
                     if (cls == 2 && c->nocase)
                         for (size_t i = 1; i < key.size(); ++i)
-                            key[i] = char(fold(static_cast<unsigned char>(key[i])));
+                            key[i] = char(MemTable::foldAscii(static_cast<unsigned char>(key[i])));
                 }
                 const auto [it, added] = groupOf.try_emplace(key, out.size());
                 if (added) {
@@ -212,7 +190,7 @@ void DistinctValues::rebuild()
                         return a.bytes < b.bytes;
                     return keyOf(x) < keyOf(y);
                 case 3:
-                    return collate(a.bytes, b.bytes, false) < 0;
+                    return MemTable::collateTexts(a.bytes, b.bytes, false) < 0;
                 default:
                     return false;
                 }

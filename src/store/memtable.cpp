@@ -24,29 +24,6 @@ inline std::string_view spanView(const std::string& buffer, quint64 s)
     return std::string_view(buffer.data() + (s >> 32), size_t(s & 0xffffffffu));
 }
 
-inline unsigned char foldAscii(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
-// The engine's BINARY and NOCASE collations.
-int collate(std::string_view a, std::string_view b, bool nocase)
-{
-    const size_t n = std::min(a.size(), b.size());
-    if (!nocase) {
-        const int r = n ? std::memcmp(a.data(), b.data(), n) : 0;
-        return r != 0 ? r : (a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);
-    }
-    // NOCASE folds ASCII letters and, like the engine, stops at a NUL in the first text.
-    const auto* x = reinterpret_cast<const unsigned char*>(a.data());
-    const auto* y = reinterpret_cast<const unsigned char*>(b.data());
-    for (size_t i = 0; i < n; ++i) {
-        if (x[i] == 0 || foldAscii(x[i]) != foldAscii(y[i]))
-            return int(foldAscii(x[i])) - int(foldAscii(y[i]));
-    }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
 int kindRank(MemTable::Kind k)
 {
     switch (k) {
@@ -69,6 +46,23 @@ QString engineText(sqlite3* db)
 }
 
 } // namespace
+
+int MemTable::collateTexts(std::string_view a, std::string_view b, bool nocase)
+{
+    const size_t n = std::min(a.size(), b.size());
+    if (!nocase) {
+        const int r = n ? std::memcmp(a.data(), b.data(), n) : 0;
+        return r != 0 ? r : (a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);
+    }
+    // NOCASE folds ASCII letters and, like the engine, stops at a NUL in the first text.
+    const auto* x = reinterpret_cast<const unsigned char*>(a.data());
+    const auto* y = reinterpret_cast<const unsigned char*>(b.data());
+    for (size_t i = 0; i < n; ++i) {
+        if (x[i] == 0 || foldAscii(x[i]) != foldAscii(y[i]))
+            return int(foldAscii(x[i])) - int(foldAscii(y[i]));
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
 
 // One prepared statement, finalised on every path.
 struct MemTable::Stmt
@@ -520,7 +514,7 @@ int MemTable::compareText(int pos, int column, std::string_view text, bool* isNu
     case Kind::Real:
         return -1; // numbers sort before texts
     case Kind::Text:
-        return collate(utf8(pos, column), text, m_cols[size_t(column)].nocase);
+        return collateTexts(utf8(pos, column), text, m_cols[size_t(column)].nocase);
     case Kind::Blob:
         return 1; // blobs sort after texts
     }
@@ -543,9 +537,9 @@ int MemTable::compareCells(int posA, int posB, int column) const
         return x < y ? -1 : x > y ? 1 : 0;
     }
     case 2:
-        return collate(utf8(posA, column), utf8(posB, column), m_cols[size_t(column)].nocase);
+        return collateTexts(utf8(posA, column), utf8(posB, column), m_cols[size_t(column)].nocase);
     case 3:
-        return collate(utf8(posA, column), utf8(posB, column), false);
+        return collateTexts(utf8(posA, column), utf8(posB, column), false);
     default:
         return 0;
     }

@@ -88,6 +88,14 @@ public:
     // the column's collation, blobs).
     int compareCells(int posA, int posB, int column) const;
 
+    // The engine's BINARY (nocase false) and NOCASE orders of two UTF-8 texts.
+    static int collateTexts(std::string_view a, std::string_view b, bool nocase);
+    // NOCASE's folding: ASCII capitals to small letters, every other byte as it is.
+    static unsigned char foldAscii(unsigned char c)
+    {
+        return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+    }
+
     // Changes with every change of the rows (load, refresh, removal).
     quint64 version() const { return m_version; }
     // Changes with every load: positions from before a load mean nothing after it.
