@@ -3,6 +3,8 @@
 // one page after a scroll.
 // Usage: bench_datagrid [ROWS]   (default 100000; prints medians of repeated runs)
 
+#include "benchsupport.h"
+
 #include "store/database.h"
 #include "store/rowset.h"
 #include "ui/datagrid.h"
@@ -22,19 +24,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-double medianMs(const std::function<void()>& prepare, const std::function<void()>& work, int runs = 7)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        prepare();
-        QElapsedTimer t;
-        t.start();
-        work();
-        times.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+constexpr int kRuns = 7;
 
 // Rows shaped like the stock table: texts, quantities, prices, amounts, a date.
 QueryResult stockRows(int count)
@@ -128,7 +118,8 @@ int main(int argc, char** argv)
                                      rows.load(u"select * from data order by day1"_s, std::move(copy));
                                      rows.last();
                                      app.processEvents();
-                                 });
+                                 },
+                                 kRuns);
 
     bool descending = true;
     const double sort = medianMs([] {},
@@ -136,14 +127,16 @@ int main(int argc, char** argv)
                                      rows.sort(descending ? u"3 DESC"_s : u"3"_s);
                                      descending = !descending;
                                      app.processEvents();
-                                 });
+                                 },
+                                 kRuns);
 
     int changes = 0;
     const double footer = medianMs([] {},
                                    [&] {
                                        rows.replaceRow(0, {{u"2"_s, 1.5 + changes++}});
                                        app.processEvents();
-                                   });
+                                   },
+                                   kRuns);
 
     QImage image(grid.size(), QImage::Format_ARGB32_Premultiplied);
     QScrollBar* bar = grid.view()->verticalScrollBar();
@@ -152,9 +145,10 @@ int main(int argc, char** argv)
                                   [&] {
                                       bar->setValue(bar->maximum() * (++step % 10) / 10);
                                       grid.render(&image);
-                                  });
+                                  },
+                                  kRuns);
 
-    std::printf("data grid, %d rows, median of 7 runs (ms)\n", count);
+    std::printf("data grid, %d rows, median of %d runs (ms)\n", count, kRuns);
     std::printf("  load into the grid       %9.2f\n", load);
     std::printf("  sort on one column       %9.2f\n", sort);
     std::printf("  totals after a change    %9.2f\n", footer);

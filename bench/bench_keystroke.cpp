@@ -13,6 +13,8 @@
 //   rss_mb rows=<n> value=<x> peak=<y>     memory of the process
 // and, with filter_ prefixed, the filter alone, plus load and page-cache lines.
 
+#include "benchsupport.h"
+
 #include "app/tmainform.h"
 #include "stock/stocksearchbox.h"
 #include "store/database.h"
@@ -44,19 +46,6 @@ namespace {
 
 const QStringList kLikeColumns{QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("f"),
                                QStringLiteral("c"), QStringLiteral("z"), QStringLiteral("g")};
-
-double medianMs(const std::function<void()>& work, int runs)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        work();
-        times.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 double statusMb(const char* key)
 {
@@ -110,18 +99,9 @@ bool buildShop(const QString& folder, int rows)
         return false;
     db.exec(QStringLiteral("PRAGMA synchronous = OFF"), &error);
     Transaction t(db);
-    for (int have = seedRows; have < rows;) {
-        const int take = std::min(seedRows, rows - have);
-        const Statement copy{
-            QStringLiteral("insert into data (a,b,c,d,e,f,g,[1],[2],[3],[4],[5],[6],[7],[8],z,day1) "
-                           "select a,b,'69' || substr('00000000000' || (abs(random()) % 100000000000), -11),"
-                           "d,e,f,g,[1],[2],[3],[4],[5],[6],[7],[8],z,day1 from data where rowid <= ?"),
-            {take}};
-        if (!db.exec(copy, &error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
-            return false;
-        }
-        have += take;
+    if (!growStock(db, seedRows, rows, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
     }
     return t.commit(&error);
 }

@@ -9,6 +9,8 @@
 //                       comparison.
 // Each line gives the median over the runs.
 
+#include "benchsupport.h"
+
 #include "core/messageport.h"
 #include "pos/poshost.h"
 #include "pos/salepanel.h"
@@ -68,12 +70,6 @@ private:
     Tdmfm& m_dm;
 };
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 bool fail(const QString& error)
 {
     std::fprintf(stderr, "%s\n", qPrintable(error));
@@ -96,17 +92,8 @@ bool buildShop(const QString& folder, int stockRows, int saleRows)
         return fail(error);
     db.exec(QStringLiteral("PRAGMA synchronous = OFF"), &error);
     Transaction t(db);
-    for (int have = seedRows; have < stockRows;) {
-        const int take = std::min(seedRows, stockRows - have);
-        const Statement copy{
-            QStringLiteral("insert into data (a,b,c,d,e,f,g,[1],[2],[3],[4],[5],[6],[7],[8],z,day1) "
-                           "select a,b,'69' || substr('00000000000' || (abs(random()) % 100000000000), -11),"
-                           "d,e,f,g,[1],[2],[3],[4],[5],[6],[7],[8],z,day1 from data where rowid <= ?"),
-            {take}};
-        if (!db.exec(copy, &error))
-            return fail(error);
-        have += take;
-    }
+    if (!growStock(db, seedRows, stockRows, &error))
+        return fail(error);
     const Statement sales{
         QStringLiteral("with recursive n(k) as (select (select count(*) from data1) union all "
                        "select k + 1 from n where k + 1 < ?) "

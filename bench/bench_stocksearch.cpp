@@ -2,6 +2,8 @@
 // the stock table and its load into the stock list, on a filled database.
 // Usage: bench_stocksearch [STOCK-ROWS]   (prints medians of repeated runs)
 
+#include "benchsupport.h"
+
 #include "core/messageport.h"
 #include "store/stockqueries.h"
 #include "store/tdmfm.h"
@@ -18,18 +20,7 @@
 
 namespace {
 
-double medianMs(const std::function<void()>& work, int runs = 15)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        work();
-        times.push_back(t.nsecsElapsed() / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+constexpr int kRuns = 15;
 
 } // namespace
 
@@ -58,14 +49,14 @@ int main(int argc, char** argv)
     initials2.nameInitials = QStringLiteral("lq");
     code.code = QStringLiteral("6912");
     category.category = QStringLiteral("球类");
-    std::printf("stock rows: %s (medians of 15 runs, ms)\n", qPrintable(rows));
+    std::printf("stock rows: %s (medians of %d runs, ms)\n", qPrintable(rows), kRuns);
     std::printf("reload (全部记录)          %8.2f\n",
-                medianMs([&] { dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)); }));
-    std::printf("search, no condition      %8.2f\n", medianMs(search(none)));
-    std::printf("search, initials 'l'      %8.2f\n", medianMs(search(initials)));
-    std::printf("search, initials 'lq'     %8.2f\n", medianMs(search(initials2)));
-    std::printf("search, code '6912'       %8.2f\n", medianMs(search(code)));
-    std::printf("search, category          %8.2f\n", medianMs(search(category)));
-    std::printf("sort loaded rows by [7]   %8.2f\n", medianMs([&] { dm.stockList().sort(QStringLiteral("7 DESC")); }));
+                medianMs([&] { dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)); }, kRuns));
+    std::printf("search, no condition      %8.2f\n", medianMs(search(none), kRuns));
+    std::printf("search, initials 'l'      %8.2f\n", medianMs(search(initials), kRuns));
+    std::printf("search, initials 'lq'     %8.2f\n", medianMs(search(initials2), kRuns));
+    std::printf("search, code '6912'       %8.2f\n", medianMs(search(code), kRuns));
+    std::printf("search, category          %8.2f\n", medianMs(search(category), kRuns));
+    std::printf("sort loaded rows by [7]   %8.2f\n", medianMs([&] { dm.stockList().sort(QStringLiteral("7 DESC")); }, kRuns));
     return 0;
 }

@@ -1,0 +1,58 @@
+#pragma once
+
+// Helpers every benchmark uses: medians of timed runs, and a quick way to grow
+// a demo shop's stock table to a big shop's size.
+
+#include "store/database.h"
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+inline double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// Median in milliseconds of `runs` timed calls of `work`; `prepare` runs,
+// untimed, before each.
+inline double medianMs(const std::function<void()>& prepare, const std::function<void()>& work, int runs)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        prepare();
+        QElapsedTimer t;
+        t.start();
+        work();
+        times.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    return median(std::move(times));
+}
+
+inline double medianMs(const std::function<void()>& work, int runs)
+{
+    return medianMs([] {}, work, runs);
+}
+
+// Copies the first `seedRows` stock rows (a demo shop's) again and again, each
+// copy with a new 13-digit code, until the table holds `rows`. Runs inside the
+// caller's transaction.
+inline bool growStock(Database& db, int seedRows, int rows, QString* error)
+{
+    for (int have = seedRows; have < rows;) {
+        const int take = std::min(seedRows, rows - have);
+        const Statement copy{
+            QStringLiteral("insert into data (a,b,c,d,e,f,g,[1],[2],[3],[4],[5],[6],[7],[8],z,day1) "
+                           "select a,b,'69' || substr('00000000000' || (abs(random()) % 100000000000), -11),"
+                           "d,e,f,g,[1],[2],[3],[4],[5],[6],[7],[8],z,day1 from data where rowid <= ?"),
+            {take}};
+        if (!db.exec(copy, error))
+            return false;
+        have += take;
+    }
+    return true;
+}
