@@ -134,13 +134,15 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
         Tdmfm::report(error);
         return false;
     }
-    if (!dm.appendRow(QStringLiteral("data1"), sale))
+    qint64 saleRowId = 0;
+    if (!dm.appendRow(QStringLiteral("data1"), sale, &saleRowId))
         return false; // reported; the transaction rolls the stock change back
     if (!t.commit(&error)) {
         Tdmfm::report(error);
         return false;
     }
     dm.stockRowsWritten({in.stockRowId}); // the stock list shows the stored figures from here
+    dm.saleRowsWritten({saleRowId});
     dm.customerWritten(in.customer.trimmed());
     return true;
 }

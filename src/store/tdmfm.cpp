@@ -29,6 +29,10 @@ Tdmfm::Tdmfm(QObject* parent)
         m_db, QStringLiteral("data"),
         QStringList{stockcol::category, stockcol::nameInitials, stockcol::modelInitials, stockcol::code,
                     stockcol::remark, stockcol::supplier});
+    m_salesTable = std::make_unique<MemTable>(
+        m_db, QStringLiteral("data1"),
+        QStringList{salecol::category, salecol::nameInitials, salecol::code, salecol::modelInitials,
+                    salecol::customer, salecol::customerRemark, salecol::saleNumber, salecol::saleDate});
     m_stockFilter = std::make_unique<StockFilter>(*m_stockTable);
     m_stockRanks = std::make_unique<SortRanks>(*m_stockTable);
     m_stockDistinct = std::make_unique<DistinctValues>(
@@ -117,6 +121,28 @@ void Tdmfm::stockRowsWritten(const QList<qint64>& rowIds)
     QString error;
     for (const qint64 id : rowIds)
         if (!m_stockTable->refreshRow(id, &error)) {
+            report(error);
+            return;
+        }
+}
+
+bool Tdmfm::freshSalesTable()
+{
+    QString error;
+    if (!m_salesTable->reloadIfChangedElsewhere(&error)) {
+        report(error);
+        return false;
+    }
+    return true;
+}
+
+void Tdmfm::saleRowsWritten(const QList<qint64>& rowIds)
+{
+    if (!m_salesTable->isLoaded())
+        return; // the first load reads everything
+    QString error;
+    for (const qint64 id : rowIds)
+        if (!m_salesTable->refreshRow(id, &error)) {
             report(error);
             return;
         }

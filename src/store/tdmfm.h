@@ -55,6 +55,16 @@ public:
     // list and the totals show what is stored. The writes of this module
     // (appendRow, updateRow, deleteRow on `data`) call it themselves.
     void stockRowsWritten(const QList<qint64>& rowIds);
+
+    // The sale table `data1` held in memory, for the sales list, the charts and
+    // the summaries: freshSalesTable() loads it the first time and re-reads it
+    // after another program wrote the file; saleRowsWritten() keeps it current.
+    MemTable& salesTable() { return *m_salesTable; }
+    // False after an engine error, which is reported.
+    bool freshSalesTable();
+    // Every operation that appends, changes or deletes sale rows calls this
+    // after its commit with the identities (ID) it wrote.
+    void saleRowsWritten(const QList<qint64>& rowIds);
     RowSet& generalQuery() { return m_generalQuery; }
     RowSet& salesList() { return m_salesList; }
     RowSet& summaryQuery() { return m_summaryQuery; }
@@ -121,6 +131,7 @@ private:
     qint64 m_customersDataVersion = -1;
     RowSet m_slipQuery;
     std::unique_ptr<MemTable> m_stockTable;
+    std::unique_ptr<MemTable> m_salesTable;
     std::unique_ptr<StockFilter> m_stockFilter;
     std::unique_ptr<SortRanks> m_stockRanks;
     std::unique_ptr<DistinctValues> m_stockDistinct;
