@@ -375,6 +375,7 @@ Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open
         open->stockRowsWritten(QList<qint64>(ids.begin(), ids.end()));
     result.outcome = Outcome::Imported;
     result.rows = int(rows.size());
+    result.intoOpenDatabase = throughOpen;
     return result;
 }
 

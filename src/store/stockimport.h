@@ -48,6 +48,7 @@ struct Result
 {
     Outcome outcome = Outcome::ImportFailed;
     int rows = 0;   // rows written
+    bool intoOpenDatabase = false; // written through the given data module's connection
     QString detail; // why it failed
 };
 
