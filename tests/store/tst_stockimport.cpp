@@ -260,6 +260,15 @@ void TestStockImport::importIntoOpenDatabaseShowsInStockList()
         QVERIFY(dm.showAllStock(stockq::ZeroStock::Shown));
         QCOMPARE(dm.stockList().rowCount(), 1 + 3 * round);
     }
+    // Many rows at once come into the list too.
+    QByteArray many = kHeader;
+    for (int i = 0; i < 100; ++i)
+        many += "球,,1,类,,,,1,1,1,1,,,1,1,,2026-01-05\n";
+    const stockimport::Result r =
+        stockimport::run(writeFile(shop.folder(), QStringLiteral("many.csv"), many), shop.dbPath(), &dm);
+    QCOMPARE(r.rows, 100);
+    QVERIFY(dm.showAllStock(stockq::ZeroStock::Shown));
+    QCOMPARE(dm.stockList().rowCount(), 107);
     // Found by the initials computed for the imported rows.
     stockq::Conditions c;
     c.nameInitials = QStringLiteral("lnym");
