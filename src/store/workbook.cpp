@@ -1072,6 +1072,18 @@ bool read(const QString& path, Book* book, QString* error)
     }
     f.close();
     initGsf();
+    // libgsf complains about damaged files on stderr; the caller gets the reason.
+    struct Quiet
+    {
+        GLogFunc previousLog = g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*, gpointer) {},
+                                                         nullptr);
+        GPrintFunc previousPrint = g_set_printerr_handler([](const gchar*) {});
+        ~Quiet()
+        {
+            g_log_set_default_handler(previousLog, nullptr);
+            g_set_printerr_handler(previousPrint);
+        }
+    } quiet;
     GError* err = nullptr;
     const InputPtr input(gsf_input_stdio_new(QFile::encodeName(path).constData(), &err));
     if (!input) {

@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 using stockimport::Outcome;
@@ -76,6 +78,7 @@ private slots:
     void readsWhatFreeXlCannot();
     void refusesBadWorkbooks_data();
     void refusesBadWorkbooks();
+    void damagedWorkbooksAreRefused();
     void refusesBadDatabases();
     void readsCsvInUtf8AndGbk_data();
     void readsCsvInUtf8AndGbk();
@@ -188,6 +191,37 @@ void TestStockImport::refusesBadWorkbooks()
     QCOMPARE(r.outcome, Outcome::ImportFailed);
     QVERIFY2(r.detail.contains(message), qPrintable(r.detail));
     QVERIFY(storedRows(shop.dbPath()).isEmpty());
+}
+
+// Cut short or with bytes changed, a workbook is read or refused, never read
+// past its end.
+void TestStockImport::damagedWorkbooksAreRefused()
+{
+    QTemporaryDir dir;
+    QRandomGenerator random(10);
+    int refused = 0;
+    for (const char* name : {"stock.xls", "stock.xlsx", "longname.xls"}) {
+        QFile f(fixture(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray good = f.readAll();
+        for (int i = 0; i < 300; ++i) {
+            QByteArray bad = good;
+            if (i % 3 == 0) {
+                bad.truncate(random.bounded(int(good.size())));
+            } else {
+                for (int n = 0; n < 1 + i % 8; ++n)
+                    bad[random.bounded(int(bad.size()))] = char(random.bounded(256));
+            }
+            const QString path = writeFile(dir.path(), QString::fromLatin1(name), bad);
+            workbook::Book book;
+            QString error;
+            if (!workbook::read(path, &book, &error)) {
+                QVERIFY(!error.isEmpty());
+                ++refused;
+            }
+        }
+    }
+    QVERIFY(refused > 0);
 }
 
 void TestStockImport::refusesBadDatabases()
