@@ -15,6 +15,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace stockimport {
@@ -145,8 +146,9 @@ std::optional<QVariant> valueOf(const Cell& cell, const Column& c, const Where& 
             if (num::parseDate(text))
                 return QVariant(text);
         }
-        const QString bad = cell.kind == Cell::Kind::Number ? num::general(static_cast<long double>(cell.number))
-                                                            : cell.text;
+        // A number, or a date cell that holds a time of day alone.
+        const QString bad = cell.kind == Cell::Kind::Text ? cell.text
+                                                          : num::general(static_cast<long double>(cell.number));
         *error = QStringLiteral("%1的“%2”不是“年-月-日”（如 2014-03-15）形式的日期").arg(where(), shown(bad));
         return std::nullopt;
     }
@@ -279,14 +281,22 @@ bool checkedRows(const workbook::Book& book, std::vector<QVariantList>* rows, QS
         return false;
     }
     const QString name = sheet->name;
-    if (sheet->rows.isEmpty()) {
+    // The column names stand in the first row that holds anything.
+    int headerRow = 0;
+    const auto rowIsEmpty = [&](int r) {
+        return std::all_of(sheet->rows.at(r).begin(), sheet->rows.at(r).end(),
+                           [](const Cell& c) { return c.isEmpty(); });
+    };
+    while (headerRow < sheet->rows.size() && rowIsEmpty(headerRow))
+        ++headerRow;
+    if (headerRow == sheet->rows.size()) {
         *error = QStringLiteral("工作表 %1 是空的：第 1 行应是列名 %2").arg(name, sheetColumns().join(QStringLiteral(", ")));
         return false;
     }
     // Columns by the names in the first row.
     int at[kColumnCount];
     std::fill(std::begin(at), std::end(at), -1);
-    const QVector<Cell>& header = sheet->rows.first();
+    const QVector<Cell>& header = sheet->rows.at(headerRow);
     for (int col = 0; col < header.size(); ++col) {
         if (header.at(col).kind != Cell::Kind::Text)
             continue;
@@ -295,7 +305,10 @@ bool checkedRows(const workbook::Book& book, std::vector<QVariantList>* rows, QS
             if (title.compare(kColumns[i].sheetName, Qt::CaseInsensitive) != 0)
                 continue;
             if (at[i] >= 0) {
-                *error = QStringLiteral("工作表 %1 第 1 行有两个名为 %2 的列").arg(name, kColumns[i].sheetName);
+                *error = QStringLiteral("工作表 %1 第 %2 行有两个名为 %3 的列")
+                             .arg(name)
+                             .arg(headerRow + 1)
+                             .arg(kColumns[i].sheetName);
                 return false;
             }
             at[i] = col;
@@ -306,11 +319,14 @@ bool checkedRows(const workbook::Book& book, std::vector<QVariantList>* rows, QS
         if (at[i] < 0)
             missing << QString(kColumns[i].sheetName);
     if (!missing.isEmpty()) {
-        *error = QStringLiteral("工作表 %1 第 1 行缺少列名：%2").arg(name, missing.join(QStringLiteral("、")));
+        *error = QStringLiteral("工作表 %1 第 %2 行缺少列名：%3")
+                     .arg(name)
+                     .arg(headerRow + 1)
+                     .arg(missing.join(QStringLiteral("、")));
         return false;
     }
     int filled = 0;
-    for (int r = 1; r < sheet->rows.size(); ++r) {
+    for (int r = headerRow + 1; r < sheet->rows.size(); ++r) {
         bool any = false;
         for (int i = 0; i < kColumnCount && !any; ++i)
             any = !sheet->cell(r, at[i]).isEmpty();
@@ -325,7 +341,7 @@ bool checkedRows(const workbook::Book& book, std::vector<QVariantList>* rows, QS
         return false;
     }
     rows->reserve(size_t(filled));
-    for (int r = 1; r < sheet->rows.size(); ++r) {
+    for (int r = headerRow + 1; r < sheet->rows.size(); ++r) {
         QVariantList values;
         values.reserve(kColumnCount);
         bool any = false;

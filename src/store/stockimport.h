@@ -12,9 +12,9 @@ struct Book;
 }
 
 // Bulk stock-in from a workbook: every data row of the worksheet `korvel`
-// becomes one new Stock row. The sheet's first row names the columns (a, b,
-// c, d, e, f, g, a1..a8, z, day1, in any order, letter case ignored; other
-// columns are ignored). Every row is checked before anything is written, and
+// becomes one new Stock row. The sheet's first row that holds anything names
+// the columns (a, b, c, d, e, f, g, a1..a8, z, day1, in any order, letter case
+// ignored; other columns are ignored). Every row is checked before anything is written, and
 // the rows are written in one transaction: all of them land or none.
 namespace stockimport {
 

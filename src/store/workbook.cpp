@@ -28,6 +28,8 @@ namespace {
 
 // Larger parts than this are not read into memory; no stock list comes near.
 constexpr qint64 kMaxPartBytes = 512LL * 1024 * 1024;
+// Cells right of this column of an .xlsx sheet are not kept (an .xls sheet has 256 columns).
+constexpr int kMaxColumns = 1024;
 
 QString notAWorkbook()
 {
@@ -187,7 +189,9 @@ bool readAll(GsfInput* input, QByteArray* out, QString* error)
         *error = damaged(QStringLiteral("部件过大"));
         return false;
     }
-    out->resize(qsizetype(size));
+    // Zeroed first: for a damaged zip entry libgsf may report success without
+    // filling every byte.
+    *out = QByteArray(qsizetype(size), '\0');
     if (size > 0 && !gsf_input_read(input, size_t(size), reinterpret_cast<guint8*>(out->data()))) {
         *error = damaged(QStringLiteral("读取中断"));
         return false;
@@ -875,7 +879,8 @@ bool readXlsx(GsfInput* file, Book* book, QString* error)
                     x.skipCurrentElement();
                 }
             }
-            if (!hasValue || col < 0)
+            // No stock sheet reaches that far right; such cells would only cost memory.
+            if (!hasValue || col < 0 || col >= kMaxColumns)
                 continue;
             Cell cell;
             if (type == QLatin1String("s")) {

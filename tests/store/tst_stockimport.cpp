@@ -172,6 +172,9 @@ void TestStockImport::refusesBadWorkbooks_data()
                                     << QStringLiteral("工作表 nodate 第 1 行缺少列名：day1");
     QTest::newRow("bad date") << QStringLiteral("date.csv") << kHeader + "球,,1,类,,,,1,1,1,1,,,1,1,,2026/1/5\n"
                               << QStringLiteral("第 2 行 day1 列的“2026/1/5”不是“年-月-日”");
+    QTest::newRow("titles in row 2, bad number in row 3")
+        << QStringLiteral("row3.csv") << QByteArray(",,\n") + kHeader + "球,,1,类,,,,1,二,1,1,,,1,1,,2026-01-05\n"
+        << QStringLiteral("工作表 row3 第 3 行 a2 列的“二”不是数字");
     QByteArray many = kHeader;
     for (int i = 0; i < 100000; ++i)
         many += "球,,1,类,,,,1,1,1,1,,,1,1,,2026-01-05\n";
