@@ -127,7 +127,8 @@ int main(int argc, char** argv)
         return fail(error);
     dm->showAllStock(stockq::ZeroStock::Shown);
     if (imported != rows || dm->stockList().rowCount() != 1000 + rows)
-        return fail(QStringLiteral("imported %1 rows, the stock list shows %2").arg(imported).arg(dm->stockList().rowCount()));
+        return fail(
+            QStringLiteral("imported %1 rows, the stock list shows %2").arg(imported).arg(dm->stockList().rowCount()));
     std::printf("case=import rows=%d median_ms=%.1f\n", rows, ms);
     return 0;
 }

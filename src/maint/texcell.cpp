@@ -40,10 +40,10 @@ Texcell::Texcell(Tdmfm& dm, std::function<void()> reloadStockList, QWidget* pare
     warning->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
     m_import->setFixedSize(192, 36);
     m_import->setCursor(Qt::PointingHandCursor);
-    m_import->setStyleSheet(QStringLiteral(
-        "QPushButton { color: white; font-weight: bold; border: 1px solid #1d6b36; border-radius: 4px;"
-        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #3fae5f, stop:1 #217346); }"
-        "QPushButton:pressed { background: #1d6b36; }"));
+    m_import->setStyleSheet(
+        QStringLiteral("QPushButton { color: white; font-weight: bold; border: 1px solid #1d6b36; border-radius: 4px;"
+                       " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #3fae5f, stop:1 #217346); }"
+                       "QPushButton:pressed { background: #1d6b36; }"));
     for (QLineEdit* e : {m_workbook, m_database})
         e->setMinimumWidth(300);
 

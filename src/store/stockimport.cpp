@@ -96,7 +96,8 @@ std::optional<QVariant> valueOf(const Cell& cell, const Column& c, const Where& 
             break;
         }
         if (text.size() > kMaxTextLength) {
-            *error = QStringLiteral("%1的文字有 %2 个字符，最多 %3 个").arg(where()).arg(text.size()).arg(kMaxTextLength);
+            *error =
+                QStringLiteral("%1的文字有 %2 个字符，最多 %3 个").arg(where()).arg(text.size()).arg(kMaxTextLength);
             return std::nullopt;
         }
         return QVariant(text);
@@ -147,8 +148,8 @@ std::optional<QVariant> valueOf(const Cell& cell, const Column& c, const Where& 
                 return QVariant(text);
         }
         // A number, or a date cell that holds a time of day alone.
-        const QString bad = cell.kind == Cell::Kind::Text ? cell.text
-                                                          : num::general(static_cast<long double>(cell.number));
+        const QString bad =
+            cell.kind == Cell::Kind::Text ? cell.text : num::general(static_cast<long double>(cell.number));
         *error = QStringLiteral("%1的“%2”不是“年-月-日”（如 2014-03-15）形式的日期").arg(where(), shown(bad));
         return std::nullopt;
     }
@@ -290,7 +291,8 @@ bool checkedRows(const workbook::Book& book, std::vector<QVariantList>* rows, QS
     while (headerRow < sheet->rows.size() && rowIsEmpty(headerRow))
         ++headerRow;
     if (headerRow == sheet->rows.size()) {
-        *error = QStringLiteral("工作表 %1 是空的：第 1 行应是列名 %2").arg(name, sheetColumns().join(QStringLiteral(", ")));
+        *error =
+            QStringLiteral("工作表 %1 是空的：第 1 行应是列名 %2").arg(name, sheetColumns().join(QStringLiteral(", ")));
         return false;
     }
     // Columns by the names in the first row.
@@ -348,8 +350,8 @@ bool checkedRows(const workbook::Book& book, std::vector<QVariantList>* rows, QS
         for (int i = 0; i < kColumnCount; ++i) {
             const Cell& cell = sheet->cell(r, at[i]);
             any = any || !cell.isEmpty();
-            const std::optional<QVariant> v =
-                valueOf(cell, kColumns[i], [&] { return place(name, r, kColumns[i]); }, error);
+            const std::optional<QVariant> v = valueOf(
+                cell, kColumns[i], [&] { return place(name, r, kColumns[i]); }, error);
             if (!v) {
                 rows->clear();
                 return false;

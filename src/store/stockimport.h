@@ -47,9 +47,9 @@ enum class Outcome {
 struct Result
 {
     Outcome outcome = Outcome::ImportFailed;
-    int rows = 0;   // rows written
+    int rows = 0;                  // rows written
     bool intoOpenDatabase = false; // written through the given data module's connection
-    QString detail; // why it failed
+    QString detail;                // why it failed
 };
 
 // Imports the workbook at `workbookPath` into the stock table of the database

@@ -295,7 +295,10 @@ constexpr quint16 kContinue = 0x003C;
 class Cursor
 {
 public:
-    explicit Cursor(std::vector<std::pair<const uchar*, int>> spans) : m_spans(std::move(spans)) {}
+    explicit Cursor(std::vector<std::pair<const uchar*, int>> spans)
+        : m_spans(std::move(spans))
+    {
+    }
 
     bool bad() const { return m_bad; }
     quint8 byte()
@@ -633,7 +636,8 @@ bool readXls(GsfInput* file, Book* book, QString* error)
         if (childNamed(ole.get(), "EncryptedPackage") || childNamed(ole.get(), "EncryptionInfo"))
             *error = encrypted();
         else if (childNamed(ole.get(), "Book"))
-            *error = QStringLiteral("工作簿是 Excel 5.0/95 或更早的格式，请在 Excel 中另存为“Excel 97-2003 工作簿”再导入");
+            *error =
+                QStringLiteral("工作簿是 Excel 5.0/95 或更早的格式，请在 Excel 中另存为“Excel 97-2003 工作簿”再导入");
         else
             *error = notAWorkbook();
         return false;
@@ -1080,8 +1084,8 @@ bool read(const QString& path, Book* book, QString* error)
     // libgsf complains about damaged files on stderr; the caller gets the reason.
     struct Quiet
     {
-        GLogFunc previousLog = g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*, gpointer) {},
-                                                         nullptr);
+        GLogFunc previousLog =
+            g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
         GPrintFunc previousPrint = g_set_printerr_handler([](const gchar*) {});
         ~Quiet()
         {

@@ -105,7 +105,7 @@ void TestTexcell::importFromTheToolbarMenu()
 void TestTexcell::outcomes_data()
 {
     QTest::addColumn<QString>("workbook");
-    QTest::addColumn<QString>("database"); // "own", "other" or a file name in the shop folder
+    QTest::addColumn<QString>("database");      // "own", "other" or a file name in the shop folder
     QTest::addColumn<QString>("supportNumber"); // stored setting, if any
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("ownRows");
@@ -124,8 +124,7 @@ void TestTexcell::outcomes_data()
         << false;
     QTest::newRow("own database") << fixture("stock.xlsx") << QStringLiteral("own") << QString() << ok << 3 << true;
     // Another shop database: its rows, and no reload of this program's list.
-    QTest::newRow("other database") << fixture("stock.xls") << QStringLiteral("other") << QString() << ok << 0
-                                    << false;
+    QTest::newRow("other database") << fixture("stock.xls") << QStringLiteral("other") << QString() << ok << 0 << false;
 }
 
 void TestTexcell::outcomes()

@@ -45,9 +45,9 @@ QList<QStringList> storedRows(const QString& dbPath)
     for (const QString& c : stockimport::tableColumns())
         columns << QLatin1Char('[') + c + QLatin1Char(']');
     if (!db.open(dbPath, false, &error) ||
-        !db.query(Statement{QStringLiteral("SELECT %1 FROM data ORDER BY rowid").arg(columns.join(QLatin1Char(','))),
-                            {}},
-                  &r, &error))
+        !db.query(
+            Statement{QStringLiteral("SELECT %1 FROM data ORDER BY rowid").arg(columns.join(QLatin1Char(','))), {}}, &r,
+            &error))
         qWarning("%s", qPrintable(error));
     QList<QStringList> rows;
     for (const auto& row : std::as_const(r.rows)) {
@@ -154,8 +154,8 @@ void TestStockImport::refusesBadWorkbooks_data()
                                          << QStringLiteral("工作表 korvel 第 7 行 a2 列的“十个”不是数字");
     QTest::newRow("formula error") << fixture("formulaerror.xls") << none
                                    << QStringLiteral("工作表 korvel 第 3 行 a3 列是公式错误 #DIV/0!");
-    QTest::newRow("10,000-character name") << fixture("longname.xls") << none
-                                           << QStringLiteral("第 3 行 a 列的文字有 10000 个字符，最多 255 个");
+    QTest::newRow("10,000-character name")
+        << fixture("longname.xls") << none << QStringLiteral("第 3 行 a 列的文字有 10000 个字符，最多 255 个");
     QTest::newRow("encrypted") << fixture("encrypted.xls") << none << QStringLiteral("已加密");
     QTest::newRow("empty sheet") << fixture("empty.xls") << none << QStringLiteral("工作表 korvel 是空的");
     QTest::newRow("no sheet korvel") << fixture("nokorvel.xls") << none
@@ -163,10 +163,9 @@ void TestStockImport::refusesBadWorkbooks_data()
     QTest::newRow("empty file") << QStringLiteral("empty.xls") << QByteArray() << QStringLiteral("文件是空的");
     QTest::newRow("text named .xls") << QStringLiteral("notes.xls") << QByteArray("a,b\n1,2\n")
                                      << QStringLiteral("不是 Excel 工作簿");
-    QTest::newRow("zip that is no workbook") << QStringLiteral("x.xlsx") << QByteArray("PK\x03\x04 broken", 12)
-                                             << QStringLiteral("工作簿已损坏");
-    QTest::newRow("missing file") << QStringLiteral("/nonexistent/stock.xls") << none
-                                  << QStringLiteral("无法打开文件");
+    QTest::newRow("zip that is no workbook")
+        << QStringLiteral("x.xlsx") << QByteArray("PK\x03\x04 broken", 12) << QStringLiteral("工作簿已损坏");
+    QTest::newRow("missing file") << QStringLiteral("/nonexistent/stock.xls") << none << QStringLiteral("无法打开文件");
     QTest::newRow("column missing") << QStringLiteral("nodate.csv")
                                     << QByteArray("a,b,c,d,e,f,g,a1,a2,a3,a4,a5,a6,a7,a8,z\n")
                                     << QStringLiteral("工作表 nodate 第 1 行缺少列名：day1");
