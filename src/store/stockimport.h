@@ -32,7 +32,7 @@ const QStringList& tableColumns();
 // The checked rows of the book's `korvel` sheet (a CSV file's one sheet, whatever
 // its name), each a list of values in tableColumns() order: texts trimmed, numbers
 // as doubles, dates as "yyyy-mm-dd", NULL for an empty number or date cell.
-// Empty pinyin initials (e, f) are computed from the name and specification
+// Empty pinyin initials (e, f) are computed from the name and the model text (规格型号)
 // as stock-in does; rows with no value in any named column are skipped.
 // On the first bad value returns false with a sentence naming the sheet row
 // and column.
