@@ -20,8 +20,9 @@ public:
     MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* row);
 
     QToolButton* newStockButton() const { return m_newStock; }
-    // The one item of the "新建入库" button's menu.
+    // The items of the "新建入库" button's menu: "新建入库" and "Excel导入".
     QAction* newStockAction() const { return m_newStockAction; }
+    QAction* importAction() const { return m_importAction; }
     QToolButton* slipButton() const { return m_slip; }
     SettingsMenu* settingsMenu() const { return m_settingsMenu; }
     SupportMenu* supportMenu() const { return m_supportMenu; }
@@ -29,6 +30,7 @@ public:
 private:
     QToolButton* m_newStock;
     QAction* m_newStockAction;
+    QAction* m_importAction;
     QToolButton* m_slip;
     SettingsMenu* m_settingsMenu;
     SupportMenu* m_supportMenu;
