@@ -1,5 +1,6 @@
 #include "app/tmainform.h"
 
+#include "app/openonce.h"
 #include "app/skins.h"
 #include "app/thelpform.h"
 #include "pos/salepanel.h"
@@ -7,6 +8,7 @@
 #include "print/posreceipt.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
+#include "maint/trepair.h"
 #include "stock/stockinpanel.h"
 #include "store/tdmfm.h"
 #include "ui/datagrid.h"
@@ -14,7 +16,9 @@
 #include "ui/failurereport.h"
 #include "users/logingate.h"
 #include "users/session.h"
+#include "users/tchangepassfm.h"
 #include "users/tloginfm.h"
+#include "users/tuserglfm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -69,8 +73,15 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
             &SettingsMenu::showReceiptSettings);
     connect(m_toolbar->slipButton(), &QToolButton::clicked, m_slip, &SlipPanel::toggle);
     connect(m_toolbar->newStockAction(), &QAction::triggered, m_list, &StockListPanel::openStockInForNew);
+    connect(m_toolbar->backupButton(), &QToolButton::clicked, this, &TMainForm::openBackup);
+    connect(m_settingsMenu->changePasswordAction(), &QAction::triggered, this,
+            [this] { openOnce<Tchangepassfm>(this, m_dm); });
+    connect(m_settingsMenu->userManagementAction(), &QAction::triggered, this,
+            [this] { openOnce<Tuserglfm>(this, m_dm); });
     m_superOnly = m_list->superAdministratorActions();
     m_superOnly.append(m_toolbar->newStockAction());
+    m_superOnly.append(m_settingsMenu->changePasswordAction());
+    m_superOnly.append(m_settingsMenu->userManagementAction());
 
     m_status = new MainStatusBar(webAddress(), this);
     setStatusBar(m_status);
@@ -239,6 +250,26 @@ void TMainForm::layoutChildren()
     m_list->arrange(std::clamp(outer - kBelowGrid, 100, std::max(100, central->height() - 60)));
     for (QWidget* w : std::initializer_list<QWidget*>{m_notice, m_stockIn, m_sale, m_slip})
         w->raise();
+}
+
+// ---- Backup -----------------------------------------------------------------
+
+void TMainForm::openBackup()
+{
+    Trepair* backup = openOnce<Trepair>(this, m_dm, isSuperAdministrator());
+    connect(backup, &Trepair::closed, this, &TMainForm::backupClosed, Qt::UniqueConnection);
+    hide();
+}
+
+void TMainForm::backupClosed()
+{
+    // A restore replaced the file and reconnected; a failed reconnection gets
+    // another try here, so the list shows what the file holds either way.
+    QString error;
+    if (!m_dm.isOpen() && !m_dm.reopen(&error))
+        reportFailure(false, error);
+    show();
+    m_list->reload();
 }
 
 // ---- What the panels ask of the window ---------------------------------------------

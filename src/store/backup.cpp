@@ -1,0 +1,317 @@
+#include "store/backup.h"
+
+#include "core/numbers.h"
+#include "store/database.h"
+#include "store/newdatabasefile.h"
+#include "store/schema.h"
+
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace backup {
+
+namespace {
+
+// The files the engine keeps beside a database while it writes to it.
+constexpr std::array<const char*, 3> kJournalSuffixes{"-journal", "-wal", "-shm"};
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Both names lead to one file, however they are spelled (links included).
+bool sameFile(const QString& a, const QString& b)
+{
+    struct stat sa = {};
+    struct stat sb = {};
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 || ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// A connection of its own to a backup file, read-only, so that checking a
+// file the user chose never changes it.
+class Source final
+{
+public:
+    Source() = default;
+    ~Source() { sqlite3_close_v2(m_db); }
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+
+    bool open(const QString& path, QString* error)
+    {
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            *error = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+            return false;
+        }
+        // The key is a fixed text of the code; reading the schema fails on a
+        // file that is not a database or has another key.
+        const QByteArray setup =
+            QStringLiteral("PRAGMA key = '%1'; SELECT count(*) FROM sqlite_master;").arg(Database::password()).toUtf8();
+        if (sqlite3_exec(m_db, setup.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            *error = QString::fromUtf8(sqlite3_errmsg(m_db));
+            return false;
+        }
+        return true;
+    }
+    sqlite3* handle() const { return m_db; }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// Copies every page of `source` into `dest` with the engine's online backup.
+bool onlineCopy(sqlite3* source, sqlite3* dest, QString* error)
+{
+    sqlite3_backup* b = sqlite3_backup_init(dest, "main", source, "main");
+    if (!b) {
+        *error = QString::fromUtf8(sqlite3_errmsg(dest));
+        return false;
+    }
+    int rc;
+    // Another program writing the file holds the backup up for a moment; the
+    // engine starts the copy again by itself when the source changes.
+    int waits = 0;
+    do {
+        rc = sqlite3_backup_step(b, -1);
+        if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && ++waits <= 100)
+            sqlite3_sleep(50);
+        else if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            break;
+    } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+    sqlite3_backup_finish(b);
+    if (rc != SQLITE_DONE) {
+        const char* text = sqlite3_errcode(dest) != SQLITE_OK ? sqlite3_errmsg(dest) : sqlite3_errstr(rc);
+        *error = QString::fromUtf8(text);
+        return false;
+    }
+    return true;
+}
+
+// Opens the finished copy once more, as the program will open it, and checks
+// it. The open also turns a copy of a file in write-ahead-log mode back to the
+// rollback journal, so the copy carries no mode that needs files beside it.
+bool checkCopy(const QString& path, QString* error)
+{
+    Database db;
+    if (!db.open(path, false, error))
+        return false;
+    const QStringList problems = schema::check(db);
+    if (!problems.isEmpty()) {
+        *error = problems.join(QStringLiteral("; "));
+        return false;
+    }
+    return true;
+}
+
+// Reserves the temporary file of `file`, copies `source` into it and checks it.
+bool writeCheckedCopy(sqlite3* source, NewDatabaseFile& file, QString* error)
+{
+    if (!file.reserve(error))
+        return false;
+    {
+        Database dest;
+        if (!dest.open(file.tempPath(), true, error) || !onlineCopy(source, dest.handle(), error))
+            return false;
+    }
+    return checkCopy(file.tempPath(), error);
+}
+
+// The folder that will hold `target` exists and is a folder.
+bool folderExists(const QString& target, QString* error)
+{
+    const QString folder = QFileInfo(target).absolutePath();
+    if (QFileInfo(folder).isDir())
+        return true;
+    *error = QStringLiteral("文件夹不存在：%1").arg(QDir::toNativeSeparators(folder));
+    return false;
+}
+
+// `path` names the database file itself or a journal the engine keeps beside it.
+bool isDatabaseOrJournal(const QString& path, const QString& dbPath)
+{
+    if (sameFile(path, dbPath))
+        return true;
+    const QString target = QFileInfo(path).absoluteFilePath();
+    const QString db = QFileInfo(dbPath).absoluteFilePath();
+    for (const char* suffix : kJournalSuffixes)
+        if (target == db + QLatin1String(suffix))
+            return true;
+    return false;
+}
+
+// Copies the bytes of `from` into the reserved temporary file of `file`.
+bool copyBytes(const QString& from, const NewDatabaseFile& file, QString* error)
+{
+    QFile in(from);
+    QFile out(file.tempPath());
+    if (!in.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: %2").arg(from, in.errorString());
+        return false;
+    }
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = QStringLiteral("%1: %2").arg(file.tempPath(), out.errorString());
+        return false;
+    }
+    QByteArray chunk;
+    while (!(chunk = in.read(1 << 20)).isEmpty()) {
+        if (out.write(chunk) != chunk.size()) {
+            *error = QStringLiteral("%1: %2").arg(file.tempPath(), out.errorString());
+            return false;
+        }
+    }
+    if (in.error() != QFile::NoError) {
+        *error = QStringLiteral("%1: %2").arg(from, in.errorString());
+        return false;
+    }
+    return out.flush();
+}
+
+bool exists(const QString& path)
+{
+    return ::access(QFile::encodeName(path).constData(), F_OK) == 0;
+}
+
+// Keeps the current database file as `keep`, byte for byte, with the
+// journals the engine left beside it: the two belong together, and a journal
+// left under the database's name would be applied to the file that replaces it.
+bool keepCurrent(const QString& dbPath, const QString& keep, QString* error)
+{
+    NewDatabaseFile copy(keep);
+    if (!copy.reserve(error) || !copyBytes(dbPath, copy, error) || !copy.publish(error))
+        return false;
+    for (const char* suffix : kJournalSuffixes) {
+        const QByteArray from = QFile::encodeName(dbPath + QLatin1String(suffix));
+        if (::access(from.constData(), F_OK) != 0)
+            continue;
+        // The shared-memory index is rebuilt from the log; it is only dropped.
+        const int done = std::strcmp(suffix, "-shm") == 0
+                             ? ::unlink(from.constData())
+                             : ::rename(from.constData(), QFile::encodeName(keep + QLatin1String(suffix)).constData());
+        if (done != 0) {
+            *error = QStringLiteral("%1: %2").arg(QFile::decodeName(from), systemError());
+            return false;
+        }
+    }
+    return syncFolderOf(dbPath, error);
+}
+
+} // namespace
+
+QString safetyCopyName(const QString& dbPath, const QDateTime& at)
+{
+    const QFileInfo db(dbPath);
+    QString stamp = num::dateTimeText(at);
+    stamp.replace(QLatin1Char(' '), QLatin1Char('-')).remove(QLatin1Char(':'));
+    const QString base = db.completeBaseName() + QLatin1String("-before-restore-") + stamp;
+    const QString suffix = db.suffix().isEmpty() ? QString() : QLatin1Char('.') + db.suffix();
+    const QString folder = db.path();
+    QString name = QDir(folder).filePath(base + suffix);
+    for (int n = 2; exists(name); ++n)
+        name = QDir(folder).filePath(QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix));
+    return name;
+}
+
+bool copyTo(Database& db, const QString& target, QString* error)
+{
+    if (!db.isOpen()) {
+        *error = QStringLiteral("数据库没有打开");
+        return false;
+    }
+    if (target.trimmed().isEmpty()) {
+        *error = QStringLiteral("没有指定备份文件");
+        return false;
+    }
+    if (isDatabaseOrJournal(target, db.path())) {
+        *error = QStringLiteral("备份文件不能是正在使用的数据库本身：%1").arg(QDir::toNativeSeparators(target));
+        return false;
+    }
+    if (QFileInfo(target).isDir()) {
+        *error = QStringLiteral("%1 是一个文件夹，不是文件").arg(QDir::toNativeSeparators(target));
+        return false;
+    }
+    if (!folderExists(target, error))
+        return false;
+    NewDatabaseFile file(target);
+    QString why;
+    if (!writeCheckedCopy(db.handle(), file, &why)) {
+        *error = QStringLiteral("备份副本不可用：%1").arg(why);
+        return false;
+    }
+    return file.publish(error, NewDatabaseFile::Existing::Replace);
+}
+
+bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, QString* error)
+{
+    safetyCopy->clear();
+    if (source.trimmed().isEmpty() || !QFileInfo(source).isFile()) {
+        *error = QStringLiteral("找不到备份文件：%1").arg(QDir::toNativeSeparators(source));
+        return false;
+    }
+    if (isDatabaseOrJournal(source, dbPath)) {
+        *error = QStringLiteral("所选文件就是正在使用的数据库");
+        return false;
+    }
+
+    // 1. The new database, complete and checked, under a temporary name
+    //    beside the one it replaces (a rename never crosses file systems).
+    NewDatabaseFile incoming(dbPath);
+    {
+        Source src;
+        QString why;
+        if (!src.open(source, &why) || !writeCheckedCopy(src.handle(), incoming, &why)) {
+            *error = QStringLiteral("所选文件不是可用的数据库备份（%1）").arg(why);
+            return false;
+        }
+    }
+
+    // 2. The current file. Opening it lets the engine finish what a crash left
+    //    half done (it rolls a journal back, or writes the log into the file
+    //    and removes it), so that a sound file is kept complete; a damaged one
+    //    that cannot be opened is kept as it lies, with its journals.
+    if (exists(dbPath)) {
+        QString why;
+        bool opened;
+        {
+            Database current;
+            opened = current.open(dbPath, false, &why);
+        }
+        if (!opened && why.contains(QLatin1String("locked"))) {
+            *error = QStringLiteral("数据库正在被其他程序使用（%1）").arg(why);
+            return false;
+        }
+        if (opened) {
+            // Journals still beside a sound, closed file belong to a
+            // connection of another program.
+            for (const char* suffix : kJournalSuffixes)
+                if (exists(dbPath + QLatin1String(suffix))) {
+                    *error = QStringLiteral("数据库正在被其他程序使用：%1")
+                                 .arg(QDir::toNativeSeparators(dbPath + QLatin1String(suffix)));
+                    return false;
+                }
+        }
+        const QString keep = safetyCopyName(dbPath, QDateTime::currentDateTime());
+        if (!keepCurrent(dbPath, keep, &why)) {
+            *error = QStringLiteral("不能保存原来的数据库（%1）").arg(why);
+            return false;
+        }
+        *safetyCopy = keep;
+    }
+
+    // 3. One rename puts the new file in place of the old one.
+    return incoming.publish(error, NewDatabaseFile::Existing::Replace);
+}
+
+} // namespace backup
