@@ -277,30 +277,36 @@ bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, 
         }
     }
 
-    // 2. The current file. Opening it lets the engine finish what a crash left
-    //    half done (it rolls a journal back, or writes the log into the file
-    //    and removes it), so that a sound file is kept complete; a damaged one
-    //    that cannot be opened is kept as it lies, with its journals.
+    // 2. The current file. Journals beside it mean that a write was cut short
+    //    or that another program has it open: opening it lets the engine
+    //    finish what a crash left half done (it rolls a journal back, or
+    //    writes the log into the file and removes it), so that a sound file is
+    //    kept complete; a damaged one that cannot be opened is kept as it
+    //    lies, with its journals. Without journals the file is complete as it is.
     if (exists(dbPath)) {
+        const auto journalLeft = [&dbPath]() -> QString {
+            for (const char* suffix : kJournalSuffixes)
+                if (exists(dbPath + QLatin1String(suffix)))
+                    return dbPath + QLatin1String(suffix);
+            return {};
+        };
         QString why;
-        bool opened;
-        {
-            Database current;
-            opened = current.open(dbPath, false, &why);
-        }
-        if (!opened && why.contains(QLatin1String("locked"))) {
-            *error = QStringLiteral("数据库正在被其他程序使用（%1）").arg(why);
-            return false;
-        }
-        if (opened) {
+        if (!journalLeft().isEmpty()) {
+            bool opened;
+            {
+                Database current;
+                opened = current.open(dbPath, false, &why);
+            }
+            if (!opened && why.contains(QLatin1String("locked"))) {
+                *error = QStringLiteral("数据库正在被其他程序使用（%1）").arg(why);
+                return false;
+            }
             // Journals still beside a sound, closed file belong to a
             // connection of another program.
-            for (const char* suffix : kJournalSuffixes)
-                if (exists(dbPath + QLatin1String(suffix))) {
-                    *error = QStringLiteral("数据库正在被其他程序使用：%1")
-                                 .arg(QDir::toNativeSeparators(dbPath + QLatin1String(suffix)));
-                    return false;
-                }
+            if (const QString left = journalLeft(); opened && !left.isEmpty()) {
+                *error = QStringLiteral("数据库正在被其他程序使用：%1").arg(QDir::toNativeSeparators(left));
+                return false;
+            }
         }
         const QString keep = safetyCopyName(dbPath, QDateTime::currentDateTime());
         if (!keepCurrent(dbPath, keep, &why)) {
