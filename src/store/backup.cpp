@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -100,6 +101,71 @@ bool onlineCopy(sqlite3* source, sqlite3* dest, QString* error)
     return true;
 }
 
+// Copies the encrypted pages of `source` as they lie in its file, while a
+// read transaction keeps every writer out of the file. That is the file the
+// engine would give page by page, without decrypting and encrypting every
+// page on the way. Only for a rollback journal: with a write-ahead log the
+// file alone is not the database. False with *tried unset when this way does
+// not apply; false with *tried set on a failure of the copy itself.
+bool copyFilePages(sqlite3* source, const QString& tempPath, bool* tried, QString* error)
+{
+    *tried = false;
+    sqlite3_stmt* mode = nullptr;
+    bool rollback = false;
+    if (sqlite3_prepare_v2(source, "PRAGMA journal_mode", -1, &mode, nullptr) == SQLITE_OK &&
+        sqlite3_step(mode) == SQLITE_ROW)
+        rollback = qstricmp(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0)), "wal") != 0;
+    sqlite3_finalize(mode);
+    // A connection in the middle of its own transaction cannot take a read lock of its own.
+    if (!rollback || !sqlite3_get_autocommit(source))
+        return false;
+    if (sqlite3_exec(source, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_exec(source, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    struct EndRead
+    {
+        sqlite3* db;
+        ~EndRead() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
+    } endRead{source};
+    // The engine's own handle of the file: opening and closing another
+    // descriptor of it would drop the process's locks on it.
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(source, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods)
+        return false;
+    *tried = true;
+    sqlite3_int64 size = 0;
+    if (file->pMethods->xFileSize(file, &size) != SQLITE_OK) {
+        *error = QString::fromUtf8(sqlite3_errstr(SQLITE_IOERR));
+        return false;
+    }
+    QFile out(tempPath);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = QStringLiteral("%1: %2").arg(tempPath, out.errorString());
+        return false;
+    }
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (sqlite3_int64 at = 0; at < size;) {
+        const int n = int(std::min<sqlite3_int64>(chunk.size(), size - at));
+        const int rc = file->pMethods->xRead(file, chunk.data(), n, at);
+        if (rc != SQLITE_OK) {
+            *error = QString::fromUtf8(sqlite3_errstr(rc));
+            return false;
+        }
+        if (out.write(chunk.constData(), n) != n) {
+            *error = QStringLiteral("%1: %2").arg(tempPath, out.errorString());
+            return false;
+        }
+        at += n;
+    }
+    if (!out.flush()) {
+        *error = QStringLiteral("%1: %2").arg(tempPath, out.errorString());
+        return false;
+    }
+    return true;
+}
+
 // Opens the finished copy once more, as the program will open it, and checks
 // it. The open also turns a copy of a file in write-ahead-log mode back to the
 // rollback journal, so the copy carries no mode that needs files beside it.
@@ -120,10 +186,11 @@ bool checkCopy(const QString& path, QString* error)
     return true;
 }
 
-// Reserves the temporary file of `file`, copies `source` into it and checks it.
+// Reserves the temporary file of `file` (unless it is reserved already),
+// copies `source` into it with the online backup and checks it.
 bool writeCheckedCopy(sqlite3* source, NewDatabaseFile& file, QString* error)
 {
-    if (!file.reserve(error))
+    if (file.tempPath().isEmpty() && !file.reserve(error))
         return false;
     {
         Database dest;
@@ -257,7 +324,15 @@ bool copyTo(Database& db, const QString& target, QString* error)
         return false;
     NewDatabaseFile file(target);
     QString why;
-    if (!writeCheckedCopy(db.handle(), file, &why)) {
+    bool tried = false;
+    bool copied;
+    if (!file.reserve(error))
+        return false;
+    if (copyFilePages(db.handle(), file.tempPath(), &tried, &why))
+        copied = checkCopy(file.tempPath(), &why);
+    else
+        copied = !tried && writeCheckedCopy(db.handle(), file, &why);
+    if (!copied) {
         *error = QStringLiteral("备份副本不可用：%1").arg(why);
         return false;
     }

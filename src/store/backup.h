@@ -5,10 +5,11 @@
 
 class Database;
 
-// Copies of the shop database that can be trusted: a backup is taken with the
-// engine's online backup (consistent even while the program works on the
-// file), and every copy is opened and checked under a temporary name before
-// it is renamed into place. A kill at any moment leaves the target as it was
+// Copies of the shop database that can be trusted: a backup is consistent
+// even while the program works on the file (the file's pages are copied under
+// a read lock that keeps writers out, or, for a database that keeps a
+// write-ahead log, with the engine's online backup), and every copy is opened
+// and checked under a temporary name before it is renamed into place. A kill at any moment leaves the target as it was
 // or the complete, checked copy.
 namespace backup {
 
