@@ -354,10 +354,18 @@ bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, 
     // 1. The new database, complete and checked, under a temporary name
     //    beside the one it replaces (a rename never crosses file systems).
     NewDatabaseFile incoming(dbPath);
+    if (!incoming.reserve(error))
+        return false;
     {
         Source src;
         QString why;
-        if (!src.open(source, &why) || !writeCheckedCopy(src.handle(), incoming, &why)) {
+        bool tried = false;
+        bool copied = src.open(source, &why);
+        if (copied && copyFilePages(src.handle(), incoming.tempPath(), &tried, &why))
+            copied = checkCopy(incoming.tempPath(), &why);
+        else
+            copied = copied && !tried && writeCheckedCopy(src.handle(), incoming, &why);
+        if (!copied) {
             *error = QStringLiteral("所选文件不是可用的数据库备份（%1）").arg(why);
             return false;
         }
