@@ -4,6 +4,7 @@
 #include "core/numbers.h"
 #include "demo.h"
 #include "print/capitalamount.h"
+#include "store/backup.h"
 #include "store/database.h"
 #include "store/pinyin/pinyininitials.h"
 #include "store/schema.h"
@@ -46,6 +47,12 @@ int usage(int code)
          "                                (default: the current folder); never overwrites a file\n"
          "  check [FILE]                  open FILE (default: data.mdb) with the database password\n"
          "                                and report whether its tables and columns are complete\n"
+         "  backup FILE                   copy data.mdb of the current folder to FILE with the\n"
+         "                                engine's online backup; the copy is checked before it\n"
+         "                                replaces FILE\n"
+         "  restore FILE                  replace data.mdb of the current folder by the backup\n"
+         "                                FILE once FILE passes the check; the former data.mdb\n"
+         "                                is kept beside it as a dated safety copy\n"
          "  pinyin [TEXT...]              print the pinyin initials of each TEXT, or of each line\n"
          "                                of standard input when no TEXT is given\n"
          "  capital AMOUNT                print AMOUNT in Chinese capital numerals\n"
@@ -146,6 +153,51 @@ int cmdCheck(const QList<NativePath>& args)
     if (!problems.isEmpty())
         return fail(QStringLiteral("%1: %2").arg(shown, problems.join(QStringLiteral("; "))));
     out() << shown << ": all four tables and their columns are present\n";
+    return 0;
+}
+
+// A file named on the command line as a QString; false when its bytes are
+// not text in the locale's encoding (the name would reach another file).
+bool fileArgument(const QList<NativePath>& args, QString* path, QString* error)
+{
+    *path = args.at(0).shown();
+    if (QFile::encodeName(*path) == args.at(0).bytes)
+        return true;
+    *error = QStringLiteral("%1: the file name is not valid in this locale's encoding").arg(*path);
+    return false;
+}
+
+int cmdBackup(const QList<NativePath>& args)
+{
+    if (args.size() != 1)
+        return usage(2);
+    QString target;
+    QString error;
+    if (!fileArgument(args, &target, &error))
+        return fail(error);
+    Database db;
+    if (!db.open(kDatabaseName, false, &error))
+        return fail(QStringLiteral("cannot open %1: %2").arg(shownPath(nullptr, kDatabaseName), error));
+    if (!backup::copyTo(db, target, &error))
+        return fail(QStringLiteral("backup failed: %1").arg(error));
+    out() << "Backed up " << shownPath(nullptr, kDatabaseName) << " to " << target << "\n";
+    return 0;
+}
+
+int cmdRestore(const QList<NativePath>& args)
+{
+    if (args.size() != 1)
+        return usage(2);
+    QString source;
+    QString error;
+    if (!fileArgument(args, &source, &error))
+        return fail(error);
+    QString safetyCopy;
+    if (!backup::restore(source, kDatabaseName, &safetyCopy, &error))
+        return fail(QStringLiteral("restore failed, %1 is unchanged: %2").arg(shownPath(nullptr, kDatabaseName), error));
+    out() << "Restored " << shownPath(nullptr, kDatabaseName) << " from " << source << "\n";
+    if (!safetyCopy.isEmpty())
+        out() << "The former database was kept as " << QDir::cleanPath(QDir::current().filePath(safetyCopy)) << "\n";
     return 0;
 }
 
@@ -273,6 +325,10 @@ int main(int argc, char** argv)
         code = cmdInit(paths);
     else if (command == QLatin1String("check"))
         code = cmdCheck(paths);
+    else if (command == QLatin1String("backup"))
+        code = cmdBackup(paths);
+    else if (command == QLatin1String("restore"))
+        code = cmdRestore(paths);
     else if (command == QLatin1String("pinyin"))
         code = cmdPinyin(args);
     else if (command == QLatin1String("capital"))

@@ -9,8 +9,8 @@ class QWidget;
 class SettingsMenu;
 class SupportMenu;
 
-// The toolbar buttons beside the search box: "新建入库", "单据打印", "设 置"
-// and "技术支持". The main window connects what they start.
+// The toolbar buttons beside the search box: "新建入库", "单据打印",
+// "数据备份", "设 置" and "技术支持". The main window connects what they start.
 class MainToolbar final : public QObject
 {
     Q_OBJECT
@@ -24,6 +24,8 @@ public:
     QAction* newStockAction() const { return m_newStockAction; }
     QAction* importAction() const { return m_importAction; }
     QToolButton* slipButton() const { return m_slip; }
+    // "数据备份"
+    QToolButton* backupButton() const { return m_backup; }
     SettingsMenu* settingsMenu() const { return m_settingsMenu; }
     SupportMenu* supportMenu() const { return m_supportMenu; }
 
@@ -32,6 +34,7 @@ private:
     QAction* m_newStockAction;
     QAction* m_importAction;
     QToolButton* m_slip;
+    QToolButton* m_backup;
     SettingsMenu* m_settingsMenu;
     SupportMenu* m_supportMenu;
 };

@@ -11,6 +11,11 @@ SettingsMenu::SettingsMenu(QWidget* window, QWidget* parent)
     , m_window(window)
     , m_tpos(new Tpos(window))
 {
+    addAction(QStringLiteral("打印设置"), this, &SettingsMenu::showReceiptSettings);
+    // The main window opens these two windows; only the super administrator sees them.
+    m_changePassword = addAction(QStringLiteral("修改密码"));
+    m_userManagement = addAction(QStringLiteral("用户管理"));
+    addSeparator();
     QMenu* skinMenu = addMenu(QStringLiteral("界面换肤"));
     const QStringList captions = skins::captions();
     for (int i = 0; i < captions.size(); ++i) {
@@ -19,7 +24,6 @@ SettingsMenu::SettingsMenu(QWidget* window, QWidget* parent)
             writeSetting(settingkeys::skin, i);
         });
     }
-    addAction(QStringLiteral("打印设置"), this, &SettingsMenu::showReceiptSettings);
     addAction(QStringLiteral("计算器"), this, [] {
         launchers::start(launchers::calculatorCandidates(),
                          QStringLiteral("没有找到计算器程序，请先安装一个计算器（例如 gnome-calculator）。"));

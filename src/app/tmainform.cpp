@@ -1,5 +1,6 @@
 #include "app/tmainform.h"
 
+#include "app/openonce.h"
 #include "app/skins.h"
 #include "app/thelpform.h"
 #include "maint/texcell.h"
@@ -8,6 +9,7 @@
 #include "print/posreceipt.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
+#include "maint/trepair.h"
 #include "stock/stockinpanel.h"
 #include "store/tdmfm.h"
 #include "ui/datagrid.h"
@@ -15,7 +17,9 @@
 #include "ui/failurereport.h"
 #include "users/logingate.h"
 #include "users/session.h"
+#include "users/tchangepassfm.h"
 #include "users/tloginfm.h"
+#include "users/tuserglfm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -71,9 +75,16 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     connect(m_toolbar->slipButton(), &QToolButton::clicked, m_slip, &SlipPanel::toggle);
     connect(m_toolbar->newStockAction(), &QAction::triggered, m_list, &StockListPanel::openStockInForNew);
     connect(m_toolbar->importAction(), &QAction::triggered, this, &TMainForm::openImport);
+    connect(m_toolbar->backupButton(), &QToolButton::clicked, this, &TMainForm::openBackup);
+    connect(m_settingsMenu->changePasswordAction(), &QAction::triggered, this,
+            [this] { openOnce<Tchangepassfm>(this, m_dm); });
+    connect(m_settingsMenu->userManagementAction(), &QAction::triggered, this,
+            [this] { openOnce<Tuserglfm>(this, m_dm); });
     m_superOnly = m_list->superAdministratorActions();
     m_superOnly.append(m_toolbar->newStockAction());
     m_superOnly.append(m_toolbar->importAction());
+    m_superOnly.append(m_settingsMenu->changePasswordAction());
+    m_superOnly.append(m_settingsMenu->userManagementAction());
 
     m_status = new MainStatusBar(webAddress(), this);
     setStatusBar(m_status);
@@ -249,6 +260,26 @@ void TMainForm::openImport()
     if (!m_import)
         m_import = new Texcell(m_dm, [this] { m_list->reload(); }, this);
     m_import->exec();
+}
+
+// ---- Backup -----------------------------------------------------------------
+
+void TMainForm::openBackup()
+{
+    Trepair* backup = openOnce<Trepair>(this, m_dm, isSuperAdministrator());
+    connect(backup, &Trepair::closed, this, &TMainForm::backupClosed, Qt::UniqueConnection);
+    hide();
+}
+
+void TMainForm::backupClosed()
+{
+    // A restore replaced the file and reconnected; a failed reconnection gets
+    // another try here, so the list shows what the file holds either way.
+    QString error;
+    if (!m_dm.isOpen() && !m_dm.reopen(&error))
+        reportFailure(false, error);
+    show();
+    m_list->reload();
 }
 
 // ---- What the panels ask of the window ---------------------------------------------

@@ -79,6 +79,7 @@ public:
     SalePanel* salePanel() const { return m_sale; }
     SlipPanel* slipPanel() const { return m_slip; }
     QToolButton* slipButton() const { return m_toolbar->slipButton(); }
+    QToolButton* backupButton() const { return m_toolbar->backupButton(); }
     QLabel* noticePanel() const { return m_notice; }
     QLabel* statusPanel(int index) const { return m_status->panel(index); }
     QMenu* gridMenu() const { return m_list->gridMenu(); }
@@ -104,6 +105,9 @@ protected:
 
 private:
     void loginFinished(bool loggedIn);
+    // "数据备份": the backup window opens and this window hides until it closes.
+    void openBackup();
+    void backupClosed();
     void applyRestrictions();
     void layoutChildren();
 

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <utility>
 
 #include <QFileInfo>
@@ -115,6 +116,8 @@ bool Database::open(const QString& path, bool create, QString* error)
     }
     m_db = db;
     m_path = path;
+    static std::atomic<quint64> serials{0};
+    m_serial = ++serials;
     sqlite3_busy_timeout(m_db, 5000);
     sqlite3_update_hook(m_db, &Database::onUpdate, this);
     if (!chinese::registerWith(m_db, error)) {

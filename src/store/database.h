@@ -50,6 +50,11 @@ public:
     qint64 lastInsertRowId() const;
 
     sqlite3* handle() const { return m_db; }
+    // A number of its own for every connection this program opens: a copy of
+    // data read through a connection that has since been closed and opened
+    // again (the file may have been replaced meanwhile) is known by it, even
+    // when the engine hands out the same handle address again.
+    quint64 connectionSerial() const { return m_serial; }
 
     // Notes the identities of the rows this connection inserts, updates or
     // deletes in `table` from now on (the engine's update hook), so a copy of
@@ -64,6 +69,7 @@ private:
     static void onUpdate(void* self, int op, const char* database, const char* table, qint64 rowId);
 
     sqlite3* m_db = nullptr;
+    quint64 m_serial = 0;
     QString m_path;
     std::map<std::string, std::vector<qint64>> m_written; // tracked tables only
 };

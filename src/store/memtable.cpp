@@ -176,7 +176,7 @@ bool MemTable::load(QString* error)
     if (!ok)
         clear();
     m_loaded = ok;
-    m_loadedHandle = ok ? db : nullptr;
+    m_loadedConnection = ok ? m_db.connectionSerial() : 0;
     if (ok) {
         m_db.trackWrites(m_table);
         m_db.takeWrittenRows(m_table); // the rows read include them
@@ -309,7 +309,7 @@ bool MemTable::readInto(Stmt& st, int pos, bool append)
 
 bool MemTable::refreshRow(qint64 rowId, QString* error)
 {
-    if (!m_loaded || m_loadedHandle != m_db.handle())
+    if (!m_loaded || m_loadedConnection != m_db.connectionSerial())
         return load(error);
     Stmt st(m_db.handle(), QStringLiteral("select rowid, * from %1 where rowid=?").arg(quoteIdentifier(m_table)),
             error);
@@ -361,14 +361,14 @@ bool MemTable::reloadIfChangedElsewhere(QString* error, bool* reloaded)
         *reloaded = false;
     // Rows this connection wrote by statements that did not say so.
     std::vector<qint64> written = m_db.takeWrittenRows(m_table);
-    if (m_loaded && m_loadedHandle == m_db.handle() && !written.empty()) {
+    if (m_loaded && m_loadedConnection == m_db.connectionSerial() && !written.empty()) {
         std::sort(written.begin(), written.end());
         written.erase(std::unique(written.begin(), written.end()), written.end());
         for (const qint64 id : written)
             if (!refreshRow(id, error))
                 return false;
     }
-    if (m_loaded && m_loadedHandle == m_db.handle()) {
+    if (m_loaded && m_loadedConnection == m_db.connectionSerial()) {
         qint64 now = 0;
         if (!currentDataVersion(&now, error))
             return false;

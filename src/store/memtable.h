@@ -163,5 +163,5 @@ private:
     quint64 m_version = 0;
     quint64 m_loadCount = 0;
     qint64 m_dataVersion = -1;
-    sqlite3* m_loadedHandle = nullptr;
+    quint64 m_loadedConnection = 0; // Database::connectionSerial() of the load
 };

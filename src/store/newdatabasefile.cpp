@@ -52,7 +52,8 @@ NewDatabaseFile::~NewDatabaseFile()
 {
     if (!m_published && !m_tempPath.isEmpty()) {
         ::unlink(QFile::encodeName(m_tempPath).constData());
-        ::unlink(QFile::encodeName(m_tempPath + QStringLiteral("-journal")).constData());
+        for (const char* suffix : {"-journal", "-wal", "-shm"})
+            ::unlink(QFile::encodeName(m_tempPath + QLatin1String(suffix)).constData());
     }
 }
 
@@ -79,7 +80,7 @@ bool NewDatabaseFile::reserve(QString* error)
     return false;
 }
 
-bool NewDatabaseFile::publish(QString* error)
+bool NewDatabaseFile::publish(QString* error, Existing existing)
 {
     if (m_tempPath.isEmpty()) {
         *error = QStringLiteral("no temporary file to publish");
@@ -91,8 +92,10 @@ bool NewDatabaseFile::publish(QString* error)
         return false;
     // Never replaces a file that appeared meanwhile. A file system that cannot
     // rename without replacing gets the check and the rename one after the other.
-    int renamed = ::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
-    if (renamed != 0 && (errno == EINVAL || errno == ENOSYS)) {
+    int renamed = existing == Existing::Replace
+                      ? ::rename(temp.constData(), target.constData())
+                      : ::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
+    if (renamed != 0 && existing == Existing::Keep && (errno == EINVAL || errno == ENOSYS)) {
         if (::access(target.constData(), F_OK) == 0)
             errno = EEXIST;
         else
@@ -105,4 +108,9 @@ bool NewDatabaseFile::publish(QString* error)
     }
     m_published = true;
     return syncPath(folderOf(target), O_RDONLY | O_DIRECTORY, error);
+}
+
+bool syncFolderOf(const QString& path, QString* error)
+{
+    return syncPath(folderOf(QFile::encodeName(path)), O_RDONLY | O_DIRECTORY, error);
 }

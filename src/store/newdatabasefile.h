@@ -21,13 +21,20 @@ public:
     QString tempPath() const { return m_tempPath; }
     QString finalPath() const { return m_finalPath; }
 
+    enum class Existing { Keep, Replace };
     // Syncs the finished file (its connection must be closed), renames it to
-    // the final path and syncs the folder. Never replaces an existing file:
-    // fails when the final path exists by then.
-    bool publish(QString* error);
+    // the final path and syncs the folder. With Existing::Keep it never
+    // replaces a file: it fails when the final path exists by then. With
+    // Existing::Replace the rename swaps the file in one step, so the final
+    // path holds the former file or the new one, never a mixture.
+    bool publish(QString* error, Existing existing = Existing::Keep);
 
 private:
     QString m_finalPath;
     QString m_tempPath;
     bool m_published = false;
 };
+
+// Syncs the folder that holds `path`, so that a rename or removal in it
+// survives a power cut. False with the system's reason.
+bool syncFolderOf(const QString& path, QString* error);

@@ -60,6 +60,20 @@ bool Tdmfm::open(const QString& path, QString* error)
     return true;
 }
 
+void Tdmfm::closeConnection()
+{
+    for (RowSet* set : {&m_stockList, &m_generalQuery, &m_salesList, &m_summaryQuery, &m_customerQuery, &m_slipQuery})
+        set->close();
+    m_customers.reset();
+    m_db.close();
+}
+
+bool Tdmfm::reopen(QString* error)
+{
+    closeConnection();
+    return open(m_path, error);
+}
+
 bool Tdmfm::freshStockTable()
 {
     QString error;

@@ -33,6 +33,14 @@ public:
     bool open(const QString& path, QString* error);
     QString path() const { return m_path; }
     Database& db() { return m_db; }
+    bool isOpen() const { return m_db.isOpen(); }
+    // Closes the connection, so that the file can be replaced underneath
+    // (restore), and every data set with it.
+    void closeConnection();
+    // Opens the same file again, as open() does. The stock table and the
+    // customer names are read again at their next use: the file may hold
+    // other rows now.
+    bool reopen(QString* error);
 
     RowSet& stockList() { return m_stockList; }
 

@@ -24,6 +24,90 @@ int countMatches(Tdmfm& dm, const QString& name, const QString& password)
     return matches;
 }
 
+QString defaultPassword()
+{
+    return QStringLiteral("864");
+}
+
+bool userNames(Tdmfm& dm, QStringList* names)
+{
+    names->clear();
+    RowSet& q = dm.generalQuery();
+    if (!dm.OpenQuery(q, Statement{QStringLiteral("select username from userdb"), {}}))
+        return false;
+    for (int r = 0; r < q.rowCount(); ++r)
+        *names << q.value(r, 0).toString();
+    q.close();
+    return true;
+}
+
+AddResult addUser(Tdmfm& dm, const QString& name)
+{
+    // The check and the insert under one write lock: nobody adds the name in between.
+    Transaction t(dm.db(), Transaction::Lock::Immediate);
+    if (!t.begun()) {
+        Tdmfm::report(t.error());
+        return AddResult::Failed;
+    }
+    RowSet& q = dm.generalQuery();
+    // username compares without regard to letter case (NOCASE).
+    if (!dm.OpenQuery(q, Statement{QStringLiteral("select count(*) from userdb where username=?"), {name}}))
+        return AddResult::Failed;
+    const bool exists = q.value(0, 0).toLongLong() > 0;
+    q.close();
+    if (exists)
+        return AddResult::Exists;
+    if (!dm.ExecStatement(q, Statement{QStringLiteral("Insert into userdb values (?,?)"),
+                                       {name, hashPassword(defaultPassword())}}))
+        return AddResult::Failed;
+    QString error;
+    if (!t.commit(&error)) {
+        Tdmfm::report(error);
+        return AddResult::Failed;
+    }
+    return AddResult::Added;
+}
+
+bool resetPassword(Tdmfm& dm, const QString& name, int* changed)
+{
+    return dm.ExecStatement(dm.generalQuery(),
+                            Statement{QStringLiteral("update userdb set passwd=?where username=?"),
+                                      {hashPassword(defaultPassword()), name}},
+                            changed);
+}
+
+bool deleteUser(Tdmfm& dm, const QString& name, int* removed)
+{
+    return dm.ExecStatement(dm.generalQuery(),
+                            Statement{QStringLiteral("delete from userdb where username=?"), {name}}, removed);
+}
+
+ChangeResult changePassword(Tdmfm& dm, const QString& name, const QString& oldPassword, const QString& newPassword)
+{
+    Transaction t(dm.db(), Transaction::Lock::Immediate);
+    if (!t.begun()) {
+        Tdmfm::report(t.error());
+        return ChangeResult::Failed;
+    }
+    const int matches = countMatches(dm, name, oldPassword);
+    if (matches < 0)
+        return ChangeResult::Failed;
+    if (matches == 0)
+        return ChangeResult::WrongOldPassword;
+    int changed = 0;
+    if (!dm.ExecStatement(dm.generalQuery(),
+                          Statement{QStringLiteral("update userdb set passwd=? where username=?"),
+                                    {hashPassword(newPassword), name}},
+                          &changed))
+        return ChangeResult::Failed;
+    QString error;
+    if (!t.commit(&error)) {
+        Tdmfm::report(error);
+        return ChangeResult::Failed;
+    }
+    return changed > 0 ? ChangeResult::Changed : ChangeResult::WrongOldPassword;
+}
+
 qint64 logLogin(Tdmfm& dm, const QString& name, const QDateTime& at)
 {
     RowSet& q = dm.generalQuery();

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 class Tdmfm;
 
@@ -14,6 +15,27 @@ QString superAdministrator();
 // How many users match this name (any letter case) and password; the login
 // succeeds only for exactly one. Returns -1 after an engine error (reported).
 int countMatches(Tdmfm& dm, const QString& name, const QString& password);
+
+// The password new users get and a reset sets.
+QString defaultPassword();
+
+// The user names in stored order, one per row ("select username from userdb").
+// False after an engine error (reported).
+bool userNames(Tdmfm& dm, QStringList* names);
+
+// Adds a user with the default password, unless a user of that name exists
+// in any letter case (a second row of a name would stop that user's logins).
+enum class AddResult { Added, Exists, Failed };
+AddResult addUser(Tdmfm& dm, const QString& name);
+// Sets the default password on every row of the name; *changed counts them.
+// False after an engine error (reported).
+bool resetPassword(Tdmfm& dm, const QString& name, int* changed);
+// Deletes every row of the name; *removed counts them. False after an engine
+// error (reported).
+bool deleteUser(Tdmfm& dm, const QString& name, int* removed);
+// Sets `newPassword` for `name` when `oldPassword` is the user's password.
+enum class ChangeResult { Changed, WrongOldPassword, Failed };
+ChangeResult changePassword(Tdmfm& dm, const QString& name, const QString& oldPassword, const QString& newPassword);
 
 // Writes the login row and returns its id (the current session id), 0 on failure.
 qint64 logLogin(Tdmfm& dm, const QString& name, const QDateTime& at);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class Database;
+
+// Copies of the shop database that can be trusted: a backup is consistent
+// even while the program works on the file (the file's pages are copied under
+// a read lock that keeps writers out, or, for a database that keeps a
+// write-ahead log, with the engine's online backup), and every copy is opened
+// and checked under a temporary name before it is renamed into place. A kill at any moment leaves the target as it was
+// or the complete, checked copy.
+namespace backup {
+
+// Copies the open database to `target`. The copy is written beside the
+// target, synced, checked (it opens with the database password, passes the
+// engine's integrity check, has the four tables with their columns and the
+// super administrator, and its schema is not newer than this program's) and
+// renamed over the target, which it replaces when it exists. A target that is
+// the database file itself (or one of its journal files) is refused. On
+// failure false with the reason; the target is left as it was.
+bool copyTo(Database& db, const QString& target, QString* error);
+
+// Replaces the database file `dbPath`, whose connections must be closed, by
+// the backup `source`:
+//  1. a copy of `source` is written beside `dbPath` and checked as above;
+//     a file that fails the check changes nothing;
+//  2. the current file is kept beside it as a dated safety copy
+//     (safetyCopyName), together with any journal the engine left, so no
+//     journal of the old file can ever be applied to the new one;
+//  3. the checked copy is renamed over `dbPath` and the folder synced.
+// *safetyCopy names the safety copy (empty when there was no database file).
+// On failure false with the reason, and `dbPath` still holds the former file.
+bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, QString* error);
+
+// "data-before-restore-2026-12-10-093015.mdb" beside "data.mdb".
+QString safetyCopyName(const QString& dbPath, const QDateTime& at);
+
+} // namespace backup

@@ -1,0 +1,199 @@
+#include "store/database.h"
+#include "store/schema.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <csignal>
+
+namespace {
+
+struct Run
+{
+    int code;
+    QString out;
+    QString err;
+};
+
+Run admin(const QStringList& args, const QString& cwd)
+{
+    QProcess p;
+    p.setWorkingDirectory(cwd);
+    p.start(QStringLiteral(TARVIK_ADMIN_PATH), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A delivered database at `path` whose stock table holds `rows` rows.
+bool makeShop(const QString& path, int rows, QString* error)
+{
+    Database db;
+    if (!db.open(path, true, error) || !schema::createDelivered(db, error))
+        return false;
+    Transaction t(db);
+    for (int i = 0; i < rows; ++i)
+        if (!db.exec(Statement{QStringLiteral("insert into data (a, b, c, [2], [7], day1) values (?, ?, ?, 10, 10, "
+                                              "'2026-01-05')"),
+                               {QStringLiteral("商品%1").arg(i), QStringLiteral("规格%1").arg(i % 37),
+                                QStringLiteral("69%1").arg(i, 11, 10, QLatin1Char('0'))}},
+                     error))
+            return false;
+    return t.commit(error);
+}
+
+// The number of stock rows of the database file at `path` when it opens with
+// the password and passes the engine's checks; -1 otherwise, with the reason.
+qint64 soundRows(const QString& path, QString* why)
+{
+    Database db;
+    QueryResult r;
+    if (!db.open(path, false, why))
+        return -1;
+    const QStringList problems = schema::check(db);
+    if (!problems.isEmpty()) {
+        *why = problems.join(QStringLiteral("; "));
+        return -1;
+    }
+    if (!db.query(Statement{QStringLiteral("select count(*) from data"), {}}, &r, why))
+        return -1;
+    return r.rows.at(0).at(0).toLongLong();
+}
+
+// A folder where a kill tests what the program does, not how fast the disk syncs.
+QString scratchRoot()
+{
+    return QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm/tarvik-restore-XXXXXX")
+                                                              : QString();
+}
+
+} // namespace
+
+class TestAdminRestore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void backupAndRestoreCommands();
+    void restoreKilledAtAnyMomentLeavesOldOrNew();
+};
+
+void TestAdminRestore::backupAndRestoreCommands()
+{
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(makeShop(dir.filePath(QStringLiteral("data.mdb")), 5, &error), qPrintable(error));
+
+    Run r = admin({QStringLiteral("backup"), QStringLiteral("b.mdb")}, dir.path());
+    QCOMPARE(r.code, 0);
+    QCOMPARE(soundRows(dir.filePath(QStringLiteral("b.mdb")), &error), 5);
+    QVERIFY(writeBytes(dir.filePath(QStringLiteral("notes.txt")), "not a database"));
+
+    // Failures: exit 1, one line, data.mdb as it was.
+    const QByteArray before = bytesOf(dir.filePath(QStringLiteral("data.mdb")));
+    const QList<QStringList> failing{
+        {QStringLiteral("restore"), QStringLiteral("notes.txt")},
+        {QStringLiteral("restore"), QStringLiteral("missing.mdb")},
+        {QStringLiteral("restore"), QStringLiteral("data.mdb")},
+        {QStringLiteral("backup"), QStringLiteral("data.mdb")},
+        {QStringLiteral("backup"), QStringLiteral("nowhere/b.mdb")},
+    };
+    for (const QStringList& args : failing) {
+        r = admin(args, dir.path());
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.trimmed().count(QLatin1Char('\n')) == 0 && !r.err.trimmed().isEmpty(), qPrintable(r.err));
+        QCOMPARE(bytesOf(dir.filePath(QStringLiteral("data.mdb"))), before);
+    }
+
+    QString other;
+    QVERIFY(makeShop(dir.filePath(QStringLiteral("other.mdb")), 2, &other));
+    r = admin({QStringLiteral("restore"), QStringLiteral("other.mdb")}, dir.path());
+    QCOMPARE(r.code, 0);
+    QCOMPARE(soundRows(dir.filePath(QStringLiteral("data.mdb")), &error), 2);
+    const QStringList kept = QDir(dir.path()).entryList({QStringLiteral("data-before-restore-*.mdb")});
+    QCOMPARE(kept.size(), 1);
+    QVERIFY(r.out.contains(kept.at(0)));
+    QCOMPARE(bytesOf(dir.filePath(kept.at(0))), before);
+}
+
+void TestAdminRestore::restoreKilledAtAnyMomentLeavesOldOrNew()
+{
+    QTemporaryDir dir(scratchRoot());
+    QVERIFY(dir.isValid());
+    QString error;
+    const int oldRows = 1500;
+    const int newRows = 1000;
+    const QString backupFile = dir.filePath(QStringLiteral("backup.mdb"));
+    QVERIFY2(makeShop(dir.filePath(QStringLiteral("old.mdb")), oldRows, &error), qPrintable(error));
+    QVERIFY2(makeShop(backupFile, newRows, &error), qPrintable(error));
+    const QByteArray oldImage = bytesOf(dir.filePath(QStringLiteral("old.mdb")));
+    QCOMPARE(soundRows(dir.filePath(QStringLiteral("old.mdb")), &error), oldRows);
+
+    // How long a whole restore takes here; the kills fall anywhere in it.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("timing")));
+    const QString timing = dir.filePath(QStringLiteral("timing"));
+    QVERIFY(writeBytes(timing + QStringLiteral("/data.mdb"), oldImage));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(admin({QStringLiteral("restore"), backupFile}, timing).code, 0);
+    const qint64 wholeUs = std::max<qint64>(clock.nsecsElapsed() / 1000, 1000);
+
+    int sawOld = 0;
+    int sawNew = 0;
+    const int runs = 100;
+    for (int i = 0; i < runs; ++i) {
+        const QString folder = dir.filePath(QStringLiteral("run%1").arg(i));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeBytes(folder + QStringLiteral("/data.mdb"), oldImage));
+        QProcess p;
+        p.setWorkingDirectory(folder);
+        clock.restart();
+        p.start(QStringLiteral(TARVIK_ADMIN_PATH), {QStringLiteral("restore"), backupFile});
+        QVERIFY(p.waitForStarted());
+        const qint64 killAt = qint64(QRandomGenerator::global()->bounded(quint32(wholeUs * 11 / 10)));
+        const qint64 left = killAt - clock.nsecsElapsed() / 1000;
+        if (left > 0)
+            QThread::usleep(quint64(left));
+        ::kill(pid_t(p.processId()), SIGKILL);
+        p.waitForFinished(60000);
+
+        // Nothing beside the file that the engine would apply to it on opening.
+        for (const char* suffix : {"-journal", "-wal"})
+            QVERIFY2(!QFile::exists(folder + QStringLiteral("/data.mdb") + QLatin1String(suffix)), suffix);
+        // The old file byte for byte is the sound old database; anything else
+        // must be the new one, whole.
+        const qint64 rows = bytesOf(folder + QStringLiteral("/data.mdb")) == oldImage
+                                ? oldRows
+                                : soundRows(folder + QStringLiteral("/data.mdb"), &error);
+        QVERIFY2(rows == oldRows || rows == newRows,
+                 qPrintable(QStringLiteral("run %1, killed after %2 us: %3 rows (%4)").arg(i).arg(killAt).arg(rows).arg(error)));
+        (rows == oldRows ? sawOld : sawNew)++;
+        QDir(folder).removeRecursively();
+    }
+    qInfo("restore of %lld us killed %d times: %d left the old database, %d the new one", wholeUs, runs, sawOld,
+          sawNew);
+    // The kills fell before and after the moment of the swap.
+    QVERIFY(sawOld > 0);
+    QVERIFY(sawNew > 0);
+}
+
+QTEST_GUILESS_MAIN(TestAdminRestore)
+#include "tst_adminrestore.moc"
