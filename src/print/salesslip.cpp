@@ -33,6 +33,10 @@ constexpr double kSignatureBand = 10.6;
 constexpr double kRules[] = {35.9, 75.7, 101.4, 116.3, 133.3, 150.1};
 // The room a table text has: from its position to the next rule, less a little.
 constexpr double kCellGap = 0.6;
+// A text's top is the top of its characters' em box, which CJK fonts put
+// 0.88 em above the baseline; the font's own ascent reaches higher (room for
+// accents) and would push the characters onto the rules below them.
+constexpr double kEmAscent = 0.88;
 
 QString labelled(const QString& label, const QVariant& value)
 {
@@ -153,6 +157,7 @@ void paintPage(QPainter& painter, const QList<Item>& items, int page, double dpi
         const QFont f = slipFont(item, dpi);
         const QFontMetricsF fm(f);
         const QString& text = item.text;
+        const double baseline = px(item.y) + kEmAscent * f.pixelSize();
         const double w = fm.horizontalAdvance(text);
         double x = px(item.x);
         if (item.anchor == Item::Right)
@@ -163,11 +168,11 @@ void paintPage(QPainter& painter, const QList<Item>& items, int page, double dpi
         painter.setPen(Qt::black);
         if (item.width > 0) {
             painter.save();
-            painter.setClipRect(QRectF(x, px(item.y) - px(1), px(item.width), fm.height() + px(2)));
-            painter.drawText(QPointF(x, px(item.y) + fm.ascent()), text);
+            painter.setClipRect(QRectF(x, baseline - fm.ascent(), px(item.width), fm.height()));
+            painter.drawText(QPointF(x, baseline), text);
             painter.restore();
         } else {
-            painter.drawText(QPointF(x, px(item.y) + fm.ascent()), text);
+            painter.drawText(QPointF(x, baseline), text);
         }
     }
 }
