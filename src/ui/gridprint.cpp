@@ -39,8 +39,12 @@ struct PrintColumn
 
 QFont printFont(double points, bool bold = false)
 {
+    // Arial, or a face with its metrics; Chinese characters from the
+    // simplified-Chinese face.
     QFont f;
-    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Noto Sans CJK SC")});
+    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
+                   QStringLiteral("Noto Sans CJK SC")});
+    f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(points);
     f.setBold(bold);
     return f;

@@ -299,13 +299,18 @@ void TestSalesSlip::previewFromTheSlipPanel()
     QCOMPARE(slip->total(), QStringLiteral("39.8"));
     QString title;
     int pages = 0;
-    QTimer::singleShot(0, this, [&] {
-        if (auto* preview = qobject_cast<PrintPreview*>(QApplication::activeModalWidget())) {
-            title = preview->windowTitle();
-            pages = preview->pages()->pageCount();
-            preview->close();
-        }
+    // Looks until the preview is open, then reads and closes it.
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto* preview = qobject_cast<PrintPreview*>(QApplication::activeModalWidget());
+        if (!preview)
+            return;
+        poll.stop();
+        title = preview->windowTitle();
+        pages = preview->pages()->pageCount();
+        preview->command(QStringLiteral("关闭"))->trigger();
     });
+    poll.start(20);
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(title, QStringLiteral("销售单预览"));
     QCOMPARE(pages, 1);
