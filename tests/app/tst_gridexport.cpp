@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
+#include <QMenu>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QPrintPreviewWidget>
@@ -27,6 +28,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -107,6 +110,18 @@ void TestGridExport::exportsWhatTheStockGridShows()
     Shop s;
     TMainForm main(s.shop.dm());
     QVERIFY(logIn(main));
+    // The grid menu holds both commands after the separator below "全部记录".
+    const QList<QAction*> menu = main.gridMenu()->actions();
+    const qsizetype all = std::find_if(menu.cbegin(), menu.cend(), [](QAction* a) {
+                              return a->text() == u"全部记录";
+                          }) - menu.cbegin();
+    QVERIFY(all + 3 < menu.size());
+    QVERIFY(menu.at(all + 1)->isSeparator());
+    QCOMPARE(menu.at(all + 2)->text(), QStringLiteral("导出Excel"));
+    QCOMPARE(menu.at(all + 2)->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
+    QCOMPARE(menu.at(all + 3)->text(), QStringLiteral("打 印"));
+    QCOMPARE(menu.at(all + 3)->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
+
     main.grid()->setColumnVisible(QStringLiteral("g"), false); // 供货商 hidden
     RowSet& rows = s.shop.dm().stockList();
     QCOMPARE(rows.rowCount(), 2);
