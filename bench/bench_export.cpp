@@ -26,8 +26,8 @@ constexpr int kRuns = 7;
 QueryResult stockRows(int count)
 {
     QueryResult r;
-    r.columns = {u"_rid"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s, u"1"_s, u"2"_s, u"3"_s,
-                 u"4"_s,    u"5"_s, u"6"_s, u"7"_s, u"8"_s, u"day1"_s, u"g"_s, u"z"_s};
+    r.columns = {u"_rid"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s,    u"1"_s, u"2"_s,
+                 u"3"_s,    u"4"_s, u"5"_s, u"6"_s, u"7"_s, u"8"_s, u"day1"_s, u"g"_s, u"z"_s};
     r.rows.reserve(count);
     const QStringList categories = {u"鞋类"_s, u"服装"_s, u"球类"_s, u"配件"_s};
     for (int i = 0; i < count; ++i) {

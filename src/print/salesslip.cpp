@@ -205,8 +205,7 @@ void paintAll(QPrinter& printer, const Slip& slip)
 
 Texts textsOf(const Tpos& settings)
 {
-    return {settings.text(Tpos::Dan1), settings.text(Tpos::Dan2), settings.text(Tpos::Dan3),
-            settings.text(Tpos::Dan4)};
+    return {settings.text(Tpos::Dan1), settings.text(Tpos::Dan2), settings.text(Tpos::Dan3), settings.text(Tpos::Dan4)};
 }
 
 Slip make(const QString& saleNumber, const RowSet& rows, const Texts& texts, const QString& userName,
@@ -324,7 +323,8 @@ void preview(const QString& saleNumber, const RowSet& rows, const Texts& texts, 
     const Slip slip = make(saleNumber, rows, texts, userName);
     QPrinter printer(QPrinter::HighResolution);
     setUp(printer);
-    PrintPreview::run(printer, [&slip](QPrinter& p) { paintAll(p, slip); }, QStringLiteral("销售单预览"));
+    PrintPreview::run(
+        printer, [&slip](QPrinter& p) { paintAll(p, slip); }, QStringLiteral("销售单预览"));
 }
 
 bool previewSale(Tdmfm& dm, const Texts& texts, const QString& saleNumber, const QString& userName)

@@ -68,11 +68,11 @@ struct Item
 {
     enum Kind { Text, Rule } kind = Text;
     QString text;
-    double x = 0;      // text: left edge, right end or centre (by `anchor`); rule: start
-    double y = 0;      // text: top; rule: start
-    double x2 = 0;     // rule: end
+    double x = 0;  // text: left edge, right end or centre (by `anchor`); rule: start
+    double y = 0;  // text: top; rule: start
+    double x2 = 0; // rule: end
     double y2 = 0;
-    double width = 0;  // text: room it may take (0: no limit)
+    double width = 0; // text: room it may take (0: no limit)
     enum Anchor { Left, Right, Centre } anchor = Left;
     double points = 11;
     bool bold = false;

@@ -38,7 +38,7 @@ struct Sheet
 {
     QString title;
     QString userName;
-    QString madeAt; // "yyyy-mm-dd hh:mm:ss"
+    QString madeAt;             // "yyyy-mm-dd hh:mm:ss"
     QList<SheetColumn> columns; // by position, left to right
     int rowCount = 0;
     // The value of a shown column's cell; never asked for a hidden column.

@@ -116,8 +116,7 @@ biff::Sheet GridExport::sheet(const DataGrid& grid, const GridExportOptions& opt
     return s;
 }
 
-bool GridExport::write(const DataGrid& grid, const GridExportOptions& options, const QString& path,
-                       QString* error)
+bool GridExport::write(const DataGrid& grid, const GridExportOptions& options, const QString& path, QString* error)
 {
     return biff::writeSheet(path, sheet(grid, options), error);
 }

@@ -136,8 +136,8 @@ private:
         const double scale = m_width / natural;
         for (PrintColumn& c : m_columns)
             c.width = c.width * m_width / screenWidth;
-        const double gridPoints = m_grid.font().pixelSize() > 0 ? m_grid.font().pixelSize() * 72.0 / kScreenDpi
-                                                                 : m_grid.font().pointSizeF();
+        const double gridPoints =
+            m_grid.font().pixelSize() > 0 ? m_grid.font().pixelSize() * 72.0 / kScreenDpi : m_grid.font().pointSizeF();
         m_cellFont = printFont(gridPoints * std::min(1.0, scale));
         m_titleFont = m_cellFont;
         m_cellHeight = QFontMetricsF(m_cellFont, &m_printer).height() + 4 * m_pt * std::min(1.0, scale);
@@ -185,8 +185,7 @@ private:
         m_painter.setFont(font);
         m_painter.setPen(textColor);
         const double pad = 2 * m_pt;
-        m_painter.drawText(box.adjusted(pad, pad / 2, -pad, -pad / 2),
-                           int(alignment) | Qt::TextWordWrap, text);
+        m_painter.drawText(box.adjusted(pad, pad / 2, -pad, -pad / 2), int(alignment) | Qt::TextWordWrap, text);
     }
 
     void drawTitles()
@@ -230,8 +229,8 @@ private:
             const QString text = model->text(row, c.modelColumn);
             texts.append(text);
             if (!text.isEmpty() && fm.horizontalAdvance(text) > c.width - 2 * pad) {
-                const QRectF need = fm.boundingRect(QRectF(0, 0, c.width - 2 * pad, 1e6),
-                                                    int(c.alignment) | Qt::TextWordWrap, text);
+                const QRectF need =
+                    fm.boundingRect(QRectF(0, 0, c.width - 2 * pad, 1e6), int(c.alignment) | Qt::TextWordWrap, text);
                 height = std::max(height, need.height() + pad);
             }
         }

@@ -15,8 +15,8 @@
 namespace {
 
 const QStringList kZoomChoices{
-    QStringLiteral("500%"), QStringLiteral("200%"), QStringLiteral("150%"),   QStringLiteral("100%"),
-    QStringLiteral("75%"),  QStringLiteral("50%"),  QStringLiteral("25%"),    QStringLiteral("10%"),
+    QStringLiteral("500%"),   QStringLiteral("200%"),     QStringLiteral("150%"), QStringLiteral("100%"),
+    QStringLiteral("75%"),    QStringLiteral("50%"),      QStringLiteral("25%"),  QStringLiteral("10%"),
     QStringLiteral("页宽度"), QStringLiteral("全部页面"),
 };
 

@@ -18,11 +18,11 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
-#include <QMenu>
 #include <QLineEdit>
-#include <QPushButton>
+#include <QMenu>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,9 +47,9 @@ public slots:
 };
 
 // The stock grid's columns as the export writes them, left to right.
-const QStringList kStockFields{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
-                               QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("5"),
-                               QStringLiteral("4"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"),
+const QStringList kStockFields{QStringLiteral("a"),    QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+                               QStringLiteral("2"),    QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("5"),
+                               QStringLiteral("4"),    QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"),
                                QStringLiteral("day1"), QStringLiteral("g"), QStringLiteral("z")};
 
 struct Shop
@@ -112,9 +112,8 @@ void TestGridExport::exportsWhatTheStockGridShows()
     QVERIFY(logIn(main));
     // The grid menu holds both commands after the separator below "全部记录".
     const QList<QAction*> menu = main.gridMenu()->actions();
-    const qsizetype all = std::find_if(menu.cbegin(), menu.cend(), [](QAction* a) {
-                              return a->text() == u"全部记录";
-                          }) - menu.cbegin();
+    const qsizetype all =
+        std::find_if(menu.cbegin(), menu.cend(), [](QAction* a) { return a->text() == u"全部记录"; }) - menu.cbegin();
     QVERIFY(all + 3 < menu.size());
     QVERIFY(menu.at(all + 1)->isSeparator());
     QCOMPARE(menu.at(all + 2)->text(), QStringLiteral("导出Excel"));
@@ -162,7 +161,7 @@ void TestGridExport::exportsWhatTheStockGridShows()
     QCOMPARE(x.text(5, 14), QStringLiteral("红色"));
     QCOMPARE(x.text(6, 0), QStringLiteral("总计"));
     QVERIFY(x.text(2, 13).isEmpty() && x.text(3, 13).isEmpty()); // the hidden column has no title
-    QCOMPARE(rows.current(), 1); // the current row stays
+    QCOMPARE(rows.current(), 1);                                 // the current row stays
 }
 
 // An ordinary user's export and printout never hold purchase prices and
@@ -197,7 +196,9 @@ void TestGridExport::ordinaryUserGetsNoCosts()
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     GridPrint::print(printer, *main.grid(),
-                     {QStringLiteral("商 品 进 货 统 计 报 表"), QStringLiteral("%[Today1]"), QStringLiteral("店员"),
+                     {QStringLiteral("商 品 进 货 统 计 报 表"),
+                      QStringLiteral("%[Today1]"),
+                      QStringLiteral("店员"),
                       {QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("8")}});
     QStringList texts;
     for (const PdfWord& w : pdfWords(pdf))
@@ -274,10 +275,10 @@ void TestGridExport::printPreviewWindow()
     QCOMPARE(commands, (QStringList{QStringLiteral("打印"), QStringLiteral(" 打印设置"), QStringLiteral("缩放"),
                                     QStringLiteral("上一页"), QStringLiteral("下一页"), QStringLiteral("停止"),
                                     QStringLiteral("关闭")}));
-    QCOMPARE(zoom, (QStringList{QStringLiteral("500%"), QStringLiteral("200%"), QStringLiteral("150%"),
-                                QStringLiteral("100%"), QStringLiteral("75%"), QStringLiteral("50%"),
-                                QStringLiteral("25%"), QStringLiteral("10%"), QStringLiteral("页宽度"),
-                                QStringLiteral("全部页面")}));
+    QCOMPARE(zoom,
+             (QStringList{QStringLiteral("500%"), QStringLiteral("200%"), QStringLiteral("150%"),
+                          QStringLiteral("100%"), QStringLiteral("75%"), QStringLiteral("50%"), QStringLiteral("25%"),
+                          QStringLiteral("10%"), QStringLiteral("页宽度"), QStringLiteral("全部页面")}));
     QCOMPARE(pages, 1);
 }
 
@@ -294,10 +295,10 @@ void TestGridExport::printedGrid()
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     const QDate day(2026, 3, 15);
-    GridPrint::print(printer, *main.grid(),
-                     {QStringLiteral("商 品 进 货 统 计 报 表"), QStringLiteral("%[Today1]"),
-                      QStringLiteral("超级管理员"), {}},
-                     day);
+    GridPrint::print(
+        printer, *main.grid(),
+        {QStringLiteral("商 品 进 货 统 计 报 表"), QStringLiteral("%[Today1]"), QStringLiteral("超级管理员"), {}},
+        day);
     keepPrintout(pdf, QStringLiteral("stockgrid.pdf"));
     const QList<PdfWord> words = pdfWords(pdf);
 

@@ -241,7 +241,8 @@ void TestSalesSlip::promotionBand()
     TestShop shop;
     RecordingPort port;
     addSale(shop, kNumber, QStringLiteral("篮球"), 19.9, 1);
-    const QList<PdfWord> words = printed(slipOf(shop, kNumber, shopTexts(promotion1)), QStringLiteral("slip-promo.pdf"));
+    const QList<PdfWord> words =
+        printed(slipOf(shop, kNumber, shopTexts(promotion1)), QStringLiteral("slip-promo.pdf"));
     const PdfWord receiver = findText(words, QStringLiteral("收货人："));
     QVERIFY(!receiver.text.isEmpty());
     const double top = emTop(receiver, 11) - kTop;

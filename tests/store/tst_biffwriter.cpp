@@ -146,7 +146,8 @@ void TestBiffWriter::readsBackCellByCell()
         if (e.type == 2)
             QVERIFY2(qFuzzyCompare(cell.value.toDouble(), e.value.toDouble()), where.constData());
         else
-            QVERIFY2(cell.value.toString() == e.value.toString(), (where + " " + cell.value.toString().toUtf8()).constData());
+            QVERIFY2(cell.value.toString() == e.value.toString(),
+                     (where + " " + cell.value.toString().toUtf8()).constData());
     }
     // The hidden column and the empty values hold nothing.
     for (int row = 2; row <= 6; ++row)

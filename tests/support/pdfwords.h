@@ -43,8 +43,8 @@ inline QList<PdfWord> pdfWords(const QString& pdf)
             .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
             .replace(QStringLiteral("&quot;"), QStringLiteral("\""))
             .replace(QStringLiteral("&apos;"), QStringLiteral("'"));
-        words.append({text, m.captured(1).toDouble() * mm, m.captured(2).toDouble() * mm,
-                      m.captured(3).toDouble() * mm, m.captured(4).toDouble() * mm, page});
+        words.append({text, m.captured(1).toDouble() * mm, m.captured(2).toDouble() * mm, m.captured(3).toDouble() * mm,
+                      m.captured(4).toDouble() * mm, page});
     }
     return words;
 }
