@@ -238,6 +238,20 @@ void TestGridExport::overwriteQuestionAndEmptyGrid()
     QVERIFY(fileBytes(file).startsWith(QByteArray("\x09\x08\x08\x00", 4)));
     QCOMPARE(s.opener.opened, QStringList{file});
 
+    // Without a program for .xls files (the headless platform has none) the
+    // file is written and the user told so.
+    s.port.clear();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    const QString other = s.path(QStringLiteral("other.xls"));
+    s.port.fileNames << other;
+    pressInGrid(main, Qt::Key_E);
+    QVERIFY(QFile::exists(other));
+    QCOMPARE(s.port.entries.size(), 2);
+    QCOMPARE(s.port.entries.at(1).kind, QStringLiteral("inform"));
+    QCOMPARE(s.port.lastText(),
+             QStringLiteral("数据已导出到文件（") + other +
+                 QStringLiteral("），但本机没有能打开.xls文件的程序，请安装电子表格软件后再打开它。"));
+
     // An empty list gives no file and no message.
     s.port.clear();
     s.shop.dm().stockList().close();
