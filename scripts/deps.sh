@@ -7,6 +7,7 @@ PACKAGES=(
   libsqlcipher-dev sqlcipher libssl-dev libfreexl-dev libgsf-1-dev
   fonts-noto-cjk qt6-translations-l10n
   cups printer-driver-cups-pdf poppler-utils
+  python3-xlrd
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

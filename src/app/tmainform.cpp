@@ -7,6 +7,7 @@
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
 #include "print/posreceipt.h"
+#include "print/salesslip.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "maint/trepair.h"
@@ -67,6 +68,9 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
         return posreceipt::printCurrentSale(
             m_dm, *receiptSettings(),
             {m_sale->saleNumber(), userName(), m_slip->total(), m_slip->cash(), m_slip->change()});
+    });
+    m_slip->setSlipPreviewer([this] {
+        salesslip::previewSale(m_dm, salesslip::textsOf(*receiptSettings()), m_sale->saleNumber(), userName());
     });
     connect(m_list->addGridMenuAction(QStringLiteral("销售单(小票)打印")), &QAction::triggered, m_slip,
             &SlipPanel::toggle);

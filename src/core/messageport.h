@@ -21,6 +21,9 @@ public:
     virtual void inform(const QString& text) = 0;
     // Warning box with "OK" and "Cancel", "Cancel" preselected.
     virtual Answer confirm(const QString& title, const QString& text) = 0;
+    // Question box with "Yes" and "No", "No" preselected; Ok means Yes. Ports
+    // without a box of their own answer it as confirm().
+    virtual Answer askYesNo(const QString& title, const QString& text) { return confirm(title, text); }
     // File dialogs; an empty result means the user cancelled.
     virtual QString openFileName(const QString& caption, const QString& directory, const QString& filter) = 0;
     virtual QString saveFileName(const QString& caption, const QString& directory, const QString& filter) = 0;

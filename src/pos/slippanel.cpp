@@ -93,6 +93,7 @@ SlipPanel::SlipPanel(Tdmfm& dm, SalePanel& sale, QWidget* parent) : FloatingPane
     connect(m_previous, &QPushButton::clicked, &m_sale, &SalePanel::previousNumber);
     connect(m_next, &QPushButton::clicked, &m_sale, &SalePanel::nextNumber);
     connect(m_receipt, &QPushButton::clicked, this, &SlipPanel::printReceipt);
+    connect(m_slip, &QPushButton::clicked, this, &SlipPanel::previewSlip);
     connect(m_close, &QToolButton::clicked, this, &QWidget::hide);
     connect(m_cash, &QLineEdit::textChanged, this, &SlipPanel::updateChange);
     connect(m_cash, &QLineEdit::editingFinished, this, &SlipPanel::updateChange);
@@ -139,6 +140,8 @@ void SlipPanel::buildUi()
     m_receipt = button(QStringLiteral("POS小票打印"), QStringLiteral("receiptButton"), QRect(250, 310, 190, 40));
     m_receipt->setAutoDefault(true);
     m_receipt->setHidden(!m_printer);
+    m_slip = button(QStringLiteral("销售单打印"), QStringLiteral("slipButton"), QRect(250, 356, 190, 34));
+    m_slip->setHidden(!m_slipPreviewer);
 
     m_close = addCloseButton();
 }
@@ -147,6 +150,12 @@ void SlipPanel::setReceiptPrinter(ReceiptPrinter printer)
 {
     m_printer = std::move(printer);
     m_receipt->setHidden(!m_printer);
+}
+
+void SlipPanel::setSlipPreviewer(SlipPreviewer previewer)
+{
+    m_slipPreviewer = std::move(previewer);
+    m_slip->setHidden(!m_slipPreviewer);
 }
 
 QString SlipPanel::total() const
@@ -229,6 +238,18 @@ bool SlipPanel::printReceipt()
         return false;
     // The receipt was printed from the same result the list shows; the list is done with it.
     m_dm.slipQuery().close();
+    return true;
+}
+
+bool SlipPanel::previewSlip()
+{
+    if (m_total->text() == u"0") {
+        messagePort().inform(QStringLiteral("先进行销售"));
+        return false;
+    }
+    if (!m_slipPreviewer)
+        return false;
+    m_slipPreviewer();
     return true;
 }
 

@@ -27,6 +27,10 @@ public:
     // printing. Returns false when nothing was printed (the reason was shown).
     using ReceiptPrinter = std::function<bool()>;
     void setReceiptPrinter(ReceiptPrinter printer);
+    // Previews the A4 sales slip of the current number; set by the window that
+    // owns the printing.
+    using SlipPreviewer = std::function<void()>;
+    void setSlipPreviewer(SlipPreviewer previewer);
 
     QString total() const;
     QString cash() const;
@@ -40,6 +44,7 @@ public:
     QPushButton* previousButton() const { return m_previous; }
     QPushButton* nextButton() const { return m_next; }
     QPushButton* receiptButton() const { return m_receipt; }
+    QPushButton* slipButton() const { return m_slip; }
     QToolButton* closeButton() const { return m_close; }
 
 public slots:
@@ -49,6 +54,8 @@ public slots:
     void toggle();
     // "POS小票打印": checks the cash, then prints. True when printed.
     bool printReceipt();
+    // "销售单打印": the sales slip of the current number. True when previewed.
+    bool previewSlip();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -61,6 +68,7 @@ private:
     Tdmfm& m_dm;
     SalePanel& m_sale;
     ReceiptPrinter m_printer;
+    SlipPreviewer m_slipPreviewer;
 
     QLabel* m_customer = nullptr;
     DataGrid* m_grid = nullptr;
@@ -70,5 +78,6 @@ private:
     QPushButton* m_previous = nullptr;
     QPushButton* m_next = nullptr;
     QPushButton* m_receipt = nullptr;
+    QPushButton* m_slip = nullptr;
     QToolButton* m_close = nullptr;
 };

@@ -16,6 +16,8 @@
 #include "ui/datagrid.h"
 #include "ui/datefield.h"
 #include "ui/failurereport.h"
+#include "ui/gridexport.h"
+#include "ui/gridprint.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -108,6 +110,17 @@ void StockListPanel::buildGridMenu()
         m_gridMenu->addAction(QStringLiteral("删 除"), this, &StockListPanel::deleteStockRow),
     };
     m_gridMenu->addAction(QStringLiteral("全部记录"), this, &StockListPanel::reload);
+    m_gridMenu->addSeparator();
+    // The shortcuts work while the grid has the focus, with the menu closed.
+    const auto withShortcut = [this](QAction* action, const QKeySequence& keys) {
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_grid->addAction(action);
+    };
+    withShortcut(m_gridMenu->addAction(QStringLiteral("导出Excel"), this, &StockListPanel::exportGrid),
+                 QKeySequence(Qt::CTRL | Qt::Key_E));
+    withShortcut(m_gridMenu->addAction(QStringLiteral("打 印"), this, &StockListPanel::printGrid),
+                 QKeySequence(Qt::CTRL | Qt::Key_D));
     m_windowActionsEnd = m_gridMenu->addSeparator();
     m_gridMenu->addMenu(m_columns->menu());
     m_superOnly += m_columns->costActions();
@@ -185,6 +198,24 @@ void StockListPanel::search()
         return;
     }
     m_dm.searchStock(m_zeroStock, m_search->conditions());
+}
+
+QSet<QString> StockListPanel::restrictedFields() const
+{
+    if (m_host.isSuperAdministrator())
+        return {};
+    return {QString(stockcol::purchasePrice), QString(stockcol::purchaseAmount), QString(stockcol::stockAmount)};
+}
+
+void StockListPanel::exportGrid()
+{
+    GridExport::run(*m_grid, {QStringLiteral("商品进货统计报表"), m_host.userName(), restrictedFields()});
+}
+
+void StockListPanel::printGrid()
+{
+    GridPrint::preview(*m_grid, {QStringLiteral("商 品 进 货 统 计 报 表"), QStringLiteral("%[Today1]"),
+                                 m_host.userName(), restrictedFields()});
 }
 
 void StockListPanel::saveLayout()

@@ -2,6 +2,7 @@
 
 #include "store/stockqueries.h"
 
+#include <QSet>
 #include <QWidget>
 
 class DataGrid;
@@ -65,6 +66,10 @@ public slots:
     void reload();
     // "查询" with the conditions of the search box.
     void search();
+    // "导出Excel" and "打 印" of the grid; an ordinary user's export and
+    // printout never hold purchase prices and amounts.
+    void exportGrid();
+    void printGrid();
     // "保存当前列宽" and "读取列宽".
     void saveLayout();
     void restoreLayout();
@@ -81,6 +86,8 @@ private slots:
 
 private:
     void buildGridMenu();
+    // The fields this user may not see (lower case); empty for the super administrator.
+    QSet<QString> restrictedFields() const;
     QColor rowColor(int row) const;
 
     Tdmfm& m_dm;

@@ -36,6 +36,13 @@ MessagePort::Answer QtMessagePort::confirm(const QString& title, const QString& 
     return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 
+MessagePort::Answer QtMessagePort::askYesNo(const QString& title, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, owner());
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? Answer::Ok : Answer::Cancel;
+}
+
 QString QtMessagePort::openFileName(const QString& caption, const QString& directory, const QString& filter)
 {
     return QFileDialog::getOpenFileName(owner(), caption, directory, filter);

@@ -18,6 +18,7 @@ public:
     void warning(const QString& text, const QString& title) override;
     void inform(const QString& text) override;
     Answer confirm(const QString& title, const QString& text) override;
+    Answer askYesNo(const QString& title, const QString& text) override;
     QString openFileName(const QString& caption, const QString& directory, const QString& filter) override;
     QString saveFileName(const QString& caption, const QString& directory, const QString& filter) override;
 

@@ -32,6 +32,12 @@ MessagePort::Answer RecordingPort::confirm(const QString& title, const QString& 
     return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
 }
 
+MessagePort::Answer RecordingPort::askYesNo(const QString& title, const QString& text)
+{
+    entries.append({QStringLiteral("yesno"), title, text});
+    return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
+}
+
 QString RecordingPort::openFileName(const QString& caption, const QString&, const QString&)
 {
     entries.append({QStringLiteral("open"), caption, QString()});

@@ -15,7 +15,7 @@ class RecordingPort final : public MessagePort
 public:
     struct Entry
     {
-        QString kind; // "error", "warning", "inform", "confirm", "open", "save"
+        QString kind; // "error", "warning", "inform", "confirm", "yesno", "open", "save"
         QString title;
         QString text;
     };
@@ -27,6 +27,7 @@ public:
     void warning(const QString& text, const QString& title) override;
     void inform(const QString& text) override;
     Answer confirm(const QString& title, const QString& text) override;
+    Answer askYesNo(const QString& title, const QString& text) override;
     QString openFileName(const QString& caption, const QString& directory, const QString& filter) override;
     QString saveFileName(const QString& caption, const QString& directory, const QString& filter) override;
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class QAction;
+class QPrintPreviewWidget;
+class QPrinter;
+class QToolButton;
+
+// The print preview window of the program's printouts (grids, sales slips):
+// the pages as they will print, and a toolbar with "打印", " 打印设置",
+// "缩放" (500% … 10%, "页宽度", "全部页面"), "上一页", "下一页", "停止" and
+// "关闭". Printing happens from here, on the printer the window was given,
+// through the same painting as the preview.
+class PrintPreview final : public QDialog
+{
+    Q_OBJECT
+public:
+    // Paints every page of the printout on the printer; called for the preview
+    // and again for the print.
+    using Paint = std::function<void(QPrinter&)>;
+
+    PrintPreview(QPrinter& printer, Paint paint, QWidget* parent = nullptr);
+
+    QPrintPreviewWidget* pages() const { return m_pages; }
+    // The toolbar's command with this text; nullptr when there is none.
+    QAction* command(const QString& text) const;
+    // The zoom choices of "缩放", in menu order.
+    QList<QAction*> zoomChoices() const;
+
+    // Opens the window modally over the active window and returns when it closes.
+    static void run(QPrinter& printer, Paint paint, const QString& title);
+
+private:
+    void print();
+    void pageSetup();
+    void zoomTo(const QString& choice);
+    void updatePageCommands();
+
+    QPrinter& m_printer;
+    Paint m_paint;
+    QPrintPreviewWidget* m_pages = nullptr;
+    QToolButton* m_zoom = nullptr;
+    QList<QAction*> m_commands;
+};

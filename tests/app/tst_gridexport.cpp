@@ -1,0 +1,343 @@
+#include "login.h"
+#include "pdfwords.h"
+#include "recordingport.h"
+#include "testdb.h"
+#include "xlsreader.h"
+
+#include "app/tmainform.h"
+#include "stock/stocklistpanel.h"
+#include "store/passwordhash.h"
+#include "store/tdmfm.h"
+#include "ui/datagrid.h"
+#include "ui/gridprint.h"
+#include "ui/printpreview.h"
+#include "users/tloginfm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+// Stands in for the desktop's program for .xls files.
+class FileOpener final : public QObject
+{
+    Q_OBJECT
+public:
+    FileOpener() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~FileOpener() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QStringList opened;
+
+public slots:
+    void open(const QUrl& url) { opened << url.toLocalFile(); }
+};
+
+// The stock grid's columns as the export writes them, left to right.
+const QStringList kStockFields{QStringLiteral("a"),    QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+                               QStringLiteral("2"),    QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("5"),
+                               QStringLiteral("4"),    QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"),
+                               QStringLiteral("day1"), QStringLiteral("g"), QStringLiteral("z")};
+
+struct Shop
+{
+    TestShop shop;
+    RecordingPort port;
+    FileOpener opener;
+    QTemporaryDir out;
+
+    Shop()
+    {
+        // 123.45 is the purchase price only, 370.35 the purchase and stock amounts only.
+        shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("B7"), QStringLiteral("球类"),
+                      123.45, 3, 199, QStringLiteral("2026-01-05"), QStringLiteral("O'Neil体育"));
+        shop.addStock(QStringLiteral("跳绳"), QString(), QStringLiteral("S1"), QStringLiteral("健身"), 12.5, 2, 30,
+                      QStringLiteral("2026-01-06"), QString(), QStringLiteral("红色"));
+        QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"),
+                                    {{QStringLiteral("username"), QStringLiteral("店员")},
+                                     {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
+    }
+    QString path(const QString& name) const { return out.filePath(name); }
+};
+
+// Presses the keys with the grid's rows focused, as a user does.
+void pressInGrid(TMainForm& main, int key)
+{
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QTableView* view = main.grid()->view();
+    view->setFocus(Qt::OtherFocusReason);
+    QVERIFY(view->hasFocus());
+    QTest::keyClick(view, Qt::Key(key), Qt::ControlModifier);
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestGridExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC")); }
+    void exportsWhatTheStockGridShows();
+    void ordinaryUserGetsNoCosts();
+    void overwriteQuestionAndEmptyGrid();
+    void printPreviewWindow();
+    void printedGrid();
+};
+
+void TestGridExport::exportsWhatTheStockGridShows()
+{
+    Shop s;
+    TMainForm main(s.shop.dm());
+    QVERIFY(logIn(main));
+    // The grid menu holds both commands after the separator below "全部记录".
+    const QList<QAction*> menu = main.gridMenu()->actions();
+    const qsizetype all =
+        std::find_if(menu.cbegin(), menu.cend(), [](QAction* a) { return a->text() == u"全部记录"; }) - menu.cbegin();
+    QVERIFY(all + 3 < menu.size());
+    QVERIFY(menu.at(all + 1)->isSeparator());
+    QCOMPARE(menu.at(all + 2)->text(), QStringLiteral("导出Excel"));
+    QCOMPARE(menu.at(all + 2)->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
+    QCOMPARE(menu.at(all + 3)->text(), QStringLiteral("打 印"));
+    QCOMPARE(menu.at(all + 3)->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
+
+    main.grid()->setColumnVisible(QStringLiteral("g"), false); // 供货商 hidden
+    RowSet& rows = s.shop.dm().stockList();
+    QCOMPARE(rows.rowCount(), 2);
+
+    // The name has no extension: the file gets ".xls".
+    s.port.fileNames << s.path(QStringLiteral("库存"));
+    pressInGrid(main, Qt::Key_E);
+    const QString file = s.path(QStringLiteral("库存.xls"));
+    QCOMPARE(s.opener.opened, QStringList{file});
+    QCOMPARE(s.port.entries.size(), 1);
+    QCOMPARE(s.port.entries.first().kind, QStringLiteral("save"));
+
+    const XlsSheet x = readXls(file);
+    QVERIFY2(x.ok, qPrintable(x.error));
+    // Only the grid's columns: the row set's other fields (pinyin initials) are not written.
+    QCOMPARE(x.columns, kStockFields.size());
+    QCOMPARE(x.rows, 7);
+    QCOMPARE(x.text(0, 3), QStringLiteral("商品进货统计报表"));
+    QCOMPARE(x.text(1, 0), QStringLiteral("制表人：超级管理员"));
+    QVERIFY(x.text(1, 5).startsWith(QStringLiteral("制表时间：") + QDate::currentDate().toString(u"yyyy-MM-dd")));
+    QCOMPARE(x.text(2, 0), QStringLiteral("商 品 信 息"));
+    QCOMPARE(x.text(3, 0), QStringLiteral("名 称"));
+    QCOMPARE(x.text(2, 5), QStringLiteral("进 货"));
+    QCOMPARE(x.text(3, 5), QStringLiteral("单 价"));
+    for (int r = 0; r < rows.rowCount(); ++r)
+        for (int c = 0; c < kStockFields.size(); ++c) {
+            const QByteArray where = kStockFields.at(c).toUtf8() + " of row " + QByteArray::number(r);
+            const XlsCell cell = x.at(4 + r, c);
+            const QVariant stored = rows.value(r, kStockFields.at(c));
+            if (kStockFields.at(c) == u"g" || stored.toString().isEmpty())
+                QVERIFY2(cell.value.toString().isEmpty(), where.constData());
+            else if (stored.typeId() == QMetaType::Double)
+                QVERIFY2(cell.type == 2 && cell.value.toDouble() == stored.toDouble(), where.constData());
+            else
+                QVERIFY2(cell.type == 1 && cell.value.toString() == stored.toString(), where.constData());
+        }
+    QCOMPARE(x.text(4, 0), QStringLiteral("篮球"));
+    QCOMPARE(x.text(5, 14), QStringLiteral("红色"));
+    QCOMPARE(x.text(6, 0), QStringLiteral("总计"));
+    QVERIFY(x.text(2, 13).isEmpty() && x.text(3, 13).isEmpty()); // the hidden column has no title
+    QCOMPARE(rows.current(), 1);                                 // the current row stays
+}
+
+// An ordinary user's export and printout never hold purchase prices and
+// amounts, even from a grid that shows their columns.
+void TestGridExport::ordinaryUserGetsNoCosts()
+{
+    Shop s;
+    TMainForm main(s.shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("店员"), QStringLiteral("A1")));
+    for (const char* field : {"1", "3", "8"})
+        main.grid()->setColumnVisible(QString::fromLatin1(field), true);
+    s.port.fileNames << s.path(QStringLiteral("stock.xls"));
+    main.action(QStringLiteral("导出Excel"))->trigger();
+    const XlsSheet x = readXls(s.path(QStringLiteral("stock.xls")));
+    QVERIFY2(x.ok, qPrintable(x.error));
+    QCOMPARE(x.text(1, 0), QStringLiteral("制表人：店员"));
+    QCOMPARE(x.columns, kStockFields.size());
+    for (auto it = x.cells.cbegin(); it != x.cells.cend(); ++it) {
+        const double v = it.value().value.toDouble();
+        QVERIFY2(v != 123.45 && v != 370.35 && v != 12.5 && v != 25,
+                 qPrintable(QStringLiteral("cost at %1,%2").arg(it.key().first).arg(it.key().second)));
+    }
+    for (int row = 2; row < x.rows; ++row)
+        for (int c : {5, 6, 11})
+            QVERIFY(x.text(row, c).isEmpty());
+    QCOMPARE(x.text(4, 0), QStringLiteral("篮球")); // the rest is there
+    QCOMPARE(x.at(4, 4).value.toDouble(), 3.0);
+
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("print.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    GridPrint::print(printer, *main.grid(),
+                     {QStringLiteral("商 品 进 货 统 计 报 表"),
+                      QStringLiteral("%[Today1]"),
+                      QStringLiteral("店员"),
+                      {QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("8")}});
+    QStringList texts;
+    for (const PdfWord& w : pdfWords(pdf))
+        texts << w.text;
+    QVERIFY(texts.contains(QStringLiteral("篮球")));
+    for (const char* cost : {"123.45", "370.35", "12.5", "25"})
+        QVERIFY2(!texts.contains(QString::fromLatin1(cost)), cost);
+}
+
+void TestGridExport::overwriteQuestionAndEmptyGrid()
+{
+    Shop s;
+    TMainForm main(s.shop.dm());
+    QVERIFY(logIn(main));
+    const QString file = s.path(QStringLiteral("old.xls"));
+    QFile old(file);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("keep");
+    old.close();
+
+    // No keeps the file.
+    s.port.fileNames << file;
+    s.port.answers << MessagePort::Answer::Cancel;
+    pressInGrid(main, Qt::Key_E);
+    QCOMPARE(s.port.entries.size(), 2);
+    QCOMPARE(s.port.entries.at(1).kind, QStringLiteral("yesno"));
+    QCOMPARE(s.port.entries.at(1).title, QStringLiteral("提示"));
+    QCOMPARE(s.port.entries.at(1).text, QStringLiteral("已存在文件（") + file + QStringLiteral("），是否覆盖？"));
+    QCOMPARE(fileBytes(file), QByteArray("keep"));
+    QVERIFY(s.opener.opened.isEmpty());
+
+    // Yes replaces it and opens it.
+    s.port.clear();
+    s.port.fileNames << file;
+    s.port.answers << MessagePort::Answer::Ok;
+    pressInGrid(main, Qt::Key_E);
+    QVERIFY(fileBytes(file).startsWith(QByteArray("\x09\x08\x08\x00", 4)));
+    QCOMPARE(s.opener.opened, QStringList{file});
+
+    // Without a program for .xls files (the headless platform has none) the
+    // file is written and the user told so.
+    s.port.clear();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    const QString other = s.path(QStringLiteral("other.xls"));
+    s.port.fileNames << other;
+    pressInGrid(main, Qt::Key_E);
+    QVERIFY(QFile::exists(other));
+    QCOMPARE(s.port.entries.size(), 2);
+    QCOMPARE(s.port.entries.at(1).kind, QStringLiteral("inform"));
+    QCOMPARE(s.port.lastText(),
+             QStringLiteral("数据已导出到文件（") + other +
+                 QStringLiteral("），但本机没有能打开.xls文件的程序，请安装电子表格软件后再打开它。"));
+
+    // An empty list gives no file and no message.
+    s.port.clear();
+    s.shop.dm().stockList().close();
+    s.port.fileNames << s.path(QStringLiteral("empty.xls"));
+    pressInGrid(main, Qt::Key_E);
+    QCOMPARE(s.port.entries.size(), 1); // the save dialog only
+    QVERIFY(!QFile::exists(s.path(QStringLiteral("empty.xls"))));
+}
+
+void TestGridExport::printPreviewWindow()
+{
+    Shop s;
+    TMainForm main(s.shop.dm());
+    QVERIFY(logIn(main));
+    QStringList commands;
+    QStringList zoom;
+    int pages = 0;
+    // Looks until the preview is open, then reads and closes it.
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto* preview = qobject_cast<PrintPreview*>(QApplication::activeModalWidget());
+        if (!preview)
+            return;
+        poll.stop();
+        for (const char* text : {"打印", " 打印设置", "缩放", "上一页", "下一页", "停止", "关闭"})
+            if (preview->command(QString::fromUtf8(text)))
+                commands << QString::fromUtf8(text);
+        for (QAction* a : preview->zoomChoices())
+            zoom << a->text();
+        pages = preview->pages()->pageCount();
+        preview->command(QStringLiteral("关闭"))->trigger();
+    });
+    poll.start(20);
+    pressInGrid(main, Qt::Key_D);
+    QCOMPARE(commands, (QStringList{QStringLiteral("打印"), QStringLiteral(" 打印设置"), QStringLiteral("缩放"),
+                                    QStringLiteral("上一页"), QStringLiteral("下一页"), QStringLiteral("停止"),
+                                    QStringLiteral("关闭")}));
+    QCOMPARE(zoom,
+             (QStringList{QStringLiteral("500%"), QStringLiteral("200%"), QStringLiteral("150%"),
+                          QStringLiteral("100%"), QStringLiteral("75%"), QStringLiteral("50%"), QStringLiteral("25%"),
+                          QStringLiteral("10%"), QStringLiteral("页宽度"), QStringLiteral("全部页面")}));
+    QCOMPARE(pages, 1);
+}
+
+// The printed stock grid: page header, heading, titles, rows, totals and the
+// signature where the layout puts them (A4, 2 cm margins).
+void TestGridExport::printedGrid()
+{
+    Shop s;
+    TMainForm main(s.shop.dm());
+    QVERIFY(logIn(main));
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("grid.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    const QDate day(2026, 3, 15);
+    GridPrint::print(
+        printer, *main.grid(),
+        {QStringLiteral("商 品 进 货 统 计 报 表"), QStringLiteral("%[Today1]"), QStringLiteral("超级管理员"), {}},
+        day);
+    keepPrintout(pdf, QStringLiteral("stockgrid.pdf"));
+    const QList<PdfWord> words = pdfWords(pdf);
+
+    const PdfWord page = findText(words, QStringLiteral("Page. 1"));
+    const PdfWord heading = findText(words, QStringLiteral("商 品 进 货 统 计 报 表"));
+    const PdfWord name = findText(words, QStringLiteral("篮球"));
+    const PdfWord total = findText(words, QStringLiteral("总计"));
+    const PdfWord signature = findText(words, QStringLiteral("制表人：超级管理员 日期：2026-03-15"));
+    for (const PdfWord* w : {&page, &heading, &name, &total, &signature})
+        QVERIFY(!w->text.isEmpty());
+    // Centred on the page, right-aligned at the right margin, top margin 2 cm.
+    QVERIFY(qAbs((page.xMin + page.xMax) / 2 - 105) <= 0.5);
+    QVERIFY(qAbs(page.yMin - 20) <= 0.5);
+    QVERIFY(qAbs((heading.xMin + heading.xMax) / 2 - 105) <= 0.5);
+    // Right-aligned at the margin, followed by its blanks.
+    QVERIFY2(signature.xMax > 183 && signature.xMax <= 190, QByteArray::number(signature.xMax).constData());
+    // Top to bottom: header, heading, rows, totals, signature.
+    QVERIFY(page.yMax < heading.yMin);
+    QVERIFY(heading.yMax < name.yMin);
+    QVERIFY(name.yMax < total.yMin);
+    QVERIFY(total.yMax < signature.yMin);
+    // The grid spans the page between the margins.
+    const PdfWord first = findText(words, QStringLiteral("名 称"));
+    QVERIFY(first.xMin >= 20 && first.xMin < 40);
+}
+
+QTEST_MAIN(TestGridExport)
+#include "tst_gridexport.moc"
