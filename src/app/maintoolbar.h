@@ -9,8 +9,8 @@ class QWidget;
 class SettingsMenu;
 class SupportMenu;
 
-// The toolbar buttons beside the search box: "新建入库", "单据打印", "设 置"
-// and "技术支持". The main window connects what they start.
+// The toolbar buttons beside the search box: "新建入库", "单据打印", "汇总统计",
+// "设 置" and "技术支持". The main window connects what they start.
 class MainToolbar final : public QObject
 {
     Q_OBJECT
@@ -23,6 +23,7 @@ public:
     // The one item of the "新建入库" button's menu.
     QAction* newStockAction() const { return m_newStockAction; }
     QToolButton* slipButton() const { return m_slip; }
+    QToolButton* summaryButton() const { return m_summary; }
     SettingsMenu* settingsMenu() const { return m_settingsMenu; }
     SupportMenu* supportMenu() const { return m_supportMenu; }
 
@@ -30,6 +31,7 @@ private:
     QToolButton* m_newStock;
     QAction* m_newStockAction;
     QToolButton* m_slip;
+    QToolButton* m_summary;
     SettingsMenu* m_settingsMenu;
     SupportMenu* m_supportMenu;
 };

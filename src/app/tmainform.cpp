@@ -5,6 +5,7 @@
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
 #include "print/posreceipt.h"
+#include "sales/tform1.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "stock/stockinpanel.h"
@@ -16,8 +17,10 @@
 #include "users/session.h"
 #include "users/tloginfm.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
@@ -62,6 +65,22 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
         return posreceipt::printCurrentSale(
             m_dm, *receiptSettings(),
             {m_sale->saleNumber(), userName(), m_slip->total(), m_slip->cash(), m_slip->change()});
+    });
+    // The summary: modal from the toolbar, beside the main window from the grid menu.
+    m_summary = new TForm1(m_dm, this);
+    connect(m_toolbar->summaryButton(), &QToolButton::clicked, m_summary, &QDialog::exec);
+    QAction* summary = m_list->addGridMenuAction(QStringLiteral("汇总统计"));
+    summary->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    summary->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_list->grid()->addAction(summary); // the shortcut works while the grid has the focus
+    connect(summary, &QAction::triggered, this, [this] {
+        m_summary->show();
+        m_summary->raise();
+        m_summary->activateWindow();
+    });
+    connect(m_sale, &SalePanel::saleSaved, this, [this] {
+        if (m_summary->isVisible())
+            m_summary->refresh(); // a hidden summary is refreshed when it shows
     });
     connect(m_list->addGridMenuAction(QStringLiteral("销售单(小票)打印")), &QAction::triggered, m_slip,
             &SlipPanel::toggle);
@@ -208,6 +227,7 @@ void TMainForm::applyRestrictions()
     m_toolbar->newStockButton()->setEnabled(false);
     m_stockIn->hide();
     m_list->hideCostColumns();
+    m_summary->hideAmountColumnsForOrdinaryUser();
 }
 
 void TMainForm::closeEvent(QCloseEvent* e)

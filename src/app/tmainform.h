@@ -27,6 +27,7 @@ class StockInPanel;
 class SalePanel;
 class SlipPanel;
 class StockSearchBox;
+class TForm1;
 class THelpForm;
 class Tdmfm;
 class LoginGate;
@@ -78,6 +79,8 @@ public:
     SalePanel* salePanel() const { return m_sale; }
     SlipPanel* slipPanel() const { return m_slip; }
     QToolButton* slipButton() const { return m_toolbar->slipButton(); }
+    QToolButton* summaryButton() const { return m_toolbar->summaryButton(); }
+    TForm1* summaryWindow() const { return m_summary; }
     QLabel* noticePanel() const { return m_notice; }
     QLabel* statusPanel(int index) const { return m_status->panel(index); }
     QMenu* gridMenu() const { return m_list->gridMenu(); }
@@ -110,6 +113,7 @@ private:
     StockInPanel* m_stockIn = nullptr;
     SalePanel* m_sale = nullptr;
     SlipPanel* m_slip = nullptr;
+    TForm1* m_summary = nullptr;
     MainStatusBar* m_status = nullptr;
     LoginGate* m_login = nullptr;
     // The actions only the super administrator may use, registered as they are made.
