@@ -15,29 +15,47 @@
 class ColumnSum final
 {
 public:
-    void add(const MemTable& table, int pos, int column)
+    // One value's share of a sum: nothing (NULL), units of 1/10000, or a
+    // number beyond their range (or not finite), added as it is.
+    struct Part
+    {
+        bool null = true;
+        qint64 units = 0;
+        bool wide = false;
+        long double wideValue = 0;
+    };
+
+    static Part partOf(const MemTable& table, int pos, int column)
     {
         switch (table.kind(pos, column)) {
         case MemTable::Kind::Null:
-            return;
+            return {};
         case MemTable::Kind::Integer:
         case MemTable::Kind::Real:
-            addNumber(table.number(pos, column));
-            return;
+            return partOf(table.number(pos, column));
         case MemTable::Kind::Text:
         case MemTable::Kind::Blob:
-            addNumber(leadingNumber(table.utf8(pos, column)));
-            return;
+            return partOf(leadingNumber(table.utf8(pos, column)));
         }
+        return {};
     }
 
-    void addNumber(double v)
+    static Part partOf(double v)
     {
-        m_any = true;
         if (const auto m = num::Money::fromDecimal(static_cast<long double>(v)))
-            m_units += m->units();
-        else
-            m_wide += static_cast<long double>(v); // beyond fixed point (or not finite)
+            return {false, m->units(), false, 0};
+        return {false, 0, true, static_cast<long double>(v)};
+    }
+
+    void add(const MemTable& table, int pos, int column) { add(partOf(table, pos, column)); }
+    void addNumber(double v) { add(partOf(v)); }
+    void add(const Part& p)
+    {
+        if (p.null)
+            return;
+        m_any = true;
+        m_units += p.units;
+        m_wide += p.wideValue;
     }
 
     // Null when no value was added.

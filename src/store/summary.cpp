@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
+#include <unordered_map>
 
 namespace summary {
 
@@ -52,30 +54,89 @@ QueryResult compute(const MemTable& stock, SortRanks& ranks)
         return std::array<int, 4>{(*rank[0])[size_t(pos)], (*rank[1])[size_t(pos)], (*rank[2])[size_t(pos)],
                                   (*rank[3])[size_t(pos)]};
     };
-    // Stable: within an article the rows stay in row-identity order.
-    std::vector<int> rows = stock.positionsInRowIdOrder();
+    // Stable: within an article the rows stay in row-identity order, so its
+    // last row is the last of its run.
+    const std::vector<int>& scan = stock.positionsInRowIdOrder();
+    std::vector<int> rows = scan;
     std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) { return tuple(a) < tuple(b); });
-
-    for (size_t start = 0; start < rows.size();) {
-        const auto article = tuple(rows[start]);
-        size_t end = start;
-        std::array<ColumnSum, 6> sums;
-        while (end < rows.size() && tuple(rows[end]) == article) {
-            for (size_t i = 0; i < summed.size(); ++i)
-                sums[i].add(stock, rows[end], summed[i]);
-            ++end;
+    std::vector<int> groupOf(size_t(stock.slotCount()), -1);
+    std::vector<quint8> isLast(size_t(stock.slotCount()), 0);
+    int groups = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (i > 0 && tuple(rows[i]) != tuple(rows[i - 1])) {
+            isLast[size_t(rows[i - 1])] = 1;
+            ++groups;
         }
+        groupOf[size_t(rows[i])] = groups;
+    }
+    if (!rows.empty()) {
+        isLast[size_t(rows.back())] = 1;
+        ++groups;
+    }
+
+    // The table is read in its own order from here, each column once front
+    // to back, into flat lists by article; the rows are made at the end.
+    std::array<std::vector<QVariant>, 4> texts;
+    for (size_t k = 0; k < key.size(); ++k) {
+        texts[k].resize(size_t(groups));
+        // Article texts repeat: each distinct one becomes a QString once.
+        std::unordered_map<std::string_view, QString> made;
+        const bool share = kArticle[k] != stockcol::code; // codes rarely repeat
+        for (const int pos : scan) {
+            if (!isLast[size_t(pos)])
+                continue;
+            QVariant& cell = texts[k][size_t(groupOf[size_t(pos)])];
+            if (share && stock.kind(pos, key[k]) == MemTable::Kind::Text) {
+                const std::string_view bytes = stock.utf8(pos, key[k]);
+                auto it = made.find(bytes);
+                if (it == made.end())
+                    it = made.emplace(bytes, QString::fromUtf8(bytes.data(), qsizetype(bytes.size()))).first;
+                cell = it->second;
+            } else {
+                cell = stock.value(pos, key[k]);
+            }
+        }
+    }
+    // Sums: 1/10000 units per article; the rare value beyond them (and a
+    // units total that would overflow) goes to a wide sum of its own.
+    std::array<std::vector<QVariant>, 6> totals;
+    std::vector<qint64> units;
+    std::vector<quint8> any;
+    std::unordered_map<int, long double> wide;
+    for (size_t i = 0; i < summed.size(); ++i) {
+        units.assign(size_t(groups), 0);
+        any.assign(size_t(groups), 0);
+        wide.clear();
+        for (const int pos : scan) {
+            const ColumnSum::Part p = ColumnSum::partOf(stock, pos, summed[i]);
+            if (p.null)
+                continue;
+            const int g = groupOf[size_t(pos)];
+            any[size_t(g)] = 1;
+            if (p.wide)
+                wide[g] += p.wideValue;
+            else if (__builtin_add_overflow(units[size_t(g)], p.units, &units[size_t(g)]))
+                wide[g] += static_cast<long double>(p.units) / 10000.0L;
+        }
+        totals[i].resize(size_t(groups));
+        for (int g = 0; g < groups; ++g) {
+            if (!any[size_t(g)])
+                continue;
+            long double t = static_cast<long double>(units[size_t(g)]) / 10000.0L;
+            if (const auto it = wide.find(g); it != wide.end())
+                t += it->second;
+            totals[i][size_t(g)] = QVariant(double(t));
+        }
+    }
+    out.rows.reserve(groups);
+    for (int g = 0; g < groups; ++g) {
         QVector<QVariant> row;
         row.reserve(10);
-        const int last = rows[end - 1];
-        for (const int c : key)
-            row.append(stock.value(last, c));
-        for (const ColumnSum& s : sums) {
-            const auto t = s.total();
-            row.append(t ? QVariant(double(*t)) : QVariant());
-        }
+        for (auto& column : texts)
+            row.append(std::move(column[size_t(g)]));
+        for (auto& column : totals)
+            row.append(std::move(column[size_t(g)]));
         out.rows.append(std::move(row));
-        start = end;
     }
     return out;
 }
