@@ -87,8 +87,15 @@ struct SalesChartsPage::Chart
         // Labels at every whole place, "#,##0.###月"; bars stand on their place.
         auto* axis = new QCategoryAxis;
         axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-        axis->setRange(0, axisEnd);
-        axis->setStartValue(0);
+        // Half a place of room at either end, so the bars at 0 and at the
+        // end of the axis show whole; the labels run from 0 to the end.
+        axis->setRange(-0.5, axisEnd + 0.5);
+        axis->setStartValue(-0.5);
+        if (axisEnd > 12) {
+            QFont small = axis->labelsFont();
+            small.setPointSizeF(6.5);
+            axis->setLabelsFont(small); // 33 labels side by side
+        }
         const QString pattern = QStringLiteral("#,##0.###") + unit.toString();
         for (int i = 0; i <= axisEnd; ++i)
             axis->append(num::format(i, pattern), i);
