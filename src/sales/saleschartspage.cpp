@@ -91,13 +91,11 @@ struct SalesChartsPage::Chart
         // end of the axis show whole; the labels run from 0 to the end.
         axis->setRange(-0.5, axisEnd + 0.5);
         axis->setStartValue(-0.5);
-        if (axisEnd > 12) {
-            QFont small = axis->labelsFont();
-            small.setPointSizeF(6.5);
-            axis->setLabelsFont(small); // 33 labels side by side
-        }
+        // 33 day labels do not fit side by side: every other one is shown,
+        // as a chart leaves out labels that would overlap.
+        const int step = axisEnd > 12 ? 2 : 1;
         const QString pattern = QStringLiteral("#,##0.###") + unit.toString();
-        for (int i = 0; i <= axisEnd; ++i)
+        for (int i = 0; i <= axisEnd; i += step)
             axis->append(num::format(i, pattern), i);
         axis->setGridLineVisible(false);
         axis->setLabelsBrush(Qt::white);
