@@ -149,8 +149,7 @@ int main(int argc, char** argv)
             page.dayChart()->viewport()->repaint();
         },
         runs);
-    const double dayRaw =
-        engineMs(dm.db(), salescharts::dayStatement(salescharts::Measure::Profit, year, month), 3);
+    const double dayRaw = engineMs(dm.db(), salescharts::dayStatement(salescharts::Measure::Profit, year, month), 3);
     line("chart_day", saleRows, dayMs, dayRaw);
     if (!picture.isEmpty()) {
         page.monthProfitButton()->click();
@@ -175,12 +174,13 @@ int main(int argc, char** argv)
         },
         11);
     // The statement as the summary has always run it.
-    const double summaryRaw = engineMs(dm.db(),
-                                       Statement{QStringLiteral("sELECT a,b,c,d, sum([2]) AS 进货数量,sum([3]) AS 进货金额,"
-                                                                "sum([5]) AS 销售数量,sum([6]) AS 销售金额, sum([7]) AS "
-                                                                "库存数量,sum([8]) AS 库存金额 FROM data GROUP BY a,b,c,d "),
-                                                 {}},
-                                       3);
+    const double summaryRaw =
+        engineMs(dm.db(),
+                 Statement{QStringLiteral("sELECT a,b,c,d, sum([2]) AS 进货数量,sum([3]) AS 进货金额,"
+                                          "sum([5]) AS 销售数量,sum([6]) AS 销售金额, sum([7]) AS "
+                                          "库存数量,sum([8]) AS 库存金额 FROM data GROUP BY a,b,c,d "),
+                           {}},
+                 3);
     std::printf("case=summary rows=%d median_ms=%.2f raw_scan_ms=%.1f ratio=%.4f first_ms=%.1f articles=%d\n",
                 stockRows, summaryMs, summaryRaw, summaryMs / summaryRaw, firstMs, dm.summaryQuery().rowCount());
     return port.failures == 0 ? 0 : 1;

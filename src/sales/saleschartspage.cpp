@@ -16,8 +16,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -50,8 +50,8 @@ struct SalesChartsPage::Chart
     QValueAxis* values = nullptr;
     int places = 0; // bars stand at 1..places
 
-    Chart(QWidget* parent, const QString& title, int lastPlace, int axisEnd, QStringView unit,
-          const QColor& barColor, const QColor& background)
+    Chart(QWidget* parent, const QString& title, int lastPlace, int axisEnd, QStringView unit, const QColor& barColor,
+          const QColor& background)
         : places(lastPlace)
     {
         chart = new QChart;
@@ -266,9 +266,8 @@ void SalesChartsPage::showMonth(bool profit)
     }
     if (!m_dm.freshSalesTable())
         return;
-    m_monthChart->show(salescharts::monthBars(m_dm.salesTable(),
-                                              profit ? salescharts::Measure::Profit : salescharts::Measure::Sales,
-                                              *year));
+    m_monthChart->show(salescharts::monthBars(
+        m_dm.salesTable(), profit ? salescharts::Measure::Profit : salescharts::Measure::Sales, *year));
 }
 
 void SalesChartsPage::showDay(bool profit)
@@ -285,7 +284,6 @@ void SalesChartsPage::showDay(bool profit)
     }
     if (!m_dm.freshSalesTable())
         return;
-    m_dayChart->show(salescharts::dayBars(m_dm.salesTable(),
-                                          profit ? salescharts::Measure::Profit : salescharts::Measure::Sales, *year,
-                                          *month));
+    m_dayChart->show(salescharts::dayBars(
+        m_dm.salesTable(), profit ? salescharts::Measure::Profit : salescharts::Measure::Sales, *year, *month));
 }

@@ -61,8 +61,7 @@ QString isDate()
                          "else 31 end");
 }
 
-template <typename Match>
-std::vector<Bar> bars(const MemTable& sales, Measure measure, int places, Match match)
+template <typename Match> std::vector<Bar> bars(const MemTable& sales, Measure measure, int places, Match match)
 {
     std::vector<Bar> out;
     const int dayCol = sales.columnIndex(QString(salecol::saleDate));

@@ -15,19 +15,17 @@ namespace summary {
 namespace {
 
 const std::array<QLatin1StringView, 4> kArticle{stockcol::name, stockcol::model, stockcol::code, stockcol::category};
-const std::array<QLatin1StringView, 6> kSummed{stockcol::quantityIn,   stockcol::purchaseAmount,
-                                               stockcol::soldQuantity, stockcol::salesAmount,
-                                               stockcol::stockQuantity, stockcol::stockAmount};
+const std::array<QLatin1StringView, 6> kSummed{stockcol::quantityIn,  stockcol::purchaseAmount, stockcol::soldQuantity,
+                                               stockcol::salesAmount, stockcol::stockQuantity,  stockcol::stockAmount};
 
 } // namespace
 
 const QStringList& columns()
 {
-    static const QStringList names{QString(stockcol::name),     QString(stockcol::model),
-                                   QString(stockcol::code),     QString(stockcol::category),
-                                   QStringLiteral("进货数量"), QStringLiteral("进货金额"),
-                                   QStringLiteral("销售数量"), QStringLiteral("销售金额"),
-                                   QStringLiteral("库存数量"), QStringLiteral("库存金额")};
+    static const QStringList names{QString(stockcol::name),     QString(stockcol::model),   QString(stockcol::code),
+                                   QString(stockcol::category), QStringLiteral("进货数量"), QStringLiteral("进货金额"),
+                                   QStringLiteral("销售数量"),  QStringLiteral("销售金额"), QStringLiteral("库存数量"),
+                                   QStringLiteral("库存金额")};
     return names;
 }
 

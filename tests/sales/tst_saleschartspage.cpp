@@ -91,10 +91,11 @@ qint64 TestSalesChartsPage::addSale(const QString& day, double profit, double am
 {
     qint64 id = 0;
     [&] {
-        QVERIFY(m_shop->dm().appendRow(QStringLiteral("data1"), {{QStringLiteral("a"), QStringLiteral("篮球")},
-                                                                 {QStringLiteral("day1"), day},
-                                                                 {QStringLiteral("a5"), profit},
-                                                                 {QStringLiteral("4"), amount}},
+        QVERIFY(m_shop->dm().appendRow(QStringLiteral("data1"),
+                                       {{QStringLiteral("a"), QStringLiteral("篮球")},
+                                        {QStringLiteral("day1"), day},
+                                        {QStringLiteral("a5"), profit},
+                                        {QStringLiteral("4"), amount}},
                                        &id));
     }();
     return id;
@@ -109,15 +110,22 @@ void TestSalesChartsPage::buttonsChartTheirYearAndMonth_data()
     QTest::addColumn<Bars>("bars");
 
     // 2024 is not in the year list: a typed year is charted all the same.
-    QTest::newRow("month profit: 30 - 10 in March, a loss in July")
-        << false << "2024" << "" << true << Bars{{3, 20}, {4, 5.8}, {7, -8}};
-    QTest::newRow("month sales") << false << "2024" << "" << false << Bars{{3, 60}, {4, 20.3}, {7, 12}};
-    QTest::newRow("another year") << false << "2023" << "" << true << Bars{{3, 99}};
-    QTest::newRow("a year without sales") << false << "2015" << "" << true << Bars{};
-    QTest::newRow("day profit") << true << "2024" << "3" << true << Bars{{5, 20}};
-    QTest::newRow("day sales, 0.1 + 0.2") << true << "2024" << "4" << false << Bars{{20, 20}, {21, 0.3}};
-    QTest::newRow("month typed with a zero") << true << "2024" << "07" << true << Bars{{1, -8}};
-    QTest::newRow("a month without sales") << true << "2024" << "5" << true << Bars{};
+    QTest::newRow("month profit: 30 - 10 in March, a loss in July") << false << "2024"
+                                                                    << "" << true << Bars{{3, 20}, {4, 5.8}, {7, -8}};
+    QTest::newRow("month sales") << false << "2024"
+                                 << "" << false << Bars{{3, 60}, {4, 20.3}, {7, 12}};
+    QTest::newRow("another year") << false << "2023"
+                                  << "" << true << Bars{{3, 99}};
+    QTest::newRow("a year without sales") << false << "2015"
+                                          << "" << true << Bars{};
+    QTest::newRow("day profit") << true << "2024"
+                                << "3" << true << Bars{{5, 20}};
+    QTest::newRow("day sales, 0.1 + 0.2") << true << "2024"
+                                          << "4" << false << Bars{{20, 20}, {21, 0.3}};
+    QTest::newRow("month typed with a zero") << true << "2024"
+                                             << "07" << true << Bars{{1, -8}};
+    QTest::newRow("a month without sales") << true << "2024"
+                                           << "5" << true << Bars{};
 }
 
 void TestSalesChartsPage::buttonsChartTheirYearAndMonth()
@@ -173,8 +181,12 @@ void TestSalesChartsPage::textThatIsNoNumberEmptiesTheChart_data()
     QTest::addColumn<QString>("year");
     QTest::addColumn<QString>("month");
     QTest::addColumn<QString>("message");
-    QTest::newRow("quote in the year") << "20'24" << "3" << "'20'24' is not a valid floating point value";
-    QTest::newRow("empty month") << "2024" << "" << "'' is not a valid floating point value";
+    QTest::newRow("quote in the year") << "20'24"
+                                       << "3"
+                                       << "'20'24' is not a valid floating point value";
+    QTest::newRow("empty month") << "2024"
+                                 << ""
+                                 << "'' is not a valid floating point value";
 }
 
 void TestSalesChartsPage::textThatIsNoNumberEmptiesTheChart()

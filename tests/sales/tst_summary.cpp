@@ -140,8 +140,9 @@ void TestSummary::ordinaryUserSeesNoAmounts()
     TestShop shop;
     RecordingPort port;
     addArticles(shop);
-    QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), QStringLiteral("店员")},
-                                                           {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
+    QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"),
+                                {{QStringLiteral("username"), QStringLiteral("店员")},
+                                 {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
     TMainForm main(shop.dm());
     QVERIFY(logIn(main, QStringLiteral("店员"), QStringLiteral("a1")));
     main.action(QStringLiteral("汇总统计"))->trigger();

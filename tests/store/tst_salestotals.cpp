@@ -75,9 +75,9 @@ void TestSalesTotals::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     QProcess admin;
-    admin.start(QStringLiteral(TARVIK_ADMIN_PATH), {QStringLiteral("demo"), QStringLiteral("--stock"),
-                                                     QStringLiteral("1500"), QStringLiteral("--sales"),
-                                                     QStringLiteral("2000"), m_dir.path()});
+    admin.start(QStringLiteral(TARVIK_ADMIN_PATH),
+                {QStringLiteral("demo"), QStringLiteral("--stock"), QStringLiteral("1500"), QStringLiteral("--sales"),
+                 QStringLiteral("2000"), m_dir.path()});
     QVERIFY(admin.waitForFinished(300000));
     QCOMPARE(admin.exitCode(), 0);
     QString error;
@@ -87,12 +87,15 @@ void TestSalesTotals::initTestCase()
     // form, numbers stored as text, NULLs, values in binary fractions.
     Transaction t(m_db); // one sync for all the rows below
     const QVariant null;
-    const QStringList oddDays{QStringLiteral("2024-1-5"),    QStringLiteral(""),           QStringLiteral("2023-02-29"),
-                              QStringLiteral("2032-02-29"),  QStringLiteral("2024-13-01"), QStringLiteral("2024-00-10"),
-                              QStringLiteral("2024-04-31"),  QStringLiteral("0000-01-01"), QStringLiteral(" 2024-01-05"),
-                              QStringLiteral("2024-01-05 "), QStringLiteral("2024/01/05"), QStringLiteral("abcd-ef-gh"),
-                              QStringLiteral("2024-01-05x"), QStringLiteral("2024-01-00"), QStringLiteral("2000-02-29"),
-                              QStringLiteral("1900-02-29"),  QStringLiteral("２０２４-01-05")};
+    const QStringList oddDays{QStringLiteral("2024-1-5"),      QStringLiteral(""),
+                              QStringLiteral("2023-02-29"),    QStringLiteral("2032-02-29"),
+                              QStringLiteral("2024-13-01"),    QStringLiteral("2024-00-10"),
+                              QStringLiteral("2024-04-31"),    QStringLiteral("0000-01-01"),
+                              QStringLiteral(" 2024-01-05"),   QStringLiteral("2024-01-05 "),
+                              QStringLiteral("2024/01/05"),    QStringLiteral("abcd-ef-gh"),
+                              QStringLiteral("2024-01-05x"),   QStringLiteral("2024-01-00"),
+                              QStringLiteral("2000-02-29"),    QStringLiteral("1900-02-29"),
+                              QStringLiteral("２０２４-01-05")};
     for (const QString& d : oddDays)
         addSale(d, 7.5, 9.25);
     addSale(null, 3.0, 3.0);
@@ -140,7 +143,8 @@ std::vector<salescharts::Bar> TestSalesTotals::engineBars(const Statement& st)
 
 void TestSalesTotals::chartsEqualTheEngine()
 {
-    const QList<double> years{2021, 2022, 2023, 2024, 2025, 2026, 2027, 2031, 2032, 2000, 1900, 0, -2024, 2024.5, 99999};
+    const QList<double> years{2021, 2022, 2023, 2024, 2025,  2026,   2027, 2031,
+                              2032, 2000, 1900, 0,    -2024, 2024.5, 99999};
     int barsSeen = 0;
     for (const Measure measure : {Measure::Profit, Measure::Sales}) {
         for (const double year : years) {
@@ -152,7 +156,8 @@ void TestSalesTotals::chartsEqualTheEngine()
                                      .arg(describe(got), describe(expected));
             QVERIFY2(got.size() == expected.size(), qPrintable(what));
             for (size_t i = 0; i < got.size(); ++i)
-                QVERIFY2(got[i].position == expected[i].position && close(double(got[i].total), double(expected[i].total)),
+                QVERIFY2(got[i].position == expected[i].position &&
+                             close(double(got[i].total), double(expected[i].total)),
                          qPrintable(what));
             barsSeen += int(got.size());
             for (const double month : {0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0, 10.0, 11.0, 12.0, 13.0, 2.5}) {
@@ -226,8 +231,8 @@ void TestSalesTotals::leadingNumberReadsAsTheEngine()
     QFETCH(QString, text);
     QueryResult r;
     QString error;
-    QVERIFY(m_db.query(Statement{QStringLiteral("select sum(x) from (select cast(? as blob) as x)"), {text}}, &r,
-                       &error));
+    QVERIFY(
+        m_db.query(Statement{QStringLiteral("select sum(x) from (select cast(? as blob) as x)"), {text}}, &r, &error));
     const QByteArray utf8 = text.toUtf8();
     QCOMPARE(ColumnSum::leadingNumber(std::string_view(utf8.constData(), size_t(utf8.size()))),
              r.rows.at(0).at(0).toDouble());
@@ -265,10 +270,10 @@ void TestSalesTotals::summaryEqualsTheEngine()
     QVERIFY(got.rows.size() > 500);
     QCOMPARE(got.rows.size(), expected.rows.size());
     for (int i = 0; i < got.rows.size(); ++i) {
-        const QString what = QStringLiteral("row %1\n got %2\nwant %3")
-                                 .arg(i)
-                                 .arg(describe(QueryResult{{}, {got.rows.at(i)}}),
-                                      describe(QueryResult{{}, {expected.rows.at(i)}}));
+        const QString what =
+            QStringLiteral("row %1\n got %2\nwant %3")
+                .arg(i)
+                .arg(describe(QueryResult{{}, {got.rows.at(i)}}), describe(QueryResult{{}, {expected.rows.at(i)}}));
         for (int c = 0; c < 4; ++c)
             QVERIFY2(got.rows.at(i).at(c) == expected.rows.at(i).at(c), qPrintable(what));
         for (int c = 4; c < 10; ++c) {
@@ -299,8 +304,16 @@ void TestSalesTotals::summaryCases()
     QVERIFY(stock.load(&error));
     const QueryResult r = summary::compute(stock, ranks);
     QCOMPARE(r.rows.size(), 2);
-    const QVector<QVariant> first{QStringLiteral("球"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
-                                  3.0, 0.3, 2.0, 0.3, 1.0, 0.1};
+    const QVector<QVariant> first{QStringLiteral("球"),
+                                  QStringLiteral("b"),
+                                  QStringLiteral("c"),
+                                  QStringLiteral("d"),
+                                  3.0,
+                                  0.3,
+                                  2.0,
+                                  0.3,
+                                  1.0,
+                                  0.1};
     QCOMPARE(r.rows.at(0), first);
     QVERIFY(r.rows.at(0).at(5).toDouble() == 0.3); // exactly, not 0.30000000000000004
     QCOMPARE(r.rows.at(1).at(3).toString(), QStringLiteral("e"));
