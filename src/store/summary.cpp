@@ -97,43 +97,48 @@ QueryResult compute(const MemTable& stock, SortRanks& ranks)
     }
     // Sums: 1/10000 units per article; the rare value beyond them (and a
     // units total that would overflow) goes to a wide sum of its own.
-    std::array<std::vector<QVariant>, 6> totals;
-    std::vector<qint64> units;
-    std::vector<quint8> any;
-    std::unordered_map<int, long double> wide;
+    struct Sums
+    {
+        std::vector<qint64> units;
+        std::vector<quint8> any;
+        std::unordered_map<int, long double> wide;
+    };
+    std::array<Sums, 6> sums;
     for (size_t i = 0; i < summed.size(); ++i) {
-        units.assign(size_t(groups), 0);
-        any.assign(size_t(groups), 0);
-        wide.clear();
+        Sums& s = sums[i];
+        s.units.assign(size_t(groups), 0);
+        s.any.assign(size_t(groups), 0);
         for (const int pos : scan) {
             const ColumnSum::Part p = ColumnSum::partOf(stock, pos, summed[i]);
             if (p.null)
                 continue;
-            const int g = groupOf[size_t(pos)];
-            any[size_t(g)] = 1;
+            const auto g = size_t(groupOf[size_t(pos)]);
+            s.any[g] = 1;
+            qint64 sum = 0;
             if (p.wide)
-                wide[g] += p.wideValue;
-            else if (__builtin_add_overflow(units[size_t(g)], p.units, &units[size_t(g)]))
-                wide[g] += static_cast<long double>(p.units) / 10000.0L;
-        }
-        totals[i].resize(size_t(groups));
-        for (int g = 0; g < groups; ++g) {
-            if (!any[size_t(g)])
-                continue;
-            long double t = static_cast<long double>(units[size_t(g)]) / 10000.0L;
-            if (const auto it = wide.find(g); it != wide.end())
-                t += it->second;
-            totals[i][size_t(g)] = QVariant(double(t));
+                s.wide[int(g)] += p.wideValue;
+            else if (__builtin_add_overflow(s.units[g], p.units, &sum))
+                s.wide[int(g)] += static_cast<long double>(p.units) / 10000.0L;
+            else
+                s.units[g] = sum;
         }
     }
+    const auto total = [&](const Sums& s, int g) {
+        if (!s.any[size_t(g)])
+            return QVariant();
+        long double t = static_cast<long double>(s.units[size_t(g)]) / 10000.0L;
+        if (const auto it = s.wide.find(g); it != s.wide.end())
+            t += it->second;
+        return QVariant(double(t));
+    };
     out.rows.reserve(groups);
     for (int g = 0; g < groups; ++g) {
         QVector<QVariant> row;
         row.reserve(10);
         for (auto& column : texts)
             row.append(std::move(column[size_t(g)]));
-        for (auto& column : totals)
-            row.append(std::move(column[size_t(g)]));
+        for (const Sums& s : sums)
+            row.append(total(s, g));
         out.rows.append(std::move(row));
     }
     return out;
