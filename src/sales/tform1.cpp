@@ -21,7 +21,8 @@ const QStringList kAmountColumns{QStringLiteral("进货金额"), QStringLiteral(
 
 QList<GridColumn> summaryColumns()
 {
-    const auto column = [](const QString& field, const char* title, bool number, bool whiteTitle) {
+    // Starting widths: a 13-digit code and the totals of a big shop show whole.
+    const auto column = [](const QString& field, const char* title, bool number, bool whiteTitle, int width = 70) {
         GridColumn c;
         c.field = field;
         c.title = QString::fromUtf8(title);
@@ -29,7 +30,7 @@ QList<GridColumn> summaryColumns()
         if (whiteTitle)
             c.titleTextColor = Qt::white;
         c.fitted = true;
-        c.width = number ? 80 : 110;
+        c.width = width;
         if (number) {
             // Shown as stored, without a display form.
             c.format = GridColumn::Format::General;
@@ -39,15 +40,15 @@ QList<GridColumn> summaryColumns()
         }
         return c;
     };
-    GridColumn name = column(QString(stockcol::name), "商 品 信 息|名 称", false, false);
+    GridColumn name = column(QString(stockcol::name), "商 品 信 息|名 称", false, false, 120);
     name.footer = GridColumn::Footer::Text;
     name.footerText = QStringLiteral("总计");
     name.footerAlignment = Qt::AlignCenter;
     return {
         name,
-        column(QString(stockcol::model), "商 品 信 息|规格型号", false, false),
-        column(QString(stockcol::code), "商 品 信 息|编 码", false, false),
-        column(QString(stockcol::category), "商 品 信 息|类 别", false, false),
+        column(QString(stockcol::model), "商 品 信 息|规格型号", false, false, 110),
+        column(QString(stockcol::code), "商 品 信 息|编 码", false, false, 130),
+        column(QString(stockcol::category), "商 品 信 息|类 别", false, false, 80),
         column(QStringLiteral("进货数量"), "进 货|数 量", true, true),
         column(QStringLiteral("进货金额"), "进 货|金 额", true, true),
         column(QStringLiteral("销售数量"), "销 售|数 量", true, false),
