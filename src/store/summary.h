@@ -6,7 +6,7 @@ class MemTable;
 class SortRanks;
 
 // The per-article summary of the stock table: one row per article (name,
-// specification, code and category, compared as the columns compare, so
+// model, code and category, compared as the columns compare, so
 // letter case does not make another article) with the sums of the purchased,
 // sold and stocked quantities and amounts of all its stock rows.
 namespace summary {
@@ -15,7 +15,7 @@ namespace summary {
 const QStringList& columns();
 
 // The summary from the in-memory stock table: articles in Chinese order of
-// name, specification, code and category; each article shows the texts of its
+// name, model, code and category; each article shows the texts of its
 // last stock row; sums in fixed point, NULL when every value is NULL.
 // `ranks` must belong to `stock`.
 QueryResult compute(const MemTable& stock, SortRanks& ranks);
