@@ -28,6 +28,7 @@ MainToolbar::MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* row)
     : QObject(window)
     , m_newStock(toolButton(QStringLiteral("新建入库"), QStyle::SP_FileDialogNewFolder, area))
     , m_slip(toolButton(QStringLiteral("单据打印"), QStyle::SP_FileDialogContentsView, area))
+    , m_summary(toolButton(QStringLiteral("汇总统计"), QStyle::SP_FileDialogInfoView, area))
     , m_backup(toolButton(QStringLiteral("数据备份"), QStyle::SP_DriveHDIcon, area))
 {
     auto* newStockMenu = new QMenu(m_newStock);
@@ -40,7 +41,7 @@ MainToolbar::MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* row)
     auto* support = toolButton(QStringLiteral("技术支持"), QStyle::SP_MessageBoxQuestion, area);
     m_supportMenu = new SupportMenu(window, support);
     support->setMenu(m_supportMenu);
-    for (QToolButton* b : {m_newStock, m_slip, m_backup, settings, support}) {
+    for (QToolButton* b : {m_newStock, m_slip, m_summary, m_backup, settings, support}) {
         if (b->menu())
             b->setPopupMode(QToolButton::InstantPopup);
         row->addWidget(b);

@@ -9,7 +9,7 @@ class QWidget;
 class SettingsMenu;
 class SupportMenu;
 
-// The toolbar buttons beside the search box: "新建入库", "单据打印",
+// The toolbar buttons beside the search box: "新建入库", "单据打印", "汇总统计",
 // "数据备份", "设 置" and "技术支持". The main window connects what they start.
 class MainToolbar final : public QObject
 {
@@ -24,6 +24,7 @@ public:
     QAction* newStockAction() const { return m_newStockAction; }
     QAction* importAction() const { return m_importAction; }
     QToolButton* slipButton() const { return m_slip; }
+    QToolButton* summaryButton() const { return m_summary; }
     // "数据备份"
     QToolButton* backupButton() const { return m_backup; }
     SettingsMenu* settingsMenu() const { return m_settingsMenu; }
@@ -34,6 +35,7 @@ private:
     QAction* m_newStockAction;
     QAction* m_importAction;
     QToolButton* m_slip;
+    QToolButton* m_summary;
     QToolButton* m_backup;
     SettingsMenu* m_settingsMenu;
     SupportMenu* m_supportMenu;

@@ -8,6 +8,7 @@
 #include "pos/slippanel.h"
 #include "print/posreceipt.h"
 #include "print/salesslip.h"
+#include "sales/tform1.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "maint/trepair.h"
@@ -22,8 +23,10 @@
 #include "users/tloginfm.h"
 #include "users/tuserglfm.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
@@ -71,6 +74,22 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     });
     m_slip->setSlipPreviewer([this] {
         salesslip::previewSale(m_dm, salesslip::textsOf(*receiptSettings()), m_sale->saleNumber(), userName());
+    });
+    // The summary: modal from the toolbar, beside the main window from the grid menu.
+    m_summary = new TForm1(m_dm, this);
+    connect(m_toolbar->summaryButton(), &QToolButton::clicked, m_summary, &QDialog::exec);
+    QAction* summary = m_list->addGridMenuAction(QStringLiteral("汇总统计"));
+    summary->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    summary->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_list->grid()->addAction(summary); // the shortcut works while the grid has the focus
+    connect(summary, &QAction::triggered, this, [this] {
+        m_summary->show();
+        m_summary->raise();
+        m_summary->activateWindow();
+    });
+    connect(m_sale, &SalePanel::saleSaved, this, [this] {
+        if (m_summary->isVisible())
+            m_summary->refresh(); // a hidden summary is refreshed when it shows
     });
     connect(m_list->addGridMenuAction(QStringLiteral("销售单(小票)打印")), &QAction::triggered, m_slip,
             &SlipPanel::toggle);
@@ -226,6 +245,7 @@ void TMainForm::applyRestrictions()
     m_toolbar->newStockButton()->setEnabled(false);
     m_stockIn->hide();
     m_list->hideCostColumns();
+    m_summary->hideAmountColumnsForOrdinaryUser();
 }
 
 void TMainForm::closeEvent(QCloseEvent* e)

@@ -27,6 +27,7 @@ class StockInPanel;
 class SalePanel;
 class SlipPanel;
 class StockSearchBox;
+class TForm1;
 class THelpForm;
 class Tdmfm;
 class LoginGate;
@@ -80,6 +81,8 @@ public:
     SlipPanel* slipPanel() const { return m_slip; }
     QToolButton* slipButton() const { return m_toolbar->slipButton(); }
     QToolButton* backupButton() const { return m_toolbar->backupButton(); }
+    QToolButton* summaryButton() const { return m_toolbar->summaryButton(); }
+    TForm1* summaryWindow() const { return m_summary; }
     QLabel* noticePanel() const { return m_notice; }
     QLabel* statusPanel(int index) const { return m_status->panel(index); }
     QMenu* gridMenu() const { return m_list->gridMenu(); }
@@ -120,6 +123,7 @@ private:
     StockInPanel* m_stockIn = nullptr;
     SalePanel* m_sale = nullptr;
     SlipPanel* m_slip = nullptr;
+    TForm1* m_summary = nullptr;
     MainStatusBar* m_status = nullptr;
     LoginGate* m_login = nullptr;
     Texcell* m_import = nullptr;

@@ -8,6 +8,7 @@
 #include "store/schema.h"
 #include "store/sortranks.h"
 #include "store/stockfilter.h"
+#include "store/summary.h"
 
 #include <QRegularExpression>
 #include <QScopedValueRollback>
@@ -138,6 +139,19 @@ void Tdmfm::stockRowsWritten(const QList<qint64>& rowIds)
             report(error);
             return;
         }
+}
+
+bool Tdmfm::refreshSummary()
+{
+    m_summaryQuery.close();
+    QString error;
+    if (!m_stockTable->reloadIfChangedElsewhere(&error)) {
+        report(error);
+        return false;
+    }
+    m_summaryQuery.load(summary::statement().sql, summary::compute(*m_stockTable, *m_stockRanks));
+    m_summaryQuery.last();
+    return true;
 }
 
 bool Tdmfm::freshSalesTable()

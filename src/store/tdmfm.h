@@ -76,6 +76,11 @@ public:
     RowSet& generalQuery() { return m_generalQuery; }
     RowSet& salesList() { return m_salesList; }
     RowSet& summaryQuery() { return m_summaryQuery; }
+    // "汇总统计": the summary of the stock table (summary.h) into the summary
+    // query, from the in-memory stock table after reading what other programs
+    // wrote; the last row becomes current. False after an engine error, which
+    // is reported, leaving the query closed.
+    bool refreshSummary();
     RowSet& customerQuery() { return m_customerQuery; }
     // The customer names of the sales for the sale panel's list, as
     // OpenDistinctColumn gives them: read once (a scan of every sale row), then

@@ -1,0 +1,112 @@
+#include "sales/tform1.h"
+
+#include "store/columns.h"
+#include "store/rowset.h"
+#include "store/tdmfm.h"
+#include "ui/datagrid.h"
+
+#include <QResizeEvent>
+#include <QShowEvent>
+
+namespace {
+
+constexpr int kClientWidth = 988;
+constexpr int kClientHeight = 572;
+// The grid is the window's height less this.
+constexpr int kBelowGrid = 35;
+
+const QColor kLime(0, 255, 0);
+
+const QStringList kAmountColumns{QStringLiteral("进货金额"), QStringLiteral("销售金额"), QStringLiteral("库存金额")};
+
+QList<GridColumn> summaryColumns()
+{
+    // Starting widths: a 13-digit code and the totals of a big shop show whole.
+    const auto column = [](const QString& field, const char* title, bool number, bool whiteTitle, int width = 70) {
+        GridColumn c;
+        c.field = field;
+        c.title = QString::fromUtf8(title);
+        c.titleColor = kLime;
+        if (whiteTitle)
+            c.titleTextColor = Qt::white;
+        c.fitted = true;
+        c.width = width;
+        if (number) {
+            // Shown as stored, without a display form.
+            c.format = GridColumn::Format::General;
+            c.alignment = Qt::AlignCenter;
+            c.footer = GridColumn::Footer::Sum;
+            c.footerAlignment = Qt::AlignCenter;
+        }
+        return c;
+    };
+    GridColumn name = column(QString(stockcol::name), "商 品 信 息|名 称", false, false, 120);
+    name.footer = GridColumn::Footer::Text;
+    name.footerText = QStringLiteral("总计");
+    name.footerAlignment = Qt::AlignCenter;
+    return {
+        name,
+        column(QString(stockcol::model), "商 品 信 息|规格型号", false, false, 110),
+        column(QString(stockcol::code), "商 品 信 息|编 码", false, false, 130),
+        column(QString(stockcol::category), "商 品 信 息|类 别", false, false, 80),
+        column(QStringLiteral("进货数量"), "进 货|数 量", true, true),
+        column(QStringLiteral("进货金额"), "进 货|金 额", true, true),
+        column(QStringLiteral("销售数量"), "销 售|数 量", true, false),
+        column(QStringLiteral("销售金额"), "销 售|金 额", true, false),
+        column(QStringLiteral("库存数量"), "存 货|数 量", true, true),
+        column(QStringLiteral("库存金额"), "存 货|金 额", true, true),
+    };
+}
+
+} // namespace
+
+TForm1::TForm1(Tdmfm& dm, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowCloseButtonHint)
+    , m_dm(dm)
+    , m_grid(new DataGrid(this))
+{
+    setWindowTitle(QStringLiteral("汇总统计"));
+    resize(kClientWidth, kClientHeight);
+    m_grid->setColumns(summaryColumns());
+    m_grid->setRowSet(&m_dm.summaryQuery());
+    m_grid->setGeometry(0, 0, kClientWidth, kClientHeight - kBelowGrid);
+}
+
+void TForm1::refresh()
+{
+    m_grid->clearSortMarkers();
+    m_dm.refreshSummary();
+}
+
+void TForm1::hideAmountColumnsForOrdinaryUser()
+{
+    for (const QString& field : kAmountColumns)
+        m_grid->setColumnVisible(field, false);
+}
+
+void TForm1::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (e->spontaneous())
+        return;
+    if (parentWidget()) {
+        // Centred on the main window.
+        const QRect outer = parentWidget()->window()->frameGeometry();
+        move(outer.center() - QPoint(width() / 2, height() / 2));
+    }
+    refresh();
+}
+
+void TForm1::hideEvent(QHideEvent* e)
+{
+    QDialog::hideEvent(e);
+    if (!e->spontaneous())
+        m_dm.summaryQuery().close();
+}
+
+void TForm1::resizeEvent(QResizeEvent* e)
+{
+    QDialog::resizeEvent(e);
+    m_grid->setGeometry(0, 0, width(), std::max(0, height() - kBelowGrid));
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class DataGrid;
+class Tdmfm;
+
+// The summary window "汇总统计": one row per article with the purchased, sold
+// and stocked quantities and amounts of all its stock rows, and their totals.
+// Refreshed at every showing; closing it closes the summary query.
+class TForm1 final : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TForm1(Tdmfm& dm, QWidget* parent = nullptr);
+
+    // Computes the summary again and makes its last row current. A click on a
+    // title sorts until the next refresh.
+    void refresh();
+    // Ordinary users never see purchase, sales and stock amounts: those
+    // columns are hidden for good.
+    void hideAmountColumnsForOrdinaryUser();
+
+    DataGrid* grid() const { return m_grid; }
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    Tdmfm& m_dm;
+    DataGrid* m_grid;
+};

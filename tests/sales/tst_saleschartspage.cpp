@@ -1,0 +1,254 @@
+// The sales charts page driven by its pickers and buttons, with the values
+// read back from the charts' bar sets.
+
+#include "recordingport.h"
+#include "testdb.h"
+
+#include "sales/saleschartspage.h"
+#include "store/tdmfm.h"
+
+#include <QBarSet>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+using Bars = QMap<int, double>;
+
+namespace {
+
+// The chart's values by place on its axis, without the places holding 0.
+QMap<int, double> barsOf(const QBarSet* set)
+{
+    QMap<int, double> out;
+    for (int i = 0; i < set->count(); ++i)
+        if (set->at(i) != 0)
+            out.insert(i, set->at(i));
+    return out;
+}
+
+void typeInto(QComboBox* box, const QString& text)
+{
+    box->lineEdit()->selectAll();
+    QTest::keyClick(box->lineEdit(), Qt::Key_Backspace);
+    QTest::keyClicks(box->lineEdit(), text);
+}
+
+} // namespace
+
+class TestSalesChartsPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void buttonsChartTheirYearAndMonth_data();
+    void buttonsChartTheirYearAndMonth();
+    void axesKeepTheirPlaces();
+    void textThatIsNoNumberEmptiesTheChart_data();
+    void textThatIsNoNumberEmptiesTheChart();
+    void showingResetsThePickersAndDrawsProfit();
+    void redrawFollowsADeletion();
+    void ordinaryUserSeesNoChart();
+
+private:
+    qint64 addSale(const QString& day, double profit, double amount);
+
+    std::unique_ptr<TestShop> m_shop;
+    std::unique_ptr<SalesChartsPage> m_page;
+};
+
+void TestSalesChartsPage::init()
+{
+    m_shop = std::make_unique<TestShop>();
+    QVERIFY(m_shop->isValid());
+    // A month with a sale of profit 30 and a return of -10; another with a
+    // loss; the same days in another year.
+    addSale(QStringLiteral("2024-03-05"), 30, 100);
+    addSale(QStringLiteral("2024-03-05"), -10, -40);
+    addSale(QStringLiteral("2024-04-20"), 5.5, 20);
+    addSale(QStringLiteral("2024-04-21"), 0.1, 0.1);
+    addSale(QStringLiteral("2024-04-21"), 0.2, 0.2);
+    addSale(QStringLiteral("2024-07-01"), -8, 12);
+    addSale(QStringLiteral("2023-03-05"), 99, 300);
+    m_page = std::make_unique<SalesChartsPage>(m_shop->dm());
+    m_page->show();
+}
+
+void TestSalesChartsPage::cleanup()
+{
+    m_page.reset();
+    m_shop.reset();
+}
+
+qint64 TestSalesChartsPage::addSale(const QString& day, double profit, double amount)
+{
+    qint64 id = 0;
+    [&] {
+        QVERIFY(m_shop->dm().appendRow(QStringLiteral("data1"),
+                                       {{QStringLiteral("a"), QStringLiteral("篮球")},
+                                        {QStringLiteral("day1"), day},
+                                        {QStringLiteral("a5"), profit},
+                                        {QStringLiteral("4"), amount}},
+                                       &id));
+    }();
+    return id;
+}
+
+void TestSalesChartsPage::buttonsChartTheirYearAndMonth_data()
+{
+    QTest::addColumn<bool>("dayChart");
+    QTest::addColumn<QString>("year");
+    QTest::addColumn<QString>("month");
+    QTest::addColumn<bool>("profit");
+    QTest::addColumn<Bars>("bars");
+
+    // 2024 is not in the year list: a typed year is charted all the same.
+    QTest::newRow("month profit: 30 - 10 in March, a loss in July") << false << "2024"
+                                                                    << "" << true << Bars{{3, 20}, {4, 5.8}, {7, -8}};
+    QTest::newRow("month sales") << false << "2024"
+                                 << "" << false << Bars{{3, 60}, {4, 20.3}, {7, 12}};
+    QTest::newRow("another year") << false << "2023"
+                                  << "" << true << Bars{{3, 99}};
+    QTest::newRow("a year without sales") << false << "2015"
+                                          << "" << true << Bars{};
+    QTest::newRow("day profit") << true << "2024"
+                                << "3" << true << Bars{{5, 20}};
+    QTest::newRow("day sales, 0.1 + 0.2") << true << "2024"
+                                          << "4" << false << Bars{{20, 20}, {21, 0.3}};
+    QTest::newRow("month typed with a zero") << true << "2024"
+                                             << "07" << true << Bars{{1, -8}};
+    QTest::newRow("a month without sales") << true << "2024"
+                                           << "5" << true << Bars{};
+}
+
+void TestSalesChartsPage::buttonsChartTheirYearAndMonth()
+{
+    QFETCH(bool, dayChart);
+    QFETCH(QString, year);
+    QFETCH(QString, month);
+    QFETCH(bool, profit);
+    QFETCH(Bars, bars);
+    RecordingPort port;
+    typeInto(dayChart ? m_page->dayChartYearBox() : m_page->monthChartYearBox(), year);
+    if (dayChart)
+        typeInto(m_page->monthBox(), month);
+    QPushButton* button = dayChart ? (profit ? m_page->dayProfitButton() : m_page->daySalesButton())
+                                   : (profit ? m_page->monthProfitButton() : m_page->monthSalesButton());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY2(port.entries.isEmpty(), qPrintable(port.lastText()));
+    const QMap<int, double> got = barsOf(dayChart ? m_page->dayBars() : m_page->monthBars());
+    QCOMPARE(got.keys(), bars.keys());
+    for (auto it = bars.cbegin(); it != bars.cend(); ++it)
+        QVERIFY2(got.value(it.key()) == it.value(), // exactly: 0.3, not 0.30000000000000004
+                 qPrintable(QStringLiteral("%1: %2").arg(it.key()).arg(got.value(it.key()), 0, 'g', 17)));
+    // The other chart was left alone.
+    QCOMPARE((dayChart ? m_page->monthBars() : m_page->dayBars())->count(), 0);
+}
+
+void TestSalesChartsPage::axesKeepTheirPlaces()
+{
+    typeInto(m_page->monthChartYearBox(), QStringLiteral("2023"));
+    QTest::mouseClick(m_page->monthProfitButton(), Qt::LeftButton);
+    typeInto(m_page->dayChartYearBox(), QStringLiteral("2023"));
+    typeInto(m_page->monthBox(), QStringLiteral("3"));
+    QTest::mouseClick(m_page->dayProfitButton(), Qt::LeftButton);
+    // One place per month (day) from 0, however few months have sales.
+    QCOMPARE(m_page->monthBars()->count(), 13);
+    QCOMPARE(m_page->dayBars()->count(), 32);
+    auto* months = qobject_cast<QCategoryAxis*>(m_page->monthChart()->chart()->axes(Qt::Horizontal).value(0));
+    auto* days = qobject_cast<QCategoryAxis*>(m_page->dayChart()->chart()->axes(Qt::Horizontal).value(0));
+    QVERIFY(months && days);
+    // Labels from 0 to 12 (32, every other day), at their own values.
+    QCOMPARE(months->categoriesLabels().size(), 13);
+    QCOMPARE(months->categoriesLabels().value(0), QStringLiteral("0月"));
+    QCOMPARE(months->endValue(QStringLiteral("12月")), 12.0);
+    QCOMPARE(days->endValue(QStringLiteral("2日")), 2.0);
+    QCOMPARE(days->endValue(QStringLiteral("32日")), 32.0);
+    QCOMPARE(m_page->monthChart()->chart()->title(), QStringLiteral("月销售报表统计"));
+    QCOMPARE(m_page->dayChart()->chart()->title(), QStringLiteral("日销售报表统计"));
+    QVERIFY(!m_page->monthChart()->chart()->legend()->isVisible());
+}
+
+void TestSalesChartsPage::textThatIsNoNumberEmptiesTheChart_data()
+{
+    QTest::addColumn<QString>("year");
+    QTest::addColumn<QString>("month");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("quote in the year") << "20'24"
+                                       << "3"
+                                       << "'20'24' is not a valid floating point value";
+    QTest::newRow("empty month") << "2024"
+                                 << ""
+                                 << "'' is not a valid floating point value";
+}
+
+void TestSalesChartsPage::textThatIsNoNumberEmptiesTheChart()
+{
+    QFETCH(QString, year);
+    QFETCH(QString, month);
+    QFETCH(QString, message);
+    RecordingPort port;
+    typeInto(m_page->dayChartYearBox(), QStringLiteral("2024"));
+    typeInto(m_page->monthBox(), QStringLiteral("3"));
+    QTest::mouseClick(m_page->dayProfitButton(), Qt::LeftButton);
+    QCOMPARE(m_page->dayBars()->count(), 32);
+    typeInto(m_page->dayChartYearBox(), year);
+    typeInto(m_page->monthBox(), month);
+    QTest::mouseClick(m_page->dayProfitButton(), Qt::LeftButton);
+    QCOMPARE(port.texts(), QStringList{message});
+    QCOMPARE(m_page->dayBars()->count(), 0);
+}
+
+void TestSalesChartsPage::showingResetsThePickersAndDrawsProfit()
+{
+    const QDate today = QDate::currentDate();
+    addSale(today.toString(QStringLiteral("yyyy-MM-dd")), 12.5, 50);
+    typeInto(m_page->monthChartYearBox(), QStringLiteral("2023"));
+    typeInto(m_page->monthBox(), QStringLiteral("9"));
+    m_page->prepareShow(today);
+    QCOMPARE(m_page->monthChartYearBox()->currentText(), QString::number(today.year()));
+    QCOMPARE(m_page->dayChartYearBox()->currentText(), QString::number(today.year()));
+    QCOMPARE(m_page->monthBox()->currentText(), QString::number(today.month()));
+    QCOMPARE(barsOf(m_page->monthBars()), (QMap<int, double>{{today.month(), 12.5}}));
+    QCOMPARE(barsOf(m_page->dayBars()), (QMap<int, double>{{today.day(), 12.5}}));
+}
+
+void TestSalesChartsPage::redrawFollowsADeletion()
+{
+    const qint64 id = addSale(QStringLiteral("2024-03-06"), 1, 1);
+    typeInto(m_page->monthChartYearBox(), QStringLiteral("2024"));
+    typeInto(m_page->dayChartYearBox(), QStringLiteral("2024"));
+    typeInto(m_page->monthBox(), QStringLiteral("3"));
+    m_page->redraw();
+    QCOMPARE(barsOf(m_page->monthBars()).value(3), 21.0);
+    QCOMPARE(barsOf(m_page->dayBars()), (QMap<int, double>{{5, 20}, {6, 1}}));
+    QString error;
+    QVERIFY(m_shop->dm().db().exec(Statement{QStringLiteral("delete from data1 where ID=?"), {id}}, &error));
+    m_page->redraw();
+    QCOMPARE(barsOf(m_page->monthBars()).value(3), 20.0);
+    QCOMPARE(barsOf(m_page->dayBars()), (QMap<int, double>{{5, 20}}));
+}
+
+void TestSalesChartsPage::ordinaryUserSeesNoChart()
+{
+    m_page->hideChartsForOrdinaryUser();
+    m_page->prepareShow(QDate(2024, 3, 1));
+    QVERIFY(!m_page->monthChart()->isVisible());
+    QVERIFY(!m_page->dayChart()->isVisible());
+    QVERIFY(m_page->monthProfitButton()->isVisible());
+    QVERIFY(m_page->monthBox()->isVisible());
+    QTest::mouseClick(m_page->monthSalesButton(), Qt::LeftButton);
+    // Nothing is computed that the user may not see.
+    QCOMPARE(m_page->monthBars()->count(), 0);
+    QCOMPARE(m_page->dayBars()->count(), 0);
+}
+
+QTEST_MAIN(TestSalesChartsPage)
+#include "tst_saleschartspage.moc"
