@@ -103,6 +103,7 @@ void MemTable::clear()
     m_cols.clear();
     m_rowIds.clear();
     m_live.clear();
+    m_stamps.clear();
     m_byRowId.clear();
     m_loaded = false;
 }
@@ -162,6 +163,7 @@ bool MemTable::load(QString* error)
         }
         m_rowIds.shrink_to_fit();
         m_live.shrink_to_fit();
+        m_stamps.shrink_to_fit();
         m_byRowId.shrink_to_fit();
     }
     if (!ok)
@@ -257,6 +259,7 @@ bool MemTable::readInto(Stmt& st, int pos, bool append)
     if (append) {
         m_rowIds.push_back(sqlite3_column_int64(st.st, 0));
         m_live.push_back(1);
+        m_stamps.push_back(m_version);
         const qint64 id = m_rowIds.back();
         if (m_byRowId.empty() || m_rowIds[size_t(m_byRowId.back())] < id) {
             m_byRowId.push_back(pos);
@@ -266,6 +269,7 @@ bool MemTable::readInto(Stmt& st, int pos, bool append)
             m_byRowId.insert(at, pos);
         }
     }
+    m_stamps[size_t(pos)] = m_version;
     for (size_t c = 0; c < m_cols.size(); ++c)
         setCell(m_cols[c], pos, st, int(c) + 1, append);
     return true;
@@ -547,7 +551,8 @@ int MemTable::compareCells(int posA, int posB, int column) const
 
 size_t MemTable::memoryBytes() const
 {
-    size_t total = m_rowIds.capacity() * sizeof(qint64) + m_live.capacity() + m_byRowId.capacity() * sizeof(int);
+    size_t total = m_rowIds.capacity() * sizeof(qint64) + m_live.capacity() + m_byRowId.capacity() * sizeof(int) +
+                   m_stamps.capacity() * sizeof(quint64);
     for (const Column& c : m_cols) {
         total += c.kinds.capacity() + c.cells.capacity() * sizeof(quint64) + c.bytes.capacity() + c.lower.capacity();
         total += c.likeText.size() * (sizeof(int) + sizeof(quint64) + 2 * sizeof(void*));
