@@ -52,7 +52,8 @@ NewDatabaseFile::~NewDatabaseFile()
 {
     if (!m_published && !m_tempPath.isEmpty()) {
         ::unlink(QFile::encodeName(m_tempPath).constData());
-        ::unlink(QFile::encodeName(m_tempPath + QStringLiteral("-journal")).constData());
+        for (const char* companion : {"-journal", "-wal", "-shm"})
+            ::unlink(QFile::encodeName(m_tempPath + QLatin1String(companion)).constData());
     }
 }
 
@@ -87,6 +88,12 @@ bool NewDatabaseFile::publish(QString* error)
     }
     const QByteArray temp = QFile::encodeName(m_tempPath);
     const QByteArray target = QFile::encodeName(m_finalPath);
+    // Closing the last connection folds the write-ahead log into the file and
+    // removes it; a log still there holds commits the file alone lacks.
+    if (::access((temp + "-wal").constData(), F_OK) == 0) {
+        *error = QStringLiteral("%1: the write-ahead log was not folded back into the file").arg(m_tempPath);
+        return false;
+    }
     if (!syncPath(temp, O_RDONLY, error))
         return false;
     // Never replaces a file that appeared meanwhile. A file system that cannot

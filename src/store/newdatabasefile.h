@@ -10,7 +10,7 @@ class NewDatabaseFile final
 {
 public:
     explicit NewDatabaseFile(QString finalPath);
-    // Removes the temporary file unless it was published.
+    // Removes the temporary file (and the engine's files beside it) unless it was published.
     ~NewDatabaseFile();
     NewDatabaseFile(const NewDatabaseFile&) = delete;
     NewDatabaseFile& operator=(const NewDatabaseFile&) = delete;
@@ -21,9 +21,10 @@ public:
     QString tempPath() const { return m_tempPath; }
     QString finalPath() const { return m_finalPath; }
 
-    // Syncs the finished file (its connection must be closed), renames it to
-    // the final path and syncs the folder. Never replaces an existing file:
-    // fails when the final path exists by then.
+    // Syncs the finished file (its connection must be closed, so that its
+    // write-ahead log is folded back into it), renames it to the final path and
+    // syncs the folder. Never replaces an existing file: fails when the final
+    // path exists by then, or when the log is still there.
     bool publish(QString* error);
 
 private:

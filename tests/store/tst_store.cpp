@@ -20,6 +20,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 class TestStore : public QObject
@@ -309,11 +310,11 @@ void TestStore::committedWriteIsInTheFile()
 {
     TestShop shop;
     shop.addStock(QStringLiteral("篮球"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1);
-    // A copy of the file taken while the connection is still open, as after a
-    // crash, already holds the committed row.
+    // The file and its write-ahead log copied while the connection is still
+    // open, as a crash leaves them, already hold the committed row.
     const QString copy = shop.folder() + QStringLiteral("/after-crash.mdb");
     QVERIFY(QFile::copy(shop.dbPath(), copy));
-    QVERIFY(!QFile::exists(shop.dbPath() + QStringLiteral("-journal")));
+    QVERIFY(QFile::copy(shop.dbPath() + QStringLiteral("-wal"), copy + QStringLiteral("-wal")));
     Database db;
     QString error;
     QVERIFY(db.open(copy, false, &error));
@@ -321,7 +322,36 @@ void TestStore::committedWriteIsInTheFile()
     QVERIFY(db.query(Statement{QStringLiteral("select a from data"), {}}, &r, &error));
     QCOMPARE(r.rows.size(), 1);
     QVERIFY(db.query(Statement{QStringLiteral("PRAGMA synchronous"), {}}, &r, &error));
-    QCOMPARE(r.rows.at(0).at(0).toInt(), 2); // FULL
+    QCOMPARE(r.rows.at(0).at(0).toInt(), 2); // FULL: the log is synced at every commit
+    QVERIFY(db.query(Statement{QStringLiteral("PRAGMA journal_mode"), {}}, &r, &error));
+    QCOMPARE(r.rows.at(0).at(0).toString(), QStringLiteral("wal"));
+
+    // Once the last connection closes, the file alone holds everything again,
+    // with the rollback journal written in it: a reader that cannot make a log
+    // (a read-only folder) reads it as ever.
+    db.close();
+    shop.dm().db().close();
+    QVERIFY(!QFile::exists(shop.dbPath() + QStringLiteral("-wal")));
+    QVERIFY(!QFile::exists(shop.dbPath() + QStringLiteral("-shm")));
+    {
+        sqlite3* raw = nullptr;
+        QCOMPARE(sqlite3_open_v2(QFile::encodeName(shop.dbPath()).constData(), &raw, SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        const QByteArray key = QStringLiteral("PRAGMA key = '%1'").arg(Database::password()).toUtf8();
+        sqlite3_stmt* st = nullptr;
+        QCOMPARE(sqlite3_exec(raw, key.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_prepare_v2(raw, "PRAGMA journal_mode", -1, &st, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_step(st), SQLITE_ROW);
+        const QString mode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+        sqlite3_close(raw);
+        QCOMPARE(mode, QStringLiteral("delete"));
+    }
+    const QString alone = shop.folder() + QStringLiteral("/closed.mdb");
+    QVERIFY(QFile::copy(shop.dbPath(), alone));
+    QVERIFY(db.open(alone, false, &error));
+    QVERIFY(db.query(Statement{QStringLiteral("select a from data"), {}}, &r, &error));
+    QCOMPARE(r.rows.size(), 1);
 }
 
 void TestStore::unusableFileIsRefusedAtOpen_data()
@@ -361,7 +391,9 @@ void TestStore::unusableFileIsRefusedAtOpen()
         QVERIFY(db.open(path, false, &error));
         QVERIFY(rebuildSales(db, QStringLiteral("day6"), QString(), &error));
     } else if (kind == QLatin1String("journal blocked")) {
-        // Something else holds the journal's name: no write can start.
+        // Something else holds the journal's name: no write can start (nor
+        // the switch to the write-ahead log, which writes the file's header).
+        shop.dm().db().close();
         QVERIFY(QDir().mkdir(path + QStringLiteral("-journal")));
     } else if (kind == QLatin1String("read-only file")) {
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
