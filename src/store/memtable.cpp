@@ -492,6 +492,47 @@ void MemTable::filterLike(std::vector<int>& positions, int column, const LikePat
     const quint8* kinds = c.kinds.data();
     const quint64* cells = c.cells.data();
     const char* lower = c.lower.data();
+    const size_t m = literal.size();
+    if (m >= 2 && positions.size() * 4 >= size_t(slotCount())) {
+        // Most rows to test (a first keystroke): one pass of memmem over the
+        // column's whole buffer finds where the text occurs, and each row
+        // looks for an occurrence inside its own bytes. The rows' texts lie in
+        // the buffer in the order the rows are listed, so one cursor walks the
+        // occurrences along with them.
+        std::vector<quint32> at;
+        const char* end = lower + c.lower.size();
+        for (const char* q = lower; q + m <= end;) {
+            q = static_cast<const char*>(memmem(q, size_t(end - q), literal.data(), m));
+            if (!q)
+                break;
+            at.push_back(quint32(q - lower));
+            ++q;
+        }
+        size_t cursor = 0;
+        quint64 lastStart = 0;
+        for (const int p : positions) {
+            const quint8 k = kinds[p];
+            bool keep;
+            if (k == quint8(Kind::Text) || k == quint8(Kind::Blob)) {
+                const quint64 s = cells[p];
+                const quint64 start = s >> 32;
+                const quint64 length = s & 0xffffffffu;
+                if (start < lastStart)
+                    cursor = size_t(std::lower_bound(at.begin(), at.end(), start) - at.begin());
+                else
+                    while (cursor < at.size() && at[cursor] < start)
+                        ++cursor;
+                lastStart = start;
+                keep = cursor < at.size() && at[cursor] + m <= start + length;
+            } else {
+                keep = (k & kLikeTextElsewhere) && like(p, column, pattern);
+            }
+            positions[out] = p;
+            out += keep ? 1 : 0;
+        }
+        positions.resize(out);
+        return;
+    }
     for (const int p : positions) {
         const quint8 k = kinds[p];
         bool keep;
