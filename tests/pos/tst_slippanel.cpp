@@ -117,11 +117,11 @@ void TestSlipPanel::listsTheNumberWithTotalAndChange()
     s->toggle();
     QVERIFY(s->isVisible());
     QCOMPARE(s->grid()->model()->rowCount(), 2);
-    QCOMPARE(s->grid()->displayText(0, QStringLiteral("a")), QStringLiteral("篮球"));
-    QCOMPARE(s->grid()->displayText(0, QStringLiteral("4")), QStringLiteral("39.8"));
-    QCOMPARE(s->grid()->footerText(QStringLiteral("a")), QStringLiteral("销售单号："));
-    QCOMPARE(s->grid()->footerText(QStringLiteral("b")), c.sale->saleNumber());
-    QCOMPARE(s->grid()->footerText(QStringLiteral("3")), QStringLiteral("3"));
+    QCOMPARE(s->grid()->displayText(0, salecol::name), QStringLiteral("篮球"));
+    QCOMPARE(s->grid()->displayText(0, salecol::amount), QStringLiteral("39.8"));
+    QCOMPARE(s->grid()->footerText(salecol::name), QStringLiteral("销售单号："));
+    QCOMPARE(s->grid()->footerText(salecol::model), c.sale->saleNumber());
+    QCOMPARE(s->grid()->footerText(salecol::quantity), QStringLiteral("3"));
     QCOMPARE(s->total(), QStringLiteral("99.8"));
     QCOMPARE(s->customerLine()->text(), QStringLiteral("客户名称："));
 
