@@ -2,6 +2,7 @@
 // in the same order, for the same conditions.
 
 #include "store/chinesecollation.h"
+#include "store/columns.h"
 #include "store/database.h"
 #include "store/distinctvalues.h"
 #include "store/likepattern.h"
@@ -22,8 +23,8 @@
 
 namespace {
 
-const QStringList kLikeColumns{QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("f"),
-                               QStringLiteral("c"), QStringLiteral("z"), QStringLiteral("g")};
+const QStringList kLikeColumns{stockcol::category, stockcol::nameInitials, stockcol::modelInitials,
+                               stockcol::code,     stockcol::remark,       stockcol::supplier};
 
 std::vector<qint64> engineRows(Database& db, const Statement& st, QString* error)
 {
@@ -154,7 +155,7 @@ void TestMemTable::initTestCase()
             if (m_table->kind(p, col) == MemTable::Kind::Text)
                 m_values[i] << m_table->value(p, col).toString();
     }
-    const int day = m_table->columnIndex(QStringLiteral("day1"));
+    const int day = m_table->columnIndex(stockcol::stockInDate);
     for (int p = 0; p < m_table->slotCount(); p += 5)
         m_days << m_table->value(p, day).toString();
 }
@@ -453,7 +454,7 @@ void TestMemTable::ownWritesKeepTheCopyCurrent()
     QVERIFY(m_db.exec(Statement{QStringLiteral("update data set e='zzz', [7]=0 where rowid=?"), {changed}}, &error));
     QVERIFY(m_table->refreshRow(changed, &error));
     QCOMPARE(m_table->position(changed), before.front());
-    QCOMPARE(m_table->value(before.front(), m_table->columnIndex(QStringLiteral("e"))).toString(),
+    QCOMPARE(m_table->value(before.front(), m_table->columnIndex(stockcol::nameInitials)).toString(),
              QStringLiteral("zzz"));
     compareSearch(f, stockq::ZeroStock::Hidden, c);
     compareSearch(f, stockq::ZeroStock::Shown, c);
@@ -504,7 +505,7 @@ void TestMemTable::dateOrderFollowsOwnWrites()
     check("first order");
     const std::vector<int> live = m_table->positionsInRowIdOrder();
     const qint64 a = m_table->rowId(live.at(10)), b = m_table->rowId(live.at(20)), c = m_table->rowId(live.at(30));
-    const QString dayOfB = m_table->value(live.at(20), m_table->columnIndex(QStringLiteral("day1"))).toString();
+    const QString dayOfB = m_table->value(live.at(20), m_table->columnIndex(stockcol::stockInDate)).toString();
 
     write(Statement{QStringLiteral("update data set [7]=[7]-1 where rowid=?"), {a}}, a);
     check("a sale: same date");

@@ -2,6 +2,7 @@
 #include "testdb.h"
 
 #include "store/chinesecollation.h"
+#include "store/columns.h"
 #include "store/database.h"
 #include "store/passwordhash.h"
 #include "store/saleops.h"
@@ -84,8 +85,8 @@ void TestStore::schemaHasEveryColumn()
     QVERIFY(port.entries.isEmpty());
 
     // Autonumbered identities.
-    QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QStringLiteral("a"), QStringLiteral("x")}}));
-    QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QStringLiteral("a"), QStringLiteral("y")}}));
+    QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("x")}}));
+    QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("y")}}));
     QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select ID from data1 order by ID"), {}}));
     QCOMPARE(shop.dm().generalQuery().value(0, 0).toLongLong() + 1, shop.dm().generalQuery().value(1, 0).toLongLong());
 }
@@ -216,7 +217,7 @@ void TestStore::searchMatchesInitialsInAnyCase()
     QVERIFY(dm.OpenQuery(dm.stockList(), stockq::search(hideZero ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown, c)));
     QStringList got;
     for (int r = 0; r < dm.stockList().rowCount(); ++r)
-        got << dm.stockList().value(r, QStringLiteral("a")).toString();
+        got << dm.stockList().value(r, stockcol::name).toString();
     QCOMPARE(got, names);
 }
 
@@ -229,13 +230,13 @@ void TestStore::rowSetWritesThroughByIdentity()
     shop.addStock(QStringLiteral("丙"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 3, 1, QStringLiteral("2026-01-02"));
     QVERIFY(dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)));
     RowSet& set = dm.stockList();
-    QCOMPARE(set.value(0, QStringLiteral("a")).toString(), QStringLiteral("乙")); // stock-in date order
+    QCOMPARE(set.value(0, stockcol::name).toString(), QStringLiteral("乙")); // stock-in date order
     QVERIFY(!set.columns().contains(QStringLiteral("_rid")));
 
     set.sort(QStringLiteral("2 DESC"));
-    QCOMPARE(set.value(0, QStringLiteral("a")).toString(), QStringLiteral("丙"));
+    QCOMPARE(set.value(0, stockcol::name).toString(), QStringLiteral("丙"));
     set.setCurrent(0);
-    QVERIFY(dm.updateCurrent(set, {{QStringLiteral("z"), QStringLiteral("改过")}}));
+    QVERIFY(dm.updateCurrent(set, {{QString(stockcol::remark), QStringLiteral("改过")}}));
     QCOMPARE(set.field(QStringLiteral("z")).toString(), QStringLiteral("改过"));
     set.setCurrent(2); // 甲 after the sort
     QCOMPARE(set.field(QStringLiteral("a")).toString(), QStringLiteral("甲"));
@@ -425,7 +426,7 @@ void TestStore::largeRowIdsComeBackWhole()
                                        {id, QString::number(id), QStringLiteral("2026-01-05")}},
                              &error));
     qint64 next = 0;
-    QVERIFY(dm.appendRow(QStringLiteral("data"), {{QStringLiteral("a"), QStringLiteral("next")}}, &next));
+    QVERIFY(dm.appendRow(QStringLiteral("data"), {{QString(stockcol::name), QStringLiteral("next")}}, &next));
     QCOMPARE(next, ids[1] + 1);
 
     QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select rowid from data order by rowid"), {}}));
@@ -437,14 +438,14 @@ void TestStore::largeRowIdsComeBackWhole()
     RowSet& set = dm.stockList();
     QVERIFY(dm.OpenQuery(set, stockq::listAll(stockq::ZeroStock::Shown)));
     for (int r = 0; r < set.rowCount(); ++r) {
-        const QString name = set.value(r, QStringLiteral("a")).toString();
+        const QString name = set.value(r, stockcol::name).toString();
         if (name != QLatin1String("next"))
             QCOMPARE(set.rowId(r), name.toLongLong());
     }
     for (int r = 0; r < set.rowCount(); ++r)
         if (set.rowId(r) == ids[1])
             set.setCurrent(r);
-    QVERIFY(dm.updateCurrent(set, {{QStringLiteral("z"), QStringLiteral("改过")}}));
+    QVERIFY(dm.updateCurrent(set, {{QString(stockcol::remark), QStringLiteral("改过")}}));
     QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select rowid from data where z=?"), {QStringLiteral("改过")}}));
     QCOMPARE(dm.generalQuery().rowCount(), 1);
     QCOMPARE(dm.generalQuery().value(0, 0).toLongLong(), ids[1]);
@@ -584,7 +585,7 @@ void TestStore::fillDistinctListGroupsCaseInsensitively()
     shop.addStock(QStringLiteral("a"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("Nike"));
     shop.addStock(QStringLiteral("b"), {}, QStringLiteral("2"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("NIKE"));
     shop.addStock(QStringLiteral("c"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("Adi"));
-    dm.appendRow(QStringLiteral("data"), {{QStringLiteral("a"), QStringLiteral("d")}}); // supplier NULL
+    dm.appendRow(QStringLiteral("data"), {{QString(stockcol::name), QStringLiteral("d")}}); // supplier NULL
     list.setCurrentText(QStringLiteral("typed"));
     FillDistinctList(dm, dm.generalQuery(), QStringLiteral("g"), QStringLiteral("data"), &list);
     QCOMPARE(list.count(), 3);
@@ -627,7 +628,7 @@ void TestStore::textsSortInPinyinOrder()
     set.sort(QStringLiteral("a DESC"));
     QStringList sorted;
     for (int r = 0; r < set.rowCount(); ++r)
-        sorted << set.value(r, QStringLiteral("a")).toString();
+        sorted << set.value(r, stockcol::name).toString();
     const QStringList descending{QStringLiteral("羽毛球拍"), QStringLiteral("篮球"), QStringLiteral("飞燕乒乓球拍"),
                                  QStringLiteral("飞燕健身手套"), QStringLiteral("阿迪跑鞋")};
     QCOMPARE(sorted, descending);
@@ -680,7 +681,7 @@ void TestStore::slipLookupMatchesContainment()
                               QStringLiteral("AB7"), QStringLiteral("ab7"), QString(), QStringLiteral("20260105 001"),
                               QStringLiteral("2026010510"), QStringLiteral("售20260105100号")};
     for (const QString& z : numbers)
-        QVERIFY(dm.appendRow(QStringLiteral("data1"), {{QStringLiteral("z"), z}, {QStringLiteral("a"), z}}));
+        QVERIFY(dm.appendRow(QStringLiteral("data1"), {{QString(salecol::saleNumber), z}, {QString(salecol::name), z}}));
     QString error;
     QVERIFY(dm.db().exec(QStringLiteral("insert into data1 (a) values ('no number')"), &error));
 
