@@ -6,6 +6,7 @@
 #include "app/thelpform.h"
 #include "app/tmainform.h"
 #include "settings/layoutfile.h"
+#include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "stock/stockcolumnsettings.h"
 #include "stock/stockgridcolumns.h"
@@ -807,7 +808,7 @@ void TestMainWindow::alarmColoursAtTheBoundary()
     main.alarmBox()->selectAll();
     QTest::keyClick(main.alarmBox(), Qt::Key_Backspace);
     QCOMPARE(main.alarmBox()->text(), QStringLiteral("0"));
-    QCOMPARE(SettingsStore::read(QStringLiteral("number")), QStringLiteral("0"));
+    QCOMPARE(SettingsStore::read(settingkeys::stockAlarm), QStringLiteral("0"));
     QCOMPARE(red(), QStringList{QStringLiteral("0.4")});
     // Letters never reach the box.
     QTest::keyClicks(main.alarmBox(), QStringLiteral("a-1"));
@@ -816,7 +817,7 @@ void TestMainWindow::alarmColoursAtTheBoundary()
     main.alarmBox()->selectAll();
     main.alarmBox()->insert(QStringLiteral("7a"));
     QCOMPARE(main.alarmBox()->text(), QStringLiteral("01"));
-    QCOMPARE(SettingsStore::read(QStringLiteral("number")), QStringLiteral("01"));
+    QCOMPARE(SettingsStore::read(settingkeys::stockAlarm), QStringLiteral("01"));
 }
 
 void TestMainWindow::settingsSurviveARestart()
@@ -845,16 +846,16 @@ void TestMainWindow::settingsSurviveARestart()
         QVERIFY(port.entries.isEmpty());
         main.close();
     }
-    QCOMPARE(SettingsStore::read(QStringLiteral("rukuyin2")), QStringLiteral("yes"));
-    QCOMPARE(SettingsStore::read(QStringLiteral("n0")), QStringLiteral("no"));
-    QVERIFY(!SettingsStore::read(QStringLiteral("riqi")).isEmpty());
+    QCOMPARE(SettingsStore::read(settingkeys::hideAmounts), QStringLiteral("yes"));
+    QCOMPARE(SettingsStore::read(settingkeys::zeroStock), QStringLiteral("no"));
+    QVERIFY(!SettingsStore::read(settingkeys::saleDate).isEmpty());
 
     // The sale number counters are read when the window shows.
-    QVERIFY(SettingsStore::write(QStringLiteral("danhao"), QStringLiteral("7")));
+    QVERIFY(SettingsStore::write(settingkeys::saleDaySequence, QStringLiteral("7")));
     TMainForm again(shop.dm());
     again.show();
     QCOMPARE(again.daySequence(), 8);
-    QCOMPARE(again.rememberedDate(), SettingsStore::read(QStringLiteral("riqi")));
+    QCOMPARE(again.rememberedDate(), SettingsStore::read(settingkeys::saleDate));
     // The flags apply when the window shows, before the login.
     QVERIFY(!again.grid()->isColumnVisible(stockcol::purchaseAmount));
     QVERIFY(again.action(QStringLiteral("隐藏金额"))->isChecked());
@@ -870,7 +871,7 @@ void TestMainWindow::settingsSurviveARestart()
     again.action(QStringLiteral("隐藏金额"))->trigger();
     for (const char* f : {"3", "6", "8"})
         QVERIFY(again.grid()->isColumnVisible(QString::fromLatin1(f)));
-    QCOMPARE(SettingsStore::read(QStringLiteral("rukuyin2")), QStringLiteral("no"));
+    QCOMPARE(SettingsStore::read(settingkeys::hideAmounts), QStringLiteral("no"));
 }
 
 void TestMainWindow::frameFollowsTheWindowAndKeepsDatesFilled()
@@ -962,15 +963,15 @@ void TestMainWindow::storedCountersOutOfRangeAreIgnored()
 {
     TestShop shop;
     RecordingPort port;
-    QVERIFY(SettingsStore::write(QStringLiteral("number"), QStringLiteral("-5")));
-    QVERIFY(SettingsStore::write(QStringLiteral("danhao"), QStringLiteral("9223372036854775807")));
+    QVERIFY(SettingsStore::write(settingkeys::stockAlarm, QStringLiteral("-5")));
+    QVERIFY(SettingsStore::write(settingkeys::saleDaySequence, QStringLiteral("9223372036854775807")));
     TMainForm main(shop.dm());
     main.show();
     QCOMPARE(main.alarmNumber(), QStringLiteral("5"));
     QCOMPARE(main.daySequence(), 1);
     QCOMPARE(port.texts(), QStringList{QStringLiteral("'9223372036854775807' is not a valid integer value")});
     // Reading wrote nothing back.
-    QCOMPARE(SettingsStore::read(QStringLiteral("number")), QStringLiteral("-5"));
+    QCOMPARE(SettingsStore::read(settingkeys::stockAlarm), QStringLiteral("-5"));
     QTRY_VERIFY(main.loginWindow()->isVisible());
     main.loginWindow()->reject();
     QTRY_VERIFY(!main.isVisible());
