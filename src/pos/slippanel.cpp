@@ -18,6 +18,7 @@
 namespace {
 
 const QColor kLightBlue(204, 232, 255);
+const QColor kLightOrange(255, 224, 178); // the number's two footer cells
 
 bool isDigitOrPoint(QChar c)
 {
@@ -39,8 +40,10 @@ QList<GridColumn> slipColumns()
     GridColumn name = column(salecol::name, QStringLiteral("商品名称"), GridColumn::Format::Text, 130);
     name.footer = GridColumn::Footer::Text;
     name.footerText = QStringLiteral("销售单号：");
+    name.footerColor = kLightOrange;
     GridColumn modelColumn = column(salecol::model, QStringLiteral("规格型号"), GridColumn::Format::Text, 110);
     modelColumn.footer = GridColumn::Footer::Text;
+    modelColumn.footerColor = kLightOrange;
     GridColumn quantity = column(salecol::quantity, QStringLiteral("数量"), GridColumn::Format::General, 50);
     quantity.alignment = Qt::AlignRight | Qt::AlignVCenter;
     quantity.footer = GridColumn::Footer::Sum;

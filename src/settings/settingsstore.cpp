@@ -137,6 +137,10 @@ bool SettingsStore::write(const QString& name, const QString& value, QString* er
     bool replaced = false;
     for (QString& line : lines) {
         if (lineName(line).compare(name, Qt::CaseInsensitive) == 0) {
+            // The value is stored already: nothing to replace (a sale stores
+            // its day sequence each time, mostly unchanged).
+            if (line == newLine)
+                return true;
             line = newLine;
             replaced = true;
             break;

@@ -128,15 +128,21 @@ bool Database::open(const QString& path, bool create, QString* error)
     const QString setup = QStringLiteral("PRAGMA key = '%1';").arg(password());
     QString err;
     // Reading the schema fails on a file that is not a database or has another key.
-    // A committed write must survive a crash: rollback journal with full syncs.
     if (!exec(setup, &err) || !exec(QStringLiteral("SELECT count(*) FROM sqlite_master"), &err) ||
-        !exec(QStringLiteral("PRAGMA journal_mode = DELETE"), &err) ||
         !exec(QStringLiteral("PRAGMA synchronous = FULL"), &err) ||
         !exec(QStringLiteral("PRAGMA foreign_keys = OFF"), &err)) {
         *error = err;
         close();
         return false;
     }
+    // A committed write must survive a crash and a power cut. While open, the
+    // file works with a write-ahead log ("-wal" beside it, indexed by "-shm"),
+    // synced at every commit: one sync per commit where the rollback journal
+    // takes four. Where the log cannot be made (a read-only file or folder)
+    // the file keeps its rollback journal, as durable; such a connection
+    // cannot write anyway, which the caller's checks find out. close() makes
+    // the file one file again.
+    exec(QStringLiteral("PRAGMA journal_mode = WAL"), &err);
     // Keep up to 64 MiB of decrypted pages between statements: with the small
     // default cache every scan of the stock table decrypted all of it again.
     exec(QStringLiteral("PRAGMA cache_size = -65536"), &err);
@@ -167,6 +173,13 @@ void Database::onUpdate(void* self, int, const char*, const char* table, qint64 
 void Database::close()
 {
     if (m_db) {
+        // Back to the rollback journal: the log is folded into the file and
+        // removed, so that the file at rest is complete on its own (a copy of
+        // it is a copy of the shop, a read-only opener needs no log). While
+        // another connection has the file open this fails at once, and the
+        // last one to close does it.
+        sqlite3_busy_timeout(m_db, 0);
+        sqlite3_exec(m_db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }

@@ -107,6 +107,7 @@ void MemTable::clear()
     m_cols.clear();
     m_rowIds.clear();
     m_live.clear();
+    m_stamps.clear();
     m_byRowId.clear();
     m_loaded = false;
 }
@@ -171,6 +172,7 @@ bool MemTable::load(QString* error)
         }
         m_rowIds.shrink_to_fit();
         m_live.shrink_to_fit();
+        m_stamps.shrink_to_fit();
         m_byRowId.shrink_to_fit();
     }
     if (!ok)
@@ -293,6 +295,7 @@ bool MemTable::readInto(Stmt& st, int pos, bool append)
     if (append) {
         m_rowIds.push_back(sqlite3_column_int64(st.st, 0));
         m_live.push_back(1);
+        m_stamps.push_back(m_version);
         const qint64 id = m_rowIds.back();
         if (m_byRowId.empty() || m_rowIds[size_t(m_byRowId.back())] < id) {
             m_byRowId.push_back(pos);
@@ -302,6 +305,7 @@ bool MemTable::readInto(Stmt& st, int pos, bool append)
             m_byRowId.insert(at, pos);
         }
     }
+    m_stamps[size_t(pos)] = m_version;
     for (size_t c = 0; c < m_cols.size(); ++c)
         setCell(m_cols[c], pos, st, int(c) + 1, append);
     return true;
@@ -524,6 +528,47 @@ void MemTable::filterLike(std::vector<int>& positions, int column, const LikePat
     const quint8* kinds = c.kinds.data();
     const quint64* cells = c.cells.data();
     const char* lower = c.lower.data();
+    const size_t m = literal.size();
+    if (m >= 2 && positions.size() * 4 >= size_t(slotCount())) {
+        // Most rows to test (a first keystroke): one pass of memmem over the
+        // column's whole buffer finds where the text occurs, and each row
+        // looks for an occurrence inside its own bytes. The rows' texts lie in
+        // the buffer in the order the rows are listed, so one cursor walks the
+        // occurrences along with them.
+        std::vector<quint32> at;
+        const char* end = lower + c.lower.size();
+        for (const char* q = lower; q + m <= end;) {
+            q = static_cast<const char*>(memmem(q, size_t(end - q), literal.data(), m));
+            if (!q)
+                break;
+            at.push_back(quint32(q - lower));
+            ++q;
+        }
+        size_t cursor = 0;
+        quint64 lastStart = 0;
+        for (const int p : positions) {
+            const quint8 k = kinds[p];
+            bool keep;
+            if (k == quint8(Kind::Text) || k == quint8(Kind::Blob)) {
+                const quint64 s = cells[p];
+                const quint64 start = s >> 32;
+                const quint64 length = s & 0xffffffffu;
+                if (start < lastStart)
+                    cursor = size_t(std::lower_bound(at.begin(), at.end(), start) - at.begin());
+                else
+                    while (cursor < at.size() && at[cursor] < start)
+                        ++cursor;
+                lastStart = start;
+                keep = cursor < at.size() && at[cursor] + m <= start + length;
+            } else {
+                keep = (k & kLikeTextElsewhere) && like(p, column, pattern);
+            }
+            positions[out] = p;
+            out += keep ? 1 : 0;
+        }
+        positions.resize(out);
+        return;
+    }
     for (const int p : positions) {
         const quint8 k = kinds[p];
         bool keep;
@@ -583,7 +628,8 @@ int MemTable::compareCells(int posA, int posB, int column) const
 
 size_t MemTable::memoryBytes() const
 {
-    size_t total = m_rowIds.capacity() * sizeof(qint64) + m_live.capacity() + m_byRowId.capacity() * sizeof(int);
+    size_t total = m_rowIds.capacity() * sizeof(qint64) + m_live.capacity() + m_byRowId.capacity() * sizeof(int) +
+                   m_stamps.capacity() * sizeof(quint64);
     for (const Column& c : m_cols) {
         total += c.kinds.capacity() + c.cells.capacity() * sizeof(quint64) + c.bytes.capacity() + c.lower.capacity();
         total += c.likeText.size() * (sizeof(int) + sizeof(quint64) + 2 * sizeof(void*));

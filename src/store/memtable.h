@@ -100,6 +100,10 @@ public:
 
     // Changes with every change of the rows (load, refresh, removal).
     quint64 version() const { return m_version; }
+    // The version() at which the row at `pos` was last read (loaded, appended
+    // or re-read); a removal does not change it (see isLive()). Positions whose
+    // stamp is above an earlier version() are the rows written since then.
+    quint64 rowStamp(int pos) const { return m_stamps[size_t(pos)]; }
     // Changes with every load: positions from before a load mean nothing after it.
     quint64 loadCount() const { return m_loadCount; }
     // Bytes held by the copy (buffers and vectors), for measurements.
@@ -158,6 +162,7 @@ private:
     std::vector<Column> m_cols;
     std::vector<qint64> m_rowIds;
     std::vector<quint8> m_live;
+    std::vector<quint64> m_stamps; // by position: version() of the last read
     std::vector<int> m_byRowId; // live positions sorted by row identity
     bool m_loaded = false;
     quint64 m_version = 0;

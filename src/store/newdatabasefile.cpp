@@ -88,6 +88,12 @@ bool NewDatabaseFile::publish(QString* error, Existing existing)
     }
     const QByteArray temp = QFile::encodeName(m_tempPath);
     const QByteArray target = QFile::encodeName(m_finalPath);
+    // Closing the last connection folds the write-ahead log into the file and
+    // removes it; a log still there holds commits the file alone lacks.
+    if (::access((temp + "-wal").constData(), F_OK) == 0) {
+        *error = QStringLiteral("%1: the write-ahead log was not folded back into the file").arg(m_tempPath);
+        return false;
+    }
     if (!syncPath(temp, O_RDONLY, error))
         return false;
     // Never replaces a file that appeared meanwhile. A file system that cannot

@@ -10,7 +10,7 @@ class NewDatabaseFile final
 {
 public:
     explicit NewDatabaseFile(QString finalPath);
-    // Removes the temporary file unless it was published.
+    // Removes the temporary file (and the engine's files beside it) unless it was published.
     ~NewDatabaseFile();
     NewDatabaseFile(const NewDatabaseFile&) = delete;
     NewDatabaseFile& operator=(const NewDatabaseFile&) = delete;
@@ -22,11 +22,12 @@ public:
     QString finalPath() const { return m_finalPath; }
 
     enum class Existing { Keep, Replace };
-    // Syncs the finished file (its connection must be closed), renames it to
-    // the final path and syncs the folder. With Existing::Keep it never
-    // replaces a file: it fails when the final path exists by then. With
-    // Existing::Replace the rename swaps the file in one step, so the final
-    // path holds the former file or the new one, never a mixture.
+    // Syncs the finished file (its connection must be closed, so that its
+    // write-ahead log is folded back into it; a log still there fails),
+    // renames it to the final path and syncs the folder. With Existing::Keep
+    // it never replaces a file: it fails when the final path exists by then.
+    // With Existing::Replace the rename swaps the file in one step, so the
+    // final path holds the former file or the new one, never a mixture.
     bool publish(QString* error, Existing existing = Existing::Keep);
 
 private:

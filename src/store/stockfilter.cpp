@@ -94,16 +94,35 @@ bool StockFilter::resolveColumns(QString* error)
 
 const std::vector<int>& StockFilter::dayOrder()
 {
-    if (m_dayOrderVersion != m_table.version()) {
-        // The date index orders by the date under the column's collation, then by row identity.
+    if (m_dayOrderVersion == m_table.version())
+        return m_dayOrder;
+    // The date index orders by the date under the column's collation, then by row identity.
+    const int day = m_col.day;
+    const auto before = [&](int a, int b) {
+        const int c = m_table.compareCells(a, b, day);
+        return c != 0 ? c < 0 : m_table.rowId(a) < m_table.rowId(b);
+    };
+    if (m_dayOrderLoad == m_table.loadCount()) {
+        // Since the last order only some rows were written (a sale, a stock-in):
+        // the others keep their places, the written ones are merged back in.
+        std::vector<int> written;
+        const int slotTotal = m_table.slotCount();
+        for (int p = 0; p < slotTotal; ++p)
+            if (m_table.rowStamp(p) > m_dayOrderVersion && m_table.isLive(p))
+                written.push_back(p);
+        keepIf(m_dayOrder, [&](int p) { return m_table.isLive(p) && m_table.rowStamp(p) <= m_dayOrderVersion; });
+        std::sort(written.begin(), written.end(), before);
+        const auto middle = m_dayOrder.insert(m_dayOrder.end(), written.begin(), written.end());
+        std::inplace_merge(m_dayOrder.begin(), middle, m_dayOrder.end(), before);
+    } else {
         m_dayOrder = m_table.positionsInRowIdOrder();
-        const int day = m_col.day;
-        const auto before = [&](int a, int b) { return m_table.compareCells(a, b, day) < 0; };
+        const auto byDay = [&](int a, int b) { return m_table.compareCells(a, b, day) < 0; };
         // Stock is mostly taken in day by day, so the rows are often in date order already.
-        if (!std::is_sorted(m_dayOrder.begin(), m_dayOrder.end(), before))
-            std::stable_sort(m_dayOrder.begin(), m_dayOrder.end(), before);
-        m_dayOrderVersion = m_table.version();
+        if (!std::is_sorted(m_dayOrder.begin(), m_dayOrder.end(), byDay))
+            std::stable_sort(m_dayOrder.begin(), m_dayOrder.end(), byDay);
+        m_dayOrderLoad = m_table.loadCount();
     }
+    m_dayOrderVersion = m_table.version();
     return m_dayOrder;
 }
 

@@ -47,6 +47,7 @@ private:
 
     std::vector<int> m_dayOrder;
     quint64 m_dayOrderVersion = ~quint64(0);
+    quint64 m_dayOrderLoad = ~quint64(0);
     // The rows of the base condition alone in row-identity order, for a search
     // without dates: a first keystroke starts from them.
     std::vector<int> m_baseRows;

@@ -194,6 +194,8 @@ protected:
             if (x + w < area.left() || x > area.right())
                 continue;
             const QRect cell(x, 1, w, height() - 1);
+            if (const QColor own = m_model->footerColor(c); own.isValid())
+                p.fillRect(cell, own);
             p.setPen(lines);
             p.drawLine(cell.right(), cell.top(), cell.right(), cell.bottom());
             const QString text = m_model->footerText(c);

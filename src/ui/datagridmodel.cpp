@@ -357,6 +357,11 @@ QString DataGridModel::footerText(int column) const
     return column >= 0 && column < m_footer.size() ? m_footer.at(column) : QString();
 }
 
+QColor DataGridModel::footerColor(int column) const
+{
+    return column >= 0 && column < m_columns.size() ? m_columns.at(column).footerColor : QColor();
+}
+
 Qt::Alignment DataGridModel::footerAlignment(int column) const
 {
     return column >= 0 && column < m_columns.size() ? m_columns.at(column).footerAlignment

@@ -28,6 +28,7 @@ struct GridColumn
     enum class Footer { None, Sum, Text } footer = Footer::None;
     QString footerText; // for Footer::Text, e.g. "总计"
     Qt::Alignment footerAlignment = Qt::AlignRight | Qt::AlignVCenter;
+    QColor footerColor; // background of the column's totals cell; invalid = the grid's footer colour
     int width = 64;       // starting width in pixels
     bool fitted = false;  // shares the grid's spare width
     QColor titleColor;    // title background; invalid = the grid's fixed colour
@@ -80,6 +81,7 @@ public:
     // What the totals row shows under a column.
     QString footerText(int column) const;
     Qt::Alignment footerAlignment(int column) const;
+    QColor footerColor(int column) const; // invalid: the grid's footer colour
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

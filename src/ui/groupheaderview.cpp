@@ -8,6 +8,8 @@
 #include <QPolygon>
 #include <QToolTip>
 
+#include <cmath>
+
 namespace {
 constexpr int kTextMargin = 3;
 constexpr int kMarkerWidth = 9;
@@ -109,7 +111,6 @@ void GroupHeaderView::paintSection(QPainter* painter, const QRect& rect, int log
 
     painter->save();
     painter->setClipRect(rect, Qt::IntersectClip);
-    const QFontMetrics fm = fontMetrics();
 
     // Group band: each section paints its own slice of the band; the text is
     // laid out over the whole span so that the slices join into one title.
@@ -126,7 +127,7 @@ void GroupHeaderView::paintSection(QPainter* painter, const QRect& rect, int log
         painter->setPen(colorOf(firstLogical, Qt::ForegroundRole, normalText));
         const QString group = groupOf(logicalIndex);
         const QRect textRect = band.adjusted(kTextMargin, 0, -kTextMargin, -1);
-        painter->drawText(textRect, Qt::AlignCenter, fm.elidedText(group, Qt::ElideRight, textRect.width()));
+        drawTitle(painter, textRect, group);
         painter->setPen(m_lineColor);
         painter->drawLine(rect.left(), band.bottom(), rect.right(), band.bottom());
         if (logicalIndex == lastLogical)
@@ -156,11 +157,36 @@ void GroupHeaderView::paintSection(QPainter* painter, const QRect& rect, int log
     }
     painter->setPen(colorOf(logicalIndex, Qt::ForegroundRole, normalText));
     const QString text = header(logicalIndex, Qt::DisplayRole).toString();
-    painter->drawText(textRect, Qt::AlignCenter, fm.elidedText(text, Qt::ElideRight, textRect.width()));
+    drawTitle(painter, textRect, text);
     painter->setPen(m_lineColor);
     painter->drawLine(title.left(), title.bottom(), title.right(), title.bottom());
     painter->drawLine(title.right(), title.top(), title.right(), title.bottom());
     painter->restore();
+}
+
+void GroupHeaderView::drawTitle(QPainter* painter, const QRect& rect, const QString& text) const
+{
+    if (rect.width() <= 0 || text.isEmpty())
+        return;
+    const QFont font = painter->font();
+    if (font != m_laidOutFont || m_laidOut.size() > 2000) {
+        m_laidOut.clear();
+        m_laidOutFont = font;
+    }
+    QString key = text;
+    key += QChar(0);
+    key += QString::number(rect.width());
+    auto it = m_laidOut.find(key);
+    if (it == m_laidOut.end()) {
+        QStaticText st(QFontMetrics(font).elidedText(text, Qt::ElideRight, rect.width()));
+        st.setTextFormat(Qt::PlainText);
+        st.prepare(QTransform(), font);
+        it = m_laidOut.insert(key, st);
+    }
+    const QSizeF size = it->size();
+    painter->drawStaticText(QPointF(rect.left() + (rect.width() - size.width()) / 2,
+                                    std::floor(rect.top() + (rect.height() - size.height()) / 2)),
+                            *it);
 }
 
 void GroupHeaderView::mousePressEvent(QMouseEvent* event)

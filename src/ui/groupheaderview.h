@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
+#include <QHash>
 #include <QHeaderView>
+#include <QStaticText>
 
 // Column titles in two levels for a DataGridModel: a band with the group title
 // over the neighbouring visible columns that share it, and below it each
@@ -43,8 +46,13 @@ private:
     QString groupOf(int logical) const;
     bool hasGroups() const;
     bool inBand(int logical, const QPoint& pos) const;
+    // Draws a title centred in `rect`, cut with "…" when it does not fit.
+    void drawTitle(QPainter* painter, const QRect& rect, const QString& text) const;
 
     QColor m_fixedColor{238, 238, 238};
+    // Titles laid out once per text and width: every new search repaints them.
+    mutable QHash<QString, QStaticText> m_laidOut;
+    mutable QFont m_laidOutFont;
     QColor m_lineColor{160, 160, 160};
     bool m_pressInBand = false;
 };

@@ -6,11 +6,13 @@
 #include "app/thelpform.h"
 #include "app/tmainform.h"
 #include "settings/layoutfile.h"
+#include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "stock/stockcolumnsettings.h"
 #include "stock/stockgridcolumns.h"
 #include "stock/stockinpanel.h"
 #include "stock/stocksearchbox.h"
+#include "store/columns.h"
 #include "store/passwordhash.h"
 #include "store/tdmfm.h"
 #include "ui/datagrid.h"
@@ -55,7 +57,7 @@ QStringList names(Tdmfm& dm)
 {
     QStringList out;
     for (int r = 0; r < dm.stockList().rowCount(); ++r)
-        out << dm.stockList().value(r, QStringLiteral("a")).toString();
+        out << dm.stockList().value(r, stockcol::name).toString();
     return out;
 }
 
@@ -163,12 +165,12 @@ void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
     QTRY_VERIFY_WITH_TIMEOUT(!main.noticePanel()->isVisible(), 4000);
 
     QVariantMap row = storedRow(shop.dm(), QStringLiteral("李宁篮球"));
-    QCOMPARE(row.value(QStringLiteral("e")).toString(), QStringLiteral("lnlq"));
-    QCOMPARE(row.value(QStringLiteral("3")).toDouble(), 50.0);
-    QCOMPARE(row.value(QStringLiteral("7")).toDouble(), 4.0);
-    QCOMPARE(row.value(QStringLiteral("8")).toDouble(), 50.0);
-    QCOMPARE(row.value(QStringLiteral("g")).toString(), QStringLiteral("O'Neil体育"));
-    QCOMPARE(main.grid()->footerText(QStringLiteral("3")), QStringLiteral("50"));
+    QCOMPARE(row.value(stockcol::nameInitials).toString(), QStringLiteral("lnlq"));
+    QCOMPARE(row.value(stockcol::purchaseAmount).toDouble(), 50.0);
+    QCOMPARE(row.value(stockcol::stockQuantity).toDouble(), 4.0);
+    QCOMPARE(row.value(stockcol::stockAmount).toDouble(), 50.0);
+    QCOMPARE(row.value(stockcol::supplier).toString(), QStringLiteral("O'Neil体育"));
+    QCOMPARE(main.grid()->footerText(stockcol::purchaseAmount), QStringLiteral("50"));
 
     // Find it by its initials in either letter case and by a scanned code.
     shop.addStock(QStringLiteral("羽毛球拍"), QStringLiteral("全碳素"), QStringLiteral("6905555"), QStringLiteral("乒羽用品"),
@@ -218,11 +220,11 @@ void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
     QCOMPARE(port.entries.at(0).title, QStringLiteral("警告！"));
     QCOMPARE(port.entries.at(0).text, QStringLiteral("你确实要修改选中资料吗？"));
     row = storedRow(shop.dm(), QStringLiteral("李宁篮球"));
-    QCOMPARE(row.value(QStringLiteral("2")).toDouble(), 10.0);
-    QCOMPARE(row.value(QStringLiteral("3")).toDouble(), 125.0);
-    QCOMPARE(row.value(QStringLiteral("5")).toDouble(), 1.0);
-    QCOMPARE(row.value(QStringLiteral("7")).toDouble(), 9.0);
-    QCOMPARE(row.value(QStringLiteral("8")).toDouble(), 112.5);
+    QCOMPARE(row.value(stockcol::quantityIn).toDouble(), 10.0);
+    QCOMPARE(row.value(stockcol::purchaseAmount).toDouble(), 125.0);
+    QCOMPARE(row.value(stockcol::soldQuantity).toDouble(), 1.0);
+    QCOMPARE(row.value(stockcol::stockQuantity).toDouble(), 9.0);
+    QCOMPARE(row.value(stockcol::stockAmount).toDouble(), 112.5);
     QCOMPARE(main.noticePanel()->text(), QStringLiteral("修改数据成功..."));
     QVERIFY(!panel->isVisible());
 
@@ -324,14 +326,14 @@ void TestMainWindow::changeWritesTheRowItWasStartedOn()
         return;
     }
     QCOMPARE(port.texts(), QStringList{QStringLiteral("你确实要修改选中资料吗？")});
-    QCOMPARE(rowA.value(QStringLiteral("a")).toString(), QStringLiteral("甲球拍"));
-    QCOMPARE(rowA.value(QStringLiteral("c")).toString(), QStringLiteral("A100"));
-    QCOMPARE(rowA.value(QStringLiteral("g")).toString(), QStringLiteral("甲厂"));
-    QCOMPARE(rowA.value(QStringLiteral("day1")).toString(), QStringLiteral("2026-01-01"));
-    QCOMPARE(rowA.value(QStringLiteral("2")).toDouble(), 7.0);
-    QCOMPARE(rowA.value(QStringLiteral("3")).toDouble(), 70.0);
-    QCOMPARE(rowA.value(QStringLiteral("7")).toDouble(), 7.0);
-    QCOMPARE(rowA.value(QStringLiteral("8")).toDouble(), 70.0);
+    QCOMPARE(rowA.value(stockcol::name).toString(), QStringLiteral("甲球拍"));
+    QCOMPARE(rowA.value(stockcol::code).toString(), QStringLiteral("A100"));
+    QCOMPARE(rowA.value(stockcol::supplier).toString(), QStringLiteral("甲厂"));
+    QCOMPARE(rowA.value(stockcol::stockInDate).toString(), QStringLiteral("2026-01-01"));
+    QCOMPARE(rowA.value(stockcol::quantityIn).toDouble(), 7.0);
+    QCOMPARE(rowA.value(stockcol::purchaseAmount).toDouble(), 70.0);
+    QCOMPARE(rowA.value(stockcol::stockQuantity).toDouble(), 7.0);
+    QCOMPARE(rowA.value(stockcol::stockAmount).toDouble(), 70.0);
     QCOMPARE(main.noticePanel()->text(), QStringLiteral("修改数据成功..."));
     QVERIFY(!panel->isVisible());
 }
@@ -400,10 +402,10 @@ void TestMainWindow::ordinaryUserCannotReachStockIn()
     QVERIFY(!main.newStockButton()->isVisible());
     for (const char* field : {"1", "3", "8"})
         QVERIFY2(!main.grid()->isColumnVisible(QString::fromLatin1(field)), field);
-    QVERIFY(main.grid()->isColumnVisible(QStringLiteral("6")));
+    QVERIFY(main.grid()->isColumnVisible(stockcol::salesAmount));
     // "隐藏销售单价" still works and cannot be used to show the hidden groups.
     main.action(QStringLiteral("隐藏销售单价"))->trigger();
-    QVERIFY(!main.grid()->isColumnVisible(QStringLiteral("4")));
+    QVERIFY(!main.grid()->isColumnVisible(stockcol::salePrice));
     // Neither the menu slots nor a double click open the stock-in panel.
     QVERIFY(QMetaObject::invokeMethod(main.stockList(), "openStockInForNew"));
     QVERIFY(QMetaObject::invokeMethod(main.stockList(), "openStockInForChange"));
@@ -554,7 +556,7 @@ void TestMainWindow::clearConditionsListsEverythingAndReloadClearsMarkers()
                       QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
                              header->height() - 6));
     QCOMPARE(names(shop.dm()), (QStringList{QStringLiteral("篮球"), QStringLiteral("哑铃"), QStringLiteral("瑜伽垫")}));
-    QCOMPARE(main.grid()->sortMarker(QStringLiteral("2")), 1);
+    QCOMPARE(main.grid()->sortMarker(stockcol::quantityIn), 1);
     QTest::mouseClick(search->allButton(), Qt::LeftButton);
     QCOMPARE(names(shop.dm()), all);
     for (const GridColumn& column : main.grid()->columns())
@@ -583,7 +585,7 @@ void TestMainWindow::titleClicksSortDescendingThenFlip()
     QCOMPARE(names(shop.dm()), asc);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
     QCOMPARE(names(shop.dm()), desc);
-    QCOMPARE(main.grid()->sortMarker(QStringLiteral("2")), 1); // none -> down -> up -> down
+    QCOMPARE(main.grid()->sortMarker(stockcol::quantityIn), 1); // none -> down -> up -> down
 }
 
 namespace {
@@ -714,8 +716,10 @@ void TestMainWindow::gridShowsTheEnginesRowsThroughSearchesAndWrites()
     c = {};
     c.nameInitials = QStringLiteral("q");
     const qint64 changed = dm.stockList().rowId(0);
-    QVERIFY(dm.updateRow(dm.stockList(), changed, {{QStringLiteral("3"), 1e15}, {QStringLiteral("7"), QStringLiteral("2.5")},
-                                                   {QStringLiteral("8"), 0.0001}}));
+    QVERIFY(dm.updateRow(dm.stockList(), changed,
+                         {{QString(stockcol::purchaseAmount), 1e15},
+                          {QString(stockcol::stockQuantity), QStringLiteral("2.5")},
+                          {QString(stockcol::stockAmount), 0.0001}}));
     QCOMPARE(dm.stockList().value(dm.stockList().rowOf(changed), QStringLiteral("8")).toDouble(), 0.0001);
     checkAgainstEngine(main, dm, stockq::search(stockq::ZeroStock::Shown, c));
 
@@ -767,14 +771,15 @@ void TestMainWindow::titleClickSortsTextsInChineseOrder()
                                 QStringLiteral("篮球"), QStringLiteral("足球")};
     QStringList descending = ascending;
     std::reverse(descending.begin(), descending.end());
-    clickTitle(main, QStringLiteral("a"));
+    clickTitle(main, stockcol::name);
     QCOMPARE(names(shop.dm()), descending);
-    clickTitle(main, QStringLiteral("a"));
+    clickTitle(main, stockcol::name);
     QCOMPARE(names(shop.dm()), ascending);
     // A row rewritten between two sorts takes its new place.
-    QVERIFY(shop.dm().updateRow(shop.dm().stockList(), shop.dm().stockList().rowId(4), {{QStringLiteral("a"), QStringLiteral("阿")}}));
-    clickTitle(main, QStringLiteral("a"));
-    clickTitle(main, QStringLiteral("a"));
+    QVERIFY(shop.dm().updateRow(shop.dm().stockList(), shop.dm().stockList().rowId(4),
+                                {{QString(stockcol::name), QStringLiteral("阿")}}));
+    clickTitle(main, stockcol::name);
+    clickTitle(main, stockcol::name);
     QCOMPARE(names(shop.dm()).first(), QStringLiteral("阿"));
 }
 
@@ -792,7 +797,7 @@ void TestMainWindow::alarmColoursAtTheBoundary()
         DataGridModel* m = main.grid()->model();
         for (int r = 0; r < m->rowCount(); ++r)
             if (m->data(m->index(r, 0), Qt::ForegroundRole).value<QColor>() == QColor(255, 0, 0))
-                out << shop.dm().stockList().value(r, QStringLiteral("a")).toString();
+                out << shop.dm().stockList().value(r, stockcol::name).toString();
         return out;
     };
     QCOMPARE(main.alarmNumber(), QStringLiteral("5"));
@@ -803,7 +808,7 @@ void TestMainWindow::alarmColoursAtTheBoundary()
     main.alarmBox()->selectAll();
     QTest::keyClick(main.alarmBox(), Qt::Key_Backspace);
     QCOMPARE(main.alarmBox()->text(), QStringLiteral("0"));
-    QCOMPARE(SettingsStore::read(QStringLiteral("number")), QStringLiteral("0"));
+    QCOMPARE(SettingsStore::read(settingkeys::stockAlarm), QStringLiteral("0"));
     QCOMPARE(red(), QStringList{QStringLiteral("0.4")});
     // Letters never reach the box.
     QTest::keyClicks(main.alarmBox(), QStringLiteral("a-1"));
@@ -812,7 +817,7 @@ void TestMainWindow::alarmColoursAtTheBoundary()
     main.alarmBox()->selectAll();
     main.alarmBox()->insert(QStringLiteral("7a"));
     QCOMPARE(main.alarmBox()->text(), QStringLiteral("01"));
-    QCOMPARE(SettingsStore::read(QStringLiteral("number")), QStringLiteral("01"));
+    QCOMPARE(SettingsStore::read(settingkeys::stockAlarm), QStringLiteral("01"));
 }
 
 void TestMainWindow::settingsSurviveARestart()
@@ -829,44 +834,44 @@ void TestMainWindow::settingsSurviveARestart()
         QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
         QCOMPARE(shop.dm().stockList().rowCount(), 2);
         main.action(QStringLiteral("隐藏金额"))->trigger();
-        QVERIFY(!main.grid()->isColumnVisible(QStringLiteral("6")));
+        QVERIFY(!main.grid()->isColumnVisible(stockcol::salesAmount));
         main.hideZeroBox()->setChecked(true);
         QCOMPARE(shop.dm().stockList().rowCount(), 1);
         // A layout saved with the remark column hidden and a wider category column.
-        main.grid()->setColumnVisible(QStringLiteral("z"), false);
+        main.grid()->setColumnVisible(stockcol::remark, false);
         main.grid()->view()->horizontalHeader()->resizeSection(main.grid()->model()->columnOf(QStringLiteral("d")), 77);
-        categoryWidth = main.grid()->columnWidth(QStringLiteral("d"));
+        categoryWidth = main.grid()->columnWidth(stockcol::category);
         QCOMPARE(categoryWidth, 77);
         main.action(QStringLiteral("保存当前列宽"))->trigger();
         QVERIFY(port.entries.isEmpty());
         main.close();
     }
-    QCOMPARE(SettingsStore::read(QStringLiteral("rukuyin2")), QStringLiteral("yes"));
-    QCOMPARE(SettingsStore::read(QStringLiteral("n0")), QStringLiteral("no"));
-    QVERIFY(!SettingsStore::read(QStringLiteral("riqi")).isEmpty());
+    QCOMPARE(SettingsStore::read(settingkeys::hideAmounts), QStringLiteral("yes"));
+    QCOMPARE(SettingsStore::read(settingkeys::zeroStock), QStringLiteral("no"));
+    QVERIFY(!SettingsStore::read(settingkeys::saleDate).isEmpty());
 
     // The sale number counters are read when the window shows.
-    QVERIFY(SettingsStore::write(QStringLiteral("danhao"), QStringLiteral("7")));
+    QVERIFY(SettingsStore::write(settingkeys::saleDaySequence, QStringLiteral("7")));
     TMainForm again(shop.dm());
     again.show();
     QCOMPARE(again.daySequence(), 8);
-    QCOMPARE(again.rememberedDate(), SettingsStore::read(QStringLiteral("riqi")));
+    QCOMPARE(again.rememberedDate(), SettingsStore::read(settingkeys::saleDate));
     // The flags apply when the window shows, before the login.
-    QVERIFY(!again.grid()->isColumnVisible(QStringLiteral("3")));
+    QVERIFY(!again.grid()->isColumnVisible(stockcol::purchaseAmount));
     QVERIFY(again.action(QStringLiteral("隐藏金额"))->isChecked());
-    QVERIFY(again.grid()->isColumnVisible(QStringLiteral("z")));
+    QVERIFY(again.grid()->isColumnVisible(stockcol::remark));
     QVERIFY(logIn(again, QStringLiteral("超级管理员"), QStringLiteral("864")));
     // The login restores the layout and the zero-stock choice.
-    QVERIFY(!again.grid()->isColumnVisible(QStringLiteral("z")));
+    QVERIFY(!again.grid()->isColumnVisible(stockcol::remark));
     QVERIFY(!again.action(QStringLiteral("隐藏备注信息"))->isChecked());
-    QCOMPARE(again.grid()->columnWidth(QStringLiteral("d")), categoryWidth);
+    QCOMPARE(again.grid()->columnWidth(stockcol::category), categoryWidth);
     QVERIFY(again.hideZeroBox()->isChecked());
     QCOMPARE(shop.dm().stockList().rowCount(), 1);
     // Choosing "隐藏金额" again shows the three columns and stores "no".
     again.action(QStringLiteral("隐藏金额"))->trigger();
     for (const char* f : {"3", "6", "8"})
         QVERIFY(again.grid()->isColumnVisible(QString::fromLatin1(f)));
-    QCOMPARE(SettingsStore::read(QStringLiteral("rukuyin2")), QStringLiteral("no"));
+    QCOMPARE(SettingsStore::read(settingkeys::hideAmounts), QStringLiteral("no"));
 }
 
 void TestMainWindow::frameFollowsTheWindowAndKeepsDatesFilled()
@@ -958,15 +963,15 @@ void TestMainWindow::storedCountersOutOfRangeAreIgnored()
 {
     TestShop shop;
     RecordingPort port;
-    QVERIFY(SettingsStore::write(QStringLiteral("number"), QStringLiteral("-5")));
-    QVERIFY(SettingsStore::write(QStringLiteral("danhao"), QStringLiteral("9223372036854775807")));
+    QVERIFY(SettingsStore::write(settingkeys::stockAlarm, QStringLiteral("-5")));
+    QVERIFY(SettingsStore::write(settingkeys::saleDaySequence, QStringLiteral("9223372036854775807")));
     TMainForm main(shop.dm());
     main.show();
     QCOMPARE(main.alarmNumber(), QStringLiteral("5"));
     QCOMPARE(main.daySequence(), 1);
     QCOMPARE(port.texts(), QStringList{QStringLiteral("'9223372036854775807' is not a valid integer value")});
     // Reading wrote nothing back.
-    QCOMPARE(SettingsStore::read(QStringLiteral("number")), QStringLiteral("-5"));
+    QCOMPARE(SettingsStore::read(settingkeys::stockAlarm), QStringLiteral("-5"));
     QTRY_VERIFY(main.loginWindow()->isVisible());
     main.loginWindow()->reject();
     QTRY_VERIFY(!main.isVisible());
@@ -1117,7 +1122,7 @@ void TestMainWindow::failedSettingWritesAreShown()
     QCOMPARE(port.texts(), QStringList{QStringLiteral("Unable to write to ") + layoutFilePath()});
     port.clear();
     main.action(QStringLiteral("隐藏金额"))->trigger();
-    QVERIFY(!main.grid()->isColumnVisible(QStringLiteral("6")));
+    QVERIFY(!main.grid()->isColumnVisible(stockcol::salesAmount));
     QCOMPARE(port.texts(), QStringList{settingsFailure});
     port.clear();
     main.hideZeroBox()->setChecked(true);

@@ -10,6 +10,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -78,6 +80,7 @@ private slots:
     void valuesRoundTrip();
     void writesReplaceOneValueAndReadsAreNotCached();
     void writeFailureIsReported();
+    void writingTheStoredValueLeavesTheFileAlone();
     void danhaoIsReadStrictly_data();
     void danhaoIsReadStrictly();
 
@@ -216,6 +219,24 @@ void TestSettings::writeFailureIsReported()
     QCOMPARE(error, u"Unable to write to %1"_s.arg(SettingsStore::filePath()));
     QVERIFY(QFileInfo::exists(SettingsStore::filePath() + u"/inside"_s));
     QCOMPARE(SettingsStore::read(settingkeys::skin), QString());
+}
+
+void TestSettings::writingTheStoredValueLeavesTheFileAlone()
+{
+    const auto inode = [] {
+        struct stat st{};
+        return ::stat(QFile::encodeName(SettingsStore::filePath()).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    putFile(SettingsStore::filePath(), u"danhao=12\r\ncompany=老店\r\n"_s);
+    const ino_t before = inode();
+    QVERIFY(before != 0);
+    QVERIFY(SettingsStore::write(settingkeys::saleDaySequence, u"12"_s));
+    QCOMPARE(inode(), before);
+    QCOMPARE(fileText(SettingsStore::filePath()), u"danhao=12\r\ncompany=老店\r\n"_s);
+    // A value that differs by a trailing blank is a new one: the file is replaced.
+    QVERIFY(SettingsStore::write(settingkeys::company, u"老店 "_s));
+    QVERIFY(inode() != before);
+    QCOMPARE(fileText(SettingsStore::filePath()), u"danhao=12\ncompany=老店 \n"_s);
 }
 
 void TestSettings::danhaoIsReadStrictly_data()

@@ -6,6 +6,7 @@
 #include "settings/settingkeys.h"
 #include "app/tmainform.h"
 #include "stock/stockinpanel.h"
+#include "store/columns.h"
 #include "store/passwordhash.h"
 #include "ui/datagrid.h"
 #include "ui/datagridmodel.h"
@@ -522,8 +523,9 @@ void TestSalePanel::mainWindowSellsOnDoubleClick()
             return model->index(row, columns->columnOf(QLatin1String(field))).data().toString();
         };
         auto totals = [&] {
-            return QStringList{main.grid()->footerText(QStringLiteral("5")), main.grid()->footerText(QStringLiteral("6")),
-                               main.grid()->footerText(QStringLiteral("7"))};
+            return QStringList{main.grid()->footerText(stockcol::soldQuantity),
+                               main.grid()->footerText(stockcol::salesAmount),
+                               main.grid()->footerText(stockcol::stockQuantity)};
         };
         QCOMPARE(cell(ball, "7"), QStringLiteral("10"));
         QCOMPARE(totals(), (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("15")}));

@@ -7,6 +7,7 @@
 #include "pos/poshost.h"
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
+#include "store/columns.h"
 #include "store/stockqueries.h"
 #include "store/tdmfm.h"
 #include "ui/datagrid.h"
@@ -16,6 +17,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
+#include <QTableView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -96,6 +99,7 @@ class TestSlipPanel : public QObject
 
 private slots:
     void listsTheNumberWithTotalAndChange();
+    void numberFooterCellsAreLightOrange();
     void fragmentAndReturn();
     void receiptChecks_data();
     void receiptChecks();
@@ -113,11 +117,11 @@ void TestSlipPanel::listsTheNumberWithTotalAndChange()
     s->toggle();
     QVERIFY(s->isVisible());
     QCOMPARE(s->grid()->model()->rowCount(), 2);
-    QCOMPARE(s->grid()->displayText(0, QStringLiteral("a")), QStringLiteral("篮球"));
-    QCOMPARE(s->grid()->displayText(0, QStringLiteral("4")), QStringLiteral("39.8"));
-    QCOMPARE(s->grid()->footerText(QStringLiteral("a")), QStringLiteral("销售单号："));
-    QCOMPARE(s->grid()->footerText(QStringLiteral("b")), c.sale->saleNumber());
-    QCOMPARE(s->grid()->footerText(QStringLiteral("3")), QStringLiteral("3"));
+    QCOMPARE(s->grid()->displayText(0, salecol::name), QStringLiteral("篮球"));
+    QCOMPARE(s->grid()->displayText(0, salecol::amount), QStringLiteral("39.8"));
+    QCOMPARE(s->grid()->footerText(salecol::name), QStringLiteral("销售单号："));
+    QCOMPARE(s->grid()->footerText(salecol::model), c.sale->saleNumber());
+    QCOMPARE(s->grid()->footerText(salecol::quantity), QStringLiteral("3"));
     QCOMPARE(s->total(), QStringLiteral("99.8"));
     QCOMPARE(s->customerLine()->text(), QStringLiteral("客户名称："));
 
@@ -135,6 +139,32 @@ void TestSlipPanel::listsTheNumberWithTotalAndChange()
     typeCash(s, QStringLiteral("."));
     QCOMPARE(c.port.lastText(), QStringLiteral("'.' is not a valid floating point value"));
     QCOMPARE(s->change(), QStringLiteral("-0.8"));
+}
+
+void TestSlipPanel::numberFooterCellsAreLightOrange()
+{
+    Counter c;
+    QVERIFY(c.ready());
+    QVERIFY(c.sell(c.ball, QStringLiteral("1")));
+    c.slip->toggle();
+    DataGrid* grid = c.slip->grid();
+    QWidget* footer = grid->findChild<QWidget*>(QStringLiteral("footer"));
+    QVERIFY(footer);
+    const QImage image = footer->grab().toImage();
+    const QHeaderView* header = grid->view()->horizontalHeader();
+    // The footer lies under the table: a cell starts where its column does, in
+    // the view's viewport. One pixel in from the cell's left is background.
+    const int left = grid->view()->viewport()->geometry().left();
+    const auto background = [&](QLatin1StringView field) {
+        const int x = left + header->sectionViewportPosition(grid->model()->columnOf(field)) + 1;
+        return image.pixelColor(x, image.height() / 2);
+    };
+    const QColor lightOrange(255, 224, 178);
+    QCOMPARE(background(salecol::name), lightOrange);
+    QCOMPARE(background(salecol::model), lightOrange);
+    // The others keep the grid's footer colour.
+    QCOMPARE(background(salecol::quantity), QColor(255, 194, 134));
+    QCOMPARE(background(salecol::amount), QColor(255, 194, 134));
 }
 
 void TestSlipPanel::fragmentAndReturn()

@@ -4,6 +4,7 @@
 #include "core/numbers.h"
 #include "print/posreceipt.h"
 #include "print/tpos.h"
+#include "store/columns.h"
 #include "store/tdmfm.h"
 
 #include <QDateTime>
@@ -223,12 +224,12 @@ void TestPosReceipt::printedThroughCups()
     Tdmfm& dm = shop.dm();
     // Three Sale rows under one number, and one under another number that does not contain it.
     for (const Article& a : threeArticles())
-        QVERIFY(dm.appendRow(QStringLiteral("data1"), {{QStringLiteral("a"), a.name},
-                                                       {QStringLiteral("z"), QStringLiteral("20260105001")},
-                                                       {QStringLiteral("3"), a.quantity},
-                                                       {QStringLiteral("4"), a.amount}}));
-    QVERIFY(dm.appendRow(QStringLiteral("data1"), {{QStringLiteral("a"), QStringLiteral("别的")},
-                                                   {QStringLiteral("z"), QStringLiteral("20260105002")}}));
+        QVERIFY(dm.appendRow(QStringLiteral("data1"), {{QString(salecol::name), a.name},
+                                                       {QString(salecol::saleNumber), QStringLiteral("20260105001")},
+                                                       {QString(salecol::quantity), a.quantity},
+                                                       {QString(salecol::amount), a.amount}}));
+    QVERIFY(dm.appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("别的")},
+                                                   {QString(salecol::saleNumber), QStringLiteral("20260105002")}}));
     Tpos texts;
     texts.field(Tpos::Pos1)->setText(QStringLiteral("体育用品店小票")); // unsaved texts print too
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);

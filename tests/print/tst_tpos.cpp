@@ -1,6 +1,7 @@
 #include "recordingport.h"
 #include "testdb.h"
 
+#include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "app/tmainform.h"
 #include "print/tpos.h"
@@ -41,9 +42,9 @@ void TestTpos::initialTextsSaveAndLoad()
         QVERIFY(!w.isVisible());
     }
     // Stored untrimmed, every one of the nine.
-    QCOMPARE(SettingsStore::read(QStringLiteral("pos1")), QStringLiteral(" 体育用品店 "));
+    QCOMPARE(SettingsStore::read(settingkeys::receiptTitle), QStringLiteral(" 体育用品店 "));
     QCOMPARE(SettingsStore::read(QStringLiteral("dan3")), QString());
-    QCOMPARE(SettingsStore::read(QStringLiteral("pos4")), QStringLiteral("欢迎下次惠顾！"));
+    QCOMPARE(SettingsStore::read(settingkeys::receiptClosing), QStringLiteral("欢迎下次惠顾！"));
     Tpos again;
     QCOMPARE(again.text(Tpos::Pos1), QStringLiteral(" 体育用品店 "));
     QCOMPARE(again.text(Tpos::Dan3), QString());

@@ -3,6 +3,7 @@
 
 #include "stock/stockhost.h"
 #include "stock/stockinpanel.h"
+#include "store/columns.h"
 #include "store/stockqueries.h"
 #include "store/tdmfm.h"
 #include "ui/datefield.h"
@@ -527,8 +528,8 @@ void TestStockIn::requiredFieldsInOrder()
     p->newButton()->click();
     QCOMPARE(s.port.texts(), QStringList());
     QCOMPARE(s.rows().rowCount(), 1);
-    QCOMPARE(s.rows().value(0, QStringLiteral("b")).toString(), QString());
-    QCOMPARE(s.rows().value(0, QStringLiteral("g")).toString(), QString());
+    QCOMPARE(s.rows().value(0, stockcol::model).toString(), QString());
+    QCOMPARE(s.rows().value(0, stockcol::supplier).toString(), QString());
 }
 
 void TestStockIn::badTextWritesNothing_data()
@@ -676,11 +677,11 @@ void TestStockIn::changeRecomputesFromSoldQuantity()
     QCOMPARE(rows.rowCount(), 2);
     for (int column = 1; column <= 8; ++column)
         QCOMPARE(rows.value(1, QString::number(column)).toDouble(), expected.at(column - 1));
-    QCOMPARE(rows.value(1, QStringLiteral("e")).toString(), QStringLiteral("ppqp"));
-    QCOMPARE(rows.value(1, QStringLiteral("f")).toString(), QStringLiteral("hsx"));
-    QCOMPARE(rows.value(1, QStringLiteral("day1")).toString(), QStringLiteral("2026-01-05"));
-    QCOMPARE(rows.value(0, QStringLiteral("a")).toString(), QStringLiteral("旧货"));
-    QCOMPARE(rows.value(0, QStringLiteral("3")).toDouble(), 1.0);
+    QCOMPARE(rows.value(1, stockcol::nameInitials).toString(), QStringLiteral("ppqp"));
+    QCOMPARE(rows.value(1, stockcol::modelInitials).toString(), QStringLiteral("hsx"));
+    QCOMPARE(rows.value(1, stockcol::stockInDate).toString(), QStringLiteral("2026-01-05"));
+    QCOMPARE(rows.value(0, stockcol::name).toString(), QStringLiteral("旧货"));
+    QCOMPARE(rows.value(0, stockcol::purchaseAmount).toDouble(), 1.0);
 
     QCOMPARE(s.main.reloads, 2);
     QCOMPARE(s.main.notices, QStringList{QStringLiteral("修改数据成功...")});
@@ -724,9 +725,9 @@ void TestStockIn::refusedChangeWritesNothing()
     QCOMPARE(s.port.texts(), messages);
 
     RowSet& rows = s.rows();
-    QCOMPARE(rows.value(0, QStringLiteral("2")).toDouble(), 4.0);
-    QCOMPARE(rows.value(0, QStringLiteral("7")).toDouble(), 4.0);
-    QCOMPARE(rows.value(0, QStringLiteral("5")).isNull(), soldIsEmpty);
+    QCOMPARE(rows.value(0, stockcol::quantityIn).toDouble(), 4.0);
+    QCOMPARE(rows.value(0, stockcol::stockQuantity).toDouble(), 4.0);
+    QCOMPARE(rows.value(0, stockcol::soldQuantity).isNull(), soldIsEmpty);
     QCOMPARE(s.main.reloads, 1);
     QVERIFY(s.main.notices.isEmpty());
     QVERIFY(p->isVisible());
@@ -752,7 +753,7 @@ void TestStockIn::changeWithoutStartedRowWritesNothing()
     s.port.answers << MessagePort::Answer::Ok;
     QTest::mouseClick(p->changeButton(), Qt::LeftButton);
     QCOMPARE(s.port.texts(), QStringList{QStringLiteral("没有要修改的记录：请在列表中选中记录，再点“修 改”。")});
-    QCOMPARE(s.rows().value(0, QStringLiteral("2")).toDouble(), 4.0);
+    QCOMPARE(s.rows().value(0, stockcol::quantityIn).toDouble(), 4.0);
     QVERIFY(s.main.notices.isEmpty());
 
     // "修 改" binds the row; a click on another line lets go of it again.
@@ -800,10 +801,10 @@ void TestStockIn::rowClickCopiesArticle()
     QCOMPARE(s.port.texts(), QStringList());
     RowSet& rows = s.rows();
     QCOMPARE(rows.rowCount(), 3);
-    QCOMPARE(rows.value(2, QStringLiteral("3")).toDouble(), 0.3);
-    QCOMPARE(rows.value(2, QStringLiteral("8")).toDouble(), 0.3);
-    QCOMPARE(rows.value(2, QStringLiteral("g")).toString(), QStringLiteral("厂乙"));
-    QCOMPARE(rows.value(2, QStringLiteral("day1")).toString(), QStringLiteral("2026-03-03"));
+    QCOMPARE(rows.value(2, stockcol::purchaseAmount).toDouble(), 0.3);
+    QCOMPARE(rows.value(2, stockcol::stockAmount).toDouble(), 0.3);
+    QCOMPARE(rows.value(2, stockcol::supplier).toString(), QStringLiteral("厂乙"));
+    QCOMPARE(rows.value(2, stockcol::stockInDate).toString(), QStringLiteral("2026-03-03"));
 }
 
 void TestStockIn::deleteCurrentRow()
@@ -835,9 +836,9 @@ void TestStockIn::deleteCurrentRow()
     QCOMPARE(s.main.notices, QStringList{QStringLiteral("删除数据成功...")});
     QCOMPARE(s.main.reloads, 2); // not reloaded afterwards
     QCOMPARE(s.dm().stockList().rowCount(), 1);
-    QCOMPARE(s.dm().stockList().value(0, QStringLiteral("a")).toString(), QStringLiteral("排球"));
+    QCOMPARE(s.dm().stockList().value(0, stockcol::name).toString(), QStringLiteral("排球"));
     QCOMPARE(s.rows().rowCount(), 1);
-    QCOMPARE(s.rows().value(0, QStringLiteral("a")).toString(), QStringLiteral("排球"));
+    QCOMPARE(s.rows().value(0, stockcol::name).toString(), QStringLiteral("排球"));
 }
 
 void TestStockIn::dragMovesWithinParent()

@@ -2,6 +2,7 @@
 // in the same order, for the same conditions.
 
 #include "store/chinesecollation.h"
+#include "store/columns.h"
 #include "store/database.h"
 #include "store/distinctvalues.h"
 #include "store/likepattern.h"
@@ -22,8 +23,8 @@
 
 namespace {
 
-const QStringList kLikeColumns{QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("f"),
-                               QStringLiteral("c"), QStringLiteral("z"), QStringLiteral("g")};
+const QStringList kLikeColumns{stockcol::category, stockcol::nameInitials, stockcol::modelInitials,
+                               stockcol::code,     stockcol::remark,       stockcol::supplier};
 
 std::vector<qint64> engineRows(Database& db, const Statement& st, QString* error)
 {
@@ -78,6 +79,7 @@ private slots:
     void sortRanksMatchTheValueOrder();
     void distinctValuesEqualTheEngine();
     void ownWritesKeepTheCopyCurrent();
+    void dateOrderFollowsOwnWrites();
     void writesOfAnotherConnectionReload();
 
 private:
@@ -153,7 +155,7 @@ void TestMemTable::initTestCase()
             if (m_table->kind(p, col) == MemTable::Kind::Text)
                 m_values[i] << m_table->value(p, col).toString();
     }
-    const int day = m_table->columnIndex(QStringLiteral("day1"));
+    const int day = m_table->columnIndex(stockcol::stockInDate);
     for (int p = 0; p < m_table->slotCount(); p += 5)
         m_days << m_table->value(p, day).toString();
 }
@@ -452,7 +454,7 @@ void TestMemTable::ownWritesKeepTheCopyCurrent()
     QVERIFY(m_db.exec(Statement{QStringLiteral("update data set e='zzz', [7]=0 where rowid=?"), {changed}}, &error));
     QVERIFY(m_table->refreshRow(changed, &error));
     QCOMPARE(m_table->position(changed), before.front());
-    QCOMPARE(m_table->value(before.front(), m_table->columnIndex(QStringLiteral("e"))).toString(),
+    QCOMPARE(m_table->value(before.front(), m_table->columnIndex(stockcol::nameInitials)).toString(),
              QStringLiteral("zzz"));
     compareSearch(f, stockq::ZeroStock::Hidden, c);
     compareSearch(f, stockq::ZeroStock::Shown, c);
@@ -479,6 +481,55 @@ void TestMemTable::ownWritesKeepTheCopyCurrent()
     bool reloaded = true;
     QVERIFY(m_table->reloadIfChangedElsewhere(&error, &reloaded));
     QVERIFY(!reloaded);
+}
+
+// The date order is kept across the program's own writes rather than sorted
+// again: after each kind of write it must still be the engine's.
+void TestMemTable::dateOrderFollowsOwnWrites()
+{
+    StockFilter f(*m_table);
+    QString error;
+    const auto check = [&](const char* step) {
+        for (const auto zero : {stockq::ZeroStock::Shown, stockq::ZeroStock::Hidden})
+            QVERIFY2(rowIds(*m_table, f.listAll(zero)) == engineRows(m_db, stockq::listAll(zero), &error), step);
+        stockq::Conditions c;
+        c.byDate = true;
+        c.from = QStringLiteral("2000-01-01");
+        c.to = QStringLiteral("2099-12-31");
+        compareSearch(f, stockq::ZeroStock::Shown, c);
+    };
+    const auto write = [&](const Statement& st, qint64 id) {
+        QVERIFY2(m_db.exec(st, &error), qPrintable(error));
+        QVERIFY2(m_table->refreshRow(id, &error), qPrintable(error));
+    };
+    check("first order");
+    const std::vector<int> live = m_table->positionsInRowIdOrder();
+    const qint64 a = m_table->rowId(live.at(10)), b = m_table->rowId(live.at(20)), c = m_table->rowId(live.at(30));
+    const QString dayOfB = m_table->value(live.at(20), m_table->columnIndex(stockcol::stockInDate)).toString();
+
+    write(Statement{QStringLiteral("update data set [7]=[7]-1 where rowid=?"), {a}}, a);
+    check("a sale: same date");
+    write(Statement{QStringLiteral("update data set day1='2000-01-01' where rowid=?"), {a}}, a);
+    check("moved to the front");
+    // Equal dates fall back to row identity: c takes b's date on either side of it.
+    write(Statement{QStringLiteral("update data set day1=? where rowid=?"), {dayOfB, c}}, c);
+    check("tie with an earlier row");
+    write(Statement{QStringLiteral("update data set day1=null, [7]=0 where rowid=?"), {b}}, b);
+    check("date emptied");
+
+    // Several writes between two orders: a delete, its identity used again by a
+    // new row (a new position with a low identity), an append with a middle date.
+    QVERIFY(m_db.exec(Statement{QStringLiteral("delete from data where rowid=?"), {a}}, &error));
+    QVERIFY(m_table->removeRow(a));
+    QVERIFY(insertStock(m_db,
+                        {QStringLiteral("中间"), QString(), QStringLiteral("55"), QString(), QStringLiteral("zj"),
+                         QString(), QString(), 2.0, 2.0, QString(), dayOfB},
+                        &error));
+    QVERIFY(m_table->refreshRow(m_db.lastInsertRowId(), &error));
+    write(Statement{QStringLiteral("insert into data (rowid, a, [2], [7], day1) values (?, 'again', 1, 1, ?)"),
+                    {a, dayOfB}},
+          a);
+    check("delete, identity reused, append");
 }
 
 void TestMemTable::writesOfAnotherConnectionReload()

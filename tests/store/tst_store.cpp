@@ -2,6 +2,7 @@
 #include "testdb.h"
 
 #include "store/chinesecollation.h"
+#include "store/columns.h"
 #include "store/database.h"
 #include "store/passwordhash.h"
 #include "store/saleops.h"
@@ -20,6 +21,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 class TestStore : public QObject
@@ -83,8 +85,8 @@ void TestStore::schemaHasEveryColumn()
     QVERIFY(port.entries.isEmpty());
 
     // Autonumbered identities.
-    QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QStringLiteral("a"), QStringLiteral("x")}}));
-    QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QStringLiteral("a"), QStringLiteral("y")}}));
+    QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("x")}}));
+    QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("y")}}));
     QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select ID from data1 order by ID"), {}}));
     QCOMPARE(shop.dm().generalQuery().value(0, 0).toLongLong() + 1, shop.dm().generalQuery().value(1, 0).toLongLong());
 }
@@ -215,7 +217,7 @@ void TestStore::searchMatchesInitialsInAnyCase()
     QVERIFY(dm.OpenQuery(dm.stockList(), stockq::search(hideZero ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown, c)));
     QStringList got;
     for (int r = 0; r < dm.stockList().rowCount(); ++r)
-        got << dm.stockList().value(r, QStringLiteral("a")).toString();
+        got << dm.stockList().value(r, stockcol::name).toString();
     QCOMPARE(got, names);
 }
 
@@ -228,13 +230,13 @@ void TestStore::rowSetWritesThroughByIdentity()
     shop.addStock(QStringLiteral("丙"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 3, 1, QStringLiteral("2026-01-02"));
     QVERIFY(dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)));
     RowSet& set = dm.stockList();
-    QCOMPARE(set.value(0, QStringLiteral("a")).toString(), QStringLiteral("乙")); // stock-in date order
+    QCOMPARE(set.value(0, stockcol::name).toString(), QStringLiteral("乙")); // stock-in date order
     QVERIFY(!set.columns().contains(QStringLiteral("_rid")));
 
     set.sort(QStringLiteral("2 DESC"));
-    QCOMPARE(set.value(0, QStringLiteral("a")).toString(), QStringLiteral("丙"));
+    QCOMPARE(set.value(0, stockcol::name).toString(), QStringLiteral("丙"));
     set.setCurrent(0);
-    QVERIFY(dm.updateCurrent(set, {{QStringLiteral("z"), QStringLiteral("改过")}}));
+    QVERIFY(dm.updateCurrent(set, {{QString(stockcol::remark), QStringLiteral("改过")}}));
     QCOMPARE(set.field(QStringLiteral("z")).toString(), QStringLiteral("改过"));
     set.setCurrent(2); // 甲 after the sort
     QCOMPARE(set.field(QStringLiteral("a")).toString(), QStringLiteral("甲"));
@@ -309,11 +311,11 @@ void TestStore::committedWriteIsInTheFile()
 {
     TestShop shop;
     shop.addStock(QStringLiteral("篮球"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1);
-    // A copy of the file taken while the connection is still open, as after a
-    // crash, already holds the committed row.
+    // The file and its write-ahead log copied while the connection is still
+    // open, as a crash leaves them, already hold the committed row.
     const QString copy = shop.folder() + QStringLiteral("/after-crash.mdb");
     QVERIFY(QFile::copy(shop.dbPath(), copy));
-    QVERIFY(!QFile::exists(shop.dbPath() + QStringLiteral("-journal")));
+    QVERIFY(QFile::copy(shop.dbPath() + QStringLiteral("-wal"), copy + QStringLiteral("-wal")));
     Database db;
     QString error;
     QVERIFY(db.open(copy, false, &error));
@@ -321,7 +323,36 @@ void TestStore::committedWriteIsInTheFile()
     QVERIFY(db.query(Statement{QStringLiteral("select a from data"), {}}, &r, &error));
     QCOMPARE(r.rows.size(), 1);
     QVERIFY(db.query(Statement{QStringLiteral("PRAGMA synchronous"), {}}, &r, &error));
-    QCOMPARE(r.rows.at(0).at(0).toInt(), 2); // FULL
+    QCOMPARE(r.rows.at(0).at(0).toInt(), 2); // FULL: the log is synced at every commit
+    QVERIFY(db.query(Statement{QStringLiteral("PRAGMA journal_mode"), {}}, &r, &error));
+    QCOMPARE(r.rows.at(0).at(0).toString(), QStringLiteral("wal"));
+
+    // Once the last connection closes, the file alone holds everything again,
+    // with the rollback journal written in it: a reader that cannot make a log
+    // (a read-only folder) reads it as ever.
+    db.close();
+    shop.dm().db().close();
+    QVERIFY(!QFile::exists(shop.dbPath() + QStringLiteral("-wal")));
+    QVERIFY(!QFile::exists(shop.dbPath() + QStringLiteral("-shm")));
+    {
+        sqlite3* raw = nullptr;
+        QCOMPARE(sqlite3_open_v2(QFile::encodeName(shop.dbPath()).constData(), &raw, SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        const QByteArray key = QStringLiteral("PRAGMA key = '%1'").arg(Database::password()).toUtf8();
+        sqlite3_stmt* st = nullptr;
+        QCOMPARE(sqlite3_exec(raw, key.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_prepare_v2(raw, "PRAGMA journal_mode", -1, &st, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_step(st), SQLITE_ROW);
+        const QString mode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+        sqlite3_close(raw);
+        QCOMPARE(mode, QStringLiteral("delete"));
+    }
+    const QString alone = shop.folder() + QStringLiteral("/closed.mdb");
+    QVERIFY(QFile::copy(shop.dbPath(), alone));
+    QVERIFY(db.open(alone, false, &error));
+    QVERIFY(db.query(Statement{QStringLiteral("select a from data"), {}}, &r, &error));
+    QCOMPARE(r.rows.size(), 1);
 }
 
 void TestStore::unusableFileIsRefusedAtOpen_data()
@@ -361,7 +392,9 @@ void TestStore::unusableFileIsRefusedAtOpen()
         QVERIFY(db.open(path, false, &error));
         QVERIFY(rebuildSales(db, QStringLiteral("day6"), QString(), &error));
     } else if (kind == QLatin1String("journal blocked")) {
-        // Something else holds the journal's name: no write can start.
+        // Something else holds the journal's name: no write can start (nor
+        // the switch to the write-ahead log, which writes the file's header).
+        shop.dm().db().close();
         QVERIFY(QDir().mkdir(path + QStringLiteral("-journal")));
     } else if (kind == QLatin1String("read-only file")) {
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
@@ -393,7 +426,7 @@ void TestStore::largeRowIdsComeBackWhole()
                                        {id, QString::number(id), QStringLiteral("2026-01-05")}},
                              &error));
     qint64 next = 0;
-    QVERIFY(dm.appendRow(QStringLiteral("data"), {{QStringLiteral("a"), QStringLiteral("next")}}, &next));
+    QVERIFY(dm.appendRow(QStringLiteral("data"), {{QString(stockcol::name), QStringLiteral("next")}}, &next));
     QCOMPARE(next, ids[1] + 1);
 
     QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select rowid from data order by rowid"), {}}));
@@ -405,14 +438,14 @@ void TestStore::largeRowIdsComeBackWhole()
     RowSet& set = dm.stockList();
     QVERIFY(dm.OpenQuery(set, stockq::listAll(stockq::ZeroStock::Shown)));
     for (int r = 0; r < set.rowCount(); ++r) {
-        const QString name = set.value(r, QStringLiteral("a")).toString();
+        const QString name = set.value(r, stockcol::name).toString();
         if (name != QLatin1String("next"))
             QCOMPARE(set.rowId(r), name.toLongLong());
     }
     for (int r = 0; r < set.rowCount(); ++r)
         if (set.rowId(r) == ids[1])
             set.setCurrent(r);
-    QVERIFY(dm.updateCurrent(set, {{QStringLiteral("z"), QStringLiteral("改过")}}));
+    QVERIFY(dm.updateCurrent(set, {{QString(stockcol::remark), QStringLiteral("改过")}}));
     QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select rowid from data where z=?"), {QStringLiteral("改过")}}));
     QCOMPARE(dm.generalQuery().rowCount(), 1);
     QCOMPARE(dm.generalQuery().value(0, 0).toLongLong(), ids[1]);
@@ -552,7 +585,7 @@ void TestStore::fillDistinctListGroupsCaseInsensitively()
     shop.addStock(QStringLiteral("a"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("Nike"));
     shop.addStock(QStringLiteral("b"), {}, QStringLiteral("2"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("NIKE"));
     shop.addStock(QStringLiteral("c"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("Adi"));
-    dm.appendRow(QStringLiteral("data"), {{QStringLiteral("a"), QStringLiteral("d")}}); // supplier NULL
+    dm.appendRow(QStringLiteral("data"), {{QString(stockcol::name), QStringLiteral("d")}}); // supplier NULL
     list.setCurrentText(QStringLiteral("typed"));
     FillDistinctList(dm, dm.generalQuery(), QStringLiteral("g"), QStringLiteral("data"), &list);
     QCOMPARE(list.count(), 3);
@@ -595,7 +628,7 @@ void TestStore::textsSortInPinyinOrder()
     set.sort(QStringLiteral("a DESC"));
     QStringList sorted;
     for (int r = 0; r < set.rowCount(); ++r)
-        sorted << set.value(r, QStringLiteral("a")).toString();
+        sorted << set.value(r, stockcol::name).toString();
     const QStringList descending{QStringLiteral("羽毛球拍"), QStringLiteral("篮球"), QStringLiteral("飞燕乒乓球拍"),
                                  QStringLiteral("飞燕健身手套"), QStringLiteral("阿迪跑鞋")};
     QCOMPARE(sorted, descending);
@@ -648,7 +681,7 @@ void TestStore::slipLookupMatchesContainment()
                               QStringLiteral("AB7"), QStringLiteral("ab7"), QString(), QStringLiteral("20260105 001"),
                               QStringLiteral("2026010510"), QStringLiteral("售20260105100号")};
     for (const QString& z : numbers)
-        QVERIFY(dm.appendRow(QStringLiteral("data1"), {{QStringLiteral("z"), z}, {QStringLiteral("a"), z}}));
+        QVERIFY(dm.appendRow(QStringLiteral("data1"), {{QString(salecol::saleNumber), z}, {QString(salecol::name), z}}));
     QString error;
     QVERIFY(dm.db().exec(QStringLiteral("insert into data1 (a) values ('no number')"), &error));
 

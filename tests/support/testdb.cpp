@@ -1,5 +1,6 @@
 #include "testdb.h"
 
+#include "store/columns.h"
 #include "store/database.h"
 #include "store/pinyin/pinyininitials.h"
 #include "store/schema.h"
@@ -56,16 +57,23 @@ qint64 TestShop::addStock(const QString& name, const QString& model, const QStri
                           const QString& remark)
 {
     const QVariantMap row{
-        {QStringLiteral("a"), name},        {QStringLiteral("b"), model},
-        {QStringLiteral("c"), code},        {QStringLiteral("d"), category},
-        {QStringLiteral("e"), PinyinInitials(name)},
-        {QStringLiteral("f"), PinyinInitials(model)},
-        {QStringLiteral("g"), supplier},    {QStringLiteral("1"), cost},
-        {QStringLiteral("2"), qty},         {QStringLiteral("3"), cost * qty},
-        {QStringLiteral("4"), price},       {QStringLiteral("5"), 0.0},
-        {QStringLiteral("6"), 0.0},         {QStringLiteral("7"), qty},
-        {QStringLiteral("8"), cost * qty},  {QStringLiteral("z"), remark},
-        {QStringLiteral("day1"), day},
+        {QString(stockcol::name), name},
+        {QString(stockcol::model), model},
+        {QString(stockcol::code), code},
+        {QString(stockcol::category), category},
+        {QString(stockcol::nameInitials), PinyinInitials(name)},
+        {QString(stockcol::modelInitials), PinyinInitials(model)},
+        {QString(stockcol::supplier), supplier},
+        {QString(stockcol::purchasePrice), cost},
+        {QString(stockcol::quantityIn), qty},
+        {QString(stockcol::purchaseAmount), cost * qty},
+        {QString(stockcol::salePrice), price},
+        {QString(stockcol::soldQuantity), 0.0},
+        {QString(stockcol::salesAmount), 0.0},
+        {QString(stockcol::stockQuantity), qty},
+        {QString(stockcol::stockAmount), cost * qty},
+        {QString(stockcol::remark), remark},
+        {QString(stockcol::stockInDate), day},
     };
     qint64 id = -1;
     dm().appendRow(QStringLiteral("data"), row, &id);
