@@ -9,7 +9,7 @@ class QWidget;
 class SettingsMenu;
 class SupportMenu;
 
-// The toolbar buttons beside the search box: "新建入库", "单据打印", "设 置"
+// The toolbar buttons beside the search box: "新建入库", "销售明细", "单据打印", "设 置"
 // and "技术支持". The main window connects what they start.
 class MainToolbar final : public QObject
 {
@@ -22,6 +22,7 @@ public:
     QToolButton* newStockButton() const { return m_newStock; }
     // The one item of the "新建入库" button's menu.
     QAction* newStockAction() const { return m_newStockAction; }
+    QToolButton* salesButton() const { return m_sales; }
     QToolButton* slipButton() const { return m_slip; }
     SettingsMenu* settingsMenu() const { return m_settingsMenu; }
     SupportMenu* supportMenu() const { return m_supportMenu; }
@@ -29,6 +30,7 @@ public:
 private:
     QToolButton* m_newStock;
     QAction* m_newStockAction;
+    QToolButton* m_sales;
     QToolButton* m_slip;
     SettingsMenu* m_settingsMenu;
     SupportMenu* m_supportMenu;

@@ -5,6 +5,7 @@
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
 #include "print/posreceipt.h"
+#include "sales/txstj.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "stock/stockinpanel.h"
@@ -62,6 +63,16 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
         return posreceipt::printCurrentSale(
             m_dm, *receiptSettings(),
             {m_sale->saleNumber(), userName(), m_slip->total(), m_slip->cash(), m_slip->change()});
+    });
+    // The sales detail window lives for the whole run; a sale shows its number
+    // there and lists the month again, shown or not.
+    m_salesWindow = new Txstj(m_dm, *this, this);
+    connect(m_toolbar->salesButton(), &QToolButton::clicked, this, &TMainForm::openSalesWindow);
+    connect(m_list->addGridMenuAction(QStringLiteral("销售明细")), &QAction::triggered, this,
+            &TMainForm::openSalesWindow);
+    connect(m_sale, &SalePanel::saleSaved, m_salesWindow, [this](const QString& number) {
+        m_salesWindow->setSaleNumber(number);
+        m_salesWindow->showThisMonth();
     });
     connect(m_list->addGridMenuAction(QStringLiteral("销售单(小票)打印")), &QAction::triggered, m_slip,
             &SlipPanel::toggle);
@@ -138,6 +149,7 @@ void TMainForm::showEvent(QShowEvent* e)
         return;
     const QDate today = QDate::currentDate();
     m_list->prepareShow(today);
+    m_salesWindow->applyStoredFlags();
     if (m_session->isOpen() && !isSuperAdministrator())
         applyRestrictions(); // showing again must not bring purchase prices back
     m_sale->hide();
@@ -208,6 +220,7 @@ void TMainForm::applyRestrictions()
     m_toolbar->newStockButton()->setEnabled(false);
     m_stockIn->hide();
     m_list->hideCostColumns();
+    m_salesWindow->restrictForOrdinaryUser();
 }
 
 void TMainForm::closeEvent(QCloseEvent* e)
@@ -264,6 +277,18 @@ void TMainForm::saleOpened(const QString& remark)
 {
     m_stockIn->setChangeEnabled(true);
     m_stockIn->remarkEdit()->setText(remark);
+}
+
+void TMainForm::openSalesWindow()
+{
+    m_salesWindow->openModal();
+}
+
+void TMainForm::salesWindowClosed()
+{
+    m_list->reload();
+    m_stockIn->hide();
+    m_sale->hide();
 }
 
 void TMainForm::saleClosed()

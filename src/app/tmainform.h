@@ -6,6 +6,7 @@
 #include "app/settingsmenu.h"
 #include "app/supportmenu.h"
 #include "pos/poshost.h"
+#include "sales/saleshost.h"
 #include "stock/stocklisthost.h"
 #include "stock/stocklistpanel.h"
 
@@ -32,11 +33,12 @@ class Tdmfm;
 class LoginGate;
 class Tloginfm;
 class Tpos;
+class Txstj;
 
 // The main window: the frame around the stock list panel — toolbar, menus,
 // status bar, the floating panels and the timers. It wires the parts together;
 // the panels, the session and the windows it hosts do the work.
-class TMainForm final : public QMainWindow, public StockListHost, public PosHost
+class TMainForm final : public QMainWindow, public StockListHost, public PosHost, public SalesHost
 {
     Q_OBJECT
 public:
@@ -60,6 +62,8 @@ public:
     // PosHost
     void saleOpened(const QString& remark) override;
     void saleClosed() override;
+    // SalesHost
+    void salesWindowClosed() override;
 
     qint64 sessionId() const;
     QString alarmNumber() const { return m_list->alarmNumber(); }
@@ -78,6 +82,8 @@ public:
     SalePanel* salePanel() const { return m_sale; }
     SlipPanel* slipPanel() const { return m_slip; }
     QToolButton* slipButton() const { return m_toolbar->slipButton(); }
+    QToolButton* salesButton() const { return m_toolbar->salesButton(); }
+    Txstj* salesWindow() const { return m_salesWindow; }
     QLabel* noticePanel() const { return m_notice; }
     QLabel* statusPanel(int index) const { return m_status->panel(index); }
     QMenu* gridMenu() const { return m_list->gridMenu(); }
@@ -99,6 +105,7 @@ protected:
 private:
     void loginFinished(bool loggedIn);
     void applyRestrictions();
+    void openSalesWindow();
     void layoutChildren();
 
     Tdmfm& m_dm;
@@ -110,6 +117,7 @@ private:
     StockInPanel* m_stockIn = nullptr;
     SalePanel* m_sale = nullptr;
     SlipPanel* m_slip = nullptr;
+    Txstj* m_salesWindow = nullptr;
     MainStatusBar* m_status = nullptr;
     LoginGate* m_login = nullptr;
     // The actions only the super administrator may use, registered as they are made.
