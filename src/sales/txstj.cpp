@@ -100,6 +100,12 @@ Txstj::Txstj(Tdmfm& dm, SalesHost& host, QWidget* parent)
             m_edit->hide();
     });
     connect(m_edit, &SaleEditPanel::deleted, this, &Txstj::showThisMonth);
+    // Enter belongs to the boxes (the amount owed moves on with it): no button
+    // of the window is pressed by it.
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
 }
 
 QWidget* Txstj::buildSearchArea(QWidget* parent)

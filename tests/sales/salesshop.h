@@ -17,6 +17,9 @@
 #include "ui/datagrid.h"
 #include "users/tloginfm.h"
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
