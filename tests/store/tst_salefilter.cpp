@@ -102,6 +102,8 @@ void TestSaleFilter::initTestCase()
         {QStringLiteral("AA"), QStringLiteral("NI"), QStringLiteral("aA"), QStringLiteral("aa"),
          QStringLiteral("Aa"), QStringLiteral("aA"), QStringLiteral("2026-03-xx"), -2.5,
          QStringLiteral("2026-03-")},
+        {QStringLiteral("\u0080"), QStringLiteral("l\u0080q"), QStringLiteral("\u00801"), QStringLiteral("L\u0080"),
+         QStringLiteral("\u0080"), QStringLiteral("\u0080"), QStringLiteral("\u0080"), 1.0, QStringLiteral("2026-01-05")},
         {QStringLiteral("x"), QStringLiteral("r"), QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1"),
          QStringLiteral("1"), QStringLiteral("1"), 1.0, QStringLiteral("1999-12-31-03-")},
     };
@@ -165,7 +167,8 @@ void TestSaleFilter::commandsEqualTheEngine()
     const QStringList odd{QStringLiteral("'"),  QStringLiteral("%"),  QStringLiteral("_"),  QStringLiteral("O'"),
                           QStringLiteral("lq"), QStringLiteral("LQ"), QStringLiteral("ＬＱ"), QStringLiteral("球"),
                           QStringLiteral("69"), QStringLiteral("%_"), QStringLiteral("a_b"), QStringLiteral("2026"),
-                          QStringLiteral("-0"), QStringLiteral("c") + QChar(0), QStringLiteral("\uFFFD")};
+                          QStringLiteral("-0"), QStringLiteral("c") + QChar(0), QStringLiteral("\uFFFD"),
+                          QStringLiteral("\u0080"), QStringLiteral("L\u0080")};
     const auto pick = [&](const QStringList& from) {
         if (rng.bounded(3) == 0 || from.isEmpty())
             return odd.at(rng.bounded(int(odd.size())));
