@@ -20,6 +20,13 @@ GridColumn column(QLatin1StringView field, const char* title, GridColumn::Format
     return c;
 }
 
+// A column whose texts have one length (dates) keeps its width when the grid fits.
+GridColumn fixedWidth(GridColumn c)
+{
+    c.fitted = false;
+    return c;
+}
+
 GridColumn summed(GridColumn c)
 {
     c.footer = GridColumn::Footer::Sum;
@@ -47,7 +54,7 @@ QList<GridColumn> salesGridColumns()
         column(salecol::price, "销 售 信 息|单 价", F::General, 56, right),
         summed(column(salecol::quantity, "销 售 信 息|数 量", F::Quantity, 52, right)),
         summed(column(salecol::amount, "销 售 信 息|金 额", F::Amount, 72, right)),
-        column(salecol::saleDate, "销 售 信 息|日 期", F::Date, 80, Qt::AlignCenter),
+        fixedWidth(column(salecol::saleDate, "销 售 信 息|日 期", F::Date, 86, Qt::AlignCenter)),
         summed(column(salecol::owed, "销 售 信 息|欠款额", F::Amount, 60, right)),
         summed(column(salecol::profit, "销 售 信 息|净利润", F::General, 64, right)),
         number,
