@@ -7,6 +7,7 @@
 #include "store/database.h"
 #include "store/pinyin/pinyininitials.h"
 #include "store/schema.h"
+#include "store/stockimport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -51,6 +52,9 @@ int usage(int code)
          "  demo [--stock N] [--sales M] [FOLDER]\n"
          "                                fill FOLDER/data.mdb (created when missing) with N sample\n"
          "                                stock rows (default 300) and M sales and returns (default 600)\n"
+         "  import WORKBOOK [DATABASE]    add the rows of the sheet korvel of WORKBOOK (.xls, .xlsx\n"
+         "                                or .csv) to the stock of DATABASE (default: data.mdb),\n"
+         "                                all of them or, on any bad value, none\n"
          "  --help                        show this help\n";
     s.flush();
     return code;
@@ -232,6 +236,24 @@ int cmdDemo(const QList<NativePath>& rawArgs)
     return 0;
 }
 
+int cmdImport(const QStringList& args)
+{
+    if (args.isEmpty() || args.size() > 2)
+        return usage(2);
+    const QString database = args.size() > 1 ? args.at(1) : kDatabaseName;
+    const stockimport::Result r = stockimport::run(args.at(0), database, nullptr);
+    switch (r.outcome) {
+    case stockimport::Outcome::Imported:
+        out() << "Imported " << r.rows << " stock rows from " << args.at(0) << " into " << database << "\n";
+        return 0;
+    case stockimport::Outcome::ConnectFailed:
+        return fail(QStringLiteral("cannot open %1: %2").arg(database, r.detail));
+    case stockimport::Outcome::ImportFailed:
+        break;
+    }
+    return fail(QStringLiteral("nothing imported from %1: %2").arg(args.at(0), r.detail));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -257,6 +279,8 @@ int main(int argc, char** argv)
         code = cmdCapital(args);
     else if (command == QLatin1String("demo"))
         code = cmdDemo(paths);
+    else if (command == QLatin1String("import"))
+        code = cmdImport(args);
     else {
         err() << "tarvik-admin: unknown command '" << command << "'\n";
         code = usage(2);

@@ -32,6 +32,7 @@ MainToolbar::MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* row)
 {
     auto* newStockMenu = new QMenu(m_newStock);
     m_newStockAction = newStockMenu->addAction(QStringLiteral("新建入库"));
+    m_importAction = newStockMenu->addAction(QStringLiteral("Excel导入"));
     m_newStock->setMenu(newStockMenu);
     auto* settings = toolButton(QStringLiteral("设 置"), QStyle::SP_FileDialogDetailedView, area);
     m_settingsMenu = new SettingsMenu(window, settings);

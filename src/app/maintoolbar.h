@@ -20,9 +20,10 @@ public:
     MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* row);
 
     QToolButton* newStockButton() const { return m_newStock; }
-    // The one item of the "新建入库" button's menu.
+    // The items of the "新建入库" button's menu: "新建入库" and "Excel导入".
     QAction* newStockAction() const { return m_newStockAction; }
     QToolButton* salesButton() const { return m_sales; }
+    QAction* importAction() const { return m_importAction; }
     QToolButton* slipButton() const { return m_slip; }
     SettingsMenu* settingsMenu() const { return m_settingsMenu; }
     SupportMenu* supportMenu() const { return m_supportMenu; }
@@ -31,6 +32,7 @@ private:
     QToolButton* m_newStock;
     QAction* m_newStockAction;
     QToolButton* m_sales;
+    QAction* m_importAction;
     QToolButton* m_slip;
     SettingsMenu* m_settingsMenu;
     SupportMenu* m_supportMenu;

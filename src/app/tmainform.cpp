@@ -2,6 +2,7 @@
 
 #include "app/skins.h"
 #include "app/thelpform.h"
+#include "maint/texcell.h"
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
 #include "print/posreceipt.h"
@@ -80,8 +81,10 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
             &SettingsMenu::showReceiptSettings);
     connect(m_toolbar->slipButton(), &QToolButton::clicked, m_slip, &SlipPanel::toggle);
     connect(m_toolbar->newStockAction(), &QAction::triggered, m_list, &StockListPanel::openStockInForNew);
+    connect(m_toolbar->importAction(), &QAction::triggered, this, &TMainForm::openImport);
     m_superOnly = m_list->superAdministratorActions();
     m_superOnly.append(m_toolbar->newStockAction());
+    m_superOnly.append(m_toolbar->importAction());
 
     m_status = new MainStatusBar(webAddress(), this);
     setStatusBar(m_status);
@@ -252,6 +255,13 @@ void TMainForm::layoutChildren()
     m_list->arrange(std::clamp(outer - kBelowGrid, 100, std::max(100, central->height() - 60)));
     for (QWidget* w : std::initializer_list<QWidget*>{m_notice, m_stockIn, m_sale, m_slip})
         w->raise();
+}
+
+void TMainForm::openImport()
+{
+    if (!m_import)
+        m_import = new Texcell(m_dm, [this] { m_list->reload(); }, this);
+    m_import->exec();
 }
 
 // ---- What the panels ask of the window ---------------------------------------------

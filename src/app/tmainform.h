@@ -34,6 +34,7 @@ class LoginGate;
 class Tloginfm;
 class Tpos;
 class Txstj;
+class Texcell;
 
 // The main window: the frame around the stock list panel — toolbar, menus,
 // status bar, the floating panels and the timers. It wires the parts together;
@@ -93,6 +94,11 @@ public:
     Tloginfm* loginWindow() const;
     THelpForm* helpWindow() const { return m_toolbar->supportMenu()->helpWindow(); }
     Tpos* receiptSettings() const { return m_settingsMenu->receiptSettings(); }
+    // The Excel import window, made at its first opening and kept, so its paths
+    // stay between uses; nullptr before.
+    Texcell* importWindow() const { return m_import; }
+    // "Excel导入": the import window, modal.
+    void openImport();
     // A menu action by its caption, searched through every menu of the window.
     QAction* action(const QString& caption) const;
 
@@ -120,6 +126,7 @@ private:
     Txstj* m_salesWindow = nullptr;
     MainStatusBar* m_status = nullptr;
     LoginGate* m_login = nullptr;
+    Texcell* m_import = nullptr;
     // The actions only the super administrator may use, registered as they are made.
     QList<QAction*> m_superOnly;
     qint64 m_daySequence = 1;

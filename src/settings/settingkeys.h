@@ -41,6 +41,11 @@ inline constexpr QLatin1StringView backupPath{"save"};
 // home folder, a place that exists and that the user can write to.
 QString defaultBackupPath();
 
+// Support contact number shown after "QQ:" when the stock import fails.
+// Missing or empty: supportNumberDefault.
+inline constexpr QLatin1StringView supportNumber{"qq"};
+inline constexpr QLatin1StringView supportNumberDefault{"800100864"};
+
 // Zero-stock choice: "no" hides Stock rows with zero stock, "yes" shows them.
 // Missing: zero stock is shown.
 inline constexpr QLatin1StringView zeroStock{"n0"};

@@ -5,6 +5,10 @@
 
 #include <sqlite3.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -146,9 +150,14 @@ bool MemTable::load(QString* error)
                 collation)
                 c.nocase = qstricmp(collation, "NOCASE") == 0;
         }
+        for (Column& c : m_cols)
+            c.shared = std::make_unique<std::unordered_set<quint64, Column::SpanHash, Column::SpanEqual>>(
+                0, Column::SpanHash{&c.bytes}, Column::SpanEqual{&c.bytes});
         int rc;
         while ((rc = sqlite3_step(st.st)) == SQLITE_ROW)
             readInto(st, slotCount(), true);
+        for (Column& c : m_cols)
+            c.shared.reset();
         if (rc != SQLITE_DONE) {
             *error = engineText(db);
             ok = false;
@@ -172,21 +181,48 @@ bool MemTable::load(QString* error)
         m_db.trackWrites(m_table);
         m_db.takeWrittenRows(m_table); // the rows read include them
     }
+    // Reading every row filled the engine's page cache with pages nobody reads
+    // again soon, and left freed load buffers behind: give both back, so that
+    // a large table costs what its copy costs.
+    sqlite3_db_release_memory(db);
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
     emit reloaded();
     return ok;
 }
 
+size_t MemTable::Column::SpanHash::operator()(quint64 s) const
+{
+    return std::hash<std::string_view>{}(spanView(*bytes, s));
+}
+
+bool MemTable::Column::SpanEqual::operator()(quint64 a, quint64 b) const
+{
+    return spanView(*bytes, a) == spanView(*bytes, b);
+}
+
 quint64 MemTable::appendText(Column& col, const char* data, size_t n)
 {
+    // Texts longer than this are rarely repeated; hashing them would only cost time.
+    constexpr size_t kLongestShared = 64;
     const quint64 offset = col.bytes.size();
     col.bytes.append(data, n);
-    if (col.searched) {
-        const size_t at = col.lower.size();
-        col.lower.append(data, n);
-        for (size_t i = at; i < col.lower.size(); ++i)
-            col.lower[i] = asciiLower(col.lower[i]);
+    const quint64 s = span(offset, n);
+    if (col.shared && n <= kLongestShared) {
+        const auto [it, inserted] = col.shared->insert(s);
+        if (!inserted) {
+            col.bytes.resize(offset); // the same text is stored already: share it
+            return *it;
+        }
     }
-    return span(offset, n);
+    if (col.searched) {
+        // Same offsets as `bytes`: a shared span is shared in both.
+        col.lower.resize(col.bytes.size());
+        for (size_t i = offset; i < col.bytes.size(); ++i)
+            col.lower[i] = asciiLower(col.bytes[i]);
+    }
+    return s;
 }
 
 void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)

@@ -5,9 +5,11 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class Database;
@@ -126,6 +128,20 @@ private:
         // Searched columns: values whose LIKE text is not their own regular text
         // (numbers in their engine text form, malformed or NUL-holding texts).
         std::unordered_map<int, quint64> likeText;
+        // While loading: the spans of the short texts stored so far, so that a
+        // value repeated in many rows (an article's name, a date, a customer)
+        // is stored once and shared.
+        struct SpanHash
+        {
+            const std::string* bytes;
+            size_t operator()(quint64 s) const;
+        };
+        struct SpanEqual
+        {
+            const std::string* bytes;
+            bool operator()(quint64 a, quint64 b) const;
+        };
+        std::unique_ptr<std::unordered_set<quint64, SpanHash, SpanEqual>> shared;
     };
     struct Stmt;
 

@@ -70,6 +70,7 @@ private slots:
     void folderIsUsedAsTheBytesGiven();
     void demoKeepsTheStockRules();
     void demoFailingHalfWayLeavesNothing();
+    void importAddsRowsOrNothing();
     void usageAndErrors();
 };
 
@@ -324,6 +325,39 @@ void TestAdmin::demoFailingHalfWayLeavesNothing()
     QVERIFY(db.query(Statement{QStringLiteral("select (select count(*) from data), (select count(*) from data1)"), {}},
                      &counts, &error));
     QCOMPARE(counts.rows.at(0), (QVector<QVariant>{qint64(0), qint64(0)}));
+}
+
+void TestAdmin::importAddsRowsOrNothing()
+{
+    QTemporaryDir dir;
+    QCOMPARE(admin({QStringLiteral("init"), dir.path()}).code, 0);
+    const QString fixtures = QStringLiteral(TARVIK_SOURCE_DIR "/tests/fixtures/workbooks/");
+    const auto stockRows = [&] {
+        Database db;
+        QString error;
+        QueryResult r;
+        if (!db.open(dir.filePath(QStringLiteral("data.mdb")), false, &error) ||
+            !db.query(Statement{QStringLiteral("SELECT count(*) FROM data"), {}}, &r, &error))
+            return -1;
+        return r.rows.value(0).value(0).toInt();
+    };
+    // DATABASE defaults to data.mdb in the current folder.
+    Run r = admin({QStringLiteral("import"), fixtures + QStringLiteral("stock.xls")}, {}, dir.path());
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.startsWith(QStringLiteral("Imported 3 stock rows")), qPrintable(r.out));
+    QCOMPARE(stockRows(), 3);
+
+    r = admin({QStringLiteral("import"), fixtures + QStringLiteral("badrow7.xls"), dir.filePath(QStringLiteral("data.mdb"))});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+    QVERIFY2(r.err.contains(QStringLiteral("第 7 行 a2 列")), qPrintable(r.err));
+    QCOMPARE(stockRows(), 3);
+
+    r = admin({QStringLiteral("import"), fixtures + QStringLiteral("stock.xls"), dir.filePath(QStringLiteral("none.mdb"))});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.startsWith(QStringLiteral("tarvik-admin: cannot open")), qPrintable(r.err));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("none.mdb"))));
+    QCOMPARE(admin({QStringLiteral("import")}).code, 2);
 }
 
 void TestAdmin::usageAndErrors()
