@@ -71,10 +71,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     connect(m_toolbar->salesButton(), &QToolButton::clicked, this, &TMainForm::openSalesWindow);
     connect(m_list->addGridMenuAction(QStringLiteral("销售明细")), &QAction::triggered, this,
             &TMainForm::openSalesWindow);
-    connect(m_sale, &SalePanel::saleSaved, m_salesWindow, [this](const QString& number) {
-        m_salesWindow->setSaleNumber(number);
-        m_salesWindow->showThisMonth();
-    });
+    connect(m_sale, &SalePanel::saleSaved, m_salesWindow, &Txstj::saleRecorded);
     connect(m_list->addGridMenuAction(QStringLiteral("销售单(小票)打印")), &QAction::triggered, m_slip,
             &SlipPanel::toggle);
     connect(m_list->addGridMenuAction(QStringLiteral("打印设置")), &QAction::triggered, m_settingsMenu,

@@ -9,6 +9,7 @@
 #include "settings/layoutfile.h"
 #include "settings/settingkeys.h"
 #include "store/columns.h"
+#include "store/memtable.h"
 #include "store/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/datefield.h"
@@ -283,6 +284,13 @@ void Txstj::restrictForOrdinaryUser()
 void Txstj::setSaleNumber(const QString& number)
 {
     m_number->setText(number);
+}
+
+void Txstj::saleRecorded(const QString& number)
+{
+    setSaleNumber(number);
+    if (isVisible() || m_dm.salesTable().isLoaded())
+        showThisMonth();
 }
 
 QString Txstj::saleNumber() const

@@ -39,6 +39,10 @@ public:
     // The sale number box, which the slip preview prints.
     void setSaleNumber(const QString& number);
     QString saleNumber() const;
+    // A sale was recorded: its number goes into the sale number box and the
+    // list shows this month. A window that was never shown does not load the
+    // sale table for that: its first showing lists the month anyway.
+    void saleRecorded(const QString& number);
 
     DataGrid* grid() const { return m_grid; }
     QTabWidget* pages() const { return m_pages; }
