@@ -276,14 +276,6 @@ bool SaleFilter::search(int sign, const salesq::Conditions& c, std::vector<int>*
     }
     const QByteArray from = c.from.toUtf8(), to = c.to.toUtf8();
     const int day = m_col.day;
-    const auto inRange = [&](int p) {
-        bool isNull = false;
-        if (m_table.compareText(p, day, std::string_view(from.constData(), size_t(from.size())), &isNull) < 0 ||
-            isNull)
-            return false;
-        return m_table.compareText(p, day, std::string_view(to.constData(), size_t(to.size())), &isNull) <= 0 &&
-               !isNull;
-    };
 
     std::vector<int> rows;
     std::vector<bool> test(terms.size(), true);
@@ -301,9 +293,27 @@ bool SaleFilter::search(int sign, const salesq::Conditions& c, std::vector<int>*
         }
     }
     if (!m_narrowed) {
-        rows = baseRows(sign);
-        if (c.byDate)
-            keepIf(rows, inRange);
+        if (c.byDate) {
+            // The range is one run of the date order (NULL and numbers sort
+            // before every text, blobs after), taken in row-identity order.
+            const std::vector<int>& order = dayOrder();
+            const std::string_view fromText(from.constData(), size_t(from.size()));
+            const std::string_view toText(to.constData(), size_t(to.size()));
+            const auto lo = std::partition_point(order.begin(), order.end(), [&](int p) {
+                bool isNull = false;
+                return m_table.compareText(p, day, fromText, &isNull) < 0 || isNull;
+            });
+            const auto hi = std::partition_point(lo, order.end(), [&](int p) {
+                bool isNull = false;
+                return m_table.compareText(p, day, toText, &isNull) <= 0 && !isNull;
+            });
+            rows.assign(lo, hi);
+            const int quantity = m_col.quantity;
+            keepIf(rows, [&](int p) { return hasSign(m_table, p, quantity, sign); });
+            std::sort(rows.begin(), rows.end(), [&](int a, int b) { return m_table.rowId(a) < m_table.rowId(b); });
+        } else {
+            rows = baseRows(sign);
+        }
         if (tooComplex) {
             // The engine fails on the first row that reaches a refused pattern.
             for (const int p : rows) {
