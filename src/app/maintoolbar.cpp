@@ -27,6 +27,7 @@ QToolButton* toolButton(const QString& caption, QStyle::StandardPixmap icon, QWi
 MainToolbar::MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* row)
     : QObject(window)
     , m_newStock(toolButton(QStringLiteral("新建入库"), QStyle::SP_FileDialogNewFolder, area))
+    , m_sales(toolButton(QStringLiteral("销售明细"), QStyle::SP_FileDialogListView, area))
     , m_slip(toolButton(QStringLiteral("单据打印"), QStyle::SP_FileDialogContentsView, area))
     , m_summary(toolButton(QStringLiteral("汇总统计"), QStyle::SP_FileDialogInfoView, area))
     , m_backup(toolButton(QStringLiteral("数据备份"), QStyle::SP_DriveHDIcon, area))
@@ -41,7 +42,7 @@ MainToolbar::MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* row)
     auto* support = toolButton(QStringLiteral("技术支持"), QStyle::SP_MessageBoxQuestion, area);
     m_supportMenu = new SupportMenu(window, support);
     support->setMenu(m_supportMenu);
-    for (QToolButton* b : {m_newStock, m_slip, m_summary, m_backup, settings, support}) {
+    for (QToolButton* b : {m_newStock, m_sales, m_slip, m_summary, m_backup, settings, support}) {
         if (b->menu())
             b->setPopupMode(QToolButton::InstantPopup);
         row->addWidget(b);

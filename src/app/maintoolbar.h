@@ -9,8 +9,8 @@ class QWidget;
 class SettingsMenu;
 class SupportMenu;
 
-// The toolbar buttons beside the search box: "新建入库", "单据打印", "汇总统计",
-// "数据备份", "设 置" and "技术支持". The main window connects what they start.
+// The toolbar buttons beside the search box: "新建入库", "销售明细", "单据打印",
+// "汇总统计", "数据备份", "设 置" and "技术支持". The main window connects what they start.
 class MainToolbar final : public QObject
 {
     Q_OBJECT
@@ -22,6 +22,7 @@ public:
     QToolButton* newStockButton() const { return m_newStock; }
     // The items of the "新建入库" button's menu: "新建入库" and "Excel导入".
     QAction* newStockAction() const { return m_newStockAction; }
+    QToolButton* salesButton() const { return m_sales; }
     QAction* importAction() const { return m_importAction; }
     QToolButton* slipButton() const { return m_slip; }
     QToolButton* summaryButton() const { return m_summary; }
@@ -33,6 +34,7 @@ public:
 private:
     QToolButton* m_newStock;
     QAction* m_newStockAction;
+    QToolButton* m_sales;
     QAction* m_importAction;
     QToolButton* m_slip;
     QToolButton* m_summary;

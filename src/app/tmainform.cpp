@@ -9,6 +9,7 @@
 #include "print/posreceipt.h"
 #include "print/salesslip.h"
 #include "sales/tform1.h"
+#include "sales/txstj.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "maint/trepair.h"
@@ -75,6 +76,13 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_slip->setSlipPreviewer([this] {
         salesslip::previewSale(m_dm, salesslip::textsOf(*receiptSettings()), m_sale->saleNumber(), userName());
     });
+    // The sales detail window lives for the whole run; a sale shows its number
+    // there and lists the month again, shown or not.
+    m_salesWindow = new Txstj(m_dm, *this, this);
+    connect(m_toolbar->salesButton(), &QToolButton::clicked, this, &TMainForm::openSalesWindow);
+    connect(m_list->addGridMenuAction(QStringLiteral("销售明细")), &QAction::triggered, this,
+            &TMainForm::openSalesWindow);
+    connect(m_sale, &SalePanel::saleSaved, m_salesWindow, &Txstj::saleRecorded);
     // The summary: modal from the toolbar, beside the main window from the grid menu.
     m_summary = new TForm1(m_dm, this);
     connect(m_toolbar->summaryButton(), &QToolButton::clicked, m_summary, &QDialog::exec);
@@ -175,6 +183,7 @@ void TMainForm::showEvent(QShowEvent* e)
         return;
     const QDate today = QDate::currentDate();
     m_list->prepareShow(today);
+    m_salesWindow->applyStoredFlags();
     if (m_session->isOpen() && !isSuperAdministrator())
         applyRestrictions(); // showing again must not bring purchase prices back
     m_sale->hide();
@@ -246,6 +255,7 @@ void TMainForm::applyRestrictions()
     m_stockIn->hide();
     m_list->hideCostColumns();
     m_summary->hideAmountColumnsForOrdinaryUser();
+    m_salesWindow->restrictForOrdinaryUser();
 }
 
 void TMainForm::closeEvent(QCloseEvent* e)
@@ -329,6 +339,18 @@ void TMainForm::saleOpened(const QString& remark)
 {
     m_stockIn->setChangeEnabled(true);
     m_stockIn->remarkEdit()->setText(remark);
+}
+
+void TMainForm::openSalesWindow()
+{
+    m_salesWindow->openModal();
+}
+
+void TMainForm::salesWindowClosed()
+{
+    m_list->reload();
+    m_stockIn->hide();
+    m_sale->hide();
 }
 
 void TMainForm::saleClosed()

@@ -6,6 +6,7 @@
 #include "app/settingsmenu.h"
 #include "app/supportmenu.h"
 #include "pos/poshost.h"
+#include "sales/saleshost.h"
 #include "stock/stocklisthost.h"
 #include "stock/stocklistpanel.h"
 
@@ -33,12 +34,13 @@ class Tdmfm;
 class LoginGate;
 class Tloginfm;
 class Tpos;
+class Txstj;
 class Texcell;
 
 // The main window: the frame around the stock list panel — toolbar, menus,
 // status bar, the floating panels and the timers. It wires the parts together;
 // the panels, the session and the windows it hosts do the work.
-class TMainForm final : public QMainWindow, public StockListHost, public PosHost
+class TMainForm final : public QMainWindow, public StockListHost, public PosHost, public SalesHost
 {
     Q_OBJECT
 public:
@@ -62,6 +64,8 @@ public:
     // PosHost
     void saleOpened(const QString& remark) override;
     void saleClosed() override;
+    // SalesHost
+    void salesWindowClosed() override;
 
     qint64 sessionId() const;
     QString alarmNumber() const { return m_list->alarmNumber(); }
@@ -83,6 +87,8 @@ public:
     QToolButton* backupButton() const { return m_toolbar->backupButton(); }
     QToolButton* summaryButton() const { return m_toolbar->summaryButton(); }
     TForm1* summaryWindow() const { return m_summary; }
+    QToolButton* salesButton() const { return m_toolbar->salesButton(); }
+    Txstj* salesWindow() const { return m_salesWindow; }
     QLabel* noticePanel() const { return m_notice; }
     QLabel* statusPanel(int index) const { return m_status->panel(index); }
     QMenu* gridMenu() const { return m_list->gridMenu(); }
@@ -112,6 +118,7 @@ private:
     void openBackup();
     void backupClosed();
     void applyRestrictions();
+    void openSalesWindow();
     void layoutChildren();
 
     Tdmfm& m_dm;
@@ -124,6 +131,7 @@ private:
     SalePanel* m_sale = nullptr;
     SlipPanel* m_slip = nullptr;
     TForm1* m_summary = nullptr;
+    Txstj* m_salesWindow = nullptr;
     MainStatusBar* m_status = nullptr;
     LoginGate* m_login = nullptr;
     Texcell* m_import = nullptr;

@@ -148,3 +148,139 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
 }
 
 } // namespace saleops
+
+namespace saleops {
+
+bool changeSale(Tdmfm& dm, qint64 saleRowId, const SaleChange& change)
+{
+    QString error;
+    const auto owed = num::toStorable(change.owed, QStringLiteral("欠款金额"), &error);
+    if (!owed) {
+        messagePort().error(error);
+        return false;
+    }
+    const Statement st{QStringLiteral("update data1 set %1=?,%2=?,%3=?,%4=?,%5=?,%6=? where rowid=?")
+                           .arg(quoteIdentifier(salecol::owed), quoteIdentifier(salecol::saleNumber),
+                                quoteIdentifier(salecol::customer), quoteIdentifier(salecol::address),
+                                quoteIdentifier(salecol::contact), quoteIdentifier(salecol::customerRemark)),
+                       {double(*owed), change.saleNumber.trimmed(), change.customer.trimmed(),
+                        change.address.trimmed(), change.contact.trimmed(), change.customerRemark.trimmed(),
+                        saleRowId}};
+    int changes = 0;
+    if (!dm.db().exec(st, &error, &changes)) {
+        Tdmfm::report(error);
+        return false;
+    }
+    if (changes == 0) {
+        Tdmfm::report(QStringLiteral("Record is deleted"));
+        return false;
+    }
+    dm.saleRowsWritten({saleRowId});
+    if (!change.customer.trimmed().isEmpty())
+        dm.customerWritten(change.customer.trimmed());
+    return true;
+}
+
+StockFigures stockAfterDeletion(const StockFigures& before, long double quantity, long double amount,
+                                long double purchasePrice)
+{
+    // Each value passes through its general text, as the fields hold it.
+    auto g = [](long double v) { return *num::toDecimal(num::general(v)); };
+    return StockFigures{g(before.sold - quantity), g(before.salesAmount - amount), g(before.stock + quantity),
+                        g(quantity * purchasePrice + before.stockAmount)};
+}
+
+DeleteOutcome deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock, qint64* stockRowId)
+{
+    if (stockRowId)
+        *stockRowId = -1;
+    Database& db = dm.db();
+    Transaction t(db, Transaction::Lock::Immediate);
+    if (!t.begun()) {
+        Tdmfm::report(t.error());
+        return DeleteOutcome::Failed;
+    }
+    QString error;
+    QueryResult sale;
+    if (!db.query(Statement{QStringLiteral("select * from data1 where rowid=?"), {saleRowId}}, &sale, &error)) {
+        Tdmfm::report(error);
+        return DeleteOutcome::Failed;
+    }
+    if (sale.rows.isEmpty()) {
+        Tdmfm::report(QStringLiteral("Record is deleted"));
+        return DeleteOutcome::Failed;
+    }
+    auto saleCol = [&](QLatin1StringView name) { return sale.rows.at(0).at(sale.columns.indexOf(name)); };
+
+    // The Stock row the sale came from: the same article texts and the same
+    // stock-in date, compared exactly (a sale of 篮球 is not one of 篮球鞋).
+    const QString text = QStringLiteral("trim(ifnull(%1,''))=?");
+    const Statement find{
+        QStringLiteral("select rowid,%1,%2,%3,%4 from data where %5=? and %6 and %7 and %8 and %9 order by rowid limit 1")
+            .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
+                 quoteIdentifier(stockcol::stockQuantity), quoteIdentifier(stockcol::stockAmount),
+                 quoteIdentifier(stockcol::stockInDate), text.arg(quoteIdentifier(stockcol::name)),
+                 text.arg(quoteIdentifier(stockcol::model)), text.arg(quoteIdentifier(stockcol::code)),
+                 text.arg(quoteIdentifier(stockcol::category))),
+        {saleCol(salecol::stockInDate), saleCol(salecol::name).toString().trimmed(),
+         saleCol(salecol::model).toString().trimmed(), saleCol(salecol::code).toString().trimmed(),
+         saleCol(salecol::category).toString().trimmed()}};
+    QueryResult stock;
+    if (!db.query(find, &stock, &error)) {
+        Tdmfm::report(error);
+        return DeleteOutcome::Failed;
+    }
+    const bool found = !stock.rows.isEmpty();
+    if (!found && !deleteWithoutStock)
+        return DeleteOutcome::NoStockRow;
+
+    qint64 stockId = -1;
+    if (found) {
+        const QVector<QVariant>& row = stock.rows.at(0);
+        stockId = row.at(0).toLongLong();
+        const auto q = stored(saleCol(salecol::quantity), &error);
+        const auto m = q ? stored(saleCol(salecol::amount), &error) : std::nullopt;
+        const auto p = m ? stored(saleCol(salecol::purchasePrice), &error) : std::nullopt;
+        const auto s5 = p ? stored(row.at(1), &error) : std::nullopt;
+        const auto s6 = s5 ? stored(row.at(2), &error) : std::nullopt;
+        const auto s7 = s6 ? stored(row.at(3), &error) : std::nullopt;
+        const auto s8 = s7 ? stored(row.at(4), &error) : std::nullopt;
+        if (!s8) {
+            messagePort().error(error);
+            return DeleteOutcome::Failed;
+        }
+        const StockFigures after = stockAfterDeletion({*s5, *s6, *s7, *s8}, *q, *m, *p);
+        for (const long double v : {after.sold, after.salesAmount, after.stock, after.stockAmount}) {
+            if (!num::isStorableResult(v)) {
+                messagePort().error(num::resultOutOfRangeText(QStringLiteral("库存"), num::general(v)));
+                return DeleteOutcome::Failed;
+            }
+        }
+        const Statement update{QStringLiteral("update data set %1=?,%2=?,%3=?,%4=? where rowid=?")
+                                   .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
+                                        quoteIdentifier(stockcol::stockQuantity),
+                                        quoteIdentifier(stockcol::stockAmount)),
+                               {double(after.sold), double(after.salesAmount), double(after.stock),
+                                double(after.stockAmount), stockId}};
+        if (!db.exec(update, &error)) {
+            Tdmfm::report(error);
+            return DeleteOutcome::Failed;
+        }
+    }
+    if (!db.exec(Statement{QStringLiteral("delete from data1 where rowid=?"), {saleRowId}}, &error)) {
+        Tdmfm::report(error);
+        return DeleteOutcome::Failed; // the transaction rolls the stock change back
+    }
+    if (!t.commit(&error)) {
+        Tdmfm::report(error);
+        return DeleteOutcome::Failed;
+    }
+    if (found)
+        dm.stockRowsWritten({stockId});
+    dm.saleRowsWritten({saleRowId});
+    if (stockRowId)
+        *stockRowId = stockId;
+    return found ? DeleteOutcome::Deleted : DeleteOutcome::DeletedAlone;
+}
+
+} // namespace saleops

@@ -5,6 +5,7 @@
 #include "store/columns.h"
 #include "store/distinctvalues.h"
 #include "store/memtable.h"
+#include "store/salefilter.h"
 #include "store/schema.h"
 #include "store/sortranks.h"
 #include "store/stockfilter.h"
@@ -35,6 +36,9 @@ Tdmfm::Tdmfm(QObject* parent)
         QStringList{salecol::category, salecol::nameInitials, salecol::code, salecol::modelInitials,
                     salecol::customer, salecol::customerRemark, salecol::saleNumber, salecol::saleDate});
     m_stockFilter = std::make_unique<StockFilter>(*m_stockTable);
+    m_saleFilter = std::make_unique<SaleFilter>(*m_salesTable);
+    m_saleRanks = std::make_unique<SortRanks>(*m_salesTable);
+    m_saleDistinct = std::make_unique<DistinctValues>(*m_salesTable, QStringList{salecol::category});
     m_stockRanks = std::make_unique<SortRanks>(*m_stockTable);
     m_stockDistinct = std::make_unique<DistinctValues>(
         *m_stockTable, QStringList{stockcol::name, stockcol::model, stockcol::code, stockcol::category,
@@ -44,6 +48,12 @@ Tdmfm::Tdmfm(QObject* parent)
     connect(m_stockTable.get(), &MemTable::reloaded, this, [this] {
         if (!m_runningStockQuery && m_stockList.viewTable() == m_stockTable.get() && m_stockTable->isLoaded())
             runStockQuery();
+    });
+    // The same for the sales list.
+    connect(m_salesTable.get(), &MemTable::reloaded, this, [this] {
+        if (!m_runningSalesQuery && m_salesQuery && m_salesList.viewTable() == m_salesTable.get() &&
+            m_salesTable->isLoaded())
+            showSales(*m_salesQuery);
     });
 }
 
@@ -174,6 +184,29 @@ void Tdmfm::saleRowsWritten(const QList<qint64>& rowIds)
             report(error);
             return;
         }
+}
+
+bool Tdmfm::showSales(const salesq::Query& q)
+{
+    const QScopedValueRollback running(m_runningSalesQuery, true);
+    if (!freshSalesTable())
+        return false;
+    std::vector<int> rows;
+    QString error;
+    if (!m_saleFilter->run(q, &rows, &error)) {
+        report(error);
+        return false;
+    }
+    m_salesQuery = q;
+    m_salesList.showPositions(*m_salesTable, *m_saleRanks, std::move(rows), salesq::statement(q).sql);
+    return true;
+}
+
+DistinctValues::Snapshot Tdmfm::saleValues(const QString& column)
+{
+    if (!freshSalesTable())
+        return std::make_shared<const std::vector<DistinctValues::Entry>>();
+    return m_saleDistinct->values(column);
 }
 
 void Tdmfm::report(const QString& error)

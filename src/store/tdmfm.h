@@ -3,6 +3,7 @@
 #include "store/database.h"
 #include "store/distinctvalues.h"
 #include "store/rowset.h"
+#include "store/salesqueries.h"
 #include "store/stockqueries.h"
 
 #include <QObject>
@@ -12,6 +13,7 @@
 #include <optional>
 
 class MemTable;
+class SaleFilter;
 class SortRanks;
 class StockFilter;
 
@@ -73,6 +75,15 @@ public:
     // Every operation that appends, changes or deletes sale rows calls this
     // after its commit with the identities (ID) it wrote.
     void saleRowsWritten(const QList<qint64>& rowIds);
+    // The sales detail window's commands on the sales list: the rows of
+    // salesq::statement(q), shown as a view of the sale table. Writes another
+    // program committed are read first. A query the engine would refuse is
+    // reported and leaves the list as it was (false).
+    bool showSales(const salesq::Query& q);
+    // The distinct values of a column of the sale table (d) for a drop-down
+    // list, in the stock lists' order; the table is made fresh first. Empty
+    // after a failure, which is reported.
+    DistinctValues::Snapshot saleValues(const QString& column);
     RowSet& generalQuery() { return m_generalQuery; }
     RowSet& salesList() { return m_salesList; }
     RowSet& summaryQuery() { return m_summaryQuery; }
@@ -147,6 +158,11 @@ private:
     std::unique_ptr<MemTable> m_salesTable;
     std::unique_ptr<StockFilter> m_stockFilter;
     std::unique_ptr<SortRanks> m_stockRanks;
+    std::unique_ptr<SaleFilter> m_saleFilter;
+    std::unique_ptr<SortRanks> m_saleRanks;
+    std::unique_ptr<DistinctValues> m_saleDistinct;
+    std::optional<salesq::Query> m_salesQuery;
+    bool m_runningSalesQuery = false;
     std::unique_ptr<DistinctValues> m_stockDistinct;
     StockQuery m_stockQuery;
     bool m_runningStockQuery = false;

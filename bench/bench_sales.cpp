@@ -1,0 +1,315 @@
+// What the sales detail window costs on a shop with about 1,000,000 sale rows,
+// beside the bare engine scan of the same statements on the same file.
+//
+// Usage: bench_sales [FILE]     default: /work/big/sales1m.mdb (copied, never written)
+// Run it offscreen (QT_QPA_PLATFORM=offscreen). Prints, end to end in a
+// logged-in main window with the sales window open (the text typed or the
+// button clicked, the filter, the grid model with its totals, a repaint):
+//   case=<name> rows=<n> median_ms=<x> raw_scan_ms=<y> ratio=<x/y>
+//   case=this_month rows=<n> median_ms=<x> raw_scan_ms=<y> ratio=<x/y>   "本 月"
+//   case=month_<yyyy-mm> ...               a month that holds sales, by the same path
+//   open rows=<n> first_ms=<x>             the first showing (the sale table loaded)
+//   rss_mb rows=<n> value=<x> peak=<y>     memory of the process with the rows loaded
+
+#include "benchsupport.h"
+
+#include "app/tmainform.h"
+#include "core/messageport.h"
+#include "sales/txstj.h"
+#include "store/database.h"
+#include "store/memtable.h"
+#include "store/salefilter.h"
+#include "store/salesqueries.h"
+#include "store/tdmfm.h"
+#include "ui/datagrid.h"
+#include "ui/datefield.h"
+#include "users/tloginfm.h"
+
+#include <sqlite3.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Any message is a failure of the bench: printed, never a dialog.
+class PrintingPort final : public MessagePort
+{
+public:
+    void error(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
+    void warning(const QString& text, const QString&) override { error(text); }
+    void inform(const QString& text) override { error(text); }
+    Answer confirm(const QString&, const QString& text) override
+    {
+        error(text);
+        return Answer::Cancel;
+    }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+};
+
+double statusMb(const char* key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray k(key);
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(k))
+            return line.mid(k.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+// Steps through every row of the statement without reading a value: what the
+// engine alone costs for it.
+void rawScan(Database& db, const Statement& st)
+{
+    sqlite3_stmt* s = nullptr;
+    const QByteArray sql = st.sql.toUtf8();
+    if (sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &s, nullptr) != SQLITE_OK) {
+        std::fprintf(stderr, "%s\n", sqlite3_errmsg(db.handle()));
+        return;
+    }
+    for (int i = 0; i < st.params.size(); ++i) {
+        const QByteArray v = st.params.at(i).toString().toUtf8();
+        sqlite3_bind_text(s, i + 1, v.constData(), int(v.size()), SQLITE_TRANSIENT);
+    }
+    while (sqlite3_step(s) == SQLITE_ROW) {
+    }
+    sqlite3_finalize(s);
+}
+
+void waitFor(const std::function<bool()>& done)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < 120000)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+QString text(const MemTable& t, int pos, const QString& column)
+{
+    return t.value(pos, t.columnIndex(column)).toString();
+}
+
+void run(const QString& path)
+{
+    Tdmfm dm;
+    QString error;
+    if (!dm.open(path, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return;
+    }
+    TMainForm main(dm);
+    main.show();
+    Tloginfm* login = main.loginWindow();
+    waitFor([&] { return login->isVisible(); });
+    login->userList()->setCurrentText(QStringLiteral("超级管理员"));
+    login->passwordBox()->setText(QStringLiteral("864"));
+    login->loginButton()->click();
+    waitFor([&] { return main.sessionId() > 0; });
+    if (main.sessionId() <= 0)
+        return;
+
+    Txstj* w = main.salesWindow();
+    DataGrid* grid = w->grid();
+    const auto paint = [&] { grid->grab(); };
+    QElapsedTimer opening;
+    opening.start();
+    w->openModal();
+    paint();
+    const double openMs = double(opening.nsecsElapsed()) / 1e6;
+    const MemTable& table = dm.salesTable();
+    const int rows = table.rowCount();
+    std::printf("open rows=%d first_ms=%.1f\n", rows, openMs);
+    std::printf("rss_mb rows=%d value=%.1f peak=%.1f memtable_mb=%.1f\n", rows, statusMb("VmRSS:"),
+                statusMb("VmHWM:"), double(table.memoryBytes()) / (1024.0 * 1024.0));
+    std::fflush(stdout);
+
+    // Values that occur, from a row in the middle.
+    const int mid = table.positionsInRowIdOrder()[size_t(rows / 2)];
+    const QString initials = text(table, mid, QStringLiteral("e"));
+    const QString code = text(table, mid, QStringLiteral("c"));
+    const QString customer = text(table, mid, QStringLiteral("g"));
+    const QString number = text(table, mid, QStringLiteral("z"));
+    const QString day = text(table, mid, QStringLiteral("day1"));
+
+    const int runs = 7;
+    const auto report = [&](const QString& name, double ms, double raw) {
+        std::printf("case=%s rows=%d median_ms=%.3f raw_scan_ms=%.2f ratio=%.4f\n", qPrintable(name), rows, ms, raw,
+                    ms / raw);
+        std::fflush(stdout);
+    };
+    // TARVIK_BENCH_NO_RAW=1 skips the engine scans (ratios then read "inf"), for quick runs.
+    const bool scans = !qEnvironmentVariableIsSet("TARVIK_BENCH_NO_RAW");
+    const auto raw = [&](const salesq::Query& q) {
+        return scans ? medianMs([&] { rawScan(dm.db(), salesq::statement(q)); }, 3) : 0.0;
+    };
+    bool keepDates = false; // the date range stays ticked while boxes are emptied
+    const auto emptyBoxes = [&] {
+        w->dateCheck()->setChecked(keepDates);
+        for (QLineEdit* e : {w->nameBox(), w->codeBox(), w->customerBox(), w->specBox(), w->remarkBox()})
+            e->clear();
+        w->categoryList()->setCurrentText(QString());
+        paint();
+    };
+    // A keystroke into the empty boxes: `before` typed untimed, then `key` timed.
+    const auto keystroke = [&](const QString& name, QLineEdit* box, const QString& before, const QString& key) {
+        std::vector<double> times;
+        for (int i = 0; i < runs; ++i) {
+            emptyBoxes();
+            if (!before.isEmpty()) {
+                box->setText(before);
+                paint();
+            }
+            QElapsedTimer t;
+            t.start();
+            box->insert(key);
+            paint();
+            times.push_back(double(t.nsecsElapsed()) / 1e6);
+        }
+        salesq::Conditions c = w->conditions();
+        // The same search again without the window: the store's part of it.
+        const double store = medianMs([&] { dm.showSales(salesq::search(c)); }, 3);
+        std::printf("store_part case=%s hits=%d median_ms=%.3f\n", qPrintable(name), dm.salesList().rowCount(), store);
+        report(name, median(times), raw(salesq::search(c)));
+    };
+    {
+        // The parts of a search: the filter alone (a fresh one, nothing to
+        // narrow), then the list shown through the model without a repaint.
+        salesq::Conditions c;
+        c.nameInitials = initials.left(1);
+        std::vector<int> hits;
+        const double filter = medianMs(
+            [&] {
+                SaleFilter f(table);
+                f.run(salesq::search(c), &hits, &error);
+            },
+            runs);
+        const double shown = medianMs([&] { dm.showSales(salesq::search(c)); }, runs);
+        std::printf("parts rows=%d hits=%zu filter_ms=%.3f filter_and_model_ms=%.3f\n", rows, hits.size(), filter,
+                    shown);
+        c = {};
+        c.customer = customer;
+        const double customerFilter = medianMs(
+            [&] {
+                SaleFilter f(table);
+                f.run(salesq::search(c), &hits, &error);
+            },
+            runs);
+        std::printf("parts case=customer hits=%zu filter_ms=%.3f\n", hits.size(), customerFilter);
+        std::fflush(stdout);
+    }
+    keystroke(QStringLiteral("name_first_letter"), w->nameBox(), QString(), initials.left(1));
+    keystroke(QStringLiteral("name_second_letter"), w->nameBox(), initials.left(1), initials.mid(1, 1));
+    keystroke(QStringLiteral("name_initials"), w->nameBox(), QString(), initials);
+    keystroke(QStringLiteral("code"), w->codeBox(), code.left(code.size() - 1), code.right(1));
+    keystroke(QStringLiteral("customer"), w->customerBox(), QString(), customer);
+    {
+        // The slip group's sale number search, a click.
+        emptyBoxes();
+        w->saleNumberBox()->setText(number);
+        QPushButton* find = w->button(QStringLiteral("销售单打印"), QStringLiteral("查 询"));
+        const double ms = medianMs(
+            [&] {
+                find->click();
+                paint();
+            },
+            runs);
+        report(QStringLiteral("sale_number"), ms, raw(salesq::saleNumberQuery(number)));
+    }
+    {
+        // One month of sales by the date range, "查 询" clicked.
+        emptyBoxes();
+        const QDate d = QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
+        w->fromDate()->setDate(QDate(d.year(), d.month(), 1));
+        w->toDate()->setDate(QDate(d.year(), d.month(), d.daysInMonth()));
+        w->dateCheck()->setChecked(true);
+        QPushButton* find = w->button(QStringLiteral(" 快速拼音查询"), QStringLiteral("查 询"));
+        const double ms = medianMs(
+            [&] {
+                find->click();
+                paint();
+            },
+            runs);
+        const salesq::Conditions c = w->conditions();
+        report(QStringLiteral("date_range"), ms, raw(salesq::search(c)));
+        // A name initial typed with the range ticked.
+        keepDates = true;
+        keystroke(QStringLiteral("date_range_name"), w->nameBox(), QString(), initials.left(1));
+        keepDates = false;
+    }
+    emptyBoxes();
+    {
+        QPushButton* month = w->button(QStringLiteral(" 快速拼音查询"), QStringLiteral("本 月"));
+        const double ms = medianMs(
+            [&] {
+                month->click();
+                paint();
+            },
+            runs);
+        std::printf("case=this_month rows=%d listed=%d median_ms=%.3f raw_scan_ms=%.2f ratio=%.4f\n", rows,
+                    dm.salesList().rowCount(), ms, raw(salesq::thisMonth(QDate::currentDate())),
+                    ms / raw(salesq::thisMonth(QDate::currentDate())));
+        // The same command on a month that holds sales (this month may hold none yet).
+        const QDate d = QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
+        const salesq::Query q = salesq::thisMonth(d);
+        const double busy = medianMs(
+            [&] {
+                dm.showSales(q);
+                dm.salesList().last();
+                paint();
+            },
+            runs);
+        std::printf("case=month_%s rows=%d listed=%d median_ms=%.3f raw_scan_ms=%.2f ratio=%.4f\n",
+                    qPrintable(d.toString(QStringLiteral("yyyy-MM"))), rows, dm.salesList().rowCount(), busy,
+                    raw(q), busy / raw(q));
+    }
+    {
+        QPushButton* all = w->button(QStringLiteral(" 快速拼音查询"), QStringLiteral("全部记录"));
+        const double ms = medianMs(
+            [&] {
+                all->click();
+                paint();
+            },
+            3);
+        report(QStringLiteral("all_records"), ms, raw(salesq::all()));
+    }
+    std::printf("rss_mb rows=%d value=%.1f peak=%.1f\n", rows, statusMb("VmRSS:"), statusMb("VmHWM:"));
+    std::fflush(stdout);
+    w->close();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    // Settings of the bench's own, never a real shop's.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    PrintingPort port;
+    setMessagePort(&port);
+    const QString source = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/work/big/sales1m.mdb");
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("data.mdb"));
+    if (!QFile::copy(source, copy)) {
+        std::fprintf(stderr, "cannot copy %s\n", qPrintable(source));
+        return 1;
+    }
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    run(copy);
+    return 0;
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "store/salesqueries.h"
+
+#include <QDialog>
+
+class DataGrid;
+class DateField;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTabWidget;
+class SaleEditPanel;
+class SalesColumnFlags;
+class SalesHost;
+class Tdmfm;
+
+// The sales detail window "销售明细": the recorded sales in a grid with
+// totals, searched by the panel below it, and changed or deleted through the
+// change/delete panel. It lives for the whole run and is shown modally again
+// and again; its boxes keep their texts between showings.
+class Txstj final : public QDialog
+{
+    Q_OBJECT
+public:
+    Txstj(Tdmfm& dm, SalesHost& host, QWidget* parent = nullptr);
+
+    // Shows the window modally without blocking the caller; closing it tells the host.
+    void openModal();
+
+    // Applies the stored column flags (at every showing of the main window).
+    void applyStoredFlags();
+    // Ordinary users: no change, deletion, profit column or "全部显示".
+    void restrictForOrdinaryUser();
+    // The sale number box, which the slip preview prints.
+    void setSaleNumber(const QString& number);
+    QString saleNumber() const;
+    // A sale was recorded: its number goes into the sale number box and the
+    // list shows this month. A window that was never shown does not load the
+    // sale table for that: its first showing lists the month anyway.
+    void saleRecorded(const QString& number);
+
+    DataGrid* grid() const { return m_grid; }
+    QTabWidget* pages() const { return m_pages; }
+    QMenu* gridMenu() const { return m_menu; }
+    QAction* action(const QString& caption) const;
+    SalesColumnFlags* columnFlags() const { return m_flags; }
+    SaleEditPanel* editPanel() const { return m_edit; }
+    QComboBox* categoryList() const { return m_category; }
+    QLineEdit* nameBox() const { return m_name; }
+    QLineEdit* customerBox() const { return m_customer; }
+    QLineEdit* specBox() const { return m_spec; }
+    QLineEdit* codeBox() const { return m_code; }
+    QLineEdit* remarkBox() const { return m_remark; }
+    QCheckBox* dateCheck() const { return m_byDate; }
+    DateField* fromDate() const { return m_from; }
+    DateField* toDate() const { return m_to; }
+    QLineEdit* saleNumberBox() const { return m_number; }
+    QPushButton* button(const QString& group, const QString& caption) const;
+
+    salesq::Conditions conditions() const;
+
+public slots:
+    // "本 月": every sale of the current month (also after each sale, shown or not).
+    void showThisMonth();
+    void showToday();       // "当 天"
+    void showAll();         // "全部记录"
+    void search();          // "查 询" of the search panel
+    void searchReturns();   // "查 询" of the group "退货"
+    void showAllReturns();  // "全部退货"
+    void searchSaleNumber(); // "查 询" of the group "销售单打印"
+    void clearConditions(); // "清空条件"
+    void openChange();      // "修 改 " and the double click
+    void openDelete();      // "删 除"
+    void saveLayout();      // "保存当前列宽"
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+
+private:
+    void buildGridMenu();
+    QWidget* buildSearchArea(QWidget* parent);
+    void restoreLayout();
+    // Runs a command on the sales list; the rows shown stay as they were when it fails.
+    bool run(const salesq::Query& q, bool toLast);
+    void refillCategories();
+    // With "销售日期：" ticked, the shown text of a date box that is no date.
+    std::optional<QString> invalidDate() const;
+    QColor rowColor(int row) const;
+    void rowClicked(int row);
+
+    Tdmfm& m_dm;
+    SalesHost& m_host;
+    bool m_superAdministrator = true;
+    bool m_quiet = false; // boxes are being changed by the program: no search as typed
+    QTabWidget* m_pages;
+    DataGrid* m_grid;
+    QMenu* m_menu = nullptr;
+    QAction* m_changeAction = nullptr;
+    QAction* m_deleteAction = nullptr;
+    SalesColumnFlags* m_flags;
+    SaleEditPanel* m_edit;
+    QComboBox* m_category = nullptr;
+    QLineEdit* m_name = nullptr;
+    QLineEdit* m_customer = nullptr;
+    QLineEdit* m_spec = nullptr;
+    QLineEdit* m_code = nullptr;
+    QLineEdit* m_remark = nullptr;
+    QCheckBox* m_byDate = nullptr;
+    DateField* m_from = nullptr;
+    DateField* m_to = nullptr;
+    QLineEdit* m_number = nullptr;
+    QList<QPair<QString, QPushButton*>> m_buttons; // ("group/caption", button)
+};
