@@ -73,9 +73,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
             m_dm, *receiptSettings(),
             {m_sale->saleNumber(), userName(), m_slip->total(), m_slip->cash(), m_slip->change()});
     });
-    m_slip->setSlipPreviewer([this] {
-        salesslip::previewSale(m_dm, salesslip::textsOf(*receiptSettings()), m_sale->saleNumber(), userName());
-    });
+    m_slip->setSlipPreviewer([this] { previewSlip(m_sale->saleNumber()); });
     // The sales detail window lives for the whole run; a sale shows its number
     // there and lists the month again, shown or not.
     m_salesWindow = new Txstj(m_dm, *this, this);
@@ -344,6 +342,11 @@ void TMainForm::saleOpened(const QString& remark)
 void TMainForm::openSalesWindow()
 {
     m_salesWindow->openModal();
+}
+
+void TMainForm::previewSlip(const QString& saleNumber)
+{
+    salesslip::previewSale(m_dm, salesslip::textsOf(*receiptSettings()), saleNumber, userName());
 }
 
 void TMainForm::salesWindowClosed()

@@ -66,6 +66,7 @@ public:
     void saleClosed() override;
     // SalesHost
     void salesWindowClosed() override;
+    void previewSlip(const QString& saleNumber) override;
 
     qint64 sessionId() const;
     QString alarmNumber() const { return m_list->alarmNumber(); }

@@ -13,4 +13,8 @@ public:
     // (a deletion may have changed figures), and the stock-in and sale
     // panels are hidden.
     virtual void salesWindowClosed() = 0;
+    // The logged-in user, for the signature of exports and printouts.
+    virtual QString userName() const = 0;
+    // "销售单预览": the A4 sales slip of the sale number, in a print preview.
+    virtual void previewSlip(const QString& saleNumber) = 0;
 };

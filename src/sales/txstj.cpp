@@ -3,6 +3,7 @@
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "sales/saleeditpanel.h"
+#include "sales/saleschartspage.h"
 #include "sales/salescolumnflags.h"
 #include "sales/salesgridcolumns.h"
 #include "sales/saleshost.h"
@@ -14,6 +15,8 @@
 #include "ui/datagrid.h"
 #include "ui/datefield.h"
 #include "ui/failurereport.h"
+#include "ui/gridexport.h"
+#include "ui/gridprint.h"
 #include "ui/queryhelpers.h"
 
 #include <QAction>
@@ -85,6 +88,8 @@ Txstj::Txstj(Tdmfm& dm, SalesHost& host, QWidget* parent)
     pageLayout->addWidget(m_grid, 1);
     pageLayout->addWidget(buildSearchArea(page));
     m_pages->addTab(page, QStringLiteral("销售明细"));
+    m_charts = new SalesChartsPage(m_dm, m_pages);
+    m_pages->addTab(m_charts, QStringLiteral("销售统计"));
 
     m_flags = new SalesColumnFlags(m_grid, this);
     m_edit = new SaleEditPanel(m_dm, page);
@@ -101,6 +106,7 @@ Txstj::Txstj(Tdmfm& dm, SalesHost& host, QWidget* parent)
             m_edit->hide();
     });
     connect(m_edit, &SaleEditPanel::deleted, this, &Txstj::showThisMonth);
+    connect(m_edit, &SaleEditPanel::deleted, m_charts, &SalesChartsPage::redraw);
     // Enter belongs to the boxes (the amount owed moves on with it): no button
     // of the window is pressed by it.
     for (QPushButton* b : findChildren<QPushButton*>()) {
@@ -184,6 +190,9 @@ QWidget* Txstj::buildSearchArea(QWidget* parent)
     slipLayout->addLayout(numberRow);
     QPushButton* slipFind = addButton(kSlipGroup, QStringLiteral("查 询"), slip);
     slipLayout->addWidget(slipFind);
+    QPushButton* slipPreview = addButton(kSlipGroup, QStringLiteral("销售单预览"), slip);
+    slipLayout->addWidget(slipPreview);
+    connect(slipPreview, &QPushButton::clicked, this, [this] { m_host.previewSlip(m_number->text().trimmed()); });
     slipLayout->addStretch();
     row->addWidget(slip);
 
@@ -223,6 +232,14 @@ void Txstj::buildGridMenu()
     m_deleteAction->setShortcut(QKeySequence(Qt::Key_Delete));
     m_deleteAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     m_grid->addAction(m_deleteAction);
+    QAction* exportAction = m_menu->addAction(QStringLiteral("导出Excel"), this, &Txstj::exportGrid);
+    QAction* printAction = m_menu->addAction(QStringLiteral("打 印"), this, &Txstj::printGrid);
+    exportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    printAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    for (QAction* a : {exportAction, printAction}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_grid->addAction(a); // the shortcuts work while the grid has the focus
+    }
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("保存当前列宽"), this, &Txstj::saveLayout);
     m_menu->addSeparator();
@@ -279,6 +296,25 @@ void Txstj::restrictForOrdinaryUser()
     }
     m_edit->hide();
     m_flags->setForcedHidden({QString(salecol::profit)});
+    m_charts->hideChartsForOrdinaryUser();
+}
+
+QSet<QString> Txstj::restrictedFields() const
+{
+    if (m_superAdministrator)
+        return {};
+    return {QString(salecol::profit), QString(salecol::purchasePrice)};
+}
+
+void Txstj::exportGrid()
+{
+    GridExport::run(*m_grid, {QStringLiteral("销 售 报 表"), m_host.userName(), restrictedFields()});
+}
+
+void Txstj::printGrid()
+{
+    GridPrint::preview(*m_grid, {QStringLiteral("销 售 统 计 报 表"), QStringLiteral("%[Today]"), m_host.userName(),
+                                 restrictedFields()});
 }
 
 void Txstj::setSaleNumber(const QString& number)
@@ -324,6 +360,7 @@ void Txstj::showEvent(QShowEvent* e)
     m_from->setDate(QDate::currentDate());
     m_to->setDate(QDate::currentDate());
     showThisMonth();
+    m_charts->prepareShow(QDate::currentDate());
 }
 
 void Txstj::hideEvent(QHideEvent* e)

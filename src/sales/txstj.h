@@ -3,6 +3,7 @@
 #include "store/salesqueries.h"
 
 #include <QDialog>
+#include <QSet>
 
 class DataGrid;
 class DateField;
@@ -15,6 +16,7 @@ class QMenu;
 class QPushButton;
 class QTabWidget;
 class SaleEditPanel;
+class SalesChartsPage;
 class SalesColumnFlags;
 class SalesHost;
 class Tdmfm;
@@ -84,6 +86,11 @@ protected:
 
 private:
     void buildGridMenu();
+    // "导出Excel" and "打 印" of the grid; an ordinary user's export and print
+    // never hold purchase prices or profits.
+    void exportGrid();
+    void printGrid();
+    QSet<QString> restrictedFields() const;
     QWidget* buildSearchArea(QWidget* parent);
     void restoreLayout();
     // Runs a command on the sales list; the rows shown stay as they were when it fails.
@@ -99,6 +106,7 @@ private:
     bool m_superAdministrator = true;
     bool m_quiet = false; // boxes are being changed by the program: no search as typed
     QTabWidget* m_pages;
+    SalesChartsPage* m_charts;
     DataGrid* m_grid;
     QMenu* m_menu = nullptr;
     QAction* m_changeAction = nullptr;
