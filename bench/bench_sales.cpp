@@ -134,8 +134,8 @@ void run(const QString& path)
     const MemTable& table = dm.salesTable();
     const int rows = table.rowCount();
     std::printf("open rows=%d first_ms=%.1f\n", rows, openMs);
-    std::printf("rss_mb rows=%d value=%.1f peak=%.1f memtable_mb=%.1f\n", rows, statusMb("VmRSS:"),
-                statusMb("VmHWM:"), double(table.memoryBytes()) / (1024.0 * 1024.0));
+    std::printf("rss_mb rows=%d value=%.1f peak=%.1f memtable_mb=%.1f\n", rows, statusMb("VmRSS:"), statusMb("VmHWM:"),
+                double(table.memoryBytes()) / (1024.0 * 1024.0));
     std::fflush(stdout);
 
     // Values that occur, from a row in the middle.
@@ -274,8 +274,8 @@ void run(const QString& path)
             },
             runs);
         std::printf("case=month_%s rows=%d listed=%d median_ms=%.3f raw_scan_ms=%.2f ratio=%.4f\n",
-                    qPrintable(d.toString(QStringLiteral("yyyy-MM"))), rows, dm.salesList().rowCount(), busy,
-                    raw(q), busy / raw(q));
+                    qPrintable(d.toString(QStringLiteral("yyyy-MM"))), rows, dm.salesList().rowCount(), busy, raw(q),
+                    busy / raw(q));
     }
     {
         QPushButton* all = w->button(QStringLiteral(" 快速拼音查询"), QStringLiteral("全部记录"));

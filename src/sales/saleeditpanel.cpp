@@ -130,7 +130,7 @@ void SaleEditPanel::applyChange()
 {
     if (m_mode != Mode::Change || m_saleRowId < 0)
         return;
-    const saleops::SaleChange c{m_owed->text(),   m_number->text(),  m_customer->text(),
+    const saleops::SaleChange c{m_owed->text(),    m_number->text(),  m_customer->text(),
                                 m_address->text(), m_contact->text(), m_remark->text()};
     if (!saleops::changeSale(m_dm, m_saleRowId, c))
         return; // reported; the panel stays open

@@ -289,8 +289,8 @@ void Txstj::applyStoredFlags()
 void Txstj::restrictForOrdinaryUser()
 {
     m_superAdministrator = false;
-    for (QAction* a : {m_changeAction, m_deleteAction, m_flags->action(QStringLiteral("隐藏净利润")),
-                       m_flags->showAllAction()}) {
+    for (QAction* a :
+         {m_changeAction, m_deleteAction, m_flags->action(QStringLiteral("隐藏净利润")), m_flags->showAllAction()}) {
         a->setVisible(false);
         a->setEnabled(false);
     }

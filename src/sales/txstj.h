@@ -69,16 +69,16 @@ public:
 public slots:
     // "本 月": every sale of the current month (also after each sale, shown or not).
     void showThisMonth();
-    void showToday();       // "当 天"
-    void showAll();         // "全部记录"
-    void search();          // "查 询" of the search panel
-    void searchReturns();   // "查 询" of the group "退货"
-    void showAllReturns();  // "全部退货"
+    void showToday();        // "当 天"
+    void showAll();          // "全部记录"
+    void search();           // "查 询" of the search panel
+    void searchReturns();    // "查 询" of the group "退货"
+    void showAllReturns();   // "全部退货"
     void searchSaleNumber(); // "查 询" of the group "销售单打印"
-    void clearConditions(); // "清空条件"
-    void openChange();      // "修 改 " and the double click
-    void openDelete();      // "删 除"
-    void saveLayout();      // "保存当前列宽"
+    void clearConditions();  // "清空条件"
+    void openChange();       // "修 改 " and the double click
+    void openDelete();       // "删 除"
+    void saveLayout();       // "保存当前列宽"
 
 protected:
     void showEvent(QShowEvent* e) override;

@@ -29,8 +29,7 @@ bool hasSign(const MemTable& t, int pos, int col, int sign)
     }
 }
 
-template<typename Keep>
-void keepIf(std::vector<int>& v, Keep keep)
+template <typename Keep> void keepIf(std::vector<int>& v, Keep keep)
 {
     v.erase(std::remove_if(v.begin(), v.end(), [&](int p) { return !keep(p); }), v.end());
 }
@@ -45,8 +44,8 @@ bool sameDates(const salesq::Conditions& a, const salesq::Conditions& b)
 {
     if (a.byDate != b.byDate)
         return false;
-    return !a.byDate || (a.from == b.from && a.to == b.to && a.from.isNull() == b.from.isNull() &&
-                         a.to.isNull() == b.to.isNull());
+    return !a.byDate ||
+           (a.from == b.from && a.to == b.to && a.from.isNull() == b.from.isNull() && a.to.isNull() == b.to.isNull());
 }
 
 LikePattern contains(const QString& text)
@@ -253,8 +252,8 @@ bool SaleFilter::run(const salesq::Query& q, std::vector<int>* positions, QStrin
 
 bool SaleFilter::search(int sign, const salesq::Conditions& c, std::vector<int>* positions, QString* error)
 {
-    const std::array<int, 6> columns{m_col.category, m_col.nameInitials, m_col.code,
-                                     m_col.specInitials, m_col.customer, m_col.remark};
+    const std::array<int, 6> columns{m_col.category,     m_col.nameInitials, m_col.code,
+                                     m_col.specInitials, m_col.customer,     m_col.remark};
     const auto boxes = texts(c);
     std::vector<std::pair<int, LikePattern>> terms; // (box, pattern) in statement order
     bool tooComplex = false;

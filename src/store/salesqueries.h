@@ -39,8 +39,8 @@ enum class Kind {
 struct Query
 {
     Kind kind = Kind::ThisMonth;
-    int year = 0;  // ThisMonth
-    int month = 0; // ThisMonth, 1..12
+    int year = 0;          // ThisMonth
+    int month = 0;         // ThisMonth, 1..12
     Conditions conditions; // Search, ReturnSearch
     QString saleNumber;    // SaleNumber, trimmed by saleNumberQuery()
 };

@@ -30,8 +30,8 @@ struct SaleRow
 {
     QString name, model, code, category;
     double quantity = 1, price = 10, owed = 0, profit = 0;
-    QString day;     // sale date; empty: today
-    QString number;  // sale number
+    QString day;    // sale date; empty: today
+    QString number; // sale number
     QString customer, contact, address, remark;
     QString initials; // e; empty: none
     QString modelInitials;
@@ -67,22 +67,31 @@ struct SalesShop
 
     bool addUser(const QString& name, const QString& password)
     {
-        return dm().appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), name},
-                                                         {QStringLiteral("passwd"), hashPassword(password)}});
+        return dm().appendRow(QStringLiteral("userdb"),
+                              {{QStringLiteral("username"), name}, {QStringLiteral("passwd"), hashPassword(password)}});
     }
 
     qint64 addSale(const SaleRow& s)
     {
         const QVariantMap row{
-            {QStringLiteral("a"), s.name},          {QStringLiteral("b"), s.model},
-            {QStringLiteral("c"), s.code},          {QStringLiteral("d"), s.category},
-            {QStringLiteral("e"), s.initials},      {QStringLiteral("f"), s.modelInitials},
-            {QStringLiteral("g"), s.customer},      {QStringLiteral("h"), s.address},
-            {QStringLiteral("i"), s.contact},       {QStringLiteral("j"), s.remark},
-            {QStringLiteral("z"), s.number},        {QStringLiteral("1"), s.purchasePrice},
-            {QStringLiteral("2"), s.price},         {QStringLiteral("3"), s.quantity},
-            {QStringLiteral("4"), s.price * s.quantity}, {QStringLiteral("a5"), s.profit},
-            {QStringLiteral("6"), s.owed},          {QStringLiteral("day1"), s.day.isEmpty() ? num::today() : s.day},
+            {QStringLiteral("a"), s.name},
+            {QStringLiteral("b"), s.model},
+            {QStringLiteral("c"), s.code},
+            {QStringLiteral("d"), s.category},
+            {QStringLiteral("e"), s.initials},
+            {QStringLiteral("f"), s.modelInitials},
+            {QStringLiteral("g"), s.customer},
+            {QStringLiteral("h"), s.address},
+            {QStringLiteral("i"), s.contact},
+            {QStringLiteral("j"), s.remark},
+            {QStringLiteral("z"), s.number},
+            {QStringLiteral("1"), s.purchasePrice},
+            {QStringLiteral("2"), s.price},
+            {QStringLiteral("3"), s.quantity},
+            {QStringLiteral("4"), s.price * s.quantity},
+            {QStringLiteral("a5"), s.profit},
+            {QStringLiteral("6"), s.owed},
+            {QStringLiteral("day1"), s.day.isEmpty() ? num::today() : s.day},
             {QStringLiteral("day2"), s.stockInDay},
         };
         qint64 id = -1;

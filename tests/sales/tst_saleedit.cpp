@@ -19,13 +19,12 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // A stock row with the given figures, written as stored.
-qint64 addStockRow(SalesShop& s, const QString& name, double sold, double soldAmount, double stock,
-                   double stockAmount, const QString& day = u"2026-01-05"_s)
+qint64 addStockRow(SalesShop& s, const QString& name, double sold, double soldAmount, double stock, double stockAmount,
+                   const QString& day = u"2026-01-05"_s)
 {
-    const QVariantMap row{{u"a"_s, name},       {u"b"_s, u"7号"_s},    {u"c"_s, u"6901"_s},
-                          {u"d"_s, u"球类"_s},  {u"1"_s, 30.0},        {u"2"_s, sold + stock},
-                          {u"5"_s, sold},       {u"6"_s, soldAmount},  {u"7"_s, stock},
-                          {u"8"_s, stockAmount}, {u"day1"_s, day}};
+    const QVariantMap row{{u"a"_s, name},  {u"b"_s, u"7号"_s},     {u"c"_s, u"6901"_s}, {u"d"_s, u"球类"_s},
+                          {u"1"_s, 30.0},  {u"2"_s, sold + stock}, {u"5"_s, sold},      {u"6"_s, soldAmount},
+                          {u"7"_s, stock}, {u"8"_s, stockAmount},  {u"day1"_s, day}};
     qint64 id = -1;
     return s.dm().appendRow(u"data"_s, row, &id) ? id : -1;
 }
@@ -62,8 +61,7 @@ bool openDelete(SalesShop& s, const QString& name)
         return false;
     s.clickRow(s.rowOf(name));
     QTest::keyClick(s.grid()->view(), Qt::Key_Delete);
-    return s.window()->editPanel()->isVisible() &&
-           s.window()->editPanel()->mode() == SaleEditPanel::Mode::Delete;
+    return s.window()->editPanel()->isVisible() && s.window()->editPanel()->mode() == SaleEditPanel::Mode::Delete;
 }
 
 } // namespace

@@ -35,14 +35,16 @@ void addRows(SalesShop& s)
 {
     const QString older = QStringLiteral("2025-06-10");
     SaleRow r;
-    r = saleRow(QStringLiteral("篮球"), QStringLiteral("XL7"), QStringLiteral("6901"), QStringLiteral("球类"), 2, 100, 50, 40);
+    r = saleRow(QStringLiteral("篮球"), QStringLiteral("XL7"), QStringLiteral("6901"), QStringLiteral("球类"), 2, 100,
+                50, 40);
     r.number = QStringLiteral("20261210001");
     r.customer = QStringLiteral("O'Neil");
     r.remark = QStringLiteral("会员");
     r.initials = QStringLiteral("lq");
     r.modelInitials = QStringLiteral("xl7");
     s.addSale(r);
-    r = saleRow(QStringLiteral("篮球鞋"), QStringLiteral("AJ"), QStringLiteral("6902"), QStringLiteral("鞋类"), 1, 300, 0, 100);
+    r = saleRow(QStringLiteral("篮球鞋"), QStringLiteral("AJ"), QStringLiteral("6902"), QStringLiteral("鞋类"), 1, 300,
+                0, 100);
     r.day = older;
     r.number = QStringLiteral("20250610001");
     r.customer = QStringLiteral("张三");
@@ -104,7 +106,8 @@ void TestSalesDetail::searchAsTyped_data()
     QTest::newRow("customer") << u"customer"_s << u"张"_s << QStringList{u"篮球鞋"_s};
     QTest::newRow("specification initials") << u"spec"_s << u"aj"_s << QStringList{u"篮球鞋"_s};
     QTest::newRow("remark") << u"remark"_s << u"会员"_s << QStringList{u"篮球"_s};
-    QTest::newRow("category") << u"category"_s << u"球类"_s << QStringList{u"篮球"_s, u"乒乓球"_s, u"网球"_s, u"排球"_s};
+    QTest::newRow("category") << u"category"_s << u"球类"_s
+                              << QStringList{u"篮球"_s, u"乒乓球"_s, u"网球"_s, u"排球"_s};
     QTest::newRow("nothing matches") << u"name"_s << u"qqq"_s << QStringList{};
 }
 
@@ -123,7 +126,7 @@ void TestSalesDetail::searchAsTyped()
                      : box == u"customer"_s ? w->customerBox()
                      : box == u"spec"_s     ? w->specBox()
                      : box == u"remark"_s   ? w->remarkBox()
-                                         : w->categoryList()->lineEdit();
+                                            : w->categoryList()->lineEdit();
     typeText(field, text);
     QCOMPARE(s.names(), names);
     QVERIFY(s.port.entries.isEmpty());
@@ -144,16 +147,20 @@ void TestSalesDetail::commands_data()
     QTest::addColumn<bool>("atLast");
     const QString none;
     QTest::newRow("本 月") << kSearch << u"本 月"_s << none << none
-                          << QStringList{u"篮球"_s, u"足球"_s, u"羽毛球"_s, u"网球"_s, u"排球"_s} << true;
+                           << QStringList{u"篮球"_s, u"足球"_s, u"羽毛球"_s, u"网球"_s, u"排球"_s} << true;
     QTest::newRow("全部记录 by date") << kSearch << u"全部记录"_s << none << none
-                                  << QStringList{u"篮球鞋"_s, u"乒乓球"_s, u"篮球"_s, u"足球"_s, u"羽毛球"_s, u"网球"_s, u"排球"_s} << true;
-    QTest::newRow("当 天") << kSearch << u"当 天"_s << none << none << QStringList{u"篮球"_s, u"网球"_s, u"排球"_s} << false;
-    QTest::newRow("当 天 from a moved date") << kSearch << u"当 天"_s << none << u"20250601"_s
-                                         << QStringList{u"篮球"_s, u"篮球鞋"_s, u"乒乓球"_s, u"网球"_s, u"排球"_s} << false;
+                                      << QStringList{u"篮球鞋"_s, u"乒乓球"_s, u"篮球"_s, u"足球"_s,
+                                                     u"羽毛球"_s, u"网球"_s,   u"排球"_s}
+                                      << true;
+    QTest::newRow("当 天") << kSearch << u"当 天"_s << none << none << QStringList{u"篮球"_s, u"网球"_s, u"排球"_s}
+                           << false;
+    QTest::newRow("当 天 from a moved date")
+        << kSearch << u"当 天"_s << none << u"20250601"_s
+        << QStringList{u"篮球"_s, u"篮球鞋"_s, u"乒乓球"_s, u"网球"_s, u"排球"_s} << false;
     QTest::newRow("全部退货") << kReturns << u"全部退货"_s << none << none << QStringList{u"足球"_s} << true;
     QTest::newRow("returns 查 询") << kReturns << u"查 询"_s << none << none << QStringList{u"足球"_s} << false;
-    QTest::newRow("sale number with blanks") << kSlip << u"查 询"_s << u" 20250610 "_s << none << QStringList{u"篮球鞋"_s}
-                                             << false;
+    QTest::newRow("sale number with blanks")
+        << kSlip << u"查 询"_s << u" 20250610 "_s << none << QStringList{u"篮球鞋"_s} << false;
 }
 
 void TestSalesDetail::commands()
@@ -249,17 +256,17 @@ void TestSalesDetail::columnFlagsAtStart_data()
     QTest::addColumn<QStringList>("hidden");
     QTest::addColumn<QStringList>("shown");
     QTest::addColumn<QStringList>("checked");
-    QTest::newRow("none stored") << QStringList{} << QStringList{u"z"_s} << QStringList{u"2"_s, u"day1"_s, u"6"_s, u"a5"_s, u"g"_s, u"i"_s}
-                                 << QStringList{};
+    QTest::newRow("none stored") << QStringList{} << QStringList{u"z"_s}
+                                 << QStringList{u"2"_s, u"day1"_s, u"6"_s, u"a5"_s, u"g"_s, u"i"_s} << QStringList{};
     // The single customer columns override u"隐藏全部客户信息"_s.
     QTest::newRow("all customer columns but the contact")
-        << QStringList{u"xiaoshouyin5=yes"_s, u"xiaoshouyin8=no"_s} << QStringList{u"g"_s, u"h"_s, u"j"_s, u"z"_s} << QStringList{u"i"_s}
-        << QStringList{u"隐藏全部客户信息"_s};
+        << QStringList{u"xiaoshouyin5=yes"_s, u"xiaoshouyin8=no"_s} << QStringList{u"g"_s, u"h"_s, u"j"_s, u"z"_s}
+        << QStringList{u"i"_s} << QStringList{u"隐藏全部客户信息"_s};
     QTest::newRow("sale number shown") << QStringList{u"xiaoshouyin6=yes"_s} << QStringList{} << QStringList{u"z"_s}
                                        << QStringList{u"显示客户编号"_s};
     QTest::newRow("other texts change nothing")
-        << QStringList{u"xiaoshouyin1=YES"_s, u"xiaoshouyin3=yes"_s} << QStringList{u"6"_s, u"z"_s} << QStringList{u"2"_s}
-        << QStringList{u"隐藏欠款"_s};
+        << QStringList{u"xiaoshouyin1=YES"_s, u"xiaoshouyin3=yes"_s} << QStringList{u"6"_s, u"z"_s}
+        << QStringList{u"2"_s} << QStringList{u"隐藏欠款"_s};
 }
 
 void TestSalesDetail::columnFlagsAtStart()
