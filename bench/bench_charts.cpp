@@ -177,7 +177,7 @@ int main(int argc, char** argv)
     }
     page.hide();
 
-    TForm1 summary(dm);
+    TForm1 summary(dm, [] { return QStringLiteral("bench"); });
     QElapsedTimer first;
     first.start();
     summary.show();

@@ -82,7 +82,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
             &TMainForm::openSalesWindow);
     connect(m_sale, &SalePanel::saleSaved, m_salesWindow, &Txstj::saleRecorded);
     // The summary: modal from the toolbar, beside the main window from the grid menu.
-    m_summary = new TForm1(m_dm, this);
+    m_summary = new TForm1(m_dm, [this] { return userName(); }, this);
     connect(m_toolbar->summaryButton(), &QToolButton::clicked, m_summary, &QDialog::exec);
     QAction* summary = m_list->addGridMenuAction(QStringLiteral("汇总统计"));
     summary->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));

@@ -4,6 +4,10 @@
 #include "store/rowset.h"
 #include "store/tdmfm.h"
 #include "ui/datagrid.h"
+#include "ui/gridexport.h"
+#include "ui/gridprint.h"
+
+#include <QMenu>
 
 #include <QResizeEvent>
 #include <QShowEvent>
@@ -60,10 +64,11 @@ QList<GridColumn> summaryColumns()
 
 } // namespace
 
-TForm1::TForm1(Tdmfm& dm, QWidget* parent)
+TForm1::TForm1(Tdmfm& dm, std::function<QString()> userName, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                           Qt::WindowCloseButtonHint)
     , m_dm(dm)
+    , m_userName(std::move(userName))
     , m_grid(new DataGrid(this))
 {
     setWindowTitle(QStringLiteral("汇总统计"));
@@ -71,6 +76,15 @@ TForm1::TForm1(Tdmfm& dm, QWidget* parent)
     m_grid->setColumns(summaryColumns());
     m_grid->setRowSet(&m_dm.summaryQuery());
     m_grid->setGeometry(0, 0, kClientWidth, kClientHeight - kBelowGrid);
+    auto* menu = new QMenu(this);
+    menu->addAction(QStringLiteral("导出Excel"), this, [this] {
+        GridExport::run(*m_grid, {QStringLiteral("商品进销存统计报表"), m_userName(), m_restricted});
+    });
+    menu->addAction(QStringLiteral("打 印"), this, [this] {
+        GridPrint::preview(*m_grid, {QStringLiteral("商 品 进 销 存 统 计 报 表"), QStringLiteral("%[Today1]"), m_userName(),
+                                     m_restricted});
+    });
+    m_grid->setContextMenu(menu);
 }
 
 void TForm1::refresh()
@@ -81,8 +95,10 @@ void TForm1::refresh()
 
 void TForm1::hideAmountColumnsForOrdinaryUser()
 {
-    for (const QString& field : kAmountColumns)
+    for (const QString& field : kAmountColumns) {
         m_grid->setColumnVisible(field, false);
+        m_restricted.insert(field.toLower());
+    }
 }
 
 void TForm1::showEvent(QShowEvent* e)

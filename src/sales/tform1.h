@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QSet>
+
+#include <functional>
 
 class DataGrid;
 class Tdmfm;
@@ -12,7 +15,8 @@ class TForm1 final : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TForm1(Tdmfm& dm, QWidget* parent = nullptr);
+    // `userName` gives the logged-in user for the signature of exports and printouts.
+    TForm1(Tdmfm& dm, std::function<QString()> userName, QWidget* parent = nullptr);
 
     // Computes the summary again and makes its last row current. A click on a
     // title sorts until the next refresh.
@@ -30,5 +34,8 @@ protected:
 
 private:
     Tdmfm& m_dm;
+    std::function<QString()> m_userName;
     DataGrid* m_grid;
+    // The fields an ordinary user's exports and printouts leave out.
+    QSet<QString> m_restricted;
 };

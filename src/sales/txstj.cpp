@@ -244,16 +244,7 @@ void Txstj::buildGridMenu()
     m_menu->addAction(QStringLiteral("保存当前列宽"), this, &Txstj::saveLayout);
     m_menu->addSeparator();
     m_flags->addTo(m_menu);
-    // The menu opens over the grid's rows, titles and totals row alike.
-    const auto menuOver = [this](QWidget* w, QWidget* coordinates) {
-        w->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(w, &QWidget::customContextMenuRequested, this,
-                [this, coordinates](const QPoint& pos) { m_menu->popup(coordinates->mapToGlobal(pos)); });
-    };
-    menuOver(m_grid->view(), m_grid->view()->viewport());
-    menuOver(m_grid->view()->horizontalHeader(), m_grid->view()->horizontalHeader()->viewport());
-    if (QWidget* footer = m_grid->findChild<QWidget*>(QStringLiteral("footer")))
-        menuOver(footer, footer);
+    m_grid->setContextMenu(m_menu);
 }
 
 QAction* Txstj::action(const QString& caption) const

@@ -50,22 +50,12 @@ StockListPanel::StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent)
     m_grid->setRowTextColor([this](const RowSet&, int row) { return rowColor(row); });
     m_grid->setToolTip(QStringLiteral("点列标题进行排序，双击记录进行销售"));
     m_grid->setStatusTip(m_grid->toolTip());
-    // The grid's menu opens over its rows, its titles and its totals row alike.
-    // Scroll areas report the position in their viewport's coordinates.
-    const auto menuOver = [this](QWidget* w, QWidget* coordinates) {
-        w->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(w, &QWidget::customContextMenuRequested, this,
-                [this, coordinates](const QPoint& pos) { m_gridMenu->popup(coordinates->mapToGlobal(pos)); });
-    };
-    menuOver(m_grid->view(), m_grid->view()->viewport());
-    menuOver(m_grid->view()->horizontalHeader(), m_grid->view()->horizontalHeader()->viewport());
-    if (QWidget* footer = m_grid->findChild<QWidget*>(QStringLiteral("footer")))
-        menuOver(footer, footer);
     connect(m_grid, &DataGrid::titleClicked, this, &StockListPanel::titleClicked);
     connect(m_grid, &DataGrid::cellClicked, this, &StockListPanel::rowClicked);
     connect(m_grid, &DataGrid::rowDoubleClicked, this, [this](int row) { m_host.stockRowDoubleClicked(row); });
     m_columns = new StockColumnSettings(m_grid, this);
     buildGridMenu();
+    m_grid->setContextMenu(m_gridMenu);
 
     m_commandArea = new QFrame(this);
     m_commandArea->setObjectName(QStringLiteral("commandArea"));

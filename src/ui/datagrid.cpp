@@ -4,6 +4,7 @@
 #include "store/rowset.h"
 #include "ui/groupheaderview.h"
 
+#include <QMenu>
 #include <QApplication>
 #include <QGridLayout>
 #include <QPainter>
@@ -343,6 +344,20 @@ QList<GridColumn> DataGrid::columns() const
         out[c].visible = !m_header->isSectionHidden(c);
     }
     return out;
+}
+
+void DataGrid::setContextMenu(QMenu* menu)
+{
+    // Scroll areas report the position in their viewport's coordinates.
+    const auto menuOver = [menu](QWidget* w, QWidget* coordinates) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(w, &QWidget::customContextMenuRequested, menu,
+                [menu, coordinates](const QPoint& pos) { menu->popup(coordinates->mapToGlobal(pos)); });
+    };
+    menuOver(m_view, m_view->viewport());
+    menuOver(m_view->horizontalHeader(), m_view->horizontalHeader()->viewport());
+    if (QWidget* footer = findChild<QWidget*>(QStringLiteral("footer")))
+        menuOver(footer, footer);
 }
 
 void DataGrid::setRowSet(RowSet* rows)

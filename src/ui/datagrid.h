@@ -10,6 +10,7 @@
 class DataGridView;
 class GridFooter;
 class GroupHeaderView;
+class QMenu;
 class QTableView;
 class RowSet;
 
@@ -37,6 +38,9 @@ public:
     // keeps the selected row and RowSet::current() the same, both ways. The set
     // is not owned.
     void setRowSet(RowSet* rows);
+    // Opens `menu` (not owned) on a right click over the rows, the titles and
+    // the totals row alike. Called once per grid.
+    void setContextMenu(QMenu* menu);
     RowSet* rowSet() const;
 
     void setColumnVisible(const QString& field, bool visible);
