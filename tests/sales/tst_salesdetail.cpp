@@ -407,7 +407,8 @@ void TestSalesDetail::openedFromTheStockMenuAndClosed()
     item->trigger();
     QVERIFY(QTest::qWaitForWindowExposed(s.window()));
     QVERIFY(s.window()->isModal());
-    QCOMPARE(s.window()->pages()->count(), 1);
+    QCOMPARE(s.window()->pages()->count(), 2);
+    QCOMPARE(s.window()->pages()->tabText(1), QStringLiteral("销售统计"));
     s.window()->close();
     QVERIFY(!s.main->salePanel()->isVisible());
     QVERIFY(!s.list().isOpen());

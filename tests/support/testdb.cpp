@@ -79,3 +79,25 @@ qint64 TestShop::addStock(const QString& name, const QString& model, const QStri
     dm().appendRow(QStringLiteral("data"), row, &id);
     return id;
 }
+
+QString contentOf(const QString& dbPath)
+{
+    Database db;
+    QString error;
+    if (!db.open(dbPath, false, &error))
+        return {};
+    QString text;
+    for (const char* table : {"data", "data1", "userdb", "rz"}) {
+        QueryResult r;
+        if (!db.query(Statement{QStringLiteral("select * from %1 order by rowid").arg(QLatin1String(table)), {}}, &r,
+                      &error))
+            return {};
+        text += QLatin1String(table) + QLatin1Char('\n');
+        for (const QVector<QVariant>& row : r.rows) {
+            for (const QVariant& v : row)
+                text += (v.isNull() ? QStringLiteral("<null>") : v.toString()) + QLatin1Char('\t');
+            text += QLatin1Char('\n');
+        }
+    }
+    return text;
+}

@@ -5,6 +5,11 @@
 
 class Tdmfm;
 
+// Every row of the shop's four tables as text, in row order: what a database
+// holds, whatever the file's header says about journals and change counts.
+// Empty when the file cannot be read.
+QString contentOf(const QString& dbPath);
+
 // A temporary shop folder with the delivered database, and a temporary
 // configuration folder (XDG_CONFIG_HOME) so that settings never leak between
 // tests or into a real shop. HOME points there too, for the desktop shortcut.
