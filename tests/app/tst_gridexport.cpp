@@ -5,8 +5,12 @@
 #include "xlsreader.h"
 
 #include "app/tmainform.h"
+#include "core/numbers.h"
+#include "sales/tform1.h"
+#include "sales/txstj.h"
 #include "stock/stocklistpanel.h"
 #include "store/passwordhash.h"
+#include "store/saleops.h"
 #include "store/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/gridprint.h"
@@ -100,6 +104,8 @@ private slots:
     void init() { QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC")); }
     void exportsWhatTheStockGridShows();
     void ordinaryUserGetsNoCosts();
+    void salesAndSummaryExportsLeaveOutCostsForOrdinaryUsers_data();
+    void salesAndSummaryExportsLeaveOutCostsForOrdinaryUsers();
     void overwriteQuestionAndEmptyGrid();
     void printPreviewWindow();
     void printedGrid();
@@ -206,6 +212,63 @@ void TestGridExport::ordinaryUserGetsNoCosts()
     QVERIFY(texts.contains(QStringLiteral("篮球")));
     for (const char* cost : {"123.45", "370.35", "12.5", "25"})
         QVERIFY2(!texts.contains(QString::fromLatin1(cost)), cost);
+}
+
+void TestGridExport::salesAndSummaryExportsLeaveOutCostsForOrdinaryUsers_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QList<double>>("hidden");
+    // One 篮球 sold at 200: purchase price 123.45, profit 76.55; in the summary
+    // the purchase, sales and stock amounts 370.35, 200 and 246.9.
+    QTest::newRow("sales") << QStringLiteral("sales") << QStringLiteral("销 售 报 表") << QList<double>{123.45, 76.55};
+    QTest::newRow("summary") << QStringLiteral("summary") << QStringLiteral("商品进销存统计报表")
+                             << QList<double>{370.35, 200, 246.9};
+}
+
+void TestGridExport::salesAndSummaryExportsLeaveOutCostsForOrdinaryUsers()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, title);
+    QFETCH(QList<double>, hidden);
+    Shop s;
+    saleops::SaleInput sale;
+    sale.stockRowId = 1; // 篮球
+    sale.quantity = QStringLiteral("1");
+    sale.price = QStringLiteral("200");
+    sale.saleNumber = QStringLiteral("20260105001");
+    sale.saleDate = num::dateText(QDate::currentDate());
+    QVERIFY(saleops::recordSale(s.shop.dm(), sale));
+    TMainForm main(s.shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("店员"), QStringLiteral("A1")));
+    s.port.fileNames << s.path(QStringLiteral("out.xls"));
+    if (window == u"sales") {
+        main.salesWindow()->openModal();
+        QVERIFY(QTest::qWaitForWindowExposed(main.salesWindow()));
+        QCOMPARE(main.salesWindow()->grid()->view()->model()->rowCount(), 1);
+        main.salesWindow()->action(QStringLiteral("导出Excel"))->trigger();
+        main.salesWindow()->close();
+    } else {
+        main.summaryWindow()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(main.summaryWindow()));
+        auto* menu = main.summaryWindow()->findChild<QMenu*>();
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().first()->text(), QStringLiteral("导出Excel"));
+        menu->actions().first()->trigger();
+        main.summaryWindow()->close();
+    }
+    const XlsSheet x = readXls(s.path(QStringLiteral("out.xls")));
+    QVERIFY2(x.ok, qPrintable(x.error));
+    QCOMPARE(x.text(0, 3), title);
+    QCOMPARE(x.text(1, 0), QStringLiteral("制表人：店员"));
+    bool named = false;
+    for (auto it = x.cells.cbegin(); it != x.cells.cend(); ++it) {
+        named = named || it.value().value.toString() == u"篮球";
+        for (const double v : hidden)
+            QVERIFY2(qAbs(it.value().value.toDouble() - v) > 1e-9,
+                     qPrintable(QStringLiteral("%1 at %2,%3").arg(v).arg(it.key().first).arg(it.key().second)));
+    }
+    QVERIFY(named); // the rest is there
 }
 
 void TestGridExport::overwriteQuestionAndEmptyGrid()
