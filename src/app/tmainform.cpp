@@ -97,9 +97,9 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
         if (m_summary->isVisible())
             m_summary->refresh(); // a hidden summary is refreshed when it shows
     });
-    connect(m_list->addGridMenuAction(QStringLiteral("销售单(小票)打印")), &QAction::triggered, m_slip,
+    connect(m_list->addGridMenuAction(QStringLiteral("销售单(小票)打印"), StockListPanel::MenuPart::Last), &QAction::triggered, m_slip,
             &SlipPanel::toggle);
-    connect(m_list->addGridMenuAction(QStringLiteral("打印设置")), &QAction::triggered, m_settingsMenu,
+    connect(m_list->addGridMenuAction(QStringLiteral("打印设置"), StockListPanel::MenuPart::Last), &QAction::triggered, m_settingsMenu,
             &SettingsMenu::showReceiptSettings);
     connect(m_toolbar->slipButton(), &QToolButton::clicked, m_slip, &SlipPanel::toggle);
     connect(m_toolbar->newStockAction(), &QAction::triggered, m_list, &StockListPanel::openStockInForNew);

@@ -119,10 +119,18 @@ void StockListPanel::buildGridMenu()
     m_gridMenu->addAction(QStringLiteral("读取列宽"), this, &StockListPanel::restoreLayout)->setVisible(false);
 }
 
-QAction* StockListPanel::addGridMenuAction(const QString& caption)
+QAction* StockListPanel::addGridMenuAction(const QString& caption, MenuPart part)
 {
     auto* action = new QAction(caption, m_gridMenu);
-    m_gridMenu->insertAction(m_windowActionsEnd, action);
+    if (part == MenuPart::Windows) {
+        m_gridMenu->insertAction(m_windowActionsEnd, action);
+        return action;
+    }
+    if (!m_lastPartStarted) {
+        m_gridMenu->addSeparator();
+        m_lastPartStarted = true;
+    }
+    m_gridMenu->addAction(action);
     return action;
 }
 

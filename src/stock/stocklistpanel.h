@@ -33,8 +33,10 @@ public:
     void setStockInPanel(StockInPanel* panel) { m_stockIn = panel; }
     // The menu that opens over the grid's rows, titles and totals row.
     QMenu* gridMenu() const { return m_gridMenu; }
-    // Adds an action of the window to the grid menu, after the stock list's own.
-    QAction* addGridMenuAction(const QString& caption);
+    // Adds an action of the window to the grid menu: with the windows it opens
+    // (after "打 印"), or in the last part of the menu, after the column items.
+    enum class MenuPart { Windows, Last };
+    QAction* addGridMenuAction(const QString& caption, MenuPart part = MenuPart::Windows);
     // The grid menu's actions only the super administrator may use.
     const QList<QAction*>& superAdministratorActions() const { return m_superOnly; }
     // Where the window puts its toolbar buttons, right-aligned above the alarm box.
@@ -95,6 +97,7 @@ private:
     StockInPanel* m_stockIn = nullptr;
     QMenu* m_gridMenu = nullptr;
     QAction* m_windowActionsEnd = nullptr;
+    bool m_lastPartStarted = false;
     QList<QAction*> m_superOnly;
     DataGrid* m_grid;
     StockColumnSettings* m_columns;

@@ -124,6 +124,7 @@ private slots:
     void closingTheLoginEndsTheProgram();
     void failedLoginLogEndsTheProgram();
     void storedCountersOutOfRangeAreIgnored();
+    void gridMenuInItsOrder();
     void gridMenuOverRowsTitlesAndTotals_data();
     void gridMenuOverRowsTitlesAndTotals();
     void gridHeightKnownAtShowAndAfterMaximise();
@@ -975,6 +976,26 @@ void TestMainWindow::storedCountersOutOfRangeAreIgnored()
     QTRY_VERIFY(main.loginWindow()->isVisible());
     main.loginWindow()->reject();
     QTRY_VERIFY(!main.isVisible());
+}
+
+void TestMainWindow::gridMenuInItsOrder()
+{
+    TestShop shop;
+    RecordingPort port;
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    QStringList captions;
+    for (QAction* a : main.gridMenu()->actions())
+        if (a->isVisible())
+            captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    const QStringList expected{
+        QStringLiteral("新建入库"), QStringLiteral("修 改"),          QStringLiteral("删 除"),
+        QStringLiteral("全部记录"), QStringLiteral("-"),              QStringLiteral("导出Excel"),
+        QStringLiteral("打 印"),    QStringLiteral("销售明细"),       QStringLiteral("汇总统计"),
+        QStringLiteral("-"),        QStringLiteral("隐藏列"),         QStringLiteral("保存当前列宽"),
+        QStringLiteral("-"),        QStringLiteral("销售单(小票)打印"), QStringLiteral("打印设置"),
+    };
+    QCOMPARE(captions, expected);
 }
 
 void TestMainWindow::gridMenuOverRowsTitlesAndTotals_data()
