@@ -75,7 +75,8 @@ bool buildShop(const QString& folder, qint64 megabytes, qint64* rows)
             return fail(error);
     if (!t.commit(&error))
         return fail(error);
-    *rows = number(db, QStringLiteral("select count(*) from data")) + number(db, QStringLiteral("select count(*) from data1"));
+    *rows = number(db, QStringLiteral("select count(*) from data")) +
+            number(db, QStringLiteral("select count(*) from data1"));
     return true;
 }
 

@@ -30,8 +30,8 @@ constexpr int kRuns = 7;
 QueryResult stockRows(int count)
 {
     QueryResult r;
-    r.columns = {u"_rid"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s, u"1"_s, u"2"_s, u"3"_s,
-                 u"4"_s,    u"5"_s, u"6"_s, u"7"_s, u"8"_s, u"day1"_s, u"g"_s, u"z"_s};
+    r.columns = {u"_rid"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s,    u"1"_s, u"2"_s,
+                 u"3"_s,    u"4"_s, u"5"_s, u"6"_s, u"7"_s, u"8"_s, u"day1"_s, u"g"_s, u"z"_s};
     r.rows.reserve(count);
     const QStringList categories = {u"鞋类"_s, u"服装"_s, u"球类"_s, u"配件"_s};
     for (int i = 0; i < count; ++i) {
@@ -39,9 +39,10 @@ QueryResult stockRows(int count)
         const double qty = (i * 13 % 500) / 4.0;
         const double sold = (i * 7 % 200) / 4.0;
         const double price = cost * 1.35;
-        r.rows.append({qint64(i + 1), u"商品%1"_s.arg(i), u"规格%1"_s.arg(i % 97), u"6912%1"_s.arg(i, 9, 10, QChar(u'0')),
-                       categories.at(i % categories.size()), u"sp%1"_s.arg(i % 97), u"gg"_s, cost, qty, cost * qty,
-                       price, sold, price * sold, qty - sold, (qty - sold) * cost,
+        r.rows.append({qint64(i + 1), u"商品%1"_s.arg(i), u"规格%1"_s.arg(i % 97),
+                       u"6912%1"_s.arg(i, 9, 10, QChar(u'0')), categories.at(i % categories.size()),
+                       u"sp%1"_s.arg(i % 97), u"gg"_s, cost, qty, cost * qty, price, sold, price * sold, qty - sold,
+                       (qty - sold) * cost,
                        u"2024-%1-%2"_s.arg(i % 12 + 1, 2, 10, QChar(u'0')).arg(i % 28 + 1, 2, 10, QChar(u'0')),
                        u"供货商%1"_s.arg(i % 31), QString()});
     }
@@ -61,13 +62,13 @@ QList<GridColumn> stockColumns()
         bool fitted;
     };
     const Def defs[] = {
-        {u"a", u"商 品 信 息|名 称", F::Text, S::Text, true},     {u"b", u"商 品 信 息|规格型号", F::Text, S::None, true},
-        {u"c", u"商 品 信 息|编 码", F::Text, S::None, true},     {u"d", u"商 品 信 息|类 别", F::Text, S::None, false},
-        {u"2", u"进 货|数 量", F::Quantity, S::Sum, false},      {u"1", u"进 货|单 价", F::General, S::None, false},
-        {u"3", u"进 货|金 额", F::Amount, S::Sum, true},         {u"5", u"销 售|数 量", F::Quantity, S::Sum, false},
-        {u"4", u"销 售|单 价", F::General, S::None, false},      {u"6", u"销 售|金 额", F::Amount, S::Sum, true},
-        {u"7", u"存 货|数 量", F::Quantity, S::Sum, false},      {u"8", u"存 货|金 额", F::Amount, S::Sum, true},
-        {u"day1", u"备 注|入库日期", F::Date, S::None, true},     {u"g", u"备 注|供货商", F::Text, S::None, true},
+        {u"a", u"商 品 信 息|名 称", F::Text, S::Text, true}, {u"b", u"商 品 信 息|规格型号", F::Text, S::None, true},
+        {u"c", u"商 品 信 息|编 码", F::Text, S::None, true}, {u"d", u"商 品 信 息|类 别", F::Text, S::None, false},
+        {u"2", u"进 货|数 量", F::Quantity, S::Sum, false},   {u"1", u"进 货|单 价", F::General, S::None, false},
+        {u"3", u"进 货|金 额", F::Amount, S::Sum, true},      {u"5", u"销 售|数 量", F::Quantity, S::Sum, false},
+        {u"4", u"销 售|单 价", F::General, S::None, false},   {u"6", u"销 售|金 额", F::Amount, S::Sum, true},
+        {u"7", u"存 货|数 量", F::Quantity, S::Sum, false},   {u"8", u"存 货|金 额", F::Amount, S::Sum, true},
+        {u"day1", u"备 注|入库日期", F::Date, S::None, true}, {u"g", u"备 注|供货商", F::Text, S::None, true},
         {u"z", u"备 注|备 注", F::Text, S::None, true},
     };
     QList<GridColumn> cols;
@@ -105,9 +106,8 @@ int main(int argc, char** argv)
     DataGrid grid;
     grid.setColumns(stockColumns());
     grid.setRowSet(&rows);
-    grid.setRowTextColor([](const RowSet& set, int row) {
-        return set.value(row, 13).toDouble() <= 5 ? QColor(255, 0, 0) : QColor();
-    });
+    grid.setRowTextColor(
+        [](const RowSet& set, int row) { return set.value(row, 13).toDouble() <= 5 ? QColor(255, 0, 0) : QColor(); });
     grid.resize(1000, 600);
     grid.show();
     app.processEvents();

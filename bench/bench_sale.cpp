@@ -59,7 +59,10 @@ private:
 class Host final : public PosHost
 {
 public:
-    explicit Host(Tdmfm& dm) : m_dm(dm) {}
+    explicit Host(Tdmfm& dm)
+        : m_dm(dm)
+    {
+    }
     void runStockSearch() override { m_dm.showAllStock(stockq::ZeroStock::Shown); }
     void showNotice(const QString&) override {}
     QString userName() const override { return QStringLiteral("超级管理员"); }
@@ -148,8 +151,8 @@ void run(int stockRows, int saleRows)
     std::printf("case=sale_confirm rows=%d median_ms=%.2f\n", saleRows, median(confirm));
 
     // A number from the middle of the stored sales.
-    const QString number = QDate(2023, 1, 1).addDays(saleRows / 3000).toString(QStringLiteral("yyyyMMdd")) +
-                           QStringLiteral("123");
+    const QString number =
+        QDate(2023, 1, 1).addDays(saleRows / 3000).toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("123");
     std::vector<double> slipTimes, scanTimes;
     qsizetype found = 0, scanned = 0;
     for (int i = 0; i < 21; ++i) {

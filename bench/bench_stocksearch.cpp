@@ -14,9 +14,9 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <vector>
-#include <cstdio>
 
 namespace {
 
@@ -57,6 +57,7 @@ int main(int argc, char** argv)
     std::printf("search, initials 'lq'     %8.2f\n", medianMs(search(initials2), kRuns));
     std::printf("search, code '6912'       %8.2f\n", medianMs(search(code), kRuns));
     std::printf("search, category          %8.2f\n", medianMs(search(category), kRuns));
-    std::printf("sort loaded rows by [7]   %8.2f\n", medianMs([&] { dm.stockList().sort(QStringLiteral("7 DESC")); }, kRuns));
+    std::printf("sort loaded rows by [7]   %8.2f\n",
+                medianMs([&] { dm.stockList().sort(QStringLiteral("7 DESC")); }, kRuns));
     return 0;
 }

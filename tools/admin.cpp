@@ -194,7 +194,8 @@ int cmdRestore(const QList<NativePath>& args)
         return fail(error);
     QString safetyCopy;
     if (!backup::restore(source, kDatabaseName, &safetyCopy, &error))
-        return fail(QStringLiteral("restore failed, %1 is unchanged: %2").arg(shownPath(nullptr, kDatabaseName), error));
+        return fail(
+            QStringLiteral("restore failed, %1 is unchanged: %2").arg(shownPath(nullptr, kDatabaseName), error));
     out() << "Restored " << shownPath(nullptr, kDatabaseName) << " from " << source << "\n";
     if (!safetyCopy.isEmpty())
         out() << "The former database was kept as " << QDir::cleanPath(QDir::current().filePath(safetyCopy)) << "\n";
@@ -283,8 +284,8 @@ int cmdDemo(const QList<NativePath>& rawArgs)
     DemoResult result;
     if (!fillDemo(options, &result, &error))
         return fail(error);
-    out() << "Filled " << shownPath(folder, kDatabaseName) << ": " << result.stockRows << " stock rows, " << result.sales << " sales, "
-          << result.returns << " returns\n";
+    out() << "Filled " << shownPath(folder, kDatabaseName) << ": " << result.stockRows << " stock rows, "
+          << result.sales << " sales, " << result.returns << " returns\n";
     return 0;
 }
 

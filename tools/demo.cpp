@@ -3,8 +3,8 @@
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "store/columns.h"
-#include "store/pinyin/pinyininitials.h"
 #include "store/newdatabasefile.h"
+#include "store/pinyin/pinyininitials.h"
 #include "store/saleops.h"
 #include "store/schema.h"
 #include "store/tdmfm.h"
@@ -55,10 +55,10 @@ const Article kArticles[] = {
 };
 
 const char* kMakers[] = {"飞燕", "劲峰", "远航", "星驰", "青山", "蓝海", "金羚", "朝阳"};
-const char* kSuppliers[] = {"城东体育用品批发部", "华南运动器材有限公司", "星河商贸", "光明体育用品厂",
-                            "远航户外专营", "恒力健身器材公司"};
+const char* kSuppliers[] = {"城东体育用品批发部", "华南运动器材有限公司", "星河商贸",
+                            "光明体育用品厂",     "远航户外专营",         "恒力健身器材公司"};
 const char* kRemarks[] = {"", "", "", "促销款", "新品", "老款清仓", "门店陈列", "团购备货"};
-const char* kCustomers[] = {"", "", "", "张伟", "王芳", "李娜", "刘洋", "陈静", "第三中学体育组", "飞跃篮球俱乐部",
+const char* kCustomers[] = {"",      "", "", "张伟", "王芳", "李娜", "刘洋", "陈静", "第三中学体育组", "飞跃篮球俱乐部",
                             "O'Neil"};
 
 QString u8(const char* s)
@@ -78,8 +78,7 @@ struct CollectingPort final : MessagePort
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
 };
 
-bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options, DemoResult* result,
-              QString* error);
+bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options, DemoResult* result, QString* error);
 
 } // namespace
 
@@ -130,8 +129,7 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
 
 namespace {
 
-bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options, DemoResult* result,
-              QString* error)
+bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options, DemoResult* result, QString* error)
 {
     std::mt19937 rng(options.seed);
     auto pick = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
@@ -163,8 +161,8 @@ bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options,
             const long double price = num::round2(cost * (130 + between(0, 70)) / 100.0L);
             const long double qty = between(1, 60);
             const QDate day = first.addDays(span * i / qMax(1, options.stockRows));
-            const QString code = QStringLiteral("69%1").arg(between(10000000, 99999999)) +
-                                 QStringLiteral("%1").arg(between(100, 999));
+            const QString code =
+                QStringLiteral("69%1").arg(between(10000000, 99999999)) + QStringLiteral("%1").arg(between(100, 999));
             const QVariantMap row{
                 {QString(stockcol::name), name},
                 {QString(stockcol::model), model},
@@ -251,7 +249,8 @@ bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options,
         }
         in.price = num::general(price);
         const int seq = ++sequence[day];
-        in.saleNumber = day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("%1").arg(seq, 3, 10, QLatin1Char('0'));
+        in.saleNumber =
+            day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("%1").arg(seq, 3, 10, QLatin1Char('0'));
         in.saleDate = num::dateText(day);
         in.customer = u8(kCustomers[pick(int(std::size(kCustomers)))]);
         if (!in.customer.isEmpty() && pick(3) == 0)

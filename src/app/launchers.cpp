@@ -19,15 +19,21 @@ QString findProgram(const QStringList& candidates)
 
 QStringList calculatorCandidates()
 {
-    return {QStringLiteral("gnome-calculator"), QStringLiteral("kcalc"),     QStringLiteral("mate-calc"),
+    return {QStringLiteral("gnome-calculator"), QStringLiteral("kcalc"),         QStringLiteral("mate-calc"),
             QStringLiteral("galculator"),       QStringLiteral("qalculate-gtk"), QStringLiteral("xcalc")};
 }
 
 QStringList editorCandidates()
 {
-    return {QStringLiteral("gnome-text-editor"), QStringLiteral("gedit"),  QStringLiteral("kate"),
-            QStringLiteral("kwrite"),            QStringLiteral("mousepad"), QStringLiteral("pluma"),
-            QStringLiteral("xed"),               QStringLiteral("featherpad"), QStringLiteral("leafpad"),
+    return {QStringLiteral("gnome-text-editor"),
+            QStringLiteral("gedit"),
+            QStringLiteral("kate"),
+            QStringLiteral("kwrite"),
+            QStringLiteral("mousepad"),
+            QStringLiteral("pluma"),
+            QStringLiteral("xed"),
+            QStringLiteral("featherpad"),
+            QStringLiteral("leafpad"),
             QStringLiteral("xedit")};
 }
 
@@ -36,9 +42,9 @@ QStringList browserCandidates()
     // x-www-browser is Debian's name for whichever browser is installed.
     // xdg-open is no witness: it exists, and fails later, on a machine
     // without any browser.
-    return {QStringLiteral("x-www-browser"), QStringLiteral("firefox"),  QStringLiteral("firefox-esr"),
+    return {QStringLiteral("x-www-browser"), QStringLiteral("firefox"),          QStringLiteral("firefox-esr"),
             QStringLiteral("chromium"),      QStringLiteral("chromium-browser"), QStringLiteral("google-chrome"),
-            QStringLiteral("epiphany"),      QStringLiteral("falkon"),   QStringLiteral("konqueror")};
+            QStringLiteral("epiphany"),      QStringLiteral("falkon"),           QStringLiteral("konqueror")};
 }
 
 namespace {

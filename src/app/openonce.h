@@ -6,8 +6,7 @@
 // Opens a window of kind W at most once: an open one is restored, raised and
 // given the focus; otherwise a new one is created, owned by `owner`, and shown.
 // Such windows delete themselves when closed.
-template <class W, class... Args>
-W* openOnce(QWidget* owner, Args&&... args)
+template <class W, class... Args> W* openOnce(QWidget* owner, Args&&... args)
 {
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (auto* found = qobject_cast<W*>(w)) {

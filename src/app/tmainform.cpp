@@ -4,6 +4,7 @@
 #include "app/skins.h"
 #include "app/thelpform.h"
 #include "maint/texcell.h"
+#include "maint/trepair.h"
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
 #include "print/posreceipt.h"
@@ -12,7 +13,6 @@
 #include "sales/txstj.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
-#include "maint/trepair.h"
 #include "stock/stockinpanel.h"
 #include "store/tdmfm.h"
 #include "ui/datagrid.h"
@@ -82,7 +82,8 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
             &TMainForm::openSalesWindow);
     connect(m_sale, &SalePanel::saleSaved, m_salesWindow, &Txstj::saleRecorded);
     // The summary: modal from the toolbar, beside the main window from the grid menu.
-    m_summary = new TForm1(m_dm, [this] { return userName(); }, this);
+    m_summary = new TForm1(
+        m_dm, [this] { return userName(); }, this);
     connect(m_toolbar->summaryButton(), &QToolButton::clicked, m_summary, &QDialog::exec);
     QAction* summary = m_list->addGridMenuAction(QStringLiteral("汇总统计"));
     summary->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
@@ -97,10 +98,10 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
         if (m_summary->isVisible())
             m_summary->refresh(); // a hidden summary is refreshed when it shows
     });
-    connect(m_list->addGridMenuAction(QStringLiteral("销售单(小票)打印"), StockListPanel::MenuPart::Last), &QAction::triggered, m_slip,
-            &SlipPanel::toggle);
-    connect(m_list->addGridMenuAction(QStringLiteral("打印设置"), StockListPanel::MenuPart::Last), &QAction::triggered, m_settingsMenu,
-            &SettingsMenu::showReceiptSettings);
+    connect(m_list->addGridMenuAction(QStringLiteral("销售单(小票)打印"), StockListPanel::MenuPart::Last),
+            &QAction::triggered, m_slip, &SlipPanel::toggle);
+    connect(m_list->addGridMenuAction(QStringLiteral("打印设置"), StockListPanel::MenuPart::Last), &QAction::triggered,
+            m_settingsMenu, &SettingsMenu::showReceiptSettings);
     connect(m_toolbar->slipButton(), &QToolButton::clicked, m_slip, &SlipPanel::toggle);
     connect(m_toolbar->newStockAction(), &QAction::triggered, m_list, &StockListPanel::openStockInForNew);
     connect(m_toolbar->importAction(), &QAction::triggered, this, &TMainForm::openImport);
@@ -290,7 +291,8 @@ void TMainForm::layoutChildren()
 void TMainForm::openImport()
 {
     if (!m_import)
-        m_import = new Texcell(m_dm, [this] { m_list->reload(); }, this);
+        m_import = new Texcell(
+            m_dm, [this] { m_list->reload(); }, this);
     m_import->exec();
 }
 

@@ -361,8 +361,7 @@ std::optional<long double> toDecimal(const QString& text, QString* error)
         return fail();
 
     long double value = 0;
-    const auto res =
-        std::from_chars(ascii.data(), ascii.data() + ascii.size(), value, std::chars_format::general);
+    const auto res = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value, std::chars_format::general);
     if (res.ec != std::errc() || res.ptr != ascii.data() + ascii.size() || !std::isfinite(value))
         return fail();
     return negative ? -value : value;
@@ -387,8 +386,8 @@ std::optional<qint64> toInteger(const QString& text, QString* error)
         return fail();
     // Accumulate the magnitude unsigned so that the most negative value fits.
     quint64 magnitude = 0;
-    const quint64 limit = negative ? quint64(std::numeric_limits<qint64>::max()) + 1
-                                   : quint64(std::numeric_limits<qint64>::max());
+    const quint64 limit =
+        negative ? quint64(std::numeric_limits<qint64>::max()) + 1 : quint64(std::numeric_limits<qint64>::max());
     for (; i < s.size(); ++i) {
         const QChar c = s[i];
         if (c < u'0' || c > u'9')

@@ -148,7 +148,10 @@ public:
     friend constexpr bool operator==(Money a, Money b) { return a.m_units == b.m_units; }
 
 private:
-    constexpr explicit Money(qint64 units) : m_units(units) {}
+    constexpr explicit Money(qint64 units)
+        : m_units(units)
+    {
+    }
 
     qint64 m_units = 0;
 };

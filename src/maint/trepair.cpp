@@ -54,7 +54,8 @@ Trepair::Trepair(Tdmfm& dm, bool mayRestore, QWidget* parent)
     big.setPointSizeF(big.pointSizeF() * 1.3);
     title->setFont(big);
 
-    m_default->setText(QStringLiteral("<a href=\"default\" style=\"color:#0000ff; text-decoration:underline;\">默认</a>"));
+    m_default->setText(
+        QStringLiteral("<a href=\"default\" style=\"color:#0000ff; text-decoration:underline;\">默认</a>"));
     m_default->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
 
     auto* backupPanel = new QFrame(this);
@@ -67,7 +68,8 @@ Trepair::Trepair(Tdmfm& dm, bool mayRestore, QWidget* parent)
     backupLayout->addLayout(caption, 0, 0, 1, 2);
     backupLayout->addWidget(m_backupPath, 1, 0);
     backupLayout->addWidget(m_backup, 1, 1);
-    backupLayout->addWidget(redLabel(QStringLiteral("温馨提示：定期备份数据，维护数据安全！"), backupPanel), 2, 0, 1, 2);
+    backupLayout->addWidget(redLabel(QStringLiteral("温馨提示：定期备份数据，维护数据安全！"), backupPanel), 2, 0, 1,
+                            2);
     m_backupPath->setMinimumWidth(240);
 
     m_restorePanel->setFrameShape(QFrame::StyledPanel);
@@ -91,7 +93,8 @@ Trepair::Trepair(Tdmfm& dm, bool mayRestore, QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // The remembered path, else the default; only what the user changes afterwards is written.
-    const QString stored = SettingsStore::keyExists() ? SettingsStore::read(QString(settingkeys::backupPath)) : QString();
+    const QString stored =
+        SettingsStore::keyExists() ? SettingsStore::read(QString(settingkeys::backupPath)) : QString();
     m_backupPath->setText(stored.isEmpty() ? settingkeys::defaultBackupPath() : stored);
 
     for (QPushButton* b : {m_backup, m_open, m_restore})
@@ -146,9 +149,10 @@ void Trepair::onBackupClicked()
 {
     const QString target = resolved(m_backupPath->text());
     if (QFileInfo(target).isFile() &&
-        messagePort().confirm(QStringLiteral("数据库备份"),
-                              QStringLiteral("备份文件已经存在：%1\n要用现在的数据库替换它吗？")
-                                  .arg(QDir::toNativeSeparators(target))) != MessagePort::Answer::Ok)
+        messagePort().confirm(
+            QStringLiteral("数据库备份"),
+            QStringLiteral("备份文件已经存在：%1\n要用现在的数据库替换它吗？").arg(QDir::toNativeSeparators(target))) !=
+            MessagePort::Answer::Ok)
         return; // the existing backup stays as it is
     QString error;
     if (!backup::copyTo(m_dm.db(), target, &error)) {
@@ -160,9 +164,8 @@ void Trepair::onBackupClicked()
 
 void Trepair::onOpenClicked()
 {
-    const QString chosen =
-        messagePort().openFileName(QStringLiteral("打开备份文件"), QFileInfo(resolved(m_restoreSource->text())).absolutePath(),
-                                   QString());
+    const QString chosen = messagePort().openFileName(
+        QStringLiteral("打开备份文件"), QFileInfo(resolved(m_restoreSource->text())).absolutePath(), QString());
     if (!chosen.isEmpty())
         m_restoreSource->setText(QDir::toNativeSeparators(QFileInfo(chosen).absoluteFilePath()));
 }
@@ -189,8 +192,8 @@ void Trepair::onRestoreClicked()
     } else if (safetyCopy.isEmpty()) {
         messagePort().inform(QStringLiteral("数据库恢复成功！"));
     } else {
-        messagePort().inform(QStringLiteral("数据库恢复成功！\n原来的数据库已保存为：%1")
-                                 .arg(QDir::toNativeSeparators(safetyCopy)));
+        messagePort().inform(
+            QStringLiteral("数据库恢复成功！\n原来的数据库已保存为：%1").arg(QDir::toNativeSeparators(safetyCopy)));
     }
     if (!reopened)
         Tdmfm::report(reopenError);

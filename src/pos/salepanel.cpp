@@ -1,14 +1,14 @@
 #include "pos/salepanel.h"
 
-#include "settings/settingkeys.h"
-#include "settings/settingsstore.h"
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "pos/poshost.h"
+#include "settings/settingkeys.h"
+#include "settings/settingsstore.h"
 #include "store/columns.h"
 #include "store/rowset.h"
-#include "store/salequeries.h"
 #include "store/saleops.h"
+#include "store/salequeries.h"
 #include "store/tdmfm.h"
 #include "ui/datefield.h"
 #include "ui/numberbox.h"
@@ -84,7 +84,10 @@ QPushButton* addButton(QWidget* parent, const QString& text, const QString& obje
 
 } // namespace
 
-SalePanel::SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent) : FloatingPanel(parent), m_dm(dm), m_host(host)
+SalePanel::SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent)
+    : FloatingPanel(parent)
+    , m_dm(dm)
+    , m_host(host)
 {
     buildUi();
     {
@@ -184,9 +187,10 @@ void SalePanel::buildUi()
     label(16, QStringLiteral("备 注："));
     m_remark = addEdit(this, QStringLiteral("remarkEdit"), field(16, 186), false);
 
-    m_preview = addButton(this, QStringLiteral("预览"), QStringLiteral("previewButton"), QRect(30, rowY(17) + 6, 80, 30));
-    m_confirm = addButton(this, QStringLiteral("销售确认"), QStringLiteral("confirmButton"),
-                          QRect(140, rowY(17) + 2, 120, 38));
+    m_preview =
+        addButton(this, QStringLiteral("预览"), QStringLiteral("previewButton"), QRect(30, rowY(17) + 6, 80, 30));
+    m_confirm =
+        addButton(this, QStringLiteral("销售确认"), QStringLiteral("confirmButton"), QRect(140, rowY(17) + 2, 120, 38));
     QFont bold = font();
     bold.setBold(true);
     bold.setPixelSize(16);
@@ -197,8 +201,8 @@ void SalePanel::buildUi()
     m_close = addCloseButton();
 
     // Enter and Tab go through the fields in the same order; Tab goes on to the buttons.
-    const QList<QWidget*> fields{m_price, m_discount, m_quantity, m_owed,    m_date,
-                                 m_number, m_customer, m_address, m_contact, m_remark};
+    const QList<QWidget*> fields{m_price,  m_discount, m_quantity, m_owed,    m_date,
+                                 m_number, m_customer, m_address,  m_contact, m_remark};
     const QList<QWidget*> tabOrder = fields + QList<QWidget*>{m_next, m_return, m_previous, m_preview};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i), tabOrder.at(i + 1));
@@ -543,8 +547,8 @@ bool SalePanel::eventFilter(QObject* watched, QEvent* event)
     } else if (event->type() == QEvent::FocusOut && watched == m_customer) {
         // The user leaving the field, not the panel moving the focus while it opens.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        const bool byUser = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
-                            reason == Qt::MouseFocusReason;
+        const bool byUser =
+            reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::MouseFocusReason;
         if (byUser && m_customer->currentText().isEmpty()) {
             m_address->clear();
             m_contact->clear();
@@ -552,4 +556,3 @@ bool SalePanel::eventFilter(QObject* watched, QEvent* event)
     }
     return FloatingPanel::eventFilter(watched, event);
 }
-

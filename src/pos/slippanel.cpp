@@ -87,7 +87,10 @@ QLabel* bigLabel(QWidget* parent, const QString& text, const QRect& geometry)
 
 } // namespace
 
-SlipPanel::SlipPanel(Tdmfm& dm, SalePanel& sale, QWidget* parent) : FloatingPanel(parent), m_dm(dm), m_sale(sale)
+SlipPanel::SlipPanel(Tdmfm& dm, SalePanel& sale, QWidget* parent)
+    : FloatingPanel(parent)
+    , m_dm(dm)
+    , m_sale(sale)
 {
     buildUi();
     connect(&m_sale, &SalePanel::slipQueryNeeded, this, &SlipPanel::runQuery);
@@ -270,4 +273,3 @@ bool SlipPanel::eventFilter(QObject* watched, QEvent* event)
     }
     return FloatingPanel::eventFilter(watched, event);
 }
-

@@ -35,9 +35,9 @@ struct Receipt
     QString title;      // 小票标题
     QString saleNumber; // as typed in the sale panel
     QString cashier;
-    QString printedAt;  // "yyyy-mm-dd hh:mm:ss "
+    QString printedAt; // "yyyy-mm-dd hh:mm:ss "
     QList<Article> articles;
-    QString total;      // the slip panel's 合计 text, as shown
+    QString total; // the slip panel's 合计 text, as shown
     long double cash = 0;
     long double change = 0;
     QString promotion1, promotion2, closing;

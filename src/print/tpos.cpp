@@ -1,8 +1,8 @@
 #include "print/tpos.h"
 
+#include "core/messageport.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
-#include "core/messageport.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -33,7 +33,8 @@ const FieldSpec kFields[Tpos::FieldCount] = {
 
 } // namespace
 
-Tpos::Tpos(QWidget* parent) : QDialog(parent)
+Tpos::Tpos(QWidget* parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("Tpos"));
     setWindowTitle(QStringLiteral("销售单小票设置"));

@@ -81,8 +81,8 @@ TForm1::TForm1(Tdmfm& dm, std::function<QString()> userName, QWidget* parent)
         GridExport::run(*m_grid, {QStringLiteral("商品进销存统计报表"), m_userName(), m_restricted});
     });
     menu->addAction(QStringLiteral("打 印"), this, [this] {
-        GridPrint::preview(*m_grid, {QStringLiteral("商 品 进 销 存 统 计 报 表"), QStringLiteral("%[Today1]"), m_userName(),
-                                     m_restricted});
+        GridPrint::preview(*m_grid, {QStringLiteral("商 品 进 销 存 统 计 报 表"), QStringLiteral("%[Today1]"),
+                                     m_userName(), m_restricted});
     });
     m_grid->setContextMenu(menu);
 }

@@ -225,8 +225,7 @@ bool restoreLayout(const QString& section, const QString& gridName, GridLayout& 
                 movers.append(w.id);
         }
         for (const qsizetype id : std::as_const(movers)) {
-            const auto it =
-                std::find_if(work.cbegin(), work.cend(), [&](const Work& w) { return w.id == id; });
+            const auto it = std::find_if(work.cbegin(), work.cend(), [&](const Work& w) { return w.id == id; });
             work.move(it - work.cbegin(), p);
         }
     }

@@ -23,8 +23,7 @@ QString layoutFilePath();
 // keys of the section, other sections, comments. Creates the file when missing.
 // On failure: false and *error = "Unable to write to <file>"; the file is then
 // unchanged (an existing file that cannot be read is never replaced).
-bool saveLayout(const QString& section, const QString& gridName, const GridLayout& layout,
-                QString* error = nullptr);
+bool saveLayout(const QString& section, const QString& gridName, const GridLayout& layout, QString* error = nullptr);
 
 // Applies the layout stored in `section` to `layout`.
 //

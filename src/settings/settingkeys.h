@@ -25,15 +25,15 @@ inline constexpr QLatin1StringView saleDate{"riqi"};
 
 // Receipt texts. Missing or empty: the receipt settings window shows its initial
 // texts; its values other than `company` are loaded only when pos1 is not empty.
-inline constexpr QLatin1StringView company{"company"}; // shop or company name
-inline constexpr QLatin1StringView receiptTitle{"pos1"};       // POS receipt: title line
-inline constexpr QLatin1StringView receiptPromotion1{"pos2"};       // POS receipt: first promotional line
-inline constexpr QLatin1StringView receiptPromotion2{"pos3"};       // POS receipt: second promotional line
-inline constexpr QLatin1StringView receiptClosing{"pos4"};       // POS receipt: closing line
-inline constexpr QLatin1StringView slipHeader{"dan1"};       // sales slip: header
+inline constexpr QLatin1StringView company{"company"};        // shop or company name
+inline constexpr QLatin1StringView receiptTitle{"pos1"};      // POS receipt: title line
+inline constexpr QLatin1StringView receiptPromotion1{"pos2"}; // POS receipt: first promotional line
+inline constexpr QLatin1StringView receiptPromotion2{"pos3"}; // POS receipt: second promotional line
+inline constexpr QLatin1StringView receiptClosing{"pos4"};    // POS receipt: closing line
+inline constexpr QLatin1StringView slipHeader{"dan1"};        // sales slip: header
 inline constexpr QLatin1StringView slipAddress{"dan2"};       // sales slip: address and telephone line
-inline constexpr QLatin1StringView slipPromotion1{"dan3"};       // sales slip: first promotional line
-inline constexpr QLatin1StringView slipPromotion2{"dan4"};       // sales slip: second promotional line
+inline constexpr QLatin1StringView slipPromotion1{"dan3"};    // sales slip: first promotional line
+inline constexpr QLatin1StringView slipPromotion2{"dan4"};    // sales slip: second promotional line
 
 // Path of the backup copy of the database. Missing: defaultBackupPath().
 inline constexpr QLatin1StringView backupPath{"save"};
@@ -57,25 +57,25 @@ inline constexpr QLatin1StringView no{"no"};
 // Column flags of the stock grid: "yes" hides the columns, "no" shows them, any
 // other text (or none) leaves the designed visibility.
 inline constexpr QLatin1StringView hidePurchasePrice{"rukuyin1"}; // 进货单价
-inline constexpr QLatin1StringView hideAmounts{"rukuyin2"}; // 进货金额, 销售金额, 存货金额
-inline constexpr QLatin1StringView hideStockInDate{"rukuyin3"}; // 入库日期
-inline constexpr QLatin1StringView hideSupplier{"rukuyin4"}; // 供货商
-inline constexpr QLatin1StringView hideRemark{"rukuyin5"}; // 备注
-inline constexpr QLatin1StringView hideSalePrice{"rukuyin6"}; // 销售单价
+inline constexpr QLatin1StringView hideAmounts{"rukuyin2"};       // 进货金额, 销售金额, 存货金额
+inline constexpr QLatin1StringView hideStockInDate{"rukuyin3"};   // 入库日期
+inline constexpr QLatin1StringView hideSupplier{"rukuyin4"};      // 供货商
+inline constexpr QLatin1StringView hideRemark{"rukuyin5"};        // 备注
+inline constexpr QLatin1StringView hideSalePrice{"rukuyin6"};     // 销售单价
 
 // Column flags of the sales detail grid: "yes" hides the columns, "no" shows
 // them, except xiaoshouyin6 where "yes" SHOWS the sale number column. Any other
 // text (or none) leaves the designed visibility.
-inline constexpr QLatin1StringView salesHidePrice{"xiaoshouyin1"};   // 销售单价
-inline constexpr QLatin1StringView salesHideDate{"xiaoshouyin2"};   // 销售日期
-inline constexpr QLatin1StringView salesHideOwed{"xiaoshouyin3"};   // 欠款
-inline constexpr QLatin1StringView salesHideProfit{"xiaoshouyin4"};   // 净利润
-inline constexpr QLatin1StringView salesHideCustomer{"xiaoshouyin5"};   // all customer columns
-inline constexpr QLatin1StringView salesShowNumber{"xiaoshouyin6"};   // sale number column ("yes" = shown)
-inline constexpr QLatin1StringView salesHideCustomerName{"xiaoshouyin7"};   // 客户名称
-inline constexpr QLatin1StringView salesHideContact{"xiaoshouyin8"};   // 联系方式
-inline constexpr QLatin1StringView salesHideAddress{"xiaoshouyin9"};   // 地址
-inline constexpr QLatin1StringView salesHideRemark{"xiaoshouyin10"}; // 备注
+inline constexpr QLatin1StringView salesHidePrice{"xiaoshouyin1"};        // 销售单价
+inline constexpr QLatin1StringView salesHideDate{"xiaoshouyin2"};         // 销售日期
+inline constexpr QLatin1StringView salesHideOwed{"xiaoshouyin3"};         // 欠款
+inline constexpr QLatin1StringView salesHideProfit{"xiaoshouyin4"};       // 净利润
+inline constexpr QLatin1StringView salesHideCustomer{"xiaoshouyin5"};     // all customer columns
+inline constexpr QLatin1StringView salesShowNumber{"xiaoshouyin6"};       // sale number column ("yes" = shown)
+inline constexpr QLatin1StringView salesHideCustomerName{"xiaoshouyin7"}; // 客户名称
+inline constexpr QLatin1StringView salesHideContact{"xiaoshouyin8"};      // 联系方式
+inline constexpr QLatin1StringView salesHideAddress{"xiaoshouyin9"};      // 地址
+inline constexpr QLatin1StringView salesHideRemark{"xiaoshouyin10"};      // 备注
 
 // Column-layout file (see layoutfile.h): the section of each grid and the name
 // both grids bear, which prefixes every column key ("DBGridEh1.day1").

@@ -175,8 +175,7 @@ QString SettingsStore::readAlarmNumber()
 {
     const QString text = read(settingkeys::stockAlarm);
     constexpr qsizetype kMaxDigits = 9;
-    const bool digitsOnly =
-        !text.isEmpty() && text.size() <= kMaxDigits &&
-        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    const bool digitsOnly = !text.isEmpty() && text.size() <= kMaxDigits &&
+                            std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
     return digitsOnly ? text : QString(settingkeys::stockAlarmDefault);
 }

@@ -19,7 +19,9 @@ StockColumnSettings::StockColumnSettings(DataGrid* grid, QObject* parent)
     m_groups = {
         {QStringLiteral("隐藏进货单价"), {QString(stockcol::purchasePrice)}, QString(hidePurchasePrice)},
         {QStringLiteral("隐藏销售单价"), {QString(stockcol::salePrice)}, QString(hideSalePrice)},
-        {QStringLiteral("隐藏金额"), {QString(stockcol::purchaseAmount), QString(stockcol::salesAmount), QString(stockcol::stockAmount)}, QString(hideAmounts)},
+        {QStringLiteral("隐藏金额"),
+         {QString(stockcol::purchaseAmount), QString(stockcol::salesAmount), QString(stockcol::stockAmount)},
+         QString(hideAmounts)},
         {QStringLiteral("隐藏日期"), {QString(stockcol::stockInDate)}, QString(hideStockInDate)},
         {QStringLiteral("隐藏供货商"), {QString(stockcol::supplier)}, QString(hideSupplier)},
         {QStringLiteral("隐藏备注信息"), {QString(stockcol::remark)}, QString(hideRemark)},

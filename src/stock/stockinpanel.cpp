@@ -20,7 +20,6 @@
 #include <QScopedValueRollback>
 #include <QToolButton>
 
-
 namespace {
 
 bool hasText(const QString& text)
@@ -62,10 +61,12 @@ NumberBox* addNumberBox(QWidget* parent, const QString& objectName, const QRect&
     return box;
 }
 
-
 } // namespace
 
-StockInPanel::StockInPanel(Tdmfm& dm, StockHost& host, QWidget* parent) : FloatingPanel(parent), m_dm(dm), m_host(host)
+StockInPanel::StockInPanel(Tdmfm& dm, StockHost& host, QWidget* parent)
+    : FloatingPanel(parent)
+    , m_dm(dm)
+    , m_host(host)
 {
     buildUi();
     {
@@ -192,8 +193,8 @@ void StockInPanel::setSoldQuantity(const QString& text)
 bool StockInPanel::recompute(stockops::Edit edit)
 {
     QString error;
-    m_held = stockops::recompute(edit, m_purchasePrice->text(), m_quantity->text(), m_salePrice->text(), m_held,
-                                 &error);
+    m_held =
+        stockops::recompute(edit, m_purchasePrice->text(), m_quantity->text(), m_salePrice->text(), m_held, &error);
     if (error.isEmpty())
         return true;
     messagePort().error(error);
@@ -324,7 +325,8 @@ bool StockInPanel::openForChange()
     m_held.stockQuantity = amount(stockcol::stockQuantity);
     m_held.stockAmount = amount(stockcol::stockAmount);
     m_remark->setText(text(stockcol::remark));
-    m_date->setText(num::parseDate(text(stockcol::stockInDate).left(10)) ? text(stockcol::stockInDate).left(10) : QString());
+    m_date->setText(num::parseDate(text(stockcol::stockInDate).left(10)) ? text(stockcol::stockInDate).left(10)
+                                                                         : QString());
     m_supplier->setEditText(text(stockcol::supplier));
     return true;
 }
@@ -416,9 +418,8 @@ bool StockInPanel::saveChange()
     bool gone = false;
     if (!stockops::change(m_dm, m_changeRowId, *values, &gone)) {
         if (gone) {
-            messagePort().warning(
-                QStringLiteral("要修改的记录已经不存在（可能已被删除），修改没有保存。"),
-                QStringLiteral("Warning"));
+            messagePort().warning(QStringLiteral("要修改的记录已经不存在（可能已被删除），修改没有保存。"),
+                                  QStringLiteral("Warning"));
             setChangeEnabled(false);
         }
         return false;
@@ -484,4 +485,3 @@ bool StockInPanel::eventFilter(QObject* watched, QEvent* event)
     }
     return FloatingPanel::eventFilter(watched, event);
 }
-

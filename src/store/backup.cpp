@@ -131,8 +131,7 @@ bool copyFilePages(sqlite3* source, const QString& tempPath, bool* tried, QStrin
     // The engine's own handle of the file: opening and closing another
     // descriptor of it would drop the process's locks on it.
     sqlite3_file* file = nullptr;
-    if (sqlite3_file_control(source, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
-        !file->pMethods)
+    if (sqlite3_file_control(source, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods)
         return false;
     *tried = true;
     sqlite3_int64 size = 0;

@@ -9,22 +9,22 @@
 // Table `data`: one row per batch of an article taken into stock. It has no
 // key column; the engine's rowid is the row identity.
 namespace stockcol {
-inline constexpr QLatin1StringView name{"a"};          // 商品名称, trimmed
-inline constexpr QLatin1StringView model{"b"};         // 规格型号, trimmed
-inline constexpr QLatin1StringView code{"c"};          // 商品编码 (may be a barcode)
-inline constexpr QLatin1StringView category{"d"};      // 类别
-inline constexpr QLatin1StringView nameInitials{"e"};  // pinyin initials of name
-inline constexpr QLatin1StringView modelInitials{"f"}; // pinyin initials of model
-inline constexpr QLatin1StringView supplier{"g"};      // 供货商
-inline constexpr QLatin1StringView remark{"z"};        // 备注
-inline constexpr QLatin1StringView purchasePrice{"1"}; // 进货单价
-inline constexpr QLatin1StringView quantityIn{"2"};    // 进货数量
+inline constexpr QLatin1StringView name{"a"};           // 商品名称, trimmed
+inline constexpr QLatin1StringView model{"b"};          // 规格型号, trimmed
+inline constexpr QLatin1StringView code{"c"};           // 商品编码 (may be a barcode)
+inline constexpr QLatin1StringView category{"d"};       // 类别
+inline constexpr QLatin1StringView nameInitials{"e"};   // pinyin initials of name
+inline constexpr QLatin1StringView modelInitials{"f"};  // pinyin initials of model
+inline constexpr QLatin1StringView supplier{"g"};       // 供货商
+inline constexpr QLatin1StringView remark{"z"};         // 备注
+inline constexpr QLatin1StringView purchasePrice{"1"};  // 进货单价
+inline constexpr QLatin1StringView quantityIn{"2"};     // 进货数量
 inline constexpr QLatin1StringView purchaseAmount{"3"}; // 进货金额
-inline constexpr QLatin1StringView salePrice{"4"};     // 销售单价 (list price, suggested when selling)
-inline constexpr QLatin1StringView soldQuantity{"5"};  // 销售数量, running total
-inline constexpr QLatin1StringView salesAmount{"6"};   // 销售金额, running total
-inline constexpr QLatin1StringView stockQuantity{"7"}; // 存货数量
-inline constexpr QLatin1StringView stockAmount{"8"};   // 存货金额 at purchase price
+inline constexpr QLatin1StringView salePrice{"4"};      // 销售单价 (list price, suggested when selling)
+inline constexpr QLatin1StringView soldQuantity{"5"};   // 销售数量, running total
+inline constexpr QLatin1StringView salesAmount{"6"};    // 销售金额, running total
+inline constexpr QLatin1StringView stockQuantity{"7"};  // 存货数量
+inline constexpr QLatin1StringView stockAmount{"8"};    // 存货金额 at purchase price
 inline constexpr QLatin1StringView stockInDate{"day1"}; // 入库日期, "yyyy-mm-dd"
 } // namespace stockcol
 

@@ -64,8 +64,7 @@ private:
             return sqlite3_bind_int64(m_stmt, index, v.toLongLong()) == SQLITE_OK;
         default: {
             const QByteArray text = v.toString().toUtf8();
-            return sqlite3_bind_text(m_stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT) ==
-                   SQLITE_OK;
+            return sqlite3_bind_text(m_stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT) == SQLITE_OK;
         }
         }
     }

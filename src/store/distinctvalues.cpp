@@ -209,8 +209,8 @@ void DistinctValues::rebuild()
 void DistinctValues::add(Column& c, int pos)
 {
     std::vector<Entry>& v = c.writable();
-    const auto at = std::lower_bound(v.begin(), v.end(), pos,
-                                     [&](const Entry& e, int p) { return compareTo(c, p, e) > 0; });
+    const auto at =
+        std::lower_bound(v.begin(), v.end(), pos, [&](const Entry& e, int p) { return compareTo(c, p, e) > 0; });
     const qint64 id = m_table.rowId(pos);
     const std::string_view bytes = m_table.utf8(pos, c.index);
     if (at != v.end() && compareTo(c, pos, *at) == 0) {
@@ -239,8 +239,8 @@ void DistinctValues::add(Column& c, int pos)
 void DistinctValues::remove(Column& c, int pos)
 {
     std::vector<Entry>& v = c.writable();
-    const auto at = std::lower_bound(v.begin(), v.end(), pos,
-                                     [&](const Entry& e, int p) { return compareTo(c, p, e) > 0; });
+    const auto at =
+        std::lower_bound(v.begin(), v.end(), pos, [&](const Entry& e, int p) { return compareTo(c, p, e) > 0; });
     if (at == v.end() || compareTo(c, pos, *at) != 0)
         return;
     Entry& e = *at;

@@ -163,7 +163,7 @@ private:
     std::vector<qint64> m_rowIds;
     std::vector<quint8> m_live;
     std::vector<quint64> m_stamps; // by position: version() of the last read
-    std::vector<int> m_byRowId; // live positions sorted by row identity
+    std::vector<int> m_byRowId;    // live positions sorted by row identity
     bool m_loaded = false;
     quint64 m_version = 0;
     quint64 m_loadCount = 0;

@@ -65,8 +65,7 @@ public:
 
     // Makes the set a view of `positions` of `table`, in that order; `ranks`
     // (of the same table) orders its sorts. Neither is owned.
-    void showPositions(const MemTable& table, SortRanks& ranks, std::vector<int> positions,
-                       const QString& description);
+    void showPositions(const MemTable& table, SortRanks& ranks, std::vector<int> positions, const QString& description);
     bool isView() const { return m_table != nullptr; }
     const MemTable* viewTable() const { return m_table; }
     // The table position a row of a view shows; -1 for other sets.

@@ -34,8 +34,8 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
     if (q && !num::isStorableResult(*q)) {
         error = num::resultOutOfRangeText(QStringLiteral("销售数量"), in.quantity);
     }
-    const auto p = q && num::isStorableResult(*q) ? typedAmount(in.price, QStringLiteral("实际销售价"), &error)
-                                                  : std::nullopt;
+    const auto p =
+        q && num::isStorableResult(*q) ? typedAmount(in.price, QStringLiteral("实际销售价"), &error) : std::nullopt;
     const auto owed = !p ? std::nullopt
                          : (in.owed.isEmpty() ? std::optional<long double>(0)
                                               : typedAmount(in.owed, QStringLiteral("欠款金额"), &error));
@@ -93,8 +93,8 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
                                  {QString(stockcol::stockAmount), QStringLiteral("库存金额")}};
     for (auto it = stockChange.cbegin(); it != stockChange.cend(); ++it) {
         if (!num::isStorableResult(it.value().toDouble())) {
-            messagePort().error(num::resultOutOfRangeText(fieldNames.value(it.key()).toString(),
-                                                          num::general(it.value())));
+            messagePort().error(
+                num::resultOutOfRangeText(fieldNames.value(it.key()).toString(), num::general(it.value())));
             return false;
         }
     }
@@ -163,9 +163,8 @@ bool changeSale(Tdmfm& dm, qint64 saleRowId, const SaleChange& change)
                            .arg(quoteIdentifier(salecol::owed), quoteIdentifier(salecol::saleNumber),
                                 quoteIdentifier(salecol::customer), quoteIdentifier(salecol::address),
                                 quoteIdentifier(salecol::contact), quoteIdentifier(salecol::customerRemark)),
-                       {double(*owed), change.saleNumber.trimmed(), change.customer.trimmed(),
-                        change.address.trimmed(), change.contact.trimmed(), change.customerRemark.trimmed(),
-                        saleRowId}};
+                       {double(*owed), change.saleNumber.trimmed(), change.customer.trimmed(), change.address.trimmed(),
+                        change.contact.trimmed(), change.customerRemark.trimmed(), saleRowId}};
     int changes = 0;
     if (!dm.db().exec(st, &error, &changes)) {
         Tdmfm::report(error);
@@ -216,7 +215,8 @@ DeleteOutcome deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock, q
     // stock-in date, compared exactly (a sale of 篮球 is not one of 篮球鞋).
     const QString text = QStringLiteral("trim(ifnull(%1,''))=?");
     const Statement find{
-        QStringLiteral("select rowid,%1,%2,%3,%4 from data where %5=? and %6 and %7 and %8 and %9 order by rowid limit 1")
+        QStringLiteral(
+            "select rowid,%1,%2,%3,%4 from data where %5=? and %6 and %7 and %8 and %9 order by rowid limit 1")
             .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
                  quoteIdentifier(stockcol::stockQuantity), quoteIdentifier(stockcol::stockAmount),
                  quoteIdentifier(stockcol::stockInDate), text.arg(quoteIdentifier(stockcol::name)),
@@ -256,12 +256,11 @@ DeleteOutcome deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock, q
                 return DeleteOutcome::Failed;
             }
         }
-        const Statement update{QStringLiteral("update data set %1=?,%2=?,%3=?,%4=? where rowid=?")
-                                   .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
-                                        quoteIdentifier(stockcol::stockQuantity),
-                                        quoteIdentifier(stockcol::stockAmount)),
-                               {double(after.sold), double(after.salesAmount), double(after.stock),
-                                double(after.stockAmount), stockId}};
+        const Statement update{
+            QStringLiteral("update data set %1=?,%2=?,%3=?,%4=? where rowid=?")
+                .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
+                     quoteIdentifier(stockcol::stockQuantity), quoteIdentifier(stockcol::stockAmount)),
+            {double(after.sold), double(after.salesAmount), double(after.stock), double(after.stockAmount), stockId}};
         if (!db.exec(update, &error)) {
             Tdmfm::report(error);
             return DeleteOutcome::Failed;

@@ -61,10 +61,10 @@ StockFigures stockAfterDeletion(const StockFigures& before, long double quantity
                                 long double purchasePrice);
 
 enum class DeleteOutcome {
-    Failed,         // reported; nothing written
-    NoStockRow,     // no Stock row matches and the caller did not allow that: nothing written
-    Deleted,        // the sale row is gone and its Stock row took the figures back
-    DeletedAlone,   // the sale row is gone; there was no Stock row to give anything back to
+    Failed,       // reported; nothing written
+    NoStockRow,   // no Stock row matches and the caller did not allow that: nothing written
+    Deleted,      // the sale row is gone and its Stock row took the figures back
+    DeletedAlone, // the sale row is gone; there was no Stock row to give anything back to
 };
 
 // Deletes the sale row `saleRowId` and gives its figures back to the Stock row

@@ -76,10 +76,9 @@ QString newerVersionText(qint64 version)
 const QStringList& stockColumns()
 {
     using namespace stockcol;
-    static const QStringList cols{name,          model,      code,           category,  nameInitials,
-                                  modelInitials, supplier,   purchasePrice,  quantityIn, purchaseAmount,
-                                  salePrice,     soldQuantity, salesAmount,  stockQuantity, stockAmount,
-                                  remark,        stockInDate};
+    static const QStringList cols{name,        model,         code,        category,       nameInitials, modelInitials,
+                                  supplier,    purchasePrice, quantityIn,  purchaseAmount, salePrice,    soldQuantity,
+                                  salesAmount, stockQuantity, stockAmount, remark,         stockInDate};
     return cols;
 }
 
@@ -187,8 +186,9 @@ bool migrate(Database& db, QString* error)
     if (version >= kVersion)
         return true;
     // A file without the sales table is left to the start-up check to refuse.
-    if (!db.query(Statement{QStringLiteral("select count(*) from sqlite_master where type='table' and name='data1'"), {}},
-                  &r, error))
+    if (!db.query(
+            Statement{QStringLiteral("select count(*) from sqlite_master where type='table' and name='data1'"), {}}, &r,
+            error))
         return false;
     if (r.rows.value(0).value(0).toLongLong() == 0)
         return true;
@@ -258,8 +258,8 @@ QStringList check(Database& db)
     }
     if (!problems.isEmpty())
         return problems;
-    if (!db.query(Statement{QStringLiteral("select count(*) from userdb where username=?"), {superAdministrator()}},
-                  &r, &error))
+    if (!db.query(Statement{QStringLiteral("select count(*) from userdb where username=?"), {superAdministrator()}}, &r,
+                  &error))
         return {error};
     if (r.rows.at(0).at(0).toLongLong() == 0)
         problems << QStringLiteral("table userdb has no %1 (super administrator): nobody can log in to manage it")

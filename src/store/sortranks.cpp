@@ -48,7 +48,7 @@ struct SortRanks::Column
     std::vector<std::optional<TextKey>> keys; // made when needed: bar codes compare by their bytes
     std::vector<std::string_view> bytesOf;    // by text number, into idOf's keys
     std::vector<quint8> plain;                // by text number: chinese::ordersAsBytes()
-    std::vector<int> textRank; // by text number
+    std::vector<int> textRank;                // by text number
     std::vector<int> rank;
     bool textsRanked = false;
 

@@ -43,8 +43,7 @@ bool notZero(const MemTable& t, int pos, int col)
     }
 }
 
-template<typename Keep>
-void keepIf(std::vector<int>& v, Keep keep)
+template <typename Keep> void keepIf(std::vector<int>& v, Keep keep)
 {
     v.erase(std::remove_if(v.begin(), v.end(), [&](int p) { return !keep(p); }), v.end());
 }
@@ -59,8 +58,8 @@ bool sameDates(const stockq::Conditions& a, const stockq::Conditions& b)
 {
     if (a.byDate != b.byDate)
         return false;
-    return !a.byDate || (a.from == b.from && a.to == b.to && a.from.isNull() == b.from.isNull() &&
-                         a.to.isNull() == b.to.isNull());
+    return !a.byDate ||
+           (a.from == b.from && a.to == b.to && a.from.isNull() == b.from.isNull() && a.to.isNull() == b.to.isNull());
 }
 
 } // namespace
@@ -83,8 +82,8 @@ bool StockFilter::resolveColumns(QString* error)
     using namespace stockcol;
     if (!(find(category, &m_col.category) && find(nameInitials, &m_col.nameInitials) &&
           find(modelInitials, &m_col.specInitials) && find(code, &m_col.code) && find(remark, &m_col.remark) &&
-          find(supplier, &m_col.supplier) && find(quantityIn, &m_col.quantityIn) &&
-          find(stockQuantity, &m_col.stock) && find(stockInDate, &m_col.day))) {
+          find(supplier, &m_col.supplier) && find(quantityIn, &m_col.quantityIn) && find(stockQuantity, &m_col.stock) &&
+          find(stockInDate, &m_col.day))) {
         m_col.day = -1;
         return false;
     }
@@ -170,8 +169,7 @@ bool StockFilter::search(stockq::ZeroStock zero, const stockq::Conditions& c, st
     const int day = m_col.day;
     const auto inRange = [&](int p) {
         bool isNull = false;
-        if (m_table.compareText(p, day, std::string_view(from.constData(), size_t(from.size())), &isNull) < 0 ||
-            isNull)
+        if (m_table.compareText(p, day, std::string_view(from.constData(), size_t(from.size())), &isNull) < 0 || isNull)
             return false;
         return m_table.compareText(p, day, std::string_view(to.constData(), size_t(to.size())), &isNull) <= 0 &&
                !isNull;

@@ -27,22 +27,22 @@ Tdmfm::Tdmfm(QObject* parent)
     , m_slipQuery(QStringLiteral("slip query"))
 {
     // The columns the searches match with LIKE.
-    m_stockTable = std::make_unique<MemTable>(
-        m_db, QStringLiteral("data"),
-        QStringList{stockcol::category, stockcol::nameInitials, stockcol::modelInitials, stockcol::code,
-                    stockcol::remark, stockcol::supplier});
+    m_stockTable =
+        std::make_unique<MemTable>(m_db, QStringLiteral("data"),
+                                   QStringList{stockcol::category, stockcol::nameInitials, stockcol::modelInitials,
+                                               stockcol::code, stockcol::remark, stockcol::supplier});
     m_salesTable = std::make_unique<MemTable>(
         m_db, QStringLiteral("data1"),
-        QStringList{salecol::category, salecol::nameInitials, salecol::code, salecol::modelInitials,
-                    salecol::customer, salecol::customerRemark, salecol::saleNumber, salecol::saleDate});
+        QStringList{salecol::category, salecol::nameInitials, salecol::code, salecol::modelInitials, salecol::customer,
+                    salecol::customerRemark, salecol::saleNumber, salecol::saleDate});
     m_stockFilter = std::make_unique<StockFilter>(*m_stockTable);
     m_saleFilter = std::make_unique<SaleFilter>(*m_salesTable);
     m_saleRanks = std::make_unique<SortRanks>(*m_salesTable);
     m_saleDistinct = std::make_unique<DistinctValues>(*m_salesTable, QStringList{salecol::category});
     m_stockRanks = std::make_unique<SortRanks>(*m_stockTable);
-    m_stockDistinct = std::make_unique<DistinctValues>(
-        *m_stockTable, QStringList{stockcol::name, stockcol::model, stockcol::code, stockcol::category,
-                                   stockcol::supplier});
+    m_stockDistinct =
+        std::make_unique<DistinctValues>(*m_stockTable, QStringList{stockcol::name, stockcol::model, stockcol::code,
+                                                                    stockcol::category, stockcol::supplier});
     // A re-read the list did not ask for (the connection was replaced): show
     // the same statement's rows again.
     connect(m_stockTable.get(), &MemTable::reloaded, this, [this] {
@@ -420,9 +420,9 @@ bool Tdmfm::updateRow(RowSet& set, qint64 rowId, const QVariantMap& values, bool
         return true;
     // Keep the grid showing what is now stored, as a re-read would.
     QueryResult stored;
-    if (m_db.query(Statement{QStringLiteral("SELECT * FROM %1 WHERE rowid=?").arg(quoteIdentifier(set.writeTable())),
-                             {rowId}},
-                   &stored, &error) &&
+    if (m_db.query(
+            Statement{QStringLiteral("SELECT * FROM %1 WHERE rowid=?").arg(quoteIdentifier(set.writeTable())), {rowId}},
+            &stored, &error) &&
         !stored.rows.isEmpty()) {
         QVariantMap fresh;
         for (int i = 0; i < stored.columns.size(); ++i)
@@ -444,9 +444,9 @@ bool Tdmfm::deleteRow(RowSet& set, qint64 rowId, bool* gone)
     }
     QString error;
     int changes = 0;
-    if (!m_db.exec(Statement{QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(set.writeTable())),
-                             {rowId}},
-                   &error, &changes)) {
+    if (!m_db.exec(
+            Statement{QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(set.writeTable())), {rowId}},
+            &error, &changes)) {
         report(error);
         return false;
     }

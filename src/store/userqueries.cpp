@@ -57,8 +57,8 @@ AddResult addUser(Tdmfm& dm, const QString& name)
     q.close();
     if (exists)
         return AddResult::Exists;
-    if (!dm.ExecStatement(q, Statement{QStringLiteral("Insert into userdb values (?,?)"),
-                                       {name, hashPassword(defaultPassword())}}))
+    if (!dm.ExecStatement(
+            q, Statement{QStringLiteral("Insert into userdb values (?,?)"), {name, hashPassword(defaultPassword())}}))
         return AddResult::Failed;
     QString error;
     if (!t.commit(&error)) {
@@ -78,8 +78,8 @@ bool resetPassword(Tdmfm& dm, const QString& name, int* changed)
 
 bool deleteUser(Tdmfm& dm, const QString& name, int* removed)
 {
-    return dm.ExecStatement(dm.generalQuery(),
-                            Statement{QStringLiteral("delete from userdb where username=?"), {name}}, removed);
+    return dm.ExecStatement(dm.generalQuery(), Statement{QStringLiteral("delete from userdb where username=?"), {name}},
+                            removed);
 }
 
 ChangeResult changePassword(Tdmfm& dm, const QString& name, const QString& oldPassword, const QString& newPassword)
@@ -95,10 +95,10 @@ ChangeResult changePassword(Tdmfm& dm, const QString& name, const QString& oldPa
     if (matches == 0)
         return ChangeResult::WrongOldPassword;
     int changed = 0;
-    if (!dm.ExecStatement(dm.generalQuery(),
-                          Statement{QStringLiteral("update userdb set passwd=? where username=?"),
-                                    {hashPassword(newPassword), name}},
-                          &changed))
+    if (!dm.ExecStatement(
+            dm.generalQuery(),
+            Statement{QStringLiteral("update userdb set passwd=? where username=?"), {hashPassword(newPassword), name}},
+            &changed))
         return ChangeResult::Failed;
     QString error;
     if (!t.commit(&error)) {

@@ -4,9 +4,9 @@
 #include "store/rowset.h"
 #include "ui/groupheaderview.h"
 
-#include <QMenu>
 #include <QApplication>
 #include <QGridLayout>
+#include <QMenu>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -103,8 +103,8 @@ public:
             if (fg.canConvert<QBrush>())
                 color = fg.value<QBrush>().color();
         }
-        const Qt::Alignment align = QStyle::visualAlignment(
-            option.direction, Qt::Alignment(m_model->columns().at(index.column()).alignment));
+        const Qt::Alignment align =
+            QStyle::visualAlignment(option.direction, Qt::Alignment(m_model->columns().at(index.column()).alignment));
         qreal x = area.left();
         if (align & Qt::AlignRight)
             x = area.left() + area.width() - size.width();

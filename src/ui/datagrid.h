@@ -61,8 +61,8 @@ public:
     // Every title back to no marker, e.g. when the rows are reloaded in their own order.
     void clearSortMarkers();
 
-    QString footerText(const QString& field) const;             // what the totals row shows under the column
-    QString displayText(int row, const QString& field) const;   // what a cell shows
+    QString footerText(const QString& field) const;           // what the totals row shows under the column
+    QString displayText(int row, const QString& field) const; // what a cell shows
 
     // Fitted columns share the spare width of the grid, in proportion to their
     // current widths; the other columns keep theirs. On by default.
@@ -111,14 +111,14 @@ private:
     DataGridView* m_view = nullptr;
     GroupHeaderView* m_header = nullptr;
     GridFooter* m_footer = nullptr;
-    QVector<int> m_widths;      // last shown width of each column, kept while it is hidden
-    QVector<double> m_fitBase;  // share of each fitted column in the spare width
-    QVector<int> m_sortIndex;   // kept for the layout file
+    QVector<int> m_widths;     // last shown width of each column, kept while it is hidden
+    QVector<double> m_fitBase; // share of each fitted column in the spare width
+    QVector<int> m_sortIndex;  // kept for the layout file
     QVector<int> m_dropDownRows;
     QVector<int> m_dropDownWidth;
     int m_textLines = 1;
     bool m_fit = true;
-    bool m_resizing = false;    // the grid itself is resizing columns
+    bool m_resizing = false; // the grid itself is resizing columns
     bool m_rowSetChanging = false;
     bool m_syncing = false;
 

@@ -334,8 +334,8 @@ void DataGridModel::updateFooterTexts()
     for (const Sum& s : m_sums) {
         const bool fits = s.units >= Units(std::numeric_limits<qint64>::min()) &&
                           s.units <= Units(std::numeric_limits<qint64>::max());
-        long double total = fits ? num::Money::fromUnits(qint64(s.units)).toDecimal()
-                                 : static_cast<long double>(s.units) / 10000.0L;
+        long double total =
+            fits ? num::Money::fromUnits(qint64(s.units)).toDecimal() : static_cast<long double>(s.units) / 10000.0L;
         if (s.hasWide)
             total += s.wide;
         m_footer[s.column] = sumText(total, m_columns.at(s.column).format);
@@ -365,7 +365,7 @@ QColor DataGridModel::footerColor(int column) const
 Qt::Alignment DataGridModel::footerAlignment(int column) const
 {
     return column >= 0 && column < m_columns.size() ? m_columns.at(column).footerAlignment
-                                                     : Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter);
+                                                    : Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter);
 }
 
 int DataGridModel::rowCount(const QModelIndex& parent) const

@@ -28,10 +28,10 @@ struct GridColumn
     enum class Footer { None, Sum, Text } footer = Footer::None;
     QString footerText; // for Footer::Text, e.g. "总计"
     Qt::Alignment footerAlignment = Qt::AlignRight | Qt::AlignVCenter;
-    QColor footerColor; // background of the column's totals cell; invalid = the grid's footer colour
-    int width = 64;       // starting width in pixels
-    bool fitted = false;  // shares the grid's spare width
-    QColor titleColor;    // title background; invalid = the grid's fixed colour
+    QColor footerColor;    // background of the column's totals cell; invalid = the grid's footer colour
+    int width = 64;        // starting width in pixels
+    bool fitted = false;   // shares the grid's spare width
+    QColor titleColor;     // title background; invalid = the grid's fixed colour
     QColor titleTextColor; // title text; invalid = the normal text colour
     bool visible = true;
 
@@ -132,12 +132,12 @@ private:
     QList<GridColumn> m_columns;
     QVector<int> m_markers;
     QPointer<RowSet> m_rows;
-    QVector<int> m_fieldIndex;  // row set column of each grid column, -1 when absent
-    QStringList m_footer;       // totals row text per grid column
+    QVector<int> m_fieldIndex; // row set column of each grid column, -1 when absent
+    QStringList m_footer;      // totals row text per grid column
     RowColorFunction m_rowColor;
     std::vector<Sum> m_sums;
     std::unordered_map<int, Shares> m_shares; // by table column
-    const MemTable* m_table = nullptr;   // the table the row set is a view of
-    quint64 m_cacheLoad = ~quint64(0);   // load of the table the shares were read from
-    std::vector<quint8> m_inView;        // by table position: shown by the row set
+    const MemTable* m_table = nullptr;        // the table the row set is a view of
+    quint64 m_cacheLoad = ~quint64(0);        // load of the table the shares were read from
+    std::vector<quint8> m_inView;             // by table position: shown by the row set
 };

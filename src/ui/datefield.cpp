@@ -31,8 +31,7 @@ protected:
     {
         QLineEdit::focusInEvent(event);
         const Qt::FocusReason reason = event->reason();
-        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
-            reason == Qt::ShortcutFocusReason)
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason)
             selectAll();
         else if (!hasDigit(displayText()))
             setCursorPosition(0);
@@ -47,7 +46,9 @@ protected:
 
 } // namespace
 
-DateField::DateField(QWidget* parent) : QWidget(parent), m_edit(new DateEdit(this))
+DateField::DateField(QWidget* parent)
+    : QWidget(parent)
+    , m_edit(new DateEdit(this))
 {
     // Blanks as the mask's fill character, so an empty field reads "    -  -  ".
     m_edit->setInputMask(QStringLiteral("9999-99-99; "));

@@ -7,7 +7,8 @@
 
 #include <algorithm>
 
-FloatingPanel::FloatingPanel(QWidget* parent) : QFrame(parent)
+FloatingPanel::FloatingPanel(QWidget* parent)
+    : QFrame(parent)
 {
     setProperty("floatingPanel", true); // the skins colour panels by this
     setFrameStyle(QFrame::Panel | QFrame::Raised);

@@ -55,8 +55,7 @@ QSize GroupHeaderView::sizeHint() const
 
 QString GroupHeaderView::groupOf(int logical) const
 {
-    return model() ? model()->headerData(logical, Qt::Horizontal, DataGridModel::GroupTitleRole).toString()
-                   : QString();
+    return model() ? model()->headerData(logical, Qt::Horizontal, DataGridModel::GroupTitleRole).toString() : QString();
 }
 
 bool GroupHeaderView::hasGroups() const

@@ -45,13 +45,13 @@ bool keyGetsThrough(int key)
 // Characters the keyboard could not have brought in.
 qsizetype otherCharacters(const QString& text)
 {
-    return std::count_if(text.cbegin(), text.cend(),
-                         [](QChar c) { return !(c == u'.' || (c >= u'0' && c <= u'9')); });
+    return std::count_if(text.cbegin(), text.cend(), [](QChar c) { return !(c == u'.' || (c >= u'0' && c <= u'9')); });
 }
 
 } // namespace
 
-NumberBox::NumberBox(QWidget* parent) : QAbstractSpinBox(parent)
+NumberBox::NumberBox(QWidget* parent)
+    : QAbstractSpinBox(parent)
 {
     // An input method would commit text without key presses, past the key filter.
     lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -91,8 +91,8 @@ void NumberBox::stepBy(int steps)
     if ((steps > 0 && v >= kMaximum) || (steps < 0 && v <= kMinimum))
         return;
     const long double start = steps > 0 ? std::floor(v) : std::ceil(v);
-    const long double next =
-        std::clamp(start + static_cast<long double>(steps) * m_step, static_cast<long double>(kMinimum), static_cast<long double>(kMaximum));
+    const long double next = std::clamp(start + static_cast<long double>(steps) * m_step,
+                                        static_cast<long double>(kMinimum), static_cast<long double>(kMaximum));
     setText(QString::number(static_cast<int>(next)));
     lineEdit()->selectAll();
 }

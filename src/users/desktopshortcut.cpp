@@ -80,17 +80,15 @@ bool writeDesktopShortcut(const QString& folder, const DesktopShortcut& shortcut
     if (!file.commit())
         return false;
     // Desktops only launch entries that are marked executable.
-    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                           QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                           QFile::ExeOther);
+    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                           QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
 }
 
 DesktopShortcut programShortcut(const QString& workingFolder)
 {
     // The program carries no icon file, so the desktop shows its generic one.
-    return DesktopShortcut{QStringLiteral("Tarvik运动品销售管理软件"),
-                           QCoreApplication::applicationFilePath(), QDir::toNativeSeparators(workingFolder),
-                           QString()};
+    return DesktopShortcut{QStringLiteral("Tarvik运动品销售管理软件"), QCoreApplication::applicationFilePath(),
+                           QDir::toNativeSeparators(workingFolder), QString()};
 }
 
 bool writeProgramShortcut(const QString& workingFolder)

@@ -30,12 +30,12 @@ bool isEnter(const QKeyEvent* key)
 } // namespace
 
 Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_dm(dm),
-      m_user(new QComboBox(this)),
-      m_password(new QLineEdit(this)),
-      m_hint(new QLabel(QStringLiteral("初始登陆密码：864"), this)),
-      m_login(new QPushButton(QStringLiteral("登 录"), this))
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_dm(dm)
+    , m_user(new QComboBox(this))
+    , m_password(new QLineEdit(this))
+    , m_hint(new QLabel(QStringLiteral("初始登陆密码：864"), this))
+    , m_login(new QPushButton(QStringLiteral("登 录"), this))
 {
     setWindowTitle(QStringLiteral("用户登录"));
 

@@ -250,8 +250,7 @@ void Tuserglfm::onAddClicked()
     } else {
         switch (userq::addUser(m_dm, name)) {
         case userq::AddResult::Added:
-            messagePort().inform(
-                QStringLiteral("成功添加新用户！缺省口令是：864,请此用户下次登录时及时修改口令！"));
+            messagePort().inform(QStringLiteral("成功添加新用户！缺省口令是：864,请此用户下次登录时及时修改口令！"));
             break;
         case userq::AddResult::Exists:
             // A second row of a name would make every login of that user fail.

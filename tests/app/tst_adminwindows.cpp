@@ -24,8 +24,7 @@
 
 namespace {
 
-template <class W>
-QList<W*> openWindows()
+template <class W> QList<W*> openWindows()
 {
     QList<W*> found;
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -70,8 +69,9 @@ void TestAdminWindows::settingsItemsForTheSuperAdministratorOnly()
     QFETCH(bool, super);
     TestShop shop;
     RecordingPort port;
-    QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), QStringLiteral("店员")},
-                                                           {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
+    QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"),
+                                {{QStringLiteral("username"), QStringLiteral("店员")},
+                                 {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
     TMainForm main(shop.dm());
     QVERIFY(logIn(main, user, password));
 

@@ -174,8 +174,8 @@ void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
     QCOMPARE(main.grid()->footerText(stockcol::purchaseAmount), QStringLiteral("50"));
 
     // Find it by its initials in either letter case and by a scanned code.
-    shop.addStock(QStringLiteral("羽毛球拍"), QStringLiteral("全碳素"), QStringLiteral("6905555"), QStringLiteral("乒羽用品"),
-                  80, 3, 150);
+    shop.addStock(QStringLiteral("羽毛球拍"), QStringLiteral("全碳素"), QStringLiteral("6905555"),
+                  QStringLiteral("乒羽用品"), 80, 3, 150);
     main.reloadStockList();
     QCOMPARE(shop.dm().stockList().rowCount(), 2);
     StockSearchBox* search = main.searchBox();
@@ -191,7 +191,8 @@ void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
         QTest::keyClick(search->codeBox(), c.toLatin1());
         seen << QString::number(shop.dm().stockList().rowCount());
     }
-    QCOMPARE(seen, (QStringList{QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("1")}));
+    QCOMPARE(seen, (QStringList{QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("1"),
+                                QStringLiteral("1")}));
     QTest::keyClicks(search->remarkBox(), QStringLiteral("'"));
     QVERIFY(port.entries.isEmpty()); // a quote is searched for, not an error
     QCOMPARE(shop.dm().stockList().rowCount(), 0);
@@ -261,10 +262,12 @@ void TestMainWindow::changeWritesTheRowItWasStartedOn()
     QFETCH(bool, gone);
     TestShop shop;
     RecordingPort port;
-    const qint64 a = shop.addStock(QStringLiteral("甲球拍"), QStringLiteral("A型"), QStringLiteral("A100"),
-                                   QStringLiteral("球拍"), 10, 5, 20, QStringLiteral("2026-01-01"), QStringLiteral("甲厂"));
-    const qint64 b = shop.addStock(QStringLiteral("乙球鞋"), QStringLiteral("B型"), QStringLiteral("B200"),
-                                   QStringLiteral("球鞋"), 30, 8, 50, QStringLiteral("2026-01-02"), QStringLiteral("乙厂"));
+    const qint64 a =
+        shop.addStock(QStringLiteral("甲球拍"), QStringLiteral("A型"), QStringLiteral("A100"), QStringLiteral("球拍"),
+                      10, 5, 20, QStringLiteral("2026-01-01"), QStringLiteral("甲厂"));
+    const qint64 b =
+        shop.addStock(QStringLiteral("乙球鞋"), QStringLiteral("B型"), QStringLiteral("B200"), QStringLiteral("球鞋"),
+                      30, 8, 50, QStringLiteral("2026-01-02"), QStringLiteral("乙厂"));
     const QVariantMap storedB = storedRow(shop.dm(), b);
     TMainForm main(shop.dm());
     QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
@@ -303,10 +306,11 @@ void TestMainWindow::changeWritesTheRowItWasStartedOn()
 
     // A reload empties the panel's lists; the user types them again. Then the
     // quantity changes and 修改入库 is pressed and answered with OK.
-    const std::pair<QComboBox*, QString> lists[] = {
-        {panel->nameList(), QStringLiteral("甲球拍")}, {panel->specList(), QStringLiteral("A型")},
-        {panel->codeList(), QStringLiteral("A100")},   {panel->categoryList(), QStringLiteral("球拍")},
-        {panel->supplierList(), QStringLiteral("甲厂")}};
+    const std::pair<QComboBox*, QString> lists[] = {{panel->nameList(), QStringLiteral("甲球拍")},
+                                                    {panel->specList(), QStringLiteral("A型")},
+                                                    {panel->codeList(), QStringLiteral("A100")},
+                                                    {panel->categoryList(), QStringLiteral("球拍")},
+                                                    {panel->supplierList(), QStringLiteral("甲厂")}};
     for (const auto& [list, text] : lists)
         if (list->currentText().isEmpty())
             typeText(list->lineEdit(), text);
@@ -321,7 +325,8 @@ void TestMainWindow::changeWritesTheRowItWasStartedOn()
         QCOMPARE(port.texts(), (QStringList{QStringLiteral("你确实要修改选中资料吗？"),
                                             QStringLiteral("要修改的记录已经不存在（可能已被删除），修改没有保存。")}));
         QVERIFY(rowA.isEmpty());
-        QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select count(*) from data"), {}}));
+        QVERIFY(
+            shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select count(*) from data"), {}}));
         QCOMPARE(shop.dm().generalQuery().value(0, 0).toInt(), 1);
         QVERIFY(!panel->changeButton()->isEnabled());
         return;
@@ -387,8 +392,9 @@ void TestMainWindow::ordinaryUserCannotReachStockIn()
 {
     TestShop shop;
     RecordingPort port;
-    QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), QStringLiteral("店员")},
-                                                           {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
+    QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"),
+                                {{QStringLiteral("username"), QStringLiteral("店员")},
+                                 {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
     shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 50, 10, 90);
     // A saved layout that shows every column must not bring purchase prices back.
     TMainForm main(shop.dm());
@@ -459,11 +465,16 @@ void TestMainWindow::invalidSearchDateFailsTheSearch_data()
     QTest::addColumn<bool>("toDate");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("from emptied") << false << "" << "    -  -  ";
-    QTest::newRow("from half typed") << false << "202601" << "2026-01-  ";
-    QTest::newRow("from impossible") << false << "20261345" << "2026-13-45";
-    QTest::newRow("to half typed") << true << "2026" << "2026-  -  ";
-    QTest::newRow("to impossible") << true << "20260230" << "2026-02-30";
+    QTest::newRow("from emptied") << false << ""
+                                  << "    -  -  ";
+    QTest::newRow("from half typed") << false << "202601"
+                                     << "2026-01-  ";
+    QTest::newRow("from impossible") << false << "20261345"
+                                     << "2026-13-45";
+    QTest::newRow("to half typed") << true << "2026"
+                                   << "2026-  -  ";
+    QTest::newRow("to impossible") << true << "20260230"
+                                   << "2026-02-30";
 }
 
 void TestMainWindow::invalidSearchDateFailsTheSearch()
@@ -553,9 +564,9 @@ void TestMainWindow::clearConditionsListsEverythingAndReloadClearsMarkers()
     // A title click marks its column; 全部记录 puts the rows back in date order without marks.
     QHeaderView* header = main.grid()->view()->horizontalHeader();
     const int section = main.grid()->model()->columnOf(QStringLiteral("2"));
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                      QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
-                             header->height() - 6));
+    QTest::mouseClick(
+        header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() - 6));
     QCOMPARE(names(shop.dm()), (QStringList{QStringLiteral("篮球"), QStringLiteral("哑铃"), QStringLiteral("瑜伽垫")}));
     QCOMPARE(main.grid()->sortMarker(stockcol::quantityIn), 1);
     QTest::mouseClick(search->allButton(), Qt::LeftButton);
@@ -643,9 +654,9 @@ void checkAgainstEngine(TMainForm& main, Tdmfm& dm, const Statement& st)
 void checkLists(TMainForm& main, Tdmfm& dm)
 {
     RowSet& q = dm.generalQuery();
-    for (auto [list, column] : {std::pair{main.stockInPanel()->nameList(), "a"},
-                                std::pair{main.stockInPanel()->codeList(), "c"},
-                                std::pair{main.searchBox()->categoryList(), "d"}}) {
+    for (auto [list, column] :
+         {std::pair{main.stockInPanel()->nameList(), "a"}, std::pair{main.stockInPanel()->codeList(), "c"},
+          std::pair{main.searchBox()->categoryList(), "d"}}) {
         QVERIFY(dm.OpenDistinctColumn(q, QLatin1String(column), QStringLiteral("data")));
         QStringList engine;
         for (int r = 0; r < q.rowCount(); ++r)
@@ -663,9 +674,10 @@ void TestMainWindow::gridShowsTheEnginesRowsThroughSearchesAndWrites()
     RecordingPort port;
     Tdmfm& dm = shop.dm();
     // Names in two letter cases collapse into one list item: the newest row's.
-    shop.addStock(QStringLiteral("足球"), QStringLiteral("5号"), QStringLiteral("6901"), QStringLiteral("球类"), 10.1, 5, 20);
-    shop.addStock(QStringLiteral("篮球架"), QStringLiteral("户外"), QStringLiteral("6902"), QStringLiteral("器材"), 300, 2, 450,
-                  QStringLiteral("2026-01-03"));
+    shop.addStock(QStringLiteral("足球"), QStringLiteral("5号"), QStringLiteral("6901"), QStringLiteral("球类"), 10.1,
+                  5, 20);
+    shop.addStock(QStringLiteral("篮球架"), QStringLiteral("户外"), QStringLiteral("6902"), QStringLiteral("器材"), 300,
+                  2, 450, QStringLiteral("2026-01-03"));
     shop.addStock(QStringLiteral("Pro拍"), QString(), QStringLiteral("6913"), QStringLiteral("球类"), 0.35, 3, 1);
     shop.addStock(QStringLiteral("pro拍"), QString(), QStringLiteral("7913"), QStringLiteral("球类"), 0.1, 0, 1);
     shop.addStock(QStringLiteral("排球"), QString(), QStringLiteral("6914"), QString(), 33.3, 7, 50);
@@ -737,11 +749,14 @@ void TestMainWindow::gridShowsTheEnginesRowsThroughSearchesAndWrites()
         Database other;
         QString error;
         QVERIFY(other.open(shop.dbPath(), false, &error));
-        QVERIFY(other.exec(Statement{QStringLiteral("insert into data (a,c,d,e,[2],[3],[7]) values ('PRO球','6930','球类','proq',1,9.99,1)"),
-                                     {}},
-                           &error));
-        QVERIFY(other.exec(Statement{QStringLiteral("update data set [3]=[3]+1, e='qq' where a=?"), {QStringLiteral("排球")}},
-                           &error));
+        QVERIFY(other.exec(
+            Statement{
+                QStringLiteral("insert into data (a,c,d,e,[2],[3],[7]) values ('PRO球','6930','球类','proq',1,9.99,1)"),
+                {}},
+            &error));
+        QVERIFY(other.exec(
+            Statement{QStringLiteral("update data set [3]=[3]+1, e='qq' where a=?"), {QStringLiteral("排球")}},
+            &error));
     }
     QTest::keyClick(box->nameBox(), Qt::Key_Backspace);
     QTest::keyClicks(box->nameBox(), QStringLiteral("q"));
@@ -802,8 +817,8 @@ void TestMainWindow::alarmColoursAtTheBoundary()
         return out;
     };
     QCOMPARE(main.alarmNumber(), QStringLiteral("5"));
-    QCOMPARE(red(), (QStringList{QStringLiteral("5"), QStringLiteral("5.4"), QStringLiteral("4.5"), QStringLiteral("0.4"),
-                                 QStringLiteral("0.6")}));
+    QCOMPARE(red(), (QStringList{QStringLiteral("5"), QStringLiteral("5.4"), QStringLiteral("4.5"),
+                                 QStringLiteral("0.4"), QStringLiteral("0.6")}));
     // Emptying the box gives "0"; only stock that rounds to 0 stays red.
     main.alarmBox()->setFocus();
     main.alarmBox()->selectAll();
@@ -892,7 +907,8 @@ void TestMainWindow::frameFollowsTheWindowAndKeepsDatesFilled()
     main.action(QStringLiteral("新建入库"))->trigger();
     main.stockInPanel()->dateField()->clear();
     QVERIFY(main.stockInPanel()->dateField()->isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(main.stockInPanel()->dateField()->text(), QDate::currentDate().toString(Qt::ISODate), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(main.stockInPanel()->dateField()->text(), QDate::currentDate().toString(Qt::ISODate),
+                              2000);
 
     // The help window shows without blocking the main window.
     main.action(QStringLiteral("使用帮助"))->trigger();
@@ -909,13 +925,15 @@ void TestMainWindow::closingWritesTheLogoutTime()
         TMainForm main(shop.dm());
         QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
         const qint64 id = main.sessionId();
-        QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(),
-                                    Statement{QStringLiteral("select username, btime, jtime from rz where id=?"), {id}}));
+        QVERIFY(
+            shop.dm().OpenQuery(shop.dm().generalQuery(),
+                                Statement{QStringLiteral("select username, btime, jtime from rz where id=?"), {id}}));
         QCOMPARE(shop.dm().generalQuery().value(0, 0).toString(), QStringLiteral("超级管理员"));
         QVERIFY(shop.dm().generalQuery().value(0, 2).isNull());
         main.close();
     }
-    QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select btime, jtime from rz"), {}}));
+    QVERIFY(
+        shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select btime, jtime from rz"), {}}));
     QCOMPARE(shop.dm().generalQuery().rowCount(), 1);
     const QString jtime = shop.dm().generalQuery().value(0, 1).toString();
     QVERIFY2(QDateTime::fromString(jtime, QStringLiteral("yyyy-MM-dd hh:mm:ss")).isValid(), qPrintable(jtime));
@@ -989,11 +1007,14 @@ void TestMainWindow::gridMenuInItsOrder()
         if (a->isVisible())
             captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
     const QStringList expected{
-        QStringLiteral("新建入库"), QStringLiteral("修 改"),          QStringLiteral("删 除"),
-        QStringLiteral("全部记录"), QStringLiteral("-"),              QStringLiteral("导出Excel"),
-        QStringLiteral("打 印"),    QStringLiteral("销售明细"),       QStringLiteral("汇总统计"),
-        QStringLiteral("-"),        QStringLiteral("隐藏列"),         QStringLiteral("保存当前列宽"),
-        QStringLiteral("-"),        QStringLiteral("销售单(小票)打印"), QStringLiteral("打印设置"),
+        QStringLiteral("新建入库"), QStringLiteral("修 改"),
+        QStringLiteral("删 除"),    QStringLiteral("全部记录"),
+        QStringLiteral("-"),        QStringLiteral("导出Excel"),
+        QStringLiteral("打 印"),    QStringLiteral("销售明细"),
+        QStringLiteral("汇总统计"), QStringLiteral("-"),
+        QStringLiteral("隐藏列"),   QStringLiteral("保存当前列宽"),
+        QStringLiteral("-"),        QStringLiteral("销售单(小票)打印"),
+        QStringLiteral("打印设置"),
     };
     QCOMPARE(captions, expected);
 }
@@ -1088,12 +1109,11 @@ void TestMainWindow::windowsPlacedWithOnlyACloseBox()
     THelpForm* help = main.helpWindow();
     QVERIFY(QTest::qWaitForWindowExposed(help));
     const QPoint desktop = QApplication::primaryScreen()->availableGeometry().center();
-    QVERIFY2(near(help->frameGeometry().center(), desktop),
-             qPrintable(QStringLiteral("help %1,%2 desktop %3,%4")
-                            .arg(help->frameGeometry().center().x())
-                            .arg(help->frameGeometry().center().y())
-                            .arg(desktop.x())
-                            .arg(desktop.y())));
+    QVERIFY2(near(help->frameGeometry().center(), desktop), qPrintable(QStringLiteral("help %1,%2 desktop %3,%4")
+                                                                           .arg(help->frameGeometry().center().x())
+                                                                           .arg(help->frameGeometry().center().y())
+                                                                           .arg(desktop.x())
+                                                                           .arg(desktop.y())));
 
     for (QWidget* w : {static_cast<QWidget*>(login), static_cast<QWidget*>(help)}) {
         const Qt::WindowFlags flags = w->windowFlags();

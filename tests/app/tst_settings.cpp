@@ -224,7 +224,9 @@ void TestSettings::writeFailureIsReported()
 void TestSettings::writingTheStoredValueLeavesTheFileAlone()
 {
     const auto inode = [] {
-        struct stat st{};
+        struct stat st
+        {
+        };
         return ::stat(QFile::encodeName(SettingsStore::filePath()).constData(), &st) == 0 ? st.st_ino : ino_t(0);
     };
     putFile(SettingsStore::filePath(), u"danhao=12\r\ncompany=老店\r\n"_s);
@@ -431,12 +433,12 @@ void TestSettings::restoreIgnoresOutOfRangeAndRepeatedKeys_data()
     QTest::addColumn<int>("textLines");
 
     // designed(): width 64, drop-down width 0, row height 18, one text line.
-    QTest::newRow("largest values")
-        << u"DBGridEh1.b=1,4000,0,1,0,1000,4000\n(Default)=500,50\n"_s << 4000 << 4000 << 500 << 50;
+    QTest::newRow("largest values") << u"DBGridEh1.b=1,4000,0,1,0,1000,4000\n(Default)=500,50\n"_s << 4000 << 4000
+                                    << 500 << 50;
     QTest::newRow("row 100000 px tall") << u"(Default)=100000,1\n"_s << 64 << 0 << 18 << 1;
     QTest::newRow("width of int max") << u"DBGridEh1.b=1,2147483647,0,1,0,0,2147483647\n"_s << 64 << 0 << 18 << 1;
-    QTest::newRow("beyond int") << u"DBGridEh1.b=1,99999999999\n(Default)=99999999999,99999999999\n"_s << 64
-                                << 0 << 18 << 1;
+    QTest::newRow("beyond int") << u"DBGridEh1.b=1,99999999999\n(Default)=99999999999,99999999999\n"_s << 64 << 0 << 18
+                                << 1;
     QTest::newRow("too many text lines") << u"(Default)=20,51\n"_s << 64 << 0 << 20 << 1;
     // As the platform's profile functions read them, the first of repeated keys wins.
     QTest::newRow("repeated key") << u"DBGridEh1.b=1,90\ndbgrideh1.B=1,120\n(Default)=30,2\n(Default)=40,3\n"_s << 90

@@ -78,17 +78,28 @@ void TestNumbers::toDecimalAccepts_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("exactText"); // the value as a long double literal would give it
 
-    QTest::newRow("integer") << "12" << "12";
-    QTest::newRow("decimal") << "99.8" << "99.8";
-    QTest::newRow("blanks around") << "  12.5 " << "12.5";
-    QTest::newRow("plus") << "+3" << "3";
-    QTest::newRow("minus") << "-0.5" << "-0.5";
-    QTest::newRow("no integer part") << ".5" << "0.5";
-    QTest::newRow("trailing point") << "5." << "5";
-    QTest::newRow("leading zeros") << "007" << "7";
-    QTest::newRow("exponent") << "1e3" << "1000";
-    QTest::newRow("exponent with sign") << "1.5E-2" << "0.015";
-    QTest::newRow("zero") << "0.0" << "0";
+    QTest::newRow("integer") << "12"
+                             << "12";
+    QTest::newRow("decimal") << "99.8"
+                             << "99.8";
+    QTest::newRow("blanks around") << "  12.5 "
+                                   << "12.5";
+    QTest::newRow("plus") << "+3"
+                          << "3";
+    QTest::newRow("minus") << "-0.5"
+                           << "-0.5";
+    QTest::newRow("no integer part") << ".5"
+                                     << "0.5";
+    QTest::newRow("trailing point") << "5."
+                                    << "5";
+    QTest::newRow("leading zeros") << "007"
+                                   << "7";
+    QTest::newRow("exponent") << "1e3"
+                              << "1000";
+    QTest::newRow("exponent with sign") << "1.5E-2"
+                                        << "0.015";
+    QTest::newRow("zero") << "0.0"
+                          << "0";
 }
 
 void TestNumbers::toDecimalAccepts()
@@ -181,22 +192,38 @@ void TestNumbers::generalOfComputations_data()
     QTest::addColumn<QString>("b");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("2 x 2.5") << "2" << QChar(u'*') << "2.5" << "5";
-    QTest::newRow("0.1 x 3") << "0.1" << QChar(u'*') << "3" << "0.3";
-    QTest::newRow("100 - 99.8") << "100" << QChar(u'-') << "99.8" << "0.2";
-    QTest::newRow("39.8 + 60") << "39.8" << QChar(u'+') << "60" << "99.8";
-    QTest::newRow("12.5 x 4") << "12.5" << QChar(u'*') << "4" << "50";
-    QTest::newRow("0.1 + 0.2") << "0.1" << QChar(u'+') << "0.2" << "0.3";
-    QTest::newRow("19.9 - 12") << "19.9" << QChar(u'-') << "12" << "7.9";
-    QTest::newRow("19.9 x 3") << "19.9" << QChar(u'*') << "3" << "59.7";
-    QTest::newRow("1.1 x 1.1") << "1.1" << QChar(u'*') << "1.1" << "1.21";
-    QTest::newRow("0 - 3") << "0" << QChar(u'-') << "3" << "-3";
-    QTest::newRow("negative zero") << "0" << QChar(u'*') << "-1" << "0";
-    QTest::newRow("10 / 3") << "10" << QChar(u'/') << "3" << "3.33333333333333";
-    QTest::newRow("2 / 3") << "2" << QChar(u'/') << "3" << "0.666666666666667";
-    QTest::newRow("-2 / 3") << "-2" << QChar(u'/') << "3" << "-0.666666666666667";
-    QTest::newRow("return amount") << "-2" << QChar(u'*') << "19.9" << "-39.8";
-    QTest::newRow("discount 85 of 200") << "17000" << QChar(u'/') << "100" << "170";
+    QTest::newRow("2 x 2.5") << "2" << QChar(u'*') << "2.5"
+                             << "5";
+    QTest::newRow("0.1 x 3") << "0.1" << QChar(u'*') << "3"
+                             << "0.3";
+    QTest::newRow("100 - 99.8") << "100" << QChar(u'-') << "99.8"
+                                << "0.2";
+    QTest::newRow("39.8 + 60") << "39.8" << QChar(u'+') << "60"
+                               << "99.8";
+    QTest::newRow("12.5 x 4") << "12.5" << QChar(u'*') << "4"
+                              << "50";
+    QTest::newRow("0.1 + 0.2") << "0.1" << QChar(u'+') << "0.2"
+                               << "0.3";
+    QTest::newRow("19.9 - 12") << "19.9" << QChar(u'-') << "12"
+                               << "7.9";
+    QTest::newRow("19.9 x 3") << "19.9" << QChar(u'*') << "3"
+                              << "59.7";
+    QTest::newRow("1.1 x 1.1") << "1.1" << QChar(u'*') << "1.1"
+                               << "1.21";
+    QTest::newRow("0 - 3") << "0" << QChar(u'-') << "3"
+                           << "-3";
+    QTest::newRow("negative zero") << "0" << QChar(u'*') << "-1"
+                                   << "0";
+    QTest::newRow("10 / 3") << "10" << QChar(u'/') << "3"
+                            << "3.33333333333333";
+    QTest::newRow("2 / 3") << "2" << QChar(u'/') << "3"
+                           << "0.666666666666667";
+    QTest::newRow("-2 / 3") << "-2" << QChar(u'/') << "3"
+                            << "-0.666666666666667";
+    QTest::newRow("return amount") << "-2" << QChar(u'*') << "19.9"
+                                   << "-39.8";
+    QTest::newRow("discount 85 of 200") << "17000" << QChar(u'/') << "100"
+                                        << "170";
 }
 
 void TestNumbers::generalOfComputations()
@@ -209,10 +236,18 @@ void TestNumbers::generalOfComputations()
     const long double y = *toDecimal(b);
     long double r = 0;
     switch (op.unicode()) {
-    case u'+': r = x + y; break;
-    case u'-': r = x - y; break;
-    case u'*': r = x * y; break;
-    default: r = x / y; break;
+    case u'+':
+        r = x + y;
+        break;
+    case u'-':
+        r = x - y;
+        break;
+    case u'*':
+        r = x * y;
+        break;
+    default:
+        r = x / y;
+        break;
     }
     QCOMPARE(general(r), expected);
 }
@@ -223,16 +258,16 @@ void TestNumbers::generalOfValues_data()
         {"0", "0"},
         {"-3", "-3"},
         {"1234.5", "1234.5"},
-        {"0.0001", "0.0001"},            // smallest plain form
-        {"0.00001", "1E-5"},             // exponent form below it
+        {"0.0001", "0.0001"}, // smallest plain form
+        {"0.00001", "1E-5"},  // exponent form below it
         {"-0.000015", "-1.5E-5"},
         {"999999999999999", "999999999999999"},
-        {"999999999999999.9", "1E15"},   // rounding carries into the exponent form
+        {"999999999999999.9", "1E15"}, // rounding carries into the exponent form
         {"1000000000000000", "1E15"},
         {"123456789012345678", "1.23456789012346E17"},
         {"123456789012.3456", "123456789012.346"},
-        {"1.0000000000000049", "1"},                // 16th digit 4: down
-        {"1.000000000000005", "1.00000000000001"},  // 16th digit 5: half away from zero
+        {"1.0000000000000049", "1"},               // 16th digit 4: down
+        {"1.000000000000005", "1.00000000000001"}, // 16th digit 5: half away from zero
         {"-1.000000000000005", "-1.00000000000001"},
         // Rounded to 18 digits first (1.00000000000000500), then to 15.
         {"1.00000000000000499999", "1.00000000000001"},
@@ -308,18 +343,42 @@ void TestNumbers::quantityAndAmountText_data()
     QTest::addColumn<QString>("quantity");
     QTest::addColumn<QString>("amount");
 
-    QTest::newRow("whole") << "1" << "1" << "1";
-    QTest::newRow("one decimal") << "1.5" << "1.5" << "1.5";
-    QTest::newRow("trailing zeros") << "12.100" << "12.1" << "12.1";
-    QTest::newRow("half away") << "1.2345" << "1.235" << "1.23";
-    QTest::newRow("just below half") << "1.2344" << "1.234" << "1.23";
-    QTest::newRow("amount half") << "19.905" << "19.905" << "19.91";
-    QTest::newRow("binary error") << "2.675" << "2.675" << "2.68";
-    QTest::newRow("carry") << "0.9995" << "1" << "1";
-    QTest::newRow("negative") << "-1.0005" << "-1.001" << "-1";
-    QTest::newRow("tiny negative") << "-0.0004" << "0" << "0";
-    QTest::newRow("below one") << "0.05" << "0.05" << "0.05";
-    QTest::newRow("large") << "1000000" << "1000000" << "1000000";
+    QTest::newRow("whole") << "1"
+                           << "1"
+                           << "1";
+    QTest::newRow("one decimal") << "1.5"
+                                 << "1.5"
+                                 << "1.5";
+    QTest::newRow("trailing zeros") << "12.100"
+                                    << "12.1"
+                                    << "12.1";
+    QTest::newRow("half away") << "1.2345"
+                               << "1.235"
+                               << "1.23";
+    QTest::newRow("just below half") << "1.2344"
+                                     << "1.234"
+                                     << "1.23";
+    QTest::newRow("amount half") << "19.905"
+                                 << "19.905"
+                                 << "19.91";
+    QTest::newRow("binary error") << "2.675"
+                                  << "2.675"
+                                  << "2.68";
+    QTest::newRow("carry") << "0.9995"
+                           << "1"
+                           << "1";
+    QTest::newRow("negative") << "-1.0005"
+                              << "-1.001"
+                              << "-1";
+    QTest::newRow("tiny negative") << "-0.0004"
+                                   << "0"
+                                   << "0";
+    QTest::newRow("below one") << "0.05"
+                               << "0.05"
+                               << "0.05";
+    QTest::newRow("large") << "1000000"
+                           << "1000000"
+                           << "1000000";
 }
 
 void TestNumbers::quantityAndAmountText()
@@ -348,16 +407,36 @@ void TestNumbers::patterns_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("0.00") << "0.00" << "7.9" << "7.90";
-    QTest::newRow("#0.###") << "#0.###" << "1.2345" << "1.235";
-    QTest::newRow("#0.##") << "#0.##" << "0.5" << "0.5";
-    QTest::newRow("no integer digit") << "#.##" << "0.5" << ".5";
-    QTest::newRow("padded") << "000" << "7" << "007";
-    QTest::newRow("whole, half away") << "0" << "2.5" << "3";
-    QTest::newRow("grouping and suffix") << "#,##0.###月" << "1234567.5" << "1,234,567.5月";
-    QTest::newRow("small with suffix") << "#,##0.###日" << "5" << "5日";
-    QTest::newRow("prefix") << "￥0.00" << "3" << "￥3.00";
-    QTest::newRow("negative zero") << "0.00" << "-0.004" << "0.00";
+    QTest::newRow("0.00") << "0.00"
+                          << "7.9"
+                          << "7.90";
+    QTest::newRow("#0.###") << "#0.###"
+                            << "1.2345"
+                            << "1.235";
+    QTest::newRow("#0.##") << "#0.##"
+                           << "0.5"
+                           << "0.5";
+    QTest::newRow("no integer digit") << "#.##"
+                                      << "0.5"
+                                      << ".5";
+    QTest::newRow("padded") << "000"
+                            << "7"
+                            << "007";
+    QTest::newRow("whole, half away") << "0"
+                                      << "2.5"
+                                      << "3";
+    QTest::newRow("grouping and suffix") << "#,##0.###月"
+                                         << "1234567.5"
+                                         << "1,234,567.5月";
+    QTest::newRow("small with suffix") << "#,##0.###日"
+                                       << "5"
+                                       << "5日";
+    QTest::newRow("prefix") << "￥0.00"
+                            << "3"
+                            << "￥3.00";
+    QTest::newRow("negative zero") << "0.00"
+                                   << "-0.004"
+                                   << "0.00";
 }
 
 void TestNumbers::patterns()
@@ -377,7 +456,7 @@ void TestNumbers::formsIgnoreLocale()
     const bool converts = toDecimal(QStringLiteral("1234.5")).has_value() && !toDecimal(QStringLiteral("1234,5"));
     QLocale::setDefault(previous);
     QCOMPARE(texts, QStringList({QStringLiteral("1234.5"), QStringLiteral("1234.50"), QStringLiteral("1234.5"),
-                                  QStringLiteral("1,234.5")}));
+                                 QStringLiteral("1,234.5")}));
     QVERIFY(converts);
 }
 

@@ -205,8 +205,9 @@ void TestTrepair::restoreRefusesWhatIsNoBackup()
     } else if (kind == QLatin1String("plain")) {
         sqlite3* db = nullptr;
         QCOMPARE(sqlite3_open(QFile::encodeName(source).constData(), &db), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(db, "create table data (a text); insert into data values ('x');", nullptr, nullptr, nullptr),
-                 SQLITE_OK);
+        QCOMPARE(
+            sqlite3_exec(db, "create table data (a text); insert into data values ('x');", nullptr, nullptr, nullptr),
+            SQLITE_OK);
         sqlite3_close(db);
     } else if (kind == QLatin1String("truncated")) {
         const QString whole = QDir(shop.folder()).filePath(QStringLiteral("whole.mdb"));
@@ -246,11 +247,16 @@ void TestTrepair::backupFailuresSayWhy_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("folder missing") << "no-such-folder/b.mdb" << "文件夹不存在";
-    QTest::newRow("the database itself") << "data.mdb" << "不能是正在使用的数据库本身";
-    QTest::newRow("the database by another path") << "./sub/../data.mdb" << "不能是正在使用的数据库本身";
-    QTest::newRow("its journal") << "data.mdb-wal" << "不能是正在使用的数据库本身";
-    QTest::newRow("a folder") << "sub" << "是一个文件夹";
+    QTest::newRow("folder missing") << "no-such-folder/b.mdb"
+                                    << "文件夹不存在";
+    QTest::newRow("the database itself") << "data.mdb"
+                                         << "不能是正在使用的数据库本身";
+    QTest::newRow("the database by another path") << "./sub/../data.mdb"
+                                                  << "不能是正在使用的数据库本身";
+    QTest::newRow("its journal") << "data.mdb-wal"
+                                 << "不能是正在使用的数据库本身";
+    QTest::newRow("a folder") << "sub"
+                              << "是一个文件夹";
 }
 
 void TestTrepair::backupFailuresSayWhy()

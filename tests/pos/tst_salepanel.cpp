@@ -3,23 +3,23 @@
 #include "recordingport.h"
 #include "testdb.h"
 
-#include "settings/settingkeys.h"
 #include "app/tmainform.h"
-#include "stock/stockinpanel.h"
-#include "store/columns.h"
-#include "store/passwordhash.h"
-#include "ui/datagrid.h"
-#include "ui/datagridmodel.h"
-#include "users/tloginfm.h"
-#include "settings/settingsstore.h"
 #include "core/numbers.h"
 #include "pos/poshost.h"
 #include "pos/salepanel.h"
+#include "settings/settingkeys.h"
+#include "settings/settingsstore.h"
+#include "stock/stockinpanel.h"
+#include "store/columns.h"
+#include "store/passwordhash.h"
 #include "store/saleops.h"
 #include "store/stockqueries.h"
 #include "store/tdmfm.h"
+#include "ui/datagrid.h"
+#include "ui/datagridmodel.h"
 #include "ui/datefield.h"
 #include "ui/numberbox.h"
+#include "users/tloginfm.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -37,7 +37,10 @@ namespace {
 class FakeHost final : public PosHost
 {
 public:
-    explicit FakeHost(Tdmfm& dm) : m_dm(dm) {}
+    explicit FakeHost(Tdmfm& dm)
+        : m_dm(dm)
+    {
+    }
     void runStockSearch() override
     {
         ++searches;
@@ -169,7 +172,7 @@ void TestSalePanel::saleTypedThroughTheFields_data()
     QTest::addColumn<QString>("price");    // typed into 实际销售价; empty: keep the suggested price
     QTest::addColumn<QString>("discount"); // typed into 折; empty: keep "100"
     QTest::addColumn<QString>("quantity");
-    QTest::addColumn<bool>("takeBack");    // "退" before confirming
+    QTest::addColumn<bool>("takeBack"); // "退" before confirming
     QTest::addColumn<QString>("amountShown");
     QTest::addColumn<QVector<QVariant>>("stockAfter"); // [5],[6],[7],[8]
     QTest::addColumn<QVector<QVariant>>("saleRow");    // [2],[3],[4],a5
@@ -177,18 +180,18 @@ void TestSalePanel::saleTypedThroughTheFields_data()
     QTest::newRow("19.9 at cost 12") << 12.0 << 10.0 << 19.9 << QString() << QString() << "1" << false << "19.9"
                                      << QVector<QVariant>{1.0, 19.9, 9.0, 108.0}
                                      << QVector<QVariant>{19.9, 1.0, 19.9, 7.9};
-    QTest::newRow("discount 85 on 200") << 150.0 << 5.0 << 200.0 << QString() << "85" << "1" << false << "170"
-                                        << QVector<QVariant>{1.0, 170.0, 4.0, 600.0}
+    QTest::newRow("discount 85 on 200") << 150.0 << 5.0 << 200.0 << QString() << "85"
+                                        << "1" << false << "170" << QVector<QVariant>{1.0, 170.0, 4.0, 600.0}
                                         << QVector<QVariant>{170.0, 1.0, 170.0, 20.0};
-    QTest::newRow("typed price, all the stock") << 2.5 << 3.0 << 5.0 << "4.1" << QString() << "3" << false << "12.3"
-                                                << QVector<QVariant>{3.0, 12.3, 0.0, 0.0}
-                                                << QVector<QVariant>{4.1, 3.0, 12.3, 4.8};
+    QTest::newRow("typed price, all the stock")
+        << 2.5 << 3.0 << 5.0 << "4.1" << QString() << "3" << false << "12.3" << QVector<QVariant>{3.0, 12.3, 0.0, 0.0}
+        << QVector<QVariant>{4.1, 3.0, 12.3, 4.8};
     QTest::newRow("return of two") << 12.0 << 10.0 << 19.9 << QString() << QString() << "2" << true << "-39.8"
                                    << QVector<QVariant>{-2.0, -39.8, 12.0, 144.0}
                                    << QVector<QVariant>{19.9, -2.0, -39.8, -15.8};
-    QTest::newRow("tenths add up exactly") << 0.1 << 100.0 << 0.3 << "0.1" << QString() << "3" << false << "0.3"
-                                           << QVector<QVariant>{3.0, 0.3, 97.0, 9.7}
-                                           << QVector<QVariant>{0.1, 3.0, 0.3, 0.0};
+    QTest::newRow("tenths add up exactly")
+        << 0.1 << 100.0 << 0.3 << "0.1" << QString() << "3" << false << "0.3" << QVector<QVariant>{3.0, 0.3, 97.0, 9.7}
+        << QVector<QVariant>{0.1, 3.0, 0.3, 0.0};
 }
 
 void TestSalePanel::saleTypedThroughTheFields()
@@ -259,20 +262,47 @@ void TestSalePanel::refusedConfirmWritesNothing_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("quantityAfter");
 
-    QTest::newRow("quantity 0") << "quantity" << "0" << "销售数量不能为0" << "0";
-    QTest::newRow("quantity 0.0") << "quantity" << "0.0" << "销售数量不能为0" << "0.0";
-    QTest::newRow("more than in stock") << "quantity" << "6" << "库存不足" << "5";
-    QTest::newRow("quantity empty") << "quantity" << "" << "销售数量必须输入！" << "";
-    QTest::newRow("lone point") << "quantity" << "." << invalid(QStringLiteral(".")) << ".";
-    QTest::newRow("price empty") << "price" << "" << "实际销售价必须输入！" << "1";
-    QTest::newRow("price too large") << "price" << "9999999999999999"
+    QTest::newRow("quantity 0") << "quantity"
+                                << "0"
+                                << "销售数量不能为0"
+                                << "0";
+    QTest::newRow("quantity 0.0") << "quantity"
+                                  << "0.0"
+                                  << "销售数量不能为0"
+                                  << "0.0";
+    QTest::newRow("more than in stock") << "quantity"
+                                        << "6"
+                                        << "库存不足"
+                                        << "5";
+    QTest::newRow("quantity empty") << "quantity"
+                                    << ""
+                                    << "销售数量必须输入！"
+                                    << "";
+    QTest::newRow("lone point") << "quantity"
+                                << "." << invalid(QStringLiteral(".")) << ".";
+    QTest::newRow("price empty") << "price"
+                                 << ""
+                                 << "实际销售价必须输入！"
+                                 << "1";
+    QTest::newRow("price too large") << "price"
+                                     << "9999999999999999"
                                      << "实际销售价的数值“9999999999999999”超出允许范围：应为 0 至 "
                                         "999999999999999 之间、最多15位有效数字的数。"
                                      << "1";
-    QTest::newRow("owed empty") << "owed" << "" << "欠款金额必须输入！" << "1";
-    QTest::newRow("owed lone point") << "owed" << "." << invalid(QStringLiteral(".")) << "1";
-    QTest::newRow("date empty") << "date" << "" << "销售日期必须输入" << "1";
-    QTest::newRow("date half typed") << "date" << "2026" << "'2026-  -  ' is not a valid date" << "1";
+    QTest::newRow("owed empty") << "owed"
+                                << ""
+                                << "欠款金额必须输入！"
+                                << "1";
+    QTest::newRow("owed lone point") << "owed"
+                                     << "." << invalid(QStringLiteral(".")) << "1";
+    QTest::newRow("date empty") << "date"
+                                << ""
+                                << "销售日期必须输入"
+                                << "1";
+    QTest::newRow("date half typed") << "date"
+                                     << "2026"
+                                     << "'2026-  -  ' is not a valid date"
+                                     << "1";
 }
 
 void TestSalePanel::refusedConfirmWritesNothing()
@@ -284,8 +314,8 @@ void TestSalePanel::refusedConfirmWritesNothing()
 
     Till t;
     QVERIFY(t.ready());
-    const qint64 id = t.shop.addStock(QStringLiteral("网球"), {}, QStringLiteral("T1"), QStringLiteral("球类"), 8,
-                                      5, 12);
+    const qint64 id =
+        t.shop.addStock(QStringLiteral("网球"), {}, QStringLiteral("T1"), QStringLiteral("球类"), 8, 5, 12);
     const QVector<QVariant> before = t.stock(id);
     QVERIFY(t.open(id));
     SalePanel* p = t.panel;
@@ -310,8 +340,8 @@ void TestSalePanel::storedStockDecides()
 {
     Till t;
     QVERIFY(t.ready());
-    const qint64 id = t.shop.addStock(QStringLiteral("羽毛球拍"), {}, QStringLiteral("Y1"), QStringLiteral("拍类"), 50,
-                                      5, 80);
+    const qint64 id =
+        t.shop.addStock(QStringLiteral("羽毛球拍"), {}, QStringLiteral("Y1"), QStringLiteral("拍类"), 50, 5, 80);
     QVERIFY(t.open(id));
     QCOMPARE(t.panel->stockEdit()->text(), QStringLiteral("5"));
 
@@ -346,8 +376,8 @@ void TestSalePanel::saleNumbers()
 {
     Till t;
     QVERIFY(t.ready());
-    const qint64 id = t.shop.addStock(QStringLiteral("跳绳"), {}, QStringLiteral("S1"), QStringLiteral("健身"), 3,
-                                      100, 19.9);
+    const qint64 id =
+        t.shop.addStock(QStringLiteral("跳绳"), {}, QStringLiteral("S1"), QStringLiteral("健身"), 3, 100, 19.9);
     SalePanel* p = t.panel;
     QSignalSpy stepped(p, &SalePanel::numberStepped);
     QVERIFY(t.open(id));
@@ -397,8 +427,8 @@ void TestSalePanel::customers()
 {
     Till t;
     QVERIFY(t.ready());
-    const qint64 id = t.shop.addStock(QStringLiteral("足球"), {}, QStringLiteral("F1"), QStringLiteral("球类"), 60,
-                                      20, 99);
+    const qint64 id =
+        t.shop.addStock(QStringLiteral("足球"), {}, QStringLiteral("F1"), QStringLiteral("球类"), 60, 20, 99);
     SalePanel* p = t.panel;
     QVERIFY(t.open(id));
     const QString longName = QString(10000, QChar(u'名'));
@@ -456,12 +486,12 @@ void TestSalePanel::enterAndTabOrder()
 {
     Till t;
     QVERIFY(t.ready());
-    const qint64 id = t.shop.addStock(QStringLiteral("哑铃"), {}, QStringLiteral("D1"), QStringLiteral("健身"), 30,
-                                      4, 45);
+    const qint64 id =
+        t.shop.addStock(QStringLiteral("哑铃"), {}, QStringLiteral("D1"), QStringLiteral("健身"), 30, 4, 45);
     SalePanel* p = t.panel;
     QVERIFY(t.open(id));
-    const QList<QWidget*> order{p->priceBox(),  p->discountBox(),  p->quantityBox(),  p->owedBox(),
-                                p->dateField(), p->numberEdit(),   p->customerList(), p->addressEdit(),
+    const QList<QWidget*> order{p->priceBox(),    p->discountBox(), p->quantityBox(),  p->owedBox(),
+                                p->dateField(),   p->numberEdit(),  p->customerList(), p->addressEdit(),
                                 p->contactEdit(), p->remarkEdit()};
     for (QWidget* w : order) {
         QVERIFY2(w->hasFocus() || w->isAncestorOf(focused()), qPrintable(w->objectName()));
@@ -482,8 +512,8 @@ void TestSalePanel::closeAndReturnToggle()
 {
     Till t;
     QVERIFY(t.ready());
-    const qint64 id = t.shop.addStock(QStringLiteral("护腕"), {}, QStringLiteral("H1"), QStringLiteral("护具"), 5,
-                                      10, 9, QStringLiteral("2026-01-05"), {}, QStringLiteral("特价"));
+    const qint64 id = t.shop.addStock(QStringLiteral("护腕"), {}, QStringLiteral("H1"), QStringLiteral("护具"), 5, 10,
+                                      9, QStringLiteral("2026-01-05"), {}, QStringLiteral("特价"));
     SalePanel* p = t.panel;
     QVERIFY(t.open(id));
     QCOMPARE(t.host.opened, QStringList{QStringLiteral("特价")});
@@ -508,10 +538,13 @@ void TestSalePanel::mainWindowSellsOnDoubleClick()
 {
     TestShop shop;
     RecordingPort port;
-    QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), QStringLiteral("店员")},
-                                                           {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
-    const qint64 ball = shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 50, 10, 90);
-    const qint64 other = shop.addStock(QStringLiteral("足球"), QString(), QStringLiteral("2"), QStringLiteral("球类"), 40, 5, 80);
+    QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"),
+                                {{QStringLiteral("username"), QStringLiteral("店员")},
+                                 {QStringLiteral("passwd"), hashPassword(QStringLiteral("a1"))}}));
+    const qint64 ball =
+        shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 50, 10, 90);
+    const qint64 other =
+        shop.addStock(QStringLiteral("足球"), QString(), QStringLiteral("2"), QStringLiteral("球类"), 40, 5, 80);
     {
         TMainForm main(shop.dm());
         QVERIFY(logIn(main, QStringLiteral("店员"), QStringLiteral("A1")));

@@ -18,10 +18,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
-#include <QTableView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 
@@ -30,7 +30,10 @@ namespace {
 class FakeHost final : public PosHost
 {
 public:
-    explicit FakeHost(Tdmfm& dm) : m_dm(dm) {}
+    explicit FakeHost(Tdmfm& dm)
+        : m_dm(dm)
+    {
+    }
     void runStockSearch() override { m_dm.OpenQuery(m_dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)); }
     void showNotice(const QString&) override {}
     QString userName() const override { return QStringLiteral("超级管理员"); }
@@ -189,11 +192,16 @@ void TestSlipPanel::receiptChecks_data()
     QTest::addColumn<QString>("cash");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("nothing sold") << false << "100" << "先进行销售";
-    QTest::newRow("no cash") << true << "" << "输入现金额";
-    QTest::newRow("cash short") << true << "99" << "现金不足";
-    QTest::newRow("cash exact") << true << "99.8" << "";
-    QTest::newRow("cash over") << true << "100" << "";
+    QTest::newRow("nothing sold") << false << "100"
+                                  << "先进行销售";
+    QTest::newRow("no cash") << true << ""
+                             << "输入现金额";
+    QTest::newRow("cash short") << true << "99"
+                                << "现金不足";
+    QTest::newRow("cash exact") << true << "99.8"
+                                << "";
+    QTest::newRow("cash over") << true << "100"
+                               << "";
 }
 
 void TestSlipPanel::receiptChecks()

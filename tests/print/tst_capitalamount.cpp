@@ -69,8 +69,7 @@ void TestCapitalAmount::converts_data()
         {"1000000000000000000000000001", "壹仟亿亿亿零壹元整"},
     };
     for (const auto& [amount, capital] : rows)
-        QTest::newRow(amount[0] ? amount : "(empty)")
-            << QString::fromUtf8(amount) << QString::fromUtf8(capital);
+        QTest::newRow(amount[0] ? amount : "(empty)") << QString::fromUtf8(amount) << QString::fromUtf8(capital);
 }
 
 void TestCapitalAmount::converts()

@@ -29,8 +29,8 @@ namespace {
 QList<Article> threeArticles()
 {
     return {
-        {QStringLiteral("篮球ABCDEFGHIJKLM"), 1.0, 19.9},   // 4 + 13 = 17 bytes
-        {QStringLiteral("羽毛球拍YONEXA1234"), 2.0, 60.0},  // 8 + 10 = 18 bytes
+        {QStringLiteral("篮球ABCDEFGHIJKLM"), 1.0, 19.9},     // 4 + 13 = 17 bytes
+        {QStringLiteral("羽毛球拍YONEXA1234"), 2.0, 60.0},    // 8 + 10 = 18 bytes
         {QStringLiteral("乒乓球拍红双喜狂飙3"), -1.0, -19.9}, // 18 + 1 ... 19 bytes, cut
     };
 }
@@ -128,11 +128,16 @@ void TestPosReceipt::nameColumn_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("column");
-    QTest::newRow("17 bytes padded by one") << "篮球ABCDEFGHIJKLM" << "篮球ABCDEFGHIJKLM ";
-    QTest::newRow("18 bytes and one more space") << "羽毛球拍YONEXA1234" << "羽毛球拍YONEXA1234 ";
-    QTest::newRow("20 bytes cut to 18") << "ABCDEFGHIJKLMNOPQRST" << "ABCDEFGHIJKLMNOPQR ";
-    QTest::newRow("a character across byte 18") << "ABCDEFGHIJKLMNOPQ球" << "ABCDEFGHIJKLMNOPQ  ";
-    QTest::newRow("empty") << "" << "                  ";
+    QTest::newRow("17 bytes padded by one") << "篮球ABCDEFGHIJKLM"
+                                            << "篮球ABCDEFGHIJKLM ";
+    QTest::newRow("18 bytes and one more space") << "羽毛球拍YONEXA1234"
+                                                 << "羽毛球拍YONEXA1234 ";
+    QTest::newRow("20 bytes cut to 18") << "ABCDEFGHIJKLMNOPQRST"
+                                        << "ABCDEFGHIJKLMNOPQR ";
+    QTest::newRow("a character across byte 18") << "ABCDEFGHIJKLMNOPQ球"
+                                                << "ABCDEFGHIJKLMNOPQ  ";
+    QTest::newRow("empty") << ""
+                           << "                  ";
 }
 
 void TestPosReceipt::nameColumn()
@@ -194,7 +199,8 @@ void TestPosReceipt::pdfThroughQPrinter()
 
     // Each line stands at its own position: 30 dots of 203 dpi apart, in points.
     const QString bbox = run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
-    QRegularExpression word(QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="([\d.]+)">([^<]*)</word>)re"));
+    QRegularExpression word(
+        QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="([\d.]+)">([^<]*)</word>)re"));
     QList<double> tops;
     for (auto it = word.globalMatch(bbox); it.hasNext();) {
         const auto m = it.next();
@@ -217,7 +223,8 @@ void TestPosReceipt::pdfThroughQPrinter()
 
 void TestPosReceipt::printedThroughCups()
 {
-    if (QPrinterInfo::defaultPrinter().isNull() || QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+    if (QPrinterInfo::defaultPrinter().isNull() ||
+        QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
         QSKIP("no default CUPS queue or no pdftotext; scripts/test.sh sets up the cups-pdf queue");
     TestShop shop;
     RecordingPort port;

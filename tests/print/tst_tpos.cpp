@@ -1,10 +1,10 @@
 #include "recordingport.h"
 #include "testdb.h"
 
-#include "settings/settingkeys.h"
-#include "settings/settingsstore.h"
 #include "app/tmainform.h"
 #include "print/tpos.h"
+#include "settings/settingkeys.h"
+#include "settings/settingsstore.h"
 
 #include <QAction>
 #include <QLineEdit>

@@ -28,7 +28,10 @@ namespace {
 class FakeHost final : public StockHost
 {
 public:
-    explicit FakeHost(Tdmfm& dm) : m_dm(dm) {}
+    explicit FakeHost(Tdmfm& dm)
+        : m_dm(dm)
+    {
+    }
 
     void reloadStockList() override
     {
@@ -75,8 +78,7 @@ struct Shop
     // Every stored stock row, oldest first.
     RowSet& rows()
     {
-        dm().OpenQuery(dm().generalQuery(),
-                       Statement{QStringLiteral("select * from data order by rowid"), {}});
+        dm().OpenQuery(dm().generalQuery(), Statement{QStringLiteral("select * from data order by rowid"), {}});
         return dm().generalQuery();
     }
     void execute(const QString& sql) { dm().ExecStatement(dm().generalQuery(), Statement{sql, {}}); }
@@ -250,17 +252,37 @@ void TestStockIn::numberBoxPasteFollowsTheKeys_data()
     QTest::addColumn<QString>("start"); // set by the program, cursor at the end
     QTest::addColumn<QString>("pasted");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("digits and point") << "" << "12.5" << "12.5";
-    QTest::newRow("appended") << "3" << "4" << "34";
-    QTest::newRow("two points get in") << "" << "1.2.3" << "1.2.3"; // as typing them would
-    QTest::newRow("exponent") << "" << "1e308" << "";
-    QTest::newRow("minus") << "3" << "-5" << "3";
-    QTest::newRow("blank around") << "" << " 7" << "";
-    QTest::newRow("full-width digits") << "" << "１２" << "";
-    QTest::newRow("infinity") << "" << "inf" << "";
+    QTest::newRow("digits and point") << ""
+                                      << "12.5"
+                                      << "12.5";
+    QTest::newRow("appended") << "3"
+                              << "4"
+                              << "34";
+    QTest::newRow("two points get in") << ""
+                                       << "1.2.3"
+                                       << "1.2.3"; // as typing them would
+    QTest::newRow("exponent") << ""
+                              << "1e308"
+                              << "";
+    QTest::newRow("minus") << "3"
+                           << "-5"
+                           << "3";
+    QTest::newRow("blank around") << ""
+                                  << " 7"
+                                  << "";
+    QTest::newRow("full-width digits") << ""
+                                       << "１２"
+                                       << "";
+    QTest::newRow("infinity") << ""
+                              << "inf"
+                              << "";
     // What the program put in (a stored negative amount) can still be edited.
-    QTest::newRow("next to a set minus") << "-2" << "5" << "-25";
-    QTest::newRow("a second minus") << "-2" << "-" << "-2";
+    QTest::newRow("next to a set minus") << "-2"
+                                         << "5"
+                                         << "-25";
+    QTest::newRow("a second minus") << "-2"
+                                    << "-"
+                                    << "-2";
 }
 
 void TestStockIn::numberBoxPasteFollowsTheKeys()
@@ -351,11 +373,11 @@ void TestStockIn::newArticleTypedWithEnter_data()
     QTest::addColumn<QString>("nameInitials");
     QTest::addColumn<QString>("specInitials");
     QTest::newRow("chinese, blank model") << "乒乓球拍"
-                                         << ""
-                                         << "乒乓球拍"
-                                         << ""
-                                         << "ppqp"
-                                         << "";
+                                          << ""
+                                          << "乒乓球拍"
+                                          << ""
+                                          << "ppqp"
+                                          << "";
     QTest::newRow("trimmed") << "  李宁 "
                              << " T恤  "
                              << "李宁"
@@ -433,8 +455,7 @@ void TestStockIn::newArticleTypedWithEnter()
     QCOMPARE(s.main.reloads, 1);
     QVERIFY(p->isVisible());
     QVERIFY(!p->changeButton()->isEnabled());
-    for (QComboBox* list :
-         {p->nameList(), p->specList(), p->codeList(), p->categoryList(), p->supplierList()})
+    for (QComboBox* list : {p->nameList(), p->specList(), p->codeList(), p->categoryList(), p->supplierList()})
         QCOMPARE(list->currentText(), QString());
     for (NumberBox* box : {p->purchasePriceBox(), p->quantityBox(), p->salePriceBox()})
         QCOMPARE(box->text(), QString());
@@ -540,27 +561,36 @@ void TestStockIn::badTextWritesNothing_data()
     QTest::addColumn<bool>("atOnce"); // the recomputation already reports it
     QTest::addColumn<QString>("message");
     QTest::newRow("pasted price") << "purchasePriceBox"
-                                  << "1.2.3" << "pasted" << true << invalid(QStringLiteral("1.2.3"));
+                                  << "1.2.3"
+                                  << "pasted" << true << invalid(QStringLiteral("1.2.3"));
     QTest::newRow("lone point quantity") << "quantityBox"
-                                         << "." << "typed" << true << invalid(QStringLiteral("."));
+                                         << "."
+                                         << "typed" << true << invalid(QStringLiteral("."));
     QTest::newRow("pasted sale price") << "salePriceBox"
-                                       << "1.2.3" << "pasted" << true << invalid(QStringLiteral("1.2.3"));
+                                       << "1.2.3"
+                                       << "pasted" << true << invalid(QStringLiteral("1.2.3"));
     QTest::newRow("17 digits") << "quantityBox"
-                               << "12345678901234567" << "pasted" << false
+                               << "12345678901234567"
+                               << "pasted" << false
                                << outOfRange(QStringLiteral("数量"), QStringLiteral("12345678901234567"));
     QTest::newRow("400 digits") << "purchasePriceBox" << QString(QLatin1Char('9')).repeated(400) << "pasted" << false
                                 << outOfRange(QStringLiteral("进货单价"), QString(QLatin1Char('9')).repeated(400));
-    QTest::newRow("16 significant digits") << "salePriceBox"
-                                           << "1234567890.123456" << "typed" << false
-                                           << outOfRange(QStringLiteral("销售单价"), QStringLiteral("1234567890.123456"));
+    QTest::newRow("16 significant digits")
+        << "salePriceBox"
+        << "1234567890.123456"
+        << "typed" << false << outOfRange(QStringLiteral("销售单价"), QStringLiteral("1234567890.123456"));
     // 15 digits each, but their product is beyond what the amount forms show.
     QTest::newRow("product too large") << "quantityBox"
-                                       << "999999999999999" << "typed" << false
-                                       << QStringLiteral("进货金额的计算结果“2E15”超出允许范围：不能达到 1000000000000000。");
+                                       << "999999999999999"
+                                       << "typed" << false
+                                       << QStringLiteral(
+                                              "进货金额的计算结果“2E15”超出允许范围：不能达到 1000000000000000。");
     QTest::newRow("impossible date") << "dateField"
-                                     << "2026-13-45" << "set" << false << "'2026-13-45' is not a valid date";
+                                     << "2026-13-45"
+                                     << "set" << false << "'2026-13-45' is not a valid date";
     QTest::newRow("half date") << "dateField"
-                               << "2026-01" << "set" << false << "'2026-01-  ' is not a valid date";
+                               << "2026-01"
+                               << "set" << false << "'2026-01-  ' is not a valid date";
 }
 
 void TestStockIn::badTextWritesNothing()
@@ -636,9 +666,8 @@ void TestStockIn::changeRecomputesFromSoldQuantity()
     StockInPanel* p = s.panel;
     s.shop.addStock(QStringLiteral("旧货"), QString(), QStringLiteral("J0"), QStringLiteral("杂项"), 1, 1, 1,
                     QStringLiteral("2025-12-01"));
-    s.shop.addStock(QStringLiteral("乒乓球拍"), QStringLiteral("红双喜"), QStringLiteral("P1"),
-                    QStringLiteral("球拍"), 2.5, 10, 4, QStringLiteral("2026-01-05"),
-                    QStringLiteral("体育用品厂"), QStringLiteral("样品"));
+    s.shop.addStock(QStringLiteral("乒乓球拍"), QStringLiteral("红双喜"), QStringLiteral("P1"), QStringLiteral("球拍"),
+                    2.5, 10, 4, QStringLiteral("2026-01-05"), QStringLiteral("体育用品厂"), QStringLiteral("样品"));
     s.execute(QStringLiteral("update data set [5]=3, [6]=12, [7]=7, [8]=17.5 where a='乒乓球拍'"));
     s.reload();
     p->setChangeEnabled(false);
@@ -656,10 +685,10 @@ void TestStockIn::changeRecomputesFromSoldQuantity()
     QCOMPARE(p->quantityBox()->text(), QStringLiteral("10"));
     // After the filling the held amounts are the stored ones.
     const StockInPanel::HeldAmounts held = p->heldAmounts();
-    QCOMPARE(QStringList({held.purchaseAmount, held.soldQuantity, held.salesAmount, held.stockQuantity,
-                          held.stockAmount}),
-             QStringList({QStringLiteral("25"), QStringLiteral("3"), QStringLiteral("12"), QStringLiteral("7"),
-                          QStringLiteral("17.5")}));
+    QCOMPARE(
+        QStringList({held.purchaseAmount, held.soldQuantity, held.salesAmount, held.stockQuantity, held.stockAmount}),
+        QStringList({QStringLiteral("25"), QStringLiteral("3"), QStringLiteral("12"), QStringLiteral("7"),
+                     QStringLiteral("17.5")}));
 
     retype(p->findChild<QWidget*>(field), text);
     if (field == QLatin1String("quantityBox"))
@@ -699,8 +728,7 @@ void TestStockIn::refusedChangeWritesNothing_data()
     QTest::newRow("cancelled") << false << int(MessagePort::Answer::Cancel)
                                << QStringList{QStringLiteral("你确实要修改选中资料吗？")};
     // An imported row can lack its sold quantity: the save's recomputation cannot convert it.
-    QTest::newRow("sold quantity empty")
-        << true << int(MessagePort::Answer::Ok) << QStringList{invalid(QString())};
+    QTest::newRow("sold quantity empty") << true << int(MessagePort::Answer::Ok) << QStringList{invalid(QString())};
 }
 
 void TestStockIn::refusedChangeWritesNothing()
@@ -711,8 +739,8 @@ void TestStockIn::refusedChangeWritesNothing()
     Shop s;
     QVERIFY(s.ready());
     StockInPanel* p = s.panel;
-    s.shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("L7"),
-                    QStringLiteral("球类"), 50, 4, 80);
+    s.shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("L7"), QStringLiteral("球类"), 50, 4,
+                    80);
     if (soldIsEmpty)
         s.execute(QStringLiteral("update data set [5]=NULL"));
     s.reload();
@@ -739,8 +767,8 @@ void TestStockIn::changeWithoutStartedRowWritesNothing()
     Shop s;
     QVERIFY(s.ready());
     StockInPanel* p = s.panel;
-    s.shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("L7"),
-                    QStringLiteral("球类"), 50, 4, 80);
+    s.shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("L7"), QStringLiteral("球类"), 50, 4,
+                    80);
     s.reload();
     // A row click copies the article but starts no change; enabling the button
     // from elsewhere does not either.
@@ -770,9 +798,8 @@ void TestStockIn::rowClickCopiesArticle()
     StockInPanel* p = s.panel;
     s.shop.addStock(QString(), QString(), QStringLiteral("X"), QStringLiteral("无名"), 1, 1, 1,
                     QStringLiteral("2024-01-01"));
-    s.shop.addStock(QStringLiteral("羽毛球拍"), QStringLiteral("YY"), QStringLiteral("Y2"),
-                    QStringLiteral("球拍"), 0.1, 3, 0.5, QStringLiteral("2025-06-01"), QStringLiteral("厂甲"),
-                    QStringLiteral("蓝色"));
+    s.shop.addStock(QStringLiteral("羽毛球拍"), QStringLiteral("YY"), QStringLiteral("Y2"), QStringLiteral("球拍"), 0.1,
+                    3, 0.5, QStringLiteral("2025-06-01"), QStringLiteral("厂甲"), QStringLiteral("蓝色"));
     s.reload();
     p->openForNew();
     p->dateField()->setText(QStringLiteral("2026-03-03"));
@@ -816,15 +843,12 @@ void TestStockIn::deleteCurrentRow()
     // Nothing loaded yet: the confirmation, then the empty-dataset error.
     s.port.answers << MessagePort::Answer::Ok;
     QVERIFY(!p->deleteCurrentRow());
-    QCOMPARE(s.port.texts(),
-             QStringList({QStringLiteral("你真的要删除选中资料吗？"),
-                          QStringLiteral("Cannot perform this operation on an empty dataset")}));
+    QCOMPARE(s.port.texts(), QStringList({QStringLiteral("你真的要删除选中资料吗？"),
+                                          QStringLiteral("Cannot perform this operation on an empty dataset")}));
     QCOMPARE(s.port.entries.at(0).title, QStringLiteral("警告！"));
 
-    s.shop.addStock(QStringLiteral("排球"), QString(), QStringLiteral("V1"), QStringLiteral("球类"), 30, 2,
-                    45);
-    s.shop.addStock(QStringLiteral("足球"), QString(), QStringLiteral("F1"), QStringLiteral("球类"), 60, 2,
-                    90);
+    s.shop.addStock(QStringLiteral("排球"), QString(), QStringLiteral("V1"), QStringLiteral("球类"), 30, 2, 45);
+    s.shop.addStock(QStringLiteral("足球"), QString(), QStringLiteral("F1"), QStringLiteral("球类"), 60, 2, 90);
     s.reload();
     s.port.clear();
     QVERIFY(!p->deleteCurrentRow()); // answered Cancel

@@ -43,8 +43,7 @@ qint64 askSound(const QString& path, const QString& sql)
     Database db;
     QString error;
     QueryResult r;
-    if (!db.open(path, false, &error) || !schema::check(db).isEmpty() ||
-        !db.query(Statement{sql, {}}, &r, &error))
+    if (!db.open(path, false, &error) || !schema::check(db).isEmpty() || !db.query(Statement{sql, {}}, &r, &error))
         return -1;
     return r.rows.at(0).at(0).toLongLong();
 }

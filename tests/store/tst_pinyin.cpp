@@ -55,12 +55,10 @@ void TestPinyin::bothApis_data()
     QTest::newRow("first level") << u"李宁"_s << QByteArray("\xC0\xEE\xC4\xFE") << QByteArray("ln");
     QTest::newRow("first level 4") << u"乒乓球拍"_s << QByteArray("\xC6\xB9\xC5\xD2\xC7\xF2\xC5\xC4")
                                    << QByteArray("ppqp");
-    QTest::newRow("first level 3") << u"羽毛球"_s << QByteArray("\xD3\xF0\xC3\xAB\xC7\xF2")
-                                   << QByteArray("ymq");
+    QTest::newRow("first level 3") << u"羽毛球"_s << QByteArray("\xD3\xF0\xC3\xAB\xC7\xF2") << QByteArray("ymq");
     QTest::newRow("first level a") << u"阿迪达斯"_s << QByteArray("\xB0\xA2\xB5\xCF\xB4\xEF\xCB\xB9")
                                    << QByteArray("adds");
-    QTest::newRow("signs keep case") << u"篮球-XL"_s << QByteArray("\xC0\xBA\xC7\xF2-XL")
-                                     << QByteArray("lq-XL");
+    QTest::newRow("signs keep case") << u"篮球-XL"_s << QByteArray("\xC0\xBA\xC7\xF2-XL") << QByteArray("lq-XL");
     QTest::newRow("x range") << u"T恤"_s << QByteArray("T\xD0\xF4") << QByteArray("Tx");
     QTest::newRow("d list") << u"耷"_s << QByteArray("\xDE\xC7") << QByteArray("d");
     // Characters the dictionaries give no reading take their kMandarin one.
@@ -68,10 +66,8 @@ void TestPinyin::bothApis_data()
     QTest::newRow("radicals") << u"丿丶亻扌氵"_s << QByteArray("\xD8\xAF\xD8\xBC\xD8\xE9\xDE\xD0\xE3\xDF")
                               << QByteArray("pzrss");
     QTest::newRow("first of the j list") << u"丌"_s << QByteArray("\xD8\xA2") << QByteArray("j");
-    QTest::newRow("full-width brackets")
-        << u"（大）"_s << QByteArray("\xA3\xA8\xB4\xF3\xA3\xA9") << QByteArray("!d!");
-    QTest::newRow("blank swallows digit")
-        << u"Nike 2013"_s << QByteArray("Nike 2013") << QByteArray("Nike!013");
+    QTest::newRow("full-width brackets") << u"（大）"_s << QByteArray("\xA3\xA8\xB4\xF3\xA3\xA9") << QByteArray("!d!");
+    QTest::newRow("blank swallows digit") << u"Nike 2013"_s << QByteArray("Nike 2013") << QByteArray("Nike!013");
     QTest::newRow("blank swallows letter") << u"a b"_s << QByteArray("a b") << QByteArray("a!");
     QTest::newRow("a before y") << u"嗌"_s << QByteArray("\xE0\xC9") << QByteArray("a");
     QTest::newRow("b before p") << u"钯"_s << QByteArray("\xEE\xD9") << QByteArray("b");
@@ -79,8 +75,7 @@ void TestPinyin::bothApis_data()
     QTest::newRow("all signs") << u"!.#$%()*+-,/[\\|^~`@{}_"_s << QByteArray("!.#$%()*+-,/[\\|^~`@{}_")
                                << QByteArray("!.#$%()*+-,/[\\|^~`@{}_");
     // Each sign outside the set starts a unit with the next byte.
-    QTest::newRow("signs outside") << u"&x=y\"z'w:v;<>?]"_s << QByteArray("&x=y\"z'w:v;<>?]")
-                                   << QByteArray("!!!!!!!!");
+    QTest::newRow("signs outside") << u"&x=y\"z'w:v;<>?]"_s << QByteArray("&x=y\"z'w:v;<>?]") << QByteArray("!!!!!!!!");
 }
 
 void TestPinyin::bothApis()
@@ -216,9 +211,8 @@ void TestPinyin::listShape()
         for (size_t pos = 0; pos < list.text.size(); pos += 3) {
             const auto lead = static_cast<unsigned char>(list.text[pos]);
             const auto trail = static_cast<unsigned char>(list.text[pos + 1]);
-            QVERIFY2(
-                lead >= 0xD8 && lead <= 0xF7 && trail >= 0xA1 && trail <= 0xFE,
-                qPrintable(QStringLiteral("list %1 entry %2").arg(QLatin1Char(list.letter)).arg(pos / 3)));
+            QVERIFY2(lead >= 0xD8 && lead <= 0xF7 && trail >= 0xA1 && trail <= 0xFE,
+                     qPrintable(QStringLiteral("list %1 entry %2").arg(QLatin1Char(list.letter)).arg(pos / 3)));
             QCOMPARE(list.text[pos + 2], ' ');
             const QByteArray character(list.text.data() + pos, 2);
             QVERIFY(!inList.contains(character));

@@ -63,7 +63,8 @@ int sellUntilKilled(const QString& path, quint32 seed)
         in.stockRowId = ids.rows.at(random.bounded(int(ids.rows.size()))).at(0).toLongLong();
         const int quantity = random.bounded(5) == 0 ? -1 : 1 + random.bounded(3);
         in.quantity = QString::number(quantity);
-        in.price = QStringLiteral("%1.%2").arg(10 + random.bounded(90)).arg(random.bounded(100), 2, 10, QLatin1Char('0'));
+        in.price =
+            QStringLiteral("%1.%2").arg(10 + random.bounded(90)).arg(random.bounded(100), 2, 10, QLatin1Char('0'));
         in.saleNumber = QStringLiteral("20260105%1").arg(seed % 1000, 3, 10, QLatin1Char('0'));
         in.saleDate = QStringLiteral("2026-01-05");
         in.customer = QStringLiteral("顾客%1").arg(n);
@@ -161,7 +162,8 @@ void TestSaleCrash::killedSalesLeaveWholeSalesOnly()
             const double sold = row.at(7).toDouble();
             QVERIFY2(money(row.at(3)) == money(sold), qPrintable(what + QStringLiteral(": sold quantity")));
             QVERIFY2(money(row.at(4)) == money(row.at(8)), qPrintable(what + QStringLiteral(": sales amount")));
-            QVERIFY2(money(row.at(5)) == money(row.at(2).toDouble() - sold), qPrintable(what + QStringLiteral(": stock")));
+            QVERIFY2(money(row.at(5)) == money(row.at(2).toDouble() - sold),
+                     qPrintable(what + QStringLiteral(": stock")));
             QVERIFY2(money(row.at(6)) == money(row.at(5).toDouble() * row.at(1).toDouble()),
                      qPrintable(what + QStringLiteral(": stock amount")));
         }

@@ -61,8 +61,8 @@ void TstStockOps::recompute_data()
         << Edit::Quantity << s("") << s("6") << s("") << fresh << h("", "0", "0", "6", "") << false;
     QTest::newRow("quantity: same purchase amount leaves the stock amount")
         << Edit::Quantity << s("10") << s("10") << s("") << stored << h("100", "3", "60", "10", "70") << false;
-    QTest::newRow("quantity: emptied")
-        << Edit::Quantity << s("2") << s("") << s("") << stored << h("100", "3", "60", "", "70") << false;
+    QTest::newRow("quantity: emptied") << Edit::Quantity << s("2") << s("") << s("") << stored
+                                       << h("100", "3", "60", "", "70") << false;
     QTest::newRow("quantity: not a number still moves the stock quantity")
         << Edit::Quantity << s("2") << s("-") << s("") << stored << h("100", "3", "60", "-", "70") << true;
 

@@ -87,7 +87,8 @@ void TestStore::schemaHasEveryColumn()
     // Autonumbered identities.
     QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("x")}}));
     QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("y")}}));
-    QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select ID from data1 order by ID"), {}}));
+    QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(),
+                                Statement{QStringLiteral("select ID from data1 order by ID"), {}}));
     QCOMPARE(shop.dm().generalQuery().value(0, 0).toLongLong() + 1, shop.dm().generalQuery().value(1, 0).toLongLong());
 }
 
@@ -169,16 +170,25 @@ void TestStore::searchMatchesInitialsInAnyCase_data()
     QTest::addColumn<bool>("hideZero");
     QTest::addColumn<QStringList>("names");
     const QStringList all{QStringLiteral("李宁球鞋"), QStringLiteral("篮球"), QStringLiteral("乒乓球拍")};
-    QTest::newRow("no condition") << "" << "" << false << all;
-    QTest::newRow("initials lower") << "name" << "lq" << false << QStringList{QStringLiteral("篮球")};
-    QTest::newRow("initials upper") << "name" << "LQ" << false << QStringList{QStringLiteral("篮球")};
-    QTest::newRow("initials inside") << "name" << "nq" << false << QStringList{QStringLiteral("李宁球鞋")};
-    QTest::newRow("model initials") << "model" << "XL" << false << QStringList{QStringLiteral("乒乓球拍")};
-    QTest::newRow("code part") << "code" << "0012" << false << QStringList{QStringLiteral("篮球")};
-    QTest::newRow("category") << "category" << "球" << false << all;
+    QTest::newRow("no condition") << ""
+                                  << "" << false << all;
+    QTest::newRow("initials lower") << "name"
+                                    << "lq" << false << QStringList{QStringLiteral("篮球")};
+    QTest::newRow("initials upper") << "name"
+                                    << "LQ" << false << QStringList{QStringLiteral("篮球")};
+    QTest::newRow("initials inside") << "name"
+                                     << "nq" << false << QStringList{QStringLiteral("李宁球鞋")};
+    QTest::newRow("model initials") << "model"
+                                    << "XL" << false << QStringList{QStringLiteral("乒乓球拍")};
+    QTest::newRow("code part") << "code"
+                               << "0012" << false << QStringList{QStringLiteral("篮球")};
+    QTest::newRow("category") << "category"
+                              << "球" << false << all;
     // Hidden zero stock keeps negative stock and drops rows with no stock left.
-    QTest::newRow("zero hidden") << "" << "" << true << QStringList{QStringLiteral("李宁球鞋"), QStringLiteral("篮球")};
-    QTest::newRow("dates inclusive") << "dates" << "" << false << QStringList{QStringLiteral("篮球"), QStringLiteral("乒乓球拍")};
+    QTest::newRow("zero hidden") << ""
+                                 << "" << true << QStringList{QStringLiteral("李宁球鞋"), QStringLiteral("篮球")};
+    QTest::newRow("dates inclusive") << "dates"
+                                     << "" << false << QStringList{QStringLiteral("篮球"), QStringLiteral("乒乓球拍")};
 }
 
 void TestStore::searchMatchesInitialsInAnyCase()
@@ -188,12 +198,12 @@ void TestStore::searchMatchesInitialsInAnyCase()
     QFETCH(bool, hideZero);
     QFETCH(QStringList, names);
     TestShop shop;
-    shop.addStock(QStringLiteral("李宁球鞋"), QStringLiteral("42码"), QStringLiteral("A1"), QStringLiteral("球类"), 1, 5, 2,
-                  QStringLiteral("2026-01-01"));
-    shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("690012"), QStringLiteral("球类"), 1, 5, 2,
-                  QStringLiteral("2026-01-02"));
-    shop.addStock(QStringLiteral("乒乓球拍"), QStringLiteral("横拍-XL"), QStringLiteral("B3"), QStringLiteral("球类"), 1, 5, 2,
-                  QStringLiteral("2026-01-03"));
+    shop.addStock(QStringLiteral("李宁球鞋"), QStringLiteral("42码"), QStringLiteral("A1"), QStringLiteral("球类"), 1,
+                  5, 2, QStringLiteral("2026-01-01"));
+    shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("690012"), QStringLiteral("球类"), 1, 5,
+                  2, QStringLiteral("2026-01-02"));
+    shop.addStock(QStringLiteral("乒乓球拍"), QStringLiteral("横拍-XL"), QStringLiteral("B3"), QStringLiteral("球类"),
+                  1, 5, 2, QStringLiteral("2026-01-03"));
     Tdmfm& dm = shop.dm();
     // 李宁球鞋 sold out past zero (a return pending), 乒乓球拍 sold out.
     QString error;
@@ -214,7 +224,8 @@ void TestStore::searchMatchesInitialsInAnyCase()
         c.to = QStringLiteral("2026-01-03");
     }
     RecordingPort port;
-    QVERIFY(dm.OpenQuery(dm.stockList(), stockq::search(hideZero ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown, c)));
+    QVERIFY(dm.OpenQuery(dm.stockList(),
+                         stockq::search(hideZero ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown, c)));
     QStringList got;
     for (int r = 0; r < dm.stockList().rowCount(); ++r)
         got << dm.stockList().value(r, stockcol::name).toString();
@@ -225,9 +236,12 @@ void TestStore::rowSetWritesThroughByIdentity()
 {
     TestShop shop;
     Tdmfm& dm = shop.dm();
-    shop.addStock(QStringLiteral("甲"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-03"));
-    shop.addStock(QStringLiteral("乙"), {}, QStringLiteral("2"), QStringLiteral("k"), 1, 2, 1, QStringLiteral("2026-01-01"));
-    shop.addStock(QStringLiteral("丙"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 3, 1, QStringLiteral("2026-01-02"));
+    shop.addStock(QStringLiteral("甲"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1,
+                  QStringLiteral("2026-01-03"));
+    shop.addStock(QStringLiteral("乙"), {}, QStringLiteral("2"), QStringLiteral("k"), 1, 2, 1,
+                  QStringLiteral("2026-01-01"));
+    shop.addStock(QStringLiteral("丙"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 3, 1,
+                  QStringLiteral("2026-01-02"));
     QVERIFY(dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)));
     RowSet& set = dm.stockList();
     QCOMPARE(set.value(0, stockcol::name).toString(), QStringLiteral("乙")); // stock-in date order
@@ -249,7 +263,8 @@ void TestStore::rowSetWritesThroughByIdentity()
     QStringList names{g.value(0, 0).toString(), g.value(1, 0).toString()};
     QVERIFY(!names.contains(QStringLiteral("甲")));
     for (int r = 0; r < 2; ++r)
-        QCOMPARE(g.value(r, 1).toString(), g.value(r, 0).toString() == QStringLiteral("丙") ? QStringLiteral("改过") : QString());
+        QCOMPARE(g.value(r, 1).toString(),
+                 g.value(r, 0).toString() == QStringLiteral("丙") ? QStringLiteral("改过") : QString());
 
     // Deleting from an empty set is refused with the dataset message.
     RecordingPort port;
@@ -360,12 +375,18 @@ void TestStore::unusableFileIsRefusedAtOpen_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("engineText");
 
-    QTest::newRow("zero-length file") << "empty" << "no such table: data";
-    QTest::newRow("encrypted, no tables") << "no tables" << "no such table: data";
-    QTest::newRow("table without a column") << "no day6" << "no such column: day6";
-    QTest::newRow("journal cannot be created") << "journal blocked" << "disk I/O error";
-    QTest::newRow("read-only file") << "read-only file" << "attempt to write a readonly database";
-    QTest::newRow("read-only folder") << "read-only folder" << ""; // the words vary with the engine version
+    QTest::newRow("zero-length file") << "empty"
+                                      << "no such table: data";
+    QTest::newRow("encrypted, no tables") << "no tables"
+                                          << "no such table: data";
+    QTest::newRow("table without a column") << "no day6"
+                                            << "no such column: day6";
+    QTest::newRow("journal cannot be created") << "journal blocked"
+                                               << "disk I/O error";
+    QTest::newRow("read-only file") << "read-only file"
+                                    << "attempt to write a readonly database";
+    QTest::newRow("read-only folder") << "read-only folder"
+                                      << ""; // the words vary with the engine version
 }
 
 void TestStore::unusableFileIsRefusedAtOpen()
@@ -422,9 +443,10 @@ void TestStore::largeRowIdsComeBackWhole()
     const qint64 ids[] = {3000000000LL, 9007199254740993LL};
     QString error;
     for (const qint64 id : ids)
-        QVERIFY(dm.db().exec(Statement{QStringLiteral("insert into data (rowid, a, [2], [7], day1) values (?, ?, 1, 1, ?)"),
-                                       {id, QString::number(id), QStringLiteral("2026-01-05")}},
-                             &error));
+        QVERIFY(
+            dm.db().exec(Statement{QStringLiteral("insert into data (rowid, a, [2], [7], day1) values (?, ?, 1, 1, ?)"),
+                                   {id, QString::number(id), QStringLiteral("2026-01-05")}},
+                         &error));
     qint64 next = 0;
     QVERIFY(dm.appendRow(QStringLiteral("data"), {{QString(stockcol::name), QStringLiteral("next")}}, &next));
     QCOMPARE(next, ids[1] + 1);
@@ -446,7 +468,8 @@ void TestStore::largeRowIdsComeBackWhole()
         if (set.rowId(r) == ids[1])
             set.setCurrent(r);
     QVERIFY(dm.updateCurrent(set, {{QString(stockcol::remark), QStringLiteral("改过")}}));
-    QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select rowid from data where z=?"), {QStringLiteral("改过")}}));
+    QVERIFY(dm.OpenQuery(dm.generalQuery(),
+                         Statement{QStringLiteral("select rowid from data where z=?"), {QStringLiteral("改过")}}));
     QCOMPARE(dm.generalQuery().rowCount(), 1);
     QCOMPARE(dm.generalQuery().value(0, 0).toLongLong(), ids[1]);
 }
@@ -461,12 +484,14 @@ void TestStore::saleFiguresFollowTheStockRow_data()
     // The Stock row: cost 12, 12 taken in on 2025-12-20, 2 already sold for 39.8.
     // The new stock quantity is rounded to two decimals (7.875 -> 7.88); the
     // stock amount is computed from the unrounded 7.875.
-    QTest::newRow("fraction") << "0.125" << "20" << QVector<QVariant>{2.125, 42.3, 9.88, 118.5}
-                              << QVector<QVariant>{12.0, 20.0, 0.125, 2.5, 1.0, QStringLiteral("2026-01-07"),
-                                                   QStringLiteral("2025-12-20")};
-    QTest::newRow("return") << "-1" << "19.9" << QVector<QVariant>{1.0, 19.9, 11.0, 132.0}
-                            << QVector<QVariant>{12.0, 19.9, -1.0, -19.9, -7.9, QStringLiteral("2026-01-07"),
-                                                 QStringLiteral("2025-12-20")};
+    QTest::newRow("fraction")
+        << "0.125"
+        << "20" << QVector<QVariant>{2.125, 42.3, 9.88, 118.5}
+        << QVector<QVariant>{12.0, 20.0, 0.125, 2.5, 1.0, QStringLiteral("2026-01-07"), QStringLiteral("2025-12-20")};
+    QTest::newRow("return")
+        << "-1"
+        << "19.9" << QVector<QVariant>{1.0, 19.9, 11.0, 132.0}
+        << QVector<QVariant>{12.0, 19.9, -1.0, -19.9, -7.9, QStringLiteral("2026-01-07"), QStringLiteral("2025-12-20")};
 }
 
 void TestStore::saleFiguresFollowTheStockRow()
@@ -498,9 +523,9 @@ void TestStore::saleFiguresFollowTheStockRow()
     QueryResult r;
     QVERIFY(dm.db().query(Statement{QStringLiteral("select [5],[6],[7],[8] from data"), {}}, &r, &error));
     QCOMPARE(r.rows.at(0), stock);
-    QVERIFY(dm.db().query(Statement{QStringLiteral("select [1],[2],[3],[4],a5,day1,day2 from data1 where z=?"),
-                                    {in.saleNumber}},
-                          &r, &error));
+    QVERIFY(dm.db().query(
+        Statement{QStringLiteral("select [1],[2],[3],[4],a5,day1,day2 from data1 where z=?"), {in.saleNumber}}, &r,
+        &error));
     QCOMPARE(r.rows.size(), 1);
     QCOMPARE(r.rows.at(0), sale);
 }
@@ -567,7 +592,8 @@ void TestStore::requireTextWarnsAndFocuses()
     port.clear();
     combo->hide();
     QVERIFY(!RequireText(combo, QStringLiteral("类别")));
-    QCOMPARE(port.texts(), (QStringList{QStringLiteral("类别"), QStringLiteral("Cannot focus a disabled or invisible window")}));
+    QCOMPARE(port.texts(),
+             (QStringList{QStringLiteral("类别"), QStringLiteral("Cannot focus a disabled or invisible window")}));
 }
 
 void TestStore::fillDistinctListGroupsCaseInsensitively()
@@ -582,9 +608,12 @@ void TestStore::fillDistinctListGroupsCaseInsensitively()
     QCOMPARE(list.count(), 0);
     QCOMPARE(list.currentText(), QString());
 
-    shop.addStock(QStringLiteral("a"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("Nike"));
-    shop.addStock(QStringLiteral("b"), {}, QStringLiteral("2"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("NIKE"));
-    shop.addStock(QStringLiteral("c"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 1, 1, QStringLiteral("2026-01-01"), QStringLiteral("Adi"));
+    shop.addStock(QStringLiteral("a"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1,
+                  QStringLiteral("2026-01-01"), QStringLiteral("Nike"));
+    shop.addStock(QStringLiteral("b"), {}, QStringLiteral("2"), QStringLiteral("k"), 1, 1, 1,
+                  QStringLiteral("2026-01-01"), QStringLiteral("NIKE"));
+    shop.addStock(QStringLiteral("c"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 1, 1,
+                  QStringLiteral("2026-01-01"), QStringLiteral("Adi"));
     dm.appendRow(QStringLiteral("data"), {{QString(stockcol::name), QStringLiteral("d")}}); // supplier NULL
     list.setCurrentText(QStringLiteral("typed"));
     FillDistinctList(dm, dm.generalQuery(), QStringLiteral("g"), QStringLiteral("data"), &list);
@@ -634,16 +663,17 @@ void TestStore::textsSortInPinyinOrder()
     QCOMPARE(sorted, descending);
 
     // The database's order, the collator's and the sort keys' are one order.
-    QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select a from data order by a collate %1")
-                                                          .arg(QLatin1String(chinese::kCollation)),
-                                                      {}}));
+    QVERIFY(dm.OpenQuery(
+        dm.generalQuery(),
+        Statement{QStringLiteral("select a from data order by a collate %1").arg(QLatin1String(chinese::kCollation)),
+                  {}}));
     QStringList byEngine;
     for (int r = 0; r < dm.generalQuery().rowCount(); ++r)
         byEngine.prepend(dm.generalQuery().value(r, 0).toString());
     QCOMPARE(byEngine, descending);
-    const QStringList texts{QStringLiteral("Nike"), QStringLiteral("NIKE"), QStringLiteral("nike "),
-                            QStringLiteral("a\x01"), QStringLiteral("a"), QStringLiteral("Ａ"),
-                            QStringLiteral("店员"), QStringLiteral("超级管理员"), QString()};
+    const QStringList texts{QStringLiteral("Nike"),  QStringLiteral("NIKE"),       QStringLiteral("nike "),
+                            QStringLiteral("a\x01"), QStringLiteral("a"),          QStringLiteral("Ａ"),
+                            QStringLiteral("店员"),  QStringLiteral("超级管理员"), QString()};
     for (const QString& x : texts) {
         for (const QString& y : texts) {
             const int c = chinese::compare(x, y);
@@ -676,12 +706,14 @@ void TestStore::slipLookupMatchesContainment()
     QFETCH(QString, fragment);
     TestShop shop;
     Tdmfm& dm = shop.dm();
-    const QStringList numbers{QStringLiteral("20260105001"), QStringLiteral("20260105100"), QStringLiteral("202601051000"),
-                              QStringLiteral("x20260105001"), QStringLiteral("20260105001"), QStringLiteral("2026010500"),
-                              QStringLiteral("AB7"), QStringLiteral("ab7"), QString(), QStringLiteral("20260105 001"),
-                              QStringLiteral("2026010510"), QStringLiteral("售20260105100号")};
+    const QStringList numbers{
+        QStringLiteral("20260105001"),  QStringLiteral("20260105100"), QStringLiteral("202601051000"),
+        QStringLiteral("x20260105001"), QStringLiteral("20260105001"), QStringLiteral("2026010500"),
+        QStringLiteral("AB7"),          QStringLiteral("ab7"),         QString(),
+        QStringLiteral("20260105 001"), QStringLiteral("2026010510"),  QStringLiteral("售20260105100号")};
     for (const QString& z : numbers)
-        QVERIFY(dm.appendRow(QStringLiteral("data1"), {{QString(salecol::saleNumber), z}, {QString(salecol::name), z}}));
+        QVERIFY(
+            dm.appendRow(QStringLiteral("data1"), {{QString(salecol::saleNumber), z}, {QString(salecol::name), z}}));
     QString error;
     QVERIFY(dm.db().exec(QStringLiteral("insert into data1 (a) values ('no number')"), &error));
 
@@ -737,7 +769,8 @@ void TestStore::olderFileGetsSaleNumberIndexes()
     QStringList names;
     for (const auto& row : r.rows)
         names << row.at(0).toString();
-    QCOMPARE(names, (QStringList{QStringLiteral("data1_day1"), QStringLiteral("data1_z"), QStringLiteral("data1_z_length")}));
+    QCOMPARE(names,
+             (QStringList{QStringLiteral("data1_day1"), QStringLiteral("data1_z"), QStringLiteral("data1_z_length")}));
     QCOMPARE(schema::check(dm.db()), QStringList());
 }
 
@@ -787,8 +820,8 @@ void TestStore::keptCustomerNamesEqualTheEngines()
     Database other;
     QString error;
     QVERIFY2(other.open(shop.dbPath(), false, &error), qPrintable(error));
-    QVERIFY(other.exec(Statement{QStringLiteral("insert into data1 (g) values (?)"), {QStringLiteral("外来客")}},
-                       &error));
+    QVERIFY(
+        other.exec(Statement{QStringLiteral("insert into data1 (g) values (?)"), {QStringLiteral("外来客")}}, &error));
     QVERIFY(dm.customerNames(&kept));
     QVERIFY(kept.contains(QStringLiteral("外来客")));
     QCOMPARE(kept, engineNames());

@@ -18,8 +18,8 @@ TestShop::TestShop()
     qputenv("HOME", m_config.path().toUtf8());
     Database db;
     QString error;
-    m_valid = m_dir.isValid() && m_config.isValid() && db.open(dbPath(), true, &error) &&
-              schema::createDelivered(db, &error);
+    m_valid =
+        m_dir.isValid() && m_config.isValid() && db.open(dbPath(), true, &error) && schema::createDelivered(db, &error);
     if (!m_valid)
         qWarning("TestShop: %s", qPrintable(error));
 }

@@ -148,9 +148,12 @@ void TestAdmin::checkFailsOnOneLine_data()
     QTest::addColumn<QString>("damage");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("integrity") << "index" << "integrity check failed";
-    QTest::newRow("newer schema") << "version" << "newer version of the program (schema 99)";
-    QTest::newRow("no super administrator") << "admin" << "no 超级管理员";
+    QTest::newRow("integrity") << "index"
+                               << "integrity check failed";
+    QTest::newRow("newer schema") << "version"
+                                  << "newer version of the program (schema 99)";
+    QTest::newRow("no super administrator") << "admin"
+                                            << "no 超级管理员";
 }
 
 void TestAdmin::checkFailsOnOneLine()
@@ -253,13 +256,15 @@ void TestAdmin::demoKeepsTheStockRules()
     QVERIFY(db.open(dir.filePath(QStringLiteral("data.mdb")), false, &error));
     QVERIFY(schema::check(db).isEmpty());
     QueryResult stock, sold;
-    QVERIFY(db.query(Statement{QStringLiteral("select rowid,[1],[2],[3],[5],[6],[7],[8],e from data"), {}}, &stock, &error));
+    QVERIFY(db.query(Statement{QStringLiteral("select rowid,[1],[2],[3],[5],[6],[7],[8],e from data"), {}}, &stock,
+                     &error));
     QCOMPARE(stock.rows.size(), 60);
-    QVERIFY(db.query(Statement{QStringLiteral("select d.rowid, sum(s.[3]), sum(s.[4]), count(*) from data d join data1 s "
-                                              "on s.a=d.a and s.b=d.b and s.c=d.c and s.d=d.d and s.day2=d.day1 "
-                                              "group by d.rowid"),
-                               {}},
-                     &sold, &error));
+    QVERIFY(
+        db.query(Statement{QStringLiteral("select d.rowid, sum(s.[3]), sum(s.[4]), count(*) from data d join data1 s "
+                                          "on s.a=d.a and s.b=d.b and s.c=d.c and s.d=d.d and s.day2=d.day1 "
+                                          "group by d.rowid"),
+                           {}},
+                 &sold, &error));
     QHash<qint64, QVector<QVariant>> perRow;
     for (const auto& row : sold.rows)
         perRow.insert(row.at(0).toLongLong(), row);
@@ -267,11 +272,11 @@ void TestAdmin::demoKeepsTheStockRules()
     int withSales = 0;
     for (const auto& row : stock.rows) {
         const double cost = row.at(1).toDouble(), in = row.at(2).toDouble(), soldQty = row.at(4).toDouble();
-        QVERIFY(near(row.at(3).toDouble(), cost * in));                 // purchase amount
-        QVERIFY(near(row.at(6).toDouble(), in - soldQty));              // stock on hand
-        QVERIFY(row.at(6).toDouble() >= 0);                              // never sold short
-        QVERIFY(near(row.at(7).toDouble(), (in - soldQty) * cost));     // stock amount
-        QVERIFY(!row.at(8).toString().isEmpty());                       // initials stored
+        QVERIFY(near(row.at(3).toDouble(), cost * in));             // purchase amount
+        QVERIFY(near(row.at(6).toDouble(), in - soldQty));          // stock on hand
+        QVERIFY(row.at(6).toDouble() >= 0);                         // never sold short
+        QVERIFY(near(row.at(7).toDouble(), (in - soldQty) * cost)); // stock amount
+        QVERIFY(!row.at(8).toString().isEmpty());                   // initials stored
         const auto s = perRow.value(row.at(0).toLongLong());
         if (!s.isEmpty()) {
             ++withSales;
@@ -285,7 +290,8 @@ void TestAdmin::demoKeepsTheStockRules()
     QueryResult profits;
     QVERIFY(db.query(Statement{QStringLiteral("select [1],[2],[3],a5,z,day1 from data1"), {}}, &profits, &error));
     for (const auto& row : profits.rows) {
-        const double expected = std::round((row.at(1).toDouble() - row.at(0).toDouble()) * row.at(2).toDouble() * 100) / 100;
+        const double expected =
+            std::round((row.at(1).toDouble() - row.at(0).toDouble()) * row.at(2).toDouble() * 100) / 100;
         QVERIFY(near(row.at(3).toDouble(), expected));
         QCOMPARE(row.at(4).toString().left(8), row.at(5).toString().remove(QLatin1Char('-')));
     }
@@ -296,8 +302,8 @@ void TestAdmin::demoFailingHalfWayLeavesNothing()
     // Into an empty folder: the disk fills up half-way (a file size limit whose
     // signal is ignored makes the writes fail as on a full disk).
     QTemporaryDir dir;
-    Run r = adminInShell(QStringLiteral("trap '' XFSZ; ulimit -f 200; exec \"$ADMIN\" demo --stock 3000 --sales 0 shop"),
-                         dir.path());
+    Run r = adminInShell(
+        QStringLiteral("trap '' XFSZ; ulimit -f 200; exec \"$ADMIN\" demo --stock 3000 --sales 0 shop"), dir.path());
     QCOMPARE(r.code, 1);
     QVERIFY2(entries(dir.filePath(QStringLiteral("shop"))).isEmpty(),
              qPrintable(entries(dir.filePath(QStringLiteral("shop"))).join(QLatin1Char(' '))));
@@ -347,13 +353,15 @@ void TestAdmin::importAddsRowsOrNothing()
     QVERIFY2(r.out.startsWith(QStringLiteral("Imported 3 stock rows")), qPrintable(r.out));
     QCOMPARE(stockRows(), 3);
 
-    r = admin({QStringLiteral("import"), fixtures + QStringLiteral("badrow7.xls"), dir.filePath(QStringLiteral("data.mdb"))});
+    r = admin(
+        {QStringLiteral("import"), fixtures + QStringLiteral("badrow7.xls"), dir.filePath(QStringLiteral("data.mdb"))});
     QCOMPARE(r.code, 1);
     QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
     QVERIFY2(r.err.contains(QStringLiteral("第 7 行 a2 列")), qPrintable(r.err));
     QCOMPARE(stockRows(), 3);
 
-    r = admin({QStringLiteral("import"), fixtures + QStringLiteral("stock.xls"), dir.filePath(QStringLiteral("none.mdb"))});
+    r = admin(
+        {QStringLiteral("import"), fixtures + QStringLiteral("stock.xls"), dir.filePath(QStringLiteral("none.mdb"))});
     QCOMPARE(r.code, 1);
     QVERIFY2(r.err.startsWith(QStringLiteral("tarvik-admin: cannot open")), qPrintable(r.err));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("none.mdb"))));

@@ -186,8 +186,10 @@ void TestAdminRestore::restoreKilledAtAnyMomentLeavesOldOrNew()
         const qint64 rows = bytesOf(folder + QStringLiteral("/data.mdb")) == oldImage
                                 ? oldRows
                                 : soundRows(folder + QStringLiteral("/data.mdb"), &error);
-        QVERIFY2(rows == oldRows || rows == newRows,
-                 qPrintable(QStringLiteral("run %1, killed after %2 us: %3 rows (%4)").arg(i).arg(killAt).arg(rows).arg(error)));
+        QVERIFY2(
+            rows == oldRows || rows == newRows,
+            qPrintable(
+                QStringLiteral("run %1, killed after %2 us: %3 rows (%4)").arg(i).arg(killAt).arg(rows).arg(error)));
         (rows == oldRows ? sawOld : sawNew)++;
         QDir(folder).removeRecursively();
     }

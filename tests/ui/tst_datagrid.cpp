@@ -324,8 +324,7 @@ void TestDataGrid::cellTexts()
     QCOMPARE(Qt::Alignment(m->index(0, m->columnOf(u"day1"_s)).data(Qt::TextAlignmentRole).toInt()),
              Qt::Alignment(Qt::AlignCenter));
     QCOMPARE(m->headerData(m->columnOf(u"2"_s), Qt::Horizontal).toString(), u"数 量"_s);
-    QCOMPARE(m->headerData(m->columnOf(u"2"_s), Qt::Horizontal, DataGridModel::GroupTitleRole).toString(),
-             u"进 货"_s);
+    QCOMPARE(m->headerData(m->columnOf(u"2"_s), Qt::Horizontal, DataGridModel::GroupTitleRole).toString(), u"进 货"_s);
 }
 
 void TestDataGrid::footerSums_data()
@@ -396,7 +395,7 @@ void TestDataGrid::hiddenColumns()
     m_grid->setColumnVisible(u"3"_s, false);
     QVERIFY(!m_grid->isColumnVisible(u"3"_s));
     QVERIFY(v->isColumnHidden(m->columnOf(u"3"_s)));
-    QCOMPARE(m_grid->columnWidth(u"3"_s), width); // remembered while hidden
+    QCOMPARE(m_grid->columnWidth(u"3"_s), width);      // remembered while hidden
     QCOMPARE(m_grid->footerText(u"3"_s), u"217.75"_s); // its totals are still known
 
     m_grid->setColumnVisible(u"z"_s, true);
@@ -413,8 +412,11 @@ void TestDataGrid::rowTextColour()
     m_grid->setRowTextColor([](const RowSet& rows, int row) {
         return num::roundHalfEven(rows.value(row, u"2"_s)) <= 5 ? QColor(255, 0, 0) : QColor();
     });
-    m_rows->load(u"select"_s, result({{u"a"_s, 5.4, 1, 1, {}}, {u"b"_s, 5.5, 1, 1, {}}, {u"c"_s, 4.5, 1, 1, {}},
-                                      {u"d"_s, QVariant(), 1, 1, {}}, {u"e"_s, 6, 1, 1, {}}}));
+    m_rows->load(u"select"_s, result({{u"a"_s, 5.4, 1, 1, {}},
+                                      {u"b"_s, 5.5, 1, 1, {}},
+                                      {u"c"_s, 4.5, 1, 1, {}},
+                                      {u"d"_s, QVariant(), 1, 1, {}},
+                                      {u"e"_s, 6, 1, 1, {}}}));
     DataGridModel* m = m_grid->model();
     const auto colour = [&](int row, int column) { return m->index(row, column).data(Qt::ForegroundRole); };
     const QList<bool> red = {true, false, true, true, false};

@@ -57,8 +57,8 @@ public:
 
     void addUser(const QString& name, const QString& password)
     {
-        shop.dm().appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), name},
-                                                       {QStringLiteral("passwd"), hashPassword(password)}});
+        shop.dm().appendRow(QStringLiteral("userdb"),
+                            {{QStringLiteral("username"), name}, {QStringLiteral("passwd"), hashPassword(password)}});
     }
     QString desktop() const { return QDir(m_home.path()).filePath(QStringLiteral("桌面")); }
 
@@ -177,12 +177,17 @@ void TestLogin::login_data()
     QTest::addColumn<bool>("super");
 
     QTest::newRow("super administrator") << kSuper << "864" << true << true;
-    QTest::newRow("password in another letter case") << "店员" << "aB1" << true << false;
-    QTest::newRow("blanks around password ignored") << "店员" << "  AB1 " << true << false;
-    QTest::newRow("wrong password") << "店员" << "Ab2" << false << false;
-    QTest::newRow("another user's password") << "店员" << "864" << false << false;
+    QTest::newRow("password in another letter case") << "店员"
+                                                     << "aB1" << true << false;
+    QTest::newRow("blanks around password ignored") << "店员"
+                                                    << "  AB1 " << true << false;
+    QTest::newRow("wrong password") << "店员"
+                                    << "Ab2" << false << false;
+    QTest::newRow("another user's password") << "店员"
+                                             << "864" << false << false;
     QTest::newRow("name is not trimmed") << kSuper + u' ' << "864" << false << false;
-    QTest::newRow("unknown name") << "店长" << "864" << false << false;
+    QTest::newRow("unknown name") << "店长"
+                                  << "864" << false << false;
 }
 
 void TestLogin::login()
@@ -285,9 +290,12 @@ void TestLogin::requiredFields_data()
 
     const QString noUser = QStringLiteral("必须选择用户！");
     const QString noPassword = QStringLiteral("必须输入密码！");
-    QTest::newRow("no name") << "" << "864" << noUser << false;
-    QTest::newRow("blank name") << "   " << "864" << noUser << false;
-    QTest::newRow("name checked first") << "" << "" << noUser << false;
+    QTest::newRow("no name") << ""
+                             << "864" << noUser << false;
+    QTest::newRow("blank name") << "   "
+                                << "864" << noUser << false;
+    QTest::newRow("name checked first") << ""
+                                        << "" << noUser << false;
     QTest::newRow("no password") << kSuper << "" << noPassword << true;
     QTest::newRow("blank password") << kSuper << "   " << noPassword << true;
 }
@@ -308,8 +316,8 @@ void TestLogin::requiredFields()
     QCOMPARE(f.port.entries.at(0).kind, QStringLiteral("warning"));
     QCOMPARE(f.port.entries.at(0).title, QStringLiteral("Warning"));
     QCOMPARE(f.port.entries.at(0).text, message);
-    QCOMPARE(focused(), focusPassword ? static_cast<QWidget*>(f.dlg->passwordBox())
-                                      : static_cast<QWidget*>(f.dlg->userList()));
+    QCOMPARE(focused(),
+             focusPassword ? static_cast<QWidget*>(f.dlg->passwordBox()) : static_cast<QWidget*>(f.dlg->userList()));
     QVERIFY(f.dlg->isVisible());
     QVERIFY(!f.dlg->loggedIn());
 }
@@ -319,11 +327,16 @@ void TestLogin::passwordKeyFilter_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("letters and digits") << "aZ09xY" << "aZ09xY";
-    QTest::newRow("punctuation and blanks dropped") << "a!b c-d_e.f@" << "abcdef";
-    QTest::newRow("Chinese dropped") << "密a码1" << "a1";
-    QTest::newRow("full-width and accented dropped") << "１Ａ3é" << "3";
-    QTest::newRow("at most ten") << "123456789012" << "1234567890";
+    QTest::newRow("letters and digits") << "aZ09xY"
+                                        << "aZ09xY";
+    QTest::newRow("punctuation and blanks dropped") << "a!b c-d_e.f@"
+                                                    << "abcdef";
+    QTest::newRow("Chinese dropped") << "密a码1"
+                                     << "a1";
+    QTest::newRow("full-width and accented dropped") << "１Ａ3é"
+                                                     << "3";
+    QTest::newRow("at most ten") << "123456789012"
+                                 << "1234567890";
 }
 
 void TestLogin::passwordKeyFilter()
@@ -418,7 +431,8 @@ void TestLogin::escapeKeepsTheWindowOpen()
         typeText(focused(), QStringLiteral("86"));
     }
     QWidget* field = focused();
-    QCOMPARE(field, inPassword ? static_cast<QWidget*>(f.dlg->passwordBox()) : static_cast<QWidget*>(f.dlg->userList()));
+    QCOMPARE(field,
+             inPassword ? static_cast<QWidget*>(f.dlg->passwordBox()) : static_cast<QWidget*>(f.dlg->userList()));
     QTest::keyClick(field, Qt::Key_Escape);
     // Only the close box or a login ends the window; the typing goes on.
     QVERIFY(f.finished->isEmpty());
@@ -436,13 +450,20 @@ void TestLogin::pastedPassword_data()
 {
     QTest::addColumn<QString>("clipboard");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("letters and digits") << "Ab12" << "xAb12";
-    QTest::newRow("blank refused") << "Ab 12" << "x";
-    QTest::newRow("punctuation refused") << "86-4" << "x";
-    QTest::newRow("Chinese refused") << "密码1" << "x";
-    QTest::newRow("full-width refused") << "８６４" << "x";
-    QTest::newRow("line break refused") << "864\n" << "x";
-    QTest::newRow("cut to ten") << "123456789012" << "x123456789";
+    QTest::newRow("letters and digits") << "Ab12"
+                                        << "xAb12";
+    QTest::newRow("blank refused") << "Ab 12"
+                                   << "x";
+    QTest::newRow("punctuation refused") << "86-4"
+                                         << "x";
+    QTest::newRow("Chinese refused") << "密码1"
+                                     << "x";
+    QTest::newRow("full-width refused") << "８６４"
+                                        << "x";
+    QTest::newRow("line break refused") << "864\n"
+                                        << "x";
+    QTest::newRow("cut to ten") << "123456789012"
+                                << "x123456789";
 }
 
 void TestLogin::pastedPassword()
@@ -537,8 +558,7 @@ void TestLogin::shortcutEscapesAndFailures()
     QVERIFY(!writeDesktopShortcut(QDir(dir.path()).filePath(QStringLiteral("missing")), odd));
     QVERIFY(!QFileInfo::exists(QDir(dir.path()).filePath(QStringLiteral("missing"))));
     QVERIFY(writeDesktopShortcut(dir.path(), odd));
-    QCOMPARE(readLines(QDir(dir.path()).filePath(QStringLiteral("店.desktop"))).join(u'\n'),
-             desktopEntryText(odd));
+    QCOMPARE(readLines(QDir(dir.path()).filePath(QStringLiteral("店.desktop"))).join(u'\n'), desktopEntryText(odd));
 }
 
 QTEST_MAIN(TestLogin)

@@ -183,7 +183,8 @@ void TestUserManagement::addRefuses_data()
     QTest::newRow("blank") << QStringLiteral("   ") << QStringLiteral("请选择用户名！");
     QTest::newRow("second super administrator") << kSuper << QStringLiteral("超级管理员只能有一个，不能增加");
     // Such a second row would stop every login of the first user.
-    QTest::newRow("same name") << QStringLiteral("Clerk") << QStringLiteral("用户名“Clerk”已经存在（不分大小写），不能重复增加！");
+    QTest::newRow("same name") << QStringLiteral("Clerk")
+                               << QStringLiteral("用户名“Clerk”已经存在（不分大小写），不能重复增加！");
     QTest::newRow("other letter case") << QStringLiteral("cLERK")
                                        << QStringLiteral("用户名“cLERK”已经存在（不分大小写），不能重复增加！");
 }
@@ -232,11 +233,31 @@ void TestUserManagement::changePasswordChecks_data()
     QTest::addColumn<QString>("repeated");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("focus"); // object name of the field that gets the focus
-    QTest::newRow("nobody chosen") << false << "864" << "abc" << "abc" << "必须选择操作员！" << "user";
-    QTest::newRow("old missing") << true << "" << "abc" << "abc" << "必须输入旧口令！" << "old";
-    QTest::newRow("new missing") << true << "864" << "" << "" << "新口令长度不能为空！" << "new";
-    QTest::newRow("repeat differs") << true << "864" << "abc" << "abd" << "两次输入的密码不一致！请重新输入！" << "repeat";
-    QTest::newRow("wrong old password") << true << "865" << "abc" << "abc" << "旧口令不正确！" << "old";
+    QTest::newRow("nobody chosen") << false << "864"
+                                   << "abc"
+                                   << "abc"
+                                   << "必须选择操作员！"
+                                   << "user";
+    QTest::newRow("old missing") << true << ""
+                                 << "abc"
+                                 << "abc"
+                                 << "必须输入旧口令！"
+                                 << "old";
+    QTest::newRow("new missing") << true << "864"
+                                 << ""
+                                 << ""
+                                 << "新口令长度不能为空！"
+                                 << "new";
+    QTest::newRow("repeat differs") << true << "864"
+                                    << "abc"
+                                    << "abd"
+                                    << "两次输入的密码不一致！请重新输入！"
+                                    << "repeat";
+    QTest::newRow("wrong old password") << true << "865"
+                                        << "abc"
+                                        << "abc"
+                                        << "旧口令不正确！"
+                                        << "old";
 }
 
 void TestUserManagement::changePasswordChecks()
@@ -296,7 +317,7 @@ void TestUserManagement::changePasswordWithTheRightOldPassword()
     QCOMPARE(QApplication::focusWidget(), w->changeButton());
     QTest::keyClick(w->changeButton(), Qt::Key_Return);
     QCOMPARE(port.lastText(), QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"));
-    QTRY_VERIFY(alive.isNull()); // "更改完毕退出" closed and destroyed it
+    QTRY_VERIFY(alive.isNull());                                  // "更改完毕退出" closed and destroyed it
     QVERIFY(canLogIn(shop.dm(), kSuper, QStringLiteral("new5"))); // letter case does not count
     QVERIFY(!canLogIn(shop.dm(), kSuper, QStringLiteral("864")));
 }
