@@ -1,6 +1,7 @@
 #include "store/stockfilter.h"
 
 #include "store/columns.h"
+#include "store/filterhelpers.h"
 #include "store/likepattern.h"
 #include "store/memtable.h"
 
@@ -10,6 +11,9 @@
 #include <array>
 
 namespace {
+
+using filterhelpers::keepIf;
+using filterhelpers::sameDates;
 
 using Kind = MemTable::Kind;
 
@@ -43,23 +47,10 @@ bool notZero(const MemTable& t, int pos, int col)
     }
 }
 
-template <typename Keep> void keepIf(std::vector<int>& v, Keep keep)
-{
-    v.erase(std::remove_if(v.begin(), v.end(), [&](int p) { return !keep(p); }), v.end());
-}
-
 // The text boxes in the order the statement lists their conditions.
 std::array<const QString*, 6> texts(const stockq::Conditions& c)
 {
     return {&c.category, &c.nameInitials, &c.specInitials, &c.code, &c.remark, &c.supplier};
-}
-
-bool sameDates(const stockq::Conditions& a, const stockq::Conditions& b)
-{
-    if (a.byDate != b.byDate)
-        return false;
-    return !a.byDate ||
-           (a.from == b.from && a.to == b.to && a.from.isNull() == b.from.isNull() && a.to.isNull() == b.to.isNull());
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // The in-memory stock table and its filter against the engine: the same rows,
 // in the same order, for the same conditions.
 
+#include "testdb.h"
+
 #include "store/chinesecollation.h"
 #include "store/columns.h"
 #include "store/database.h"
@@ -25,25 +27,6 @@ namespace {
 
 const QStringList kLikeColumns{stockcol::category, stockcol::nameInitials, stockcol::modelInitials,
                                stockcol::code,     stockcol::remark,       stockcol::supplier};
-
-std::vector<qint64> engineRows(Database& db, const Statement& st, QString* error)
-{
-    QueryResult r;
-    std::vector<qint64> ids;
-    if (!db.query(st, &r, error))
-        return ids;
-    for (const auto& row : r.rows)
-        ids.push_back(row.at(0).toLongLong());
-    return ids;
-}
-
-std::vector<qint64> rowIds(const MemTable& t, const std::vector<int>& positions)
-{
-    std::vector<qint64> ids;
-    for (const int p : positions)
-        ids.push_back(t.rowId(p));
-    return ids;
-}
 
 QString describe(stockq::ZeroStock zero, const stockq::Conditions& c)
 {

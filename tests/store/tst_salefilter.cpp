@@ -2,6 +2,8 @@
 // against the engine: the same rows, in the same order, for many random
 // conditions of every command.
 
+#include "testdb.h"
+
 #include "store/database.h"
 #include "store/likepattern.h"
 #include "store/memtable.h"
@@ -21,25 +23,6 @@ namespace {
 // The columns the data module searches with LIKE in the sale table.
 const QStringList kLikeColumns{QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("c"), QStringLiteral("f"),
                                QStringLiteral("g"), QStringLiteral("j"), QStringLiteral("z"), QStringLiteral("day1")};
-
-std::vector<qint64> engineRows(Database& db, const Statement& st, QString* error)
-{
-    QueryResult r;
-    std::vector<qint64> ids;
-    if (!db.query(st, &r, error))
-        return ids;
-    for (const auto& row : r.rows)
-        ids.push_back(row.at(0).toLongLong());
-    return ids;
-}
-
-std::vector<qint64> rowIds(const MemTable& t, const std::vector<int>& positions)
-{
-    std::vector<qint64> ids;
-    for (const int p : positions)
-        ids.push_back(t.rowId(p));
-    return ids;
-}
 
 QString describe(const salesq::Query& q)
 {

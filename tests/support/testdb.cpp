@@ -2,6 +2,7 @@
 
 #include "store/columns.h"
 #include "store/database.h"
+#include "store/memtable.h"
 #include "store/pinyin/pinyininitials.h"
 #include "store/schema.h"
 #include "store/tdmfm.h"
@@ -100,4 +101,23 @@ QString contentOf(const QString& dbPath)
         }
     }
     return text;
+}
+
+std::vector<qint64> engineRows(Database& db, const Statement& st, QString* error)
+{
+    QueryResult r;
+    std::vector<qint64> ids;
+    if (!db.query(st, &r, error))
+        return ids;
+    for (const auto& row : r.rows)
+        ids.push_back(row.at(0).toLongLong());
+    return ids;
+}
+
+std::vector<qint64> rowIds(const MemTable& t, const std::vector<int>& positions)
+{
+    std::vector<qint64> ids;
+    for (const int p : positions)
+        ids.push_back(t.rowId(p));
+    return ids;
 }

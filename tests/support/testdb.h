@@ -3,7 +3,18 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <vector>
+
+class Database;
+class MemTable;
 class Tdmfm;
+struct Statement;
+
+// The row identities (first column) of the rows a statement returns; empty
+// with *error set when it fails.
+std::vector<qint64> engineRows(Database& db, const Statement& st, QString* error);
+// The row identities of positions of an in-memory table.
+std::vector<qint64> rowIds(const MemTable& t, const std::vector<int>& positions);
 
 // Every row of the shop's four tables as text, in row order: what a database
 // holds, whatever the file's header says about journals and change counts.
