@@ -104,8 +104,8 @@ bool onlineCopy(sqlite3* source, sqlite3* dest, QString* error)
 // Copies the encrypted pages of `source` as they lie in its file, while a
 // read transaction keeps every writer out of the file. That is the file the
 // engine would give page by page, without decrypting and encrypting every
-// page on the way. Only for a rollback journal: with a write-ahead log the
-// file alone is not the database. False with *tried unset when this way does
+// page on the way. With a write-ahead log the file alone is the database only
+// once the log is folded into it and stays empty. False with *tried unset when this way does
 // not apply; false with *tried set on a failure of the copy itself.
 bool copyFilePages(sqlite3* source, const QString& tempPath, bool* tried, QString* error)
 {
@@ -117,7 +117,13 @@ bool copyFilePages(sqlite3* source, const QString& tempPath, bool* tried, QStrin
         rollback = qstricmp(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0)), "wal") != 0;
     sqlite3_finalize(mode);
     // A connection in the middle of its own transaction cannot take a read lock of its own.
-    if (!rollback || !sqlite3_get_autocommit(source))
+    if (!sqlite3_get_autocommit(source))
+        return false;
+    // With a write-ahead log: fold the log into the file first. When the log
+    // is still empty once the read below has begun, the read sees the file
+    // alone, and no checkpoint can change the file while the read lasts.
+    const char* walPath = rollback ? nullptr : sqlite3_db_filename(source, "main");
+    if (walPath && sqlite3_exec(source, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr) != SQLITE_OK)
         return false;
     if (sqlite3_exec(source, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr) != SQLITE_OK) {
         sqlite3_exec(source, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -128,6 +134,8 @@ bool copyFilePages(sqlite3* source, const QString& tempPath, bool* tried, QStrin
         sqlite3* db;
         ~EndRead() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
     } endRead{source};
+    if (walPath && QFileInfo(QFile::decodeName(walPath) + QStringLiteral("-wal")).size() != 0)
+        return false; // another program wrote meanwhile: the engine's own backup copies that
     // The engine's own handle of the file: opening and closing another
     // descriptor of it would drop the process's locks on it.
     sqlite3_file* file = nullptr;
