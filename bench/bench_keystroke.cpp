@@ -177,7 +177,7 @@ void endToEnd(const QString& path, int rows, const QString& code13)
         return medianMs([&] { rawScan(s.dm.db(), stockq::search(zero, c)); }, runs);
     };
     const auto emptyBoxes = [&] {
-        for (QLineEdit* e : {box->nameBox(), box->specBox(), box->codeBox(), box->remarkBox()})
+        for (QLineEdit* e : {box->nameBox(), box->modelBox(), box->codeBox(), box->remarkBox()})
             e->clear();
         paint();
     };

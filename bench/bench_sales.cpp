@@ -160,7 +160,7 @@ void run(const QString& path)
     bool keepDates = false; // the date range stays ticked while boxes are emptied
     const auto emptyBoxes = [&] {
         w->dateCheck()->setChecked(keepDates);
-        for (QLineEdit* e : {w->nameBox(), w->codeBox(), w->customerBox(), w->specBox(), w->remarkBox()})
+        for (QLineEdit* e : {w->nameBox(), w->codeBox(), w->customerBox(), w->modelBox(), w->remarkBox()})
             e->clear();
         w->categoryList()->setCurrentText(QString());
         paint();

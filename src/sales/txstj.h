@@ -55,7 +55,7 @@ public:
     QComboBox* categoryList() const { return m_category; }
     QLineEdit* nameBox() const { return m_name; }
     QLineEdit* customerBox() const { return m_customer; }
-    QLineEdit* specBox() const { return m_spec; }
+    QLineEdit* modelBox() const { return m_spec; }
     QLineEdit* codeBox() const { return m_code; }
     QLineEdit* remarkBox() const { return m_remark; }
     QCheckBox* dateCheck() const { return m_byDate; }

@@ -36,7 +36,7 @@ public:
     QComboBox* categoryList() const { return m_category; }
     QLineEdit* nameBox() const { return m_name; }
     QComboBox* supplierList() const { return m_supplier; }
-    QLineEdit* specBox() const { return m_spec; }
+    QLineEdit* modelBox() const { return m_spec; }
     QLineEdit* codeBox() const { return m_code; }
     QCheckBox* dateCheck() const { return m_byDate; }
     DateField* fromDate() const { return m_from; }

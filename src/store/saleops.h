@@ -70,7 +70,7 @@ enum class DeleteOutcome {
 // Deletes the sale row `saleRowId` and gives its figures back to the Stock row
 // it was sold from, in one transaction that holds the write lock from the
 // start; the Stock row's figures are read inside it. The Stock row is the one
-// with exactly the sale's name, specification, code and category (blanks
+// with exactly the sale's name, model, code and category (blanks
 // around them ignored) and the sale's stock-in date; of several such rows the
 // first stored. Without such a row nothing is written unless
 // `deleteWithoutStock` is true; then only the sale row is deleted.

@@ -104,7 +104,7 @@ void TestSalesDetail::searchAsTyped_data()
     QTest::newRow("code") << u"code"_s << u"690"_s << QStringList{u"篮球"_s, u"篮球鞋"_s};
     QTest::newRow("customer with a quote") << u"customer"_s << u"O'"_s << QStringList{u"篮球"_s};
     QTest::newRow("customer") << u"customer"_s << u"张"_s << QStringList{u"篮球鞋"_s};
-    QTest::newRow("specification initials") << u"spec"_s << u"aj"_s << QStringList{u"篮球鞋"_s};
+    QTest::newRow("model initials") << u"model"_s << u"aj"_s << QStringList{u"篮球鞋"_s};
     QTest::newRow("remark") << u"remark"_s << u"会员"_s << QStringList{u"篮球"_s};
     QTest::newRow("category") << u"category"_s << u"球类"_s
                               << QStringList{u"篮球"_s, u"乒乓球"_s, u"网球"_s, u"排球"_s};
@@ -124,7 +124,7 @@ void TestSalesDetail::searchAsTyped()
     QWidget* field = box == u"name"_s       ? static_cast<QWidget*>(w->nameBox())
                      : box == u"code"_s     ? w->codeBox()
                      : box == u"customer"_s ? w->customerBox()
-                     : box == u"spec"_s     ? w->specBox()
+                     : box == u"model"_s    ? w->modelBox()
                      : box == u"remark"_s   ? w->remarkBox()
                                             : w->categoryList()->lineEdit();
     typeText(field, text);
