@@ -271,13 +271,7 @@ bool SaleFilter::search(int sign, const salesq::Conditions& c, std::vector<int>*
     std::vector<bool> test(terms.size(), true);
     if (narrowable && m_last && m_last->version == m_table.version() && m_last->sign == sign &&
         sameDates(m_last->conditions, c)) {
-        const auto old = texts(m_last->conditions);
-        bool contained = true;
-        for (int i = 0; i < 6 && contained; ++i)
-            contained = boxes[size_t(i)]->toUtf8().contains(old[size_t(i)]->toUtf8());
-        if (contained) {
-            for (size_t k = 0; k < terms.size(); ++k)
-                test[k] = *boxes[size_t(terms[k].first)] != *old[size_t(terms[k].first)];
+        if (filterhelpers::narrows(boxes, texts(m_last->conditions), terms, &test)) {
             rows = std::move(m_last->positions);
             m_narrowed = true;
         }

@@ -180,13 +180,7 @@ bool StockFilter::search(stockq::ZeroStock zero, const stockq::Conditions& c, st
     std::vector<bool> test(terms.size(), true);
     if (narrowable && m_last && m_last->version == m_table.version() && m_last->zero == zero &&
         sameDates(m_last->conditions, c)) {
-        const auto old = texts(m_last->conditions);
-        bool contained = true;
-        for (int i = 0; i < 6 && contained; ++i)
-            contained = boxes[size_t(i)]->toUtf8().contains(old[size_t(i)]->toUtf8());
-        if (contained) {
-            for (size_t k = 0; k < terms.size(); ++k)
-                test[k] = *boxes[size_t(terms[k].first)] != *old[size_t(terms[k].first)];
+        if (filterhelpers::narrows(boxes, texts(m_last->conditions), terms, &test)) {
             rows = std::move(m_last->positions);
             m_narrowed = true;
         }
