@@ -11,6 +11,7 @@
 //   login rows=<n> median_ms=<x>           login button to a painted, usable window
 //   sort rows=<n> column=<field> median_ms=<x> first_ms=<y>   title sorts, repainted
 //   rss_mb rows=<n> value=<x> peak=<y>     memory of the process
+//   paints rows=<n> grid=<count>           paint events the rows received (0: nothing was measured)
 // and, with filter_ prefixed, the filter alone, plus load and page-cache lines.
 
 #include "benchsupport.h"
@@ -139,7 +140,7 @@ struct Session
         t.start();
         login->loginButton()->click();
         waitFor([&] { return main->sessionId() > 0; });
-        main->grid()->grab();
+        paintPending();
         loginMs = double(t.nsecsElapsed()) / 1e6;
         return main->sessionId() > 0;
     }
@@ -165,10 +166,10 @@ void endToEnd(const QString& path, int rows, const QString& code13)
     std::printf("login rows=%d median_ms=%.1f\n", rows, login);
     TMainForm& main = *s.main;
     StockSearchBox* box = main.searchBox();
-    DataGrid* grid = main.grid();
+    PaintCounter painted(main.grid()->view()->viewport());
     const auto zero = stockq::ZeroStock::Shown;
     const int runs = rows >= 1000000 ? 5 : 9;
-    const auto paint = [&] { grid->grab(); };
+    const auto paint = [] { paintPending(); };
     const auto report = [&](const char* name, double ms, double raw) {
         std::printf("case=%s rows=%d median_ms=%.3f raw_scan_ms=%.2f ratio=%.4f\n", name, rows, ms, raw, ms / raw);
         std::fflush(stdout);
@@ -279,6 +280,7 @@ void endToEnd(const QString& path, int rows, const QString& code13)
                     times[times.size() / 2], firstMs);
     }
     std::printf("rss_mb rows=%d value=%.1f peak=%.1f\n", rows, rssMb(), statusMb("VmHWM:"));
+    std::printf("paints rows=%d grid=%d\n", rows, painted.count);
     std::fflush(stdout);
 }
 

@@ -5,12 +5,41 @@
 
 #include "store/database.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QString>
+#include <QWidget>
 
 #include <algorithm>
 #include <functional>
 #include <vector>
+
+// Paints what the last step changed, as on screen: the pending update
+// requests go through the window's backing store, and only the widgets that
+// changed are painted (the rows, the scroll bar, the totals), not the whole
+// window into a new picture.
+inline void paintPending()
+{
+    QApplication::sendPostedEvents();
+    QApplication::processEvents();
+}
+
+// Counts the paint events a widget receives: a bench prints it, so that a run
+// whose grid was never painted shows as such.
+class PaintCounter final : public QObject
+{
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
 
 inline double median(std::vector<double> values)
 {

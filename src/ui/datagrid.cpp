@@ -39,6 +39,59 @@ public:
     }
 
 protected:
+    // The rows, then the grid lines as one-pixel rectangles. A line drawn by
+    // the view's painter is rasterised span by span, which for a column line
+    // as tall as the view is handed to the paint engine's worker threads:
+    // a thread round trip per line and keystroke. Solid rectangles are filled
+    // directly. The lines lie where the view draws them: the last pixel row
+    // and column of each cell, which the cells leave free (GridCellDelegate).
+    void paintEvent(QPaintEvent* event) override
+    {
+        QTableView::paintEvent(event);
+        const QHeaderView* rows = verticalHeader();
+        const QHeaderView* cols = horizontalHeader();
+        if (rows->count() == 0 || cols->count() == 0)
+            return;
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        const QColor color = QColor::fromRgba(QRgb(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+        const int right = cols->length() - cols->offset() - 1;
+        const int bottom = rows->length() - rows->offset() - 1;
+        QPainter painter(viewport());
+        for (QRect dirty : event->region()) {
+            dirty.setBottom(std::min(dirty.bottom(), bottom));
+            dirty.setRight(std::min(dirty.right(), right));
+            if (!dirty.isValid())
+                continue;
+            int top = rows->visualIndexAt(dirty.top());
+            int last = rows->visualIndexAt(dirty.bottom());
+            if (last == -1)
+                last = rows->count() - 1;
+            if (top == -1 || top > last)
+                continue;
+            for (int v = top; v <= last; ++v) {
+                const int row = rows->logicalIndex(v);
+                if (rows->isSectionHidden(row))
+                    continue;
+                const int y = rowViewportPosition(row) + rowHeight(row) - 1;
+                painter.fillRect(QRect(dirty.left(), y, dirty.width(), 1), color);
+            }
+            int left = cols->visualIndexAt(dirty.left());
+            int end = cols->visualIndexAt(dirty.right());
+            if (left == -1)
+                left = 0;
+            if (end == -1)
+                end = cols->count() - 1;
+            for (int v = left; v <= end; ++v) {
+                const int col = cols->logicalIndex(v);
+                if (cols->isSectionHidden(col))
+                    continue;
+                const int x = columnViewportPosition(col) + columnWidth(col) - 1;
+                painter.fillRect(QRect(x, dirty.top(), 1, dirty.height()), color);
+            }
+        }
+    }
+
     // Receives the resizes of the viewport.
     void resizeEvent(QResizeEvent* event) override
     {
@@ -70,8 +123,11 @@ public:
     {
     }
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    void paint(QPainter* painter, const QStyleOptionViewItem& cell, const QModelIndex& index) const override
     {
+        // The cell's last pixel row and column belong to the grid lines.
+        QStyleOptionViewItem option = cell;
+        option.rect.adjust(0, 0, -1, -1);
         if (option.state & QStyle::State_HasFocus) {
             QStyledItemDelegate::paint(painter, option, index);
             return;
@@ -236,7 +292,7 @@ DataGrid::DataGrid(QWidget* parent)
     m_view->setTextElideMode(Qt::ElideRight);
     m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_view->setFrameShape(QFrame::NoFrame);
-    m_view->setGridStyle(Qt::SolidLine);
+    m_view->setShowGrid(false); // the view draws its lines itself (DataGridView::paintEvent)
     // The footer sits between the rows and the horizontal scroll bar, so the
     // view's own bar is replaced by one below the footer that mirrors it.
     m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

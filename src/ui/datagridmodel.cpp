@@ -93,22 +93,26 @@ void DataGridModel::setRowSet(RowSet* rows)
     if (m_rows) {
         connect(m_rows, &RowSet::aboutToReset, this, [this] {
             emit rowSetChangeStarted();
+            m_rowsOnlyReset = true;
             beginResetModel();
         });
         connect(m_rows, &RowSet::resetDone, this, [this] {
             mapFields();
             computeFooter();
             endResetModel();
+            m_rowsOnlyReset = false;
             emit footerChanged();
             emit rowSetChangeFinished();
         });
         // A sort only reorders the rows: the totals stay as they are.
         connect(m_rows, &RowSet::aboutToReorder, this, [this] {
             emit rowSetChangeStarted();
+            m_rowsOnlyReset = true;
             beginResetModel();
         });
         connect(m_rows, &RowSet::reordered, this, [this] {
             endResetModel();
+            m_rowsOnlyReset = false;
             emit rowSetChangeFinished();
         });
         connect(m_rows, &RowSet::aboutToChangeRow, this, [this](int row) {

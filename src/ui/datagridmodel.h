@@ -73,6 +73,10 @@ public:
     using RowColorFunction = std::function<QColor(const RowSet&, int row)>;
     void setRowTextColor(RowColorFunction function);
 
+    // True while a reset only replaces the rows (a new row set, a search, a
+    // sort): the columns and their titles stay as they are.
+    bool resettingRowsOnly() const { return m_rowsOnlyReset; }
+
     int sortMarker(int column) const;
     void setSortMarker(int column, int marker);
 
@@ -137,7 +141,8 @@ private:
     RowColorFunction m_rowColor;
     std::vector<Sum> m_sums;
     std::unordered_map<int, Shares> m_shares; // by table column
-    const MemTable* m_table = nullptr;        // the table the row set is a view of
-    quint64 m_cacheLoad = ~quint64(0);        // load of the table the shares were read from
-    std::vector<quint8> m_inView;             // by table position: shown by the row set
+    bool m_rowsOnlyReset = false;
+    const MemTable* m_table = nullptr; // the table the row set is a view of
+    quint64 m_cacheLoad = ~quint64(0); // load of the table the shares were read from
+    std::vector<quint8> m_inView;      // by table position: shown by the row set
 };

@@ -53,6 +53,25 @@ QSize GroupHeaderView::sizeHint() const
     return {length(), lineHeight() + bandHeight()};
 }
 
+void GroupHeaderView::reset()
+{
+    const auto* grid = qobject_cast<const DataGridModel*>(model());
+    if (grid && grid->resettingRowsOnly() && count() == grid->columnCount())
+        return;
+    QHeaderView::reset();
+}
+
+QRegion GroupHeaderView::visualRegionForSelection(const QItemSelection& selection) const
+{
+    return highlightSections() ? QHeaderView::visualRegionForSelection(selection) : QRegion();
+}
+
+void GroupHeaderView::currentChanged(const QModelIndex& current, const QModelIndex& old)
+{
+    if (highlightSections())
+        QHeaderView::currentChanged(current, old);
+}
+
 QString GroupHeaderView::groupOf(int logical) const
 {
     return model() ? model()->headerData(logical, Qt::Horizontal, DataGridModel::GroupTitleRole).toString() : QString();

@@ -33,6 +33,9 @@ public:
     std::pair<int, int> groupSpan(int logical) const;
 
     QSize sizeHint() const override;
+    // A reset that only replaced the model's rows keeps the sections and does
+    // not repaint the titles.
+    void reset() override;
 
 signals:
     void titleClicked(int logical);
@@ -41,6 +44,10 @@ protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
     void mousePressEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    // The selection and the current cell leave the titles as they are, unless
+    // sections are highlighted.
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& old) override;
 
 private:
     QString groupOf(int logical) const;

@@ -183,6 +183,7 @@ private slots:
     void totalsAlwaysShowWhole();
     void layoutRoundTrip();
     void restoreWithoutSectionChangesNothing();
+    void gridLinesAndRepaints();
 
 private:
     std::unique_ptr<QTemporaryDir> m_config;
@@ -651,6 +652,56 @@ void TestDataGrid::restoreWithoutSectionChangesNothing()
         QCOMPARE(after.columns[i].width, before.columns[i].width);
         QCOMPARE(after.columns[i].visible, before.columns[i].visible);
     }
+}
+
+namespace {
+struct Paints : QObject
+{
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+} // namespace
+
+void TestDataGrid::gridLinesAndRepaints()
+{
+    showGrid();
+    QTableView* view = m_grid->view();
+    QStyleOptionViewItem option;
+    const QColor line = QColor::fromRgba(QRgb(view->style()->styleHint(QStyle::SH_Table_GridLineColor, &option, view)));
+    const QImage image = view->viewport()->grab().toImage();
+    const int rowBottom = view->rowViewportPosition(1) + view->rowHeight(1) - 1;
+    const int columnRight = view->columnViewportPosition(0) + view->columnWidth(0) - 1;
+    const int lastBottom = view->rowViewportPosition(4) + view->rowHeight(4) - 1;
+    // The last pixel row and column of a cell are the grid's lines; a cell's
+    // inside and the space under the last row are the rows' colour.
+    QCOMPARE(image.pixelColor(1, rowBottom), line);
+    QCOMPARE(image.pixelColor(columnRight, rowBottom - 3), line);
+    QCOMPARE(image.pixelColor(1, rowBottom - 1), view->palette().color(QPalette::Base));
+    QCOMPARE(image.pixelColor(columnRight, lastBottom), line);
+    QCOMPARE(image.pixelColor(columnRight, lastBottom + 3), view->palette().color(QPalette::Base));
+
+    // New rows under the same titles repaint the rows, not the titles.
+    Paints rows, titles;
+    view->viewport()->installEventFilter(&rows);
+    view->horizontalHeader()->viewport()->installEventFilter(&titles);
+    QApplication::processEvents();
+    rows.count = titles.count = 0;
+    m_rows->load(u"select"_s, result(fiveRows()));
+    m_rows->setCurrent(2);
+    QApplication::processEvents();
+    QVERIFY(rows.count > 0);
+    QCOMPARE(titles.count, 0);
+    // New columns repaint the titles.
+    QList<GridColumn> columns = stockColumns();
+    columns[0].title = u"商 品 信 息|品 名"_s;
+    m_grid->setColumns(columns);
+    QApplication::processEvents();
+    QVERIFY(titles.count > 0);
+    QCOMPARE(m_grid->model()->headerData(0, Qt::Horizontal).toString(), u"品 名"_s);
 }
 
 QTEST_MAIN(TestDataGrid)
