@@ -10,6 +10,7 @@
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "stock/stocklistpanel.h"
+#include "store/tdmfm.h"
 #include "ui/datefield.h"
 #include "ui/failurereport.h"
 
@@ -22,6 +23,7 @@
 SaleDesk::SaleDesk(Tdmfm& dm, PosHost& host, QWidget* area, int windowWidth, StockListPanel& list, MainToolbar& toolbar,
                    SecondaryWindows& windows)
     : QObject(area)
+    , m_dm(dm)
     , m_sale(new SalePanel(dm, host, area))
     , m_slip(new SlipPanel(dm, *m_sale, area))
 {
@@ -61,4 +63,16 @@ void SaleDesk::prepareShow(const QDate& today)
 void SaleDesk::rememberSaleDate()
 {
     writeSetting(settingkeys::saleDate, m_sale->dateField()->text());
+}
+
+void SaleDesk::sellRow(int row)
+{
+    if (m_sale->openForRow(m_dm.stockList(), row))
+        m_sale->raise();
+}
+
+void SaleDesk::endSale()
+{
+    if (m_sale->isVisible())
+        m_sale->closePanel();
 }

@@ -13,10 +13,10 @@ class StockListPanel;
 class Tdmfm;
 
 // The selling part of the main window: the sale and slip panels floating over
-// the stock grid, what opens the slip panel ("单据打印", "销售单(小票)打印") and
-// its printer settings ("打印设置"), the receipt and the A4 slip it prints, and
-// the day sequence of the sale numbers, read from the settings at every
-// showing and ended by writing the sale date when the window closes.
+// the stock grid and opened from it, what opens the slip panel ("单据打印",
+// "销售单(小票)打印") and its printer settings ("打印设置"), the receipt and the
+// A4 slip it prints, and the sale numbers' day sequence, read from the
+// settings at every showing, with the sale date written back at closing.
 class SaleDesk final : public QObject
 {
     Q_OBJECT
@@ -38,7 +38,13 @@ public:
     // The next run compares its sale date with this one to start a new day's sequence.
     void rememberSaleDate();
 
+    // A double click on stock row `row`: the sale panel opens for it, over the other panels.
+    void sellRow(int row);
+    // A click on another stock row: an open sale ends.
+    void endSale();
+
 private:
+    Tdmfm& m_dm;
     SalePanel* m_sale;
     SlipPanel* m_slip;
     qint64 m_daySequence = 1;

@@ -226,27 +226,10 @@ void TMainForm::hideSale()
     m_desk->sale()->hide();
 }
 
-void TMainForm::stockRowChanged()
-{
-    if (m_desk->sale()->isVisible())
-        m_desk->sale()->closePanel();
-}
-
-void TMainForm::stockRowDoubleClicked(int row)
-{
-    if (m_desk->sale()->openForRow(m_dm.stockList(), row))
-        m_desk->sale()->raise();
-}
-
 void TMainForm::saleOpened(const QString& remark)
 {
     m_stockIn->setChangeEnabled(true);
     m_stockIn->remarkEdit()->setText(remark);
-}
-
-void TMainForm::previewSlip(const QString& saleNumber)
-{
-    m_windows->previewSlip(saleNumber);
 }
 
 void TMainForm::salesWindowClosed()

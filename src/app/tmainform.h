@@ -60,15 +60,15 @@ public:
     QString userName() const override;
     bool isSuperAdministrator() const override;
     // StockListHost
-    void stockRowChanged() override;
-    void stockRowDoubleClicked(int row) override;
+    void stockRowChanged() override { m_desk->endSale(); }
+    void stockRowDoubleClicked(int row) override { m_desk->sellRow(row); }
     void hideSale() override;
     // PosHost
     void saleOpened(const QString& remark) override;
     void saleClosed() override;
     // SalesHost
     void salesWindowClosed() override;
-    void previewSlip(const QString& saleNumber) override;
+    void previewSlip(const QString& saleNumber) override { m_windows->previewSlip(saleNumber); }
 
     qint64 sessionId() const;
     QString alarmNumber() const { return m_list->alarmNumber(); }
