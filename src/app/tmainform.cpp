@@ -1,33 +1,24 @@
 #include "app/tmainform.h"
 
-#include "app/openonce.h"
+#include "app/saledesk.h"
+#include "app/secondarywindows.h"
 #include "app/skins.h"
 #include "app/thelpform.h"
-#include "maint/texcell.h"
-#include "maint/trepair.h"
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
-#include "print/posreceipt.h"
-#include "print/salesslip.h"
-#include "sales/tform1.h"
-#include "sales/txstj.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "stock/stockinpanel.h"
 #include "store/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/datefield.h"
-#include "ui/failurereport.h"
 #include "users/logingate.h"
 #include "users/session.h"
-#include "users/tchangepassfm.h"
 #include "users/tloginfm.h"
-#include "users/tuserglfm.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
@@ -64,57 +55,12 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_stockIn->move(260, 40);
     m_stockIn->hide();
     m_list->setStockInPanel(m_stockIn);
-    m_sale = new SalePanel(m_dm, *this, central);
-    m_sale->move(kClientWidth - m_sale->width() - 30, 4);
-    m_slip = new SlipPanel(m_dm, *m_sale, central);
-    m_slip->move(40, 60);
-    m_slip->setReceiptPrinter([this] {
-        return posreceipt::printCurrentSale(
-            m_dm, *receiptSettings(),
-            {m_sale->saleNumber(), userName(), m_slip->total(), m_slip->cash(), m_slip->change()});
-    });
-    m_slip->setSlipPreviewer([this] { previewSlip(m_sale->saleNumber()); });
-    // The sales detail window lives for the whole run; a sale shows its number
-    // there and lists the month again, shown or not.
-    m_salesWindow = new Txstj(m_dm, *this, this);
-    connect(m_toolbar->salesButton(), &QToolButton::clicked, this, &TMainForm::openSalesWindow);
-    connect(m_list->addGridMenuAction(QStringLiteral("销售明细")), &QAction::triggered, this,
-            &TMainForm::openSalesWindow);
-    connect(m_sale, &SalePanel::saleSaved, m_salesWindow, &Txstj::saleRecorded);
-    // The summary: modal from the toolbar, beside the main window from the grid menu.
-    m_summary = new TForm1(
-        m_dm, [this] { return userName(); }, this);
-    connect(m_toolbar->summaryButton(), &QToolButton::clicked, m_summary, &QDialog::exec);
-    QAction* summary = m_list->addGridMenuAction(QStringLiteral("汇总统计"));
-    summary->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-    summary->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    m_list->grid()->addAction(summary); // the shortcut works while the grid has the focus
-    connect(summary, &QAction::triggered, this, [this] {
-        m_summary->show();
-        m_summary->raise();
-        m_summary->activateWindow();
-    });
-    connect(m_sale, &SalePanel::saleSaved, this, [this] {
-        if (m_summary->isVisible())
-            m_summary->refresh(); // a hidden summary is refreshed when it shows
-    });
-    connect(m_list->addGridMenuAction(QStringLiteral("销售单(小票)打印"), StockListPanel::MenuPart::Last),
-            &QAction::triggered, m_slip, &SlipPanel::toggle);
-    connect(m_list->addGridMenuAction(QStringLiteral("打印设置"), StockListPanel::MenuPart::Last), &QAction::triggered,
-            m_settingsMenu, &SettingsMenu::showReceiptSettings);
-    connect(m_toolbar->slipButton(), &QToolButton::clicked, m_slip, &SlipPanel::toggle);
+    m_windows = new SecondaryWindows(m_dm, *this, *this, *m_list, *m_toolbar);
+    m_desk = new SaleDesk(m_dm, *this, central, kClientWidth, *m_list, *m_toolbar, *m_windows);
     connect(m_toolbar->newStockAction(), &QAction::triggered, m_list, &StockListPanel::openStockInForNew);
-    connect(m_toolbar->importAction(), &QAction::triggered, this, &TMainForm::openImport);
-    connect(m_toolbar->backupButton(), &QToolButton::clicked, this, &TMainForm::openBackup);
-    connect(m_settingsMenu->changePasswordAction(), &QAction::triggered, this,
-            [this] { openOnce<Tchangepassfm>(this, m_dm); });
-    connect(m_settingsMenu->userManagementAction(), &QAction::triggered, this,
-            [this] { openOnce<Tuserglfm>(this, m_dm); });
     m_superOnly = m_list->superAdministratorActions();
     m_superOnly.append(m_toolbar->newStockAction());
-    m_superOnly.append(m_toolbar->importAction());
-    m_superOnly.append(m_settingsMenu->changePasswordAction());
-    m_superOnly.append(m_settingsMenu->userManagementAction());
+    m_superOnly.append(m_windows->superAdministratorActions());
 
     m_status = new MainStatusBar(webAddress(), this);
     setStatusBar(m_status);
@@ -124,7 +70,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     // Empty date fields of the panels go back to today.
     auto* dateKeeper = new QTimer(this);
     connect(dateKeeper, &QTimer::timeout, this, [this] {
-        for (DateField* field : {m_stockIn->dateField(), m_sale->dateField()})
+        for (DateField* field : {m_stockIn->dateField(), m_desk->sale()->dateField()})
             if (field->isEmpty())
                 field->setDate(QDate::currentDate());
     });
@@ -182,23 +128,12 @@ void TMainForm::showEvent(QShowEvent* e)
         return;
     const QDate today = QDate::currentDate();
     m_list->prepareShow(today);
-    m_salesWindow->applyStoredFlags();
+    m_windows->prepareShow();
     if (m_session->isOpen() && !isSuperAdministrator())
         applyRestrictions(); // showing again must not bring purchase prices back
-    m_sale->hide();
-    m_slip->hide();
-    m_sale->dateField()->setDate(today);
-    if (SettingsStore::keyExists()) {
+    if (SettingsStore::keyExists())
         skins::applyStored(SettingsStore::read(QString(settingkeys::skin)));
-        std::optional<qint64> danhao;
-        QString error;
-        if (reportFailure(SettingsStore::readDanhao(danhao, &error), error) && danhao)
-            m_daySequence = *danhao + 1;
-        const QString riqi = SettingsStore::read(QString(settingkeys::saleDate));
-        if (!riqi.isEmpty())
-            m_rememberedDate = riqi;
-    }
-    m_sale->setDaySequence(m_daySequence, m_rememberedDate);
+    m_desk->prepareShow(today);
     m_status->setToday(today);
     layoutChildren();
     // The frame is known only once the window is on screen.
@@ -231,7 +166,7 @@ void TMainForm::loginFinished(bool loggedIn)
     activateWindow();
     m_list->grid()->view()->setFocus();
     m_status->setOperator(userName());
-    m_sale->setSaleDateEditable(isSuperAdministrator());
+    m_desk->sale()->setSaleDateEditable(isSuperAdministrator());
     if (!isSuperAdministrator())
         applyRestrictions();
     // The engine's error has been shown. Without a session the login would come
@@ -253,15 +188,13 @@ void TMainForm::applyRestrictions()
     m_toolbar->newStockButton()->setEnabled(false);
     m_stockIn->hide();
     m_list->hideCostColumns();
-    m_summary->hideAmountColumnsForOrdinaryUser();
-    m_salesWindow->restrictForOrdinaryUser();
+    m_windows->restrictForOrdinaryUser();
 }
 
 void TMainForm::closeEvent(QCloseEvent* e)
 {
     m_session->logOut(QDateTime::currentDateTime());
-    // The next run compares its sale date with this one to start a new day's sequence.
-    writeSetting(settingkeys::saleDate, m_sale->dateField()->text());
+    m_desk->rememberSaleDate();
     helpWindow()->hide();
     e->accept();
 }
@@ -284,55 +217,13 @@ void TMainForm::layoutChildren()
         outer = height() + 34;
     m_list->setGeometry(central->rect());
     m_list->arrange(std::clamp(outer - kBelowGrid, 100, std::max(100, central->height() - 60)));
-    for (QWidget* w : std::initializer_list<QWidget*>{m_notice, m_stockIn, m_sale, m_slip})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_notice, m_stockIn, m_desk->sale(), m_desk->slip()})
         w->raise();
 }
 
-void TMainForm::openImport()
-{
-    if (!m_import)
-        m_import = new Texcell(
-            m_dm, [this] { m_list->reload(); }, this);
-    m_import->exec();
-}
-
-// ---- Backup -----------------------------------------------------------------
-
-void TMainForm::openBackup()
-{
-    Trepair* backup = openOnce<Trepair>(this, m_dm, isSuperAdministrator());
-    connect(backup, &Trepair::closed, this, &TMainForm::backupClosed, Qt::UniqueConnection);
-    hide();
-}
-
-void TMainForm::backupClosed()
-{
-    // A restore replaced the file and reconnected; a failed reconnection gets
-    // another try here, so the list shows what the file holds either way.
-    QString error;
-    if (!m_dm.isOpen() && !m_dm.reopen(&error))
-        reportFailure(false, error);
-    show();
-    m_list->reload();
-}
-
-// ---- What the panels ask of the window ---------------------------------------------
-
 void TMainForm::hideSale()
 {
-    m_sale->hide();
-}
-
-void TMainForm::stockRowChanged()
-{
-    if (m_sale->isVisible())
-        m_sale->closePanel();
-}
-
-void TMainForm::stockRowDoubleClicked(int row)
-{
-    if (m_sale->openForRow(m_dm.stockList(), row))
-        m_sale->raise();
+    m_desk->sale()->hide();
 }
 
 void TMainForm::saleOpened(const QString& remark)
@@ -341,21 +232,11 @@ void TMainForm::saleOpened(const QString& remark)
     m_stockIn->remarkEdit()->setText(remark);
 }
 
-void TMainForm::openSalesWindow()
-{
-    m_salesWindow->openModal();
-}
-
-void TMainForm::previewSlip(const QString& saleNumber)
-{
-    salesslip::previewSale(m_dm, salesslip::textsOf(*receiptSettings()), saleNumber, userName());
-}
-
 void TMainForm::salesWindowClosed()
 {
     m_list->reload();
     m_stockIn->hide();
-    m_sale->hide();
+    m_desk->sale()->hide();
 }
 
 void TMainForm::saleClosed()

@@ -3,6 +3,8 @@
 #include "app/mainstatusbar.h"
 #include "app/maintoolbar.h"
 #include "app/noticepanel.h"
+#include "app/saledesk.h"
+#include "app/secondarywindows.h"
 #include "app/settingsmenu.h"
 #include "app/supportmenu.h"
 #include "pos/poshost.h"
@@ -39,7 +41,7 @@ class Texcell;
 
 // The main window: the frame around the stock list panel — toolbar, menus,
 // status bar, the floating panels and the timers. It wires the parts together;
-// the panels, the session and the windows it hosts do the work.
+// the panels, the sale desk, the session and the secondary windows do the work.
 class TMainForm final : public QMainWindow, public StockListHost, public PosHost, public SalesHost
 {
     Q_OBJECT
@@ -58,21 +60,21 @@ public:
     QString userName() const override;
     bool isSuperAdministrator() const override;
     // StockListHost
-    void stockRowChanged() override;
-    void stockRowDoubleClicked(int row) override;
+    void stockRowChanged() override { m_desk->endSale(); }
+    void stockRowDoubleClicked(int row) override { m_desk->sellRow(row); }
     void hideSale() override;
     // PosHost
     void saleOpened(const QString& remark) override;
     void saleClosed() override;
     // SalesHost
     void salesWindowClosed() override;
-    void previewSlip(const QString& saleNumber) override;
+    void previewSlip(const QString& saleNumber) override { m_windows->previewSlip(saleNumber); }
 
     qint64 sessionId() const;
     QString alarmNumber() const { return m_list->alarmNumber(); }
     // Day sequence and remembered date of the sale numbers, as read at the last show.
-    qint64 daySequence() const { return m_daySequence; }
-    QString rememberedDate() const { return m_rememberedDate; }
+    qint64 daySequence() const { return m_desk->daySequence(); }
+    QString rememberedDate() const { return m_desk->rememberedDate(); }
 
     // The parts of the window, for the windows and tests that work with them.
     StockListPanel* stockList() const { return m_list; }
@@ -82,14 +84,14 @@ public:
     QLineEdit* alarmBox() const { return m_list->alarmBox(); }
     QCheckBox* hideZeroBox() const { return m_list->hideZeroBox(); }
     StockInPanel* stockInPanel() const { return m_stockIn; }
-    SalePanel* salePanel() const { return m_sale; }
-    SlipPanel* slipPanel() const { return m_slip; }
+    SalePanel* salePanel() const { return m_desk->sale(); }
+    SlipPanel* slipPanel() const { return m_desk->slip(); }
     QToolButton* slipButton() const { return m_toolbar->slipButton(); }
     QToolButton* backupButton() const { return m_toolbar->backupButton(); }
     QToolButton* summaryButton() const { return m_toolbar->summaryButton(); }
-    TForm1* summaryWindow() const { return m_summary; }
+    TForm1* summaryWindow() const { return m_windows->summaryWindow(); }
     QToolButton* salesButton() const { return m_toolbar->salesButton(); }
-    Txstj* salesWindow() const { return m_salesWindow; }
+    Txstj* salesWindow() const { return m_windows->salesWindow(); }
     QLabel* noticePanel() const { return m_notice; }
     QLabel* statusPanel(int index) const { return m_status->panel(index); }
     QMenu* gridMenu() const { return m_list->gridMenu(); }
@@ -101,9 +103,7 @@ public:
     Tpos* receiptSettings() const { return m_settingsMenu->receiptSettings(); }
     // The Excel import window, made at its first opening and kept, so its paths
     // stay between uses; nullptr before.
-    Texcell* importWindow() const { return m_import; }
-    // "Excel导入": the import window, modal.
-    void openImport();
+    Texcell* importWindow() const { return m_windows->importWindow(); }
     // A menu action by its caption, searched through every menu of the window.
     QAction* action(const QString& caption) const;
 
@@ -115,11 +115,7 @@ protected:
 
 private:
     void loginFinished(bool loggedIn);
-    // "数据备份": the backup window opens and this window hides until it closes.
-    void openBackup();
-    void backupClosed();
     void applyRestrictions();
-    void openSalesWindow();
     void layoutChildren();
 
     Tdmfm& m_dm;
@@ -129,15 +125,10 @@ private:
     SettingsMenu* m_settingsMenu = nullptr;
     NoticePanel* m_notice = nullptr;
     StockInPanel* m_stockIn = nullptr;
-    SalePanel* m_sale = nullptr;
-    SlipPanel* m_slip = nullptr;
-    TForm1* m_summary = nullptr;
-    Txstj* m_salesWindow = nullptr;
+    SaleDesk* m_desk = nullptr;
+    SecondaryWindows* m_windows = nullptr;
     MainStatusBar* m_status = nullptr;
     LoginGate* m_login = nullptr;
-    Texcell* m_import = nullptr;
     // The actions only the super administrator may use, registered as they are made.
     QList<QAction*> m_superOnly;
-    qint64 m_daySequence = 1;
-    QString m_rememberedDate;
 };
