@@ -17,6 +17,8 @@
 
 #include "benchsupport.h"
 
+#include "app/startup.h"
+
 #include "core/messageport.h"
 #include "sales/saleschartspage.h"
 #include "sales/tform1.h"
@@ -102,6 +104,8 @@ void line(const char* name, int rows, double ms, double raw, double cpu)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // Fonts, style and texts as the program sets them.
+    startup::configureApplication(app);
     PrintingPort port;
     setMessagePort(&port);
     QString source = QStringLiteral("/work/big/sales1m.mdb");

@@ -11,6 +11,8 @@
 
 #include "benchsupport.h"
 
+#include "app/startup.h"
+
 #include "core/messageport.h"
 #include "pos/poshost.h"
 #include "pos/salepanel.h"
@@ -183,6 +185,8 @@ void run(int stockRows, int saleRows)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // Fonts, style and texts as the program sets them.
+    startup::configureApplication(app);
     // Settings of the bench's own, never a real shop's.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());

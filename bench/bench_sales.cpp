@@ -13,6 +13,7 @@
 
 #include "benchsupport.h"
 
+#include "app/startup.h"
 #include "app/tmainform.h"
 #include "core/messageport.h"
 #include "sales/txstj.h"
@@ -299,6 +300,8 @@ void run(const QString& path)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // Fonts, style and texts as the program sets them.
+    startup::configureApplication(app);
     // Settings of the bench's own, never a real shop's.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());

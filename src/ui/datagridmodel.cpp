@@ -230,11 +230,22 @@ void DataGridModel::attachTable(const MemTable* table)
 
 // A row of the table was rewritten or appended: its share is read again, and
 // a total it is part of takes the difference.
+const std::vector<quint8>& DataGridModel::shownMarks()
+{
+    if (m_table && m_rows && m_inView.size() != size_t(m_table->slotCount())) {
+        m_inView.assign(size_t(m_table->slotCount()), 0);
+        for (const int p : m_rows->positions())
+            m_inView[size_t(p)] = 1;
+    }
+    return m_inView;
+}
+
 void DataGridModel::tableRowWritten(int pos)
 {
     if (!m_table || m_cacheLoad != m_table->loadCount())
         return;
-    const bool shown = size_t(pos) < m_inView.size() && m_inView[size_t(pos)];
+    const std::vector<quint8>& marks = shownMarks();
+    const bool shown = size_t(pos) < marks.size() && marks[size_t(pos)];
     for (auto& [field, sh] : m_shares) {
         if (size_t(pos) >= sh.units.size())
             sh.units.resize(size_t(pos) + 1, 0);
@@ -300,19 +311,29 @@ void DataGridModel::computeFooter()
                     sh.wide[p] = *part.wide;
             }
         }
-        m_inView.assign(size_t(slotTotal), 0);
+        // All totals in one pass over the shown positions; which positions
+        // are shown is only marked when a value needs it (see shownMarks()).
+        m_inView.clear();
+        std::vector<const qint64*> units;
+        std::vector<Sum*> sums;
+        for (Sum& s : m_sums)
+            if (s.field >= 0) {
+                units.push_back(m_shares.at(s.field).units.data());
+                sums.push_back(&s);
+            }
+        std::vector<Units> totals(units.size(), 0);
         for (const int p : m_rows->positions())
-            m_inView[size_t(p)] = 1;
-        for (Sum& s : m_sums) {
-            if (s.field < 0)
-                continue;
+            for (size_t k = 0; k < units.size(); ++k)
+                totals[k] += units[k][p];
+        for (size_t k = 0; k < sums.size(); ++k) {
+            Sum& s = *sums[k];
+            s.units = totals[k];
             const Shares& sh = m_shares.at(s.field);
-            Units total = 0;
-            for (const int p : m_rows->positions())
-                total += sh.units[size_t(p)];
-            s.units = total;
+            if (sh.wide.empty())
+                continue;
+            const std::vector<quint8>& shown = shownMarks();
             for (const auto& [p, w] : sh.wide)
-                if (m_inView[size_t(p)]) {
+                if (shown[size_t(p)]) {
                     s.wide += w;
                     s.hasWide = true;
                 }

@@ -132,6 +132,9 @@ private:
     void updateFooterTexts();
     void attachTable(const MemTable* table);
     void tableRowWritten(int pos);
+    // By table position: 1 where the row set shows it. Marked when first asked
+    // for after a reset, and kept as rows leave the set.
+    const std::vector<quint8>& shownMarks();
 
     QList<GridColumn> m_columns;
     QVector<int> m_markers;
