@@ -42,6 +42,21 @@ public:
 
     static Part partOf(double v)
     {
+        // Money's rounding (v * 10000 in long double, halves to even) without
+        // its calls into the maths library: the long double product is exact
+        // (53 + 14 bits), and below 4e15 the double product is within a
+        // quarter of it, so the whole part of the latter is at most one off,
+        // which one step corrects. Beyond, Money decides.
+        const double scaled = v * 10000.0;
+        if (scaled > -4.0e15 && scaled < 4.0e15) {
+            auto units = static_cast<qint64>(scaled);
+            const long double rest = static_cast<long double>(v) * 10000.0L - static_cast<long double>(units);
+            if (rest > 0.5L || (rest == 0.5L && (units & 1) != 0))
+                ++units;
+            else if (rest < -0.5L || (rest == -0.5L && (units & 1) != 0))
+                --units;
+            return {false, units, false, 0};
+        }
         if (const auto m = num::Money::fromDecimal(static_cast<long double>(v)))
             return {false, m->units(), false, 0};
         return {false, 0, true, static_cast<long double>(v)};

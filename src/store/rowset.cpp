@@ -96,6 +96,9 @@ QVariant RowSet::value(int row, int column) const
             return {};
         return m_table->value(m_positions[size_t(row)], column);
     }
+    if (m_columnTable)
+        return row >= 0 && size_t(row) < m_positions.size() ? m_columnTable->value(m_positions[size_t(row)], column)
+                                                            : QVariant();
     if (row < 0 || row >= m_rows.size() || column < 0 || column >= m_columns.size())
         return {};
     return m_rows.at(row).at(column);
@@ -158,7 +161,28 @@ void RowSet::sort(const QString& sortOrder)
     if (col < 0)
         return;
     if (m_table) {
-        sortView(col, descending);
+        sortPositions(m_ranks->ranks(col), descending);
+        m_sort = sortOrder;
+        return;
+    }
+    if (m_columnTable) {
+        if (!m_columnTable->ranks(col)) {
+            // Ranked once per column: a second click only reorders.
+            std::vector<SortValue> keys;
+            keys.reserve(size_t(m_columnTable->rowCount()));
+            for (int r = 0; r < m_columnTable->rowCount(); ++r)
+                keys.emplace_back(m_columnTable->value(r, col));
+            std::vector<int> order(keys.size());
+            std::iota(order.begin(), order.end(), 0);
+            std::sort(order.begin(), order.end(),
+                      [&](int x, int y) { return keys[size_t(x)].compare(keys[size_t(y)]) < 0; });
+            std::vector<int> rank(keys.size(), 0);
+            for (size_t i = 1; i < order.size(); ++i)
+                rank[size_t(order[i])] =
+                    rank[size_t(order[i - 1])] + (keys[size_t(order[i - 1])].compare(keys[size_t(order[i])]) != 0);
+            m_columnTable->setRanks(col, std::move(rank));
+        }
+        sortPositions(*m_columnTable->ranks(col), descending);
         m_sort = sortOrder;
         return;
     }
@@ -194,11 +218,10 @@ void RowSet::sort(const QString& sortOrder)
     emit currentChanged(m_current);
 }
 
-void RowSet::sortView(int column, bool descending)
+void RowSet::sortPositions(const std::vector<int>& rank, bool descending)
 {
     emit aboutToReorder();
-    const int currentPos = position(m_current);
-    const std::vector<int>& rank = m_ranks->ranks(column);
+    const int currentPos = m_current >= 0 ? m_positions[size_t(m_current)] : -1;
     // Stable: rows of equal value keep their order, in either direction.
     if (descending)
         std::stable_sort(m_positions.begin(), m_positions.end(),
@@ -218,6 +241,7 @@ void RowSet::detachView()
     m_table = nullptr;
     m_ranks = nullptr;
     m_positions = {};
+    m_columnTable.reset();
 }
 
 void RowSet::showPositions(const MemTable& table, SortRanks& ranks, std::vector<int> positions,
@@ -266,6 +290,7 @@ void RowSet::close()
     m_rows.clear();
     m_ids.clear();
     m_positions.clear();
+    m_columnTable.reset();
     m_sort.clear();
     m_current = -1;
     emit resetDone();
@@ -296,10 +321,48 @@ void RowSet::load(const QString& statement, QueryResult&& result)
     emit currentChanged(m_current);
 }
 
+void RowSet::loadColumns(const QString& statement, ColumnTable&& table)
+{
+    emit aboutToReset();
+    detachView();
+    m_statement = statement;
+    m_sort.clear();
+    m_open = true;
+    m_rows.clear();
+    m_ids.clear();
+    m_columns = table.columns();
+    m_columnTable = std::make_unique<ColumnTable>(std::move(table));
+    m_positions = m_columnTable->order();
+    m_current = m_positions.empty() ? -1 : 0;
+    emit resetDone();
+    emit currentChanged(m_current);
+}
+
+std::optional<qint64> RowSet::unitsTotal(int column) const
+{
+    const std::vector<qint64>* units =
+        m_columnTable && column >= 0 && column < m_columns.size() ? m_columnTable->units(column) : nullptr;
+    if (!units)
+        return std::nullopt;
+    qint64 total = 0;
+    const auto add = [&](int row) { return !__builtin_add_overflow(total, (*units)[size_t(row)], &total); };
+    if (int(m_positions.size()) == m_columnTable->rowCount()) {
+        // Every row is shown: in the table's order, front to back.
+        for (int row = 0; row < m_columnTable->rowCount(); ++row)
+            if (!add(row))
+                return std::nullopt;
+    } else {
+        for (const int row : m_positions)
+            if (!add(row))
+                return std::nullopt;
+    }
+    return total;
+}
+
 void RowSet::replaceRow(int row, const QVariantMap& values)
 {
-    if (m_table || row < 0 || row >= m_rows.size())
-        return; // a view shows what its table holds
+    if (m_table || m_columnTable || row < 0 || row >= m_rows.size())
+        return; // a view shows what its table holds; a column-oriented set is read-only
     emit aboutToChangeRow(row);
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         const int col = columnIndex(it.key());
@@ -314,7 +377,7 @@ void RowSet::removeRow(int row)
     if (row < 0 || row >= rowCount())
         return;
     emit aboutToRemoveRow(row);
-    if (m_table) {
+    if (m_table || m_columnTable) {
         m_positions.erase(m_positions.begin() + row);
     } else {
         m_rows.removeAt(row);

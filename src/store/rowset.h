@@ -1,11 +1,14 @@
 #pragma once
 
+#include "store/columntable.h"
+
 #include <QObject>
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class MemTable;
@@ -23,6 +26,10 @@ struct QueryResult;
 // follows the table: a row rewritten there is shown changed, a row removed
 // there leaves the set, and a reload of the table empties the set until its
 // owner shows new positions.
+//
+// A set can also hold a column-oriented result (loadColumns): its rows are
+// read from the ColumnTable through a list of row numbers, which a sort
+// reorders; such a set is read-only.
 class RowSet final : public QObject
 {
     Q_OBJECT
@@ -37,7 +44,7 @@ public:
     QString statementText() const { return m_statement; }
     const QStringList& columns() const { return m_columns; }
     int columnIndex(const QString& field) const; // case-insensitive, -1 when absent
-    int rowCount() const { return m_table ? int(m_positions.size()) : int(m_rows.size()); }
+    int rowCount() const { return m_table || m_columnTable ? int(m_positions.size()) : int(m_rows.size()); }
     bool isEmpty() const { return rowCount() == 0; }
 
     QVariant value(int row, int column) const;
@@ -60,6 +67,8 @@ public:
     // Used by the data module.
     void close();
     void load(const QString& statement, QueryResult&& result);
+    // Holds `table` and shows all its rows in its order.
+    void loadColumns(const QString& statement, ColumnTable&& table);
     void replaceRow(int row, const QVariantMap& values);
     void removeRow(int row);
 
@@ -71,6 +80,10 @@ public:
     // The table position a row of a view shows; -1 for other sets.
     int position(int row) const;
     const std::vector<int>& positions() const { return m_positions; }
+    // A number column's total in 1/10000 units over the rows of a set loaded
+    // by loadColumns, when its table holds the column's units
+    // (ColumnTable::units) and the total fits; nothing otherwise.
+    std::optional<qint64> unitsTotal(int column) const;
 
 signals:
     void aboutToReset();
@@ -88,7 +101,7 @@ signals:
 private:
     void detachView();
     int rowOfPosition(int pos) const;
-    void sortView(int column, bool descending);
+    void sortPositions(const std::vector<int>& rank, bool descending);
 
     QString m_name;
     QString m_writeTable;
@@ -104,6 +117,8 @@ private:
     SortRanks* m_ranks = nullptr;
     std::vector<int> m_positions;
     quint64 m_viewLoad = 0;
+    // Column mode: m_positions are rows of this table.
+    std::unique_ptr<ColumnTable> m_columnTable;
 };
 
 // Orders two stored values: empty first, numbers by value, texts in Chinese order (chinesecollation.h).

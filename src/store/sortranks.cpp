@@ -149,8 +149,16 @@ void SortRanks::rowWritten(int pos)
         Column* col = m_columns[c].get();
         if (!col || !col->keyed)
             continue;
+        // A row that keeps its value here (a sale rewrites the figures of a
+        // stock row, not its article) leaves the column's ranks as they are.
+        const auto p = size_t(pos);
+        const bool ranked = p < col->rank.size();
+        const quint8 cls = ranked ? col->cls[p] : 0;
+        const double number = ranked ? col->numbers[p] : 0;
+        const int text = ranked ? col->textIds[p] : -1;
         col->setKey(m_table, int(c), pos);
-        col->ranked = false;
+        if (!ranked || col->cls[p] != cls || !(col->numbers[p] == number) || col->textIds[p] != text)
+            col->ranked = false;
     }
 }
 

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <array>
-#include <string_view>
+#include <numeric>
 #include <unordered_map>
 
 namespace summary {
@@ -29,118 +29,151 @@ const QStringList& columns()
     return names;
 }
 
-QueryResult compute(const MemTable& stock, SortRanks& ranks)
+ColumnTable compute(const MemTable& stock, SortRanks& ranks)
 {
-    QueryResult out;
-    out.columns = columns();
+    const auto table = [](int rows) {
+        ColumnTable t(rows);
+        const QStringList& names = columns();
+        for (int c = 0; c < names.size(); ++c) {
+            if (c < int(kArticle.size()))
+                t.addValueColumn(names.at(c));
+            else
+                t.addNumberColumn(names.at(c));
+        }
+        return t;
+    };
     std::array<int, 4> key{};
     std::array<const std::vector<int>*, 4> rank{};
     for (size_t i = 0; i < kArticle.size(); ++i) {
         key[i] = stock.columnIndex(QString(kArticle[i]));
         if (key[i] < 0)
-            return out;
+            return table(0);
     }
     std::array<int, 6> summed{};
     for (size_t i = 0; i < kSummed.size(); ++i)
         if ((summed[i] = stock.columnIndex(QString(kSummed[i]))) < 0)
-            return out;
+            return table(0);
     // Equal ranks are equal texts under the columns' own comparison, so the
     // ranks both group the rows and order the articles.
     for (size_t i = 0; i < key.size(); ++i)
         rank[i] = &ranks.ranks(key[i]);
-    const auto tuple = [&](int pos) {
-        return std::array<int, 4>{(*rank[0])[size_t(pos)], (*rank[1])[size_t(pos)], (*rank[2])[size_t(pos)],
-                                  (*rank[3])[size_t(pos)]};
-    };
-    // Stable: within an article the rows stay in row-identity order, so its
-    // last row is the last of its run.
+    // Sorted by the four ranks, stably from the scan, so that within an
+    // article the rows stay in row-identity order and its last row is the
+    // last of its run: one counting sort per rank, the last rank first.
     const std::vector<int>& scan = stock.positionsInRowIdOrder();
-    std::vector<int> rows = scan;
-    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) { return tuple(a) < tuple(b); });
+    std::vector<int> sorted = scan;
+    std::vector<int> spare(scan.size());
+    std::vector<int> count;
+    for (size_t k = key.size(); k-- > 0;) {
+        const std::vector<int>& r = *rank[k];
+        int top = 0;
+        for (const int pos : sorted)
+            top = std::max(top, r[size_t(pos)]);
+        count.assign(size_t(top) + 2, 0);
+        for (const int pos : sorted)
+            ++count[size_t(r[size_t(pos)]) + 1];
+        std::partial_sum(count.begin(), count.end(), count.begin());
+        for (const int pos : sorted)
+            spare[size_t(count[size_t(r[size_t(pos)])]++)] = pos;
+        sorted.swap(spare);
+    }
+    const auto sameArticle = [&](int a, int b) {
+        for (const std::vector<int>* r : rank)
+            if ((*r)[size_t(a)] != (*r)[size_t(b)])
+                return false;
+        return true;
+    };
     std::vector<int> groupOf(size_t(stock.slotCount()), -1);
     std::vector<quint8> isLast(size_t(stock.slotCount()), 0);
     int groups = 0;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        if (i > 0 && tuple(rows[i]) != tuple(rows[i - 1])) {
-            isLast[size_t(rows[i - 1])] = 1;
+    for (size_t i = 0; i < sorted.size(); ++i) {
+        if (i > 0 && !sameArticle(sorted[i], sorted[i - 1])) {
+            isLast[size_t(sorted[i - 1])] = 1;
             ++groups;
         }
-        groupOf[size_t(rows[i])] = groups;
+        groupOf[size_t(sorted[i])] = groups;
     }
-    if (!rows.empty()) {
-        isLast[size_t(rows.back())] = 1;
+    if (!sorted.empty()) {
+        isLast[size_t(sorted.back())] = 1;
         ++groups;
     }
 
-    // The table is read in its own order from here, each column once front
-    // to back, into flat lists by article; the rows are made at the end.
-    std::array<std::vector<QVariant>, 4> texts;
-    for (size_t k = 0; k < key.size(); ++k) {
-        texts[k].resize(size_t(groups));
-        // Article texts repeat: each distinct one becomes a QString once.
-        std::unordered_map<std::string_view, QString> made;
-        const bool share = kArticle[k] != stockcol::code; // codes rarely repeat
-        for (const int pos : scan) {
-            if (!isLast[size_t(pos)])
-                continue;
-            QVariant& cell = texts[k][size_t(groupOf[size_t(pos)])];
-            if (share && stock.kind(pos, key[k]) == MemTable::Kind::Text) {
-                const std::string_view bytes = stock.utf8(pos, key[k]);
-                auto it = made.find(bytes);
-                if (it == made.end())
-                    it = made.emplace(bytes, QString::fromUtf8(bytes.data(), qsizetype(bytes.size()))).first;
-                cell = it->second;
-            } else {
-                cell = stock.value(pos, key[k]);
+    // The table is read in its own order from here, front to back. The
+    // result's rows are the articles in the order of their last rows there,
+    // so that they are written front to back too, and are shown in sorted
+    // order through a list of them.
+    ColumnTable out = table(groups);
+    std::vector<int> shown(size_t(groups), 0);
+    std::array<std::vector<int>, 4> articleRank;
+    for (auto& r : articleRank)
+        r.resize(size_t(groups));
+    int next = 0;
+    for (const int pos : scan) {
+        if (!isLast[size_t(pos)])
+            continue;
+        const int row = next++;
+        shown[size_t(groupOf[size_t(pos)])] = row;
+        for (size_t k = 0; k < key.size(); ++k) {
+            const int column = int(k);
+            articleRank[k][size_t(row)] = (*rank[k])[size_t(pos)];
+            switch (stock.kind(pos, key[k])) {
+            case MemTable::Kind::Null:
+                break;
+            case MemTable::Kind::Integer:
+                out.setInteger(column, row, stock.integer(pos, key[k]));
+                break;
+            case MemTable::Kind::Real:
+                out.setReal(column, row, stock.number(pos, key[k]));
+                break;
+            case MemTable::Kind::Text:
+            case MemTable::Kind::Blob:
+                out.setText(column, row, stock.utf8(pos, key[k]));
+                break;
             }
         }
     }
-    // Sums: 1/10000 units per article; the rare value beyond them (and a
-    // units total that would overflow) goes to a wide sum of its own.
-    struct Sums
+    for (size_t k = 0; k < key.size(); ++k)
+        out.setRanks(int(k), std::move(articleRank[k]));
+    // Sums: 1/10000 units per article, the six of a stock row added in one
+    // go; the rare value beyond them (and a units total that would overflow)
+    // goes to a wide sum of its own.
+    struct Article
     {
-        std::vector<qint64> units;
-        std::vector<quint8> any;
-        std::unordered_map<int, long double> wide;
+        std::array<qint64, 6> units{};
+        quint8 any = 0; // bit i: column i had a value
     };
-    std::array<Sums, 6> sums;
-    for (size_t i = 0; i < summed.size(); ++i) {
-        Sums& s = sums[i];
-        s.units.assign(size_t(groups), 0);
-        s.any.assign(size_t(groups), 0);
-        for (const int pos : scan) {
+    std::vector<Article> articles(static_cast<size_t>(groups));
+    std::unordered_map<int, long double> wide; // by row * 6 + column
+    for (const int pos : scan) {
+        const int row = shown[size_t(groupOf[size_t(pos)])];
+        Article& a = articles[size_t(row)];
+        for (size_t i = 0; i < summed.size(); ++i) {
             const ColumnSum::Part p = ColumnSum::partOf(stock, pos, summed[i]);
             if (p.null)
                 continue;
-            const auto g = size_t(groupOf[size_t(pos)]);
-            s.any[g] = 1;
+            a.any |= quint8(1u << i);
             qint64 sum = 0;
             if (p.wide)
-                s.wide[int(g)] += p.wideValue;
-            else if (__builtin_add_overflow(s.units[g], p.units, &sum))
-                s.wide[int(g)] += static_cast<long double>(p.units) / 10000.0L;
+                wide[row * 6 + int(i)] += p.wideValue;
+            else if (__builtin_add_overflow(a.units[i], p.units, &sum))
+                wide[row * 6 + int(i)] += static_cast<long double>(p.units) / 10000.0L;
             else
-                s.units[g] = sum;
+                a.units[i] = sum;
         }
     }
-    const auto total = [&](const Sums& s, int g) {
-        if (!s.any[size_t(g)])
-            return QVariant();
-        long double t = static_cast<long double>(s.units[size_t(g)]) / 10000.0L;
-        if (const auto it = s.wide.find(g); it != s.wide.end())
-            t += it->second;
-        return QVariant(double(t));
-    };
-    out.rows.reserve(groups);
-    for (int g = 0; g < groups; ++g) {
-        QVector<QVariant> row;
-        row.reserve(10);
-        for (auto& column : texts)
-            row.append(std::move(column[size_t(g)]));
-        for (const Sums& s : sums)
-            row.append(total(s, g));
-        out.rows.append(std::move(row));
+    for (int row = 0; row < groups; ++row) {
+        const Article& a = articles[size_t(row)];
+        for (size_t i = 0; i < summed.size(); ++i) {
+            const int column = int(kArticle.size() + i);
+            if (!(a.any & (1u << i)))
+                continue; // NULL
+            if (const auto it = wide.find(row * 6 + int(i)); it != wide.end())
+                out.setNumber(column, row, double(static_cast<long double>(a.units[i]) / 10000.0L + it->second));
+            else
+                out.setUnits(column, row, a.units[i]);
+        }
     }
+    out.setOrder(std::move(shown));
     return out;
 }
 

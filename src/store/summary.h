@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/columntable.h"
 #include "store/database.h"
 
 class MemTable;
@@ -16,9 +17,9 @@ const QStringList& columns();
 
 // The summary from the in-memory stock table: articles in Chinese order of
 // name, model, code and category; each article shows the texts of its
-// last stock row; sums in fixed point, NULL when every value is NULL.
-// `ranks` must belong to `stock`.
-QueryResult compute(const MemTable& stock, SortRanks& ranks);
+// last stock row; sums in fixed point, NULL when every value is NULL. The
+// article columns carry their ranks for sorting. `ranks` must belong to `stock`.
+ColumnTable compute(const MemTable& stock, SortRanks& ranks);
 
 // The same as a statement on table data, in the same order.
 Statement statement();

@@ -159,7 +159,7 @@ bool Tdmfm::refreshSummary()
         report(error);
         return false;
     }
-    m_summaryQuery.load(summary::statement().sql, summary::compute(*m_stockTable, *m_stockRanks));
+    m_summaryQuery.loadColumns(summary::statement().sql, summary::compute(*m_stockTable, *m_stockRanks));
     m_summaryQuery.last();
     return true;
 }

@@ -340,12 +340,20 @@ void DataGridModel::computeFooter()
         }
     } else if (open) {
         m_inView.clear();
-        const int n = m_rows->rowCount();
+        // A column-oriented set has the units of its number columns at hand.
+        std::vector<Sum*> rest;
+        for (Sum& s : m_sums)
+            if (s.field >= 0) {
+                if (const auto units = m_rows->unitsTotal(s.field))
+                    s.units = *units;
+                else
+                    rest.push_back(&s);
+            }
+        const int n = rest.empty() ? 0 : m_rows->rowCount();
         // Row by row, so that each row is read once for all its totals.
         for (int r = 0; r < n; ++r)
-            for (Sum& s : m_sums)
-                if (s.field >= 0)
-                    addPart(s, partOf(m_rows->value(r, s.field)), 1);
+            for (Sum* s : rest)
+                addPart(*s, partOf(m_rows->value(r, s->field)), 1);
     }
     updateFooterTexts();
 }

@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -48,6 +49,25 @@ QStringList texts(std::initializer_list<const char*> list)
     return out;
 }
 
+// Name, category and stock quantity of every row, as shown.
+QString shownRows(const DataGrid* grid)
+{
+    QStringList out;
+    for (int r = 0; r < grid->rowSet()->rowCount(); ++r)
+        out << grid->displayText(r, QStringLiteral("a")) + grid->displayText(r, QStringLiteral("d")) +
+                   grid->displayText(r, QStringLiteral("库存数量"));
+    return out.join(QLatin1Char(' '));
+}
+
+void clickTitle(DataGrid* grid, const QString& field)
+{
+    QHeaderView* h = grid->view()->horizontalHeader();
+    const int c = grid->model()->columnOf(field);
+    // The column's own title lies below the group band.
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                      QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() - 4));
+}
+
 QStringList rowTexts(const DataGrid* grid, int row)
 {
     QStringList out;
@@ -66,6 +86,7 @@ private slots:
     void toolbarOpensItModally();
     void gridShortcutOpensItBesideTheMainWindow();
     void ordinaryUserSeesNoAmounts();
+    void titleClicksSort();
 };
 
 void TestSummary::toolbarOpensItModally()
@@ -156,6 +177,40 @@ void TestSummary::ordinaryUserSeesNoAmounts()
     main.summaryWindow()->close();
     main.action(QStringLiteral("汇总统计"))->trigger();
     QVERIFY(!grid->isColumnVisible(QStringLiteral("库存金额")));
+    QVERIFY(port.entries.isEmpty());
+}
+
+void TestSummary::titleClicksSort()
+{
+    TestShop shop;
+    RecordingPort port;
+    addArticles(shop);
+    // Sorts first by name, though taken in last.
+    shop.addStock(QStringLiteral("阿迪跑鞋"), QStringLiteral("42"), QStringLiteral("2"), QStringLiteral("鞋类"), 200, 8,
+                  300);
+    TForm1 summary(shop.dm(), [] { return QStringLiteral("店长"); });
+    summary.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&summary));
+    DataGrid* grid = summary.grid();
+    QCOMPARE(shownRows(grid), QStringLiteral("阿迪跑鞋鞋类8 篮球球类15 篮球鞋类3"));
+
+    // The first click sorts descending; rows of equal value keep their order.
+    clickTitle(grid, QStringLiteral("库存数量"));
+    QCOMPARE(grid->sortMarker(QStringLiteral("库存数量")), 1);
+    QCOMPARE(shownRows(grid), QStringLiteral("篮球球类15 阿迪跑鞋鞋类8 篮球鞋类3"));
+    // The current row is still the article that was last.
+    QCOMPARE(grid->rowSet()->field(QStringLiteral("a")).toString() +
+                 grid->rowSet()->field(QStringLiteral("d")).toString(),
+             QStringLiteral("篮球鞋类"));
+    clickTitle(grid, QStringLiteral("d"));
+    QCOMPARE(shownRows(grid), QStringLiteral("阿迪跑鞋鞋类8 篮球鞋类3 篮球球类15"));
+    clickTitle(grid, QStringLiteral("a"));
+    QCOMPARE(shownRows(grid), QStringLiteral("篮球鞋类3 篮球球类15 阿迪跑鞋鞋类8"));
+    clickTitle(grid, QStringLiteral("a"));
+    QCOMPARE(grid->sortMarker(QStringLiteral("a")), 2);
+    QCOMPARE(shownRows(grid), QStringLiteral("阿迪跑鞋鞋类8 篮球鞋类3 篮球球类15"));
+    // Totals do not move with the order.
+    QCOMPARE(grid->footerText(QStringLiteral("库存数量")), QStringLiteral("26"));
     QVERIFY(port.entries.isEmpty());
 }
 
