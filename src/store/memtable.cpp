@@ -543,16 +543,23 @@ std::string_view MemTable::utf8(int pos, int column) const
 
 QVariant MemTable::value(int pos, int column) const
 {
-    switch (kind(pos, column)) {
+    return entryValue(column, m_cols[size_t(column)].code(size_t(pos)));
+}
+
+QVariant MemTable::entryValue(int column, quint32 entry) const
+{
+    const Column& c = m_cols[size_t(column)];
+    const quint64 cell = c.cells[entry];
+    switch (Kind(c.kinds[entry] & kKindMask)) {
     case Kind::Null:
         return QVariant();
     case Kind::Integer:
-        return QVariant(integer(pos, column));
+        return QVariant(qint64(cell));
     case Kind::Real:
-        return QVariant(number(pos, column));
+        return QVariant(std::bit_cast<double>(cell));
     case Kind::Text:
     case Kind::Blob: {
-        const std::string_view s = utf8(pos, column);
+        const std::string_view s = spanView(c.bytes, cell);
         return QVariant(QString::fromUtf8(s.data(), qsizetype(s.size())));
     }
     }

@@ -95,6 +95,39 @@ public:
     // entryCount(column); they stay valid until the next load.
     quint32 entry(int pos, int column) const { return m_cols[size_t(column)].code(size_t(pos)); }
     quint32 entryCount(int column) const { return quint32(m_cols[size_t(column)].kinds.size()); }
+    // The value of an entry, as value() reads it.
+    QVariant entryValue(int column, quint32 entry) const;
+    // Calls f(entry) with the entry of each position in turn: entry() over a
+    // list without deciding the width of the numbers for every row.
+    template <typename F> void forEachEntry(int column, const std::vector<int>& positions, F f) const
+    {
+        const Column& c = m_cols[size_t(column)];
+        const quint8* codes = c.codes.data();
+        switch (c.width) {
+        case 1:
+            for (const int p : positions)
+                f(quint32(codes[p]));
+            break;
+        case 2:
+            for (const int p : positions) {
+                quint16 v;
+                std::memcpy(&v, codes + 2 * size_t(p), 2);
+                f(quint32(v));
+            }
+            break;
+        case 4:
+            for (const int p : positions) {
+                quint32 v;
+                std::memcpy(&v, codes + 4 * size_t(p), 4);
+                f(v);
+            }
+            break;
+        default:
+            for (const int p : positions)
+                f(c.direct ? quint32(p) : 0u);
+            break;
+        }
+    }
     // Bytes of every row of the column: the entry numbers (kind and value of
     // the entries included), for measurements.
     size_t columnBytes(int column) const;
