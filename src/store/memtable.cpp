@@ -5,10 +5,6 @@
 
 #include <sqlite3.h>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -196,10 +192,7 @@ bool MemTable::load(QString* error)
     // Reading every row filled the engine's page cache with pages nobody reads
     // again soon, and left freed load buffers behind: give both back, so that
     // a large table costs what its copy costs.
-    sqlite3_db_release_memory(db);
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
+    m_db.releaseCache();
     emit reloaded();
     return ok;
 }
