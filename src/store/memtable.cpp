@@ -129,6 +129,7 @@ bool MemTable::load(QString* error)
     clear();
     ++m_version;
     ++m_loadCount;
+    m_loadStamp = m_version;
     sqlite3* db = m_db.handle();
     Stmt st(db, QStringLiteral("select rowid, * from %1 order by rowid").arg(quoteIdentifier(m_table)), error);
     bool ok = st.st != nullptr;
@@ -178,7 +179,6 @@ bool MemTable::load(QString* error)
         }
         m_rowIds.shrink_to_fit();
         m_live.shrink_to_fit();
-        m_stamps.shrink_to_fit();
         m_byRowId.shrink_to_fit();
     }
     if (!ok)
@@ -386,7 +386,6 @@ bool MemTable::readInto(Stmt& st, int pos, bool append)
     if (append) {
         m_rowIds.push_back(sqlite3_column_int64(st.st, 0));
         m_live.push_back(1);
-        m_stamps.push_back(m_version);
         const qint64 id = m_rowIds.back();
         if (m_byRowId.empty() || m_rowIds[size_t(m_byRowId.back())] < id) {
             m_byRowId.push_back(pos);
@@ -396,7 +395,9 @@ bool MemTable::readInto(Stmt& st, int pos, bool append)
             m_byRowId.insert(at, pos);
         }
     }
-    m_stamps[size_t(pos)] = m_version;
+    // Rows read by the load carry its stamp; rows read since, their own.
+    if (m_version != m_loadStamp)
+        m_stamps[pos] = m_version;
     for (size_t c = 0; c < m_cols.size(); ++c)
         setCell(m_cols[c], pos, st, int(c) + 1, append);
     return true;
@@ -649,10 +650,25 @@ void MemTable::filterLike(std::vector<int>& positions, int column, const LikePat
         int* kept = positions.data();
         const int* end = positions.data() + positions.size();
         if (eager) {
-            for (const int* p = positions.data(); p != end; ++p) {
-                const int pos = *p;
-                *kept = pos;
-                kept += known[codeOf(size_t(pos))];
+            const int* p = positions.data();
+            // Four rows' verdicts are read before any is written, so the
+            // reads do not wait on one another.
+            for (; end - p >= 4; p += 4) {
+                const int r0 = p[0], r1 = p[1], r2 = p[2], r3 = p[3];
+                const quint8 k0 = known[codeOf(size_t(r0))], k1 = known[codeOf(size_t(r1))];
+                const quint8 k2 = known[codeOf(size_t(r2))], k3 = known[codeOf(size_t(r3))];
+                *kept = r0;
+                kept += k0;
+                *kept = r1;
+                kept += k1;
+                *kept = r2;
+                kept += k2;
+                *kept = r3;
+                kept += k3;
+            }
+            for (; p != end; ++p) {
+                *kept = *p;
+                kept += known[codeOf(size_t(*p))];
             }
         } else {
             for (const int* p = positions.data(); p != end; ++p) {
@@ -744,7 +760,7 @@ size_t MemTable::columnBytes(int column) const
 size_t MemTable::memoryBytes() const
 {
     size_t total = m_rowIds.capacity() * sizeof(qint64) + m_live.capacity() + m_byRowId.capacity() * sizeof(int) +
-                   m_stamps.capacity() * sizeof(quint64);
+                   m_stamps.size() * (sizeof(int) + sizeof(quint64) + 2 * sizeof(void*));
     for (size_t c = 0; c < m_cols.size(); ++c)
         total += columnBytes(int(c));
     return total;

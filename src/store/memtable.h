@@ -151,7 +151,11 @@ public:
     // The version() at which the row at `pos` was last read (loaded, appended
     // or re-read); a removal does not change it (see isLive()). Positions whose
     // stamp is above an earlier version() are the rows written since then.
-    quint64 rowStamp(int pos) const { return m_stamps[size_t(pos)]; }
+    quint64 rowStamp(int pos) const
+    {
+        const auto it = m_stamps.find(pos);
+        return it == m_stamps.end() ? m_loadStamp : it->second;
+    }
     // Changes with every load: positions from before a load mean nothing after it.
     quint64 loadCount() const { return m_loadCount; }
     // Bytes held by the copy (buffers and vectors), for measurements.
@@ -254,8 +258,9 @@ private:
     std::vector<Column> m_cols;
     std::vector<qint64> m_rowIds;
     std::vector<quint8> m_live;
-    std::vector<quint64> m_stamps; // by position: version() of the last read
-    std::vector<int> m_byRowId;    // live positions sorted by row identity
+    quint64 m_loadStamp = 0;                   // version() of the load: the stamp of its rows
+    std::unordered_map<int, quint64> m_stamps; // rows read since: version() of their last read
+    std::vector<int> m_byRowId;                // live positions sorted by row identity
     bool m_loaded = false;
     quint64 m_version = 0;
     quint64 m_loadCount = 0;
