@@ -4,6 +4,10 @@
 
 #include <sqlite3.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <atomic>
 #include <utility>
 
@@ -167,6 +171,15 @@ void Database::onUpdate(void* self, int, const char*, const char* table, qint64 
     const auto it = db->m_written.find(table);
     if (it != db->m_written.end())
         it->second.push_back(rowId);
+}
+
+void Database::releaseCache()
+{
+    if (m_db)
+        sqlite3_db_release_memory(m_db);
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 void Database::close()

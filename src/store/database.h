@@ -50,6 +50,10 @@ public:
     qint64 lastInsertRowId() const;
 
     sqlite3* handle() const { return m_db; }
+    // Gives back the decrypted pages kept between statements, and the process
+    // memory freed with them: after a one-off read of a whole large table,
+    // whose pages nobody reads again soon.
+    void releaseCache();
     // A number of its own for every connection this program opens: a copy of
     // data read through a connection that has since been closed and opened
     // again (the file may have been replaced meanwhile) is known by it, even

@@ -5,10 +5,6 @@
 
 #include <sqlite3.h>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -18,6 +14,9 @@ namespace {
 // Set on a kind byte when the value's LIKE text is held in Column::likeText.
 constexpr quint8 kLikeTextElsewhere = 0x80;
 constexpr quint8 kKindMask = 0x7f;
+// A column with more entries than this, more than one for every two rows,
+// keeps one entry per row: numbering them would cost more than it saves.
+constexpr size_t kDirectAbove = 65536;
 
 inline quint64 span(quint64 offset, quint64 length)
 {
@@ -130,6 +129,7 @@ bool MemTable::load(QString* error)
     clear();
     ++m_version;
     ++m_loadCount;
+    m_loadStamp = m_version;
     sqlite3* db = m_db.handle();
     Stmt st(db, QStringLiteral("select rowid, * from %1 order by rowid").arg(quoteIdentifier(m_table)), error);
     bool ok = st.st != nullptr;
@@ -151,20 +151,27 @@ bool MemTable::load(QString* error)
                 collation)
                 c.nocase = qstricmp(collation, "NOCASE") == 0;
         }
-        for (Column& c : m_cols)
+        for (Column& c : m_cols) {
             c.shared = std::make_unique<std::unordered_set<quint64, Column::SpanHash, Column::SpanEqual>>(
                 0, Column::SpanHash{&c.bytes}, Column::SpanEqual{&c.bytes});
+            c.entries = std::make_unique<std::unordered_map<Column::EntryKey, quint32, Column::EntryKeyHash>>();
+            c.kinds.assign(1, quint8(Kind::Null));
+            c.cells.assign(1, 0);
+        }
         int rc;
         while ((rc = sqlite3_step(st.st)) == SQLITE_ROW)
             readInto(st, slotCount(), true);
-        for (Column& c : m_cols)
+        for (Column& c : m_cols) {
             c.shared.reset();
+            c.entries.reset();
+        }
         if (rc != SQLITE_DONE) {
             *error = engineText(db);
             ok = false;
         }
         // Growth by doubling leaves up to half of each buffer unused.
         for (Column& c : m_cols) {
+            c.codes.shrink_to_fit();
             c.kinds.shrink_to_fit();
             c.cells.shrink_to_fit();
             c.bytes.shrink_to_fit();
@@ -172,7 +179,6 @@ bool MemTable::load(QString* error)
         }
         m_rowIds.shrink_to_fit();
         m_live.shrink_to_fit();
-        m_stamps.shrink_to_fit();
         m_byRowId.shrink_to_fit();
     }
     if (!ok)
@@ -186,10 +192,7 @@ bool MemTable::load(QString* error)
     // Reading every row filled the engine's page cache with pages nobody reads
     // again soon, and left freed load buffers behind: give both back, so that
     // a large table costs what its copy costs.
-    sqlite3_db_release_memory(db);
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
+    m_db.releaseCache();
     emit reloaded();
     return ok;
 }
@@ -202,6 +205,62 @@ size_t MemTable::Column::SpanHash::operator()(quint64 s) const
 bool MemTable::Column::SpanEqual::operator()(quint64 a, quint64 b) const
 {
     return spanView(*bytes, a) == spanView(*bytes, b);
+}
+
+size_t MemTable::Column::EntryKeyHash::operator()(const EntryKey& k) const
+{
+    return std::hash<quint64>{}(k.cell ^ (quint64(k.kind) << 56) ^ (k.cell >> 29) * 0x9e3779b97f4a7c15ull);
+}
+
+void MemTable::Column::setCode(size_t pos, quint32 entry)
+{
+    const quint8 need = entry < 0x100 ? 1 : entry < 0x10000 ? 2 : 4;
+    const auto store = [](std::vector<quint8>& to, quint8 w, size_t p, quint32 v) {
+        switch (w) {
+        case 1:
+            to[p] = quint8(v);
+            break;
+        case 2: {
+            const quint16 x = quint16(v);
+            std::memcpy(to.data() + 2 * p, &x, 2);
+            break;
+        }
+        default:
+            std::memcpy(to.data() + 4 * p, &v, 4);
+            break;
+        }
+    };
+    if (need > width) {
+        const size_t n = codes.size() / width;
+        std::vector<quint8> wider(n * need);
+        for (size_t p = 0; p < n; ++p)
+            store(wider, need, p, code(p));
+        codes = std::move(wider);
+        width = need;
+    }
+    store(codes, width, pos, entry);
+}
+
+void MemTable::Column::makeDirect()
+{
+    const size_t n = width ? codes.size() / width : 0;
+    std::vector<quint8> rowKinds(n);
+    std::vector<quint64> rowCells(n);
+    std::unordered_map<quint32, quint64> rowLike;
+    for (size_t p = 0; p < n; ++p) {
+        const quint32 e = code(p);
+        rowKinds[p] = kinds[e];
+        rowCells[p] = cells[e];
+        if (kinds[e] & kLikeTextElsewhere)
+            rowLike[quint32(p)] = likeText.at(e);
+    }
+    kinds = std::move(rowKinds);
+    cells = std::move(rowCells);
+    likeText = std::move(rowLike);
+    codes = {};
+    width = 0;
+    direct = true;
+    entries.reset();
 }
 
 quint64 MemTable::appendText(Column& col, const char* data, size_t n)
@@ -230,23 +289,25 @@ quint64 MemTable::appendText(Column& col, const char* data, size_t n)
 void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
 {
     const int type = sqlite3_column_type(st.st, index);
-    if (col.kinds.empty()) {
+    const size_t p = size_t(pos);
+    if (col.direct) {
+        if (append) {
+            col.kinds.push_back(quint8(Kind::Null));
+            col.cells.push_back(0);
+        }
+    } else if (col.width == 0) {
         if (type == SQLITE_NULL)
             return; // the column stays all NULL
-        col.kinds.assign(size_t(slotCount()), quint8(Kind::Null));
-        col.cells.assign(size_t(slotCount()), 0);
-        append = false;
+        col.width = 1;
+        col.codes.assign(size_t(slotCount()), 0); // every row so far: entry 0, NULL
     } else if (append) {
-        col.kinds.push_back(quint8(Kind::Null));
-        col.cells.push_back(0);
+        col.codes.resize(col.codes.size() + col.width, 0);
     }
-    const size_t p = size_t(pos);
-    const quint8 oldByte = col.kinds[p];
-    const Kind oldKind = Kind(oldByte & kKindMask);
-    if (oldByte & kLikeTextElsewhere)
-        col.likeText.erase(pos);
+    const quint32 old = col.code(p);
+    const Kind oldKind = Kind(col.kinds[old] & kKindMask);
     Kind kind = Kind::Null;
     quint64 cell = 0;
+    std::string_view text;
     switch (type) {
     case SQLITE_INTEGER:
         kind = Kind::Integer;
@@ -262,32 +323,62 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
         // Texts and blobs both as the engine's text of them, as a row set reads them.
         const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(st.st, index));
         const size_t n = size_t(sqlite3_column_bytes(st.st, index));
-        const std::string_view bytes(data ? data : "", data ? n : 0);
-        if ((oldKind == Kind::Text || oldKind == Kind::Blob) && !(oldByte & kLikeTextElsewhere) &&
-            spanView(col.bytes, col.cells[p]) == bytes)
-            cell = col.cells[p]; // unchanged text: keep it where it is
-        else
-            cell = appendText(col, bytes.data(), bytes.size());
+        text = std::string_view(data ? data : "", data ? n : 0);
         break;
     }
     default:
         break;
     }
-    quint8 kindByte = quint8(kind);
-    if (col.searched && kind != Kind::Null) {
-        if (kind == Kind::Integer || kind == Kind::Real) {
-            // LIKE sees a number as the engine renders it.
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.st, index));
-            const size_t n = size_t(sqlite3_column_bytes(st.st, index));
-            col.likeText[pos] = appendText(col, text ? text : "", text ? n : 0);
-            kindByte |= kLikeTextElsewhere;
-        } else if (!isRegularUtf8(spanView(col.bytes, cell))) {
-            col.likeText[pos] = cell;
-            kindByte |= kLikeTextElsewhere;
+    if (kind == oldKind) {
+        // The value the row holds already: its entry stays.
+        if (kind == Kind::Null)
+            return;
+        if ((kind == Kind::Integer || kind == Kind::Real) && col.cells[old] == cell)
+            return;
+        if ((kind == Kind::Text || kind == Kind::Blob) && spanView(col.bytes, col.cells[old]) == text)
+            return;
+    }
+    if (kind == Kind::Text || kind == Kind::Blob)
+        cell = appendText(col, text.data(), text.size());
+
+    quint32 entry = 0;
+    bool isNew = false;
+    if (col.direct) {
+        entry = quint32(p);
+        col.likeText.erase(entry);
+        col.kinds[p] = quint8(kind);
+        col.cells[p] = cell;
+        isNew = true;
+    } else if (kind != Kind::Null) {
+        entry = quint32(col.kinds.size());
+        isNew = true;
+        if (col.entries) {
+            const auto [it, inserted] = col.entries->try_emplace(Column::EntryKey{cell, quint8(kind)}, entry);
+            entry = it->second;
+            isNew = inserted;
+        }
+        if (isNew) {
+            col.kinds.push_back(quint8(kind));
+            col.cells.push_back(cell);
         }
     }
-    col.kinds[p] = kindByte;
-    col.cells[p] = cell;
+    if (isNew && col.searched && kind != Kind::Null) {
+        if (kind == Kind::Integer || kind == Kind::Real) {
+            // LIKE sees a number as the engine renders it.
+            const auto* rendered = reinterpret_cast<const char*>(sqlite3_column_text(st.st, index));
+            const size_t n = size_t(sqlite3_column_bytes(st.st, index));
+            col.likeText[entry] = appendText(col, rendered ? rendered : "", rendered ? n : 0);
+            col.kinds[entry] |= kLikeTextElsewhere;
+        } else if (!isRegularUtf8(spanView(col.bytes, cell))) {
+            col.likeText[entry] = cell;
+            col.kinds[entry] |= kLikeTextElsewhere;
+        }
+    }
+    if (!col.direct) {
+        col.setCode(p, entry);
+        if (col.entries && col.kinds.size() > kDirectAbove && col.kinds.size() > size_t(slotCount()) / 2)
+            col.makeDirect();
+    }
 }
 
 bool MemTable::readInto(Stmt& st, int pos, bool append)
@@ -295,7 +386,6 @@ bool MemTable::readInto(Stmt& st, int pos, bool append)
     if (append) {
         m_rowIds.push_back(sqlite3_column_int64(st.st, 0));
         m_live.push_back(1);
-        m_stamps.push_back(m_version);
         const qint64 id = m_rowIds.back();
         if (m_byRowId.empty() || m_rowIds[size_t(m_byRowId.back())] < id) {
             m_byRowId.push_back(pos);
@@ -305,7 +395,9 @@ bool MemTable::readInto(Stmt& st, int pos, bool append)
             m_byRowId.insert(at, pos);
         }
     }
-    m_stamps[size_t(pos)] = m_version;
+    // Rows read by the load carry its stamp; rows read since, their own.
+    if (m_version != m_loadStamp)
+        m_stamps[pos] = m_version;
     for (size_t c = 0; c < m_cols.size(); ++c)
         setCell(m_cols[c], pos, st, int(c) + 1, append);
     return true;
@@ -402,17 +494,18 @@ int MemTable::position(qint64 rowId) const
 MemTable::Kind MemTable::kind(int pos, int column) const
 {
     const Column& c = m_cols[size_t(column)];
-    return c.kinds.empty() ? Kind::Null : Kind(c.kinds[size_t(pos)] & kKindMask);
+    return Kind(c.kinds[c.code(size_t(pos))] & kKindMask);
 }
 
 double MemTable::number(int pos, int column) const
 {
     const Column& c = m_cols[size_t(column)];
-    switch (kind(pos, column)) {
+    const quint32 e = c.code(size_t(pos));
+    switch (Kind(c.kinds[e] & kKindMask)) {
     case Kind::Real:
-        return std::bit_cast<double>(c.cells[size_t(pos)]);
+        return std::bit_cast<double>(c.cells[e]);
     case Kind::Integer:
-        return double(qint64(c.cells[size_t(pos)]));
+        return double(qint64(c.cells[e]));
     default:
         return 0;
     }
@@ -421,11 +514,12 @@ double MemTable::number(int pos, int column) const
 qint64 MemTable::integer(int pos, int column) const
 {
     const Column& c = m_cols[size_t(column)];
-    switch (kind(pos, column)) {
+    const quint32 e = c.code(size_t(pos));
+    switch (Kind(c.kinds[e] & kKindMask)) {
     case Kind::Real:
-        return qint64(std::bit_cast<double>(c.cells[size_t(pos)]));
+        return qint64(std::bit_cast<double>(c.cells[e]));
     case Kind::Integer:
-        return qint64(c.cells[size_t(pos)]);
+        return qint64(c.cells[e]);
     default:
         return 0;
     }
@@ -433,25 +527,33 @@ qint64 MemTable::integer(int pos, int column) const
 
 std::string_view MemTable::utf8(int pos, int column) const
 {
-    const Kind k = kind(pos, column);
+    const Column& c = m_cols[size_t(column)];
+    const quint32 e = c.code(size_t(pos));
+    const Kind k = Kind(c.kinds[e] & kKindMask);
     if (k != Kind::Text && k != Kind::Blob)
         return {};
-    const Column& c = m_cols[size_t(column)];
-    return spanView(c.bytes, c.cells[size_t(pos)]);
+    return spanView(c.bytes, c.cells[e]);
 }
 
 QVariant MemTable::value(int pos, int column) const
 {
-    switch (kind(pos, column)) {
+    return entryValue(column, m_cols[size_t(column)].code(size_t(pos)));
+}
+
+QVariant MemTable::entryValue(int column, quint32 entry) const
+{
+    const Column& c = m_cols[size_t(column)];
+    const quint64 cell = c.cells[entry];
+    switch (Kind(c.kinds[entry] & kKindMask)) {
     case Kind::Null:
         return QVariant();
     case Kind::Integer:
-        return QVariant(integer(pos, column));
+        return QVariant(qint64(cell));
     case Kind::Real:
-        return QVariant(number(pos, column));
+        return QVariant(std::bit_cast<double>(cell));
     case Kind::Text:
     case Kind::Blob: {
-        const std::string_view s = utf8(pos, column);
+        const std::string_view s = spanView(c.bytes, cell);
         return QVariant(QString::fromUtf8(s.data(), qsizetype(s.size())));
     }
     }
@@ -461,23 +563,26 @@ QVariant MemTable::value(int pos, int column) const
 bool MemTable::like(int pos, int column, const LikePattern& pattern) const
 {
     const Column& c = m_cols[size_t(column)];
-    if (c.kinds.empty())
-        return false;
-    const quint8 byte = c.kinds[size_t(pos)];
+    return likeEntry(c, c.code(size_t(pos)), pattern);
+}
+
+bool MemTable::likeEntry(const Column& c, quint32 e, const LikePattern& pattern) const
+{
+    const quint8 byte = c.kinds[e];
     const Kind k = Kind(byte & kKindMask);
     if (k == Kind::Null)
         return false;
     if (!c.searched) {
         // Only texts can be matched without the engine's rendering of numbers.
         Q_ASSERT(k == Kind::Text || k == Kind::Blob);
-        return pattern.matchesRaw(spanView(c.bytes, c.cells[size_t(pos)]));
+        return pattern.matchesRaw(spanView(c.bytes, c.cells[e]));
     }
     if (!(byte & kLikeTextElsewhere)) {
-        const quint64 s = c.cells[size_t(pos)];
+        const quint64 s = c.cells[e];
         return pattern.isRegular() ? pattern.matchesLower(spanView(c.lower, s))
                                    : pattern.matchesRaw(spanView(c.bytes, s));
     }
-    const quint64 s = c.likeText.at(pos);
+    const quint64 s = c.likeText.at(e);
     if ((k == Kind::Integer || k == Kind::Real) && pattern.isRegular())
         return pattern.matchesLower(spanView(c.lower, s));
     return pattern.matchesRaw(spanView(c.bytes, s));
@@ -511,75 +616,94 @@ inline bool containsBytes(const char* h, size_t n, std::string_view needle)
 void MemTable::filterLike(std::vector<int>& positions, int column, const LikePattern& pattern) const
 {
     const Column& c = m_cols[size_t(column)];
-    if (c.kinds.empty()) {
-        positions.clear();
-        return;
-    }
     std::string_view literal;
-    size_t out = 0;
-    if (!c.searched || !pattern.isContains(&literal)) {
-        for (const int p : positions) {
-            positions[out] = p;
-            out += like(p, column, pattern) ? 1 : 0;
-        }
-        positions.resize(out);
-        return;
-    }
-    const quint8* kinds = c.kinds.data();
-    const quint64* cells = c.cells.data();
+    const bool contains = c.searched && pattern.isContains(&literal);
     const char* lower = c.lower.data();
-    const size_t m = literal.size();
-    if (m >= 2 && positions.size() * 4 >= size_t(slotCount())) {
-        // Most rows to test (a first keystroke): one pass of memmem over the
-        // column's whole buffer finds where the text occurs, and each row
-        // looks for an occurrence inside its own bytes. The rows' texts lie in
-        // the buffer in the order the rows are listed, so one cursor walks the
-        // occurrences along with them.
-        std::vector<quint32> at;
-        const char* end = lower + c.lower.size();
-        for (const char* q = lower; q + m <= end;) {
-            q = static_cast<const char*>(memmem(q, size_t(end - q), literal.data(), m));
-            if (!q)
-                break;
-            at.push_back(quint32(q - lower));
-            ++q;
+    const auto matches = [&](quint32 e) {
+        const quint8 k = c.kinds[e];
+        if (contains && (k == quint8(Kind::Text) || k == quint8(Kind::Blob))) {
+            // A regular text: "%text%" is a search of its lower-cased bytes.
+            const quint64 s = c.cells[e];
+            return containsBytes(lower + (s >> 32), size_t(s & 0xffffffffu), literal);
         }
-        size_t cursor = 0;
-        quint64 lastStart = 0;
+        return likeEntry(c, e, pattern);
+    };
+    size_t out = 0;
+    if (c.direct) {
         for (const int p : positions) {
-            const quint8 k = kinds[p];
-            bool keep;
-            if (k == quint8(Kind::Text) || k == quint8(Kind::Blob)) {
-                const quint64 s = cells[p];
-                const quint64 start = s >> 32;
-                const quint64 length = s & 0xffffffffu;
-                if (start < lastStart)
-                    cursor = size_t(std::lower_bound(at.begin(), at.end(), start) - at.begin());
-                else
-                    while (cursor < at.size() && at[cursor] < start)
-                        ++cursor;
-                lastStart = start;
-                keep = cursor < at.size() && at[cursor] + m <= start + length;
-            } else {
-                keep = (k & kLikeTextElsewhere) && like(p, column, pattern);
-            }
             positions[out] = p;
-            out += keep ? 1 : 0;
+            out += matches(quint32(p)) ? 1 : 0;
         }
         positions.resize(out);
         return;
     }
-    for (const int p : positions) {
-        const quint8 k = kinds[p];
-        bool keep;
-        if (k == quint8(Kind::Text) || k == quint8(Kind::Blob)) {
-            const quint64 s = cells[p];
-            keep = containsBytes(lower + (s >> 32), size_t(s & 0xffffffffu), literal);
+    // Each entry is matched once: all of them first when there are no more
+    // entries than rows to test, otherwise when the first row holding one is.
+    constexpr quint8 kUnknown = 2;
+    const bool eager = c.kinds.size() <= positions.size();
+    std::vector<quint8> memo(c.kinds.size(), kUnknown);
+    if (eager)
+        for (quint32 e = 0; e < quint32(memo.size()); ++e)
+            memo[e] = matches(e) ? 1 : 0;
+    const auto keep = [&](auto codeOf) {
+        quint8* known = memo.data();
+        int* kept = positions.data();
+        const int* end = positions.data() + positions.size();
+        if (eager) {
+            const int* p = positions.data();
+            // Four rows' verdicts are read before any is written, so the
+            // reads do not wait on one another.
+            for (; end - p >= 4; p += 4) {
+                const int r0 = p[0], r1 = p[1], r2 = p[2], r3 = p[3];
+                const quint8 k0 = known[codeOf(size_t(r0))], k1 = known[codeOf(size_t(r1))];
+                const quint8 k2 = known[codeOf(size_t(r2))], k3 = known[codeOf(size_t(r3))];
+                *kept = r0;
+                kept += k0;
+                *kept = r1;
+                kept += k1;
+                *kept = r2;
+                kept += k2;
+                *kept = r3;
+                kept += k3;
+            }
+            for (; p != end; ++p) {
+                *kept = *p;
+                kept += known[codeOf(size_t(*p))];
+            }
         } else {
-            keep = (k & kLikeTextElsewhere) && like(p, column, pattern);
+            for (const int* p = positions.data(); p != end; ++p) {
+                const quint32 e = codeOf(size_t(*p));
+                quint8 m = known[e];
+                if (m == kUnknown)
+                    m = known[e] = matches(e) ? 1 : 0;
+                *kept = *p;
+                kept += m;
+            }
         }
-        positions[out] = p;
-        out += keep ? 1 : 0;
+        out = size_t(kept - positions.data());
+    };
+    const quint8* codes = c.codes.data();
+    switch (c.width) {
+    case 1:
+        keep([codes](size_t p) { return quint32(codes[p]); });
+        break;
+    case 2:
+        keep([codes](size_t p) {
+            quint16 v;
+            std::memcpy(&v, codes + 2 * p, 2);
+            return quint32(v);
+        });
+        break;
+    case 4:
+        keep([codes](size_t p) {
+            quint32 v;
+            std::memcpy(&v, codes + 4 * p, 4);
+            return v;
+        });
+        break;
+    default:
+        keep([](size_t) { return quint32(0); });
+        break;
     }
     positions.resize(out);
 }
@@ -626,13 +750,18 @@ int MemTable::compareCells(int posA, int posB, int column) const
     }
 }
 
+size_t MemTable::columnBytes(int column) const
+{
+    const Column& c = m_cols[size_t(column)];
+    return c.codes.capacity() + c.kinds.capacity() + c.cells.capacity() * sizeof(quint64) + c.bytes.capacity() +
+           c.lower.capacity() + c.likeText.size() * (sizeof(quint32) + sizeof(quint64) + 2 * sizeof(void*));
+}
+
 size_t MemTable::memoryBytes() const
 {
     size_t total = m_rowIds.capacity() * sizeof(qint64) + m_live.capacity() + m_byRowId.capacity() * sizeof(int) +
-                   m_stamps.capacity() * sizeof(quint64);
-    for (const Column& c : m_cols) {
-        total += c.kinds.capacity() + c.cells.capacity() * sizeof(quint64) + c.bytes.capacity() + c.lower.capacity();
-        total += c.likeText.size() * (sizeof(int) + sizeof(quint64) + 2 * sizeof(void*));
-    }
+                   m_stamps.size() * (sizeof(int) + sizeof(quint64) + 2 * sizeof(void*));
+    for (size_t c = 0; c < m_cols.size(); ++c)
+        total += columnBytes(int(c));
     return total;
 }

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <cstring>
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,9 +22,14 @@ struct sqlite3;
 // filters memory instead of running a statement over the encrypted file.
 //
 // Every value keeps the storage class the engine gave it (NULL, integer, real,
-// text, blob), because comparisons and LIKE depend on it. Texts are UTF-8 in
-// one buffer per column; the columns named as searched also keep an
-// ASCII-lower-cased copy for LIKE. Rows live at positions 0..slotCount()-1: a
+// text, blob), because comparisons and LIKE depend on it. A column holds each
+// distinct value once, as an entry, and each row only the number of its entry
+// in 1, 2 or 4 bytes, as few as the count of entries needs: a sale table
+// repeats its values (a few thousand names, prices, days over a million rows).
+// A column whose values hardly repeat (an autonumber) keeps one entry per row
+// instead, numbered by position. Texts are UTF-8 in one buffer per column; the
+// columns named as searched also keep an ASCII-lower-cased copy for LIKE.
+// Rows live at positions 0..slotCount()-1: a
 // removed row leaves its position empty (isLive() false) so that position
 // lists held by others stay valid until the next load, which renumbers
 // everything (see loadCount()).
@@ -80,9 +87,50 @@ public:
 
     // The engine's `column LIKE pattern` for one row (NULL counts as false).
     bool like(int pos, int column, const LikePattern& pattern) const;
-    // Keeps the positions whose value matches: like() over a list, with a fast
-    // path for the common "%text%".
+    // Keeps the positions whose value matches: like() over a list, each
+    // distinct value matched once.
     void filterLike(std::vector<int>& positions, int column, const LikePattern& pattern) const;
+    // Entries: rows with the same entry number hold the same value (rows with
+    // different ones may still hold equal values). Numbers are below
+    // entryCount(column); they stay valid until the next load.
+    quint32 entry(int pos, int column) const { return m_cols[size_t(column)].code(size_t(pos)); }
+    quint32 entryCount(int column) const { return quint32(m_cols[size_t(column)].kinds.size()); }
+    // The value of an entry, as value() reads it.
+    QVariant entryValue(int column, quint32 entry) const;
+    // Calls f(entry) with the entry of each position in turn: entry() over a
+    // list without deciding the width of the numbers for every row.
+    template <typename F> void forEachEntry(int column, const std::vector<int>& positions, F f) const
+    {
+        const Column& c = m_cols[size_t(column)];
+        const quint8* codes = c.codes.data();
+        switch (c.width) {
+        case 1:
+            for (const int p : positions)
+                f(quint32(codes[p]));
+            break;
+        case 2:
+            for (const int p : positions) {
+                quint16 v;
+                std::memcpy(&v, codes + 2 * size_t(p), 2);
+                f(quint32(v));
+            }
+            break;
+        case 4:
+            for (const int p : positions) {
+                quint32 v;
+                std::memcpy(&v, codes + 4 * size_t(p), 4);
+                f(v);
+            }
+            break;
+        default:
+            for (const int p : positions)
+                f(c.direct ? quint32(p) : 0u);
+            break;
+        }
+    }
+    // Bytes of every row of the column: the entry numbers (kind and value of
+    // the entries included), for measurements.
+    size_t columnBytes(int column) const;
     // The engine's comparison of the value with a bound text under the column's
     // collation: <0, 0, >0; NULL gives `isNull`.
     int compareText(int pos, int column, std::string_view text, bool* isNull) const;
@@ -103,7 +151,11 @@ public:
     // The version() at which the row at `pos` was last read (loaded, appended
     // or re-read); a removal does not change it (see isLive()). Positions whose
     // stamp is above an earlier version() are the rows written since then.
-    quint64 rowStamp(int pos) const { return m_stamps[size_t(pos)]; }
+    quint64 rowStamp(int pos) const
+    {
+        const auto it = m_stamps.find(pos);
+        return it == m_stamps.end() ? m_loadStamp : it->second;
+    }
     // Changes with every load: positions from before a load mean nothing after it.
     quint64 loadCount() const { return m_loadCount; }
     // Bytes held by the copy (buffers and vectors), for measurements.
@@ -123,15 +175,23 @@ private:
         QString name;
         bool nocase = false;
         bool searched = false;
-        // Empty while every value of the column is NULL.
+        // Entry numbers per row, `width` bytes each (1, 2 or 4); no bytes
+        // while every value is NULL (entry 0). A direct column has no numbers:
+        // the entry of the row at position p is entry p.
+        bool direct = false;
+        quint8 width = 0;
+        std::vector<quint8> codes;
+        // By entry: the kind, and Real: double bits; Integer: the value;
+        // Text/Blob: offset << 32 | length. Entry 0 of a column that is not
+        // direct is NULL.
         std::vector<quint8> kinds;
-        // Real: double bits; Integer: the value; Text/Blob: offset << 32 | length.
         std::vector<quint64> cells;
         std::string bytes;
         std::string lower; // searched columns: same offsets as `bytes`
-        // Searched columns: values whose LIKE text is not their own regular text
-        // (numbers in their engine text form, malformed or NUL-holding texts).
-        std::unordered_map<int, quint64> likeText;
+        // Searched columns, by entry: values whose LIKE text is not their own
+        // regular text (numbers in their engine text form, malformed or
+        // NUL-holding texts).
+        std::unordered_map<quint32, quint64> likeText;
         // While loading: the spans of the short texts stored so far, so that a
         // value repeated in many rows (an article's name, a date, a customer)
         // is stored once and shared.
@@ -146,10 +206,46 @@ private:
             bool operator()(quint64 a, quint64 b) const;
         };
         std::unique_ptr<std::unordered_set<quint64, SpanHash, SpanEqual>> shared;
+        // While loading: the entry of each (kind, value) stored so far. After
+        // the load a new value gets a new entry.
+        struct EntryKey
+        {
+            quint64 cell;
+            quint8 kind;
+            bool operator==(const EntryKey&) const = default;
+        };
+        struct EntryKeyHash
+        {
+            size_t operator()(const EntryKey& k) const;
+        };
+        std::unique_ptr<std::unordered_map<EntryKey, quint32, EntryKeyHash>> entries;
+
+        quint32 code(size_t pos) const
+        {
+            switch (width) {
+            case 1:
+                return codes[pos];
+            case 2: {
+                quint16 v;
+                std::memcpy(&v, codes.data() + 2 * pos, 2);
+                return v;
+            }
+            case 4: {
+                quint32 v;
+                std::memcpy(&v, codes.data() + 4 * pos, 4);
+                return v;
+            }
+            default:
+                return direct ? quint32(pos) : 0;
+            }
+        }
+        void setCode(size_t pos, quint32 entry);
+        void makeDirect();
     };
     struct Stmt;
 
     bool readInto(Stmt& st, int pos, bool append);
+    bool likeEntry(const Column& c, quint32 entry, const LikePattern& pattern) const;
     void setCell(Column& col, int pos, Stmt& st, int index, bool append);
     quint64 appendText(Column& col, const char* data, size_t n);
     bool currentDataVersion(qint64* out, QString* error) const;
@@ -162,8 +258,9 @@ private:
     std::vector<Column> m_cols;
     std::vector<qint64> m_rowIds;
     std::vector<quint8> m_live;
-    std::vector<quint64> m_stamps; // by position: version() of the last read
-    std::vector<int> m_byRowId;    // live positions sorted by row identity
+    quint64 m_loadStamp = 0;                   // version() of the load: the stamp of its rows
+    std::unordered_map<int, quint64> m_stamps; // rows read since: version() of their last read
+    std::vector<int> m_byRowId;                // live positions sorted by row identity
     bool m_loaded = false;
     quint64 m_version = 0;
     quint64 m_loadCount = 0;

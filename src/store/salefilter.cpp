@@ -48,98 +48,10 @@ LikePattern contains(const QString& text)
 
 SaleFilter::SaleFilter(const MemTable& table)
     : m_table(table)
-    , m_watch(std::make_unique<QObject>())
 {
-    // Rows the program writes get their numbers at once; a re-read drops them all.
-    const auto rowWritten = [this](int pos) {
-        for (auto& [column, ix] : m_indexes)
-            if (ix.load == m_table.loadCount())
-                indexRow(ix, column, pos);
-    };
-    QObject::connect(&m_table, &MemTable::rowAppended, m_watch.get(), rowWritten);
-    QObject::connect(&m_table, &MemTable::rowChanged, m_watch.get(), rowWritten);
-    QObject::connect(&m_table, &MemTable::reloaded, m_watch.get(), [this] { m_indexes.clear(); });
 }
 
 SaleFilter::~SaleFilter() = default;
-
-void SaleFilter::indexRow(TextIndex& ix, int column, int pos)
-{
-    if (size_t(pos) >= ix.ids.size())
-        ix.ids.resize(size_t(m_table.slotCount()), 0);
-    qint32 id = 0;
-    switch (m_table.kind(pos, column)) {
-    case Kind::Null:
-        break;
-    case Kind::Text: {
-        const std::string_view text = m_table.utf8(pos, column);
-        // Only texts that byte matching reads as the engine does; the rest row by row.
-        if (!isRegularUtf8(text)) {
-            id = -1;
-            break;
-        }
-        std::string key(text);
-        const auto it = ix.numbers.find(key);
-        if (it != ix.numbers.end()) {
-            id = it->second;
-        } else {
-            id = qint32(ix.texts.size());
-            ix.numbers.emplace(key, id);
-            ix.texts.push_back(std::move(key));
-        }
-        break;
-    }
-    default:
-        id = -1;
-        break;
-    }
-    ix.ids[size_t(pos)] = id;
-}
-
-SaleFilter::TextIndex& SaleFilter::textIndex(int column)
-{
-    TextIndex& ix = m_indexes[column];
-    if (ix.load != m_table.loadCount()) {
-        ix = TextIndex{};
-        ix.load = m_table.loadCount();
-        ix.texts.emplace_back();
-        ix.ids.assign(size_t(m_table.slotCount()), 0);
-        for (const int pos : m_table.positionsInRowIdOrder())
-            indexRow(ix, column, pos);
-    }
-    return ix;
-}
-
-void SaleFilter::filterLike(std::vector<int>& rows, int column, const LikePattern& pattern)
-{
-    if (pattern.tooComplex() || (rows.size() < 1024 && m_indexes.find(column) == m_indexes.end())) {
-        m_table.filterLike(rows, column, pattern);
-        return;
-    }
-    const TextIndex& ix = textIndex(column);
-    // Each distinct text once, as MemTable::like() matches a regular text.
-    std::vector<quint8> match(ix.texts.size(), 0);
-    std::string lower;
-    for (size_t id = 1; id < ix.texts.size(); ++id) {
-        const std::string& text = ix.texts[id];
-        if (pattern.isRegular()) {
-            lower.assign(text);
-            for (char& c : lower)
-                c = asciiLower(c);
-            match[id] = pattern.matchesLower(lower) ? 1 : 0;
-        } else {
-            match[id] = pattern.matchesRaw(text) ? 1 : 0;
-        }
-    }
-    const qint32* ids = ix.ids.data();
-    size_t out = 0;
-    for (const int p : rows) {
-        const qint32 id = ids[p];
-        rows[out] = p;
-        out += (id > 0 ? match[size_t(id)] != 0 : id < 0 && m_table.like(p, column, pattern)) ? 1 : 0;
-    }
-    rows.resize(out);
-}
 
 bool SaleFilter::resolveColumns(QString* error)
 {
@@ -204,7 +116,7 @@ bool SaleFilter::run(const salesq::Query& q, std::vector<int>* positions, QStrin
         const Statement st = salesq::statement(q);
         std::vector<int> rows = m_table.positionsInRowIdOrder();
         for (const QVariant& pattern : st.params)
-            filterLike(rows, m_col.day, LikePattern(pattern.toString()));
+            m_table.filterLike(rows, m_col.day, LikePattern(pattern.toString()));
         *positions = std::move(rows);
         return true;
     }
@@ -315,7 +227,7 @@ bool SaleFilter::search(int sign, const salesq::Conditions& c, std::vector<int>*
     }
     for (size_t k = 0; k < terms.size(); ++k)
         if (test[k])
-            filterLike(rows, columns[size_t(terms[k].first)], terms[k].second);
+            m_table.filterLike(rows, columns[size_t(terms[k].first)], terms[k].second);
     *positions = rows;
     if (tooComplex)
         m_last.reset();

@@ -2,16 +2,11 @@
 
 #include "store/salesqueries.h"
 
-#include <QObject>
 #include <QString>
 
-#include <memory>
 #include <optional>
-#include <string>
-#include <unordered_map>
 #include <vector>
 
-class LikePattern;
 class MemTable;
 
 // The sales detail window's statements answered from the in-memory sale
@@ -20,13 +15,8 @@ class MemTable;
 //
 // Remembers the last search: when the next one differs only by text boxes
 // whose new text contains the old one (a letter typed), only the previous hits
-// are filtered again.
-//
-// A sale table repeats its texts (a few thousand initials, customers, days
-// over a million rows), so each searched column gets, when first searched, a
-// number per row for its text: a pattern is then matched once per distinct
-// text and every row only looks its number up. The numbers follow the
-// table's own writes and are dropped when it is re-read.
+// are filtered again. A pattern is matched once per distinct value of a
+// column (MemTable::filterLike), not once per row.
 class SaleFilter final
 {
 public:
@@ -41,20 +31,6 @@ public:
     bool lastSearchNarrowed() const { return m_narrowed; }
 
 private:
-    // Per row of one column: 0 NULL (never matches), -1 a value tested row by
-    // row (numbers, blobs, irregular texts), otherwise the number of its text.
-    struct TextIndex
-    {
-        quint64 load = ~quint64(0);
-        std::vector<qint32> ids;
-        std::vector<std::string> texts; // by number; [0] unused
-        std::unordered_map<std::string, qint32> numbers;
-    };
-    TextIndex& textIndex(int column);
-    void indexRow(TextIndex& ix, int column, int pos);
-    // MemTable::filterLike() through the column's text numbers.
-    void filterLike(std::vector<int>& rows, int column, const LikePattern& pattern);
-
     struct Columns
     {
         int category = -1, nameInitials = -1, code = -1, specInitials = -1, customer = -1, remark = -1;
@@ -84,6 +60,4 @@ private:
     };
     std::optional<Last> m_last;
     bool m_narrowed = false;
-    std::unordered_map<int, TextIndex> m_indexes;
-    std::unique_ptr<QObject> m_watch; // receives the table's row signals
 };

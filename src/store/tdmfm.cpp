@@ -265,7 +265,10 @@ bool Tdmfm::customerNames(QStringList* names)
     const qint64 version = r.rows.value(0).value(0).toLongLong();
     if (!m_customers || version != m_customersDataVersion) {
         m_customers.reset();
-        if (!OpenDistinctColumn(m_customerQuery, QString(salecol::customer), QStringLiteral("data1")))
+        const bool read = OpenDistinctColumn(m_customerQuery, QString(salecol::customer), QStringLiteral("data1"));
+        // The statement read every sale row; their pages are not needed again soon.
+        m_db.releaseCache();
+        if (!read)
             return false;
         QStringList list;
         list.reserve(m_customerQuery.rowCount());

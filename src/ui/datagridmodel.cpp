@@ -206,10 +206,31 @@ void DataGridModel::addPart(Sum& s, const Part& p, int sign)
 DataGridModel::Part DataGridModel::cachedPart(int field, int pos) const
 {
     const Shares& sh = m_shares.at(field);
-    Part p{sh.units[size_t(pos)], std::nullopt};
-    if (const auto it = sh.wide.find(pos); it != sh.wide.end())
+    const quint32 entry = m_table->entry(pos, field);
+    Part p{sh.units[entry], std::nullopt};
+    if (const auto it = sh.wide.find(entry); it != sh.wide.end())
         p.wide = it->second;
     return p;
+}
+
+// Reads the shares of the column's entries that are new since the last read.
+void DataGridModel::readShares(int field, Shares& sh)
+{
+    const quint32 n = m_table->entryCount(field);
+    for (quint32 e = quint32(sh.units.size()); e < n; ++e)
+        readShare(field, sh, e);
+}
+
+void DataGridModel::readShare(int field, Shares& sh, quint32 entry)
+{
+    if (entry >= sh.units.size())
+        sh.units.resize(size_t(entry) + 1, 0);
+    const Part part = partOf(m_table->entryValue(field, entry));
+    sh.units[entry] = part.units;
+    if (part.wide)
+        sh.wide[entry] = *part.wide;
+    else
+        sh.wide.erase(entry);
 }
 
 void DataGridModel::attachTable(const MemTable* table)
@@ -222,46 +243,38 @@ void DataGridModel::attachTable(const MemTable* table)
     m_cacheLoad = ~quint64(0);
     m_shares.clear();
     if (m_table) {
+        connect(m_table, &MemTable::rowAboutToChange, this, &DataGridModel::tableRowAboutToChange);
         connect(m_table, &MemTable::rowChanged, this, &DataGridModel::tableRowWritten);
         connect(m_table, &MemTable::rowAppended, this, &DataGridModel::tableRowWritten);
         connect(m_table, &QObject::destroyed, this, [this] { m_table = nullptr; });
     }
 }
 
-// A row of the table was rewritten or appended: its share is read again, and
-// a total it is part of takes the difference.
-const std::vector<quint8>& DataGridModel::shownMarks()
+// A shown row of the table is about to be re-read: its old shares leave the totals.
+void DataGridModel::tableRowAboutToChange(int pos)
 {
-    if (m_table && m_rows && m_inView.size() != size_t(m_table->slotCount())) {
-        m_inView.assign(size_t(m_table->slotCount()), 0);
-        for (const int p : m_rows->positions())
-            m_inView[size_t(p)] = 1;
-    }
-    return m_inView;
+    if (!m_table || m_cacheLoad != m_table->loadCount() || size_t(pos) >= m_inView.size() || !m_inView[size_t(pos)])
+        return;
+    for (Sum& s : m_sums)
+        if (s.field >= 0 && m_shares.count(s.field))
+            addPart(s, cachedPart(s.field, pos), -1);
 }
 
+// A row of the table was rewritten or appended: the share of its value is
+// read (a new value, or a value rewritten in place), and a total it is part
+// of takes it in.
 void DataGridModel::tableRowWritten(int pos)
 {
     if (!m_table || m_cacheLoad != m_table->loadCount())
         return;
-    const std::vector<quint8>& marks = shownMarks();
-    const bool shown = size_t(pos) < marks.size() && marks[size_t(pos)];
+    const bool shown = size_t(pos) < m_inView.size() && m_inView[size_t(pos)];
     for (auto& [field, sh] : m_shares) {
-        if (size_t(pos) >= sh.units.size())
-            sh.units.resize(size_t(pos) + 1, 0);
-        const Part old = cachedPart(field, pos);
-        const Part now = partOf(m_table->value(pos, field));
-        sh.units[size_t(pos)] = now.units;
-        if (now.wide)
-            sh.wide[pos] = *now.wide;
-        else
-            sh.wide.erase(pos);
+        readShares(field, sh);
+        readShare(field, sh, m_table->entry(pos, field));
         if (shown)
             for (Sum& s : m_sums)
-                if (s.field == field) {
-                    addPart(s, old, -1);
-                    addPart(s, now, 1);
-                }
+                if (s.field == field)
+                    addPart(s, cachedPart(field, pos), 1);
     }
     if (shown) {
         updateFooterTexts();
@@ -293,50 +306,36 @@ void DataGridModel::computeFooter()
             m_sums.push_back(std::move(s));
         }
     if (m_table && open) {
-        // Each position's share is read once per load of the table.
+        // Each value's share is read once per load of the table.
         const int slotTotal = m_table->slotCount();
         if (m_cacheLoad != m_table->loadCount()) {
             m_shares.clear();
             m_cacheLoad = m_table->loadCount();
         }
         for (const Sum& s : m_sums) {
-            if (s.field < 0 || m_shares.count(s.field))
+            if (s.field < 0)
                 continue;
             Shares& sh = m_shares[s.field];
-            sh.units.assign(size_t(slotTotal), 0);
-            for (int p = 0; p < slotTotal; ++p) {
-                const Part part = partOf(m_table->value(p, s.field));
-                sh.units[size_t(p)] = part.units;
-                if (part.wide)
-                    sh.wide[p] = *part.wide;
-            }
+            readShares(s.field, sh);
         }
-        // All totals in one pass over the shown positions; which positions
-        // are shown is only marked when a value needs it (see shownMarks()).
-        m_inView.clear();
-        std::vector<const qint64*> units;
-        std::vector<Sum*> sums;
-        for (Sum& s : m_sums)
-            if (s.field >= 0) {
-                units.push_back(m_shares.at(s.field).units.data());
-                sums.push_back(&s);
-            }
-        std::vector<Units> totals(units.size(), 0);
+        m_inView.assign(size_t(slotTotal), 0);
         for (const int p : m_rows->positions())
-            for (size_t k = 0; k < units.size(); ++k)
-                totals[k] += units[k][p];
-        for (size_t k = 0; k < sums.size(); ++k) {
-            Sum& s = *sums[k];
-            s.units = totals[k];
-            const Shares& sh = m_shares.at(s.field);
-            if (sh.wide.empty())
+            m_inView[size_t(p)] = 1;
+        for (Sum& s : m_sums) {
+            if (s.field < 0)
                 continue;
-            const std::vector<quint8>& shown = shownMarks();
-            for (const auto& [p, w] : sh.wide)
-                if (shown[size_t(p)]) {
-                    s.wide += w;
-                    s.hasWide = true;
-                }
+            const Shares& sh = m_shares.at(s.field);
+            const qint64* units = sh.units.data();
+            Units total = 0;
+            m_table->forEachEntry(s.field, m_rows->positions(), [&](quint32 e) { total += units[e]; });
+            s.units = total;
+            if (!sh.wide.empty())
+                m_table->forEachEntry(s.field, m_rows->positions(), [&](quint32 e) {
+                    if (const auto it = sh.wide.find(e); it != sh.wide.end()) {
+                        s.wide += it->second;
+                        s.hasWide = true;
+                    }
+                });
         }
     } else if (open) {
         m_inView.clear();

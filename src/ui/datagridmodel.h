@@ -46,8 +46,9 @@ struct GridColumn
 // The totals of the footer are computed here in fixed point (1/10000), once per
 // reset, and after a change or removal of one row by taking its old values out
 // and its new ones in; never while painting. Over a view of an in-memory table
-// each row's share of a total is kept by table position, so a new list of
-// positions is totalled without converting a value.
+// the share of a total is kept for each distinct value of the table's column
+// (MemTable::entry()), so a new list of positions is totalled without
+// converting a value.
 class DataGridModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -117,24 +118,24 @@ private:
         long double wide = 0;
         bool hasWide = false;
     };
-    // View mode: each table position's share of a column's total.
+    // View mode: the share of a column's total of each entry of the column.
     struct Shares
     {
         std::vector<qint64> units;
-        std::unordered_map<int, long double> wide;
+        std::unordered_map<quint32, long double> wide;
     };
     static Part partOf(const QVariant& v);
     static void addPart(Sum& s, const Part& p, int sign);
     Part cachedPart(int field, int pos) const;
+    void readShares(int field, Shares& sh);
+    void readShare(int field, Shares& sh, quint32 entry);
     void mapFields();
     void computeFooter();
     void takeRow(int row, int sign);
     void updateFooterTexts();
     void attachTable(const MemTable* table);
+    void tableRowAboutToChange(int pos);
     void tableRowWritten(int pos);
-    // By table position: 1 where the row set shows it. Marked when first asked
-    // for after a reset, and kept as rows leave the set.
-    const std::vector<quint8>& shownMarks();
 
     QList<GridColumn> m_columns;
     QVector<int> m_markers;

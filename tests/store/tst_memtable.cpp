@@ -64,6 +64,7 @@ private slots:
     void ownWritesKeepTheCopyCurrent();
     void dateOrderFollowsOwnWrites();
     void writesOfAnotherConnectionReload();
+    void valuesKeepWhileColumnsAreNumbered();
 
 private:
     void compareSearch(StockFilter& f, stockq::ZeroStock zero, const stockq::Conditions& c);
@@ -579,6 +580,105 @@ void TestMemTable::writesOfAnotherConnectionReload()
     compareSearch(f, stockq::ZeroStock::Shown, c);
     QVERIFY(m_table->reloadIfChangedElsewhere(&error, &reloaded));
     QVERIFY(!reloaded);
+}
+
+// Each distinct value of a column is stored once and rows hold its number in
+// as few bytes as the count of values needs; a column whose values hardly
+// repeat keeps them by row. Every kind of column must read back what the
+// engine holds, also after writes that widen the numbers or change values.
+void TestMemTable::valuesKeepWhileColumnsAreNumbered()
+{
+    Database db;
+    QString error;
+    QVERIFY(db.open(m_dir.filePath(QStringLiteral("numbered.mdb")), true, &error));
+    // n: unique integers; v: 66,667 texts (4-byte numbers); h: 300 halves (2
+    // bytes); e: 7 initials (1 byte); m: every storage class; k: all NULL.
+    QVERIFY(db.exec(QStringLiteral("create table t (n, v, h, e, m, k)"), &error));
+    QVERIFY2(db.exec(QStringLiteral("with recursive s(i) as (select 0 union all select i + 1 from s where i < 199999) "
+                                    "insert into t select i, 'v' || (i / 3), (i % 300) * 0.5, "
+                                    "substr('abcdefg', 1 + i % 7, 1) || 'q', "
+                                    "case i % 5 when 0 then null when 1 then i % 11 when 2 then (i % 13) + 0.25 "
+                                    "when 3 then 'T' || (i % 17) else cast('b' || (i % 3) as blob) end, "
+                                    "null from s"),
+                     &error),
+             qPrintable(error));
+    const QStringList searched{QStringLiteral("n"), QStringLiteral("v"), QStringLiteral("h"), QStringLiteral("e"),
+                               QStringLiteral("m")};
+    MemTable t(db, QStringLiteral("t"), searched);
+    QVERIFY2(t.load(&error), qPrintable(error));
+    const int rows = t.rowCount();
+    QCOMPARE(rows, 200000);
+
+    const auto sameAsEngine = [&](const QString& where) {
+        QueryResult r;
+        QString err;
+        if (!db.query(Statement{QStringLiteral("select rowid, * from t %1 order by rowid").arg(where), {}}, &r, &err))
+            return err;
+        for (const QVariantList& row : r.rows) {
+            const int pos = t.position(row.at(0).toLongLong());
+            if (pos < 0)
+                return QStringLiteral("row %1 missing").arg(row.at(0).toLongLong());
+            for (int c = 0; c < t.columns().size(); ++c) {
+                const QVariant got = t.value(pos, c);
+                if (got.typeId() != row.at(c + 1).typeId() || got != row.at(c + 1))
+                    return QStringLiteral("row %1 column %2: %3 instead of %4")
+                        .arg(row.at(0).toLongLong())
+                        .arg(t.columns().at(c), got.toString(), row.at(c + 1).toString());
+            }
+        }
+        return QString();
+    };
+    const auto likeAsEngine = [&](const QString& column, const QString& pattern) {
+        QString err;
+        const std::vector<qint64> want = engineRows(
+            db, Statement{QStringLiteral("select rowid from t where %1 like ? order by rowid").arg(column), {pattern}},
+            &err);
+        std::vector<int> got = t.positionsInRowIdOrder();
+        t.filterLike(got, t.columnIndex(column), LikePattern(pattern));
+        std::vector<int> few(got.begin(), got.begin() + std::min<ptrdiff_t>(ptrdiff_t(got.size()), 50));
+        std::vector<int> fewAgain = few; // fewer rows than values: matched row by row
+        t.filterLike(fewAgain, t.columnIndex(column), LikePattern(pattern));
+        return err.isEmpty() && rowIds(t, got) == want && fewAgain == few;
+    };
+    QString diff = sameAsEngine(QString());
+    QVERIFY2(diff.isEmpty(), qPrintable(diff));
+
+    // Repeated values cost their number's bytes per row, not the value's.
+    QVERIFY(t.columnBytes(t.columnIndex(QStringLiteral("e"))) < size_t(rows) * 2);
+    QVERIFY(t.columnBytes(t.columnIndex(QStringLiteral("h"))) < size_t(rows) * 3);
+    QVERIFY(t.columnBytes(t.columnIndex(QStringLiteral("k"))) < 64);
+    QCOMPARE(t.entryCount(t.columnIndex(QStringLiteral("e"))), 8u); // NULL and 7 texts
+    QCOMPARE(t.entry(0, t.columnIndex(QStringLiteral("h"))), t.entry(300, t.columnIndex(QStringLiteral("h"))));
+
+    const std::vector<std::pair<QString, QString>> patterns{
+        {QStringLiteral("v"), QStringLiteral("%v1234%")}, {QStringLiteral("v"), QStringLiteral("v6666_")},
+        {QStringLiteral("e"), QStringLiteral("%A%")},     {QStringLiteral("e"), QStringLiteral("cq")},
+        {QStringLiteral("m"), QStringLiteral("%1%")},     {QStringLiteral("m"), QStringLiteral("%.25")},
+        {QStringLiteral("m"), QStringLiteral("%b1%")},    {QStringLiteral("m"), QStringLiteral("t1_")},
+        {QStringLiteral("n"), QStringLiteral("%77%")},    {QStringLiteral("h"), QStringLiteral("%.5")},
+        {QStringLiteral("k"), QStringLiteral("%")}};
+    for (const auto& [column, pattern] : patterns)
+        QVERIFY2(likeAsEngine(column, pattern), qPrintable(column + QLatin1Char(' ') + pattern));
+
+    // Writes: 300 new initials (1-byte numbers widen to 2), 70,000 new texts
+    // among the 300 halves (2-byte numbers widen to 4), changed kinds, NULLs
+    // in and out, changed unique numbers.
+    QVERIFY(
+        db.exec(QStringLiteral("update t set e = 'w' || rowid, m = rowid * 1.5, k = 'K' where rowid <= 300"), &error));
+    QVERIFY(db.exec(QStringLiteral("update t set v = null, h = 'h', m = cast('x' as blob) where rowid between 301 and "
+                                   "310"),
+                    &error));
+    QVERIFY(
+        db.exec(QStringLiteral("update t set n = -n, h = 'new' || rowid where rowid between 311 and 70310"), &error));
+    for (qint64 id = 1; id <= 70310; ++id)
+        QVERIFY2(t.refreshRow(id, &error), qPrintable(error));
+    diff = sameAsEngine(QString());
+    QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    for (const auto& [column, pattern] : patterns)
+        QVERIFY2(likeAsEngine(column, pattern), qPrintable(column + QLatin1Char(' ') + pattern));
+    QVERIFY(likeAsEngine(QStringLiteral("e"), QStringLiteral("w2__")));
+    QVERIFY(likeAsEngine(QStringLiteral("h"), QStringLiteral("%new7031%")));
+    QVERIFY(likeAsEngine(QStringLiteral("k"), QStringLiteral("k")));
 }
 
 QTEST_GUILESS_MAIN(TestMemTable)

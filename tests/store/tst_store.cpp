@@ -800,8 +800,20 @@ void TestStore::keptCustomerNamesEqualTheEngines()
         return saleops::recordSale(dm, in);
     };
     QVERIFY(sellTo(QStringLiteral("Bob")));
+    // Enough sale rows for about 2 MB of pages.
+    QString error;
+    QVERIFY2(
+        dm.db().exec(QStringLiteral("with recursive s(i) as (select 1 union all select i + 1 from s where i < 20000) "
+                                    "insert into data1 (a, g, h) select 'n' || i, 'c' || (i % 7), "
+                                    "printf('%.60d', i) from s"),
+                     &error),
+        qPrintable(error));
     QStringList kept;
     QVERIFY(dm.customerNames(&kept)); // read once here, kept from now on
+    // That read went through every sale row: the engine keeps their pages no longer.
+    int cached = -1, highest = 0;
+    QCOMPARE(sqlite3_db_status(dm.db().handle(), SQLITE_DBSTATUS_CACHE_USED, &cached, &highest, 0), SQLITE_OK);
+    QVERIFY2(cached < 100000, qPrintable(QString::number(cached)));
     QCOMPARE(kept, engineNames());
     // New names in the middle and at both ends, a name in another letter case,
     // blanks, an apostrophe, Chinese names and one only in full-width letters.
@@ -818,7 +830,6 @@ void TestStore::keptCustomerNamesEqualTheEngines()
     }
     // A sale another program stored is read at the next refill.
     Database other;
-    QString error;
     QVERIFY2(other.open(shop.dbPath(), false, &error), qPrintable(error));
     QVERIFY(
         other.exec(Statement{QStringLiteral("insert into data1 (g) values (?)"), {QStringLiteral("外来客")}}, &error));
