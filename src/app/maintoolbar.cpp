@@ -24,7 +24,7 @@ QToolButton* toolButton(const QString& caption, QStyle::StandardPixmap icon, QWi
 
 } // namespace
 
-MainToolbar::MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* row)
+MainToolbar::MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* firstRow, QHBoxLayout* secondRow)
     : QObject(window)
     , m_newStock(toolButton(QStringLiteral("新建入库"), QStyle::SP_FileDialogNewFolder, area))
     , m_sales(toolButton(QStringLiteral("销售明细"), QStyle::SP_FileDialogListView, area))
@@ -42,9 +42,10 @@ MainToolbar::MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* row)
     auto* support = toolButton(QStringLiteral("技术支持"), QStyle::SP_MessageBoxQuestion, area);
     m_supportMenu = new SupportMenu(window, support);
     support->setMenu(m_supportMenu);
-    for (QToolButton* b : {m_newStock, m_sales, m_slip, m_summary, m_backup, settings, support}) {
-        if (b->menu())
-            b->setPopupMode(QToolButton::InstantPopup);
-        row->addWidget(b);
-    }
+    for (QToolButton* b : {m_newStock, m_sales, m_slip, m_summary})
+        firstRow->addWidget(b);
+    for (QToolButton* b : {m_backup, settings, support})
+        secondRow->addWidget(b);
+    for (QToolButton* b : {m_newStock, settings, support})
+        b->setPopupMode(QToolButton::InstantPopup);
 }

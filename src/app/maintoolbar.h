@@ -15,9 +15,10 @@ class MainToolbar final : public QObject
 {
     Q_OBJECT
 public:
-    // Puts the buttons into `row` of `area`. `window` is the main window, which
-    // the settings and support menus' windows belong to.
-    MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* row);
+    // Puts the buttons of daily work (新建入库 to 汇总统计) into `firstRow` and
+    // the rest into `secondRow`, both of `area`. `window` is the main window,
+    // which the settings and support menus' windows belong to.
+    MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* firstRow, QHBoxLayout* secondRow);
 
     QToolButton* newStockButton() const { return m_newStock; }
     // The items of the "新建入库" button's menu: "新建入库" and "Excel导入".

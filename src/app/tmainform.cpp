@@ -46,7 +46,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     auto* central = new QWidget(this);
     setCentralWidget(central);
     m_list = new StockListPanel(m_dm, *this, central);
-    m_toolbar = new MainToolbar(this, m_list->toolbarArea(), m_list->toolbarRow());
+    m_toolbar = new MainToolbar(this, m_list->toolbarArea(), m_list->toolbarRow(0), m_list->toolbarRow(1));
     m_settingsMenu = m_toolbar->settingsMenu();
 
     // Floating panels over the grid, all hidden at start.

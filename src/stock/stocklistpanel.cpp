@@ -66,10 +66,14 @@ StockListPanel::StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent)
     m_toolbarArea = new QWidget(m_commandArea);
     auto* rightLayout = new QVBoxLayout(m_toolbarArea);
     rightLayout->setContentsMargins(0, 0, 0, 0);
-    m_toolbarRow = new QHBoxLayout;
-    m_toolbarRow->setSpacing(2);
-    m_toolbarRow->addStretch();
-    rightLayout->addLayout(m_toolbarRow);
+    // Tight: two rows of buttons and the alarm row share the area's height.
+    rightLayout->setSpacing(2);
+    for (QHBoxLayout*& row : m_toolbarRows) {
+        row = new QHBoxLayout;
+        row->setSpacing(2);
+        row->addStretch();
+        rightLayout->addLayout(row);
+    }
     auto* alarmRow = new QHBoxLayout;
     alarmRow->addStretch();
     alarmRow->addWidget(new QLabel(QStringLiteral("库存报警数量："), m_toolbarArea));

@@ -39,9 +39,12 @@ public:
     QAction* addGridMenuAction(const QString& caption, MenuPart part = MenuPart::Windows);
     // The grid menu's actions only the super administrator may use.
     const QList<QAction*>& superAdministratorActions() const { return m_superOnly; }
-    // Where the window puts its toolbar buttons, right-aligned above the alarm box.
+    // Where the window puts its toolbar buttons: two rows, right-aligned, above
+    // the alarm box. One row of seven buttons would leave the search box too
+    // narrow to show its boxes at the window's starting width.
     QWidget* toolbarArea() const { return m_toolbarArea; }
-    QHBoxLayout* toolbarRow() const { return m_toolbarRow; }
+    QHBoxLayout* toolbarRow(int row) const { return m_toolbarRows[row]; }
+    static constexpr int toolbarRowCount = 2;
 
     // The grid gets the top `gridHeight` pixels, the search area the rest.
     void arrange(int gridHeight);
@@ -104,7 +107,7 @@ private:
     QFrame* m_commandArea;
     StockSearchBox* m_search;
     QWidget* m_toolbarArea;
-    QHBoxLayout* m_toolbarRow;
+    QHBoxLayout* m_toolbarRows[toolbarRowCount] = {};
     QLineEdit* m_alarm;
     QCheckBox* m_hideZero;
     stockq::ZeroStock m_zeroStock = stockq::ZeroStock::Shown;

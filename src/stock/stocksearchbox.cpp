@@ -3,6 +3,7 @@
 #include "store/columns.h"
 #include "store/tdmfm.h"
 #include "ui/datefield.h"
+#include "ui/fittingedit.h"
 #include "ui/queryhelpers.h"
 
 #include <QCheckBox>
@@ -16,6 +17,9 @@
 #include <QSignalBlocker>
 
 namespace {
+
+// The condition boxes show a scanned 13-digit article code whole.
+const QString kCodeSample = QStringLiteral("0000000000000");
 
 QComboBox* makeList(QWidget* parent)
 {
@@ -38,16 +42,16 @@ QLabel* label(const QString& text, QWidget* parent)
 StockSearchBox::StockSearchBox(QWidget* parent)
     : QGroupBox(QStringLiteral(" 快速拼音查询"), parent)
     , m_category(makeList(this))
-    , m_name(new QLineEdit(this))
+    , m_name(new FittingEdit(kCodeSample, this))
     , m_supplier(makeList(this))
-    , m_spec(new QLineEdit(this))
-    , m_code(new QLineEdit(this))
+    , m_spec(new FittingEdit(kCodeSample, this))
+    , m_code(new FittingEdit(kCodeSample, this))
     , m_clear(new QPushButton(QStringLiteral("清空条件"), this))
     , m_search(new QPushButton(QStringLiteral("查询"), this))
     , m_byDate(new QCheckBox(QStringLiteral("入库日期："), this))
     , m_from(new DateField(this))
     , m_to(new DateField(this))
-    , m_remark(new QLineEdit(this))
+    , m_remark(new FittingEdit(kCodeSample, this))
     , m_all(new QPushButton(QStringLiteral("全部记录"), this))
 {
     m_name->setToolTip(QStringLiteral("输入拼音首字母查询"));
@@ -84,6 +88,9 @@ StockSearchBox::StockSearchBox(QWidget* parent)
     grid->addWidget(label(QStringLiteral("备注："), this), 2, 2);
     grid->addWidget(m_remark, 2, 3);
     grid->addWidget(m_all, 2, 5, 1, 2);
+    // Room beyond the least the boxes need goes to the two columns of boxes.
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
 
     // Every change of a text box searches at once: a scanner typing a code
     // narrows the list with each character it sends.

@@ -1,6 +1,7 @@
 #include "ui/datefield.h"
 
 #include "core/numbers.h"
+#include "ui/fittingedit.h"
 
 #include <QFocusEvent>
 #include <QHBoxLayout>
@@ -20,11 +21,15 @@ bool hasDigit(const QString& text)
 // its own it puts the cursor on the first blank when entered with Tab or Enter
 // (on a filled date: the end) and where the mouse clicked (on an empty date:
 // often the end). Selecting the whole date when entered from the keyboard, and
-// starting an empty date at its first digit, lets typing always land.
-class DateEdit final : public QLineEdit
+// starting an empty date at its first digit, lets typing always land. Layouts never make the edit narrower than a whole
+// date.
+class DateEdit final : public FittingEdit
 {
 public:
-    using QLineEdit::QLineEdit;
+    explicit DateEdit(QWidget* parent)
+        : FittingEdit(QStringLiteral("0000-00-00"), parent)
+    {
+    }
 
 protected:
     void focusInEvent(QFocusEvent* event) override

@@ -27,6 +27,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +35,7 @@
 #include <QMoveEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -97,6 +99,22 @@ void retype(QLineEdit* edit, const QString& text)
     typeText(edit, text);
 }
 
+// Whether a line edit shows `text` whole, without scrolling it: the text and
+// the cursor behind it within the width less the frame and the edit's own
+// two-pixel margin on either side.
+bool showsWhole(const QLineEdit* edit, const QString& text)
+{
+    const int frame = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit) : 0;
+    const QMargins m = edit->textMargins();
+    return edit->fontMetrics().horizontalAdvance(text) + 1 <= edit->width() - 2 * frame - 4 - m.left() - m.right();
+}
+
+// A widget's rectangle in the coordinates of `window`.
+QRect rectIn(const QWidget* w, const QWidget* window)
+{
+    return QRect(w->mapTo(window, QPoint(0, 0)), w->size());
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -128,6 +146,8 @@ private slots:
     void gridMenuOverRowsTitlesAndTotals_data();
     void gridMenuOverRowsTitlesAndTotals();
     void gridHeightKnownAtShowAndAfterMaximise();
+    void commandAreaShowsEveryBoxWhole_data();
+    void commandAreaShowsEveryBoxWhole();
     void windowsPlacedWithOnlyACloseBox();
     void webSiteWithoutBrowserSaysSo();
     void failedSettingWritesAreShown();
@@ -1076,6 +1096,69 @@ void TestMainWindow::gridHeightKnownAtShowAndAfterMaximise()
     QWindowStateChangeEvent changed(Qt::WindowMaximized);
     QApplication::sendEvent(&main, &changed);
     QCOMPARE(main.grid()->height(), normal);
+}
+
+void TestMainWindow::commandAreaShowsEveryBoxWhole_data()
+{
+    QTest::addColumn<QSize>("extra");
+    QTest::newRow("default size") << QSize();
+    QTest::newRow("wider and taller") << QSize(240, 120);
+}
+
+void TestMainWindow::commandAreaShowsEveryBoxWhole()
+{
+    QFETCH(QSize, extra);
+    TestShop shop;
+    RecordingPort port;
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+    QCOMPARE(main.size(), QSize(1031, 636));
+    if (extra.isValid()) {
+        main.resize(main.size() + extra);
+        QTRY_COMPARE(main.size(), QSize(1031, 636) + extra);
+    }
+    QApplication::processEvents();
+    StockSearchBox* search = main.searchBox();
+
+    // The two dates show their ten characters whole.
+    for (DateField* date : {search->fromDate(), search->toDate()}) {
+        QCOMPARE(date->text(), QDate::currentDate().toString(Qt::ISODate));
+        QVERIFY(showsWhole(date->lineEdit(), QStringLiteral("2026-12-10")));
+    }
+    // The text boxes hold a scanned 13-digit article code, or some pinyin
+    // initials, in sight; the lists a category or supplier name.
+    for (QLineEdit* box : {search->nameBox(), search->modelBox(), search->codeBox(), search->remarkBox()})
+        QVERIFY2(showsWhole(box, QStringLiteral("6910628701903")), qPrintable(QString::number(box->width())));
+    for (QComboBox* list : {search->categoryList(), search->supplierList()})
+        QVERIFY(showsWhole(list->lineEdit(), QStringLiteral("户外用品商城")));
+
+    // Every control of the command area is whole inside the window and none
+    // covers another; the buttons' captions fit them.
+    QWidget* area = main.stockList()->findChild<QFrame*>(QStringLiteral("commandArea"));
+    QVERIFY(area);
+    QList<QWidget*> controls;
+    for (QWidget* w : search->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisible())
+            controls << w;
+    for (QWidget* w : main.stockList()->toolbarArea()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisible())
+            controls << w;
+    QCOMPARE(main.stockList()->toolbarArea()->findChildren<QToolButton*>().size(), 7);
+    const QRect window = rectIn(area, &main).intersected(main.rect());
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        const QRect r = rectIn(controls[i], &main);
+        const QString what = QString::fromLatin1(controls[i]->metaObject()->className()) + QStringLiteral(" ") +
+                             controls[i]->property("text").toString();
+        QVERIFY2(window.contains(r), qPrintable(what));
+        if (controls[i]->parentWidget() == search)
+            QVERIFY2(search->contentsRect().contains(controls[i]->geometry()), qPrintable(what));
+        for (qsizetype j = i + 1; j < controls.size(); ++j)
+            QVERIFY2(!r.intersects(rectIn(controls[j], &main)),
+                     qPrintable(what + QStringLiteral(" / ") + controls[j]->property("text").toString()));
+        if (auto* b = qobject_cast<QAbstractButton*>(controls[i]))
+            QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) <= b->width(), qPrintable(what));
+    }
+    QVERIFY(!rectIn(search, &main).intersects(rectIn(main.stockList()->toolbarArea(), &main)));
 }
 
 void TestMainWindow::windowsPlacedWithOnlyACloseBox()
