@@ -338,6 +338,19 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
         if ((kind == Kind::Text || kind == Kind::Blob) && spanView(col.bytes, col.cells[old]) == text)
             return;
     }
+    if (col.entries && kind != Kind::Null) {
+        // While loading: rows in a row often repeat a value (the lines of one
+        // sale, one day's sales), so the previous row's entry is tried first.
+        const quint32 last = col.lastEntry;
+        const bool same =
+            Kind(col.kinds[last] & kKindMask) == kind &&
+            ((kind == Kind::Integer || kind == Kind::Real) ? col.cells[last] == cell
+                                                           : spanView(col.bytes, col.cells[last]) == text);
+        if (same) {
+            col.setCode(p, last);
+            return;
+        }
+    }
     if (kind == Kind::Text || kind == Kind::Blob)
         cell = appendText(col, text.data(), text.size());
 
@@ -376,6 +389,7 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
     }
     if (!col.direct) {
         col.setCode(p, entry);
+        col.lastEntry = entry;
         if (col.entries && col.kinds.size() > kDirectAbove && col.kinds.size() > size_t(slotCount()) / 2)
             col.makeDirect();
     }

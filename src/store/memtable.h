@@ -219,6 +219,7 @@ private:
             size_t operator()(const EntryKey& k) const;
         };
         std::unique_ptr<std::unordered_map<EntryKey, quint32, EntryKeyHash>> entries;
+        quint32 lastEntry = 0; // while loading: the entry of the previous row
 
         quint32 code(size_t pos) const
         {
