@@ -2,6 +2,7 @@
 // tables, against the engine running the equivalent statements on the same
 // file: a demo shop with returns, plus rows with odd dates, texts and NULLs.
 
+#include "columnrows.h"
 #include "store/columnsum.h"
 #include "store/database.h"
 #include "store/memtable.h"
@@ -45,19 +46,6 @@ QString describe(const QueryResult& r)
         parts << cells.join(QLatin1Char('|'));
     }
     return parts.join(QLatin1Char('\n'));
-}
-
-// The summary's rows as a row set shows them.
-QueryResult rowsOf(const ColumnTable& t)
-{
-    QueryResult r{t.columns(), {}};
-    for (const int row : t.order()) {
-        QVector<QVariant> cells;
-        for (int c = 0; c < t.columns().size(); ++c)
-            cells.append(t.value(row, c));
-        r.rows.append(cells);
-    }
-    return r;
 }
 
 } // namespace

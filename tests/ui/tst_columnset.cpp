@@ -2,6 +2,7 @@
 // same rows loaded as an ordinary result: the same cells in the same order,
 // the same sorts and current row, the same totals in a grid model.
 
+#include "columnrows.h"
 #include "store/columntable.h"
 #include "store/database.h"
 #include "store/rowset.h"
@@ -86,19 +87,6 @@ ColumnTable table(const QList<Row>& list, bool rankNames)
     return t;
 }
 
-// The same cells as an ordinary result, in the shown order.
-QueryResult plain(const ColumnTable& t)
-{
-    QueryResult r{t.columns(), {}};
-    for (const int row : t.order()) {
-        QVector<QVariant> cells;
-        for (int c = 0; c < t.columns().size(); ++c)
-            cells.append(t.value(row, c));
-        r.rows.append(cells);
-    }
-    return r;
-}
-
 QList<GridColumn> columns()
 {
     QList<GridColumn> cols;
@@ -177,7 +165,7 @@ void TestColumnSet::behavesAsTheSameRows()
     QFETCH(bool, rankNames);
     ColumnTable t = table(rows(), rankNames);
     RowSet expected(u"plain"_s), got(u"columns"_s);
-    expected.load(u"s"_s, plain(t));
+    expected.load(u"s"_s, rowsOf(t));
     DataGridModel expectedModel, gotModel;
     expectedModel.setColumns(columns());
     gotModel.setColumns(columns());
