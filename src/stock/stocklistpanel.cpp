@@ -78,6 +78,7 @@ StockListPanel::StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent)
     alarmRow->addStretch();
     alarmRow->addWidget(new QLabel(QStringLiteral("库存报警数量："), m_toolbarArea));
     m_alarm = new QLineEdit(QString(settingkeys::stockAlarmDefault), m_toolbarArea);
+    m_alarmNumber = num::toInteger(m_alarm->text()).value_or(0);
     m_alarm->setFixedWidth(40);
     m_alarm->setToolTip(QStringLiteral("修改库存报警数量，记录变成红色"));
     m_alarm->setStatusTip(m_alarm->toolTip());
@@ -246,9 +247,13 @@ void StockListPanel::zeroStockChanged(bool hide)
 QColor StockListPanel::rowColor(int row) const
 {
     // Stock at or below the alarm number is drawn red; halves round to even.
-    const qint64 stock = num::roundHalfEven(m_dm.stockList().value(row, stockcol::stockQuantity));
-    const qint64 alarm = num::toInteger(m_alarm->text()).value_or(0);
-    return alarm >= stock ? QColor(255, 0, 0) : QColor();
+    // Asked for every cell painted: the column is looked up when the list's
+    // columns are new, the alarm number when it is typed.
+    const RowSet& list = m_dm.stockList();
+    if (m_stockColumn < 0 || list.columns().value(m_stockColumn).compare(stockcol::stockQuantity, Qt::CaseInsensitive))
+        m_stockColumn = list.columnIndex(stockcol::stockQuantity);
+    const qint64 stock = num::roundHalfEven(list.value(row, m_stockColumn));
+    return m_alarmNumber >= stock ? QColor(255, 0, 0) : QColor();
 }
 
 void StockListPanel::alarmChanged(const QString& text)
@@ -257,6 +262,7 @@ void StockListPanel::alarmChanged(const QString& text)
         m_alarm->setText(QStringLiteral("0")); // comes back here with "0"
         return;
     }
+    m_alarmNumber = num::toInteger(text).value_or(0);
     writeSetting(settingkeys::stockAlarm, text);
     m_grid->refreshRows();
 }

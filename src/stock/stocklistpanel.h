@@ -109,6 +109,8 @@ private:
     QWidget* m_toolbarArea;
     QHBoxLayout* m_toolbarRows[toolbarRowCount] = {};
     QLineEdit* m_alarm;
+    qint64 m_alarmNumber = 0;       // the alarm box's number
+    mutable int m_stockColumn = -1; // the list's stock quantity column
     QCheckBox* m_hideZero;
     stockq::ZeroStock m_zeroStock = stockq::ZeroStock::Shown;
     int m_lastClickedRow = -1;

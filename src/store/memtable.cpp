@@ -9,6 +9,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Set on a kind byte when the value's LIKE text is held in Column::likeText.
@@ -17,6 +21,10 @@ constexpr quint8 kKindMask = 0x7f;
 // A column with more entries than this, more than one for every two rows,
 // keeps one entry per row: numbering them would cost more than it saves.
 constexpr size_t kDirectAbove = 65536;
+// Bytes the lower-cased copy holds beyond its last text.
+constexpr size_t kLowerPadding = 16;
+// Texts longer than this are rarely repeated; sharing them would only cost time.
+constexpr size_t kLongestShared = 64;
 
 inline quint64 span(quint64 offset, quint64 length)
 {
@@ -25,6 +33,37 @@ inline quint64 span(quint64 offset, quint64 length)
 inline std::string_view spanView(const std::string& buffer, quint64 s)
 {
     return std::string_view(buffer.data() + (s >> 32), size_t(s & 0xffffffffu));
+}
+
+inline quint32 mixHash(quint64 x)
+{
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdull;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ull;
+    x ^= x >> 33;
+    return quint32(x);
+}
+inline quint32 hashNumber(quint64 cell, quint8 kind)
+{
+    return mixHash(cell ^ (quint64(kind) << 59));
+}
+inline quint32 hashText(std::string_view t, quint8 kind)
+{
+    quint64 h = (quint64(t.size()) << 8 | kind) * 0x9e3779b97f4a7c15ull;
+    size_t i = 0;
+    for (; i + 8 <= t.size(); i += 8) {
+        quint64 w;
+        std::memcpy(&w, t.data() + i, 8);
+        h = (h ^ w) * 0x9fb21c651e98df25ull;
+        h ^= h >> 29;
+    }
+    if (i < t.size()) {
+        quint64 w = 0;
+        std::memcpy(&w, t.data() + i, t.size() - i);
+        h = (h ^ w) * 0x9fb21c651e98df25ull;
+    }
+    return mixHash(h);
 }
 
 int kindRank(MemTable::Kind k)
@@ -152,9 +191,7 @@ bool MemTable::load(QString* error)
                 c.nocase = qstricmp(collation, "NOCASE") == 0;
         }
         for (Column& c : m_cols) {
-            c.shared = std::make_unique<std::unordered_set<quint64, Column::SpanHash, Column::SpanEqual>>(
-                0, Column::SpanHash{&c.bytes}, Column::SpanEqual{&c.bytes});
-            c.entries = std::make_unique<std::unordered_map<Column::EntryKey, quint32, Column::EntryKeyHash>>();
+            c.entryIndex = std::make_unique<Column::LoadIndex>();
             c.kinds.assign(1, quint8(Kind::Null));
             c.cells.assign(1, 0);
         }
@@ -162,8 +199,9 @@ bool MemTable::load(QString* error)
         while ((rc = sqlite3_step(st.st)) == SQLITE_ROW)
             readInto(st, slotCount(), true);
         for (Column& c : m_cols) {
-            c.shared.reset();
-            c.entries.reset();
+            c.entryIndex.reset();
+            c.textIndex.reset();
+            c.sharedSpans = {};
         }
         if (rc != SQLITE_DONE) {
             *error = engineText(db);
@@ -197,19 +235,32 @@ bool MemTable::load(QString* error)
     return ok;
 }
 
-size_t MemTable::Column::SpanHash::operator()(quint64 s) const
+template <class Same> quint32 MemTable::Column::LoadIndex::findOrAdd(quint32 hash, quint32 fresh, Same same)
 {
-    return std::hash<std::string_view>{}(spanView(*bytes, s));
-}
-
-bool MemTable::Column::SpanEqual::operator()(quint64 a, quint64 b) const
-{
-    return spanView(*bytes, a) == spanView(*bytes, b);
-}
-
-size_t MemTable::Column::EntryKeyHash::operator()(const EntryKey& k) const
-{
-    return std::hash<quint64>{}(k.cell ^ (quint64(k.kind) << 56) ^ (k.cell >> 29) * 0x9e3779b97f4a7c15ull);
+    if (2 * (used + 1) > cells.size()) {
+        // At most half full, so that a miss ends after a few slots.
+        std::vector<quint64> wider(std::max<size_t>(1024, 2 * cells.size()), 0);
+        const size_t mask = wider.size() - 1;
+        for (const quint64 s : cells)
+            if (s) {
+                size_t i = size_t(s >> 32) & mask;
+                while (wider[i])
+                    i = (i + 1) & mask;
+                wider[i] = s;
+            }
+        cells = std::move(wider);
+    }
+    const size_t mask = cells.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const quint64 s = cells[i];
+        if (s == 0) {
+            cells[i] = quint64(hash) << 32 | (quint64(fresh) + 1);
+            ++used;
+            return fresh;
+        }
+        if (quint32(s >> 32) == hash && same(quint32(s) - 1))
+            return quint32(s) - 1;
+    }
 }
 
 void MemTable::Column::setCode(size_t pos, quint32 entry)
@@ -260,26 +311,46 @@ void MemTable::Column::makeDirect()
     codes = {};
     width = 0;
     direct = true;
-    entries.reset();
+    if (!entryIndex)
+        return;
+    // Still loading: rows to come share the texts stored so far.
+    entryIndex.reset();
+    textIndex = std::make_unique<LoadIndex>();
+    for (size_t p = 0; p < n; ++p) {
+        const Kind k = Kind(kinds[p] & kKindMask);
+        if (k != Kind::Text && k != Kind::Blob)
+            continue;
+        const std::string_view t = spanView(bytes, cells[p]);
+        if (t.size() > kLongestShared)
+            continue;
+        const quint32 fresh = quint32(sharedSpans.size());
+        if (textIndex->findOrAdd(hashText(t, 0), fresh,
+                                 [&](quint32 i) { return spanView(bytes, sharedSpans[i]) == t; }) == fresh)
+            sharedSpans.push_back(cells[p]);
+    }
 }
 
 quint64 MemTable::appendText(Column& col, const char* data, size_t n)
 {
-    // Texts longer than this are rarely repeated; hashing them would only cost time.
-    constexpr size_t kLongestShared = 64;
+    const std::string_view t(data, n);
+    quint32 fresh = 0;
+    const bool share = col.textIndex && n <= kLongestShared;
+    if (share) {
+        fresh = quint32(col.sharedSpans.size());
+        const quint32 i = col.textIndex->findOrAdd(
+            hashText(t, 0), fresh, [&](quint32 k) { return spanView(col.bytes, col.sharedSpans[k]) == t; });
+        if (i != fresh)
+            return col.sharedSpans[i]; // the same text is stored already: share it
+    }
     const quint64 offset = col.bytes.size();
     col.bytes.append(data, n);
     const quint64 s = span(offset, n);
-    if (col.shared && n <= kLongestShared) {
-        const auto [it, inserted] = col.shared->insert(s);
-        if (!inserted) {
-            col.bytes.resize(offset); // the same text is stored already: share it
-            return *it;
-        }
-    }
+    if (share)
+        col.sharedSpans.push_back(s);
     if (col.searched) {
         // Same offsets as `bytes`: a shared span is shared in both.
-        col.lower.resize(col.bytes.size());
+        // Zeros after the last text let a search read whole 16-byte blocks.
+        col.lower.resize(col.bytes.size() + kLowerPadding);
         for (size_t i = offset; i < col.bytes.size(); ++i)
             col.lower[i] = asciiLower(col.bytes[i]);
     }
@@ -338,39 +409,44 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
         if ((kind == Kind::Text || kind == Kind::Blob) && spanView(col.bytes, col.cells[old]) == text)
             return;
     }
-    if (col.entries && kind != Kind::Null) {
+    const bool isText = kind == Kind::Text || kind == Kind::Blob;
+    if (col.entryIndex && kind != Kind::Null) {
         // While loading: rows in a row often repeat a value (the lines of one
         // sale, one day's sales), so the previous row's entry is tried first.
         const quint32 last = col.lastEntry;
-        const bool same =
-            Kind(col.kinds[last] & kKindMask) == kind &&
-            ((kind == Kind::Integer || kind == Kind::Real) ? col.cells[last] == cell
-                                                           : spanView(col.bytes, col.cells[last]) == text);
+        const bool same = Kind(col.kinds[last] & kKindMask) == kind &&
+                          (isText ? spanView(col.bytes, col.cells[last]) == text : col.cells[last] == cell);
         if (same) {
             col.setCode(p, last);
             return;
         }
     }
-    if (kind == Kind::Text || kind == Kind::Blob)
-        cell = appendText(col, text.data(), text.size());
 
     quint32 entry = 0;
     bool isNew = false;
     if (col.direct) {
+        if (isText)
+            cell = appendText(col, text.data(), text.size());
         entry = quint32(p);
-        col.likeText.erase(entry);
+        if (col.kinds[p] & kLikeTextElsewhere)
+            col.likeText.erase(entry);
         col.kinds[p] = quint8(kind);
         col.cells[p] = cell;
         isNew = true;
     } else if (kind != Kind::Null) {
-        entry = quint32(col.kinds.size());
-        isNew = true;
-        if (col.entries) {
-            const auto [it, inserted] = col.entries->try_emplace(Column::EntryKey{cell, quint8(kind)}, entry);
-            entry = it->second;
-            isNew = inserted;
+        const quint32 fresh = quint32(col.kinds.size());
+        entry = fresh;
+        if (col.entryIndex) {
+            const quint32 hash = isText ? hashText(text, quint8(kind)) : hashNumber(cell, quint8(kind));
+            entry = col.entryIndex->findOrAdd(hash, fresh, [&](quint32 e) {
+                return Kind(col.kinds[e] & kKindMask) == kind &&
+                       (isText ? spanView(col.bytes, col.cells[e]) == text : col.cells[e] == cell);
+            });
         }
+        isNew = entry == fresh;
         if (isNew) {
+            if (isText)
+                cell = appendText(col, text.data(), text.size());
             col.kinds.push_back(quint8(kind));
             col.cells.push_back(cell);
         }
@@ -390,7 +466,7 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
     if (!col.direct) {
         col.setCode(p, entry);
         col.lastEntry = entry;
-        if (col.entries && col.kinds.size() > kDirectAbove && col.kinds.size() > size_t(slotCount()) / 2)
+        if (col.entryIndex && col.kinds.size() > kDirectAbove && col.kinds.size() > size_t(slotCount()) / 2)
             col.makeDirect();
     }
 }
@@ -604,26 +680,60 @@ bool MemTable::likeEntry(const Column& c, quint32 e, const LikePattern& pattern)
 
 namespace {
 
-// Whether `needle` (at least one byte) occurs in the m bytes at h.
-inline bool containsBytes(const char* h, size_t n, std::string_view needle)
+// One text (at least one byte) searched for in many values, each of which may
+// be read 15 bytes beyond its end.
+class NeedleSearch
 {
-    const size_t m = needle.size();
-    if (n < m)
+public:
+    explicit NeedleSearch(std::string_view needle)
+        : m_needle(needle)
+    {
+#if defined(__SSE2__)
+        m_first = _mm_set1_epi8(needle.front());
+        m_second = _mm_set1_epi8(needle.size() > 1 ? needle[1] : 0);
+        m_last = _mm_set1_epi8(needle.back());
+#endif
+    }
+
+    Q_ALWAYS_INLINE bool in(const char* h, size_t n) const
+    {
+        const size_t m = m_needle.size();
+        if (n < m)
+            return false;
+        if (m == 1)
+            return std::memchr(h, m_needle.front(), n) != nullptr;
+        if (n > 64)
+            return memmem(h, n, m_needle.data(), m) != nullptr;
+            // Short values (initials, codes): the needle's first, second and last
+            // bytes tested at 16 places at once, the rest only where all three match.
+#if defined(__SSE2__)
+        const size_t starts = n - m + 1;
+        for (size_t i = 0; i < starts; i += 16) {
+            const auto at = [&](size_t k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i + k)); };
+            const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(at(0), m_first), _mm_cmpeq_epi8(at(1), m_second));
+            unsigned bits = unsigned(_mm_movemask_epi8(_mm_and_si128(both, _mm_cmpeq_epi8(at(m - 1), m_last))));
+            if (starts - i < 16)
+                bits &= (1u << (starts - i)) - 1;
+            for (; bits; bits &= bits - 1)
+                if (m <= 3 || std::memcmp(h + i + size_t(std::countr_zero(bits)) + 2, m_needle.data() + 2, m - 3) == 0)
+                    return true;
+        }
         return false;
-    if (m == 1)
-        return std::memchr(h, needle.front(), n) != nullptr;
-    if (n > 64)
-        return memmem(h, n, needle.data(), m) != nullptr;
-    // Short values (initials, codes): a plain loop beats a library call.
-    // First and last byte before the rest: codes share their first digits.
-    const char first = needle.front();
-    const char last = needle.back();
-    const char* rest = needle.data() + 1;
-    for (const char* q = h; q + m <= h + n; ++q)
-        if (*q == first && q[m - 1] == last && std::memcmp(q + 1, rest, m - 2) == 0)
-            return true;
-    return false;
-}
+#else
+        for (const char* q = h; q + m <= h + n; ++q)
+            if (*q == m_needle.front() && q[m - 1] == m_needle.back() &&
+                std::memcmp(q + 1, m_needle.data() + 1, m - 2) == 0)
+                return true;
+        return false;
+#endif
+    }
+
+private:
+    std::string_view m_needle;
+#if defined(__SSE2__)
+    __m128i m_first, m_second, m_last;
+#endif
+};
 
 } // namespace
 
@@ -633,12 +743,15 @@ void MemTable::filterLike(std::vector<int>& positions, int column, const LikePat
     std::string_view literal;
     const bool contains = c.searched && pattern.isContains(&literal);
     const char* lower = c.lower.data();
+    const quint8* kinds = c.kinds.data();
+    const quint64* cells = c.cells.data();
+    const NeedleSearch needle(contains ? literal : std::string_view(" "));
     const auto matches = [&](quint32 e) {
-        const quint8 k = c.kinds[e];
+        const quint8 k = kinds[e];
         if (contains && (k == quint8(Kind::Text) || k == quint8(Kind::Blob))) {
             // A regular text: "%text%" is a search of its lower-cased bytes.
-            const quint64 s = c.cells[e];
-            return containsBytes(lower + (s >> 32), size_t(s & 0xffffffffu), literal);
+            const quint64 s = cells[e];
+            return needle.in(lower + (s >> 32), size_t(s & 0xffffffffu));
         }
         return likeEntry(c, e, pattern);
     };

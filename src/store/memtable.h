@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 class Database;
@@ -192,33 +191,23 @@ private:
         // regular text (numbers in their engine text form, malformed or
         // NUL-holding texts).
         std::unordered_map<quint32, quint64> likeText;
-        // While loading: the spans of the short texts stored so far, so that a
-        // value repeated in many rows (an article's name, a date, a customer)
-        // is stored once and shared.
-        struct SpanHash
+        // While loading: numbers found by a value's hash in open addressing,
+        // one slot per number (hash << 32 | number + 1; 0 when free).
+        struct LoadIndex
         {
-            const std::string* bytes;
-            size_t operator()(quint64 s) const;
+            std::vector<quint64> cells;
+            size_t used = 0;
+            // The number under `hash` that `same` accepts; otherwise `fresh`
+            // is stored under it and returned.
+            template <class Same> quint32 findOrAdd(quint32 hash, quint32 fresh, Same same);
         };
-        struct SpanEqual
-        {
-            const std::string* bytes;
-            bool operator()(quint64 a, quint64 b) const;
-        };
-        std::unique_ptr<std::unordered_set<quint64, SpanHash, SpanEqual>> shared;
-        // While loading: the entry of each (kind, value) stored so far. After
-        // the load a new value gets a new entry.
-        struct EntryKey
-        {
-            quint64 cell;
-            quint8 kind;
-            bool operator==(const EntryKey&) const = default;
-        };
-        struct EntryKeyHash
-        {
-            size_t operator()(const EntryKey& k) const;
-        };
-        std::unique_ptr<std::unordered_map<EntryKey, quint32, EntryKeyHash>> entries;
+        // Of a column that numbers its values: the entry of each (kind, value).
+        // After the load a new value gets a new entry.
+        std::unique_ptr<LoadIndex> entryIndex;
+        // Of a direct column: the short texts stored so far (in `sharedSpans`),
+        // so that a value repeated in many rows is stored once and shared.
+        std::unique_ptr<LoadIndex> textIndex;
+        std::vector<quint64> sharedSpans;
         quint32 lastEntry = 0; // while loading: the entry of the previous row
 
         quint32 code(size_t pos) const

@@ -191,9 +191,7 @@ private:
             m_texts.clear();
             m_font = font;
         }
-        QString key = text;
-        key += QChar(0);
-        key += QString::number(width);
+        const LaidOutKey key{text, width};
         auto it = m_texts.find(key);
         if (it == m_texts.end()) {
             QStaticText st(QFontMetrics(font).elidedText(text, Qt::ElideRight, width));
@@ -204,9 +202,17 @@ private:
         return *it;
     }
 
+    struct LaidOutKey
+    {
+        QString text;
+        int width;
+        bool operator==(const LaidOutKey&) const = default;
+        friend size_t qHash(const LaidOutKey& k, size_t seed) { return qHashMulti(seed, k.text, k.width); }
+    };
+
     DataGridModel* m_model;
     mutable QFont m_font;
-    mutable QHash<QString, QStaticText> m_texts;
+    mutable QHash<LaidOutKey, QStaticText> m_texts;
 };
 
 // The totals row: one cell under each visible column, following the columns'

@@ -176,8 +176,15 @@ void DataGridModel::setSortMarker(int column, int marker)
     emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
+void DataGridModel::forgetTexts()
+{
+    m_texts.clear();
+    m_textsLoad = ~quint64(0);
+}
+
 void DataGridModel::mapFields()
 {
+    forgetTexts();
     m_fieldIndex.fill(-1, m_columns.size());
     if (!m_rows)
         return;
@@ -242,6 +249,7 @@ void DataGridModel::attachTable(const MemTable* table)
     m_table = table;
     m_cacheLoad = ~quint64(0);
     m_shares.clear();
+    forgetTexts();
     if (m_table) {
         connect(m_table, &MemTable::rowAboutToChange, this, &DataGridModel::tableRowAboutToChange);
         connect(m_table, &MemTable::rowChanged, this, &DataGridModel::tableRowWritten);
@@ -265,7 +273,16 @@ void DataGridModel::tableRowAboutToChange(int pos)
 // of takes it in.
 void DataGridModel::tableRowWritten(int pos)
 {
-    if (!m_table || m_cacheLoad != m_table->loadCount())
+    if (!m_table)
+        return;
+    for (int c = 0; c < int(m_texts.size()); ++c)
+        if (!m_texts[size_t(c)].empty() && m_fieldIndex.value(c) >= 0) {
+            const quint32 e = m_table->entry(pos, m_fieldIndex.at(c));
+            TextSlot& slot = m_texts[size_t(c)][e & (kTextSlots - 1)];
+            if (slot.entry == e)
+                slot = TextSlot{};
+        }
+    if (m_cacheLoad != m_table->loadCount())
         return;
     const bool shown = size_t(pos) < m_inView.size() && m_inView[size_t(pos)];
     for (auto& [field, sh] : m_shares) {
@@ -381,7 +398,25 @@ QString DataGridModel::text(int row, int column) const
     const int field = m_fieldIndex.at(column);
     if (field < 0)
         return {};
-    return formatted(m_rows->value(row, field), m_columns.at(column).format);
+    const int pos = m_table && m_rows->viewTable() == m_table ? m_rows->position(row) : -1;
+    if (pos < 0)
+        return formatted(m_rows->value(row, field), m_columns.at(column).format);
+    if (m_textsLoad != m_table->loadCount()) {
+        m_texts.clear();
+        m_textsLoad = m_table->loadCount();
+    }
+    if (m_texts.size() != size_t(m_columns.size()))
+        m_texts.resize(size_t(m_columns.size()));
+    std::vector<TextSlot>& cached = m_texts[size_t(column)];
+    if (cached.empty())
+        cached.resize(kTextSlots);
+    const quint32 e = m_table->entry(pos, field);
+    TextSlot& slot = cached[e & (kTextSlots - 1)];
+    if (slot.entry != e) {
+        slot.entry = e;
+        slot.text = formatted(m_table->entryValue(field, e), m_columns.at(column).format);
+    }
+    return slot.text;
 }
 
 QString DataGridModel::footerText(int column) const

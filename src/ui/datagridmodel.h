@@ -124,6 +124,19 @@ private:
         std::vector<qint64> units;
         std::unordered_map<quint32, long double> wide;
     };
+    // View mode: the texts of recently shown values, by grid column and entry
+    // (entry & (kTextSlots - 1)), so that a repaint after a new search formats
+    // only values it has not shown lately. Entries of a column that numbers
+    // its values never change their value; those of a column holding one
+    // entry per row do when the row is written (tableRowWritten).
+    struct TextSlot
+    {
+        quint32 entry = ~0u;
+        QString text;
+    };
+    static constexpr quint32 kTextSlots = 512;
+    void forgetTexts();
+
     static Part partOf(const QVariant& v);
     static void addPart(Sum& s, const Part& p, int sign);
     Part cachedPart(int field, int pos) const;
@@ -146,7 +159,9 @@ private:
     std::vector<Sum> m_sums;
     std::unordered_map<int, Shares> m_shares; // by table column
     bool m_rowsOnlyReset = false;
-    const MemTable* m_table = nullptr; // the table the row set is a view of
-    quint64 m_cacheLoad = ~quint64(0); // load of the table the shares were read from
-    std::vector<quint8> m_inView;      // by table position: shown by the row set
+    const MemTable* m_table = nullptr;                  // the table the row set is a view of
+    quint64 m_cacheLoad = ~quint64(0);                  // load of the table the shares were read from
+    std::vector<quint8> m_inView;                       // by table position: shown by the row set
+    mutable std::vector<std::vector<TextSlot>> m_texts; // by grid column
+    mutable quint64 m_textsLoad = ~quint64(0);          // load of the table they were read from
 };

@@ -1,6 +1,6 @@
-// The totals of a grid over a view of an in-memory table, kept by the
-// table's values, against totals made afresh over the same rows after the
-// table's own writes.
+// The totals and cell texts of a grid over a view of an in-memory table, kept
+// by the table's values, against those made afresh over the same rows after
+// the table's own writes.
 
 #include "store/database.h"
 #include "store/memtable.h"
@@ -67,11 +67,21 @@ void TestViewTotals::totalsFollowTheTablesWrites()
             if (model.footerText(c) != fresh.footerText(c) || model.footerText(c).isEmpty())
                 return QStringLiteral("%1: %2 instead of %3")
                     .arg(columns.at(c).field, model.footerText(c), fresh.footerText(c));
+        // The cells' texts too, which the model keeps for the values it showed.
+        for (int r = 0; r < view.rowCount(); ++r)
+            for (int c = 0; c < columns.size(); ++c)
+                if (model.text(r, c) != fresh.text(r, c))
+                    return QStringLiteral("row %1 %2: %3 instead of %4")
+                        .arg(QString::number(r), columns.at(c).field, model.text(r, c), fresh.text(r, c));
         return QString();
     };
     QString diff = sameAsFresh();
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
     QCOMPARE(model.footerText(1), QStringLiteral("35001")); // rowid % 3 over the even rowids 2..70000
+
+    for (int r = 0; r < 4; ++r) // shown last before the writes below
+        for (int c = 0; c < columns.size(); ++c)
+            model.text(r, c);
 
     // Shown and hidden rows rewritten: values by row change in place, shared
     // values change to new ones, numbers become texts and back, a row appears.
