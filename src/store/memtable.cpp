@@ -66,6 +66,17 @@ inline quint32 hashText(std::string_view t, quint8 kind)
     return mixHash(h);
 }
 
+// A bit, of 64, for each pair of adjacent bytes of `t`.
+inline quint64 pairBits(std::string_view t)
+{
+    quint64 bits = 0;
+    for (size_t i = 1; i < t.size(); ++i) {
+        const quint32 pair = quint32(quint8(t[i - 1])) << 8 | quint8(t[i]);
+        bits |= quint64(1) << ((pair * 0x9e3779b1u) >> 26);
+    }
+    return bits;
+}
+
 int kindRank(MemTable::Kind k)
 {
     switch (k) {
@@ -193,6 +204,8 @@ bool MemTable::load(QString* error)
         for (Column& c : m_cols) {
             c.entryIndex = std::make_unique<Column::LoadIndex>();
             c.kinds.assign(1, quint8(Kind::Null));
+            if (c.searched)
+                c.pairs.assign(1, 0);
             c.cells.assign(1, 0);
         }
         int rc;
@@ -211,6 +224,7 @@ bool MemTable::load(QString* error)
         for (Column& c : m_cols) {
             c.codes.shrink_to_fit();
             c.kinds.shrink_to_fit();
+            c.pairs.shrink_to_fit();
             c.cells.shrink_to_fit();
             c.bytes.shrink_to_fit();
             c.lower.shrink_to_fit();
@@ -297,15 +311,19 @@ void MemTable::Column::makeDirect()
     const size_t n = width ? codes.size() / width : 0;
     std::vector<quint8> rowKinds(n);
     std::vector<quint64> rowCells(n);
+    std::vector<quint64> rowPairs(pairs.empty() ? 0 : n);
     std::unordered_map<quint32, quint64> rowLike;
     for (size_t p = 0; p < n; ++p) {
         const quint32 e = code(p);
         rowKinds[p] = kinds[e];
+        if (!rowPairs.empty())
+            rowPairs[p] = pairs[e];
         rowCells[p] = cells[e];
         if (kinds[e] & kLikeTextElsewhere)
             rowLike[quint32(p)] = likeText.at(e);
     }
     kinds = std::move(rowKinds);
+    pairs = std::move(rowPairs);
     cells = std::move(rowCells);
     likeText = std::move(rowLike);
     codes = {};
@@ -365,6 +383,8 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
         if (append) {
             col.kinds.push_back(quint8(Kind::Null));
             col.cells.push_back(0);
+            if (col.searched)
+                col.pairs.push_back(0);
         }
     } else if (col.width == 0) {
         if (type == SQLITE_NULL)
@@ -449,8 +469,12 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
                 cell = appendText(col, text.data(), text.size());
             col.kinds.push_back(quint8(kind));
             col.cells.push_back(cell);
+            if (col.searched)
+                col.pairs.push_back(0);
         }
     }
+    if (isNew && col.searched)
+        col.pairs[entry] = isText ? pairBits(spanView(col.lower, cell)) : 0;
     if (isNew && col.searched && kind != Kind::Null) {
         if (kind == Kind::Integer || kind == Kind::Real) {
             // LIKE sees a number as the engine renders it.
@@ -746,16 +770,41 @@ void MemTable::filterLike(std::vector<int>& positions, int column, const LikePat
     const quint8* kinds = c.kinds.data();
     const quint64* cells = c.cells.data();
     const NeedleSearch needle(contains ? literal : std::string_view(" "));
+    const quint64 need = contains ? pairBits(literal) : 0;
+    const quint64* pairs = c.pairs.data();
     const auto matches = [&](quint32 e) {
         const quint8 k = kinds[e];
         if (contains && (k == quint8(Kind::Text) || k == quint8(Kind::Blob))) {
-            // A regular text: "%text%" is a search of its lower-cased bytes.
+            // A regular text: "%text%" is a search of its lower-cased bytes,
+            // where it has every pair of bytes of the text.
+            if ((pairs[e] & need) != need)
+                return false;
             const quint64 s = cells[e];
             return needle.in(lower + (s >> 32), size_t(s & 0xffffffffu));
         }
         return likeEntry(c, e, pattern);
     };
     size_t out = 0;
+    if (c.direct && contains) {
+        // One value per row (codes): most rows are told apart by their pairs alone.
+        int* kept = positions.data();
+        for (const int p : positions) {
+            *kept = p;
+            const quint8 k = kinds[p];
+            bool hit = false;
+            if (k == quint8(Kind::Text) || k == quint8(Kind::Blob)) {
+                if ((pairs[p] & need) == need) {
+                    const quint64 s = cells[p];
+                    hit = needle.in(lower + (s >> 32), size_t(s & 0xffffffffu));
+                }
+            } else {
+                hit = likeEntry(c, quint32(p), pattern);
+            }
+            kept += hit ? 1 : 0;
+        }
+        positions.resize(size_t(kept - positions.data()));
+        return;
+    }
     if (c.direct) {
         for (const int p : positions) {
             positions[out] = p;
@@ -880,8 +929,9 @@ int MemTable::compareCells(int posA, int posB, int column) const
 size_t MemTable::columnBytes(int column) const
 {
     const Column& c = m_cols[size_t(column)];
-    return c.codes.capacity() + c.kinds.capacity() + c.cells.capacity() * sizeof(quint64) + c.bytes.capacity() +
-           c.lower.capacity() + c.likeText.size() * (sizeof(quint32) + sizeof(quint64) + 2 * sizeof(void*));
+    return c.codes.capacity() + c.kinds.capacity() + (c.cells.capacity() + c.pairs.capacity()) * sizeof(quint64) +
+           c.bytes.capacity() + c.lower.capacity() +
+           c.likeText.size() * (sizeof(quint32) + sizeof(quint64) + 2 * sizeof(void*));
 }
 
 size_t MemTable::memoryBytes() const

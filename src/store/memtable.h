@@ -187,6 +187,10 @@ private:
         std::vector<quint64> cells;
         std::string bytes;
         std::string lower; // searched columns: same offsets as `bytes`
+        // Searched columns, by entry: of a regular text, a bit for each pair
+        // of adjacent bytes of its lower-cased text (pairBits); a text that
+        // lacks a bit of a needle's pairs does not hold the needle.
+        std::vector<quint64> pairs;
         // Searched columns, by entry: values whose LIKE text is not their own
         // regular text (numbers in their engine text form, malformed or
         // NUL-holding texts).

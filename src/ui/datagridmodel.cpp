@@ -68,6 +68,7 @@ void DataGridModel::setColumns(QList<GridColumn> columns)
     beginResetModel();
     m_columns = std::move(columns);
     m_markers = QVector<int>(m_columns.size(), 0);
+    forgetTexts(); // formats may differ
     mapFields();
     computeFooter();
     endResetModel();
@@ -90,6 +91,7 @@ void DataGridModel::setRowSet(RowSet* rows)
     if (m_rows)
         disconnect(m_rows, nullptr, this, nullptr);
     m_rows = rows;
+    forgetTexts();
     if (m_rows) {
         connect(m_rows, &RowSet::aboutToReset, this, [this] {
             emit rowSetChangeStarted();
@@ -184,12 +186,14 @@ void DataGridModel::forgetTexts()
 
 void DataGridModel::mapFields()
 {
-    forgetTexts();
-    m_fieldIndex.fill(-1, m_columns.size());
-    if (!m_rows)
-        return;
-    for (int c = 0; c < m_columns.size(); ++c)
-        m_fieldIndex[c] = m_rows->columnIndex(m_columns.at(c).field);
+    QVector<int> fields(m_columns.size(), -1);
+    if (m_rows)
+        for (int c = 0; c < m_columns.size(); ++c)
+            fields[c] = m_rows->columnIndex(m_columns.at(c).field);
+    // A new search shows other rows of the same columns: the texts stay.
+    if (fields != m_fieldIndex)
+        forgetTexts();
+    m_fieldIndex = std::move(fields);
 }
 
 DataGridModel::Part DataGridModel::partOf(const QVariant& v)

@@ -610,18 +610,19 @@ void TestMemTable::valuesKeepWhileColumnsAreNumbered()
     QString error;
     QVERIFY(db.open(m_dir.filePath(QStringLiteral("numbered.mdb")), true, &error));
     // n: unique integers; v: 66,667 texts (4-byte numbers); h: 300 halves (2
-    // bytes); e: 7 initials (1 byte); m: every storage class; k: all NULL.
-    QVERIFY(db.exec(QStringLiteral("create table t (n, v, h, e, m, k)"), &error));
+    // bytes); e: 7 initials (1 byte); m: every storage class; k: all NULL;
+    // c: unique codes (texts by row).
+    QVERIFY(db.exec(QStringLiteral("create table t (n, v, h, e, m, k, c)"), &error));
     QVERIFY2(db.exec(QStringLiteral("with recursive s(i) as (select 0 union all select i + 1 from s where i < 199999) "
                                     "insert into t select i, 'v' || (i / 3), (i % 300) * 0.5, "
                                     "substr('abcdefg', 1 + i % 7, 1) || 'q', "
                                     "case i % 5 when 0 then null when 1 then i % 11 when 2 then (i % 13) + 0.25 "
                                     "when 3 then 'T' || (i % 17) else cast('b' || (i % 3) as blob) end, "
-                                    "null from s"),
+                                    "null, '69' || substr('0000000000' || (i * 7919 % 10000000000), -11) from s"),
                      &error),
              qPrintable(error));
-    const QStringList searched{QStringLiteral("n"), QStringLiteral("v"), QStringLiteral("h"), QStringLiteral("e"),
-                               QStringLiteral("m")};
+    const QStringList searched{QStringLiteral("n"), QStringLiteral("v"), QStringLiteral("h"),
+                               QStringLiteral("e"), QStringLiteral("m"), QStringLiteral("c")};
     MemTable t(db, QStringLiteral("t"), searched);
     QVERIFY2(t.load(&error), qPrintable(error));
     const int rows = t.rowCount();
@@ -674,7 +675,9 @@ void TestMemTable::valuesKeepWhileColumnsAreNumbered()
         {QStringLiteral("m"), QStringLiteral("%1%")},     {QStringLiteral("m"), QStringLiteral("%.25")},
         {QStringLiteral("m"), QStringLiteral("%b1%")},    {QStringLiteral("m"), QStringLiteral("t1_")},
         {QStringLiteral("n"), QStringLiteral("%77%")},    {QStringLiteral("h"), QStringLiteral("%.5")},
-        {QStringLiteral("k"), QStringLiteral("%")}};
+        {QStringLiteral("k"), QStringLiteral("%")},       {QStringLiteral("c"), QStringLiteral("%6912%")},
+        {QStringLiteral("c"), QStringLiteral("%0079%")},  {QStringLiteral("c"), QStringLiteral("%9%")},
+        {QStringLiteral("c"), QStringLiteral("%c3%")}};
     for (const auto& [column, pattern] : patterns)
         QVERIFY2(likeAsEngine(column, pattern), qPrintable(column + QLatin1Char(' ') + pattern));
 
@@ -688,6 +691,7 @@ void TestMemTable::valuesKeepWhileColumnsAreNumbered()
                     &error));
     QVERIFY(
         db.exec(QStringLiteral("update t set n = -n, h = 'new' || rowid where rowid between 311 and 70310"), &error));
+    QVERIFY(db.exec(QStringLiteral("update t set c = 'C' || rowid where rowid between 1 and 400"), &error));
     for (qint64 id = 1; id <= 70310; ++id)
         QVERIFY2(t.refreshRow(id, &error), qPrintable(error));
     diff = sameAsEngine(QString());
