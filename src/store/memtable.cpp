@@ -728,9 +728,9 @@ public:
             return std::memchr(h, m_needle.front(), n) != nullptr;
         if (n > 64)
             return memmem(h, n, m_needle.data(), m) != nullptr;
-            // Short values (initials, codes): the needle's first, second and last
-            // bytes tested at 16 places at once, the rest only where all three match.
 #if defined(__SSE2__)
+        // Short values (initials, codes): the needle's first, second and last
+        // bytes tested at 16 places at once, the rest only where all three match.
         const size_t starts = n - m + 1;
         for (size_t i = 0; i < starts; i += 16) {
             const auto at = [&](size_t k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i + k)); };
@@ -765,7 +765,7 @@ void MemTable::filterLike(std::vector<int>& positions, int column, const LikePat
 {
     const Column& c = m_cols[size_t(column)];
     std::string_view literal;
-    const bool contains = c.searched && pattern.isContains(&literal);
+    const bool contains = c.searched && pattern.isContains(&literal) && !literal.empty();
     const char* lower = c.lower.data();
     const quint8* kinds = c.kinds.data();
     const quint64* cells = c.cells.data();
