@@ -17,8 +17,12 @@ MainStatusBar::MainStatusBar(const QString& webAddress, QWidget* parent)
         m_panels[i] = new QLabel(texts[i], this);
         m_panels[i]->setFixedWidth(widths[i]);
         m_panels[i]->setAlignment(aligns[i]);
-        addWidget(m_panels[i]);
+        addWidget(m_panels[i], i == 0 ? 1 : 0);
     }
+    // The four widths and the bar's spacing are wider than the window at its
+    // first size: the hint gives way, so that the web address stays whole.
+    m_panels[0]->setMinimumWidth(120);
+    m_panels[0]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     setSizeGripEnabled(false);
 }
 

@@ -30,7 +30,7 @@ MainToolbar::MainToolbar(QWidget* window, QWidget* area, QHBoxLayout* firstRow, 
     , m_sales(toolButton(QStringLiteral("销售明细"), QStyle::SP_FileDialogListView, area))
     , m_slip(toolButton(QStringLiteral("单据打印"), QStyle::SP_FileDialogContentsView, area))
     , m_summary(toolButton(QStringLiteral("汇总统计"), QStyle::SP_FileDialogInfoView, area))
-    , m_backup(toolButton(QStringLiteral("数据备份"), QStyle::SP_DriveHDIcon, area))
+    , m_backup(toolButton(QStringLiteral("数据备份"), QStyle::SP_DialogSaveButton, area))
 {
     auto* newStockMenu = new QMenu(m_newStock);
     m_newStockAction = newStockMenu->addAction(QStringLiteral("新建入库"));

@@ -1159,6 +1159,13 @@ void TestMainWindow::commandAreaShowsEveryBoxWhole()
             QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) <= b->width(), qPrintable(what));
     }
     QVERIFY(!rectIn(search, &main).intersects(rectIn(main.stockList()->toolbarArea(), &main)));
+
+    // The status bar's panels lie in the window; the web address shows whole.
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(main.rect().contains(rectIn(main.statusPanel(i), &main)), qPrintable(QString::number(i)));
+    QLabel* address = main.statusPanel(3);
+    QVERIFY(address->fontMetrics().horizontalAdvance(address->text()) <= address->contentsRect().width());
+    QVERIFY2(main.statusPanel(0)->width() >= 300, qPrintable(QString::number(main.statusPanel(0)->width())));
 }
 
 void TestMainWindow::windowsPlacedWithOnlyACloseBox()
