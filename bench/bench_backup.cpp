@@ -4,7 +4,8 @@
 //                 online backup into a temporary file, the check of the copy
 //                 (integrity, tables, schema version) and the rename over the
 //                 previous backup.
-// The line gives the median over the runs, the rows and the file's size.
+// The line gives the median over the runs, the rows and the file's size; then
+//   rss_mb rows=<n> value=<x> peak=<y>   memory of the process after the backups.
 
 #include "benchsupport.h"
 
@@ -113,5 +114,7 @@ int main(int argc, char** argv)
         return 1;
     std::printf("case=backup rows=%lld median_ms=%.1f cpu_ms=%.1f size_mb=%.1f\n", rows, ms, median(cpu),
                 double(QFileInfo(dir.path() + QStringLiteral("/data.mdb")).size()) / 1e6);
+    // What the process holds after the backups: their page caches are given back.
+    std::printf("rss_mb rows=%lld value=%.1f peak=%.1f\n", rows, statusMb("VmRSS:"), statusMb("VmHWM:"));
     return 0;
 }

@@ -48,17 +48,6 @@ namespace {
 const QStringList kLikeColumns{QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("f"),
                                QStringLiteral("c"), QStringLiteral("z"), QStringLiteral("g")};
 
-double statusMb(const char* key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray k(key);
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(k))
-            return line.mid(k.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
 double rssMb()
 {
     return statusMb("VmRSS:");

@@ -63,18 +63,6 @@ public:
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
 };
 
-double statusMb(const char* key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray k(key);
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(k))
-            return line.mid(k.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
-
 // Steps through every row of the statement without reading a value: what the
 // engine alone costs for it.
 void rawScan(Database& db, const Statement& st)

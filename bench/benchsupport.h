@@ -8,12 +8,26 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFile>
 #include <QString>
 #include <QWidget>
 
 #include <algorithm>
 #include <functional>
 #include <vector>
+
+// A line of /proc/self/status in megabytes ("VmRSS:", "VmHWM:"); 0 when unknown.
+inline double statusMb(const char* key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray k(key);
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(k))
+            return line.mid(k.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
 
 // Paints what the last step changed, as on screen: the pending update
 // requests go through the window's backing store, and only the widgets that

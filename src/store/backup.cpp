@@ -186,6 +186,7 @@ bool checkCopy(const QString& path, QString* error)
     QString ignored;
     db.exec(QStringLiteral("PRAGMA cache_size = -400000"), &ignored);
     const QStringList problems = schema::check(db);
+    db.releaseCache(); // the checked pages are not read again
     if (!problems.isEmpty()) {
         *error = problems.join(QStringLiteral("; "));
         return false;
