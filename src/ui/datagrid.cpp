@@ -126,41 +126,45 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& cell, const QModelIndex& index) const override
     {
         // The cell's last pixel row and column belong to the grid lines.
-        QStyleOptionViewItem option = cell;
-        option.rect.adjust(0, 0, -1, -1);
-        if (option.state & QStyle::State_HasFocus) {
+        const QRect rect = cell.rect.adjusted(0, 0, -1, -1);
+        const auto byStyle = [&] {
+            QStyleOptionViewItem option = cell;
+            option.rect = rect;
             QStyledItemDelegate::paint(painter, option, index);
+        };
+        if (cell.state & QStyle::State_HasFocus) {
+            byStyle();
             return;
         }
         const QString text = m_model->text(index.row(), index.column());
         if (text.contains(u'\n') || text.contains(QChar::LineSeparator)) {
-            QStyledItemDelegate::paint(painter, option, index);
+            byStyle();
             return;
         }
-        const QWidget* widget = option.widget;
+        const QWidget* widget = cell.widget;
         QStyle* style = widget ? widget->style() : QApplication::style();
-        const QPalette::ColorGroup group = !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
-                                           : (option.state & QStyle::State_Active) ? QPalette::Normal
-                                                                                   : QPalette::Inactive;
-        const bool selected = option.state & QStyle::State_Selected;
+        const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                           : (cell.state & QStyle::State_Active) ? QPalette::Normal
+                                                                                 : QPalette::Inactive;
+        const bool selected = cell.state & QStyle::State_Selected;
         if (selected)
-            painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
+            painter->fillRect(rect, cell.palette.brush(group, QPalette::Highlight));
         if (text.isEmpty())
             return;
         const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-        const QRect area = option.rect.adjusted(margin, 0, -margin, 0);
+        const QRect area = rect.adjusted(margin, 0, -margin, 0);
         if (area.width() <= 0)
             return;
-        const QStaticText& shown = laidOut(text, area.width(), option.font);
+        const QStaticText& shown = laidOut(text, area.width(), cell.font);
         const QSizeF size = shown.size();
-        QColor color = option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+        QColor color = cell.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
         if (!selected) {
             const QVariant fg = m_model->data(index, Qt::ForegroundRole);
             if (fg.canConvert<QBrush>())
                 color = fg.value<QBrush>().color();
         }
         const Qt::Alignment align =
-            QStyle::visualAlignment(option.direction, Qt::Alignment(m_model->columns().at(index.column()).alignment));
+            QStyle::visualAlignment(cell.direction, Qt::Alignment(m_model->columns().at(index.column()).alignment));
         qreal x = area.left();
         if (align & Qt::AlignRight)
             x = area.left() + area.width() - size.width();
@@ -172,13 +176,14 @@ public:
         else if (align & Qt::AlignVCenter)
             y = area.top() + (area.height() - size.height()) / 2;
         // A fallback font for some characters may make the line taller than the row.
-        const bool clip = size.height() > option.rect.height();
+        const bool clip = size.height() > rect.height();
         if (clip) {
             painter->save();
-            painter->setClipRect(option.rect);
+            painter->setClipRect(rect);
         }
         painter->setPen(color);
-        painter->setFont(option.font);
+        if (painter->font() != cell.font) // the view's font, mostly: set once
+            painter->setFont(cell.font);
         painter->drawStaticText(QPointF(x, std::floor(y)), shown);
         if (clip)
             painter->restore();
