@@ -157,7 +157,7 @@ void endToEnd(const QString& path, int rows, const QString& code13)
     StockSearchBox* box = main.searchBox();
     PaintCounter painted(main.grid()->view()->viewport());
     const auto zero = stockq::ZeroStock::Shown;
-    const int runs = rows >= 1000000 ? 5 : 21; // many: this machine's noise comes in bursts
+    const int runs = rows >= 1000000 ? 5 : 21; // many: a shared machine's noise comes in bursts
     const auto paint = [] { paintPending(); };
     const auto report = [&](const char* name, double ms, double raw) {
         std::printf("case=%s rows=%d median_ms=%.3f raw_scan_ms=%.2f ratio=%.4f\n", name, rows, ms, raw, ms / raw);
@@ -324,7 +324,7 @@ void run(int rows)
     const QString code13 = QString::fromUtf8(codeBytes.data(), qsizetype(codeBytes.size()));
 
     std::vector<int> hits;
-    const int runs = rows >= 1000000 ? 5 : 21; // many: this machine's noise comes in bursts
+    const int runs = rows >= 1000000 ? 5 : 21; // many: a shared machine's noise comes in bursts
     auto report = [&](const char* name, double ms, double raw) {
         std::printf("filter_case=%s rows=%d median_ms=%.3f raw_scan_ms=%.2f ratio=%.4f\n", name, rows, ms, raw,
                     ms / raw);
