@@ -1,5 +1,6 @@
 #include "demo.h"
 
+#include "core/clock.h"
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "store/columns.h"
@@ -135,7 +136,7 @@ bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options,
     auto pick = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
     auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
 
-    const QDate today = QDate::currentDate();
+    const QDate today = wallclock::today();
     const QDate first = today.addYears(-4);
     const int span = int(first.daysTo(today));
 

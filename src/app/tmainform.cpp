@@ -4,6 +4,7 @@
 #include "app/secondarywindows.h"
 #include "app/skins.h"
 #include "app/thelpform.h"
+#include "core/clock.h"
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
 #include "settings/settingkeys.h"
@@ -72,7 +73,7 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     connect(dateKeeper, &QTimer::timeout, this, [this] {
         for (DateField* field : {m_stockIn->dateField(), m_desk->sale()->dateField()})
             if (field->isEmpty())
-                field->setDate(QDate::currentDate());
+                field->setDate(wallclock::today());
     });
     dateKeeper->start(500);
 
@@ -126,7 +127,7 @@ void TMainForm::showEvent(QShowEvent* e)
     QMainWindow::showEvent(e);
     if (e->spontaneous())
         return;
-    const QDate today = QDate::currentDate();
+    const QDate today = wallclock::today();
     m_list->prepareShow(today);
     m_windows->prepareShow();
     if (m_session->isOpen() && !isSuperAdministrator())
@@ -162,7 +163,7 @@ void TMainForm::loginFinished(bool loggedIn)
         close();
         return;
     }
-    const bool logged = m_session->logIn(loginWindow()->userName(), QDateTime::currentDateTime());
+    const bool logged = m_session->logIn(loginWindow()->userName(), wallclock::now());
     activateWindow();
     m_list->grid()->view()->setFocus();
     m_status->setOperator(userName());
@@ -193,7 +194,7 @@ void TMainForm::applyRestrictions()
 
 void TMainForm::closeEvent(QCloseEvent* e)
 {
-    m_session->logOut(QDateTime::currentDateTime());
+    m_session->logOut(wallclock::now());
     m_desk->rememberSaleDate();
     helpWindow()->hide();
     e->accept();

@@ -1,5 +1,7 @@
 #include "core/numbers.h"
 
+#include "core/clock.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -609,12 +611,12 @@ std::optional<QDate> parseDate(const QString& text)
 
 QString today()
 {
-    return dateText(QDate::currentDate());
+    return dateText(wallclock::today());
 }
 
 QString now()
 {
-    return dateTimeText(QDateTime::currentDateTime());
+    return dateTimeText(wallclock::now());
 }
 
 } // namespace num

@@ -1,5 +1,6 @@
 #include "pos/salepanel.h"
 
+#include "core/clock.h"
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "pos/poshost.h"
@@ -95,7 +96,7 @@ SalePanel::SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent)
         m_discount->setText(QStringLiteral("100"));
         m_quantity->setText(QStringLiteral("1"));
         m_owed->setText(QStringLiteral("0"));
-        m_date->setDate(QDate::currentDate());
+        m_date->setDate(wallclock::today());
     }
     connect(m_discount, &NumberBox::textChanged, this, &SalePanel::onDiscountChanged);
     connect(m_price, &NumberBox::textChanged, this, &SalePanel::updateSaleAmount);
@@ -233,7 +234,7 @@ void SalePanel::setDaySequence(qint64 sequence, const QString& rememberedDate)
 
 QString SalePanel::composedNumber() const
 {
-    const QDate today = QDate::currentDate();
+    const QDate today = wallclock::today();
     return today.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("%1").arg(m_sequence, 3, 10, QLatin1Char('0'));
 }
 

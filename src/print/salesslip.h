@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/clock.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -60,7 +62,7 @@ struct Slip
 // negative total shows the capital amount's messages and leaves the capital
 // text empty.
 Slip make(const QString& saleNumber, const RowSet& rows, const Texts& texts, const QString& userName,
-          const QDate& today = QDate::currentDate());
+          const QDate& today = wallclock::today());
 
 // One text or rule of a page, in millimetres from the top left of the
 // printable area.

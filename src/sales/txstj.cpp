@@ -1,5 +1,6 @@
 #include "sales/txstj.h"
 
+#include "core/clock.h"
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "sales/saleeditpanel.h"
@@ -348,10 +349,10 @@ void Txstj::showEvent(QShowEvent* e)
     if (e->spontaneous())
         return;
     restoreLayout();
-    m_from->setDate(QDate::currentDate());
-    m_to->setDate(QDate::currentDate());
+    m_from->setDate(wallclock::today());
+    m_to->setDate(wallclock::today());
     showThisMonth();
-    m_charts->prepareShow(QDate::currentDate());
+    m_charts->prepareShow(wallclock::today());
 }
 
 void Txstj::hideEvent(QHideEvent* e)
@@ -406,7 +407,7 @@ void Txstj::showThisMonth()
 {
     m_edit->hide();
     refillCategories();
-    run(salesq::thisMonth(QDate::currentDate()), true);
+    run(salesq::thisMonth(wallclock::today()), true);
 }
 
 void Txstj::showAll()

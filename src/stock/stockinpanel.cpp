@@ -1,6 +1,7 @@
 #include "stock/stockinpanel.h"
 
 #include "core/blanks.h"
+#include "core/clock.h"
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "stock/stockhost.h"
@@ -75,7 +76,7 @@ StockInPanel::StockInPanel(Tdmfm& dm, StockHost& host, QWidget* parent)
         m_purchasePrice->setText(QStringLiteral("0"));
         m_quantity->setText(QStringLiteral("0"));
         m_salePrice->setText(QStringLiteral("0"));
-        m_date->setDate(QDate::currentDate());
+        m_date->setDate(wallclock::today());
     }
     connect(m_purchasePrice, &NumberBox::textChanged, this, &StockInPanel::onPurchasePriceChanged);
     connect(m_quantity, &NumberBox::textChanged, this, &StockInPanel::onQuantityChanged);

@@ -1,5 +1,6 @@
 #include "store/backup.h"
 
+#include "core/clock.h"
 #include "core/numbers.h"
 #include "store/database.h"
 #include "store/newdatabasefile.h"
@@ -410,7 +411,7 @@ bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, 
                 return false;
             }
         }
-        const QString keep = safetyCopyName(dbPath, QDateTime::currentDateTime());
+        const QString keep = safetyCopyName(dbPath, wallclock::now());
         if (!keepCurrent(dbPath, keep, &why)) {
             *error = QStringLiteral("不能保存原来的数据库（%1）").arg(why);
             return false;

@@ -1,5 +1,6 @@
 #include "ui/gridprint.h"
 
+#include "core/clock.h"
 #include "core/numbers.h"
 #include "store/rowset.h"
 #include "ui/datagrid.h"
@@ -316,6 +317,6 @@ void GridPrint::preview(DataGrid& grid, const GridPrintOptions& options)
     printer.setDocName(options.heading.simplified());
     // The date of the signature is taken anew for each painting.
     PrintPreview::run(
-        printer, [&grid, &options](QPrinter& p) { GridPainter(p, grid, options, QDate::currentDate()).paint(); },
+        printer, [&grid, &options](QPrinter& p) { GridPainter(p, grid, options, wallclock::today()).paint(); },
         QStringLiteral("打印预览"));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/clock.h"
+
 #include <QDate>
 #include <QSet>
 #include <QString>
@@ -40,7 +42,7 @@ public:
 
     // Sets up `printer` (A4, margins) and paints every page on it.
     static void print(QPrinter& printer, const DataGrid& grid, const GridPrintOptions& options,
-                      const QDate& today = QDate::currentDate());
+                      const QDate& today = wallclock::today());
 
     static QString signature(const QString& userName, const QDate& today);
     // `text` with every occurrence of the options' macro replaced by the signature.
