@@ -32,7 +32,7 @@ SaleDesk::SaleDesk(Tdmfm& dm, PosHost& host, QWidget* area, int windowWidth, Sto
     m_slip->setReceiptPrinter([this, &dm, &host, &toolbar] {
         return posreceipt::printCurrentSale(
             dm, *toolbar.settingsMenu()->receiptSettings(),
-            {m_sale->saleNumber(), host.userName(), m_slip->total(), m_slip->cash(), m_slip->change()});
+            {m_sale->saleNumber(), host.userName(), m_slip->total(), m_slip->cash()});
     });
     m_slip->setSlipPreviewer([this, &windows] { windows.previewSlip(m_sale->saleNumber()); });
     connect(m_sale, &SalePanel::saleSaved, &windows, &SecondaryWindows::saleRecorded);
@@ -48,16 +48,8 @@ void SaleDesk::prepareShow(const QDate& today)
     m_sale->hide();
     m_slip->hide();
     m_sale->dateField()->setDate(today);
-    if (SettingsStore::keyExists()) {
-        std::optional<qint64> danhao;
-        QString error;
-        if (reportFailure(SettingsStore::readDanhao(danhao, &error), error) && danhao)
-            m_daySequence = *danhao + 1;
-        const QString riqi = SettingsStore::read(QString(settingkeys::saleDate));
-        if (!riqi.isEmpty())
-            m_rememberedDate = riqi;
-    }
-    m_sale->setDaySequence(m_daySequence, m_rememberedDate);
+    // The shop file may have changed while the window was hidden (a restore).
+    m_sale->forgetNumber();
 }
 
 void SaleDesk::rememberSaleDate()

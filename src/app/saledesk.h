@@ -15,8 +15,7 @@ class Tdmfm;
 // The selling part of the main window: the sale and slip panels floating over
 // the stock grid and opened from it, what opens the slip panel ("单据打印",
 // "销售单(小票)打印") and its printer settings ("打印设置"), the receipt and the
-// A4 slip it prints, and the sale numbers' day sequence, read from the
-// settings at every showing, with the sale date written back at closing.
+// A4 slip it prints, with the sale date written back at closing.
 class SaleDesk final : public QObject
 {
     Q_OBJECT
@@ -28,14 +27,10 @@ public:
 
     SalePanel* sale() const { return m_sale; }
     SlipPanel* slip() const { return m_slip; }
-    // Day sequence and remembered date of the sale numbers, as read at the last showing.
-    qint64 daySequence() const { return m_daySequence; }
-    QString rememberedDate() const { return m_rememberedDate; }
-
     // At every showing of the main window: both panels hidden, the sale dated
-    // `today` and numbered on from the stored day sequence.
+    // `today`, and the next opening numbers a new customer.
     void prepareShow(const QDate& today);
-    // The next run compares its sale date with this one to start a new day's sequence.
+    // At closing the sale date is kept in the settings.
     void rememberSaleDate();
 
     // A double click on stock row `row`: the sale panel opens for it, over the other panels.
@@ -47,6 +42,4 @@ private:
     Tdmfm& m_dm;
     SalePanel* m_sale;
     SlipPanel* m_slip;
-    qint64 m_daySequence = 1;
-    QString m_rememberedDate;
 };

@@ -27,6 +27,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <utility>
+
 namespace {
 
 constexpr int kClientWidth = 1031;
@@ -68,12 +70,20 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
     m_login = new LoginGate(m_dm, *m_session, this);
     connect(m_login, &LoginGate::finished, this, &TMainForm::loginFinished);
 
-    // Empty date fields of the panels go back to today.
+    // Empty date fields of the panels go back to today. When midnight passes,
+    // fields that showed the day that ended move on to the new one; a date
+    // the super administrator typed on purpose stays.
     auto* dateKeeper = new QTimer(this);
+    m_day = wallclock::today();
     connect(dateKeeper, &QTimer::timeout, this, [this] {
-        for (DateField* field : {m_stockIn->dateField(), m_desk->sale()->dateField()})
-            if (field->isEmpty())
-                field->setDate(wallclock::today());
+        const QDate today = wallclock::today();
+        const QDate ended = std::exchange(m_day, today);
+        for (DateField* field : {m_stockIn->dateField(), m_desk->sale()->dateField()}) {
+            if (field->isEmpty() || (ended != today && field->date() == ended))
+                field->setDate(today);
+        }
+        if (ended != today)
+            m_status->setToday(today);
     });
     dateKeeper->start(500);
 

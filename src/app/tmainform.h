@@ -12,6 +12,7 @@
 #include "stock/stocklisthost.h"
 #include "stock/stocklistpanel.h"
 
+#include <QDate>
 #include <QMainWindow>
 
 #include <memory>
@@ -72,10 +73,6 @@ public:
 
     qint64 sessionId() const;
     QString alarmNumber() const { return m_list->alarmNumber(); }
-    // Day sequence and remembered date of the sale numbers, as read at the last show.
-    qint64 daySequence() const { return m_desk->daySequence(); }
-    QString rememberedDate() const { return m_desk->rememberedDate(); }
-
     // The parts of the window, for the windows and tests that work with them.
     StockListPanel* stockList() const { return m_list; }
     DataGrid* grid() const { return m_list->grid(); }
@@ -129,6 +126,8 @@ private:
     SecondaryWindows* m_windows = nullptr;
     MainStatusBar* m_status = nullptr;
     LoginGate* m_login = nullptr;
+    // The day the date fields were last kept at, to notice midnight.
+    QDate m_day;
     // The actions only the super administrator may use, registered as they are made.
     QList<QAction*> m_superOnly;
 };

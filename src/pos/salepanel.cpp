@@ -8,9 +8,11 @@
 #include "settings/settingsstore.h"
 #include "store/columns.h"
 #include "store/rowset.h"
+#include "store/salenumbers.h"
 #include "store/saleops.h"
 #include "store/salequeries.h"
 #include "store/tdmfm.h"
+#include "ui/clickshield.h"
 #include "ui/datefield.h"
 #include "ui/numberbox.h"
 #include "ui/queryhelpers.h"
@@ -89,6 +91,7 @@ SalePanel::SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent)
     : FloatingPanel(parent)
     , m_dm(dm)
     , m_host(host)
+    , m_shield(new ClickShield(this))
 {
     buildUi();
     {
@@ -101,13 +104,18 @@ SalePanel::SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent)
     connect(m_discount, &NumberBox::textChanged, this, &SalePanel::onDiscountChanged);
     connect(m_price, &NumberBox::textChanged, this, &SalePanel::updateSaleAmount);
     connect(m_quantity, &NumberBox::textChanged, this, &SalePanel::updateSaleAmount);
-    connect(m_number, &QLineEdit::textChanged, this, &SalePanel::onNumberChanged);
+    connect(m_numberEdit, &QLineEdit::textChanged, this, &SalePanel::onNumberChanged);
     connect(m_customer, &QComboBox::editTextChanged, this, &SalePanel::onCustomerEdited);
     connect(m_next, &QPushButton::clicked, this, &SalePanel::nextNumber);
     connect(m_previous, &QPushButton::clicked, this, &SalePanel::previousNumber);
     connect(m_return, &QPushButton::clicked, this, &SalePanel::toggleReturn);
     connect(m_preview, &QPushButton::clicked, this, &SalePanel::previewToggled);
-    connect(m_confirm, &QPushButton::clicked, this, &SalePanel::confirm);
+    connect(m_confirm, &QPushButton::clicked, this, [this] {
+        // A quick second press of the button must not land on what the
+        // panel covered (the toolbar).
+        if (confirm())
+            m_shield->guard(this);
+    });
     connect(m_close, &QToolButton::clicked, this, &SalePanel::closePanel);
     hide();
 }
@@ -164,7 +172,7 @@ void SalePanel::buildUi()
     m_date->setObjectName(QStringLiteral("saleDateField"));
     m_date->setGeometry(field(10));
     label(11, QStringLiteral("销售单号："), kRed);
-    m_number = addEdit(this, QStringLiteral("numberEdit"), field(11, 112), false);
+    m_numberEdit = addEdit(this, QStringLiteral("numberEdit"), field(11, 112), false);
     m_next = addButton(this, QStringLiteral("+"), QStringLiteral("nextButton"),
                        QRect(fieldX + 114, rowY(11), 24, rowHeight));
     m_next->setToolTip(QStringLiteral("单号增加"));
@@ -203,7 +211,7 @@ void SalePanel::buildUi()
 
     // Enter and Tab go through the fields in the same order; Tab goes on to the buttons.
     const QList<QWidget*> fields{m_price,  m_discount, m_quantity, m_owed,    m_date,
-                                 m_number, m_customer, m_address,  m_contact, m_remark};
+                                 m_numberEdit, m_customer, m_address,  m_contact, m_remark};
     const QList<QWidget*> tabOrder = fields + QList<QWidget*>{m_next, m_return, m_previous, m_preview};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i), tabOrder.at(i + 1));
@@ -226,21 +234,14 @@ void SalePanel::buildUi()
 
 // ---- Sale number -----------------------------------------------------------------
 
-void SalePanel::setDaySequence(qint64 sequence, const QString& rememberedDate)
+void SalePanel::forgetNumber()
 {
-    m_sequence = sequence;
-    m_rememberedDate = rememberedDate;
-}
-
-QString SalePanel::composedNumber() const
-{
-    const QDate today = wallclock::today();
-    return today.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("%1").arg(m_sequence, 3, 10, QLatin1Char('0'));
+    m_number = SaleNumber{};
 }
 
 QString SalePanel::saleNumber() const
 {
-    return m_number->text();
+    return m_numberEdit->text();
 }
 
 QString SalePanel::customerName() const
@@ -248,10 +249,38 @@ QString SalePanel::customerName() const
     return m_customer->currentText();
 }
 
+bool SalePanel::takeNewNumber()
+{
+    QString error;
+    const std::optional<SaleNumber> taken = salenumbers::take(m_dm.db(), wallclock::today(), &error);
+    if (!taken) {
+        messagePort().error(error);
+        return false;
+    }
+    m_number = *taken;
+    return true;
+}
+
+// Only a change of the number looks the customer up (and runs the slip query).
+void SalePanel::showNumber()
+{
+    const QString text = m_number.text();
+    if (m_numberEdit->text() != text)
+        m_numberEdit->setText(text);
+}
+
 void SalePanel::stepNumber(qint64 delta)
 {
-    m_sequence = std::max<qint64>(0, m_sequence + delta);
-    m_number->setText(composedNumber());
+    // "+" is the next customer: a number nobody has had. "-" goes back to an
+    // earlier number of the day on purpose, from today's numbers once the day
+    // has changed.
+    if (delta > 0 || m_number.day != wallclock::today()) {
+        if (!takeNewNumber())
+            return;
+    }
+    if (delta < 0)
+        m_number.sequence = std::max<qint64>(0, m_number.sequence + delta);
+    showNumber();
     emit slipQueryNeeded();
     emit numberStepped();
 }
@@ -281,10 +310,17 @@ bool SalePanel::openForRow(const RowSet& set, int row)
     auto amount = [&](QLatin1StringView field) { return num::general(set.value(row, field)); };
     if (text(stockcol::name).isEmpty())
         return false;
+    // The first opening of a day (or of this showing) numbers a new customer.
+    if (m_number.day != wallclock::today() && !takeNewNumber())
+        return false;
     m_rowId = set.rowId(row);
+    m_shield->release();
     show();
     raise();
     m_host.saleOpened(text(stockcol::remark));
+    // Whatever was typed for another article, with the panel hidden meanwhile
+    // by another window, does not carry over to this one.
+    clearEntries();
     {
         const QScopedValueRollback quiet(m_quiet, true);
         m_name->setText(text(stockcol::name));
@@ -297,16 +333,7 @@ bool SalePanel::openForRow(const RowSet& set, int row)
     }
     recalculate();
     refillCustomers();
-    // A new day starts its sequence at 1, once: the date is remembered from
-    // then on, so "+" keeps working for the rest of the day.
-    if (m_rememberedDate != m_date->text()) {
-        m_sequence = 1;
-        m_rememberedDate = m_date->text();
-    }
-    // Only a change of the number looks the customer up (and runs the slip query).
-    const QString composed = composedNumber();
-    if (m_number->text() != composed)
-        m_number->setText(composed);
+    showNumber();
     emit slipQueryNeeded();
     m_price->setFocus(Qt::OtherFocusReason);
     return true;
@@ -342,7 +369,8 @@ void SalePanel::onDiscountChanged()
     const auto s = number(suggested);
     if (!s)
         return;
-    m_price->setText(num::general(*d * *s / 100));
+    // A discounted price is money the customer pays: whole cents.
+    m_price->setText(num::general(num::round2(*d * *s / 100)));
 }
 
 void SalePanel::updateSaleAmount()
@@ -410,7 +438,7 @@ void SalePanel::onCustomerEdited(const QString& text)
 
 void SalePanel::onNumberChanged()
 {
-    const QString number = m_number->text().trimmed();
+    const QString number = m_numberEdit->text().trimmed();
     if (!number.isEmpty()) {
         RowSet& query = m_dm.customerQuery();
         if (m_dm.OpenQuery(query, saleq::customerBySaleNumber(number))) {
@@ -437,24 +465,29 @@ void SalePanel::clearEntries()
 }
 
 // The closing steps of every confirmation that got past the quantity checks.
-void SalePanel::finish()
+// A refused one leaves the customer as the user typed it.
+void SalePanel::finish(bool saved)
 {
     emit slipQueryNeeded();
-    {
+    if (saved) {
         const QScopedValueRollback quiet(m_quiet, true);
         m_customer->setEditText(m_rememberedCustomer);
     }
     QString error;
-    if (!SettingsStore::write(QString(settingkeys::saleDaySequence), QString::number(m_sequence), &error))
+    if (!SettingsStore::write(QString(settingkeys::saleDaySequence), QString::number(m_number.sequence), &error))
         messagePort().error(error);
 }
 
+// The quantity becomes what is left, so that a second confirm sells the rest;
+// with nothing left it stays as typed (a confirm of "-2" would be a return).
 void SalePanel::refuseShortage(const QString& onHand)
 {
     messagePort().inform(QStringLiteral("库存不足"));
     m_stock->setText(onHand);
-    m_quantity->setText(onHand);
-    finish();
+    const std::optional<long double> left = num::toDecimal(onHand);
+    if (left && *left > 0)
+        m_quantity->setText(onHand);
+    finish(false);
 }
 
 bool SalePanel::confirm()
@@ -466,7 +499,7 @@ bool SalePanel::confirm()
         return false;
     if (*q == 0) {
         messagePort().inform(QStringLiteral("销售数量不能为0"));
-        finish();
+        finish(false);
         return false;
     }
     // The stock shown first; the stored stock quantity decides again when the sale is written.
@@ -498,7 +531,7 @@ bool SalePanel::confirm()
     in.quantity = m_quantity->text();
     in.price = m_price->text();
     in.owed = m_owed->text();
-    in.saleNumber = m_number->text();
+    in.saleNumber = m_numberEdit->text();
     in.saleDate = num::dateText(*m_date->date());
     in.customer = m_customer->currentText();
     in.address = m_address->text();
@@ -519,7 +552,7 @@ bool SalePanel::confirm()
     refillCustomers();
     clearEntries();
     emit saleSaved(saleNumber);
-    finish();
+    finish(true);
     return true;
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "core/salenumber.h"
 #include "ui/floatingpanel.h"
 
 #include <QHash>
 #include <QString>
 
+class ClickShield;
 class DateField;
 class NumberBox;
 class PosHost;
@@ -34,11 +36,10 @@ public:
     // without a name opens nothing (false).
     bool openForRow(const RowSet& set, int row);
 
-    // Day sequence and remembered date as read from the settings at start.
-    void setDaySequence(qint64 sequence, const QString& rememberedDate);
-    qint64 daySequence() const { return m_sequence; }
-    // The composed sale number of today and the current sequence.
-    QString composedNumber() const;
+    // The next opening offers a new sale number, taken from the shop database
+    // (at the main window's showing, and after the database may have changed).
+    void forgetNumber();
+    // The sale number shown; typed text is taken as it is.
     QString saleNumber() const;
     QString customerName() const;
 
@@ -54,7 +55,7 @@ public:
     QLineEdit* amountEdit() const { return m_amount; }
     NumberBox* owedBox() const { return m_owed; }
     DateField* dateField() const { return m_date; }
-    QLineEdit* numberEdit() const { return m_number; }
+    QLineEdit* numberEdit() const { return m_numberEdit; }
     QComboBox* customerList() const { return m_customer; }
     QLineEdit* addressEdit() const { return m_address; }
     QLineEdit* contactEdit() const { return m_contact; }
@@ -70,7 +71,8 @@ public:
 public slots:
     // The confirm picture. True when the sale was saved.
     bool confirm();
-    // "+" and "-" (also "下一单" and "上一单" of the slip panel).
+    // "+" takes a new number for the next customer; "-" goes back one
+    // (also "下一单" and "上一单" of the slip panel).
     void nextNumber();
     void previousNumber();
     // "退": the quantity changes sign.
@@ -102,15 +104,19 @@ private:
     void onNumberChanged();
     void refillCustomers();
     void clearEntries();
-    void finish();
+    void finish(bool saved);
     void refuseShortage(const QString& onHand);
+    bool takeNewNumber();
+    void showNumber();
     void stepNumber(qint64 delta);
 
     Tdmfm& m_dm;
     PosHost& m_host;
+    ClickShield* m_shield;
     qint64 m_rowId = -1;
-    qint64 m_sequence = 1;
-    QString m_rememberedDate;
+    // The number offered or stepped to: its day and sequence. No day until
+    // the first opening takes one from the database.
+    SaleNumber m_number;
     QString m_rememberedCustomer;
     bool m_quiet = false;
     QHash<QObject*, QWidget*> m_enterTarget;
@@ -127,7 +133,7 @@ private:
     QLineEdit* m_amount = nullptr;
     NumberBox* m_owed = nullptr;
     DateField* m_date = nullptr;
-    QLineEdit* m_number = nullptr;
+    QLineEdit* m_numberEdit = nullptr;
     QComboBox* m_customer = nullptr;
     QLineEdit* m_address = nullptr;
     QLineEdit* m_contact = nullptr;

@@ -215,7 +215,8 @@ void SlipPanel::updateChange()
         messagePort().error(error);
         return;
     }
-    m_change->setText(num::general(*c - *t));
+    // The customer pays the total to the cent (as the receipt prints it).
+    m_change->setText(num::general(*c - num::round2(*t)));
 }
 
 bool SlipPanel::printReceipt()
@@ -236,7 +237,7 @@ bool SlipPanel::printReceipt()
         messagePort().error(error);
         return false;
     }
-    if (*c < *t) {
+    if (*c < num::round2(*t)) {
         messagePort().inform(QStringLiteral("现金不足"));
         return false;
     }

@@ -140,12 +140,22 @@ QString noPrinterText()
     return QStringLiteral("没有找到打印机：请先安装打印机，并把它设为默认打印机。");
 }
 
+void setAmounts(Receipt& r, long double total, long double cash)
+{
+    // The customer pays the total to the cent, and the change is exactly what
+    // the cash leaves of it, so that the three lines add up.
+    const long double due = num::round2(total);
+    r.total = num::fixed2(due);
+    r.cash = cash;
+    r.change = cash - due;
+}
+
 bool printCurrentSale(Tdmfm& dm, const Tpos& texts, const CurrentSale& sale, const QPrinterInfo& printer)
 {
     QString error;
     const auto cash = num::toDecimal(sale.cash, &error);
-    const auto change = cash ? num::toDecimal(sale.change, &error) : std::nullopt;
-    if (!change) {
+    const auto total = cash ? num::toDecimal(sale.total, &error) : std::nullopt;
+    if (!total) {
         messagePort().error(error);
         return false;
     }
@@ -158,9 +168,7 @@ bool printCurrentSale(Tdmfm& dm, const Tpos& texts, const CurrentSale& sale, con
     r.saleNumber = sale.saleNumber;
     r.cashier = sale.cashier;
     r.printedAt = num::now() + QLatin1Char(' ');
-    r.total = sale.total;
-    r.cash = *cash;
-    r.change = *change;
+    setAmounts(r, *total, *cash);
     r.promotion1 = texts.text(Tpos::Pos2);
     r.promotion2 = texts.text(Tpos::Pos3);
     r.closing = texts.text(Tpos::Pos4);

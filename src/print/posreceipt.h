@@ -37,7 +37,7 @@ struct Receipt
     QString cashier;
     QString printedAt; // "yyyy-mm-dd hh:mm:ss "
     QList<Article> articles;
-    QString total; // the slip panel's 合计 text, as shown
+    QString total; // 合计, two decimals
     long double cash = 0;
     long double change = 0;
     QString promotion1, promotion2, closing;
@@ -69,13 +69,18 @@ bool print(QPrinter& printer, const QList<Line>& lines, QString* error);
 
 // The receipt of the current sale as the slip panel starts it: the rows of
 // every number containing `saleNumber` (the slip list's query, closed
-// afterwards), the texts of the receipt settings, cash and change read from
-// their texts. Printed on `printer` (the default printer unless a test gives
+// afterwards), the texts of the receipt settings, total and cash read from
+// their texts: the total shows with two decimals and the change is the cash
+// less that total. Printed on `printer` (the default printer unless a test gives
 // another); a missing printer or a printer error gives one message, and
 // nothing in the database changes. True when printed.
+// Total, cash and change of `r` from the sale's total and the cash handed
+// over: the total is shown to the cent and the change is the cash less it.
+void setAmounts(Receipt& r, long double total, long double cash);
+
 struct CurrentSale
 {
-    QString saleNumber, cashier, total, cash, change;
+    QString saleNumber, cashier, total, cash;
 };
 bool printCurrentSale(Tdmfm& dm, const Tpos& texts, const CurrentSale& sale,
                       const QPrinterInfo& printer = QPrinterInfo::defaultPrinter());

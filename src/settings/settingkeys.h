@@ -15,12 +15,12 @@ inline constexpr QLatin1StringView skin{"skin"};
 inline constexpr QLatin1StringView stockAlarm{"number"};
 inline constexpr QLatin1StringView stockAlarmDefault{"5"};
 
-// Day sequence of the last confirmed sale, a whole number (read strictly through
-// SettingsStore::readDanhao). Missing or empty: the day sequence starts at 1.
+// Day sequence of the last confirmed sale, written after every confirmation
+// for older programs on this PC. This program takes its sale numbers from the
+// shop database, where every till on the file sees them.
 inline constexpr QLatin1StringView saleDaySequence{"danhao"};
 
 // Text of the sale date field ("yyyy-mm-dd") when the program last closed.
-// Missing or empty: no remembered date.
 inline constexpr QLatin1StringView saleDate{"riqi"};
 
 // Receipt texts. Missing or empty: the receipt settings window shows its initial

@@ -1,6 +1,5 @@
 #include "settings/settingsstore.h"
 
-#include "core/numbers.h"
 #include "settings/settingkeys.h"
 #include "settings/textfile.h"
 
@@ -9,7 +8,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 
@@ -149,26 +147,6 @@ bool SettingsStore::write(const QString& name, const QString& value, QString* er
     if (!replaced)
         lines.append(newLine);
     return textfile::write(path, lines.join(u'\n') + u'\n', error);
-}
-
-bool SettingsStore::readDanhao(std::optional<qint64>& value, QString* error)
-{
-    value.reset();
-    const QString text = read(settingkeys::saleDaySequence);
-    if (text.isEmpty())
-        return true;
-    const std::optional<qint64> stored = num::toInteger(text, error);
-    if (!stored)
-        return false;
-    // The next sequence is this one + 1, and it must still fit the 32-bit
-    // whole number the counter always was; a negative one never numbered a sale.
-    if (*stored < 0 || *stored >= std::numeric_limits<qint32>::max()) {
-        if (error)
-            *error = num::invalidIntegerText(text);
-        return false;
-    }
-    value = stored;
-    return true;
 }
 
 QString SettingsStore::readAlarmNumber()

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <optional>
 
 // The per-user settings store: small text values in one file,
 // <config>/pelmora/jxc.ini, where <config> is $XDG_CONFIG_HOME when it holds an
@@ -38,13 +37,6 @@ public:
     // On failure returns false and sets *error to "Unable to write to <file>";
     // the file then keeps its former content.
     static bool write(const QString& name, const QString& value, QString* error = nullptr);
-
-    // The stored sale-number day sequence, read with the strict whole-number
-    // conversion. Nothing stored (or empty text): returns true and `value` empty.
-    // Text that is not a whole number, or one outside 0 … 2147483646 (the next
-    // sequence, one more, must fit a 32-bit counter): returns false, `value`
-    // empty, and *error "'<text>' is not a valid integer value".
-    static bool readDanhao(std::optional<qint64>& value, QString* error = nullptr);
 
     // The stored stock alarm number when it is a whole number >= 0 written as
     // 1 to 9 digits; anything else, and nothing stored, gives

@@ -52,3 +52,10 @@ inline constexpr QLatin1StringView owed{"6"};           // 欠款额
 inline constexpr QLatin1StringView saleDate{"day1"};    // 销售日期
 inline constexpr QLatin1StringView stockInDate{"day2"}; // the stock row's stock-in date
 } // namespace salecol
+
+// The sale numbers' day counters: the highest sequence handed out for each day.
+namespace daySequence {
+inline constexpr QLatin1StringView table{"daysequence"};
+inline constexpr QLatin1StringView day{"day"};           // "yyyymmdd"
+inline constexpr QLatin1StringView sequence{"sequence"}; // the last sequence taken that day
+} // namespace daySequence

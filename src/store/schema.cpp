@@ -66,6 +66,15 @@ QStringList saleNumberIndexes()
             QStringLiteral("CREATE INDEX IF NOT EXISTS data1_z_length ON data1(length(%1))").arg(number)};
 }
 
+// The sale numbers handed out per day: a number once offered is never offered
+// again, by this program after a restart or by another program on the file.
+QString daySequenceTable()
+{
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 TEXT PRIMARY KEY, %3 INTEGER NOT NULL)")
+        .arg(quoteIdentifier(daySequence::table), quoteIdentifier(daySequence::day),
+             quoteIdentifier(daySequence::sequence));
+}
+
 QString newerVersionText(qint64 version)
 {
     return QStringLiteral("The database was written by a newer version of the program (schema %1).").arg(version);
@@ -140,6 +149,8 @@ bool create(Database& db, QString* error)
     for (const QString& sql : saleNumberIndexes())
         if (!db.exec(sql, error))
             return false;
+    if (!db.exec(daySequenceTable(), error))
+        return false;
     if (!db.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion), error))
         return false;
     return t.commit(error);
@@ -197,10 +208,16 @@ bool migrate(Database& db, QString* error)
         *error = t.error();
         return false;
     }
-    // Version 2: the sale number indexes.
-    for (const QString& sql : saleNumberIndexes())
-        if (!db.exec(sql, error))
+    if (version < 2) {
+        // The sale number indexes.
+        for (const QString& sql : saleNumberIndexes())
+            if (!db.exec(sql, error))
+                return false;
+    }
+    if (version < 3) {
+        if (!db.exec(daySequenceTable(), error))
             return false;
+    }
     return db.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion), error) && t.commit(error);
 }
 

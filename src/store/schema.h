@@ -8,7 +8,7 @@ class Database;
 // The four tables of the shop database and their exact columns.
 namespace schema {
 
-constexpr int kVersion = 2;
+constexpr int kVersion = 3;
 
 // Column names in table order.
 const QStringList& stockColumns(); // table data: 17 columns

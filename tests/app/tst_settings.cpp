@@ -81,8 +81,6 @@ private slots:
     void writesReplaceOneValueAndReadsAreNotCached();
     void writeFailureIsReported();
     void writingTheStoredValueLeavesTheFileAlone();
-    void danhaoIsReadStrictly_data();
-    void danhaoIsReadStrictly();
 
     void alarmNumberFallsBackToItsDefault_data();
     void alarmNumberFallsBackToItsDefault();
@@ -144,9 +142,6 @@ void TestSettings::readNeverCreatesTheStore()
 {
     QVERIFY(!SettingsStore::keyExists());
     QCOMPARE(SettingsStore::read(settingkeys::skin), QString());
-    std::optional<qint64> danhao = 3;
-    QVERIFY(SettingsStore::readDanhao(danhao));
-    QVERIFY(!danhao);
     QVERIFY(!SettingsStore::keyExists());
     QVERIFY(!QFileInfo::exists(SettingsStore::folderPath()));
 
@@ -239,41 +234,6 @@ void TestSettings::writingTheStoredValueLeavesTheFileAlone()
     QVERIFY(SettingsStore::write(settingkeys::company, u"老店 "_s));
     QVERIFY(inode() != before);
     QCOMPARE(fileText(SettingsStore::filePath()), u"danhao=12\ncompany=老店 \n"_s);
-}
-
-void TestSettings::danhaoIsReadStrictly_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<qint64>("value"); // -1: no value
-    QTest::addColumn<QString>("error");
-
-    QTest::newRow("empty: none") << QString() << true << qint64(-1) << QString();
-    QTest::newRow("number") << u"17"_s << true << qint64(17) << QString();
-    QTest::newRow("text") << u"abc"_s << false << qint64(-1) << u"'abc' is not a valid integer value"_s;
-    QTest::newRow("decimal") << u"1.5"_s << false << qint64(-1) << u"'1.5' is not a valid integer value"_s;
-    // One more must still fit the counter; a negative sequence never numbered a sale.
-    QTest::newRow("largest") << u"2147483646"_s << true << qint64(2147483646) << QString();
-    QTest::newRow("overflows when one is added")
-        << u"9223372036854775807"_s << false << qint64(-1) << u"'9223372036854775807' is not a valid integer value"_s;
-    QTest::newRow("beyond 32 bits") << u"2147483647"_s << false << qint64(-1)
-                                    << u"'2147483647' is not a valid integer value"_s;
-    QTest::newRow("negative") << u"-5"_s << false << qint64(-1) << u"'-5' is not a valid integer value"_s;
-}
-
-void TestSettings::danhaoIsReadStrictly()
-{
-    QFETCH(QString, stored);
-    QFETCH(bool, ok);
-    QFETCH(qint64, value);
-    QFETCH(QString, error);
-    QVERIFY(SettingsStore::write(settingkeys::saleDaySequence, stored));
-
-    std::optional<qint64> danhao = 99;
-    QString message;
-    QCOMPARE(SettingsStore::readDanhao(danhao, &message), ok);
-    QCOMPARE(danhao.value_or(-1), value);
-    QCOMPARE(message, error);
 }
 
 void TestSettings::alarmNumberFallsBackToItsDefault_data()

@@ -4,6 +4,7 @@
 #include "testdb.h"
 
 #include "app/tmainform.h"
+#include "core/clock.h"
 #include "core/numbers.h"
 #include "pos/poshost.h"
 #include "pos/salepanel.h"
@@ -60,8 +61,13 @@ private:
     Tdmfm& m_dm;
 };
 
+// The till's day in these tests: sale numbers and dates do not depend on
+// when the tests run.
+const QDate kToday(2026, 3, 15);
+
 struct Till
 {
+    wallclock::FixedClock clock{QDateTime(kToday, QTime(10, 0))};
     TestShop shop;
     RecordingPort port;
     FakeHost host{shop.dm()};
@@ -142,7 +148,7 @@ void doubleClickRow(TMainForm& main, int row)
 
 QString today()
 {
-    return QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    return kToday.toString(QStringLiteral("yyyyMMdd"));
 }
 
 } // namespace
@@ -158,10 +164,13 @@ private slots:
     void refusedConfirmWritesNothing();
     void storedStockDecides();
     void saleNumbers();
+    void openingStartsClearedAndRefusalsKeepTheEntries();
+    void quickSecondPressStaysOnTheTill();
     void customers();
     void enterAndTabOrder();
     void closeAndReturnToggle();
     void mainWindowSellsOnDoubleClick();
+    void tillOpenPastMidnight();
 };
 
 void TestSalePanel::saleTypedThroughTheFields_data()
@@ -189,6 +198,9 @@ void TestSalePanel::saleTypedThroughTheFields_data()
     QTest::newRow("return of two") << 12.0 << 10.0 << 19.9 << QString() << QString() << "2" << true << "-39.8"
                                    << QVector<QVariant>{-2.0, -39.8, 12.0, 144.0}
                                    << QVector<QVariant>{19.9, -2.0, -39.8, -15.8};
+    QTest::newRow("discount 90 on 499.49, to the cent")
+        << 400.0 << 5.0 << 499.49 << QString() << "90" << "3" << false << "1348.62"
+        << QVector<QVariant>{3.0, 1348.62, 2.0, 800.0} << QVector<QVariant>{449.54, 3.0, 1348.62, 148.62};
     QTest::newRow("tenths add up exactly")
         << 0.1 << 100.0 << 0.3 << "0.1" << QString() << "3" << false << "0.3" << QVector<QVariant>{3.0, 0.3, 97.0, 9.7}
         << QVector<QVariant>{0.1, 3.0, 0.3, 0.0};
@@ -380,47 +392,146 @@ void TestSalePanel::saleNumbers()
         t.shop.addStock(QStringLiteral("跳绳"), {}, QStringLiteral("S1"), QStringLiteral("健身"), 3, 100, 19.9);
     SalePanel* p = t.panel;
     QSignalSpy stepped(p, &SalePanel::numberStepped);
+    auto number = [](int sequence) { return today() + QStringLiteral("%1").arg(sequence, 3, 10, QLatin1Char('0')); };
     QVERIFY(t.open(id));
-    QCOMPARE(p->saleNumber(), today() + QStringLiteral("001"));
+    QCOMPARE(p->saleNumber(), number(1));
 
-    // Two confirmations without "+" share one number; "+" moves on, also on
-    // the first run of a day (no remembered date yet).
+    // Two confirmations without "+" share one number; "+" moves on.
     QVERIFY(p->confirm());
     QVERIFY(t.open(id));
     p->quantityBox()->setText(QStringLiteral("2"));
     QVERIFY(p->confirm());
-    QCOMPARE(SettingsStore::read(QString(settingkeys::saleDaySequence)), QStringLiteral("1"));
     QTest::mouseClick(p->nextButton(), Qt::LeftButton);
     QCOMPARE(stepped.size(), 1);
-    QCOMPARE(p->saleNumber(), today() + QStringLiteral("002"));
+    QCOMPARE(p->saleNumber(), number(2));
     QVERIFY(t.open(id));
     QVERIFY(p->confirm());
     QCOMPARE(SettingsStore::read(QString(settingkeys::saleDaySequence)), QStringLiteral("2"));
     const auto rows = t.sales(QStringLiteral("z"));
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows.at(0).at(0), rows.at(1).at(0));
-    QCOMPARE(rows.at(2).at(0), QVariant(today() + QStringLiteral("002")));
+    QCOMPARE(rows.at(2).at(0), QVariant(number(2)));
 
-    // A restart goes on after the stored sequence on the same day ...
-    p->setDaySequence(3, p->dateField()->text());
-    QVERIFY(t.open(id));
-    QCOMPARE(p->saleNumber(), today() + QStringLiteral("003"));
-    // ... and starts the day again when the last run closed on another date.
-    p->setDaySequence(3, QStringLiteral("2020-01-01"));
-    QVERIFY(t.open(id));
-    QCOMPARE(p->saleNumber(), today() + QStringLiteral("001"));
-
-    // "-" never goes below 0; "+" from 999 gives four digits.
-    QTest::mouseClick(p->previousButton(), Qt::LeftButton);
-    QTest::mouseClick(p->previousButton(), Qt::LeftButton);
-    QCOMPARE(p->saleNumber(), today() + QStringLiteral("000"));
-    p->setDaySequence(999, p->dateField()->text());
+    // "-" goes back on purpose and never below 0; "+" then gives a number
+    // nobody has had, not one of the numbers gone back over.
+    for (int i = 0; i < 3; ++i)
+        QTest::mouseClick(p->previousButton(), Qt::LeftButton);
+    QCOMPARE(p->saleNumber(), number(0));
     QTest::mouseClick(p->nextButton(), Qt::LeftButton);
-    QCOMPARE(p->saleNumber(), today() + QStringLiteral("1000"));
-    // A typed number is used as it is.
+    QCOMPARE(p->saleNumber(), number(3));
+
+    // The window shown again (after the backup window, say), a restart or a
+    // second program on the file: each goes on after every number taken.
+    p->forgetNumber();
+    QVERIFY(t.open(id));
+    QCOMPARE(p->saleNumber(), number(4));
+    {
+        SalePanel restarted(t.dm(), t.host, &t.window);
+        QVERIFY(restarted.openForRow(t.dm().stockList(), t.dm().stockList().rowOf(id)));
+        QCOMPARE(restarted.saleNumber(), number(5));
+    }
+    Tdmfm other;
+    QString error;
+    QVERIFY(other.open(t.shop.dbPath(), &error));
+    SalePanel second(other, t.host, &t.window);
+    QVERIFY(second.openForRow(t.dm().stockList(), t.dm().stockList().rowOf(id)));
+    QCOMPARE(second.saleNumber(), number(6));
+    QTest::mouseClick(p->nextButton(), Qt::LeftButton);
+    QCOMPARE(p->saleNumber(), number(7));
+
+    // A number typed by hand is used as it is; one of today's form beyond the
+    // counter is never offered again, and "+" from 999 gives four digits.
     retype(p->numberEdit(), QStringLiteral("VIP-7"));
     QVERIFY(p->confirm());
     QCOMPARE(t.sales(QStringLiteral("z")).last().at(0), QVariant(QStringLiteral("VIP-7")));
+    QVERIFY(t.open(id));
+    retype(p->numberEdit(), number(999));
+    QVERIFY(p->confirm());
+    QTest::mouseClick(p->nextButton(), Qt::LeftButton);
+    QCOMPARE(p->saleNumber(), number(1000));
+
+    // A till left open past midnight numbers the next customer on the new day.
+    t.clock.setDate(kToday.addDays(1));
+    QVERIFY(t.open(id));
+    QCOMPARE(p->saleNumber(), kToday.addDays(1).toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("001"));
+}
+
+void TestSalePanel::openingStartsClearedAndRefusalsKeepTheEntries()
+{
+    Till t;
+    QVERIFY(t.ready());
+    const qint64 ball =
+        t.shop.addStock(QStringLiteral("排球"), {}, QStringLiteral("V1"), QStringLiteral("球类"), 30, 10, 60);
+    const qint64 owing =
+        t.shop.addStock(QStringLiteral("球网"), {}, QStringLiteral("N1"), QStringLiteral("网类"), 20, -2, 50);
+    const qint64 none =
+        t.shop.addStock(QStringLiteral("球针"), {}, QStringLiteral("P1"), QStringLiteral("配件"), 1, 0, 2);
+    SalePanel* p = t.panel;
+
+    // Entries typed for one article, the panel hidden by another window, then
+    // another row opened: it starts from the cleared state.
+    QVERIFY(t.open(ball));
+    retype(p->quantityBox(), QStringLiteral("4"));
+    retype(p->owedBox(), QStringLiteral("100"));
+    p->hide();
+    QVERIFY(t.open(none));
+    QCOMPARE(p->quantityBox()->text(), QStringLiteral("1"));
+    QCOMPARE(p->owedBox()->text(), QStringLiteral("0"));
+
+    // A saved sale remembers its customer ...
+    QVERIFY(t.open(ball));
+    p->customerList()->setEditText(QStringLiteral("老王"));
+    QVERIFY(p->confirm());
+    // ... but a refused confirm keeps the customer the user typed.
+    QVERIFY(t.open(ball));
+    p->customerList()->setEditText(QStringLiteral("小李"));
+    retype(p->quantityBox(), QStringLiteral("0"));
+    QVERIFY(!p->confirm());
+    QCOMPARE(p->customerName(), QStringLiteral("小李"));
+
+    // Nothing (or less than nothing) on hand: refused, and the quantity stays
+    // as typed, so that a second confirm cannot turn into a return.
+    for (const qint64 id : {owing, none}) {
+        QVERIFY(t.open(id));
+        p->customerList()->setEditText(QStringLiteral("小李"));
+        t.port.clear();
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            QVERIFY(!p->confirm());
+            QCOMPARE(t.port.lastText(), QStringLiteral("库存不足"));
+            QCOMPARE(p->quantityBox()->text(), QStringLiteral("1"));
+            QCOMPARE(p->customerName(), QStringLiteral("小李"));
+        }
+    }
+    QCOMPARE(t.sales().size(), 1);
+    QCOMPARE(t.stock(owing, QStringLiteral("[7]")), QVector<QVariant>{-2.0});
+}
+
+void TestSalePanel::quickSecondPressStaysOnTheTill()
+{
+    // A window with a button where the confirm button lies: the panel covers it.
+    Till t;
+    QVERIFY(t.ready());
+    const qint64 id =
+        t.shop.addStock(QStringLiteral("护膝"), {}, QStringLiteral("K1"), QStringLiteral("护具"), 10, 5, 30);
+    SalePanel* p = t.panel;
+    p->move(0, 0);
+    QVERIFY(t.open(id));
+    auto* under = new QPushButton(QStringLiteral("数据备份"), &t.window);
+    under->setGeometry(QRect(p->confirmButton()->mapTo(&t.window, QPoint(0, 0)), p->confirmButton()->size()));
+    under->show();
+    under->lower();
+    QSignalSpy backup(under, &QPushButton::clicked);
+    const QPoint at = p->confirmButton()->rect().center();
+    QTest::mouseClick(p->confirmButton(), Qt::LeftButton, {}, at);
+    QVERIFY(!p->isVisible());
+    QCOMPARE(t.sales().size(), 1);
+    // The second press of a double press goes nowhere ...
+    QTest::mouseClick(under, Qt::LeftButton, {}, under->rect().center());
+    QCOMPARE(backup.size(), 0);
+    // ... a press a moment later is the user's own.
+    QTest::qWait(QApplication::doubleClickInterval() + 400);
+    QTest::mouseClick(under, Qt::LeftButton, {}, under->rect().center());
+    QCOMPARE(backup.size(), 1);
 }
 
 void TestSalePanel::customers()
@@ -536,6 +647,7 @@ void TestSalePanel::closeAndReturnToggle()
 
 void TestSalePanel::mainWindowSellsOnDoubleClick()
 {
+    wallclock::FixedClock clock{QDateTime(kToday, QTime(10, 0))};
     TestShop shop;
     RecordingPort port;
     QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"),
@@ -591,6 +703,46 @@ void TestSalePanel::mainWindowSellsOnDoubleClick()
     doubleClickRow(again, 0);
     QVERIFY(!again.salePanel()->dateField()->lineEdit()->isReadOnly());
     QCOMPARE(again.salePanel()->saleNumber(), today() + QStringLiteral("003"));
+}
+
+void TestSalePanel::tillOpenPastMidnight()
+{
+    wallclock::FixedClock clock{QDateTime(kToday, QTime(23, 59, 59))};
+    TestShop shop;
+    RecordingPort port;
+    shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 50, 10, 90);
+    const QDate tomorrow = kToday.addDays(1);
+    auto lastSale = [&] {
+        QueryResult r;
+        QString error;
+        shop.dm().db().query(Statement{QStringLiteral("select day1,z from data1 order by id desc limit 1"), {}}, &r,
+                             &error);
+        return r.rows.value(0);
+    };
+    {
+        TMainForm main(shop.dm());
+        QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
+        SalePanel* p = main.salePanel();
+        doubleClickRow(main, 0);
+        QVERIFY(p->confirm());
+        QCOMPARE(lastSale(), (QVector<QVariant>{num::dateText(kToday), today() + QStringLiteral("001")}));
+
+        // Midnight passes with the window open: the next sale is dated and numbered on the new day.
+        clock.setDate(tomorrow);
+        QTRY_COMPARE(p->dateField()->text(), num::dateText(tomorrow));
+        doubleClickRow(main, 0);
+        QVERIFY(p->confirm());
+        QCOMPARE(lastSale(), (QVector<QVariant>{num::dateText(tomorrow),
+                                                tomorrow.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("001")}));
+
+        // A date the super administrator typed on purpose stays past midnight.
+        p->dateField()->setDate(QDate(2026, 3, 1));
+        clock.setDate(tomorrow.addDays(1));
+        QTest::qWait(700);
+        QCOMPARE(p->dateField()->text(), QStringLiteral("2026-03-01"));
+        main.close();
+    }
+    QVERIFY2(port.entries.isEmpty(), qPrintable(port.texts().join(u'|')));
 }
 
 QTEST_MAIN(TestSalePanel)
