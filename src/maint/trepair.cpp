@@ -40,7 +40,7 @@ Trepair::Trepair(Tdmfm& dm, bool mayRestore, QWidget* parent)
     , m_backupPath(new QLineEdit(this))
     , m_backup(new QPushButton(QStringLiteral("备份数据库"), this))
     , m_restorePanel(new QFrame(this))
-    , m_restoreSource(new QLineEdit(QStringLiteral("beifen.mdb"), m_restorePanel))
+    , m_restoreSource(new QLineEdit(m_restorePanel))
     , m_open(new QPushButton(QStringLiteral("打开备份文件"), m_restorePanel))
     , m_restore(new QPushButton(QStringLiteral("恢复数据库"), m_restorePanel))
 {
@@ -96,6 +96,8 @@ Trepair::Trepair(Tdmfm& dm, bool mayRestore, QWidget* parent)
     const QString stored =
         SettingsStore::keyExists() ? SettingsStore::read(QString(settingkeys::backupPath)) : QString();
     m_backupPath->setText(stored.isEmpty() ? settingkeys::defaultBackupPath() : stored);
+    // A restore most often brings back the copy the backup made.
+    m_restoreSource->setText(m_backupPath->text());
 
     for (QPushButton* b : {m_backup, m_open, m_restore})
         b->setAutoDefault(false);

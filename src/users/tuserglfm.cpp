@@ -274,7 +274,7 @@ void Tuserglfm::onDeleteClicked()
         messagePort().inform(QStringLiteral("请选择用户"));
         return;
     }
-    if (messagePort().confirm(QStringLiteral("删除用户"), QStringLiteral("你真的要删除用户：") + name +
+    if (messagePort().askYesNo(QStringLiteral("删除用户"), QStringLiteral("你真的要删除用户：") + name +
                                                               QStringLiteral("吗?")) == MessagePort::Answer::Ok) {
         int removed = 0;
         if (userq::deleteUser(m_dm, name, &removed)) {

@@ -106,6 +106,7 @@ void TestTrepair::backupPathIsRememberedOnEveryChange()
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.backupPathBox()->text(), settingkeys::defaultBackupPath());
+        QCOMPARE(w.restoreSourceBox()->text(), settingkeys::defaultBackupPath()); // where the backup went
         QVERIFY(!SettingsStore::keyExists()); // showing the default writes nothing
 
         replaceText(w.backupPathBox(), QStringLiteral("/mnt/u"));
@@ -119,6 +120,7 @@ void TestTrepair::backupPathIsRememberedOnEveryChange()
     }
     Trepair again(shop.dm(), true);
     QCOMPARE(again.backupPathBox()->text(), QStringLiteral("/mnt/k.mdb"));
+    QCOMPARE(again.restoreSourceBox()->text(), QStringLiteral("/mnt/k.mdb"));
     QVERIFY(port.entries.isEmpty());
 }
 

@@ -162,6 +162,7 @@ void TestUserManagement::addResetDeleteThenLogInAsThem()
     port.answers = {MessagePort::Answer::Cancel};
     QTest::mouseClick(w->deleteButton(), Qt::LeftButton);
     QCOMPARE(port.lastText(), QStringLiteral("你真的要删除用户：店员A吗?"));
+    QCOMPARE(port.entries.last().kind, QStringLiteral("yesno")); // 是 / 否, not OK / Cancel
     QVERIFY(canLogIn(shop.dm(), QStringLiteral("店员A"), QStringLiteral("864")));
     port.answers = {MessagePort::Answer::Ok};
     QTest::mouseClick(w->deleteButton(), Qt::LeftButton);
