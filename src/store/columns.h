@@ -59,3 +59,11 @@ inline constexpr QLatin1StringView table{"daysequence"};
 inline constexpr QLatin1StringView day{"day"};           // "yyyymmdd"
 inline constexpr QLatin1StringView sequence{"sequence"}; // the last sequence taken that day
 } // namespace daySequence
+
+// Failed logins: the name tried and when, kept for the super administrator.
+namespace failedLogin {
+inline constexpr QLatin1StringView table{"loginfail"};
+inline constexpr QLatin1StringView id{"id"};
+inline constexpr QLatin1StringView name{"username"};
+inline constexpr QLatin1StringView at{"ftime"}; // "yyyy-mm-dd hh:mm:ss"
+} // namespace failedLogin

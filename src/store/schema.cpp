@@ -75,6 +75,14 @@ QString daySequenceTable()
              quoteIdentifier(daySequence::sequence));
 }
 
+QString failedLoginTable()
+{
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER PRIMARY KEY AUTOINCREMENT, %3 TEXT COLLATE NOCASE, "
+                          "%4 TEXT)")
+        .arg(quoteIdentifier(failedLogin::table), quoteIdentifier(failedLogin::id), quoteIdentifier(failedLogin::name),
+             quoteIdentifier(failedLogin::at));
+}
+
 QString newerVersionText(qint64 version)
 {
     return QStringLiteral("The database was written by a newer version of the program (schema %1).").arg(version);
@@ -149,7 +157,7 @@ bool create(Database& db, QString* error)
     for (const QString& sql : saleNumberIndexes())
         if (!db.exec(sql, error))
             return false;
-    if (!db.exec(daySequenceTable(), error))
+    if (!db.exec(daySequenceTable(), error) || !db.exec(failedLoginTable(), error))
         return false;
     if (!db.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion), error))
         return false;
@@ -215,7 +223,8 @@ bool migrate(Database& db, QString* error)
                 return false;
     }
     if (version < 3) {
-        if (!db.exec(daySequenceTable(), error))
+        // The sale numbers' day counters and the failed logins.
+        if (!db.exec(daySequenceTable(), error) || !db.exec(failedLoginTable(), error))
             return false;
     }
     return db.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion), error) && t.commit(error);

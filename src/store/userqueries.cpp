@@ -1,8 +1,11 @@
 #include "store/userqueries.h"
 
 #include "core/numbers.h"
+#include "store/columns.h"
 #include "store/passwordhash.h"
 #include "store/tdmfm.h"
+
+#include <algorithm>
 
 namespace userq {
 
@@ -123,6 +126,59 @@ bool logLogout(Tdmfm& dm, qint64 sessionId, const QDateTime& at)
 {
     return dm.ExecStatement(dm.generalQuery(), Statement{QStringLiteral("update rz set jtime=?where id=?"),
                                                          {num::dateTimeText(at), sessionId}});
+}
+
+bool logFailedLogin(Tdmfm& dm, const QString& name, const QDateTime& at)
+{
+    return dm.ExecStatement(dm.generalQuery(), Statement{QStringLiteral("insert into %1 (%2,%3) values (?,?)")
+                                                             .arg(quoteIdentifier(failedLogin::table),
+                                                                  quoteIdentifier(failedLogin::name),
+                                                                  quoteIdentifier(failedLogin::at)),
+                                                         {name, num::dateTimeText(at)}});
+}
+
+bool failedLoginsOf(Tdmfm& dm, const QString& name, FailedLogins* out)
+{
+    *out = {};
+    RowSet& q = dm.generalQuery();
+    // The times are "yyyy-mm-dd hh:mm:ss" texts: they compare in time order.
+    const Statement st{
+        QStringLiteral("select count(*), max(%1) from %2 where %3=? and %1>ifnull((select max(btime) from rz where "
+                       "username=?),'')")
+            .arg(quoteIdentifier(failedLogin::at), quoteIdentifier(failedLogin::table),
+                 quoteIdentifier(failedLogin::name)),
+        {name, name}};
+    if (!dm.OpenQuery(q, st))
+        return false;
+    if (!q.isEmpty()) {
+        out->count = q.value(0, 0).toInt();
+        out->last = QDateTime::fromString(q.value(0, 1).toString(), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    }
+    q.close();
+    return true;
+}
+
+qint64 waitSecondsAfter(int failures)
+{
+    if (failures < kFreeTries)
+        return 0;
+    const int doublings = failures - kFreeTries;
+    return doublings >= 6 ? kMaxWaitSeconds : std::min<qint64>(kMaxWaitSeconds, qint64(1) << doublings);
+}
+
+bool recentFailedLogins(Tdmfm& dm, int limit, QList<FailedLogin>* out)
+{
+    out->clear();
+    RowSet& q = dm.generalQuery();
+    if (!dm.OpenQuery(q, Statement{QStringLiteral("select %1,%2 from %3 order by %4 desc limit ?")
+                                       .arg(quoteIdentifier(failedLogin::at), quoteIdentifier(failedLogin::name),
+                                            quoteIdentifier(failedLogin::table), quoteIdentifier(failedLogin::id)),
+                                   {limit}}))
+        return false;
+    for (int r = 0; r < q.rowCount(); ++r)
+        out->append({q.value(r, 0).toString(), q.value(r, 1).toString()});
+    q.close();
+    return true;
 }
 
 } // namespace userq

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -41,5 +42,28 @@ ChangeResult changePassword(Tdmfm& dm, const QString& name, const QString& oldPa
 qint64 logLogin(Tdmfm& dm, const QString& name, const QDateTime& at);
 // Writes the logout time into the session's row.
 bool logLogout(Tdmfm& dm, qint64 sessionId, const QDateTime& at);
+
+// Failed logins are kept with the name tried and the time, for the super
+// administrator to read; after a few for one name the login makes each new
+// try wait, longer after every further failure.
+bool logFailedLogin(Tdmfm& dm, const QString& name, const QDateTime& at);
+struct FailedLogins
+{
+    int count = 0;   // failures of the name since its last successful login
+    QDateTime last;  // the latest of them (invalid without any)
+};
+// False after an engine error (reported).
+bool failedLoginsOf(Tdmfm& dm, const QString& name, FailedLogins* out);
+// The wait before the next try after `failures` failures in a row: none for
+// the first kFreeTries, then 1 s doubling with every further one, at most kMaxWait.
+constexpr int kFreeTries = 3;
+constexpr qint64 kMaxWaitSeconds = 60;
+qint64 waitSecondsAfter(int failures);
+// The latest failures, newest first, at most `limit`: time text and name.
+struct FailedLogin
+{
+    QString at, name;
+};
+bool recentFailedLogins(Tdmfm& dm, int limit, QList<FailedLogin>* out);
 
 } // namespace userq

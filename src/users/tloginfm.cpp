@@ -1,6 +1,7 @@
 #include "users/tloginfm.h"
 
 #include "core/blanks.h"
+#include "core/clock.h"
 #include "core/messageport.h"
 #include "store/tdmfm.h"
 #include "store/userqueries.h"
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -36,6 +38,7 @@ Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
     , m_password(new QLineEdit(this))
     , m_hint(new QLabel(QStringLiteral("初始登陆密码：864"), this))
     , m_login(new QPushButton(QStringLiteral("登 录"), this))
+    , m_waitTimer(new QTimer(this))
 {
     setWindowTitle(QStringLiteral("用户登录"));
 
@@ -87,6 +90,13 @@ Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
 
     connect(m_user, &QComboBox::activated, this, &Tloginfm::onUserChosen);
     connect(m_login, &QPushButton::clicked, this, &Tloginfm::onLoginClicked);
+    // The wait belongs to the name: another name may be tried at once.
+    connect(m_user, &QComboBox::editTextChanged, this, [this] {
+        if (isVisible())
+            checkWait();
+    });
+    m_waitTimer->setInterval(250);
+    connect(m_waitTimer, &QTimer::timeout, this, &Tloginfm::showWait);
 }
 
 bool Tloginfm::isSuperAdministrator() const
@@ -119,6 +129,33 @@ void Tloginfm::prepare()
         m_user->setCurrentIndex(0);
     m_user->setFocus(Qt::OtherFocusReason);
     m_user->lineEdit()->selectAll();
+    checkWait();
+}
+
+bool Tloginfm::checkWait()
+{
+    m_waitUntil = {};
+    userq::FailedLogins failures;
+    const QString name = m_user->currentText();
+    if (!name.trimmed().isEmpty() && userq::failedLoginsOf(m_dm, name, &failures) && failures.last.isValid())
+        m_waitUntil = failures.last.addSecs(userq::waitSecondsAfter(failures.count));
+    showWait();
+    return !m_waitTimer->isActive();
+}
+
+void Tloginfm::showWait()
+{
+    const qint64 left = m_waitUntil.isValid() ? wallclock::now().secsTo(m_waitUntil) : 0;
+    if (left <= 0) {
+        m_waitTimer->stop();
+        m_login->setEnabled(true);
+        m_login->setText(QStringLiteral("登 录"));
+        return;
+    }
+    m_login->setEnabled(false);
+    m_login->setText(QStringLiteral("请稍候 %1 秒").arg(left));
+    if (!m_waitTimer->isActive())
+        m_waitTimer->start();
 }
 
 bool Tloginfm::eventFilter(QObject* watched, QEvent* event)
@@ -166,6 +203,8 @@ void Tloginfm::onLoginClicked()
         return;
     if (!RequireText(m_password, QStringLiteral("必须输入密码！")))
         return;
+    if (!checkWait())
+        return;
     const QString name = m_user->currentText();
     // Blanks and control characters at both ends are not part of a password.
     const QString password = trimBlanks(m_password->text());
@@ -174,9 +213,11 @@ void Tloginfm::onLoginClicked()
     if (matches < 0)
         return; // the engine's error has been shown; the window stays as it is
     if (matches != 1) {
+        userq::logFailedLogin(m_dm, name, wallclock::now());
         messagePort().inform(QStringLiteral("密码不正确！请重新输入！"));
         m_password->clear();
         m_password->setFocus(Qt::OtherFocusReason);
+        checkWait();
         return;
     }
 

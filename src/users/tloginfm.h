@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QDateTime>
 #include <QDialog>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 class Tdmfm;
 
 // The login window "用户登录". It checks a user name and password against the
@@ -13,6 +15,11 @@ class Tdmfm;
 // it, and the caller ends the program. What a login starts in the main window
 // (stock list, layout, restrictions, the login log) is the caller's work, done
 // after the dialog has returned.
+//
+// Every failed try is recorded; after a few for one name, the button waits
+// before the next try of that name ("请稍候 N 秒"), longer after each further
+// failure. The failures are kept in the database, so a restart does not end
+// the wait.
 class Tloginfm final : public QDialog
 {
     Q_OBJECT
@@ -46,12 +53,18 @@ private:
     // Each showing starts a new login: desktop shortcut, fresh user list,
     // focus on the first name.
     void prepare();
+    // Reads the failures of the name shown and holds the button until the
+    // wait they earn is over. False when a wait is running.
+    bool checkWait();
+    void showWait();
 
     Tdmfm& m_dm;
     QComboBox* m_user;
     QLineEdit* m_password;
     QLabel* m_hint;
     QPushButton* m_login;
+    QTimer* m_waitTimer;
+    QDateTime m_waitUntil;
     bool m_loggedIn = false;
     QString m_userName;
 };

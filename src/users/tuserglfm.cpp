@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -57,6 +58,7 @@ Tuserglfm::Tuserglfm(Tdmfm& dm, QWidget* parent)
     , m_add(new QPushButton(QStringLiteral("增加用户"), this))
     , m_deleteName(chosenNameBox(this))
     , m_delete(new QPushButton(QStringLiteral("删除用户"), this))
+    , m_failures(new QTreeWidget(this))
 {
     setWindowTitle(QStringLiteral("用户管理—(管理员专用)"));
     makePasswordBox(m_password);
@@ -102,7 +104,14 @@ Tuserglfm::Tuserglfm(Tdmfm& dm, QWidget* parent)
 
     m_tabs->addTab(resetPage, QStringLiteral("初始化密码"));
     m_tabs->addTab(addPage, QStringLiteral("增加用户"));
+    // The failed logins, newest first: who was tried, and when.
+    m_failures->setColumnCount(2);
+    m_failures->setHeaderLabels({QStringLiteral("时间"), QStringLiteral("用户名")});
+    m_failures->setRootIsDecorated(false);
+    m_failures->setColumnWidth(0, 150);
+
     m_tabs->addTab(deletePage, QStringLiteral("删除用户"));
+    m_tabs->addTab(m_failures, QStringLiteral("登录失败记录"));
     m_tabs->setCurrentIndex(0);
     m_tabs->setMinimumWidth(300);
 
@@ -190,6 +199,16 @@ void Tuserglfm::fillUserList()
     m_users->addItems(names);
 }
 
+void Tuserglfm::fillFailures()
+{
+    constexpr int kShown = 1000;
+    QList<userq::FailedLogin> failures;
+    userq::recentFailedLogins(m_dm, kShown, &failures);
+    m_failures->clear();
+    for (const auto& f : failures)
+        m_failures->addTopLevelItem(new QTreeWidgetItem(QStringList{f.at, f.name}));
+}
+
 void Tuserglfm::onLoginClicked()
 {
     // The check is always of the one super administrator, whoever is logged in.
@@ -201,6 +220,7 @@ void Tuserglfm::onLoginClicked()
         return;
     }
     messagePort().inform(QStringLiteral("超级管理员登录成功！"));
+    fillFailures();
     setUnlocked(true);
     m_password->clear();
 }

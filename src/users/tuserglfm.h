@@ -6,11 +6,13 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QTabWidget;
+class QTreeWidget;
 class Tdmfm;
 
 // The user management window "用户管理—(管理员专用)": it unlocks with the
 // super administrator's password, then adds users with the default password,
-// resets a forgotten password to it and deletes users (every row of the name).
+// resets a forgotten password to it and deletes users (every row of the name),
+// and lists the failed logins.
 // Not modal; it deletes itself when closed.
 class Tuserglfm final : public QWidget
 {
@@ -30,6 +32,8 @@ public:
     QPushButton* addButton() const { return m_add; }
     QLineEdit* deleteNameBox() const { return m_deleteName; }
     QPushButton* deleteButton() const { return m_delete; }
+    // The failed logins, shown once the window is unlocked.
+    QTreeWidget* failureList() const { return m_failures; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -53,6 +57,7 @@ private slots:
 
 private:
     void fillUserList();
+    void fillFailures();
     void setUnlocked(bool unlocked);
 
     Tdmfm& m_dm;
@@ -68,5 +73,6 @@ private:
     QPushButton* m_add;
     QLineEdit* m_deleteName;
     QPushButton* m_delete;
+    QTreeWidget* m_failures;
     bool m_placed = false;
 };

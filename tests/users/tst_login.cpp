@@ -2,8 +2,10 @@
 #include "recordingport.h"
 #include "testdb.h"
 
+#include "core/clock.h"
 #include "store/passwordhash.h"
 #include "store/tdmfm.h"
+#include "store/userqueries.h"
 #include "users/desktopshortcut.h"
 #include "users/tloginfm.h"
 
@@ -117,6 +119,7 @@ private slots:
     void login_data();
     void login();
     void wrongPasswordClearsAndAllowsRetry();
+    void guessingWaitsLongerAndIsRecorded();
     void duplicateUsers_data();
     void duplicateUsers();
     void emptyUserTableFailsEveryLogin();
@@ -244,6 +247,66 @@ void TestLogin::wrongPasswordClearsAndAllowsRetry()
     QCOMPARE(f.finished->size(), 1);
     QVERIFY(f.dlg->loggedIn());
     QVERIFY(f.dlg->isSuperAdministrator());
+}
+
+void TestLogin::guessingWaitsLongerAndIsRecorded()
+{
+    wallclock::FixedClock clock{QDateTime(QDate(2026, 3, 15), QTime(9, 0))};
+    LoginFixture f;
+    QVERIFY(f.show());
+    QPushButton* button = f.dlg->loginButton();
+    auto guess = [&] {
+        typeText(f.dlg->passwordBox(), QStringLiteral("111"));
+        QTest::mouseClick(button, Qt::LeftButton);
+    };
+    auto after = [&](int seconds) {
+        clock.set(wallclock::now().addSecs(seconds));
+        QTest::qWait(300); // a tick of the window's countdown
+    };
+    enter(*f.dlg, kSuper, QString());
+    // A few tries are free; then each further failure makes the next try wait longer.
+    guess();
+    guess();
+    QVERIFY(button->isEnabled());
+    guess();
+    QVERIFY(!button->isEnabled());
+    QCOMPARE(button->text(), QStringLiteral("请稍候 1 秒"));
+    QTest::mouseClick(button, Qt::LeftButton); // a click meanwhile checks nothing
+    QCOMPARE(f.port.entries.size(), 3);
+    after(1);
+    QVERIFY(button->isEnabled());
+    guess();
+    QCOMPARE(button->text(), QStringLiteral("请稍候 2 秒"));
+    after(1);
+    QVERIFY(!button->isEnabled());
+    after(1);
+    QVERIFY(button->isEnabled());
+    guess();
+    QCOMPARE(button->text(), QStringLiteral("请稍候 4 秒"));
+
+    // Another name may be tried at once; the guessed one still waits after a restart.
+    enter(*f.dlg, QStringLiteral("店员"), QString());
+    QVERIFY(button->isEnabled());
+    Tloginfm again(f.shop.dm());
+    again.open();
+    again.userList()->setEditText(kSuper);
+    QVERIFY(!again.loginButton()->isEnabled());
+    again.close();
+
+    // Every failure is kept with its time and name, for the super administrator.
+    QList<userq::FailedLogin> failures;
+    QVERIFY(userq::recentFailedLogins(f.shop.dm(), 100, &failures));
+    QCOMPARE(failures.size(), 5);
+    QCOMPARE(failures.first().name, kSuper);
+    QCOMPARE(failures.first().at, QStringLiteral("2026-03-15 09:00:03"));
+    QCOMPARE(failures.last().at, QStringLiteral("2026-03-15 09:00:00"));
+
+    // A successful login of the name starts its count again.
+    QVERIFY(userq::logLogin(f.shop.dm(), kSuper, QDateTime(QDate(2026, 3, 15), QTime(9, 0, 4))) > 0);
+    userq::FailedLogins count;
+    QVERIFY(userq::failedLoginsOf(f.shop.dm(), kSuper, &count));
+    QCOMPARE(count.count, 0);
+    QCOMPARE(userq::waitSecondsAfter(20), userq::kMaxWaitSeconds);
 }
 
 void TestLogin::duplicateUsers_data()

@@ -3,6 +3,7 @@
 #include "testdb.h"
 
 #include "store/tdmfm.h"
+#include "store/userqueries.h"
 #include "users/tchangepassfm.h"
 #include "users/tloginfm.h"
 #include "users/tuserglfm.h"
@@ -13,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QTest>
 
 #include <memory>
@@ -97,6 +99,7 @@ void TestUserManagement::unlocksOnlyWithTheSuperAdministratorsPassword()
     TestShop shop;
     RecordingPort port;
     // A clerk's password is no key to this window, even the clerk's own "864".
+    QVERIFY(userq::logFailedLogin(shop.dm(), QStringLiteral("店员B"), QDateTime(QDate(2026, 3, 15), QTime(8, 59))));
     Tuserglfm w(shop.dm());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -117,6 +120,10 @@ void TestUserManagement::unlocksOnlyWithTheSuperAdministratorsPassword()
     QVERIFY(w.tabs()->isEnabled());
     QVERIFY(w.userList()->isEnabled());
     QVERIFY(w.passwordBox()->text().isEmpty());
+    // The failed logins, for the super administrator only.
+    QCOMPARE(w.failureList()->topLevelItemCount(), 1);
+    QCOMPARE(w.failureList()->topLevelItem(0)->text(0), QStringLiteral("2026-03-15 08:59:00"));
+    QCOMPARE(w.failureList()->topLevelItem(0)->text(1), QStringLiteral("店员B"));
 
     QTest::keyClick(&w, Qt::Key_Escape);
     QVERIFY(!w.isVisible());
