@@ -226,8 +226,7 @@ void NumberBox::contextMenuEvent(QContextMenuEvent* event)
     const QPointer<QMenu> menu = lineEdit()->createStandardContextMenu();
     if (!menu)
         return;
-    const QPoint at = event->reason() == QContextMenuEvent::Mouse ? event->globalPos()
-                                                                   : mapToGlobal(rect().center());
+    const QPoint at = event->reason() == QContextMenuEvent::Mouse ? event->globalPos() : mapToGlobal(rect().center());
     menu->exec(at);
     delete menu.data();
     event->accept();

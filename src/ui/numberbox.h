@@ -62,7 +62,7 @@ protected:
 private:
     QString m_accepted; // the text as last changed, for validate()
     int m_step = 1;
-    bool m_arrowHeld = false;      // a press on an arrow button (or its auto-repeat) is being handled
-    bool m_focusByClick = false;   // the focus came with the mouse press being delivered now
-    bool m_keepSelection = false;  // that press selected all: its moves and release must not undo it
+    bool m_arrowHeld = false;     // a press on an arrow button (or its auto-repeat) is being handled
+    bool m_focusByClick = false;  // the focus came with the mouse press being delivered now
+    bool m_keepSelection = false; // that press selected all: its moves and release must not undo it
 };

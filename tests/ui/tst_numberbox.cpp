@@ -202,7 +202,8 @@ void TestNumberBox::pasteFollowsTheKeys()
             edit->setSelection(from, length);
         QGuiApplication::clipboard()->setText(pasted);
         paste();
-        QVERIFY2(f.box->text() == expected, qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(way), f.box->text())));
+        QVERIFY2(f.box->text() == expected,
+                 qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(way), f.box->text())));
     }
 }
 
