@@ -27,6 +27,7 @@ public:
     Mode mode() const { return m_mode; }
     qint64 saleRowId() const { return m_saleRowId; }
 
+    // The line edit of a row by its label; the amount owed is owedEdit().
     QLineEdit* field(const QString& label) const;
     NumberBox* owedEdit() const { return m_owed; }
     QLineEdit* numberEdit() const { return m_number; }
