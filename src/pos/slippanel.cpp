@@ -6,8 +6,8 @@
 #include "store/columns.h"
 #include "store/salequeries.h"
 #include "store/tdmfm.h"
-#include "ui/characterfilter.h"
 #include "ui/datagrid.h"
+#include "ui/numberbox.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -19,11 +19,6 @@ namespace {
 
 const QColor kLightBlue(204, 232, 255);
 const QColor kLightOrange(255, 224, 178); // the number's two footer cells
-
-bool isDigitOrPoint(QChar c)
-{
-    return c == u'.' || (c >= u'0' && c <= u'9');
-}
 
 QList<GridColumn> slipColumns()
 {
@@ -101,8 +96,8 @@ SlipPanel::SlipPanel(Tdmfm& dm, SalePanel& sale, QWidget* parent)
     connect(m_receipt, &QPushButton::clicked, this, &SlipPanel::printReceipt);
     connect(m_slip, &QPushButton::clicked, this, &SlipPanel::previewSlip);
     connect(m_close, &QToolButton::clicked, this, &QWidget::hide);
-    connect(m_cash, &QLineEdit::textChanged, this, &SlipPanel::updateChange);
-    connect(m_cash, &QLineEdit::editingFinished, this, &SlipPanel::updateChange);
+    connect(m_cash, &NumberBox::textChanged, this, &SlipPanel::updateChange);
+    connect(m_cash, &NumberBox::editingFinished, this, &SlipPanel::updateChange);
     connect(m_total, &QLineEdit::textChanged, this, &SlipPanel::updateChange);
     hide();
 }
@@ -127,8 +122,12 @@ void SlipPanel::buildUi()
     m_total = bigField(this, QStringLiteral("totalEdit"), QRect(100, 258, 130, 30), true);
     m_total->setText(QStringLiteral("0"));
     bigLabel(this, QStringLiteral("现金："), QRect(10, 292, 90, 30));
-    m_cash = bigField(this, QStringLiteral("cashEdit"), QRect(100, 292, 130, 30), false);
-    CharacterFilter::install(m_cash, &isDigitOrPoint);
+    // The cash handed over is a number box like every amount the till takes in.
+    m_cash = new NumberBox(this);
+    m_cash->setObjectName(QStringLiteral("cashEdit"));
+    m_cash->setGeometry(QRect(100, 292, 130, 30));
+    m_cash->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    m_cash->setFont(m_total->font());
     m_cash->installEventFilter(this);
     bigLabel(this, QStringLiteral("找零："), QRect(10, 326, 90, 30));
     m_change = bigField(this, QStringLiteral("changeEdit"), QRect(100, 326, 130, 30), true);

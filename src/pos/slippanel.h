@@ -7,6 +7,7 @@
 #include <functional>
 
 class DataGrid;
+class NumberBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -39,7 +40,7 @@ public:
     DataGrid* grid() const { return m_grid; }
     QLabel* customerLine() const { return m_customer; }
     QLineEdit* totalEdit() const { return m_total; }
-    QLineEdit* cashEdit() const { return m_cash; }
+    NumberBox* cashEdit() const { return m_cash; }
     QLineEdit* changeEdit() const { return m_change; }
     QPushButton* previousButton() const { return m_previous; }
     QPushButton* nextButton() const { return m_next; }
@@ -73,7 +74,7 @@ private:
     QLabel* m_customer = nullptr;
     DataGrid* m_grid = nullptr;
     QLineEdit* m_total = nullptr;
-    QLineEdit* m_cash = nullptr;
+    NumberBox* m_cash = nullptr;
     QLineEdit* m_change = nullptr;
     QPushButton* m_previous = nullptr;
     QPushButton* m_next = nullptr;

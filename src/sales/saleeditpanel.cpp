@@ -6,7 +6,7 @@
 #include "store/rowset.h"
 #include "store/saleops.h"
 #include "store/tdmfm.h"
-#include "ui/characterfilter.h"
+#include "ui/numberbox.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -18,11 +18,6 @@ namespace {
 
 constexpr int kWidth = 505;
 constexpr int kHeight = 273;
-
-bool isOwedCharacter(QChar c)
-{
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('.');
-}
 
 QString shown(const QVariant& v)
 {
@@ -49,7 +44,11 @@ SaleEditPanel::SaleEditPanel(Tdmfm& dm, QWidget* parent)
     m_price = addRow(QStringLiteral("销售单价："), 2, 2, false);
     m_quantity = addRow(QStringLiteral("销售数量："), 3, 0, false);
     m_amount = addRow(QStringLiteral("销售金额："), 3, 2, false);
-    m_owed = addRow(QStringLiteral("欠款金额："), 4, 0, true);
+    // The amount owed is a number box like every amount the till takes in.
+    m_owed = new NumberBox(this);
+    m_owed->setObjectName(QStringLiteral("owedBox"));
+    m_owed->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    addRow(QStringLiteral("欠款金额："), 4, 0, m_owed);
     grid->addWidget(new QLabel(QStringLiteral("无欠款填0"), this), 4, 2, 1, 2);
     m_number = addRow(QStringLiteral("销售单号："), 5, 0, true);
     m_customer = addRow(QStringLiteral("客户名称："), 5, 2, true);
@@ -60,9 +59,8 @@ SaleEditPanel::SaleEditPanel(Tdmfm& dm, QWidget* parent)
     m_delete = new QPushButton(QStringLiteral("删 除"), this);
     grid->addWidget(m_change, 7, 3);
     grid->addWidget(m_delete, 7, 3);
-    // Only digits and "." go into the amount owed; Enter moves on to the sale number.
-    CharacterFilter::install(m_owed, &isOwedCharacter);
-    connect(m_owed, &QLineEdit::returnPressed, m_number, [this] { m_number->setFocus(); });
+    // Enter in the amount owed moves on to the sale number.
+    connect(m_owed, &NumberBox::returnPressed, m_number, [this] { m_number->setFocus(Qt::TabFocusReason); });
     connect(m_change, &QPushButton::clicked, this, &SaleEditPanel::applyChange);
     connect(m_delete, &QPushButton::clicked, this, &SaleEditPanel::deleteSale);
     m_close = addCloseButton();
@@ -72,17 +70,22 @@ SaleEditPanel::SaleEditPanel(Tdmfm& dm, QWidget* parent)
 
 QLineEdit* SaleEditPanel::addRow(const QString& label, int row, int column, bool editable)
 {
-    auto* grid = static_cast<QGridLayout*>(layout());
-    auto* l = new QLabel(label, this);
-    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto* edit = new QLineEdit(this);
     edit->setReadOnly(!editable);
     if (!editable)
         edit->setFocusPolicy(Qt::ClickFocus);
-    grid->addWidget(l, row, column);
-    grid->addWidget(edit, row, column + 1);
+    addRow(label, row, column, edit);
     m_fields.append({label, edit});
     return edit;
+}
+
+void SaleEditPanel::addRow(const QString& label, int row, int column, QWidget* field)
+{
+    auto* grid = static_cast<QGridLayout*>(layout());
+    auto* l = new QLabel(label, this);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    grid->addWidget(l, row, column);
+    grid->addWidget(field, row, column + 1);
 }
 
 QLineEdit* SaleEditPanel::field(const QString& label) const
@@ -116,7 +119,8 @@ bool SaleEditPanel::openFor(const RowSet& set, int row, Mode mode)
     m_contact->setText(text(salecol::contact));
     m_remark->setText(text(salecol::customerRemark));
     const bool change = mode == Mode::Change;
-    for (QLineEdit* e : {m_owed, m_number, m_customer, m_address, m_contact, m_remark})
+    m_owed->setReadOnly(!change);
+    for (QLineEdit* e : {m_number, m_customer, m_address, m_contact, m_remark})
         e->setReadOnly(!change);
     m_change->setVisible(change);
     m_delete->setVisible(!change);
@@ -156,8 +160,7 @@ void SaleEditPanel::deleteSale()
         return;
     m_saleRowId = -1;
     for (const auto& entry : std::as_const(m_fields))
-        if (entry.second != m_owed)
-            entry.second->clear();
+        entry.second->clear();
     hide();
     emit deleted();
     messagePort().inform(outcome == saleops::DeleteOutcome::Deleted

@@ -2,6 +2,7 @@
 
 #include "ui/floatingpanel.h"
 
+class NumberBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -26,8 +27,9 @@ public:
     Mode mode() const { return m_mode; }
     qint64 saleRowId() const { return m_saleRowId; }
 
+    // The line edit of a row by its label; the amount owed is owedEdit().
     QLineEdit* field(const QString& label) const;
-    QLineEdit* owedEdit() const { return m_owed; }
+    NumberBox* owedEdit() const { return m_owed; }
     QLineEdit* numberEdit() const { return m_number; }
     QLineEdit* customerEdit() const { return m_customer; }
     QLineEdit* addressEdit() const { return m_address; }
@@ -48,6 +50,7 @@ signals:
 
 private:
     QLineEdit* addRow(const QString& label, int row, int column, bool editable);
+    void addRow(const QString& label, int row, int column, QWidget* field);
 
     Tdmfm& m_dm;
     Mode m_mode = Mode::Change;
@@ -61,7 +64,7 @@ private:
     QLineEdit* m_price;
     QLineEdit* m_quantity;
     QLineEdit* m_amount;
-    QLineEdit* m_owed;
+    NumberBox* m_owed;
     QLineEdit* m_number;
     QLineEdit* m_customer;
     QLineEdit* m_address;

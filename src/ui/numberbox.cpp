@@ -2,13 +2,20 @@
 
 #include "core/numbers.h"
 
+#include <QContextMenuEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScopedValueRollback>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
-
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -18,8 +25,18 @@ long double stepBase(const QString& text)
     return num::toDecimal(text).value_or(0.0L);
 }
 
-bool keyGetsThrough(int key)
+bool isTypable(QChar c)
 {
+    return c == u'.' || (c >= u'0' && c <= u'9');
+}
+
+bool keyGetsThrough(const QKeyEvent* event)
+{
+    // Editing shortcuts: a paste is held to the key rule by validate().
+    if (event->matches(QKeySequence::SelectAll) || event->matches(QKeySequence::Paste) ||
+        event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Cut))
+        return true;
+    const int key = event->key();
     if (key >= Qt::Key_0 && key <= Qt::Key_9)
         return true;
     switch (key) {
@@ -29,8 +46,6 @@ bool keyGetsThrough(int key)
     case Qt::Key_Enter:
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
-    case Qt::Key_Up:
-    case Qt::Key_Down:
     case Qt::Key_Left:
     case Qt::Key_Right:
     case Qt::Key_Home:
@@ -38,14 +53,8 @@ bool keyGetsThrough(int key)
     case Qt::Key_Delete:
         return true;
     default:
-        return false;
+        return false; // Up, Down, Page Up and Page Down among them: they would step
     }
-}
-
-// Characters the keyboard could not have brought in.
-qsizetype otherCharacters(const QString& text)
-{
-    return std::count_if(text.cbegin(), text.cend(), [](QChar c) { return !(c == u'.' || (c >= u'0' && c <= u'9')); });
 }
 
 } // namespace
@@ -57,11 +66,13 @@ NumberBox::NumberBox(QWidget* parent)
     lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setInputMethodHints(Qt::ImhFormattedNumbersOnly);
+    lineEdit()->installEventFilter(this);
     connect(lineEdit(), &QLineEdit::textChanged, this, [this](const QString& text) {
         m_accepted = text;
         update(); // the arrows' enabled state follows the text
         emit textChanged(text);
     });
+    connect(lineEdit(), &QLineEdit::returnPressed, this, &NumberBox::returnPressed);
 }
 
 void NumberBox::setText(const QString& text)
@@ -72,6 +83,8 @@ void NumberBox::setText(const QString& text)
 
 QAbstractSpinBox::StepEnabled NumberBox::stepEnabled() const
 {
+    if (buttonSymbols() == NoButtons)
+        return StepNone;
     const long double v = stepBase(text());
     StepEnabled enabled = StepNone;
     if (v < kMaximum)
@@ -83,7 +96,7 @@ QAbstractSpinBox::StepEnabled NumberBox::stepEnabled() const
 
 void NumberBox::stepBy(int steps)
 {
-    if (steps == 0)
+    if (steps == 0 || !m_arrowHeld || buttonSymbols() == NoButtons)
         return;
     const long double v = stepBase(text());
     // A step goes to the next whole number in its direction and never leaves 0..100;
@@ -100,17 +113,56 @@ void NumberBox::stepBy(int steps)
 QValidator::State NumberBox::validate(QString& input, int&) const
 {
     // Every edit of the box (typing, pasting, dropping) passes here; a text the
-    // program sets does not. An edit may bring in digits and "." only, so
-    // pasted "-5" or "1e308" is refused as the same keys would be, while an
-    // edit next to what the program put there still works.
-    return otherCharacters(input) <= otherCharacters(m_accepted) ? QValidator::Acceptable : QValidator::Invalid;
+    // program sets does not. The edit is what lies between the part the old and
+    // the new text begin with and the part they end with: that is what replaced
+    // the selection (or nothing, at the cursor). It may be digits and "." only,
+    // so pasted "-5", "3e3" or "1e308" is refused as the same keys would be,
+    // while an edit next to a "-" the program put there still works.
+    const QString& before = m_accepted;
+    const qsizetype shorter = std::min(input.size(), before.size());
+    qsizetype head = 0;
+    while (head < shorter && input.at(head) == before.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head && input.at(input.size() - 1 - tail) == before.at(before.size() - 1 - tail))
+        ++tail;
+    const QStringView inserted = QStringView(input).sliced(head, input.size() - head - tail);
+    return std::all_of(inserted.cbegin(), inserted.cend(), isTypable) ? QValidator::Acceptable : QValidator::Invalid;
 }
 
 void NumberBox::fixup(QString&) const {}
 
+bool NumberBox::eventFilter(QObject* watched, QEvent* event)
+{
+    // The press that brought the focus would put the cursor where it landed and
+    // undo the selection; it, its moves and its release are kept from the line edit.
+    if (watched == lineEdit()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (std::exchange(m_focusByClick, false) && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                m_keepSelection = true;
+                selectAll();
+                return true;
+            }
+            break;
+        case QEvent::MouseMove:
+            if (m_keepSelection)
+                return true;
+            break;
+        case QEvent::MouseButtonRelease:
+            if (std::exchange(m_keepSelection, false))
+                return true;
+            break;
+        default:
+            break;
+        }
+    }
+    return QAbstractSpinBox::eventFilter(watched, event);
+}
+
 void NumberBox::keyPressEvent(QKeyEvent* event)
 {
-    if (!keyGetsThrough(event->key())) {
+    if (!keyGetsThrough(event)) {
         event->accept();
         return;
     }
@@ -121,4 +173,61 @@ void NumberBox::wheelEvent(QWheelEvent* event)
 {
     // Scrolling over the panel must not change an amount.
     event->ignore();
+}
+
+void NumberBox::mousePressEvent(QMouseEvent* event)
+{
+    // Reaches the box itself only off the line edit: on the arrow buttons.
+    m_focusByClick = false;
+    const QScopedValueRollback arrow(m_arrowHeld, true);
+    QAbstractSpinBox::mousePressEvent(event);
+}
+
+void NumberBox::timerEvent(QTimerEvent* event)
+{
+    // The auto-repeat of an arrow button held down.
+    const QScopedValueRollback arrow(m_arrowHeld, true);
+    QAbstractSpinBox::timerEvent(event);
+}
+
+void NumberBox::focusInEvent(QFocusEvent* event)
+{
+    QAbstractSpinBox::focusInEvent(event);
+    switch (event->reason()) {
+    case Qt::MouseFocusReason:
+        // The press that gave the focus is delivered right after this, in the
+        // same turn of the event loop; later presses place the cursor.
+        m_focusByClick = true;
+        QTimer::singleShot(0, this, [this] { m_focusByClick = false; });
+        selectAll();
+        break;
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+    case Qt::OtherFocusReason:
+        selectAll();
+        break;
+    default:
+        break; // back from a menu or another window: the selection stays as it was
+    }
+}
+
+void NumberBox::focusOutEvent(QFocusEvent* event)
+{
+    m_focusByClick = false;
+    m_keepSelection = false;
+    QAbstractSpinBox::focusOutEvent(event);
+}
+
+void NumberBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The line edit's own menu (its paste goes through validate()), without the
+    // spin box's step entries.
+    const QPointer<QMenu> menu = lineEdit()->createStandardContextMenu();
+    if (!menu)
+        return;
+    const QPoint at = event->reason() == QContextMenuEvent::Mouse ? event->globalPos() : mapToGlobal(rect().center());
+    menu->exec(at);
+    delete menu.data();
+    event->accept();
 }

@@ -7,6 +7,7 @@
 
 #include "sales/saleeditpanel.h"
 #include "store/saleops.h"
+#include "ui/numberbox.h"
 
 #include <QAction>
 #include <QApplication>

@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStyleOptionSpinBox>
 #include <QTest>
 #include <QToolButton>
 
@@ -153,12 +152,6 @@ class TestStockIn : public QObject
 
 private slots:
     void dateFieldTextForms();
-    void numberBoxDropsOtherKeys();
-    void numberBoxPasteFollowsTheKeys_data();
-    void numberBoxPasteFollowsTheKeys();
-    void numberBoxStepsWholeNumbersWithinRange_data();
-    void numberBoxStepsWholeNumbersWithinRange();
-    void numberBoxArrowButtons();
     void newArticleTypedWithEnter_data();
     void newArticleTypedWithEnter();
     void tabFollowsTheEnterOrder();
@@ -215,153 +208,6 @@ void TestStockIn::dateFieldTextForms()
     QVERIFY(field->isEmpty());
     QCOMPARE(changes.size(), 2);
     QCOMPARE(changes.at(1).at(0).toString(), QString());
-}
-
-void TestStockIn::numberBoxDropsOtherKeys()
-{
-    QWidget window;
-    auto* box = new NumberBox(&window);
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    box->setFocus();
-    QVERIFY(box->hasFocus());
-    box->setText(QString());
-
-    type(QStringLiteral("a1b.2-3 x,+e5"));
-    QCOMPARE(box->text(), QStringLiteral("1.235"));
-    QTest::keyClick(focused(), Qt::Key_Backspace);
-    QCOMPARE(box->text(), QStringLiteral("1.23"));
-    QTest::sendKeyEvent(QTest::Click, focused(), Qt::Key_unknown, QStringLiteral("五"), Qt::NoModifier);
-    QTest::keyClick(focused(), Qt::Key_PageUp);
-    QTest::keyClick(focused(), Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(box->text(), QStringLiteral("1.23"));
-
-    // Text the program sets is not filtered, and every change is reported.
-    QSignalSpy changes(box, &NumberBox::textChanged);
-    box->setText(QStringLiteral("1.2.3"));
-    QCOMPARE(box->text(), QStringLiteral("1.2.3"));
-    QCOMPARE(changes.size(), 1);
-    // Leaving the box keeps whatever it holds.
-    box->clearFocus();
-    QCOMPARE(box->text(), QStringLiteral("1.2.3"));
-}
-
-void TestStockIn::numberBoxPasteFollowsTheKeys_data()
-{
-    QTest::addColumn<QString>("start"); // set by the program, cursor at the end
-    QTest::addColumn<QString>("pasted");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("digits and point") << ""
-                                      << "12.5"
-                                      << "12.5";
-    QTest::newRow("appended") << "3"
-                              << "4"
-                              << "34";
-    QTest::newRow("two points get in") << ""
-                                       << "1.2.3"
-                                       << "1.2.3"; // as typing them would
-    QTest::newRow("exponent") << ""
-                              << "1e308"
-                              << "";
-    QTest::newRow("minus") << "3"
-                           << "-5"
-                           << "3";
-    QTest::newRow("blank around") << ""
-                                  << " 7"
-                                  << "";
-    QTest::newRow("full-width digits") << ""
-                                       << "１２"
-                                       << "";
-    QTest::newRow("infinity") << ""
-                              << "inf"
-                              << "";
-    // What the program put in (a stored negative amount) can still be edited.
-    QTest::newRow("next to a set minus") << "-2"
-                                         << "5"
-                                         << "-25";
-    QTest::newRow("a second minus") << "-2"
-                                    << "-"
-                                    << "-2";
-}
-
-void TestStockIn::numberBoxPasteFollowsTheKeys()
-{
-    QFETCH(QString, start);
-    QFETCH(QString, pasted);
-    QFETCH(QString, expected);
-    QWidget window;
-    auto* box = new NumberBox(&window);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    box->setText(start);
-    auto* edit = box->findChild<QLineEdit*>();
-    QVERIFY(edit);
-    edit->end(false);
-    QGuiApplication::clipboard()->setText(pasted);
-    edit->paste(); // what the context menu's paste and a drop do
-    QCOMPARE(box->text(), expected);
-}
-
-void TestStockIn::numberBoxStepsWholeNumbersWithinRange_data()
-{
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("up") << "7" << int(Qt::Key_Up) << "8";
-    QTest::newRow("down") << "7" << int(Qt::Key_Down) << "6";
-    QTest::newRow("99 up") << "99" << int(Qt::Key_Up) << "100";
-    QTest::newRow("100 stays") << "100" << int(Qt::Key_Up) << "100";
-    QTest::newRow("0 stays") << "0" << int(Qt::Key_Down) << "0";
-    QTest::newRow("empty up") << "" << int(Qt::Key_Up) << "1";
-    QTest::newRow("fraction up") << "12.5" << int(Qt::Key_Up) << "13";
-    QTest::newRow("fraction down") << "12.5" << int(Qt::Key_Down) << "12";
-    QTest::newRow("above range down") << "150" << int(Qt::Key_Down) << "100";
-    QTest::newRow("above range up") << "150" << int(Qt::Key_Up) << "150";
-}
-
-void TestStockIn::numberBoxStepsWholeNumbersWithinRange()
-{
-    QFETCH(QString, start);
-    QFETCH(int, key);
-    QFETCH(QString, expected);
-    QWidget window;
-    auto* box = new NumberBox(&window);
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    box->setFocus();
-    box->setText(start);
-    QTest::keyClick(focused(), Qt::Key(key));
-    QCOMPARE(box->text(), expected);
-}
-
-void TestStockIn::numberBoxArrowButtons()
-{
-    QWidget window;
-    auto* box = new NumberBox(&window);
-    box->resize(120, 26);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QStyleOptionSpinBox option;
-    option.initFrom(box);
-    option.subControls =
-        QStyle::SC_SpinBoxUp | QStyle::SC_SpinBoxDown | QStyle::SC_SpinBoxFrame | QStyle::SC_SpinBoxEditField;
-    option.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
-    const QRect up = box->style()->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxUp, box);
-    const QRect down = box->style()->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxDown, box);
-    QVERIFY(up.isValid() && down.isValid());
-
-    box->setText(QStringLiteral("99"));
-    QTest::mouseClick(box, Qt::LeftButton, {}, up.center());
-    QCOMPARE(box->text(), QStringLiteral("100"));
-    QTest::mouseClick(box, Qt::LeftButton, {}, up.center());
-    QCOMPARE(box->text(), QStringLiteral("100"));
-    QTest::mouseClick(box, Qt::LeftButton, {}, down.center());
-    QCOMPARE(box->text(), QStringLiteral("99"));
-    box->setText(QStringLiteral("0"));
-    QTest::mouseClick(box, Qt::LeftButton, {}, down.center());
-    QCOMPARE(box->text(), QStringLiteral("0"));
 }
 
 void TestStockIn::newArticleTypedWithEnter_data()
