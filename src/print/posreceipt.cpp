@@ -5,6 +5,7 @@
 #include "print/tpos.h"
 #include "store/salequeries.h"
 #include "store/tdmfm.h"
+#include "ui/pdfoutput.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -122,6 +123,7 @@ bool print(QPrinter& printer, const QList<Line>& lines, QString* error)
                                   QPageSize::ExactMatch));
     printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
     printer.setDocName(QStringLiteral("POS小票"));
+    PdfOutput pdf(printer);
     QPainter painter;
     if (!painter.begin(&printer)) {
         *error = QStringLiteral("打印失败：无法在打印机“%1”上开始打印，请检查打印机。").arg(printer.printerName());
@@ -130,6 +132,10 @@ bool print(QPrinter& printer, const QList<Line>& lines, QString* error)
     paint(painter, lines, printer.resolution());
     if (!painter.end() || printer.printerState() == QPrinter::Error) {
         *error = QStringLiteral("打印失败：打印机“%1”报告错误，请检查打印机。").arg(printer.printerName());
+        return false;
+    }
+    if (!pdf.finish()) {
+        *error = pdf.errorText();
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 #include "store/rowset.h"
 #include "store/salequeries.h"
 #include "store/tdmfm.h"
+#include "ui/pdfoutput.h"
 #include "ui/printpreview.h"
 
 #include <QFontMetricsF>
@@ -312,10 +313,16 @@ int pageCount(const QList<Item>& items)
     return pages;
 }
 
-void print(QPrinter& printer, const Slip& slip)
+bool print(QPrinter& printer, const Slip& slip, QString* error)
 {
     setUp(printer);
+    PdfOutput pdf(printer);
     paintAll(printer, slip);
+    if (pdf.finish())
+        return true;
+    if (error)
+        *error = pdf.errorText();
+    return false;
 }
 
 void preview(const QString& saleNumber, const RowSet& rows, const Texts& texts, const QString& userName)

@@ -90,7 +90,9 @@ QList<Item> layout(const Slip& slip);
 int pageCount(const QList<Item>& items);
 
 // Sets `printer` to A4 portrait with the slip's margins and paints the slip.
-void print(QPrinter& printer, const Slip& slip);
+// A PDF file replaces an existing one only when written whole; false (with
+// *error naming the file and the reason) when it was not.
+bool print(QPrinter& printer, const Slip& slip, QString* error = nullptr);
 
 // Opens the print preview of the slip of `rows`.
 void preview(const QString& saleNumber, const RowSet& rows, const Texts& texts, const QString& userName);

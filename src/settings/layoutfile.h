@@ -21,8 +21,8 @@ QString layoutFilePath();
 // Writes one key per column (its `position` as given) and "(Default)" into
 // `section`, replacing those keys and keeping everything else of the file: other
 // keys of the section, other sections, comments. Creates the file when missing.
-// On failure: false and *error = "Unable to write to <file>"; the file is then
-// unchanged (an existing file that cannot be read is never replaced).
+// On failure: false and *error = "Unable to write to <file>" (and, on a second
+// line, the system's reason when writing failed); the file is then unchanged (an existing file that cannot be read is never replaced).
 bool saveLayout(const QString& section, const QString& gridName, const GridLayout& layout, QString* error = nullptr);
 
 // Applies the layout stored in `section` to `layout`.

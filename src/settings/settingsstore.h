@@ -34,8 +34,9 @@ public:
     static QString read(const QString& name);
 
     // Stores `value` under `name`, creating the folder and the file when missing.
-    // On failure returns false and sets *error to "Unable to write to <file>";
-    // the file then keeps its former content.
+    // On failure returns false and sets *error to "Unable to write to <file>"
+    // (and, on a second line, the system's reason when writing failed: a full
+    // disk); the file then keeps its former content.
     static bool write(const QString& name, const QString& value, QString* error = nullptr);
 
     // The stored stock alarm number when it is a whole number >= 0 written as

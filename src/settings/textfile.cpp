@@ -1,9 +1,10 @@
 #include "settings/textfile.h"
 
+#include "core/safefile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 
 namespace textfile {
@@ -27,22 +28,14 @@ ReadStatus read(const QString& path, QString& text)
 
 bool write(const QString& path, const QString& text, QString* error)
 {
-    const auto fail = [&] {
-        if (error)
-            *error = QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(path));
-        return false;
-    };
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return fail();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail();
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size())
-        return fail(); // QSaveFile discards the partial copy on destruction
-    if (!file.commit())
-        return fail();
-    return true;
+    // A folder that cannot be made shows as the reason the file cannot be created.
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QString reason;
+    if (SafeFile::write(path, text.toUtf8(), &reason))
+        return true;
+    if (error)
+        *error = QStringLiteral("Unable to write to %1\n%2").arg(QDir::toNativeSeparators(path), reason);
+    return false;
 }
 
 QStringList splitLines(const QString& text)

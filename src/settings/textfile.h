@@ -16,7 +16,8 @@ ReadStatus read(const QString& path, QString& text);
 // Replaces `path` with `text` in UTF-8, creating its folder when missing. The
 // new content is written beside the file, synced and renamed over it, so a crash
 // or a full disk leaves either the old or the new file, never a torn one.
-// On failure: false and *error = "Unable to write to <path>".
+// On failure: false and *error = "Unable to write to <path>", a line end and
+// the system's reason ("No space left on device").
 bool write(const QString& path, const QString& text, QString* error);
 
 // The file's lines without their line ends ("\n" or "\r\n").

@@ -1,11 +1,11 @@
 #include "store/biffwriter.h"
 
 #include "core/numbers.h"
+#include "core/safefile.h"
 
 #include <QBuffer>
 #include <QDate>
 #include <QDateTime>
-#include <QSaveFile>
 #include <QSysInfo>
 
 #include <algorithm>
@@ -353,15 +353,20 @@ bool writeSheet(const QString& path, const Sheet& sheet, QString* error)
         *error = tooManyRowsText(sheet.rowCount);
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Written beside the target and renamed over it once whole: a full disk
+    // leaves an existing file as it was.
+    SafeFile file(path);
+    if (!file.open()) {
         *error = QStringLiteral("不能创建文件（%1）：%2").arg(path, file.errorString());
         return false;
     }
-    if (!writeTo(file, sheet, error))
-        return false; // the save file is discarded; an existing file stays as it was
+    if (!writeTo(file.device(), sheet, error)) {
+        if (!file.errorString().isEmpty())
+            *error = file.errorText();
+        return false;
+    }
     if (!file.commit()) {
-        *error = QStringLiteral("不能写入文件（%1）：%2").arg(path, file.errorString());
+        *error = file.errorText();
         return false;
     }
     return true;

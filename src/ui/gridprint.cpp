@@ -4,6 +4,7 @@
 #include "core/numbers.h"
 #include "store/rowset.h"
 #include "ui/datagrid.h"
+#include "ui/pdfoutput.h"
 #include "ui/printpreview.h"
 
 #include <QFontMetricsF>
@@ -304,10 +305,17 @@ QString GridPrint::expand(const QString& text, const GridPrintOptions& options, 
     return out.replace(options.macro, signature(options.userName, today));
 }
 
-void GridPrint::print(QPrinter& printer, const DataGrid& grid, const GridPrintOptions& options, const QDate& today)
+bool GridPrint::print(QPrinter& printer, const DataGrid& grid, const GridPrintOptions& options, const QDate& today,
+                      QString* error)
 {
     setUp(printer);
+    PdfOutput pdf(printer);
     GridPainter(printer, grid, options, today).paint();
+    if (pdf.finish())
+        return true;
+    if (error)
+        *error = pdf.errorText();
+    return false;
 }
 
 void GridPrint::preview(DataGrid& grid, const GridPrintOptions& options)

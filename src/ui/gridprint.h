@@ -40,9 +40,11 @@ public:
     // Opens the print preview of the grid; printing happens from there.
     static void preview(DataGrid& grid, const GridPrintOptions& options);
 
-    // Sets up `printer` (A4, margins) and paints every page on it.
-    static void print(QPrinter& printer, const DataGrid& grid, const GridPrintOptions& options,
-                      const QDate& today = wallclock::today());
+    // Sets up `printer` (A4, margins) and paints every page on it. A PDF file
+    // replaces an existing one only when written whole; false (with *error
+    // naming the file and the reason) when it was not.
+    static bool print(QPrinter& printer, const DataGrid& grid, const GridPrintOptions& options,
+                      const QDate& today = wallclock::today(), QString* error = nullptr);
 
     static QString signature(const QString& userName, const QDate& today);
     // `text` with every occurrence of the options' macro replaced by the signature.

@@ -1,5 +1,8 @@
 #include "ui/printpreview.h"
 
+#include "core/messageport.h"
+#include "ui/pdfoutput.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -87,8 +90,12 @@ QList<QAction*> PrintPreview::zoomChoices() const
 void PrintPreview::print()
 {
     QPrintDialog dialog(&m_printer, this);
-    if (dialog.exec() == QDialog::Accepted)
-        m_pages->print();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    PdfOutput pdf(m_printer);
+    m_pages->print();
+    if (!pdf.finish())
+        messagePort().error(pdf.errorText());
 }
 
 void PrintPreview::pageSetup()

@@ -1,10 +1,11 @@
 #include "users/desktopshortcut.h"
 
+#include "core/safefile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -66,22 +67,28 @@ QString desktopEntryText(const DesktopShortcut& shortcut)
     return text;
 }
 
-bool writeDesktopShortcut(const QString& folder, const DesktopShortcut& shortcut)
+bool writeDesktopShortcut(const QString& folder, const DesktopShortcut& shortcut, QString* error)
 {
     if (folder.isEmpty() || shortcut.name.isEmpty() || !QFileInfo(folder).isDir())
         return false;
     const QString path = QDir(folder).filePath(shortcut.name + QLatin1String(".desktop"));
+    // Desktops only launch entries that are marked executable.
+    const QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                    QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    const QByteArray bytes = desktopEntryText(shortcut).toUtf8();
+    // The same shortcut is not written again at every login.
+    QFile current(path);
+    if (QFile::permissions(path) == mode && current.open(QIODevice::ReadOnly) && current.readAll() == bytes)
+        return true;
     // Written beside the target and renamed over it, so an old shortcut is
     // never left half overwritten.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    SafeFile file(path);
+    if (!file.open() || file.device().write(bytes) != bytes.size() || !file.commit()) {
+        if (error)
+            *error = file.errorText();
         return false;
-    file.write(desktopEntryText(shortcut).toUtf8());
-    if (!file.commit())
-        return false;
-    // Desktops only launch entries that are marked executable.
-    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                           QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    }
+    return QFile::setPermissions(path, mode);
 }
 
 DesktopShortcut programShortcut(const QString& workingFolder)
@@ -91,8 +98,8 @@ DesktopShortcut programShortcut(const QString& workingFolder)
                            QDir::toNativeSeparators(workingFolder), QString()};
 }
 
-bool writeProgramShortcut(const QString& workingFolder)
+bool writeProgramShortcut(const QString& workingFolder, QString* error)
 {
     return writeDesktopShortcut(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
-                                programShortcut(workingFolder));
+                                programShortcut(workingFolder), error);
 }

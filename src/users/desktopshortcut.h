@@ -16,9 +16,12 @@ struct DesktopShortcut
 // (blanks, quotes, "$", "%", backslashes, line breaks) reaches the program intact.
 QString desktopEntryText(const DesktopShortcut& shortcut);
 
-// Creates or overwrites "<folder>/<name>.desktop" with mode 0755. The folder is
-// not created. Returns false when the file could not be written.
-bool writeDesktopShortcut(const QString& folder, const DesktopShortcut& shortcut);
+// Creates or overwrites "<folder>/<name>.desktop" with mode 0755; a file that
+// holds the same entry already is left alone. The folder is not created.
+// Returns false when there is no such folder, or when the file could not be
+// written: then an existing shortcut stays as it was and *error (when given)
+// says which file and why.
+bool writeDesktopShortcut(const QString& folder, const DesktopShortcut& shortcut, QString* error = nullptr);
 
 // The shortcut to the running program that starts it in `workingFolder`
 // (the shop folder that holds the database), named after the application.
@@ -26,5 +29,5 @@ DesktopShortcut programShortcut(const QString& workingFolder);
 
 // Writes programShortcut(workingFolder) to the user's desktop folder (XDG user
 // dirs, else ~/Desktop). Returns false when there is no desktop folder or the
-// file could not be written.
-bool writeProgramShortcut(const QString& workingFolder);
+// file could not be written (*error as for writeDesktopShortcut).
+bool writeProgramShortcut(const QString& workingFolder, QString* error = nullptr);

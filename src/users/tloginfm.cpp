@@ -120,9 +120,11 @@ void Tloginfm::prepare()
 
     // The program runs in the shop folder that holds the database, so the
     // shortcut starts it there. A shortcut that cannot be written is no reason
-    // to stop anyone from logging in.
+    // to stop anyone from logging in, but a full disk is said at once.
     const QString shop = m_dm.path().isEmpty() ? QDir::currentPath() : QFileInfo(m_dm.path()).absolutePath();
-    writeProgramShortcut(shop);
+    QString error;
+    if (!writeProgramShortcut(shop, &error) && !error.isEmpty())
+        messagePort().error(error);
 
     FillDistinctList(m_dm, m_dm.generalQuery(), QStringLiteral("username"), QStringLiteral("userdb"), m_user);
     if (m_user->count() > 0)

@@ -1,3 +1,4 @@
+#include "filesizelimit.h"
 #include "login.h"
 #include "pdfwords.h"
 #include "recordingport.h"
@@ -5,6 +6,7 @@
 #include "xlsreader.h"
 
 #include "app/tmainform.h"
+#include "core/clock.h"
 #include "core/numbers.h"
 #include "sales/tform1.h"
 #include "sales/txstj.h"
@@ -21,6 +23,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -113,6 +116,7 @@ private slots:
 
 void TestGridExport::exportsWhatTheStockGridShows()
 {
+    const wallclock::FixedClock clock(QDateTime(QDate(2026, 3, 15), QTime(23, 59, 59)));
     Shop s;
     TMainForm main(s.shop.dm());
     QVERIFY(logIn(main));
@@ -146,7 +150,7 @@ void TestGridExport::exportsWhatTheStockGridShows()
     QCOMPARE(x.rows, 7);
     QCOMPARE(x.text(0, 3), QStringLiteral("商品进货统计报表"));
     QCOMPARE(x.text(1, 0), QStringLiteral("制表人：超级管理员"));
-    QVERIFY(x.text(1, 5).startsWith(QStringLiteral("制表时间：") + QDate::currentDate().toString(u"yyyy-MM-dd")));
+    QVERIFY(x.text(1, 5).startsWith(QStringLiteral("制表时间：2026-03-15")));
     QCOMPARE(x.text(2, 0), QStringLiteral("商 品 信 息"));
     QCOMPARE(x.text(3, 0), QStringLiteral("名 称"));
     QCOMPARE(x.text(2, 5), QStringLiteral("进 货"));
@@ -237,7 +241,7 @@ void TestGridExport::salesAndSummaryExportsLeaveOutCostsForOrdinaryUsers()
     sale.quantity = QStringLiteral("1");
     sale.price = QStringLiteral("200");
     sale.saleNumber = QStringLiteral("20260105001");
-    sale.saleDate = num::dateText(QDate::currentDate());
+    sale.saleDate = num::dateText(wallclock::today());
     QVERIFY(saleops::recordSale(s.shop.dm(), sale));
     TMainForm main(s.shop.dm());
     QVERIFY(logIn(main, QStringLiteral("店员"), QStringLiteral("A1")));
@@ -300,6 +304,25 @@ void TestGridExport::overwriteQuestionAndEmptyGrid()
     pressInGrid(main, Qt::Key_E);
     QVERIFY(fileBytes(file).startsWith(QByteArray("\x09\x08\x08\x00", 4)));
     QCOMPARE(s.opener.opened, QStringList{file});
+
+    // A disk without room for the new export leaves the former file whole
+    // and says which file and why; nothing is opened.
+    const QByteArray exported = fileBytes(file);
+    s.port.clear();
+    s.opener.opened.clear();
+    s.port.fileNames << file;
+    s.port.answers << MessagePort::Answer::Ok;
+    {
+        FileSizeLimit full(rlim_t(exported.size() / 2));
+        QVERIFY(full.isActive());
+        pressInGrid(main, Qt::Key_E);
+    }
+    QCOMPARE(fileBytes(file), exported);
+    QCOMPARE(s.port.entries.size(), 3);
+    QCOMPARE(s.port.entries.at(2).kind, QStringLiteral("error"));
+    QCOMPARE(s.port.lastText(), QStringLiteral("不能写入文件（%1）：File too large").arg(file));
+    QVERIFY(s.opener.opened.isEmpty());
+    QCOMPARE(QDir(s.out.path()).entryList(QDir::Files), QStringList{QStringLiteral("old.xls")});
 
     // Without a program for .xls files (the headless platform has none) the
     // file is written and the user told so.
@@ -378,14 +401,16 @@ void TestGridExport::printedGrid()
         day);
     keepPrintout(pdf, QStringLiteral("stockgrid.pdf"));
     const QList<PdfWord> words = pdfWords(pdf);
+    const QStringList missing = missingTexts(words, {QStringLiteral("Page. 1"), QStringLiteral("商 品 进 货 统 计 报 表"),
+                                                     QStringLiteral("篮球"), QStringLiteral("总计"),
+                                                     QStringLiteral("制表人：超级管理员 日期：2026-03-15")});
+    QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("not in the printout: ") + missing.join(QStringLiteral(" | "))));
 
     const PdfWord page = findText(words, QStringLiteral("Page. 1"));
     const PdfWord heading = findText(words, QStringLiteral("商 品 进 货 统 计 报 表"));
     const PdfWord name = findText(words, QStringLiteral("篮球"));
     const PdfWord total = findText(words, QStringLiteral("总计"));
     const PdfWord signature = findText(words, QStringLiteral("制表人：超级管理员 日期：2026-03-15"));
-    for (const PdfWord* w : {&page, &heading, &name, &total, &signature})
-        QVERIFY(!w->text.isEmpty());
     // Centred on the page, right-aligned at the right margin, top margin 2 cm.
     QVERIFY(qAbs((page.xMin + page.xMax) / 2 - 105) <= 0.5);
     QVERIFY(qAbs(page.yMin - 20) <= 0.5);
@@ -400,6 +425,22 @@ void TestGridExport::printedGrid()
     // The grid spans the page between the margins.
     const PdfWord first = findText(words, QStringLiteral("名 称"));
     QVERIFY(first.xMin >= 20 && first.xMin < 40);
+
+    // Printing again to a disk without room for it leaves the former PDF whole.
+    const QByteArray printed = fileBytes(pdf);
+    QString error;
+    {
+        FileSizeLimit full(rlim_t(printed.size() / 2));
+        QVERIFY(full.isActive());
+        QVERIFY(!GridPrint::print(printer, *main.grid(),
+                                  {QStringLiteral("商 品 进 货 统 计 报 表"), QStringLiteral("%[Today1]"),
+                                   QStringLiteral("超级管理员"), {}},
+                                  day, &error));
+    }
+    QCOMPARE(error, QStringLiteral("不能写入文件（%1）：File too large").arg(pdf));
+    QCOMPARE(fileBytes(pdf), printed);
+    QCOMPARE(printer.outputFileName(), pdf);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("grid.pdf")});
 }
 
 QTEST_MAIN(TestGridExport)

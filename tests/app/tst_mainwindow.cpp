@@ -1,3 +1,4 @@
+#include "filesizelimit.h"
 #include "keys.h"
 #include "login.h"
 #include "recordingport.h"
@@ -5,6 +6,7 @@
 
 #include "app/thelpform.h"
 #include "app/tmainform.h"
+#include "core/clock.h"
 #include "settings/layoutfile.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
@@ -26,6 +28,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QHeaderView>
@@ -908,12 +911,13 @@ void TestMainWindow::settingsSurviveARestart()
 
 void TestMainWindow::frameFollowsTheWindowAndKeepsDatesFilled()
 {
+    const wallclock::FixedClock clock(QDateTime(QDate(2026, 3, 15), QTime(23, 59, 59)));
     TestShop shop;
     RecordingPort port;
     TMainForm main(shop.dm());
     QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
     QCOMPARE(main.windowTitle(), QStringLiteral("Tarvik运动品销售管理软件 V4.3.7(春节珍藏版)"));
-    QCOMPARE(main.statusPanel(2)->text(), QStringLiteral("今天：") + QDate::currentDate().toString(Qt::ISODate));
+    QCOMPARE(main.statusPanel(2)->text(), QStringLiteral("今天：2026-03-15"));
     // The grid grows with the window, the command area keeps its height.
     const int before = main.grid()->height();
     main.resize(main.width(), main.height() + 150);
@@ -923,8 +927,7 @@ void TestMainWindow::frameFollowsTheWindowAndKeepsDatesFilled()
     main.action(QStringLiteral("新建入库"))->trigger();
     main.stockInPanel()->dateField()->clear();
     QVERIFY(main.stockInPanel()->dateField()->isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(main.stockInPanel()->dateField()->text(), QDate::currentDate().toString(Qt::ISODate),
-                              2000);
+    QTRY_COMPARE_WITH_TIMEOUT(main.stockInPanel()->dateField()->text(), QStringLiteral("2026-03-15"), 2000);
 
     // The help window shows without blocking the main window.
     main.action(QStringLiteral("使用帮助"))->trigger();
@@ -1102,6 +1105,7 @@ void TestMainWindow::commandAreaShowsEveryBoxWhole_data()
 void TestMainWindow::commandAreaShowsEveryBoxWhole()
 {
     QFETCH(QSize, extra);
+    const wallclock::FixedClock clock(QDateTime(QDate(2026, 3, 15), QTime(23, 59, 59)));
     TestShop shop;
     RecordingPort port;
     TMainForm main(shop.dm());
@@ -1116,7 +1120,7 @@ void TestMainWindow::commandAreaShowsEveryBoxWhole()
 
     // The two dates show their ten characters whole.
     for (DateField* date : {search->fromDate(), search->toDate()}) {
-        QCOMPARE(date->text(), QDate::currentDate().toString(Qt::ISODate));
+        QCOMPARE(date->text(), QStringLiteral("2026-03-15"));
         QVERIFY(showsWhole(date->lineEdit(), QStringLiteral("2026-12-10")));
     }
     // The text boxes hold a scanned 13-digit article code, or some pinyin
@@ -1234,17 +1238,42 @@ void TestMainWindow::failedSettingWritesAreShown()
     TMainForm main(shop.dm());
     QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
     QVERIFY(port.entries.isEmpty());
+
+    // A full disk: a new stock alarm number cannot be stored, every value
+    // stored before stays, and the message says which file and why.
+    for (const QLatin1StringView key : {settingkeys::company, settingkeys::receiptTitle, settingkeys::backupPath})
+        QVERIFY(SettingsStore::write(key, QStringLiteral("体育用品店 ") + QString(key)));
+    QVERIFY(SettingsStore::write(settingkeys::saleDaySequence, QStringLiteral("12")));
+    QFile settings(SettingsStore::filePath());
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    const QByteArray stored = settings.readAll();
+    settings.close();
+    main.alarmBox()->setFocus();
+    main.alarmBox()->selectAll();
+    {
+        FileSizeLimit full(rlim_t(stored.size() / 2));
+        QVERIFY(full.isActive());
+        QTest::keyClicks(main.alarmBox(), QStringLiteral("9"));
+    }
+    QCOMPARE(main.alarmBox()->text(), QStringLiteral("9"));
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("Unable to write to %1\nFile too large").arg(SettingsStore::filePath())});
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    QCOMPARE(settings.readAll(), stored);
+    settings.close();
+    QCOMPARE(QDir(SettingsStore::folderPath()).entryList(QDir::Files).filter(QStringLiteral(".tmp")), QStringList());
+    port.clear();
+
     // The configuration folder is a plain file: nothing can be written below it.
     const QString blocker = shop.folder() + QStringLiteral("/blocked");
     QFile file(blocker);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     qputenv("XDG_CONFIG_HOME", blocker.toLocal8Bit());
-    const QString settingsFailure = QStringLiteral("Unable to write to ") + SettingsStore::filePath();
+    const QString settingsFailure = QStringLiteral("Unable to write to %1\nNot a directory").arg(SettingsStore::filePath());
 
     // Each choice still takes effect; the write's failure text is shown once.
     main.action(QStringLiteral("保存当前列宽"))->trigger();
-    QCOMPARE(port.texts(), QStringList{QStringLiteral("Unable to write to ") + layoutFilePath()});
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("Unable to write to %1\nNot a directory").arg(layoutFilePath())});
     port.clear();
     main.action(QStringLiteral("隐藏金额"))->trigger();
     QVERIFY(!main.grid()->isColumnVisible(stockcol::salesAmount));

@@ -203,7 +203,7 @@ void TestSettings::writeFailureIsReported()
     qputenv("XDG_CONFIG_HOME", blocker.toUtf8());
     QString error;
     QVERIFY(!SettingsStore::write(settingkeys::skin, u"1"_s, &error));
-    QCOMPARE(error, u"Unable to write to %1"_s.arg(SettingsStore::filePath()));
+    QCOMPARE(error, u"Unable to write to %1\nNot a directory"_s.arg(SettingsStore::filePath()));
     QVERIFY(!SettingsStore::keyExists());
 
     // A settings "file" that cannot be read is not replaced.
@@ -493,7 +493,7 @@ void TestSettings::saveFailureIsReported()
     qputenv("XDG_CONFIG_HOME", blocker.toUtf8());
     QString error;
     QVERIFY(!saveLayout(u"korvel-net"_s, u"DBGridEh1"_s, designed(), &error));
-    QCOMPARE(error, u"Unable to write to %1"_s.arg(layoutFilePath()));
+    QCOMPARE(error, u"Unable to write to %1\nNot a directory"_s.arg(layoutFilePath()));
     QCOMPARE(fileText(blocker), u"x"_s);
 
     // The path is a folder: neither replaced nor written into.

@@ -1,4 +1,4 @@
-// Sales recorded by a child process that is killed (SIGKILL) at random moments:
+// Sales recorded by a child process that is killed (SIGKILL) at placed moments:
 // after every kill the file holds each sale whole or not at all, every stock row
 // equals its stock-in figures minus its sales, and the engine finds the file sound.
 
@@ -13,9 +13,10 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
-#include <QThread>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -112,7 +113,6 @@ void TestSaleCrash::killedSalesLeaveWholeSalesOnly()
                               kOnHand, 50) > 0);
     Tdmfm& dm = shop.dm();
 
-    QRandomGenerator random(20260105);
     int rounds = 0;
     int killedMidSale = 0;
     qint64 stored = 0;
@@ -127,12 +127,29 @@ void TestSaleCrash::killedSalesLeaveWholeSalesOnly()
         while (!child.canReadLine() && child.state() == QProcess::Running)
             child.waitForReadyRead(10000);
         QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
-        QThread::usleep(random.bounded(20000, 250000));
+        // Each kill is placed by what the child says: when it has recorded its
+        // n-th sale (one round in three: between two sales), or 0 to 1.9 ms
+        // after it began its n-th sale (a sale takes a few milliseconds here:
+        // the kill lands inside it, at a different step from round to round).
+        // n runs from 1 to 23; the same rounds come in every run.
+        const bool betweenSales = rounds % 3 == 0;
+        const QByteArray mark = betweenSales ? QByteArray("D") : QByteArray("S");
+        const int wanted = 1 + (rounds * 7) % 23;
+        const auto delay = std::chrono::microseconds(betweenSales ? 0 : (rounds * 37) % 20 * 100);
+        QList<QByteArray> lines;
+        for (int seen = 0; seen < wanted;) {
+            QVERIFY2(child.canReadLine() || child.waitForReadyRead(30000), child.readAllStandardError().constData());
+            while (seen < wanted && child.canReadLine()) {
+                lines.append(child.readLine().trimmed());
+                seen += lines.last() == mark ? 1 : 0;
+            }
+        }
+        std::this_thread::sleep_for(delay);
         child.kill();
         QVERIFY(child.waitForFinished());
         QVERIFY2(child.exitStatus() == QProcess::CrashExit, child.readAllStandardError().constData());
 
-        const QList<QByteArray> lines = child.readAllStandardOutput().split('\n');
+        lines += child.readAllStandardOutput().split('\n');
         const auto done = lines.count("D");
         const bool midSale = lines.lastIndexOf("S") > lines.lastIndexOf("D");
         killedMidSale += midSale ? 1 : 0;

@@ -7,6 +7,7 @@
 #include <QRawFont>
 #include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -49,14 +50,18 @@ inline QList<PdfWord> pdfWords(const QString& pdf)
     return words;
 }
 
-// A PDF names each glyph by one character, and a CJK font draws some
-// characters and their radical forms with the same glyph (人 and ⼈, 户 and
-// ⼾): two texts read the same when each character is the same or has the
-// same glyph in the CJK fonts the printouts use.
-inline bool sameGlyphs(const QString& a, const QString& b)
+// A PDF names each glyph by one character, and pdftotext may name a glyph
+// of a CJK font by a compatibility form of the character printed: a Kangxi
+// radical (⼈ for 人) or a full-width sign. Two characters read the same when
+// they are equal after compatibility normalisation (NFKC), or when the CJK
+// fonts the printouts use draw them with one glyph (⼾ normalises to 戶, but
+// is drawn, and printed, as 户).
+inline bool sameCharacter(QChar a, QChar b)
 {
-    if (a.size() != b.size())
-        return false;
+    if (a == b)
+        return true;
+    if (QString(a).normalized(QString::NormalizationForm_KC) == QString(b).normalized(QString::NormalizationForm_KC))
+        return true;
     static const QList<QRawFont> fonts = [] {
         QList<QRawFont> out;
         for (const char* family : {"Noto Serif CJK SC", "Noto Sans CJK SC"}) {
@@ -66,17 +71,23 @@ inline bool sameGlyphs(const QString& a, const QString& b)
         }
         return out;
     }();
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a.at(i) == b.at(i))
-            continue;
-        const bool same = std::any_of(fonts.cbegin(), fonts.cend(), [&](const QRawFont& f) {
-            const QList<quint32> ga = f.glyphIndexesForString(QString(a.at(i)));
-            const QList<quint32> gb = f.glyphIndexesForString(QString(b.at(i)));
-            return ga.size() == 1 && ga == gb && ga.first() != 0;
-        });
-        if (!same)
+    return std::any_of(fonts.cbegin(), fonts.cend(), [&](const QRawFont& f) {
+        const QList<quint32> ga = f.glyphIndexesForString(QString(a));
+        const QList<quint32> gb = f.glyphIndexesForString(QString(b));
+        return ga.size() == 1 && ga == gb && ga.first() != 0;
+    });
+}
+
+// Two texts read the same: equal after NFKC, or character by character as above.
+inline bool sameGlyphs(const QString& a, const QString& b)
+{
+    if (a.normalized(QString::NormalizationForm_KC) == b.normalized(QString::NormalizationForm_KC))
+        return true;
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (!sameCharacter(a.at(i), b.at(i)))
             return false;
-    }
     return true;
 }
 
@@ -84,13 +95,14 @@ inline bool sameGlyphs(const QString& a, const QString& b)
 // its box spans them all. An empty text when there is none.
 inline PdfWord findText(const QList<PdfWord>& words, const QString& text, int from = 0)
 {
+    const QString target = text.simplified();
     for (int i = from; i < words.size(); ++i) {
         QString joined;
-        for (int j = i; j < words.size() && joined.size() < text.size(); ++j) {
+        for (int j = i; j < words.size() && joined.size() < target.size(); ++j) {
             if (!joined.isEmpty())
                 joined += QLatin1Char(' ');
             joined += words.at(j).text;
-            if (sameGlyphs(joined, text.simplified())) {
+            if (sameGlyphs(joined, target)) {
                 PdfWord box = words.at(i);
                 box.text = joined;
                 for (int k = i; k <= j; ++k) {
@@ -104,6 +116,16 @@ inline PdfWord findText(const QList<PdfWord>& words, const QString& text, int fr
         }
     }
     return {};
+}
+
+// The texts of `wanted` that no run of words reads; empty when all are there.
+inline QStringList missingTexts(const QList<PdfWord>& words, const QStringList& wanted)
+{
+    QStringList missing;
+    for (const QString& text : wanted)
+        if (findText(words, text).text.isEmpty())
+            missing.append(text);
+    return missing;
 }
 
 // Keeps a printout for a person to look at when TARVIK_KEEP_PRINTOUTS names a folder.

@@ -7,12 +7,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -78,6 +78,27 @@ qint64 soundRows(const QString& path, QString* why)
     if (!db.query(Statement{QStringLiteral("select count(*) from data"), {}}, &r, why))
         return -1;
     return r.rows.at(0).at(0).toLongLong();
+}
+
+// The identity of the file at `path`; 0 when there is none. A rename over the
+// path gives it another.
+ino_t inodeOf(const QString& path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Waits (without sleeping, so that no step of the child is missed) until
+// `ready` holds or the child has had `limitMs`; false when it never held.
+template<typename Ready>
+bool spinUntil(Ready ready, qint64 limitMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!ready())
+        if (t.elapsed() > limitMs)
+            return false;
+    return true;
 }
 
 // A folder where a kill tests what the program does, not how fast the disk syncs.
@@ -159,43 +180,88 @@ void TestAdminRestore::restoreKilledAtAnyMomentLeavesOldOrNew()
     QCOMPARE(admin({QStringLiteral("restore"), backupFile}, timing).code, 0);
     const qint64 wholeUs = std::max<qint64>(clock.nsecsElapsed() / 1000, 1000);
 
+    // Where the kills fall. Two are placed by what the child has done, so
+    // that both outcomes are always seen however loaded the machine is:
+    // stopped once the new file has begun beside data.mdb (and data.mdb is
+    // seen unchanged while the child stands still: the old file must stay),
+    // and killed the moment data.mdb is another file (the new one must be
+    // whole). The others are spread evenly over one and a half times the
+    // measured restore, each at its own fixed moment.
+    enum class Kill { WhileCopying, AfterSwap, AtTime };
+    const int runs = 100;
     int sawOld = 0;
     int sawNew = 0;
-    const int runs = 100;
+    int timed = 0;
+    bool placedOld = false;
+    bool placedNew = false;
     for (int i = 0; i < runs; ++i) {
+        // Should the child have swapped before it was stopped (it never has),
+        // that run counts as any other and the stop comes again.
+        const Kill kill = !placedOld && i < 10 ? Kill::WhileCopying : !placedNew ? Kill::AfterSwap : Kill::AtTime;
         const QString folder = dir.filePath(QStringLiteral("run%1").arg(i));
+        const QString data = folder + QStringLiteral("/data.mdb");
         QVERIFY(QDir().mkpath(folder));
-        QVERIFY(writeBytes(folder + QStringLiteral("/data.mdb"), oldImage));
+        QVERIFY(writeBytes(data, oldImage));
+        const ino_t oldFile = inodeOf(data);
         QProcess p;
         p.setWorkingDirectory(folder);
         clock.restart();
         p.start(QStringLiteral(TARVIK_ADMIN_PATH), {QStringLiteral("restore"), backupFile});
         QVERIFY(p.waitForStarted());
-        const qint64 killAt = qint64(QRandomGenerator::global()->bounded(quint32(wholeUs * 3 / 2)));
-        const qint64 left = killAt - clock.nsecsElapsed() / 1000;
-        if (left > 0)
-            QThread::usleep(quint64(left));
-        ::kill(pid_t(p.processId()), SIGKILL);
+        const pid_t pid = pid_t(p.processId());
+        const qint64 limitMs = wholeUs / 1000 * 50 + 10000;
+        qint64 killAt = -1;
+        bool expectOld = false;
+        switch (kill) {
+        case Kill::WhileCopying:
+            QVERIFY2(spinUntil(
+                         [&] {
+                             return !QDir(folder).entryList({QStringLiteral("*.new")}, QDir::Files).isEmpty();
+                         },
+                         limitMs),
+                     "the restore made no new file");
+            ::kill(pid, SIGSTOP);
+            expectOld = inodeOf(data) == oldFile;
+            break;
+        case Kill::AfterSwap:
+            QVERIFY2(spinUntil([&] { return inodeOf(data) != oldFile; }, limitMs), "data.mdb was never replaced");
+            break;
+        case Kill::AtTime: {
+            killAt = (2 * timed + 1) * (wholeUs * 3 / 2) / (2 * (runs - 2));
+            ++timed;
+            const qint64 left = killAt - clock.nsecsElapsed() / 1000;
+            if (left > 0)
+                QThread::usleep(quint64(left));
+            break;
+        }
+        }
+        ::kill(pid, SIGKILL);
         p.waitForFinished(60000);
 
         // Nothing beside the file that the engine would apply to it on opening.
         for (const char* suffix : {"-journal", "-wal"})
-            QVERIFY2(!QFile::exists(folder + QStringLiteral("/data.mdb") + QLatin1String(suffix)), suffix);
+            QVERIFY2(!QFile::exists(data + QLatin1String(suffix)), suffix);
         // The old file byte for byte is the sound old database; anything else
         // must be the new one, whole.
-        const qint64 rows = bytesOf(folder + QStringLiteral("/data.mdb")) == oldImage
-                                ? oldRows
-                                : soundRows(folder + QStringLiteral("/data.mdb"), &error);
-        QVERIFY2(
-            rows == oldRows || rows == newRows,
-            qPrintable(
-                QStringLiteral("run %1, killed after %2 us: %3 rows (%4)").arg(i).arg(killAt).arg(rows).arg(error)));
+        const qint64 rows = bytesOf(data) == oldImage ? oldRows : soundRows(data, &error);
+        const QString what =
+            QStringLiteral("run %1 (kill %2, at %3 us): %4 rows (%5)").arg(i).arg(int(kill)).arg(killAt).arg(rows).arg(error);
+        QVERIFY2(rows == oldRows || rows == newRows, qPrintable(what));
+        if (kill == Kill::WhileCopying && expectOld) {
+            QVERIFY2(rows == oldRows, qPrintable(what));
+            placedOld = true;
+        }
+        if (kill == Kill::AfterSwap) {
+            QVERIFY2(rows == newRows, qPrintable(what));
+            placedNew = true;
+        }
         (rows == oldRows ? sawOld : sawNew)++;
         QDir(folder).removeRecursively();
     }
     qInfo("restore of %lld us killed %d times: %d left the old database, %d the new one", wholeUs, runs, sawOld,
           sawNew);
     // The kills fell before and after the moment of the swap.
+    QVERIFY(placedOld && placedNew);
     QVERIFY(sawOld > 0);
     QVERIFY(sawNew > 0);
 }
