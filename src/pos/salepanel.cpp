@@ -495,6 +495,8 @@ bool SalePanel::confirm()
 
     saleops::SaleInput in;
     in.stockRowId = m_rowId;
+    in.shownName = m_name->text();
+    in.shownCode = m_code->text();
     in.quantity = m_quantity->text();
     in.price = m_price->text();
     in.owed = m_owed->text();
