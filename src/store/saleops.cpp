@@ -242,16 +242,15 @@ DeleteOutcome deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock, q
     // 篮球鞋) — unless several rows have them: two batches of one article taken
     // in on one day cannot be told apart, and no guess is made.
     const QString text = QStringLiteral("trim(ifnull(%1,''))=?");
-    Statement find{
-        QStringLiteral("select rowid,%1,%2,%3,%4 from data where %5=? and %6 and %7 and %8 and %9")
-            .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
-                 quoteIdentifier(stockcol::stockQuantity), quoteIdentifier(stockcol::stockAmount),
-                 quoteIdentifier(stockcol::stockInDate), text.arg(quoteIdentifier(stockcol::name)),
-                 text.arg(quoteIdentifier(stockcol::model)), text.arg(quoteIdentifier(stockcol::code)),
-                 text.arg(quoteIdentifier(stockcol::category))),
-        {saleCol(salecol::stockInDate), saleCol(salecol::name).toString().trimmed(),
-         saleCol(salecol::model).toString().trimmed(), saleCol(salecol::code).toString().trimmed(),
-         saleCol(salecol::category).toString().trimmed()}};
+    Statement find{QStringLiteral("select rowid,%1,%2,%3,%4 from data where %5=? and %6 and %7 and %8 and %9")
+                       .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
+                            quoteIdentifier(stockcol::stockQuantity), quoteIdentifier(stockcol::stockAmount),
+                            quoteIdentifier(stockcol::stockInDate), text.arg(quoteIdentifier(stockcol::name)),
+                            text.arg(quoteIdentifier(stockcol::model)), text.arg(quoteIdentifier(stockcol::code)),
+                            text.arg(quoteIdentifier(stockcol::category))),
+                   {saleCol(salecol::stockInDate), saleCol(salecol::name).toString().trimmed(),
+                    saleCol(salecol::model).toString().trimmed(), saleCol(salecol::code).toString().trimmed(),
+                    saleCol(salecol::category).toString().trimmed()}};
     QueryResult stock;
     const QVariant recorded = sale.rows.at(0).value(sale.columns.indexOf(salecol::stockRowId));
     if (!recorded.isNull()) {

@@ -69,11 +69,11 @@ StockFigures stockAfterDeletion(const StockFigures& before, long double quantity
                                 long double purchasePrice);
 
 enum class DeleteOutcome {
-    Failed,       // reported; nothing written
-    NoStockRow,   // no Stock row matches and the caller did not allow that: nothing written
+    Failed,            // reported; nothing written
+    NoStockRow,        // no Stock row matches and the caller did not allow that: nothing written
     AmbiguousStockRow, // several Stock rows match and the sale does not say which: nothing written
-    Deleted,      // the sale row is gone and its Stock row took the figures back
-    DeletedAlone, // the sale row is gone; there was no Stock row to give anything back to
+    Deleted,           // the sale row is gone and its Stock row took the figures back
+    DeletedAlone,      // the sale row is gone; there was no Stock row to give anything back to
 };
 
 // Deletes the sale row `saleRowId` and gives its figures back to the Stock row

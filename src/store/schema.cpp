@@ -121,7 +121,8 @@ bool addStockIdentities(Database& db, QString* error)
         QStringList extra, extraNames;
         for (const auto& row : info.rows) {
             const QString name = row.at(nameAt).toString();
-            if (name.compare(stockcol::id, Qt::CaseInsensitive) == 0 || stockColumns().contains(name, Qt::CaseInsensitive))
+            if (name.compare(stockcol::id, Qt::CaseInsensitive) == 0 ||
+                stockColumns().contains(name, Qt::CaseInsensitive))
                 continue;
             extra << (quoteIdentifier(name) + QLatin1Char(' ') + row.at(typeAt).toString()).trimmed();
             extraNames << quoteIdentifier(name);

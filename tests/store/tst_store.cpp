@@ -906,7 +906,6 @@ void TestStore::keptCustomerNamesEqualTheEngines()
     QVERIFY(port.entries.isEmpty());
 }
 
-
 void TestStore::stockIdentitiesAreNeverReused_data()
 {
     QTest::addColumn<bool>("older");
@@ -925,11 +924,12 @@ void TestStore::stockIdentitiesAreNeverReused()
         QVERIFY2(makeVersion2(db, &error), qPrintable(error));
         // Rows 3 to 6 were deleted long ago; the sale of row 7 was written then.
         for (const qint64 id : {1, 2, 7})
-            QVERIFY2(db.exec(Statement{QStringLiteral("insert into data (rowid, a, c, [1], [2], [5], [6], [7], [8], day1) "
-                                                      "values (?, ?, '6901', 12, 10, 0, 0, 10, 120, '2026-01-05')"),
-                                       {id, QStringLiteral("商品%1").arg(id)}},
-                             &error),
-                     qPrintable(error));
+            QVERIFY2(
+                db.exec(Statement{QStringLiteral("insert into data (rowid, a, c, [1], [2], [5], [6], [7], [8], day1) "
+                                                 "values (?, ?, '6901', 12, 10, 0, 0, 10, 120, '2026-01-05')"),
+                                  {id, QStringLiteral("商品%1").arg(id)}},
+                        &error),
+                qPrintable(error));
         QVERIFY(db.exec(QStringLiteral("insert into data1 (a, c, [3], day2) values ('商品7', '6901', 1, '2026-01-05')"),
                         &error));
     }
@@ -941,7 +941,8 @@ void TestStore::stockIdentitiesAreNeverReused()
     QCOMPARE(schema::check(dm.db()), QStringList());
     if (older) {
         // Every row keeps its identity, its texts and its figures; the index is back.
-        QVERIFY(dm.db().query(Statement{QStringLiteral("select rowid, a, [8] from data order by rowid"), {}}, &r, &error));
+        QVERIFY(
+            dm.db().query(Statement{QStringLiteral("select rowid, a, [8] from data order by rowid"), {}}, &r, &error));
         QCOMPARE(r.rows.size(), 3);
         QCOMPARE(r.rows.at(2), (QVector<QVariant>{qint64(7), QStringLiteral("商品7"), 120.0}));
         QVERIFY(dm.db().query(
@@ -1026,7 +1027,8 @@ void TestStore::emptyStockFigureStopsTheSale()
     Tdmfm& dm = shop.dm();
     const qint64 id = shop.addStock(QStringLiteral("篮球"), {}, QStringLiteral("1"), QStringLiteral("k"), 12, 10, 19.9);
     QString error;
-    QVERIFY(dm.db().exec(Statement{QStringLiteral("update data set %1=?").arg(quoteIdentifier(column)), {value}}, &error));
+    QVERIFY(
+        dm.db().exec(Statement{QStringLiteral("update data set %1=?").arg(quoteIdentifier(column)), {value}}, &error));
     const QVector<QVariant> before = stockFiguresOf(dm, id);
     RecordingPort port;
     QVERIFY(!saleops::recordSale(dm, saleOf(id)));
