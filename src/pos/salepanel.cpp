@@ -314,6 +314,7 @@ bool SalePanel::openForRow(const RowSet& set, int row)
     if (m_number.day != wallclock::today() && !takeNewNumber())
         return false;
     m_rowId = set.rowId(row);
+    m_stockInDate = text(stockcol::stockInDate);
     m_shield->release();
     show();
     raise();
@@ -528,6 +529,9 @@ bool SalePanel::confirm()
 
     saleops::SaleInput in;
     in.stockRowId = m_rowId;
+    in.shownName = m_name->text();
+    in.shownCode = m_code->text();
+    in.shownStockInDate = m_stockInDate;
     in.quantity = m_quantity->text();
     in.price = m_price->text();
     in.owed = m_owed->text();

@@ -114,6 +114,7 @@ private:
     PosHost& m_host;
     ClickShield* m_shield;
     qint64 m_rowId = -1;
+    QString m_stockInDate; // of the row opened: the sale is refused if it no longer holds it
     // The number offered or stepped to: its day and sequence. No day until
     // the first opening takes one from the database.
     SaleNumber m_number;

@@ -156,7 +156,14 @@ void SaleEditPanel::deleteSale()
             return;
         outcome = saleops::deleteSale(m_dm, m_saleRowId, true);
     }
-    if (outcome == saleops::DeleteOutcome::Failed || outcome == saleops::DeleteOutcome::NoStockRow)
+    if (outcome == saleops::DeleteOutcome::AmbiguousStockRow) {
+        messagePort().warning(
+            QStringLiteral("该商品有多个相同的入库批次（名称、规格型号、编码、类别和入库日期都相同），"
+                           "无法确定退回哪一批库存，未删除。"),
+            QStringLiteral("删除销售记录"));
+        return;
+    }
+    if (outcome != saleops::DeleteOutcome::Deleted && outcome != saleops::DeleteOutcome::DeletedAlone)
         return;
     m_saleRowId = -1;
     for (const auto& entry : std::as_const(m_fields))

@@ -6,9 +6,12 @@
 // once. Everything that names a column (the schema, statements, operations,
 // grid columns, panels, tests) uses these.
 
-// Table `data`: one row per batch of an article taken into stock. It has no
-// key column; the engine's rowid is the row identity.
+// Table `data`: one row per batch of an article taken into stock. The row
+// identity is the engine's rowid; `ID` is its name as an autoincrement key, so
+// an identity is never given to a second row, not even after the last row was
+// deleted (files of schema version 3 on). Nobody sees or types `ID`.
 namespace stockcol {
+inline constexpr QLatin1StringView id{"ID"};            // the rowid, never reused
 inline constexpr QLatin1StringView name{"a"};           // 商品名称, trimmed
 inline constexpr QLatin1StringView model{"b"};          // 规格型号, trimmed
 inline constexpr QLatin1StringView code{"c"};           // 商品编码 (may be a barcode)
@@ -51,6 +54,9 @@ inline constexpr QLatin1StringView profit{"a5"};        // 净利润, rounded to
 inline constexpr QLatin1StringView owed{"6"};           // 欠款额
 inline constexpr QLatin1StringView saleDate{"day1"};    // 销售日期
 inline constexpr QLatin1StringView stockInDate{"day2"}; // the stock row's stock-in date
+// The identity of the stock row the sale was taken from (schema version 3 on;
+// NULL on older rows). Kept for giving the sale back, never shown.
+inline constexpr QLatin1StringView stockRowId{"stockrow"};
 } // namespace salecol
 
 // The sale numbers' day counters: the highest sequence handed out for each day.

@@ -11,10 +11,23 @@ namespace saleops {
 namespace {
 
 // A stored number read back through its general text, as the fields hold it.
+// An empty value (an imported row can have one) is no number: it fails with
+// the invalid-number message like any other text, it never counts as 0.
 std::optional<long double> stored(const QVariant& v, QString* error)
 {
-    const QString text = num::general(v);
-    return num::toDecimal(text.isEmpty() ? QStringLiteral("0") : text, error);
+    return num::toDecimal(num::general(v), error);
+}
+
+QString replacedRowText()
+{
+    return QStringLiteral("这条库存记录已被删除或改成了其他商品（商品名称、商品编码或入库日期与打开销售面板时不同），"
+                          "销售没有保存。请重新选择要销售的商品。");
+}
+
+// Whether a stored text is the one the seller saw (blanks around ignored).
+bool sameText(const std::optional<QString>& shown, const QVariant& storedValue)
+{
+    return !shown || shown->trimmed() == storedValue.toString().trimmed();
 }
 
 // A typed amount that is stored as it is: a number, not negative, within the
@@ -60,12 +73,22 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
         return false;
     }
     auto col = [&](QLatin1StringView name) { return stock.rows.at(0).at(stock.columns.indexOf(name)); };
+    // Another program may have deleted the row the panel was opened for and
+    // written another article in its place.
+    if (!sameText(in.shownName, col(stockcol::name)) || !sameText(in.shownCode, col(stockcol::code)) ||
+        !sameText(in.shownStockInDate, col(stockcol::stockInDate))) {
+        messagePort().error(replacedRowText());
+        return false;
+    }
 
     const auto cost = stored(col(stockcol::purchasePrice), &error);
     const auto sold = cost ? stored(col(stockcol::soldQuantity), &error) : std::nullopt;
     const auto amount = sold ? stored(col(stockcol::salesAmount), &error) : std::nullopt;
     const auto available = amount ? stored(col(stockcol::stockQuantity), &error) : std::nullopt;
-    if (!available) {
+    // Not used (the new stock amount follows the stock quantity), but a row
+    // whose figures are not all numbers is not sold from.
+    const auto held = available ? stored(col(stockcol::stockAmount), &error) : std::nullopt;
+    if (!held) {
         messagePort().error(error);
         return false;
     }
@@ -120,6 +143,7 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
         {QString(salecol::owed), double(*owed)},
         {QString(salecol::saleDate), in.saleDate},
         {QString(salecol::stockInDate), col(stockcol::stockInDate)},
+        {QString(salecol::stockRowId), in.stockRowId},
     };
 
     QStringList sets;
@@ -211,24 +235,39 @@ DeleteOutcome deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock, q
     }
     auto saleCol = [&](QLatin1StringView name) { return sale.rows.at(0).at(sale.columns.indexOf(name)); };
 
-    // The Stock row the sale came from: the same article texts and the same
-    // stock-in date, compared exactly (a sale of 篮球 is not one of 篮球鞋).
+    // The Stock row the sale came from. A sale names it (sales written before
+    // the stock row identities were kept do not); that row is taken while it
+    // still holds the sale's article texts and stock-in date. Otherwise the
+    // row with exactly those texts and date (a sale of 篮球 is not one of
+    // 篮球鞋) — unless several rows have them: two batches of one article taken
+    // in on one day cannot be told apart, and no guess is made.
     const QString text = QStringLiteral("trim(ifnull(%1,''))=?");
-    const Statement find{
-        QStringLiteral(
-            "select rowid,%1,%2,%3,%4 from data where %5=? and %6 and %7 and %8 and %9 order by rowid limit 1")
-            .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
-                 quoteIdentifier(stockcol::stockQuantity), quoteIdentifier(stockcol::stockAmount),
-                 quoteIdentifier(stockcol::stockInDate), text.arg(quoteIdentifier(stockcol::name)),
-                 text.arg(quoteIdentifier(stockcol::model)), text.arg(quoteIdentifier(stockcol::code)),
-                 text.arg(quoteIdentifier(stockcol::category))),
-        {saleCol(salecol::stockInDate), saleCol(salecol::name).toString().trimmed(),
-         saleCol(salecol::model).toString().trimmed(), saleCol(salecol::code).toString().trimmed(),
-         saleCol(salecol::category).toString().trimmed()}};
+    Statement find{QStringLiteral("select rowid,%1,%2,%3,%4 from data where %5=? and %6 and %7 and %8 and %9")
+                       .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
+                            quoteIdentifier(stockcol::stockQuantity), quoteIdentifier(stockcol::stockAmount),
+                            quoteIdentifier(stockcol::stockInDate), text.arg(quoteIdentifier(stockcol::name)),
+                            text.arg(quoteIdentifier(stockcol::model)), text.arg(quoteIdentifier(stockcol::code)),
+                            text.arg(quoteIdentifier(stockcol::category))),
+                   {saleCol(salecol::stockInDate), saleCol(salecol::name).toString().trimmed(),
+                    saleCol(salecol::model).toString().trimmed(), saleCol(salecol::code).toString().trimmed(),
+                    saleCol(salecol::category).toString().trimmed()}};
     QueryResult stock;
-    if (!db.query(find, &stock, &error)) {
-        Tdmfm::report(error);
-        return DeleteOutcome::Failed;
+    const QVariant recorded = sale.rows.at(0).value(sale.columns.indexOf(salecol::stockRowId));
+    if (!recorded.isNull()) {
+        const Statement own{find.sql + QStringLiteral(" and rowid=?"), find.params + QVariantList{recorded}};
+        if (!db.query(own, &stock, &error)) {
+            Tdmfm::report(error);
+            return DeleteOutcome::Failed;
+        }
+    }
+    if (stock.rows.isEmpty()) {
+        find.sql += QStringLiteral(" order by rowid limit 2");
+        if (!db.query(find, &stock, &error)) {
+            Tdmfm::report(error);
+            return DeleteOutcome::Failed;
+        }
+        if (stock.rows.size() > 1)
+            return DeleteOutcome::AmbiguousStockRow;
     }
     const bool found = !stock.rows.isEmpty();
     if (!found && !deleteWithoutStock)

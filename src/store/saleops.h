@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class Tdmfm;
 
 // Recording one sale (or return, with a negative quantity) of a Stock row. The
@@ -17,6 +19,10 @@ struct SaleInput
     QString saleNumber; // 销售单号
     QString saleDate;   // "yyyy-mm-dd"
     QString customer, address, contact, customerRemark;
+    // The article the seller was shown for stockRowId. Each one given must
+    // still be what the row holds (blanks around ignored), or the sale is
+    // refused: another program may have put another article in its place.
+    std::optional<QString> shownName, shownCode, shownStockInDate;
 };
 
 // Applies the sale to the Stock row: sold quantity and sales amount grow, the
@@ -31,8 +37,10 @@ struct SaleInput
 // A quantity above the stored stock quantity is refused: false, nothing
 // written, and the stored stock quantity in its general text in *onHand (when
 // onHand is null the refusal is shown as "库存不足"). Other failures return
-// false after reporting the engine's or the conversion's error; nothing is
-// written then either.
+// false after reporting the engine's or the conversion's error (also for an
+// empty or non-numeric figure of the Stock row, and for a Stock row that no
+// longer holds the article shown); nothing is written then either. The Sale
+// row keeps the Stock row's identity, so a deletion can give it back there.
 bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand = nullptr);
 
 // What the change of a recorded sale may touch: the amount owed and the
@@ -61,20 +69,26 @@ StockFigures stockAfterDeletion(const StockFigures& before, long double quantity
                                 long double purchasePrice);
 
 enum class DeleteOutcome {
-    Failed,       // reported; nothing written
-    NoStockRow,   // no Stock row matches and the caller did not allow that: nothing written
-    Deleted,      // the sale row is gone and its Stock row took the figures back
-    DeletedAlone, // the sale row is gone; there was no Stock row to give anything back to
+    Failed,            // reported; nothing written
+    NoStockRow,        // no Stock row matches and the caller did not allow that: nothing written
+    AmbiguousStockRow, // several Stock rows match and the sale does not say which: nothing written
+    Deleted,           // the sale row is gone and its Stock row took the figures back
+    DeletedAlone,      // the sale row is gone; there was no Stock row to give anything back to
 };
 
 // Deletes the sale row `saleRowId` and gives its figures back to the Stock row
 // it was sold from, in one transaction that holds the write lock from the
 // start; the Stock row's figures are read inside it. The Stock row is the one
-// with exactly the sale's name, model, code and category (blanks
-// around them ignored) and the sale's stock-in date; of several such rows the
-// first stored. Without such a row nothing is written unless
-// `deleteWithoutStock` is true; then only the sale row is deleted.
-// *stockRowId (when given) receives the Stock row adjusted, or -1.
+// the sale recorded, while it holds exactly the sale's name, model, code and
+// category (blanks around them ignored) and the sale's stock-in date; for a
+// sale without one (written by an older program) or whose row is gone or
+// changed, the one row with those texts and date. Several such rows: nothing
+// is written (AmbiguousStockRow). Without such a row nothing is written unless
+// `deleteWithoutStock` is true; then only the sale row is deleted. The sale's
+// quantity, amount and purchase price and the Stock row's four figures must
+// all be numbers (an empty one is not), or the conversion's message is shown
+// and nothing is written. *stockRowId (when given) receives the Stock row
+// adjusted, or -1.
 DeleteOutcome deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock, qint64* stockRowId = nullptr);
 
 } // namespace saleops

@@ -26,6 +26,8 @@ bool isNumberColumn(const QString& name)
 
 QString columnDefinition(const QString& name)
 {
+    if (name == salecol::stockRowId)
+        return quoteIdentifier(name) + QLatin1String(" INTEGER");
     if (isNumberColumn(name))
         return quoteIdentifier(name) + QLatin1String(" REAL");
     // Texts and dates compare without regard to letter case, so lists group
@@ -64,6 +66,95 @@ QStringList saleNumberIndexes()
     const QString number = quoteIdentifier(salecol::saleNumber);
     return {QStringLiteral("CREATE INDEX IF NOT EXISTS data1_z ON data1(%1)").arg(number),
             QStringLiteral("CREATE INDEX IF NOT EXISTS data1_z_length ON data1(length(%1))").arg(number)};
+}
+
+// The stock table with its never-reused key first, then the user columns and
+// any `extra` definitions an older file carried.
+QString createStockTable(const QString& table, const QStringList& extra = {})
+{
+    QString sql = createTable(table, QStringList{stockcol::id} + stockColumns(), stockcol::id);
+    if (!extra.isEmpty())
+        sql.insert(sql.size() - 1, QLatin1String(", ") + extra.join(QLatin1String(", ")));
+    return sql;
+}
+
+QString stockDateIndex()
+{
+    return QStringLiteral("CREATE INDEX data_day1 ON data(%1)").arg(quoteIdentifier(stockcol::stockInDate));
+}
+
+// Whether `data` has its key: the rowid named by an autoincrement column.
+bool stockTableHasKey(Database& db, bool* has, QString* error)
+{
+    QueryResult r;
+    if (!db.query(Statement{QStringLiteral("PRAGMA table_info(data)"), {}}, &r, error))
+        return false;
+    const int name = int(r.columns.indexOf(QStringLiteral("name")));
+    const int pk = int(r.columns.indexOf(QStringLiteral("pk")));
+    bool keyed = false;
+    for (const auto& row : r.rows)
+        if (row.at(name).toString().compare(stockcol::id, Qt::CaseInsensitive) == 0 && row.at(pk).toInt() == 1)
+            keyed = true;
+    if (!db.query(Statement{QStringLiteral("select sql from sqlite_master where type='table' and name='data'"), {}}, &r,
+                  error))
+        return false;
+    *has = keyed && r.rows.value(0).value(0).toString().contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
+    return true;
+}
+
+// Version 3: `data` is rebuilt around an autoincrement key that takes over
+// every row's rowid (the engine would otherwise hand out the identity of a
+// deleted last row again), and each sale row gets the identity of the stock
+// row it was taken from.
+bool addStockIdentities(Database& db, QString* error)
+{
+    bool keyed = false;
+    if (!stockTableHasKey(db, &keyed, error))
+        return false;
+    if (!keyed) {
+        QueryResult info;
+        if (!db.query(Statement{QStringLiteral("PRAGMA table_info(data)"), {}}, &info, error))
+            return false;
+        // Columns of the user's own the older file may carry go along.
+        const int nameAt = int(info.columns.indexOf(QStringLiteral("name")));
+        const int typeAt = int(info.columns.indexOf(QStringLiteral("type")));
+        QStringList extra, extraNames;
+        for (const auto& row : info.rows) {
+            const QString name = row.at(nameAt).toString();
+            if (name.compare(stockcol::id, Qt::CaseInsensitive) == 0 ||
+                stockColumns().contains(name, Qt::CaseInsensitive))
+                continue;
+            extra << (quoteIdentifier(name) + QLatin1Char(' ') + row.at(typeAt).toString()).trimmed();
+            extraNames << quoteIdentifier(name);
+        }
+        QStringList copied;
+        for (const QString& c : stockColumns())
+            copied << quoteIdentifier(c);
+        copied += extraNames;
+        const QString columns = copied.join(QLatin1Char(','));
+        const QString rebuilt = QStringLiteral("tarvik_data_v3");
+        const QStringList statements{
+            createStockTable(rebuilt, extra),
+            QStringLiteral("INSERT INTO %1 (%2,%3) SELECT rowid,%3 FROM data ORDER BY rowid")
+                .arg(rebuilt, quoteIdentifier(stockcol::id), columns),
+            QStringLiteral("DROP TABLE data"),
+            QStringLiteral("ALTER TABLE %1 RENAME TO data").arg(rebuilt),
+            stockDateIndex(),
+        };
+        for (const QString& sql : statements)
+            if (!db.exec(sql, error))
+                return false;
+    }
+    QString columnsError;
+    const QStringList saleColumnsHeld = tableColumns(db, QStringLiteral("data1"), &columnsError);
+    if (!columnsError.isEmpty()) {
+        *error = columnsError;
+        return false;
+    }
+    if (saleColumnsHeld.contains(salecol::stockRowId, Qt::CaseInsensitive))
+        return true;
+    return db.exec(
+        QStringLiteral("ALTER TABLE data1 ADD COLUMN %1").arg(columnDefinition(QString(salecol::stockRowId))), error);
 }
 
 // The sale numbers handed out per day: a number once offered is never offered
@@ -127,6 +218,15 @@ const QStringList& logColumns()
     return cols;
 }
 
+QStringList keyColumns(const QString& table)
+{
+    if (table == QLatin1String("data"))
+        return {QString(stockcol::id)};
+    if (table == QLatin1String("data1"))
+        return {QString(salecol::stockRowId)};
+    return {};
+}
+
 QString salesListSelect()
 {
     QStringList cols;
@@ -143,12 +243,12 @@ bool create(Database& db, QString* error)
         return false;
     }
     const QStringList statements{
-        createTable(QStringLiteral("data"), stockColumns(), QString()),
-        createTable(QStringLiteral("data1"), saleColumns(), QStringLiteral("ID")),
+        createStockTable(QStringLiteral("data")),
+        createTable(QStringLiteral("data1"), saleColumns() + keyColumns(QStringLiteral("data1")), QStringLiteral("ID")),
         createTable(QStringLiteral("userdb"), userColumns(), QString()),
         createTable(QStringLiteral("rz"), logColumns(), QStringLiteral("id")),
         // The stock list is read in stock-in date order; the sales windows filter by sale date and number.
-        QStringLiteral("CREATE INDEX data_day1 ON data(%1)").arg(quoteIdentifier(stockcol::stockInDate)),
+        stockDateIndex(),
         QStringLiteral("CREATE INDEX data1_day1 ON data1(%1)").arg(quoteIdentifier(salecol::saleDate)),
     };
     for (const QString& sql : statements)
@@ -216,17 +316,17 @@ bool migrate(Database& db, QString* error)
         *error = t.error();
         return false;
     }
-    if (version < 2) {
-        // The sale number indexes.
+    // Version 2: the sale number indexes.
+    if (version < 2)
         for (const QString& sql : saleNumberIndexes())
             if (!db.exec(sql, error))
                 return false;
-    }
-    if (version < 3) {
-        // The sale numbers' day counters and the failed logins.
-        if (!db.exec(daySequenceTable(), error) || !db.exec(failedLoginTable(), error))
-            return false;
-    }
+    // Version 3: stock row identities that are never reused, kept on each sale.
+    if (version < 3 && !addStockIdentities(db, error))
+        return false;
+    // Version 4: the sale numbers' day counters and the failed logins.
+    if (version < 4 && (!db.exec(daySequenceTable(), error) || !db.exec(failedLoginTable(), error)))
+        return false;
     return db.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion), error) && t.commit(error);
 }
 
@@ -284,6 +384,32 @@ QStringList check(Database& db)
     }
     if (!problems.isEmpty())
         return problems;
+    // From version 3 on the program relies on the stock key and the sale's stock row.
+    if (version >= 3) {
+        bool keyed = false;
+        if (!stockTableHasKey(db, &keyed, &error))
+            return {error};
+        if (!keyed)
+            problems << QStringLiteral("table data has no INTEGER PRIMARY KEY AUTOINCREMENT column %1: row identities "
+                                       "could be reused")
+                            .arg(stockcol::id);
+        if (!tableColumns(db, QStringLiteral("data1"), &error).contains(salecol::stockRowId, Qt::CaseInsensitive))
+            problems << QStringLiteral("table data1 has no column %1").arg(salecol::stockRowId);
+        if (!problems.isEmpty())
+            return problems;
+    }
+    // From version 4 on sale numbers are taken from their day counters, and failed logins are kept.
+    if (version >= 4) {
+        for (const QLatin1StringView table : {daySequence::table, failedLogin::table}) {
+            const QStringList have = tableColumns(db, QString(table), &error);
+            if (!error.isEmpty())
+                return {error};
+            if (have.isEmpty())
+                problems << QStringLiteral("table %1 is missing").arg(table);
+        }
+        if (!problems.isEmpty())
+            return problems;
+    }
     if (!db.query(Statement{QStringLiteral("select count(*) from userdb where username=?"), {superAdministrator()}}, &r,
                   &error))
         return {error};
@@ -300,7 +426,7 @@ bool verifyUsable(Database& db, QString* error)
     const auto tables = tableDefinitions();
     for (const auto& t : tables) {
         QStringList cols;
-        for (const QString& c : t.columns)
+        for (const QString& c : t.columns + keyColumns(t.table))
             cols << quoteIdentifier(c);
         QueryResult r;
         if (!db.query(Statement{QStringLiteral("SELECT %1 FROM %2 LIMIT 0")

@@ -8,13 +8,17 @@ class Database;
 // The four tables of the shop database and their exact columns.
 namespace schema {
 
-constexpr int kVersion = 3;
+constexpr int kVersion = 4;
 
 // Column names in table order.
 const QStringList& stockColumns(); // table data: 17 columns
 const QStringList& saleColumns();  // table data1: 42 columns, ID first
 const QStringList& userColumns();  // table userdb
 const QStringList& logColumns();   // table rz
+// The columns the program keeps for itself in `table`, after the ones above
+// (`data`: its key ID, the rowid; `data1`: the stock row of each sale). No
+// grid, export or search shows them.
+QStringList keyColumns(const QString& table);
 
 // The sales list: every column of `data1` named, so that a table missing one
 // of them fails to open with the engine's error.
@@ -36,7 +40,8 @@ bool createDeliveredFile(const QString& path, QString* error);
 bool migrate(Database& db, QString* error);
 // Lists what is missing or wrong; empty when the database is as the program needs it:
 // the engine's integrity check passes, the schema is not newer than this program's,
-// every table has its columns and the super administrator exists.
+// every table has its columns (from version 3 also the key columns, `data`'s
+// key an autoincrement one) and the super administrator exists.
 QStringList check(Database& db);
 // Whether the program can work on the open database: every column of the four
 // tables can be read and the file can be written (a write is tried and rolled

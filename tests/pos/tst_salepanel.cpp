@@ -163,6 +163,7 @@ private slots:
     void refusedConfirmWritesNothing_data();
     void refusedConfirmWritesNothing();
     void storedStockDecides();
+    void rowReplacedMeanwhileIsNotSold();
     void saleNumbers();
     void openingStartsClearedAndRefusalsKeepTheEntries();
     void quickSecondPressStaysOnTheTill();
@@ -382,6 +383,42 @@ void TestSalePanel::storedStockDecides()
     QCOMPARE(t.port.texts().size(), 1);
     QCOMPARE(t.stock(id), (QVector<QVariant>{5.0, 400.0, 0.0, 0.0}));
     QCOMPARE(t.sales().size(), 2);
+}
+
+void TestSalePanel::rowReplacedMeanwhileIsNotSold()
+{
+    Till t;
+    QVERIFY(t.ready());
+    const qint64 id =
+        t.shop.addStock(QStringLiteral("羽毛球拍"), {}, QStringLiteral("Y1"), QStringLiteral("拍类"), 50, 5, 80);
+    QVERIFY(t.open(id));
+    // Meanwhile a program on the same file deletes the row and writes another
+    // article under its identity, taken in the same day.
+    Database other;
+    QString error;
+    QVERIFY(other.open(t.shop.dbPath(), false, &error));
+    QVERIFY(other.exec(Statement{QStringLiteral("delete from data where rowid=?"), {id}}, &error));
+    QVERIFY(other.exec(Statement{QStringLiteral("insert into data (rowid, a, c, d, [1], [2], [5], [6], [7], [8], day1) "
+                                                "values (?, '足球', 'Z9', '球类', 10, 9, 0, 0, 9, 90, '2026-01-05')"),
+                                 {id}},
+                       &error));
+    const QVector<QVariant> before = t.stock(id);
+    QTest::mouseClick(t.panel->confirmButton(), Qt::LeftButton);
+    QCOMPARE(t.port.entries.size(), 1);
+    QVERIFY2(t.port.lastText().contains(QStringLiteral("销售没有保存")), qPrintable(t.port.lastText()));
+    QCOMPARE(t.stock(id), before);
+    QVERIFY(t.sales().isEmpty());
+    QVERIFY(t.host.notices.isEmpty());
+
+    // The same article of another stock-in day is another batch.
+    QVERIFY(t.open(id));
+    QVERIFY(other.exec(Statement{QStringLiteral("update data set a='羽毛球拍', c='Y1', [4]=80 where rowid=?"), {id}}, &error));
+    QVERIFY(t.open(id));
+    QVERIFY(other.exec(Statement{QStringLiteral("update data set day1='2026-02-01' where rowid=?"), {id}}, &error));
+    t.port.clear();
+    QTest::mouseClick(t.panel->confirmButton(), Qt::LeftButton);
+    QVERIFY2(t.port.lastText().contains(QStringLiteral("销售没有保存")), qPrintable(t.port.lastText()));
+    QVERIFY(t.sales().isEmpty());
 }
 
 void TestSalePanel::saleNumbers()

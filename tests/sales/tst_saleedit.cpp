@@ -76,6 +76,7 @@ private slots:
     void deletionGivesTheStockBack();
     void deletionFindsTheStockRowExactly();
     void deletionWithoutStockRowAsksFirst();
+    void deletionGivesBackToTheBatchSoldFrom();
     void failedDeletionLeavesTheStockAlone();
     void changeWritesOwedAndCustomerOnly();
     void changeRefusesAnOwedAmountThatIsNoNumber();
@@ -154,6 +155,45 @@ void TestSaleEdit::deletionWithoutStockRowAsksFirst()
     QCOMPARE(saleCount(s), 0);
     QCOMPARE(stockFigures(s, shoes).value(2).toDouble(), 8.0);
     QCOMPARE(s.port.lastText(), u"删除销售记录成功！库存没有变动。"_s);
+}
+
+void TestSaleEdit::deletionGivesBackToTheBatchSoldFrom()
+{
+    // Two stock-ins of one article on one day: the sale was taken from the second.
+    SalesShop s;
+    const qint64 first = addStockRow(s, u"篮球"_s, 5, 250, 8, 240);
+    const qint64 second = addStockRow(s, u"篮球"_s, 5, 250, 8, 240);
+    saleops::SaleInput in;
+    in.stockRowId = second;
+    in.quantity = u"2"_s;
+    in.price = u"50"_s;
+    in.saleNumber = u"20261210001"_s;
+    in.saleDate = u"2026-12-10"_s;
+    QVERIFY(saleops::recordSale(s.dm(), in));
+    QVERIFY(s.start());
+    QVERIFY(openDelete(s, u"篮球"_s));
+    QTest::mouseClick(s.window()->editPanel()->deleteButton(), Qt::LeftButton);
+    QCOMPARE(s.port.texts(), QStringList{u"删除销售记录成功！"_s});
+    QCOMPARE(stockFigures(s, second), (QVector<QVariant>{5.0, 250.0, 8.0, 240.0}));
+    QCOMPARE(stockFigures(s, first), (QVector<QVariant>{5.0, 250.0, 8.0, 240.0}));
+    QCOMPARE(saleCount(s), 0);
+
+    // A sale written before the batches were told apart: which one it came
+    // from is unknown, so nothing is deleted and nothing given back.
+    SalesShop older;
+    const qint64 olderFirst = addStockRow(older, u"篮球"_s, 5, 250, 8, 240);
+    const qint64 olderSecond = addStockRow(older, u"篮球"_s, 5, 250, 8, 240);
+    older.addSale(soldFrom(u"篮球"_s, 2, 100));
+    QVERIFY(older.start());
+    QVERIFY(openDelete(older, u"篮球"_s));
+    QTest::mouseClick(older.window()->editPanel()->deleteButton(), Qt::LeftButton);
+    QCOMPARE(older.port.entries.size(), 1);
+    QCOMPARE(older.port.entries.at(0).kind, u"warning"_s);
+    QVERIFY2(older.port.lastText().contains(u"无法确定退回哪一批库存，未删除"_s), qPrintable(older.port.lastText()));
+    QCOMPARE(saleCount(older), 1);
+    QCOMPARE(stockFigures(older, olderFirst), (QVector<QVariant>{5.0, 250.0, 8.0, 240.0}));
+    QCOMPARE(stockFigures(older, olderSecond), (QVector<QVariant>{5.0, 250.0, 8.0, 240.0}));
+    QVERIFY(older.window()->editPanel()->isVisible());
 }
 
 void TestSaleEdit::failedDeletionLeavesTheStockAlone()

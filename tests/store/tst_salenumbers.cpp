@@ -118,7 +118,7 @@ void TestSaleNumbers::olderFileGetsTheCounter()
         Database db;
         QVERIFY(db.open(shop.dbPath(), false, &error));
         QVERIFY(db.exec(u"DROP TABLE %1"_s.arg(QString(daySequence::table)), &error));
-        QVERIFY(db.exec(u"PRAGMA user_version = 2"_s, &error));
+        QVERIFY(db.exec(u"PRAGMA user_version = 3"_s, &error));
         addSale(db, u"20260315004"_s);
     }
     Tdmfm& dm = shop.dm();

@@ -1,6 +1,7 @@
 #include "recordingport.h"
 #include "testdb.h"
 
+#include "core/numbers.h"
 #include "store/chinesecollation.h"
 #include "store/columns.h"
 #include "store/database.h"
@@ -52,6 +53,14 @@ private slots:
     void slipLookupMatchesContainment();
     void olderFileGetsSaleNumberIndexes();
     void keptCustomerNamesEqualTheEngines();
+    void stockIdentitiesAreNeverReused_data();
+    void stockIdentitiesAreNeverReused();
+    void saleRefusesARowThatHoldsAnotherArticle_data();
+    void saleRefusesARowThatHoldsAnotherArticle();
+    void emptyStockFigureStopsTheSale_data();
+    void emptyStockFigureStopsTheSale();
+    void emptyFigureStopsTheDeletion_data();
+    void emptyFigureStopsTheDeletion();
 };
 
 namespace {
@@ -59,13 +68,71 @@ namespace {
 bool rebuildSales(Database& db, const QString& drop, const QString& add, QString* error)
 {
     QStringList cols;
-    for (const QString& c : schema::saleColumns())
+    for (const QString& c : schema::saleColumns() + schema::keyColumns(QStringLiteral("data1")))
         if (c != drop)
             cols << quoteIdentifier(c);
     if (!add.isEmpty())
         cols << quoteIdentifier(add);
     return db.exec(QStringLiteral("DROP TABLE data1"), error) &&
            db.exec(QStringLiteral("CREATE TABLE data1 (%1)").arg(cols.join(QLatin1Char(','))), error);
+}
+
+// Gives the file the tables of schema version 2: `data` keyed by the bare
+// rowid, `data1` without the stock row of each sale.
+bool makeVersion2(Database& db, QString* error)
+{
+    const auto definitions = [](const QStringList& columns) {
+        QStringList defs;
+        for (const QString& c : columns) {
+            const bool number = c == QLatin1String("a5") || (c.size() == 1 && c.at(0).isDigit());
+            defs << quoteIdentifier(c) + (number ? QStringLiteral(" REAL") : QStringLiteral(" TEXT COLLATE NOCASE"));
+        }
+        return defs;
+    };
+    QStringList sales = definitions(schema::saleColumns().mid(1));
+    sales.prepend(QStringLiteral("\"ID\" INTEGER PRIMARY KEY AUTOINCREMENT"));
+    const QStringList statements{
+        QStringLiteral("DROP TABLE data"),
+        QStringLiteral("DROP TABLE data1"),
+        QStringLiteral("CREATE TABLE data (%1)").arg(definitions(schema::stockColumns()).join(QLatin1Char(','))),
+        QStringLiteral("CREATE TABLE data1 (%1)").arg(sales.join(QLatin1Char(','))),
+        QStringLiteral("CREATE INDEX data_day1 ON data(day1)"),
+        QStringLiteral("CREATE INDEX data1_day1 ON data1(day1)"),
+        QStringLiteral("CREATE INDEX data1_z ON data1(z)"),
+        QStringLiteral("CREATE INDEX data1_z_length ON data1(length(z))"),
+        QStringLiteral("PRAGMA user_version = 2"),
+    };
+    for (const QString& sql : statements)
+        if (!db.exec(sql, error))
+            return false;
+    return true;
+}
+
+QVector<QVariant> stockFiguresOf(Tdmfm& dm, qint64 id)
+{
+    QueryResult r;
+    QString error;
+    dm.db().query(Statement{QStringLiteral("select [5],[6],[7],[8] from data where rowid=?"), {id}}, &r, &error);
+    return r.rows.value(0);
+}
+
+qint64 saleRowCount(Tdmfm& dm)
+{
+    QueryResult r;
+    QString error;
+    dm.db().query(Statement{QStringLiteral("select count(*) from data1"), {}}, &r, &error);
+    return r.rows.value(0).value(0).toLongLong();
+}
+
+saleops::SaleInput saleOf(qint64 stockRowId)
+{
+    saleops::SaleInput in;
+    in.stockRowId = stockRowId;
+    in.quantity = QStringLiteral("2");
+    in.price = QStringLiteral("19.9");
+    in.saleNumber = QStringLiteral("20260105001");
+    in.saleDate = QStringLiteral("2026-01-05");
+    return in;
 }
 } // namespace
 
@@ -837,6 +904,166 @@ void TestStore::keptCustomerNamesEqualTheEngines()
     QVERIFY(kept.contains(QStringLiteral("外来客")));
     QCOMPARE(kept, engineNames());
     QVERIFY(port.entries.isEmpty());
+}
+
+void TestStore::stockIdentitiesAreNeverReused_data()
+{
+    QTest::addColumn<bool>("older");
+    QTest::newRow("new file") << false;
+    QTest::newRow("file of version 2") << true;
+}
+
+void TestStore::stockIdentitiesAreNeverReused()
+{
+    QFETCH(bool, older);
+    TestShop shop;
+    QString error;
+    if (older) {
+        Database db;
+        QVERIFY(db.open(shop.dbPath(), false, &error));
+        QVERIFY2(makeVersion2(db, &error), qPrintable(error));
+        // Rows 3 to 6 were deleted long ago; the sale of row 7 was written then.
+        for (const qint64 id : {1, 2, 7})
+            QVERIFY2(
+                db.exec(Statement{QStringLiteral("insert into data (rowid, a, c, [1], [2], [5], [6], [7], [8], day1) "
+                                                 "values (?, ?, '6901', 12, 10, 0, 0, 10, 120, '2026-01-05')"),
+                                  {id, QStringLiteral("商品%1").arg(id)}},
+                        &error),
+                qPrintable(error));
+        QVERIFY(db.exec(QStringLiteral("insert into data1 (a, c, [3], day2) values ('商品7', '6901', 1, '2026-01-05')"),
+                        &error));
+    }
+    Tdmfm& dm = shop.dm();
+    QVERIFY(dm.db().isOpen());
+    QueryResult r;
+    QVERIFY(dm.db().query(Statement{QStringLiteral("PRAGMA user_version"), {}}, &r, &error));
+    QCOMPARE(r.rows.at(0).at(0).toLongLong(), qint64(schema::kVersion));
+    QCOMPARE(schema::check(dm.db()), QStringList());
+    if (older) {
+        // Every row keeps its identity, its texts and its figures; the index is back.
+        QVERIFY(
+            dm.db().query(Statement{QStringLiteral("select rowid, a, [8] from data order by rowid"), {}}, &r, &error));
+        QCOMPARE(r.rows.size(), 3);
+        QCOMPARE(r.rows.at(2), (QVector<QVariant>{qint64(7), QStringLiteral("商品7"), 120.0}));
+        QVERIFY(dm.db().query(
+            Statement{QStringLiteral("select count(*) from sqlite_master where type='index' and name='data_day1'"), {}},
+            &r, &error));
+        QCOMPARE(r.rows.at(0).at(0).toLongLong(), qint64(1));
+        QVERIFY(dm.db().query(Statement{QStringLiteral("select stockrow from data1"), {}}, &r, &error));
+        QVERIFY(r.rows.at(0).at(0).isNull());
+    } else {
+        shop.addStock(QStringLiteral("篮球"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1);
+        shop.addStock(QStringLiteral("足球"), {}, QStringLiteral("2"), QStringLiteral("k"), 1, 1, 1);
+    }
+    // The last row deleted: the next row gets a new identity, never the deleted one.
+    QVERIFY(dm.db().query(Statement{QStringLiteral("select max(rowid) from data"), {}}, &r, &error));
+    const qint64 last = r.rows.at(0).at(0).toLongLong();
+    QVERIFY(dm.db().exec(Statement{QStringLiteral("delete from data where rowid=?"), {last}}, &error));
+    const qint64 next = shop.addStock(QStringLiteral("排球"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 1, 1);
+    QCOMPARE(next, last + 1);
+    // The stock list shows the stock columns; the key stays the hidden row identity.
+    QVERIFY(dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)));
+    QCOMPARE(dm.stockList().rowId(dm.stockList().rowCount() - 1), next);
+}
+
+void TestStore::saleRefusesARowThatHoldsAnotherArticle_data()
+{
+    QTest::addColumn<QString>("change"); // done to the stock row after the panel showed it
+
+    QTest::newRow("unchanged") << "";
+    QTest::newRow("another name") << "update data set a='足球'";
+    QTest::newRow("another code") << "update data set c='6902'";
+    QTest::newRow("another stock-in date") << "update data set day1='2026-01-06'";
+    QTest::newRow("deleted and written again") << "delete from data; insert into data (rowid, a, c, [1], [5], [6], "
+                                                  "[7], [8], day1) values (1, '足球', '6902', 1, 0, 0, 9, 9, "
+                                                  "'2026-01-06')";
+}
+
+void TestStore::saleRefusesARowThatHoldsAnotherArticle()
+{
+    QFETCH(QString, change);
+    TestShop shop;
+    Tdmfm& dm = shop.dm();
+    const qint64 id = shop.addStock(QStringLiteral("篮球"), QStringLiteral("7号"), QStringLiteral("6901"),
+                                    QStringLiteral("球类"), 12, 10, 19.9);
+    QCOMPARE(id, qint64(1));
+    saleops::SaleInput in = saleOf(id);
+    in.shownName = QStringLiteral("篮球");
+    in.shownCode = QStringLiteral("6901");
+    in.shownStockInDate = QStringLiteral("2026-01-05");
+    QString error;
+    for (const QString& sql : change.split(QStringLiteral("; "), Qt::SkipEmptyParts))
+        QVERIFY2(dm.db().exec(sql, &error), qPrintable(error));
+    const QVector<QVariant> before = stockFiguresOf(dm, id);
+    RecordingPort port;
+    if (change.isEmpty()) {
+        QVERIFY(saleops::recordSale(dm, in));
+        QCOMPARE(saleRowCount(dm), qint64(1));
+        return;
+    }
+    QVERIFY(!saleops::recordSale(dm, in));
+    QCOMPARE(port.entries.size(), 1);
+    QVERIFY2(port.lastText().contains(QStringLiteral("销售没有保存")), qPrintable(port.lastText()));
+    QCOMPARE(stockFiguresOf(dm, id), before);
+    QCOMPARE(saleRowCount(dm), qint64(0));
+}
+
+void TestStore::emptyStockFigureStopsTheSale_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QVariant>("value");
+
+    for (const char* column : {"1", "5", "6", "7", "8"})
+        QTest::addRow("[%s] empty", column) << QString::fromLatin1(column) << QVariant();
+    QTest::addRow("[%s] empty text", "1") << QStringLiteral("1") << QVariant(QString());
+    QTest::addRow("[%s] no number", "6") << QStringLiteral("6") << QVariant(QStringLiteral("abc"));
+}
+
+void TestStore::emptyStockFigureStopsTheSale()
+{
+    QFETCH(QString, column);
+    QFETCH(QVariant, value);
+    TestShop shop;
+    Tdmfm& dm = shop.dm();
+    const qint64 id = shop.addStock(QStringLiteral("篮球"), {}, QStringLiteral("1"), QStringLiteral("k"), 12, 10, 19.9);
+    QString error;
+    QVERIFY(
+        dm.db().exec(Statement{QStringLiteral("update data set %1=?").arg(quoteIdentifier(column)), {value}}, &error));
+    const QVector<QVariant> before = stockFiguresOf(dm, id);
+    RecordingPort port;
+    QVERIFY(!saleops::recordSale(dm, saleOf(id)));
+    QCOMPARE(port.texts(), QStringList{num::invalidDecimalText(value.toString())});
+    QCOMPARE(stockFiguresOf(dm, id), before);
+    QCOMPARE(saleRowCount(dm), qint64(0));
+}
+
+void TestStore::emptyFigureStopsTheDeletion_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("column");
+
+    for (const char* column : {"5", "6", "7", "8"})
+        QTest::addRow("stock [%s]", column) << QStringLiteral("data") << QString::fromLatin1(column);
+    for (const char* column : {"1", "3", "4"})
+        QTest::addRow("sale [%s]", column) << QStringLiteral("data1") << QString::fromLatin1(column);
+}
+
+void TestStore::emptyFigureStopsTheDeletion()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, column);
+    TestShop shop;
+    Tdmfm& dm = shop.dm();
+    const qint64 id = shop.addStock(QStringLiteral("篮球"), {}, QStringLiteral("1"), QStringLiteral("k"), 12, 10, 19.9);
+    QVERIFY(saleops::recordSale(dm, saleOf(id)));
+    QString error;
+    QVERIFY(dm.db().exec(QStringLiteral("update %1 set %2=NULL").arg(table, quoteIdentifier(column)), &error));
+    const QVector<QVariant> before = stockFiguresOf(dm, id);
+    RecordingPort port;
+    QCOMPARE(saleops::deleteSale(dm, 1, false), saleops::DeleteOutcome::Failed);
+    QCOMPARE(port.texts(), QStringList{num::invalidDecimalText(QString())});
+    QCOMPARE(stockFiguresOf(dm, id), before);
+    QCOMPARE(saleRowCount(dm), qint64(1));
 }
 
 QTEST_MAIN(TestStore)

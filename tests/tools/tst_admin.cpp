@@ -154,6 +154,8 @@ void TestAdmin::checkFailsOnOneLine_data()
                                   << "newer version of the program (schema 99)";
     QTest::newRow("no super administrator") << "admin"
                                             << "no 超级管理员";
+    QTest::newRow("stock rows without their key") << "key"
+                                                  << "row identities could be reused";
 }
 
 void TestAdmin::checkFailsOnOneLine()
@@ -177,6 +179,13 @@ void TestAdmin::checkFailsOnOneLine()
                             &error));
         } else if (damage == QLatin1String("version")) {
             QVERIFY(db.exec(QStringLiteral("PRAGMA user_version = 99"), &error));
+        } else if (damage == QLatin1String("key")) {
+            // Every column is there, but the rowid is bare again.
+            QVERIFY(db.exec(QStringLiteral("CREATE TABLE plain AS SELECT a,b,c,d,e,f,g,[1],[2],[3],[4],[5],[6],[7],[8],"
+                                           "z,day1 FROM data"),
+                            &error));
+            QVERIFY(db.exec(QStringLiteral("DROP TABLE data"), &error));
+            QVERIFY(db.exec(QStringLiteral("ALTER TABLE plain RENAME TO data"), &error));
         } else {
             QVERIFY(db.exec(QStringLiteral("delete from userdb"), &error));
         }
