@@ -104,7 +104,7 @@ void TestStockImport::importsWorkbooks()
     TestShop shop;
     workbook::Book book;
     QString error;
-    QVERIFY2(workbook::read(path, &book, &error), qPrintable(error));
+    QVERIFY2(workbook::read(path, stockimport::selection(), &book, &error), qPrintable(error));
     QCOMPARE(book.sheets.size(), 2);
     QCOMPARE(book.sheets.at(0).name, QStringLiteral("说明"));
 
@@ -133,7 +133,7 @@ void TestStockImport::readsWhatFreeXlCannot()
     TestShop shop;
     workbook::Book book;
     QString error;
-    QVERIFY2(workbook::read(fixture("emptystring.xls"), &book, &error), qPrintable(error));
+    QVERIFY2(workbook::read(fixture("emptystring.xls"), stockimport::selection(), &book, &error), qPrintable(error));
     QCOMPARE(book.sheets.size(), 2);
     const stockimport::Result r = stockimport::run(fixture("emptystring.xls"), shop.dbPath(), nullptr);
     QCOMPARE(r.outcome, Outcome::Imported);
@@ -178,7 +178,7 @@ void TestStockImport::refusesBadWorkbooks_data()
     for (int i = 0; i < 100000; ++i)
         many += "球,,1,类,,,,1,1,1,1,,,1,1,,2026-01-05\n";
     QTest::newRow("100,000 rows") << QStringLiteral("many.csv") << many
-                                  << QStringLiteral("有 100000 行数据，一次最多导入 65535 行");
+                                  << QStringLiteral("工作表 many 的数据多于 65535 行，一次最多导入 65535 行");
 }
 
 void TestStockImport::refusesBadWorkbooks()
@@ -217,7 +217,7 @@ void TestStockImport::damagedWorkbooksAreRefused()
             const QString path = writeFile(dir.path(), QString::fromLatin1(name), bad);
             workbook::Book book;
             QString error;
-            if (!workbook::read(path, &book, &error)) {
+            if (!workbook::read(path, stockimport::selection(), &book, &error)) {
                 QVERIFY(!error.isEmpty());
                 ++refused;
             }
