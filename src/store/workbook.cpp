@@ -141,7 +141,7 @@ public:
 
     // Takes the cell at (row, column), 0-based. `sharedText`: its text is held
     // already (a shared string). False stops the reading: with *error, or with
-    // Sheet::tooManyRows set.
+    // Sheet::tooManyRows set, or with nothing more to keep (full()).
     bool add(int row, int column, Cell cell, bool sharedText, QString* error)
     {
         if (cell.isEmpty())
@@ -157,12 +157,16 @@ public:
             addTitle(column, cell);
             return true;
         }
+        if (m_sheet->columns.isEmpty()) {
+            m_done = true; // the title row named none of the titles: nothing below it is kept
+            return false;
+        }
         const qsizetype at = m_sheet->columns.indexOf(column);
         if (at < 0)
             return true;
         if (m_sheet->rows.isEmpty() || m_sheet->rows.constLast().row != row) {
             if (m_sheet->rows.size() >= m_selection.maxRows) {
-                m_sheet->tooManyRows = true;
+                m_sheet->tooManyRows = m_done = true;
                 return false;
             }
             m_sheet->rows.append({row, QVector<Cell>(m_sheet->columns.size())});
@@ -173,8 +177,9 @@ public:
         return true;
     }
 
-    // Whether the reading stopped because the rows reached the selection's limit.
-    bool full() const { return m_sheet->tooManyRows; }
+    // Whether the reading stopped because nothing more would be kept (no
+    // column is, or the rows reached the selection's limit).
+    bool full() const { return m_done; }
 
 private:
     void addTitle(int column, const Cell& cell)
@@ -196,6 +201,7 @@ private:
     Sheet* m_sheet;
     TextBudget* m_budget;
     int m_lastRow = -1;
+    bool m_done = false;
 };
 
 // ---- Number formats --------------------------------------------------------------
@@ -356,6 +362,8 @@ protected:
         const gsf_off_t left = gsf_input_remaining(m_input);
         if (left <= 0)
             return -1;
+        if (maxSize <= 0)
+            return 0;
         const qint64 n = std::min<qint64>(maxSize, left);
         if (!gsf_input_read(m_input, size_t(n), reinterpret_cast<guint8*>(data))) {
             m_failure = damaged(QStringLiteral("读取中断"));
