@@ -76,8 +76,9 @@ QString columnName(qint64 column)
 }
 QString beyondXls(const QString& sheet, int row, int column)
 {
-    return QStringLiteral("工作表“%1”第 %2 行第 %3 列有单元格，超出 Excel 97-2003 工作表的 %4 列，文件已损坏或不是 Excel "
-                          "保存的")
+    return QStringLiteral(
+               "工作表“%1”第 %2 行第 %3 列有单元格，超出 Excel 97-2003 工作表的 %4 列，文件已损坏或不是 Excel "
+               "保存的")
         .arg(sheet)
         .arg(row + 1)
         .arg(column + 1)
@@ -85,7 +86,8 @@ QString beyondXls(const QString& sheet, int row, int column)
 }
 QString beyondXlsx(const QString& sheet, const QString& where)
 {
-    return QStringLiteral("工作表“%1”的单元格位置 %2 超出 Excel 工作表的范围（最多 %3 列，到 %4 列；%5 行），文件已损坏")
+    return QStringLiteral(
+               "工作表“%1”的单元格位置 %2 超出 Excel 工作表的范围（最多 %3 列，到 %4 列；%5 行），文件已损坏")
         .arg(sheet, where)
         .arg(kXlsxColumns)
         .arg(columnName(kXlsxColumns))
@@ -147,7 +149,10 @@ public:
         if (cell.isEmpty())
             return true;
         if (row < m_lastRow) {
-            *error = damaged(QStringLiteral("工作表“%1”的第 %2 行写在第 %3 行之后").arg(m_sheet->name).arg(row + 1).arg(m_lastRow + 1));
+            *error = damaged(QStringLiteral("工作表“%1”的第 %2 行写在第 %3 行之后")
+                                 .arg(m_sheet->name)
+                                 .arg(row + 1)
+                                 .arg(m_lastRow + 1));
             return false;
         }
         m_lastRow = row;
@@ -356,7 +361,9 @@ protected:
         if (!m_failure.isEmpty())
             return -1;
         if (gsf_input_size(m_input) > kMaxXmlBytes) {
-            m_failure = damaged(QStringLiteral("%1 展开后超过 %2 MB").arg(QString::fromUtf8(gsf_input_name(m_input))).arg(kMaxXmlBytes >> 20));
+            m_failure = damaged(QStringLiteral("%1 展开后超过 %2 MB")
+                                    .arg(QString::fromUtf8(gsf_input_name(m_input)))
+                                    .arg(kMaxXmlBytes >> 20));
             return -1;
         }
         const gsf_off_t left = gsf_input_remaining(m_input);
@@ -720,7 +727,7 @@ bool readSheet(RecordStream& rs, const Globals& g, SheetBuilder& out, const Shee
     int depth = 1;
     // A formula whose result is text: the text follows in a STRING record.
     int pendingRow = -1, pendingColumn = -1;
-    bool more = true;    // false once the builder has all it may hold, or on a refusal
+    bool more = true;     // false once the builder has all it may hold, or on a refusal
     bool refused = false; // the cell could not be taken: *error says why
     const auto put = [&](int row, int col, Cell cell, bool shared = false) {
         if (col >= kXlsColumns) {
@@ -997,31 +1004,32 @@ bool readXlsx(GsfInput* file, const Selection& selection, Book* book, QString* e
     qsizetype selected = -1;
     QString relation; // of the selected sheet
     bool system1904 = false;
-    const bool listed = readXmlPart(zip.get(), QStringLiteral("xl/workbook.xml"), true, error, [&](QXmlStreamReader& x) {
-        while (!x.atEnd()) {
-            if (x.readNext() != QXmlStreamReader::StartElement)
-                continue;
-            if (x.name() == QLatin1String("sheet")) {
-                if (book->sheets.size() >= kMaxSheets) {
-                    *error = damaged(QStringLiteral("工作表超过 %1 个").arg(kMaxSheets));
-                    return false;
+    const bool listed =
+        readXmlPart(zip.get(), QStringLiteral("xl/workbook.xml"), true, error, [&](QXmlStreamReader& x) {
+            while (!x.atEnd()) {
+                if (x.readNext() != QXmlStreamReader::StartElement)
+                    continue;
+                if (x.name() == QLatin1String("sheet")) {
+                    if (book->sheets.size() >= kMaxSheets) {
+                        *error = damaged(QStringLiteral("工作表超过 %1 个").arg(kMaxSheets));
+                        return false;
+                    }
+                    Sheet sheet;
+                    sheet.name = x.attributes().value(QLatin1String("name")).left(kMaxName).toString();
+                    if (selected < 0 && sheet.name.compare(selection.sheet, Qt::CaseInsensitive) == 0) {
+                        selected = book->sheets.size();
+                        for (const QXmlStreamAttribute& a : x.attributes())
+                            if (a.name() == QLatin1String("id"))
+                                relation = a.value().toString();
+                    }
+                    book->sheets.append(std::move(sheet));
+                } else if (x.name() == QLatin1String("workbookPr")) {
+                    const auto v = x.attributes().value(QLatin1String("date1904"));
+                    system1904 = v == QLatin1String("1") || v == QLatin1String("true");
                 }
-                Sheet sheet;
-                sheet.name = x.attributes().value(QLatin1String("name")).left(kMaxName).toString();
-                if (selected < 0 && sheet.name.compare(selection.sheet, Qt::CaseInsensitive) == 0) {
-                    selected = book->sheets.size();
-                    for (const QXmlStreamAttribute& a : x.attributes())
-                        if (a.name() == QLatin1String("id"))
-                            relation = a.value().toString();
-                }
-                book->sheets.append(std::move(sheet));
-            } else if (x.name() == QLatin1String("workbookPr")) {
-                const auto v = x.attributes().value(QLatin1String("date1904"));
-                system1904 = v == QLatin1String("1") || v == QLatin1String("true");
             }
-        }
-        return true;
-    });
+            return true;
+        });
     if (!listed)
         return false;
     book->format = Book::Format::Xlsx;
@@ -1123,7 +1131,9 @@ bool readXlsx(GsfInput* file, const Selection& selection, Book* book, QString* e
                     row = int(std::min<qint64>(n, kXlsxRows + 1) - 1);
                 }
                 if (row >= kXlsxRows) {
-                    *error = beyondXlsx(sheet.name, QStringLiteral("第 %1 行").arg(r.isEmpty() ? QString::number(row + 1) : r.left(20).toString()));
+                    *error = beyondXlsx(
+                        sheet.name,
+                        QStringLiteral("第 %1 行").arg(r.isEmpty() ? QString::number(row + 1) : r.left(20).toString()));
                     refused = true;
                     return false;
                 }
@@ -1141,7 +1151,9 @@ bool readXlsx(GsfInput* file, const Selection& selection, Book* book, QString* e
                 return false;
             }
             if (col >= kXlsxColumns) {
-                *error = beyondXlsx(sheet.name, ref.isEmpty() ? QStringLiteral("第 %1 行第 %2 列").arg(row + 1).arg(col + 1) : ref.left(20).toString());
+                *error =
+                    beyondXlsx(sheet.name, ref.isEmpty() ? QStringLiteral("第 %1 行第 %2 列").arg(row + 1).arg(col + 1)
+                                                         : ref.left(20).toString());
                 refused = true;
                 return false;
             }

@@ -72,7 +72,7 @@ struct Sheet
 
     struct Title
     {
-        int column; // sheet column, 0-based
+        int column;   // sheet column, 0-based
         QString text; // as written, blanks around taken away
     };
     int titleRow = -1;    // 0-based sheet row of the title row; -1 when the sheet holds nothing
@@ -81,7 +81,7 @@ struct Sheet
 
     struct Row
     {
-        int row; // 0-based sheet row
+        int row;             // 0-based sheet row
         QVector<Cell> cells; // cells[i] is the cell in columns[i]
     };
     // The rows below the title row that hold anything in a kept column, top to bottom.

@@ -9,8 +9,8 @@
 #include "store/workbook.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -120,7 +120,8 @@ bool writeXlsBeyondLastColumn(const QString& path, int rows)
         return false;
     GsfOutfile* ole = gsf_outfile_msole_new(file);
     GsfOutput* workbook = gsf_outfile_new_child(ole, "Workbook", FALSE);
-    const bool ok = gsf_output_write(workbook, size_t(stream.size()), reinterpret_cast<const guint8*>(stream.constData()));
+    const bool ok =
+        gsf_output_write(workbook, size_t(stream.size()), reinterpret_cast<const guint8*>(stream.constData()));
     gsf_output_close(workbook);
     g_object_unref(workbook);
     gsf_output_close(GSF_OUTPUT(ole)); // closes the file too
@@ -240,8 +241,7 @@ bool writeXlsx(const QString& path, const QByteArray& head, const QByteArray& ro
                             "</Relationships>";
     return writeZip(path, {plainPart("xl/workbook.xml", workbook), plainPart("xl/_rels/workbook.xml.rels", rels),
                            repeatedPart("xl/worksheets/sheet1.xml", "<worksheet><sheetData>" + head, body,
-                                        perBody ? times / perBody : 0,
-                                        "</sheetData></worksheet>")});
+                                        perBody ? times / perBody : 0, "</sheetData></worksheet>")});
 }
 
 // The title row of a sheet korvel as inline texts.
@@ -386,7 +386,8 @@ void TestStockImport::refusesBadWorkbooks_data()
         << QStringLiteral("row3.csv") << QByteArray(",,\n") + kHeader + "球,,1,类,,,,1,二,1,1,,,1,1,,2026-01-05\n"
         << QStringLiteral("工作表 row3 第 3 行 a2 列的“二”不是数字");
     // Numbers are held to the stock-in panel's rule.
-    QTest::newRow("negative quantity") << QStringLiteral("neg.csv") << kHeader + "球,,1,类,,,,1,-5,1,1,,,1,1,,2026-01-05\n"
+    QTest::newRow("negative quantity") << QStringLiteral("neg.csv")
+                                       << kHeader + "球,,1,类,,,,1,-5,1,1,,,1,1,,2026-01-05\n"
                                        << QStringLiteral("工作表 neg 第 2 行 a2 列的数值“-5”超出允许范围");
     QTest::newRow("16 significant digits")
         << QStringLiteral("digits.csv") << kHeader + "球,,1,类,,,,1.234567890123456,1,1,1,,,1,1,,2026-01-05\n"
@@ -528,11 +529,16 @@ void TestStockImport::refusesHostileWorkbooksInBoundedMemory_data()
 {
     QTest::addColumn<QString>("shape");
     QTest::addColumn<QString>("message");
-    QTest::newRow("xls, numbers at column 65535") << "xls" << "超出 Excel 97-2003 工作表的 256 列";
-    QTest::newRow("xlsx, a cell at column AMJ on each of 1,000,000 rows") << "amj" << "第 1 行缺少列名";
-    QTest::newRow("xlsx, 1,000,000 tiny rows") << "tiny" << "的数据多于 65535 行";
-    QTest::newRow("xlsx, 15,000,000 tiny rows") << "tinier" << "展开后超过 128 MB";
-    QTest::newRow("xlsx, a row past the last") << "lastrow" << "超出 Excel 工作表的范围";
+    QTest::newRow("xls, numbers at column 65535") << "xls"
+                                                  << "超出 Excel 97-2003 工作表的 256 列";
+    QTest::newRow("xlsx, a cell at column AMJ on each of 1,000,000 rows") << "amj"
+                                                                          << "第 1 行缺少列名";
+    QTest::newRow("xlsx, 1,000,000 tiny rows") << "tiny"
+                                               << "的数据多于 65535 行";
+    QTest::newRow("xlsx, 15,000,000 tiny rows") << "tinier"
+                                                << "展开后超过 128 MB";
+    QTest::newRow("xlsx, a row past the last") << "lastrow"
+                                               << "超出 Excel 工作表的范围";
 }
 
 void TestStockImport::refusesHostileWorkbooksInBoundedMemory()
@@ -540,8 +546,9 @@ void TestStockImport::refusesHostileWorkbooksInBoundedMemory()
     QFETCH(QString, shape);
     QFETCH(QString, message);
     TestShop shop;
-    const QString path = QDir(shop.folder()).filePath(shape == QLatin1String("xls") ? QStringLiteral("hostile.xls")
-                                                                                     : QStringLiteral("hostile.xlsx"));
+    const QString path =
+        QDir(shop.folder())
+            .filePath(shape == QLatin1String("xls") ? QStringLiteral("hostile.xls") : QStringLiteral("hostile.xlsx"));
     const QByteArray tiny = "<row><c><v>1</v></c></row>";
     if (shape == QLatin1String("xls"))
         QVERIFY(writeXlsBeyondLastColumn(path, 65536));
