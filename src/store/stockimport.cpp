@@ -6,17 +6,16 @@
 #include "store/database.h"
 #include "store/memtable.h"
 #include "store/pinyin/pinyininitials.h"
+#include "store/schema.h"
 #include "store/tdmfm.h"
 #include "store/workbook.h"
 
 #include <QFileInfo>
 #include <QHash>
-#include <QSet>
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cmath>
 
 namespace stockimport {
 
@@ -95,42 +94,37 @@ std::optional<QVariant> valueOf(const Cell& cell, const Column& c, const Where& 
         default:
             break;
         }
-        if (text.size() > kMaxTextLength) {
-            *error =
-                QStringLiteral("%1的文字有 %2 个字符，最多 %3 个").arg(where()).arg(text.size()).arg(kMaxTextLength);
+        // A text cut while it was read says how long it was.
+        const qsizetype length = cell.fullLength >= 0 ? cell.fullLength : text.size();
+        if (length > kMaxTextLength) {
+            *error = QStringLiteral("%1的文字有 %2 个字符，最多 %3 个").arg(where()).arg(length).arg(kMaxTextLength);
             return std::nullopt;
         }
         return QVariant(text);
     }
     case Kind::Number: {
-        std::optional<long double> value;
-        QString bad;
+        // Every number is held to the rule of the stock-in panel's fields. A
+        // number cell gives the 15 significant digits it is shown with (a
+        // saved 0.1 * 3 is 0.30000000000000004).
+        QString text;
         if (cell.kind == Cell::Kind::Empty)
             return QVariant();
         if (cell.kind == Cell::Kind::Number) {
-            // Held to the 15 significant digits every amount of the program has
-            // (a saved 0.1 * 3 is 0.30000000000000004); whole numbers are already.
-            const double v = cell.number;
-            if (v == std::floor(v) && std::fabs(v) < 1e15) {
-                value = v;
-            } else {
-                bad = num::general(static_cast<long double>(v));
-                value = num::toDecimal(bad);
-            }
+            text = num::general(static_cast<long double>(cell.number));
         } else if (cell.kind == Cell::Kind::Text) {
             if (trimBlanks(cell.text).isEmpty())
                 return QVariant();
-            value = num::toDecimal(cell.text);
-            bad = cell.text;
+            text = cell.text;
         } else {
-            bad = num::dateText(cell.date);
+            text = num::dateText(cell.date);
         }
-        if (!value) {
-            *error = QStringLiteral("%1的“%2”不是数字").arg(where(), shown(bad));
+        if (cell.kind == Cell::Kind::Date || !num::toDecimal(text)) {
+            *error = QStringLiteral("%1的“%2”不是数字").arg(where(), shown(text));
             return std::nullopt;
         }
-        if (!num::isStorableResult(*value)) {
-            *error = QStringLiteral("%1的数字 %2 超出范围").arg(where(), num::general(*value));
+        const std::optional<long double> value = num::toStorable(text, QString());
+        if (!value) {
+            *error = num::outOfRangeText(where(), shown(trimBlanks(text)));
             return std::nullopt;
         }
         return QVariant(static_cast<double>(*value));
@@ -213,29 +207,19 @@ bool writeRows(Database& db, const std::vector<QVariantList>& rows, std::vector<
     return t.commit(error);
 }
 
-// The columns of `data` the import fills must all be there.
-bool hasStockTable(Database& db, QString* error)
+// The text on one line: a cell's text or a file's name may hold line breaks,
+// and the message names it on one line.
+QString oneLine(QString text)
 {
-    QueryResult r;
-    if (!db.query(Statement{QStringLiteral("PRAGMA table_info(data)"), {}}, &r, error))
-        return false;
-    QSet<QString> present;
-    const int nameAt = int(r.columns.indexOf(QStringLiteral("name")));
-    for (const auto& row : std::as_const(r.rows))
-        present.insert(row.value(nameAt).toString().toLower());
-    if (present.isEmpty()) {
-        *error = QStringLiteral("数据库中没有库存表 data");
-        return false;
+    text.replace(QLatin1String("\r\n"), QStringLiteral("↵"));
+    for (QChar& ch : text) {
+        const char16_t c = ch.unicode();
+        if (c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || c == 0x85 || c == 0x2028 || c == 0x2029)
+            ch = QChar(u'↵');
+        else if (c < 0x20 || c == 0x7F)
+            ch = QChar(u' ');
     }
-    QStringList missing;
-    for (const Column& c : kColumns)
-        if (!present.contains(QString(c.tableName)))
-            missing << QString(c.tableName);
-    if (!missing.isEmpty()) {
-        *error = QStringLiteral("数据库的库存表 data 缺少列：%1").arg(missing.join(QStringLiteral("、")));
-        return false;
-    }
-    return true;
+    return text;
 }
 
 bool sameFile(const QString& a, const QString& b)
@@ -283,28 +267,18 @@ bool checkedRows(const workbook::Book& book, std::vector<QVariantList>* rows, QS
     }
     const QString name = sheet->name;
     // The column names stand in the first row that holds anything.
-    int headerRow = 0;
-    const auto rowIsEmpty = [&](int r) {
-        return std::all_of(sheet->rows.at(r).begin(), sheet->rows.at(r).end(),
-                           [](const Cell& c) { return c.isEmpty(); });
-    };
-    while (headerRow < sheet->rows.size() && rowIsEmpty(headerRow))
-        ++headerRow;
-    if (headerRow == sheet->rows.size()) {
+    if (sheet->titleRow < 0) {
         *error =
             QStringLiteral("工作表 %1 是空的：第 1 行应是列名 %2").arg(name, sheetColumns().join(QStringLiteral(", ")));
         return false;
     }
-    // Columns by the names in the first row.
+    const int headerRow = sheet->titleRow;
+    // Columns by the names in the first row, as places in the rows' kept cells.
     int at[kColumnCount];
     std::fill(std::begin(at), std::end(at), -1);
-    const QVector<Cell>& header = sheet->rows.at(headerRow);
-    for (int col = 0; col < header.size(); ++col) {
-        if (header.at(col).kind != Cell::Kind::Text)
-            continue;
-        const QString title = trimBlanks(header.at(col).text);
+    for (const workbook::Sheet::Title& title : sheet->titles) {
         for (int i = 0; i < kColumnCount; ++i) {
-            if (title.compare(kColumns[i].sheetName, Qt::CaseInsensitive) != 0)
+            if (title.text.compare(kColumns[i].sheetName, Qt::CaseInsensitive) != 0)
                 continue;
             if (at[i] >= 0) {
                 *error = QStringLiteral("工作表 %1 第 %2 行有两个名为 %3 的列")
@@ -313,7 +287,7 @@ bool checkedRows(const workbook::Book& book, std::vector<QVariantList>* rows, QS
                              .arg(kColumns[i].sheetName);
                 return false;
             }
-            at[i] = col;
+            at[i] = int(sheet->columns.indexOf(title.column));
         }
     }
     QStringList missing;
@@ -327,39 +301,27 @@ bool checkedRows(const workbook::Book& book, std::vector<QVariantList>* rows, QS
                      .arg(missing.join(QStringLiteral("、")));
         return false;
     }
-    int filled = 0;
-    for (int r = headerRow + 1; r < sheet->rows.size(); ++r) {
-        bool any = false;
-        for (int i = 0; i < kColumnCount && !any; ++i)
-            any = !sheet->cell(r, at[i]).isEmpty();
-        if (any)
-            ++filled;
-    }
-    if (filled > kMaxRows) {
-        *error = QStringLiteral("工作表 %1 有 %2 行数据，一次最多导入 %3 行，请分成几个工作簿导入")
+    if (sheet->tooManyRows || sheet->rows.size() > kMaxRows) {
+        *error = QStringLiteral("工作表 %1 的数据多于 %2 行，一次最多导入 %2 行，请分成几个工作簿导入")
                      .arg(name)
-                     .arg(filled)
                      .arg(kMaxRows);
         return false;
     }
-    rows->reserve(size_t(filled));
-    for (int r = headerRow + 1; r < sheet->rows.size(); ++r) {
+    // Only rows with a value in a named column were kept.
+    rows->reserve(size_t(sheet->rows.size()));
+    for (const workbook::Sheet::Row& r : sheet->rows) {
         QVariantList values;
         values.reserve(kColumnCount);
-        bool any = false;
         for (int i = 0; i < kColumnCount; ++i) {
-            const Cell& cell = sheet->cell(r, at[i]);
-            any = any || !cell.isEmpty();
+            const Cell& cell = r.cells.at(at[i]);
             const std::optional<QVariant> v = valueOf(
-                cell, kColumns[i], [&] { return place(name, r, kColumns[i]); }, error);
+                cell, kColumns[i], [&] { return place(name, r.row, kColumns[i]); }, error);
             if (!v) {
                 rows->clear();
                 return false;
             }
             values.append(*v);
         }
-        if (!any)
-            continue;
         if (isTextEmpty(values.at(kNameInitials)))
             values[kNameInitials] = PinyinInitials(values.at(kName).toString());
         if (isTextEmpty(values.at(kModelInitials)))
@@ -369,7 +331,14 @@ bool checkedRows(const workbook::Book& book, std::vector<QVariantList>* rows, QS
     return true;
 }
 
-Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open)
+workbook::Selection selection()
+{
+    return {kSheet, sheetColumns(), kMaxRows};
+}
+
+namespace {
+
+Result importInto(const QString& workbookPath, const QString& databasePath, Tdmfm* open)
 {
     Result result;
     const bool throughOpen = open && open->db().isOpen() && sameFile(open->path(), databasePath);
@@ -386,10 +355,16 @@ Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open
             return result;
         }
     }
-    if (!hasStockTable(*db, &result.detail))
+    // The checks a backup must pass before it is restored: rows are only
+    // added to a database the program can go on working with.
+    const QStringList problems = schema::check(*db);
+    if (!problems.isEmpty()) {
+        result.outcome = Outcome::ConnectFailed;
+        result.detail = problems.join(QStringLiteral("; "));
         return result;
+    }
     workbook::Book book;
-    if (!workbook::read(workbookPath, &book, &result.detail))
+    if (!workbook::read(workbookPath, selection(), &book, &result.detail))
         return result;
     std::vector<QVariantList> rows;
     if (!checkedRows(book, &rows, &result.detail))
@@ -410,6 +385,15 @@ Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open
     result.outcome = Outcome::Imported;
     result.rows = int(rows.size());
     result.intoOpenDatabase = throughOpen;
+    return result;
+}
+
+} // namespace
+
+Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open)
+{
+    Result result = importInto(workbookPath, databasePath, open);
+    result.detail = oneLine(result.detail);
     return result;
 }
 

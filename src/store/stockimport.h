@@ -9,7 +9,8 @@
 class Tdmfm;
 namespace workbook {
 struct Book;
-}
+struct Selection;
+} // namespace workbook
 
 // Bulk stock-in from a workbook: every data row of the worksheet `korvel`
 // becomes one new Stock row. The sheet's first row that holds anything names
@@ -29,11 +30,16 @@ const QStringList& sheetColumns();
 // The columns of `data` they fill, in the same order.
 const QStringList& tableColumns();
 
+// What the import reads of a workbook: the sheet korvel, the columns its
+// title row names, and one row more than it takes.
+workbook::Selection selection();
+
 // The checked rows of the book's `korvel` sheet (a CSV file's one sheet, whatever
 // its name), each a list of values in tableColumns() order: texts trimmed, numbers
 // as doubles, dates as "yyyy-mm-dd", NULL for an empty number or date cell.
 // Empty pinyin initials (e, f) are computed from the name and the model text (规格型号)
 // as stock-in does; rows with no value in any named column are skipped.
+// Numbers are held to the rule of the stock-in panel (num::toStorable).
 // On the first bad value returns false with a sentence naming the sheet row
 // and column.
 bool checkedRows(const workbook::Book& book, std::vector<QVariantList>* rows, QString* error);
