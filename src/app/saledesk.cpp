@@ -34,7 +34,7 @@ SaleDesk::SaleDesk(Tdmfm& dm, PosHost& host, QWidget* area, int windowWidth, Sto
             dm, *toolbar.settingsMenu()->receiptSettings(),
             {m_sale->saleNumber(), host.userName(), m_slip->total(), m_slip->cash()});
     });
-    m_slip->setSlipPreviewer([this, &windows] { windows.previewSlip(m_sale->saleNumber()); });
+    m_slip->setSlipPreviewer([this, &windows] { windows.previewSlipOfSale(m_sale->saleNumber()); });
     connect(m_sale, &SalePanel::saleSaved, &windows, &SecondaryWindows::saleRecorded);
     connect(list.addGridMenuAction(QStringLiteral("销售单(小票)打印"), StockListPanel::MenuPart::Last),
             &QAction::triggered, m_slip, &SlipPanel::toggle);

@@ -71,6 +71,12 @@ void SecondaryWindows::openImport()
     m_import->exec();
 }
 
+void SecondaryWindows::previewSlipOfSale(const QString& saleNumber)
+{
+    m_sales->showSaleNumber(saleNumber.trimmed());
+    previewSlip(saleNumber);
+}
+
 void SecondaryWindows::previewSlip(const QString& saleNumber)
 {
     salesslip::previewSale(m_dm, salesslip::textsOf(*m_toolbar.settingsMenu()->receiptSettings()), saleNumber,

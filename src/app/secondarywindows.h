@@ -38,6 +38,8 @@ public:
     void openImport();
     // "销售单预览": the A4 sales slip of the sale number, in a print preview.
     void previewSlip(const QString& saleNumber);
+    // The same from the slip panel: the sales detail list shows the slip's rows too.
+    void previewSlipOfSale(const QString& saleNumber);
 
     // A sale was saved under `saleNumber`: the sales window takes the number
     // and an open summary is computed again.

@@ -1,5 +1,6 @@
 #include "print/salesslip.h"
 
+#include "core/messageport.h"
 #include "core/numbers.h"
 #include "print/capitalamount.h"
 #include "print/tpos.h"
@@ -334,11 +335,20 @@ void preview(const QString& saleNumber, const RowSet& rows, const Texts& texts, 
         printer, [&slip](QPrinter& p) { paintAll(p, slip); }, QStringLiteral("销售单预览"));
 }
 
+QString noSaleText(const QString& saleNumber)
+{
+    return QStringLiteral("没有销售单号为“%1”的销售记录，销售单没有打印。").arg(saleNumber);
+}
+
 bool previewSale(Tdmfm& dm, const Texts& texts, const QString& saleNumber, const QString& userName)
 {
     RowSet rows(QStringLiteral("slipReport"));
     if (!dm.OpenQuery(rows, saleq::slipRows(saleNumber.trimmed())))
         return false;
+    if (rows.isEmpty()) {
+        messagePort().inform(noSaleText(saleNumber.trimmed()));
+        return false;
+    }
     preview(saleNumber, rows, texts, userName);
     return true;
 }

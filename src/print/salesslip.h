@@ -96,9 +96,11 @@ bool print(QPrinter& printer, const Slip& slip, QString* error = nullptr);
 
 // Opens the print preview of the slip of `rows`.
 void preview(const QString& saleNumber, const RowSet& rows, const Texts& texts, const QString& userName);
+// The message when no sale row's number contains `saleNumber`.
+QString noSaleText(const QString& saleNumber);
 // "销售单打印" of the slip panel: the Sale rows of every number containing the
 // trimmed `saleNumber`, then the preview. False when the rows could not be
-// read (the message was shown).
+// read or there are none (the message was shown).
 bool previewSale(Tdmfm& dm, const Texts& texts, const QString& saleNumber, const QString& userName);
 
 } // namespace salesslip

@@ -186,6 +186,7 @@ QWidget* Txstj::buildSearchArea(QWidget* parent)
     auto* numberRow = new QHBoxLayout;
     numberRow->addWidget(new QLabel(QStringLiteral("销售单号："), slip));
     m_number = new QLineEdit(slip);
+    m_number->setObjectName(QStringLiteral("saleNumberBox"));
     m_number->setMinimumWidth(110);
     numberRow->addWidget(m_number);
     slipLayout->addLayout(numberRow);
@@ -193,7 +194,7 @@ QWidget* Txstj::buildSearchArea(QWidget* parent)
     slipLayout->addWidget(slipFind);
     QPushButton* slipPreview = addButton(kSlipGroup, QStringLiteral("销售单预览"), slip);
     slipLayout->addWidget(slipPreview);
-    connect(slipPreview, &QPushButton::clicked, this, [this] { m_host.previewSlip(m_number->text().trimmed()); });
+    connect(slipPreview, &QPushButton::clicked, this, &Txstj::previewSlip);
     slipLayout->addStretch();
     row->addWidget(slip);
 
@@ -319,6 +320,13 @@ void Txstj::saleRecorded(const QString& number)
     setSaleNumber(number);
     if (isVisible() || m_dm.salesTable().isLoaded())
         showThisMonth();
+}
+
+void Txstj::showSaleNumber(const QString& number)
+{
+    setSaleNumber(number);
+    if (isVisible() || m_dm.salesTable().isLoaded())
+        searchSaleNumber();
 }
 
 QString Txstj::saleNumber() const
@@ -463,6 +471,18 @@ void Txstj::searchReturns()
 void Txstj::searchSaleNumber()
 {
     run(salesq::saleNumberQuery(m_number->text()), false);
+}
+
+void Txstj::previewSlip()
+{
+    // An empty box would make a slip of every sale ever made.
+    const QString number = m_number->text().trimmed();
+    if (number.isEmpty()) {
+        messagePort().inform(QStringLiteral("点选要打印的某行记录"));
+        return;
+    }
+    searchSaleNumber(); // the list shows the rows the slip prints
+    m_host.previewSlip(number);
 }
 
 void Txstj::clearConditions()

@@ -40,6 +40,9 @@ public:
     void restrictForOrdinaryUser();
     // The sale number box, which the slip preview prints.
     void setSaleNumber(const QString& number);
+    // The slip of `number` is printed from elsewhere: the box takes the number
+    // and a loaded list shows its rows.
+    void showSaleNumber(const QString& number);
     QString saleNumber() const;
     // A sale was recorded: its number goes into the sale number box and the
     // list shows this month. A window that was never shown does not load the
@@ -75,6 +78,7 @@ public slots:
     void searchReturns();    // "查 询" of the group "退货"
     void showAllReturns();   // "全部退货"
     void searchSaleNumber(); // "查 询" of the group "销售单打印"
+    void previewSlip();      // "销售单预览": the A4 slip of the sale number box
     void clearConditions();  // "清空条件"
     void openChange();       // "修 改 " and the double click
     void openDelete();       // "删 除"

@@ -8,6 +8,7 @@
 #include "pos/slippanel.h"
 #include "print/salesslip.h"
 #include "print/tpos.h"
+#include "sales/txstj.h"
 #include "store/rowset.h"
 #include "store/salequeries.h"
 #include "store/tdmfm.h"
@@ -316,6 +317,8 @@ void TestSalesSlip::previewFromTheSlipPanel()
     QCOMPARE(title, QStringLiteral("销售单预览"));
     QCOMPARE(pages, 1);
     QVERIFY(port.entries.isEmpty());
+    // The sales detail window's box follows the slip printed.
+    QCOMPARE(main.salesWindow()->saleNumber(), number);
 }
 
 QTEST_MAIN(TestSalesSlip)

@@ -6,12 +6,14 @@
 #include "keys.h"
 
 #include "pos/salepanel.h"
+#include "print/salesslip.h"
 #include "sales/saleeditpanel.h"
 #include "sales/salescolumnflags.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "ui/datagridmodel.h"
 #include "ui/datefield.h"
+#include "ui/printpreview.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +24,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -91,6 +94,7 @@ private slots:
     void savedLayoutHidesAgainAtEveryShowing();
     void ordinaryUserSeesNoProfitAndCannotEdit();
     void saleShowsItsNumberAndTheMonth();
+    void slipPreviewNeedsANumberWithSales();
     void openedFromTheStockMenuAndClosed();
 };
 
@@ -396,6 +400,49 @@ void TestSalesDetail::saleShowsItsNumberAndTheMonth()
     QVERIFY(s.list().isOpen());
     QCOMPARE(s.list().rowCount(), 2);
     QCOMPARE(s.list().value(1, u"z"_s).toString(), s.window()->saleNumber());
+}
+
+void TestSalesDetail::slipPreviewNeedsANumberWithSales()
+{
+    SalesShop s;
+    SaleRow a = saleRow(u"篮球"_s, u"7"_s, u"6901"_s, u"球类"_s, 1, 90);
+    a.number = u"20260105001"_s;
+    SaleRow b = saleRow(u"足球"_s, u"5"_s, u"6902"_s, u"球类"_s, 2, 80);
+    b.number = u"20260105002"_s;
+    QVERIFY(s.addSale(a) > 0 && s.addSale(b) > 0);
+    QVERIFY(s.start());
+    QVERIFY(s.open());
+    // Every preview that opens is counted and closed.
+    int previews = 0;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (auto* preview = qobject_cast<PrintPreview*>(QApplication::activeModalWidget())) {
+            ++previews;
+            preview->command(QStringLiteral("关闭"))->trigger();
+        }
+    });
+    poll.start(20);
+    QPushButton* preview = s.window()->button(u"销售单打印"_s, u"销售单预览"_s);
+    QLineEdit* box = s.window()->findChild<QLineEdit*>(u"saleNumberBox"_s);
+    QVERIFY(box);
+
+    // An empty box is no slip of every sale; a number without sales prints nothing.
+    box->clear();
+    QTest::mouseClick(preview, Qt::LeftButton);
+    QCOMPARE(s.port.lastText(), u"点选要打印的某行记录"_s);
+    box->setText(u"20991231"_s);
+    QTest::mouseClick(preview, Qt::LeftButton);
+    QCOMPARE(s.port.lastText(), salesslip::noSaleText(u"20991231"_s));
+    QCOMPARE(previews, 0);
+
+    // A number with sales: its rows in the list, and its slip.
+    s.port.clear();
+    box->setText(u"20260105002"_s);
+    QTest::mouseClick(preview, Qt::LeftButton);
+    QCOMPARE(previews, 1);
+    QVERIFY(s.port.entries.isEmpty());
+    QCOMPARE(s.list().rowCount(), 1);
+    QCOMPARE(s.list().value(0, u"a"_s).toString(), u"足球"_s);
 }
 
 void TestSalesDetail::openedFromTheStockMenuAndClosed()
