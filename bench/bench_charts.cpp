@@ -46,7 +46,7 @@ namespace {
 class PrintingPort final : public MessagePort
 {
 public:
-    void error(const QString& text) override { fail(text); }
+    void showError(const QString& text) override { fail(text); }
     void warning(const QString& text, const QString&) override { fail(text); }
     void inform(const QString& text) override { fail(text); }
     Answer confirm(const QString&, const QString& text) override

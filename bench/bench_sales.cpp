@@ -51,7 +51,7 @@ namespace {
 class PrintingPort final : public MessagePort
 {
 public:
-    void error(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
+    void showError(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
     void warning(const QString& text, const QString&) override { error(text); }
     void inform(const QString& text) override { error(text); }
     Answer confirm(const QString&, const QString& text) override

@@ -1,5 +1,6 @@
 #include "app/startup.h"
 #include "app/tmainform.h"
+#include "core/messageport.h"
 #include "store/tdmfm.h"
 #include "ui/qtmessageport.h"
 
@@ -17,7 +18,8 @@ int main(int argc, char** argv)
     Tdmfm dm;
     QString error;
     if (!dm.open(QStringLiteral("data.mdb"), &error)) {
-        QMessageBox box(QMessageBox::Critical, startup::applicationTitle(), error, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Critical, startup::applicationTitle(), MessagePort::userErrorText(error),
+                        QMessageBox::Ok);
         box.exec();
         return 1;
     }

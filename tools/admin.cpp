@@ -236,7 +236,7 @@ int cmdCapital(const QStringList& args)
     struct RefusalPort final : MessagePort
     {
         QStringList texts;
-        void error(const QString& t) override { texts << t; }
+        void showError(const QString& t) override { texts << t; }
         void warning(const QString& t, const QString&) override { texts << t; }
         void inform(const QString& t) override { texts << t; }
         Answer confirm(const QString&, const QString&) override { return Answer::Cancel; }

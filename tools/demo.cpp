@@ -71,7 +71,7 @@ QString u8(const char* s)
 struct CollectingPort final : MessagePort
 {
     QString last;
-    void error(const QString& t) override { last = t; }
+    void showError(const QString& t) override { last = t; }
     void warning(const QString& t, const QString&) override { last = t; }
     void inform(const QString& t) override { last = t; }
     Answer confirm(const QString&, const QString&) override { return Answer::Cancel; }

@@ -14,7 +14,9 @@ public:
     virtual ~MessagePort() = default;
 
     // Standard error box: engine errors, conversion errors ("'x' is not a valid ...").
-    virtual void error(const QString& text) = 0;
+    // The database engine's own English words are put into the user's words
+    // first (userErrorText), whichever layer passes them on.
+    void error(const QString& text) { showError(userErrorText(text)); }
     // Warning box with one "OK" button (required-field checks use the title "Warning").
     virtual void warning(const QString& text, const QString& title) = 0;
     // Plain message box with an "OK" button and the application title.
@@ -27,6 +29,14 @@ public:
     // File dialogs; an empty result means the user cancelled.
     virtual QString openFileName(const QString& caption, const QString& directory, const QString& filter) = 0;
     virtual QString saveFileName(const QString& caption, const QString& directory, const QString& filter) = 0;
+
+    // What a failure of the database engine means for the user and what to do,
+    // in Chinese, with the engine's text after it in brackets; any other text
+    // unchanged.
+    static QString userErrorText(const QString& text);
+
+protected:
+    virtual void showError(const QString& text) = 0;
 };
 
 // The port the program's windows use; set once at start (or by a test).

@@ -108,6 +108,13 @@ QString Database::password()
 bool Database::open(const QString& path, bool create, QString* error)
 {
     close();
+    // The engine takes an empty file for an empty database and would write a
+    // new one into it: a shop file emptied by a crash or a full disk must be
+    // refused as it is, so that it can still be restored.
+    if (!create && QFileInfo(path).isFile() && QFileInfo(path).size() == 0) {
+        *error = QStringLiteral("%1: file is empty").arg(path);
+        return false;
+    }
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK) {

@@ -11,7 +11,7 @@ QWidget* owner()
 }
 } // namespace
 
-void QtMessagePort::error(const QString& text)
+void QtMessagePort::showError(const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, m_title, text, QMessageBox::Ok, owner());
     box.exec();

@@ -14,7 +14,7 @@ public:
     {
     }
 
-    void error(const QString& text) override;
+    void showError(const QString& text) override;
     void warning(const QString& text, const QString& title) override;
     void inform(const QString& text) override;
     Answer confirm(const QString& title, const QString& text) override;

@@ -992,7 +992,8 @@ void TestMainWindow::failedLoginLogEndsTheProgram()
     QTest::mouseClick(login->loginButton(), Qt::LeftButton);
     // The error is shown once and the program ends instead of asking again.
     QTRY_VERIFY(!main.isVisible());
-    QCOMPARE(port.texts(), QStringList{QStringLiteral("database or disk is full")});
+    QCOMPARE(port.texts(),
+             QStringList{QStringLiteral("磁盘已满，数据没有保存。请腾出磁盘空间后再试。（database or disk is full）")});
     QVERIFY(!login->isVisible());
     QCOMPARE(main.sessionId(), 0);
 }

@@ -690,7 +690,7 @@ void TestStockIn::deleteCurrentRow()
     s.port.answers << MessagePort::Answer::Ok;
     QVERIFY(!p->deleteCurrentRow());
     QCOMPARE(s.port.texts(), QStringList({QStringLiteral("你真的要删除选中资料吗？"),
-                                          QStringLiteral("Cannot perform this operation on an empty dataset")}));
+                                          MessagePort::userErrorText(QStringLiteral("Cannot perform this operation on an empty dataset"))}));
     QCOMPARE(s.port.entries.at(0).title, QStringLiteral("警告！"));
 
     s.shop.addStock(QStringLiteral("排球"), QString(), QStringLiteral("V1"), QStringLiteral("球类"), 30, 2, 45);

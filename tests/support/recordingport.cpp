@@ -11,7 +11,7 @@ RecordingPort::~RecordingPort()
     setMessagePort(m_previous);
 }
 
-void RecordingPort::error(const QString& text)
+void RecordingPort::showError(const QString& text)
 {
     entries.append({QStringLiteral("error"), QString(), text});
 }

@@ -23,7 +23,6 @@ public:
     RecordingPort();
     ~RecordingPort() override;
 
-    void error(const QString& text) override;
     void warning(const QString& text, const QString& title) override;
     void inform(const QString& text) override;
     Answer confirm(const QString& title, const QString& text) override;
@@ -39,6 +38,9 @@ public:
     QStringList texts() const;
     QString lastText() const { return entries.isEmpty() ? QString() : entries.last().text; }
     void clear() { entries.clear(); }
+
+protected:
+    void showError(const QString& text) override;
 
 private:
     MessagePort* m_previous = nullptr;
