@@ -21,6 +21,7 @@
 #include "ui/queryhelpers.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -28,6 +29,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -356,6 +358,8 @@ void Txstj::showEvent(QShowEvent* e)
     QDialog::showEvent(e);
     if (e->spontaneous())
         return;
+    if (m_lastPosition)
+        move(*m_lastPosition);
     restoreLayout();
     m_from->setDate(wallclock::today());
     m_to->setDate(wallclock::today());
@@ -368,9 +372,27 @@ void Txstj::hideEvent(QHideEvent* e)
     QDialog::hideEvent(e);
     if (e->spontaneous())
         return;
+    m_lastPosition = pos(); // the next showing opens where the user left it
     m_edit->hide();
     m_dm.salesList().close();
     m_host.salesWindowClosed();
+}
+
+void Txstj::keyPressEvent(QKeyEvent* e)
+{
+    // Escape undoes the last thing opened or typed before it closes the window.
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        if (m_edit->isVisible()) {
+            m_edit->hide();
+            return;
+        }
+        if (auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget()); box && isAncestorOf(box) &&
+                                                                               !box->isReadOnly() && !box->text().isEmpty()) {
+            box->clear();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(e);
 }
 
 void Txstj::restoreLayout()

@@ -3,7 +3,10 @@
 #include "store/salesqueries.h"
 
 #include <QDialog>
+#include <QPoint>
 #include <QSet>
+
+#include <optional>
 
 class DataGrid;
 class DateField;
@@ -87,6 +90,7 @@ public slots:
 protected:
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void buildGridMenu();
@@ -108,6 +112,7 @@ private:
     Tdmfm& m_dm;
     SalesHost& m_host;
     bool m_superAdministrator = true;
+    std::optional<QPoint> m_lastPosition;
     bool m_quiet = false; // boxes are being changed by the program: no search as typed
     QTabWidget* m_pages;
     SalesChartsPage* m_charts;

@@ -162,6 +162,11 @@ bool NumberBox::eventFilter(QObject* watched, QEvent* event)
 
 void NumberBox::keyPressEvent(QKeyEvent* event)
 {
+    // Escape belongs to the window the box is in (closing a panel or itself).
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
     if (!keyGetsThrough(event)) {
         event->accept();
         return;

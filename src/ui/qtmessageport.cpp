@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace {
@@ -9,38 +10,53 @@ QWidget* owner()
 {
     return QApplication::activeWindow();
 }
+
+// A message box is as narrow as its text, and a window manager cuts a title
+// that is wider ("Tarvik… 管理软件"): the box is made wide enough for its title.
+int exec(QMessageBox& box)
+{
+    // Room for the title bar's icon and buttons beside the title's text.
+    constexpr int kTitleBarExtra = 140;
+    QFont titleFont = box.font(); // title bars mostly use the bold face
+    titleFont.setBold(true);
+    const int wanted = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + kTitleBarExtra;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    return box.exec();
+}
 } // namespace
 
 void QtMessagePort::showError(const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, m_title, text, QMessageBox::Ok, owner());
-    box.exec();
+    exec(box);
 }
 
 void QtMessagePort::warning(const QString& text, const QString& title)
 {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, owner());
-    box.exec();
+    exec(box);
 }
 
 void QtMessagePort::inform(const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, m_title, text, QMessageBox::Ok, owner());
-    box.exec();
+    exec(box);
 }
 
 MessagePort::Answer QtMessagePort::confirm(const QString& title, const QString& text)
 {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok | QMessageBox::Cancel, owner());
     box.setDefaultButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+    return exec(box) == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 
 MessagePort::Answer QtMessagePort::askYesNo(const QString& title, const QString& text)
 {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, owner());
     box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes ? Answer::Ok : Answer::Cancel;
+    return exec(box) == QMessageBox::Yes ? Answer::Ok : Answer::Cancel;
 }
 
 QString QtMessagePort::openFileName(const QString& caption, const QString& directory, const QString& filter)

@@ -95,6 +95,7 @@ private slots:
     void ordinaryUserSeesNoProfitAndCannotEdit();
     void saleShowsItsNumberAndTheMonth();
     void slipPreviewNeedsANumberWithSales();
+    void escapeStepsBackAndTheWindowKeepsItsPlace();
     void openedFromTheStockMenuAndClosed();
 };
 
@@ -443,6 +444,38 @@ void TestSalesDetail::slipPreviewNeedsANumberWithSales()
     QVERIFY(s.port.entries.isEmpty());
     QCOMPARE(s.list().rowCount(), 1);
     QCOMPARE(s.list().value(0, u"a"_s).toString(), u"足球"_s);
+}
+
+void TestSalesDetail::escapeStepsBackAndTheWindowKeepsItsPlace()
+{
+    SalesShop s;
+    SaleRow a = saleRow(u"篮球"_s, u"7"_s, u"6901"_s, u"球类"_s, 1, 90);
+    QVERIFY(s.addSale(a) > 0);
+    QVERIFY(s.start());
+    QVERIFY(s.open());
+    Txstj* w = s.window();
+    // Escape closes the change panel first, then empties the box being typed in, then the window.
+    s.doubleClickRow(0);
+    QVERIFY(w->editPanel()->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(!w->editPanel()->isVisible());
+    QVERIFY(w->isVisible());
+    QLineEdit* name = w->findChild<QLineEdit*>(u"saleNumberBox"_s);
+    name->setFocus();
+    typeText(name, u"2026"_s);
+    QTest::keyClick(name, Qt::Key_Escape);
+    QVERIFY(name->text().isEmpty());
+    QVERIFY(w->isVisible());
+    QTest::keyClick(name, Qt::Key_Escape);
+    QVERIFY(!w->isVisible());
+
+    // Shown again, the window is where the user left it.
+    QVERIFY(s.open());
+    w->move(w->pos() + QPoint(37, 23));
+    const QPoint left = w->pos();
+    w->close();
+    QVERIFY(s.open());
+    QCOMPARE(w->pos(), left);
 }
 
 void TestSalesDetail::openedFromTheStockMenuAndClosed()
