@@ -240,11 +240,8 @@ bool SlipPanel::printReceipt()
         messagePort().inform(QStringLiteral("现金不足"));
         return false;
     }
-    if (!m_printer || !m_printer())
-        return false;
-    // The receipt was printed from the same result the list shows; the list is done with it.
-    m_dm.slipQuery().close();
-    return true;
+    // A printed receipt empties the list; a failed one leaves it as it is.
+    return m_printer && m_printer();
 }
 
 bool SlipPanel::previewSlip()

@@ -178,7 +178,8 @@ bool printCurrentSale(Tdmfm& dm, const Tpos& texts, const CurrentSale& sale, con
     r.promotion1 = texts.text(Tpos::Pos2);
     r.promotion2 = texts.text(Tpos::Pos3);
     r.closing = texts.text(Tpos::Pos4);
-    RowSet& rows = dm.slipQuery();
+    // Read on the side: the slip list keeps its rows while the receipt may still fail.
+    RowSet rows(QStringLiteral("receipt"));
     if (!dm.OpenQuery(rows, saleq::slipRows(sale.saleNumber.trimmed())))
         return false;
     for (int i = 0; i < rows.rowCount(); ++i)
@@ -191,6 +192,8 @@ bool printCurrentSale(Tdmfm& dm, const Tpos& texts, const CurrentSale& sale, con
         messagePort().error(error);
         return false;
     }
+    // The slip list is done with the printed sale.
+    dm.slipQuery().close();
     return true;
 }
 

@@ -188,7 +188,6 @@ QWidget* Txstj::buildSearchArea(QWidget* parent)
     auto* numberRow = new QHBoxLayout;
     numberRow->addWidget(new QLabel(QStringLiteral("销售单号："), slip));
     m_number = new QLineEdit(slip);
-    m_number->setObjectName(QStringLiteral("saleNumberBox"));
     m_number->setMinimumWidth(110);
     numberRow->addWidget(m_number);
     slipLayout->addLayout(numberRow);
@@ -519,11 +518,12 @@ void Txstj::clearConditions()
         hadText = hadText || !m_category->currentText().isEmpty();
         m_category->setCurrentIndex(-1);
         m_category->setCurrentText(QString());
-        m_byDate->setChecked(false);
     }
-    // Emptying a box searches as typed would: once, with every box empty.
+    // Emptying a box searches as typed would: once, with every box empty and
+    // the dates still as they were; unticking them searches nothing.
     if (hadText)
         search();
+    m_byDate->setChecked(false);
 }
 
 // ---- The grid ----------------------------------------------------------------

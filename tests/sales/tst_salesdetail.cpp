@@ -96,6 +96,7 @@ private slots:
     void saleShowsItsNumberAndTheMonth();
     void slipPreviewNeedsANumberWithSales();
     void escapeStepsBackAndTheWindowKeepsItsPlace();
+    void clearingConditionsSearchesWithTheDatesStillTicked();
     void openedFromTheStockMenuAndClosed();
 };
 
@@ -424,8 +425,7 @@ void TestSalesDetail::slipPreviewNeedsANumberWithSales()
     });
     poll.start(20);
     QPushButton* preview = s.window()->button(u"销售单打印"_s, u"销售单预览"_s);
-    QLineEdit* box = s.window()->findChild<QLineEdit*>(u"saleNumberBox"_s);
-    QVERIFY(box);
+    QLineEdit* box = s.window()->saleNumberBox();
 
     // An empty box is no slip of every sale; a number without sales prints nothing.
     box->clear();
@@ -460,7 +460,7 @@ void TestSalesDetail::escapeStepsBackAndTheWindowKeepsItsPlace()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QVERIFY(!w->editPanel()->isVisible());
     QVERIFY(w->isVisible());
-    QLineEdit* name = w->findChild<QLineEdit*>(u"saleNumberBox"_s);
+    QLineEdit* name = w->saleNumberBox();
     name->setFocus();
     typeText(name, u"2026"_s);
     QTest::keyClick(name, Qt::Key_Escape);
@@ -476,6 +476,30 @@ void TestSalesDetail::escapeStepsBackAndTheWindowKeepsItsPlace()
     w->close();
     QVERIFY(s.open());
     QCOMPARE(w->pos(), left);
+}
+
+void TestSalesDetail::clearingConditionsSearchesWithTheDatesStillTicked()
+{
+    SalesShop s;
+    SaleRow old = saleRow(u"篮球"_s, u"7"_s, u"6901"_s, u"球类"_s, 1, 90);
+    old.day = u"2025-06-01"_s;
+    SaleRow recent = saleRow(u"篮板"_s, u"7"_s, u"6902"_s, u"球类"_s, 1, 50);
+    recent.day = u"2026-01-05"_s;
+    QVERIFY(s.addSale(old) > 0 && s.addSale(recent) > 0);
+    QVERIFY(s.start());
+    QVERIFY(s.open());
+    Txstj* w = s.window();
+    w->dateCheck()->setChecked(true);
+    w->fromDate()->setDate(QDate(2026, 1, 1));
+    w->toDate()->setDate(QDate(2026, 1, 31));
+    w->button(u" 快速拼音查询"_s, u"查 询"_s)->click();
+    QCOMPARE(s.names(), QStringList{u"篮板"_s});
+    // With a code typed, 清空条件 searches as emptying the box does: the dates still count.
+    typeText(w->codeBox(), u"690"_s);
+    QCOMPARE(s.names(), QStringList{u"篮板"_s});
+    w->button(u" 快速拼音查询"_s, u"清空条件"_s)->click();
+    QCOMPARE(s.names(), QStringList{u"篮板"_s});
+    QVERIFY(!w->dateCheck()->isChecked());
 }
 
 void TestSalesDetail::openedFromTheStockMenuAndClosed()
