@@ -240,8 +240,11 @@ bool SlipPanel::printReceipt()
         messagePort().inform(QStringLiteral("现金不足"));
         return false;
     }
-    // A printed receipt empties the list; a failed one leaves it as it is.
-    return m_printer && m_printer();
+    if (!m_printer || !m_printer())
+        return false; // a failed receipt leaves the list as it is
+    // The receipt is printed; the list is done with the sale.
+    m_dm.slipQuery().close();
+    return true;
 }
 
 bool SlipPanel::previewSlip()

@@ -178,7 +178,7 @@ bool printCurrentSale(Tdmfm& dm, const Tpos& texts, const CurrentSale& sale, con
     r.promotion1 = texts.text(Tpos::Pos2);
     r.promotion2 = texts.text(Tpos::Pos3);
     r.closing = texts.text(Tpos::Pos4);
-    // Read on the side: the slip list keeps its rows while the receipt may still fail.
+    // Read on the side: the slip panel's list is the panel's to empty once printed.
     RowSet rows(QStringLiteral("receipt"));
     if (!dm.OpenQuery(rows, saleq::slipRows(sale.saleNumber.trimmed())))
         return false;
@@ -192,8 +192,6 @@ bool printCurrentSale(Tdmfm& dm, const Tpos& texts, const CurrentSale& sale, con
         messagePort().error(error);
         return false;
     }
-    // The slip list is done with the printed sale.
-    dm.slipQuery().close();
     return true;
 }
 
