@@ -101,6 +101,13 @@ bool enterFolder(const NativePath& folder, bool create, QString* error)
     return true;
 }
 
+// What killed runs of this tool or the program left of their temporary
+// copies beside data.mdb of the current folder.
+void removeLeftovers()
+{
+    backup::removeLeftovers(kDatabaseName);
+}
+
 QString shownPath(const NativePath* folder, const QString& name)
 {
     return folder ? QDir(folder->shown()).filePath(name) : QDir::current().filePath(name);
@@ -114,6 +121,7 @@ int cmdInit(const QList<NativePath>& args)
     const NativePath* folder = args.isEmpty() ? nullptr : &args.at(0);
     if (folder && !enterFolder(*folder, true, &error))
         return fail(error);
+    removeLeftovers();
     const QString shown = shownPath(folder, kDatabaseName);
     if (QFileInfo::exists(kDatabaseName))
         return fail(QStringLiteral("%1 already exists; it was left as it is").arg(shown));
@@ -175,6 +183,7 @@ int cmdBackup(const QList<NativePath>& args)
     QString error;
     if (!fileArgument(args, &target, &error))
         return fail(error);
+    removeLeftovers();
     Database db;
     if (!db.open(kDatabaseName, false, &error))
         return fail(QStringLiteral("cannot open %1: %2").arg(shownPath(nullptr, kDatabaseName), error));
@@ -192,6 +201,7 @@ int cmdRestore(const QList<NativePath>& args)
     QString error;
     if (!fileArgument(args, &source, &error))
         return fail(error);
+    removeLeftovers();
     QString safetyCopy;
     if (!backup::restore(source, kDatabaseName, &safetyCopy, &error))
         return fail(
@@ -280,6 +290,7 @@ int cmdDemo(const QList<NativePath>& rawArgs)
     QString error;
     if (folder && !enterFolder(*folder, true, &error))
         return fail(error);
+    removeLeftovers();
     options.path = kDatabaseName;
     DemoResult result;
     if (!fillDemo(options, &result, &error))
