@@ -151,8 +151,9 @@ public:
         // Any byte of the name that could read as part of the address is escaped.
         const QByteArray uri = (name.startsWith('/') ? QByteArray("file://") : QByteArray("file:")) +
                                name.toPercentEncoding("/") + "?mode=ro&immutable=1";
-        const int rc = logged ? sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READONLY, nullptr)
-                              : sqlite3_open_v2(uri.constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+        const int rc = logged
+                           ? sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READONLY, nullptr)
+                           : sqlite3_open_v2(uri.constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
         if (rc != SQLITE_OK) {
             *error = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
             return false;
@@ -198,11 +199,13 @@ bool onlineCopy(sqlite3* source, sqlite3* dest, const QString& file, Failure* fa
     const int code = sqlite3_extended_errcode(dest);
     if ((code & 0xff) == SQLITE_FULL || code == SQLITE_IOERR_WRITE || code == SQLITE_IOERR_FSYNC ||
         code == SQLITE_IOERR_TRUNCATE) {
-        const int system = sqlite3_system_errno(dest);
-        return failure->set(writeFailure(file, system != 0            ? systemError(system)
-                                               : (code & 0xff) == SQLITE_FULL ? systemError(ENOSPC)
-                                                                              : QString::fromUtf8(sqlite3_errmsg(dest))),
-                            true);
+        // The engine's own words ("disk I/O error") only when the system gave no reason.
+        QString reason = QString::fromUtf8(sqlite3_errmsg(dest));
+        if (const int system = sqlite3_system_errno(dest))
+            reason = systemError(system);
+        else if ((code & 0xff) == SQLITE_FULL)
+            reason = systemError(ENOSPC);
+        return failure->set(writeFailure(file, reason), true);
     }
     const char* text = sqlite3_errcode(dest) != SQLITE_OK ? sqlite3_errmsg(dest) : sqlite3_errstr(rc);
     return failure->set(QString::fromUtf8(text));
@@ -532,8 +535,8 @@ bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, 
         }
         if (!writeCopy(src.handle(), incoming, &failure)) {
             // A copy that could not be written says nothing about the backup.
-            *error = failure.writing ? failure.text
-                                     : QStringLiteral("所选文件不是可用的数据库备份（%1）").arg(failure.text);
+            *error =
+                failure.writing ? failure.text : QStringLiteral("所选文件不是可用的数据库备份（%1）").arg(failure.text);
             return false;
         }
     }

@@ -4,8 +4,8 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -157,8 +157,8 @@ int NewDatabaseFile::removeStale(const QString& finalPath)
         struct stat st = {};
         if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
             return false;
-        const auto changed = std::chrono::system_clock::time_point(
-            std::chrono::duration_cast<std::chrono::system_clock::duration>(
+        const auto changed =
+            std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
                 std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
         return changed < kProcessStart;
     };

@@ -211,13 +211,27 @@ void TestBackup::backupReplacesOnlyARegularFile_data()
     QTest::addColumn<QString>("target");  // what "target" in the folder is
     QTest::addColumn<QString>("written"); // the file that receives the backup; empty: refused
     QTest::addColumn<QString>("refusal");
-    QTest::newRow("link to a file elsewhere") << "link:usb/b.mdb" << "usb/b.mdb" << "";
-    QTest::newRow("link to a link to a file") << "link:chain" << "usb/b.mdb" << "";
-    QTest::newRow("link to no file yet") << "link:usb/new.mdb" << "usb/new.mdb" << "";
-    QTest::newRow("named pipe") << "fifo" << "" << "命名管道";
-    QTest::newRow("link to a named pipe") << "link:pipe" << "" << "命名管道";
-    QTest::newRow("link to a device") << "link:/dev/null" << "" << "是设备";
-    QTest::newRow("link to a folder") << "link:usb" << "" << "是一个文件夹";
+    QTest::newRow("link to a file elsewhere") << "link:usb/b.mdb"
+                                              << "usb/b.mdb"
+                                              << "";
+    QTest::newRow("link to a link to a file") << "link:chain"
+                                              << "usb/b.mdb"
+                                              << "";
+    QTest::newRow("link to no file yet") << "link:usb/new.mdb"
+                                         << "usb/new.mdb"
+                                         << "";
+    QTest::newRow("named pipe") << "fifo"
+                                << ""
+                                << "命名管道";
+    QTest::newRow("link to a named pipe") << "link:pipe"
+                                          << ""
+                                          << "命名管道";
+    QTest::newRow("link to a device") << "link:/dev/null"
+                                      << ""
+                                      << "是设备";
+    QTest::newRow("link to a folder") << "link:usb"
+                                      << ""
+                                      << "是一个文件夹";
 }
 
 void TestBackup::backupReplacesOnlyARegularFile()
@@ -313,8 +327,9 @@ void TestBackup::failedWritesBlameTheDiskNotTheBackup()
         if (run.startsWith(QLatin1String("backup")))
             done = backup::copyTo(db, usb, &error);
         else
-            done = backup::restore(run == QLatin1String("restore") ? usb : dir.filePath(QStringLiteral("usb/small.mdb")),
-                                   shop, &kept, &error);
+            done =
+                backup::restore(run == QLatin1String("restore") ? usb : dir.filePath(QStringLiteral("usb/small.mdb")),
+                                shop, &kept, &error);
     }
     QVERIFY(!done);
     const QString written = QStringLiteral("不能写入文件（%1").arg(QDir::toNativeSeparators(dir.filePath(failed)));
@@ -431,7 +446,8 @@ void TestBackup::leftoversOfKilledRunsAreRemoved()
         if (f.stays)
             expected << f.name;
     expected.sort();
-    QCOMPARE(backup::removeLeftovers(dir.filePath(QStringLiteral("data.mdb"))), int(files.size() + 3 - expected.size()));
+    QCOMPARE(backup::removeLeftovers(dir.filePath(QStringLiteral("data.mdb"))),
+             int(files.size() + 3 - expected.size()));
     QCOMPARE(entries(dir.path()), expected);
 }
 

@@ -137,7 +137,8 @@ void TestAdminRestore::backupAndRestoreCommands()
     r = admin({QStringLiteral("backup"), QStringLiteral("link.mdb")}, dir.path());
     QCOMPARE(r.code, 0);
     QCOMPARE(soundRows(dir.filePath(QStringLiteral("usb/b.mdb")), &error), 5);
-    QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("link.mdb"))).symLinkTarget(), dir.filePath(QStringLiteral("usb/b.mdb")));
+    QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("link.mdb"))).symLinkTarget(),
+             dir.filePath(QStringLiteral("usb/b.mdb")));
     const QString pipe = dir.filePath(QStringLiteral("pipe"));
     QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
 
