@@ -1,6 +1,7 @@
 #include "app/startup.h"
 #include "app/tmainform.h"
 #include "core/messageport.h"
+#include "store/backup.h"
 #include "store/tdmfm.h"
 #include "ui/qtmessageport.h"
 
@@ -14,10 +15,14 @@ int main(int argc, char** argv)
     QtMessagePort port(startup::applicationTitle());
     setMessagePort(&port);
 
+    const QString dbPath = QStringLiteral("data.mdb");
+    // What a killed backup, restore or init left of its temporary copy beside the database.
+    backup::removeLeftovers(dbPath);
+
     // Nothing works without the database: it opens before any window shows.
     Tdmfm dm;
     QString error;
-    if (!dm.open(QStringLiteral("data.mdb"), &error)) {
+    if (!dm.open(dbPath, &error)) {
         QMessageBox box(QMessageBox::Critical, startup::applicationTitle(), MessagePort::userErrorText(error),
                         QMessageBox::Ok);
         box.exec();

@@ -49,7 +49,8 @@ int usage(int code)
          "                                and report whether its tables and columns are complete\n"
          "  backup FILE                   copy data.mdb of the current folder to FILE with the\n"
          "                                engine's online backup; the copy is checked before it\n"
-         "                                replaces FILE\n"
+         "                                replaces FILE (a link: the file it names; only a regular\n"
+         "                                file is replaced)\n"
          "  restore FILE                  replace data.mdb of the current folder by the backup\n"
          "                                FILE once FILE passes the check; the former data.mdb\n"
          "                                is kept beside it as a dated safety copy\n"
@@ -101,6 +102,13 @@ bool enterFolder(const NativePath& folder, bool create, QString* error)
     return true;
 }
 
+// What killed runs of this tool or the program left of their temporary
+// copies beside data.mdb of the current folder.
+void removeLeftovers()
+{
+    backup::removeLeftovers(kDatabaseName);
+}
+
 QString shownPath(const NativePath* folder, const QString& name)
 {
     return folder ? QDir(folder->shown()).filePath(name) : QDir::current().filePath(name);
@@ -114,6 +122,7 @@ int cmdInit(const QList<NativePath>& args)
     const NativePath* folder = args.isEmpty() ? nullptr : &args.at(0);
     if (folder && !enterFolder(*folder, true, &error))
         return fail(error);
+    removeLeftovers();
     const QString shown = shownPath(folder, kDatabaseName);
     if (QFileInfo::exists(kDatabaseName))
         return fail(QStringLiteral("%1 already exists; it was left as it is").arg(shown));
@@ -175,6 +184,7 @@ int cmdBackup(const QList<NativePath>& args)
     QString error;
     if (!fileArgument(args, &target, &error))
         return fail(error);
+    removeLeftovers();
     Database db;
     if (!db.open(kDatabaseName, false, &error))
         return fail(QStringLiteral("cannot open %1: %2").arg(shownPath(nullptr, kDatabaseName), error));
@@ -192,6 +202,7 @@ int cmdRestore(const QList<NativePath>& args)
     QString error;
     if (!fileArgument(args, &source, &error))
         return fail(error);
+    removeLeftovers();
     QString safetyCopy;
     if (!backup::restore(source, kDatabaseName, &safetyCopy, &error))
         return fail(
@@ -280,6 +291,7 @@ int cmdDemo(const QList<NativePath>& rawArgs)
     QString error;
     if (folder && !enterFolder(*folder, true, &error))
         return fail(error);
+    removeLeftovers();
     options.path = kDatabaseName;
     DemoResult result;
     if (!fillDemo(options, &result, &error))

@@ -150,7 +150,9 @@ void Trepair::onBackupPathEdited(const QString& text)
 void Trepair::onBackupClicked()
 {
     const QString target = resolved(m_backupPath->text());
-    if (QFileInfo(target).isFile() &&
+    // Whatever lies there (a link, even one to nothing, or what the backup
+    // refuses to replace) is asked about first.
+    if ((QFileInfo::exists(target) || QFileInfo(target).isSymLink()) &&
         messagePort().confirm(
             QStringLiteral("数据库备份"),
             QStringLiteral("备份文件已经存在：%1\n要用现在的数据库替换它吗？").arg(QDir::toNativeSeparators(target))) !=

@@ -17,10 +17,18 @@ namespace backup {
 // target, synced, checked (it opens with the database password, passes the
 // engine's integrity check, has the four tables with their columns and the
 // super administrator, and its schema is not newer than this program's) and
-// renamed over the target, which it replaces when it exists. A target that is
-// the database file itself (or one of its journal files) is refused. On
-// failure false with the reason; the target is left as it was.
+// renamed over the target, which it replaces when it exists. A symbolic link
+// is followed: the file it leads to is replaced. Only a regular file is ever
+// replaced: a folder, named pipe, device or socket is refused, and so is the
+// database file itself (or one of its journal files). On failure false with
+// the reason (a failed write names the file and the system's reason, "No
+// space left on device"); the target is left as it was.
 bool copyTo(Database& db, const QString& target, QString* error);
+
+// Removes the temporary files that killed backups, restores and inits left
+// beside the database file `dbPath` (see NewDatabaseFile::removeStale).
+// Returns how many files were removed.
+int removeLeftovers(const QString& dbPath);
 
 // Replaces the database file `dbPath`, whose connections must be closed, by
 // the backup `source`:
@@ -31,7 +39,10 @@ bool copyTo(Database& db, const QString& target, QString* error);
 //     journal of the old file can ever be applied to the new one;
 //  3. the checked copy is renamed over `dbPath` and the folder synced.
 // *safetyCopy names the safety copy (empty when there was no database file).
-// On failure false with the reason, and `dbPath` still holds the former file.
+// The backup is only read, as an unchanging file: nothing is written beside
+// it, and one on read-only media restores as well.
+// On failure false with the reason, and `dbPath` still holds the former file;
+// a failed write names the file and the system's reason, never the backup.
 bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, QString* error);
 
 // "data-before-restore-2026-12-10-093015.mdb" beside "data.mdb".

@@ -16,7 +16,8 @@ public:
     NewDatabaseFile& operator=(const NewDatabaseFile&) = delete;
 
     // Reserves an empty temporary file beside the final path; open it with
-    // Database::open(tempPath(), true, ...).
+    // Database::open(tempPath(), true, ...). The file is marked as in use
+    // (removeStale leaves it alone) until it is published or given up.
     bool reserve(QString* error);
     QString tempPath() const { return m_tempPath; }
     QString finalPath() const { return m_finalPath; }
@@ -30,9 +31,19 @@ public:
     // final path holds the former file or the new one, never a mixture.
     bool publish(QString* error, Existing existing = Existing::Keep);
 
+    // Removes what killed runs left of the temporary files of `finalPath`
+    // ("<finalPath>.1a2b3c.new" and the engine's files beside it), whose file
+    // name may hold "*" for any text: only regular files last changed before
+    // this process started, and never a temporary file that a live run still
+    // holds. Returns how many files were removed.
+    static int removeStale(const QString& finalPath);
+
 private:
+    void release();
+
     QString m_finalPath;
     QString m_tempPath;
+    int m_fd = -1; // holds the in-use mark of the temporary file
     bool m_published = false;
 };
 

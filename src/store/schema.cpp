@@ -358,9 +358,12 @@ QStringList check(Database& db)
     // The engine's own check first: a damaged file makes every other answer doubtful.
     if (!db.query(Statement{QStringLiteral("PRAGMA integrity_check(1)"), {}}, &r, &error))
         return {error};
-    if (r.rows.isEmpty() || r.rows.at(0).at(0).toString() != QLatin1String("ok"))
-        return {QStringLiteral("integrity check failed: %1")
-                    .arg(r.rows.isEmpty() ? QString() : r.rows.at(0).at(0).toString())};
+    if (r.rows.isEmpty() || r.rows.at(0).at(0).toString() != QLatin1String("ok")) {
+        // The engine's text of a damaged page comes in lines ("*** in database
+        // main ***\nPage 4 is never used"); a problem is said on one line.
+        const QString found = r.rows.isEmpty() ? QString() : r.rows.at(0).at(0).toString();
+        return {QStringLiteral("integrity check failed: %1").arg(found.simplified())};
+    }
     if (!db.query(Statement{QStringLiteral("PRAGMA user_version"), {}}, &r, &error))
         return {error};
     const qint64 version = r.rows.isEmpty() ? 0 : r.rows.at(0).at(0).toLongLong();

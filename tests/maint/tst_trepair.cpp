@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,8 @@
 #include <QTest>
 
 #include <sqlite3.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -94,6 +97,8 @@ private slots:
     void restoreRefusesWhatIsNoBackup();
     void backupFailuresSayWhy_data();
     void backupFailuresSayWhy();
+    void backupAsksBeforeReplacingWhateverIsThere_data();
+    void backupAsksBeforeReplacingWhateverIsThere();
     void restoreIsForTheSuperAdministratorOnly();
 };
 
@@ -282,6 +287,42 @@ void TestTrepair::backupFailuresSayWhy()
     QVERIFY2(port.lastText().contains(reason), qPrintable(port.lastText()));
     QCOMPARE(contentOf(shop.dbPath()), before);
     QCOMPARE(rowsIn(shop.dbPath(), QStringLiteral("data")), 1);
+}
+
+void TestTrepair::backupAsksBeforeReplacingWhateverIsThere_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("link to no file") << "dangling";
+    QTest::newRow("named pipe") << "fifo";
+    QTest::newRow("link to a file") << "link";
+}
+
+void TestTrepair::backupAsksBeforeReplacingWhateverIsThere()
+{
+    QFETCH(QString, kind);
+    TestShop shop;
+    RecordingPort port;
+    const QString target = QDir(shop.folder()).filePath(QStringLiteral("beifen.mdb"));
+    const QString elsewhere = QDir(shop.folder()).filePath(QStringLiteral("elsewhere.mdb"));
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0644), 0);
+    else
+        QVERIFY(QFile::link(elsewhere, target));
+    if (kind == QLatin1String("link"))
+        QVERIFY(writeBytes(elsewhere, "an older backup"));
+
+    Trepair w(shop.dm(), false);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    replaceText(w.backupPathBox(), target);
+    port.answers = {MessagePort::Answer::Cancel};
+    QTest::mouseClick(w.backupButton(), Qt::LeftButton);
+    // Asked, answered "Cancel": nothing more is said and nothing is written.
+    QCOMPARE(port.entries.size(), 1);
+    QCOMPARE(port.entries.at(0).kind, QStringLiteral("confirm"));
+    QVERIFY(port.lastText().contains(target));
+    QCOMPARE(bytesOf(elsewhere), kind == QLatin1String("link") ? QByteArray("an older backup") : QByteArray());
+    QCOMPARE(QFileInfo(target).isSymLink(), kind != QLatin1String("fifo"));
 }
 
 void TestTrepair::restoreIsForTheSuperAdministratorOnly()

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -129,6 +130,17 @@ void TestAdminRestore::backupAndRestoreCommands()
     QCOMPARE(r.code, 0);
     QCOMPARE(soundRows(dir.filePath(QStringLiteral("b.mdb")), &error), 5);
     QVERIFY(writeBytes(dir.filePath(QStringLiteral("notes.txt")), "not a database"));
+    // A link to the copy elsewhere (on a USB stick) updates that copy and stays a link.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("usb")));
+    QVERIFY(writeBytes(dir.filePath(QStringLiteral("usb/b.mdb")), "an older backup"));
+    QVERIFY(QFile::link(QStringLiteral("usb/b.mdb"), dir.filePath(QStringLiteral("link.mdb"))));
+    r = admin({QStringLiteral("backup"), QStringLiteral("link.mdb")}, dir.path());
+    QCOMPARE(r.code, 0);
+    QCOMPARE(soundRows(dir.filePath(QStringLiteral("usb/b.mdb")), &error), 5);
+    QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("link.mdb"))).symLinkTarget(),
+             dir.filePath(QStringLiteral("usb/b.mdb")));
+    const QString pipe = dir.filePath(QStringLiteral("pipe"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
 
     // Failures: exit 1, one line, data.mdb as it was.
     const QString before = contentOf(dir.filePath(QStringLiteral("data.mdb")));
@@ -139,6 +151,7 @@ void TestAdminRestore::backupAndRestoreCommands()
         {QStringLiteral("restore"), QStringLiteral("data.mdb")},
         {QStringLiteral("backup"), QStringLiteral("data.mdb")},
         {QStringLiteral("backup"), QStringLiteral("nowhere/b.mdb")},
+        {QStringLiteral("backup"), QStringLiteral("pipe")},
     };
     for (const QStringList& args : failing) {
         r = admin(args, dir.path());
@@ -146,6 +159,8 @@ void TestAdminRestore::backupAndRestoreCommands()
         QVERIFY2(r.err.trimmed().count(QLatin1Char('\n')) == 0 && !r.err.trimmed().isEmpty(), qPrintable(r.err));
         QCOMPARE(contentOf(dir.filePath(QStringLiteral("data.mdb"))), before);
     }
+    struct stat st = {};
+    QVERIFY(::lstat(QFile::encodeName(pipe).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
 
     QString other;
     QVERIFY(makeShop(dir.filePath(QStringLiteral("other.mdb")), 2, &other));
