@@ -35,6 +35,10 @@ constexpr double kSignatureBand = 10.6;
 constexpr double kRules[] = {35.9, 75.7, 101.4, 116.3, 133.3, 150.1};
 // The room a table text has: from its position to the next rule, less a little.
 constexpr double kCellGap = 0.6;
+// Long names, models and remarks shrink to fit their column down to this
+// size; a code shrinks as far as it must to show all its digits.
+constexpr double kSmallestCellPoints = 8;
+constexpr double kAnySize = 1;
 // A text's top is the top of its characters' em box, which CJK fonts put
 // 0.88 em above the baseline; the font's own ascent reaches higher (room for
 // accents) and would push the characters onto the rules below them.
@@ -69,7 +73,7 @@ public:
     }
 
     void text(const QString& t, double x, double top, double points, Item::Anchor anchor = Item::Left,
-              bool bold = false, double width = 0, bool underline = false)
+              bool bold = false, double width = 0, bool underline = false, double smallest = 0)
     {
         if (t.isEmpty())
             return;
@@ -82,6 +86,7 @@ public:
         i.bold = bold;
         i.width = width;
         i.underline = underline;
+        i.smallest = smallest;
         i.page = m_page;
         m_items.append(i);
     }
@@ -156,11 +161,19 @@ void paintPage(QPainter& painter, const QList<Item>& items, int page, double dpi
             painter.drawLine(QPointF(px(item.x), px(item.y)), QPointF(px(item.x2), px(item.y2)));
             continue;
         }
-        const QFont f = slipFont(item, dpi);
-        const QFontMetricsF fm(f);
+        QFont f = slipFont(item, dpi);
         const QString& text = item.text;
         const double baseline = px(item.y) + kEmAscent * f.pixelSize();
-        const double w = fm.horizontalAdvance(text);
+        double w = QFontMetricsF(f).horizontalAdvance(text);
+        if (item.smallest > 0 && item.width > 0 && w > px(item.width)) {
+            const int smallest = std::max(1, qRound(item.smallest * dpi / 72.0));
+            int size = std::max(smallest, int(f.pixelSize() * px(item.width) / w));
+            f.setPixelSize(size);
+            // Font sizes do not scale widths exactly: step down until it fits.
+            while ((w = QFontMetricsF(f).horizontalAdvance(text)) > px(item.width) && size > smallest)
+                f.setPixelSize(--size);
+        }
+        const QFontMetricsF fm(f);
         double x = px(item.x);
         if (item.anchor == Item::Right)
             x -= w;
@@ -270,13 +283,16 @@ QList<Item> layout(const Slip& slip)
         b.band(kDetailBand);
         b.frame();
         b.tableRules();
-        b.text(line.name, 2.1, 1.3, 11, Item::Left, false, kRules[0] - 2.1 - kCellGap);
-        b.text(line.model, 36.8, 1.3, 11, Item::Left, false, kRules[1] - 36.8 - kCellGap);
-        b.text(line.code, 77.3, 1.3, 11, Item::Left, false, kRules[2] - 77.3 - kCellGap);
+        b.text(line.name, 2.1, 1.3, 11, Item::Left, false, kRules[0] - 2.1 - kCellGap, false, kSmallestCellPoints);
+        b.text(line.model, 36.8, 1.3, 11, Item::Left, false, kRules[1] - 36.8 - kCellGap, false,
+               kSmallestCellPoints);
+        // A code shows all its characters: a 13-digit one is a little wider than its column at 11 pt.
+        b.text(line.code, 77.3, 1.3, 11, Item::Left, false, kRules[2] - 77.3 - kCellGap, false, kAnySize);
         b.text(line.quantity, 113.8, 1.3, 11, Item::Right);
         b.text(line.price, 129.9, 1.3, 11, Item::Right);
         b.text(line.amount, 147.7, 1.3, 11, Item::Right);
-        b.text(line.remark, 150.8, 1.3, 11, Item::Left, false, kPrintableWidth - 150.8 - kCellGap);
+        b.text(line.remark, 150.8, 1.3, 11, Item::Left, false, kPrintableWidth - 150.8 - kCellGap, false,
+               kSmallestCellPoints);
     }
 
     // The total, the promotion lines and the signatures stay together.
@@ -332,7 +348,12 @@ void preview(const QString& saleNumber, const RowSet& rows, const Texts& texts, 
     QPrinter printer(QPrinter::HighResolution);
     setUp(printer);
     PrintPreview::run(
-        printer, [&slip](QPrinter& p) { paintAll(p, slip); }, QStringLiteral("销售单预览"));
+        printer,
+        [&slip](QPrinter& p, bool) {
+            paintAll(p, slip);
+            return true;
+        },
+        QStringLiteral("销售单预览"));
 }
 
 QString noSaleText(const QString& saleNumber)

@@ -75,6 +75,9 @@ struct Item
     double x2 = 0; // rule: end
     double y2 = 0;
     double width = 0; // text: room it may take (0: no limit)
+    // Text: a text wider than `width` shrinks to fit it, on the same baseline,
+    // down to this size in points (0: it never shrinks); beyond it, it is cut.
+    double smallest = 0;
     enum Anchor { Left, Right, Centre } anchor = Left;
     double points = 11;
     bool bold = false;

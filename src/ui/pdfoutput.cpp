@@ -3,15 +3,24 @@
 #include <QFile>
 #include <QPrinter>
 
+#include <algorithm>
+
 namespace {
 
 // A PDF written to its end: it closes with "%%EOF", and the offset after its
 // last "startxref" points at the cross-reference table. Bytes lost anywhere
 // before the table (a write that failed half-way) move the table off that
-// offset; bytes lost after it cut off the end.
-bool wholePdf(const QByteArray& pdf)
+// offset; bytes lost after it cut off the end. Only the end of the file and
+// the table's first bytes are read, so a long printout is checked cheaply.
+bool wholePdf(QFile& pdf)
 {
-    const QByteArray end = pdf.trimmed();
+    constexpr qint64 kTail = 4096;
+    const qint64 size = pdf.size();
+    const qint64 tailAt = std::max<qint64>(0, size - kTail);
+    if (!pdf.seek(tailAt))
+        return false;
+    const QByteArray tail = pdf.read(kTail);
+    const QByteArray end = tail.trimmed();
     if (!end.endsWith("%%EOF"))
         return false;
     const qsizetype at = end.lastIndexOf("startxref");
@@ -19,7 +28,9 @@ bool wholePdf(const QByteArray& pdf)
         return false;
     bool ok = false;
     const qint64 table = end.mid(at + 9, end.size() - 5 - at - 9).trimmed().toLongLong(&ok);
-    return ok && table > 0 && table < at && pdf.mid(table, 4) == "xref";
+    // The leading blanks trimmed off the tail do not move "startxref" within the file.
+    const qint64 startxref = tailAt + tail.indexOf(end) + at;
+    return ok && table > 0 && table < startxref && pdf.seek(table) && pdf.read(4) == "xref";
 }
 
 // Why the printer could not write the file. The printer does not say; the
@@ -72,7 +83,7 @@ bool PdfOutput::finish()
         return m_error.isEmpty();
     restorePrinter();
     QFile written(m_file->tempPath());
-    if (!written.open(QIODevice::ReadOnly) || !wholePdf(written.readAll()))
+    if (!written.open(QIODevice::ReadOnly) || !wholePdf(written))
         m_file->fail(writeFailure(m_file->tempPath()));
     const bool ok = m_file->commit();
     if (!ok)

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -25,7 +26,7 @@ const QStringList kZoomChoices{
 
 } // namespace
 
-PrintPreview::PrintPreview(QPrinter& printer, Paint paint, QWidget* parent)
+PrintPreview::PrintPreview(QPrinter& printer, Paint paint, QWidget* parent, const QString& note)
     : QDialog(parent)
     , m_printer(printer)
     , m_paint(std::move(paint))
@@ -38,9 +39,14 @@ PrintPreview::PrintPreview(QPrinter& printer, Paint paint, QWidget* parent)
     auto* bar = new QToolBar(this);
     bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     layout->addWidget(bar);
+    m_note = new QLabel(note, this);
+    m_note->setObjectName(QStringLiteral("previewNote"));
+    m_note->setContentsMargins(8, 4, 8, 4);
+    m_note->setVisible(!note.isEmpty());
+    layout->addWidget(m_note);
     m_pages = new QPrintPreviewWidget(&m_printer, this);
     layout->addWidget(m_pages, 1);
-    connect(m_pages, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter* p) { m_paint(*p); });
+    connect(m_pages, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter* p) { m_paint(*p, true); });
 
     const auto add = [this, bar](const QString& text, auto slot) {
         QAction* a = bar->addAction(text);
@@ -82,6 +88,11 @@ QAction* PrintPreview::command(const QString& text) const
     return nullptr;
 }
 
+QString PrintPreview::note() const
+{
+    return m_note->text();
+}
+
 QList<QAction*> PrintPreview::zoomChoices() const
 {
     return m_zoom->menu()->actions();
@@ -93,8 +104,8 @@ void PrintPreview::print()
     if (dialog.exec() != QDialog::Accepted)
         return;
     PdfOutput pdf(m_printer);
-    m_pages->print();
-    if (!pdf.finish())
+    // Every page, painted anew on the printer; a stopped print writes no PDF file.
+    if (m_paint(m_printer, false) && !pdf.finish())
         messagePort().error(pdf.errorText());
 }
 
@@ -127,9 +138,9 @@ void PrintPreview::updatePageCommands()
     command(QStringLiteral("下一页"))->setEnabled(m_pages->currentPage() < m_pages->pageCount());
 }
 
-void PrintPreview::run(QPrinter& printer, Paint paint, const QString& title)
+void PrintPreview::run(QPrinter& printer, Paint paint, const QString& title, const QString& note)
 {
-    PrintPreview window(printer, std::move(paint), QApplication::activeWindow());
+    PrintPreview window(printer, std::move(paint), QApplication::activeWindow(), note);
     window.setWindowTitle(title);
     window.exec();
 }

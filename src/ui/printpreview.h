@@ -5,6 +5,7 @@
 #include <functional>
 
 class QAction;
+class QLabel;
 class QPrintPreviewWidget;
 class QPrinter;
 class QToolButton;
@@ -18,20 +19,23 @@ class PrintPreview final : public QDialog
 {
     Q_OBJECT
 public:
-    // Paints every page of the printout on the printer; called for the preview
-    // and again for the print.
-    using Paint = std::function<void(QPrinter&)>;
+    // Paints the printout on the printer: for the preview (`forPreview`, it
+    // may paint only the first pages) and again for the print (every page).
+    // False when the printing was stopped before its end.
+    using Paint = std::function<bool(QPrinter&, bool forPreview)>;
 
-    PrintPreview(QPrinter& printer, Paint paint, QWidget* parent = nullptr);
+    // `note` (e.g. that only the first pages are shown) shows above the pages.
+    PrintPreview(QPrinter& printer, Paint paint, QWidget* parent = nullptr, const QString& note = {});
 
     QPrintPreviewWidget* pages() const { return m_pages; }
+    QString note() const;
     // The toolbar's command with this text; nullptr when there is none.
     QAction* command(const QString& text) const;
     // The zoom choices of "缩放", in menu order.
     QList<QAction*> zoomChoices() const;
 
     // Opens the window modally over the active window and returns when it closes.
-    static void run(QPrinter& printer, Paint paint, const QString& title);
+    static void run(QPrinter& printer, Paint paint, const QString& title, const QString& note = {});
 
 private:
     void print();
@@ -43,5 +47,6 @@ private:
     Paint m_paint;
     QPrintPreviewWidget* m_pages = nullptr;
     QToolButton* m_zoom = nullptr;
+    QLabel* m_note = nullptr;
     QList<QAction*> m_commands;
 };

@@ -11,7 +11,9 @@
 #include "sales/tform1.h"
 #include "sales/txstj.h"
 #include "stock/stocklistpanel.h"
+#include "store/database.h"
 #include "store/passwordhash.h"
+#include "store/rowset.h"
 #include "store/saleops.h"
 #include "store/tdmfm.h"
 #include "ui/datagrid.h"
@@ -24,6 +26,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -35,6 +38,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+
+#include <QImage>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -91,6 +99,31 @@ void pressInGrid(TMainForm& main, int key)
     QTest::keyClick(view, Qt::Key(key), Qt::ControlModifier);
 }
 
+// The first word, from `from` on, where a run of words reading `text` starts; -1 when none does.
+int wordIndex(const QList<PdfWord>& words, const QString& text, int from = 0)
+{
+    for (int i = from; i < words.size(); ++i) {
+        const PdfWord box = findText(words, text, i);
+        if (box.text.isEmpty())
+            return -1;
+        if (box.xMin == words.at(i).xMin && box.yMin == words.at(i).yMin)
+            return i;
+    }
+    return -1;
+}
+
+// The most memory the process has held so far, in kB.
+qint64 peakMemoryKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
 QByteArray fileBytes(const QString& path)
 {
     QFile f(path);
@@ -112,6 +145,8 @@ private slots:
     void overwriteQuestionAndEmptyGrid();
     void printPreviewWindow();
     void printedGrid();
+    void printedSalesGridShowsWholeTextsInTheGridsColours();
+    void bigGridAsksPreviewsItsFirstPagesAndStops();
 };
 
 void TestGridExport::exportsWhatTheStockGridShows()
@@ -371,7 +406,9 @@ void TestGridExport::printPreviewWindow()
         preview->command(QStringLiteral("关闭"))->trigger();
     });
     poll.start(20);
+    s.port.clear();
     pressInGrid(main, Qt::Key_D);
+    QVERIFY(s.port.entries.isEmpty()); // a short printout asks nothing
     QCOMPARE(commands, (QStringList{QStringLiteral("打印"), QStringLiteral(" 打印设置"), QStringLiteral("缩放"),
                                     QStringLiteral("上一页"), QStringLiteral("下一页"), QStringLiteral("停止"),
                                     QStringLiteral("关闭")}));
@@ -441,6 +478,205 @@ void TestGridExport::printedGrid()
     QCOMPARE(fileBytes(pdf), printed);
     QCOMPARE(printer.outputFileName(), pdf);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("grid.pdf")});
+}
+
+// A 13-digit code and a long text print whole in the sales grid, however
+// narrow their columns are on screen, and the rows alternate their colours as
+// the grid does.
+void TestGridExport::printedSalesGridShowsWholeTextsInTheGridsColours()
+{
+    Shop s;
+    const QString code = QStringLiteral("6901234567890");
+    const QString longName = QStringLiteral("ProStar碳素纤维羽毛球拍比赛专用套装含拍包手胶与替换线");
+    s.shop.addStock(longName, QStringLiteral("3U"), code, QStringLiteral("球拍"), 150, 5, 299);
+    for (const qint64 stock : {1, 3, 1}) {
+        saleops::SaleInput sale;
+        sale.stockRowId = stock;
+        sale.quantity = QStringLiteral("1");
+        sale.price = QStringLiteral("200");
+        sale.saleNumber = QStringLiteral("20260105001");
+        sale.saleDate = num::dateText(wallclock::today());
+        QVERIFY(saleops::recordSale(s.shop.dm(), sale));
+    }
+    TMainForm main(s.shop.dm());
+    QVERIFY(logIn(main));
+    main.salesWindow()->openModal();
+    QVERIFY(QTest::qWaitForWindowExposed(main.salesWindow()));
+    DataGrid* grid = main.salesWindow()->grid();
+    QCOMPARE(grid->view()->model()->rowCount(), 3);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("sales.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    QVERIFY(GridPrint::print(
+        printer, *grid,
+        {QStringLiteral("销 售 统 计 报 表"), QStringLiteral("%[Today]"), QStringLiteral("超级管理员"), {}}));
+    main.salesWindow()->close();
+    keepPrintout(pdf, QStringLiteral("salesgrid.pdf"));
+    const QList<PdfWord> words = pdfWords(pdf);
+
+    // The code on one line, ending before the category beside it starts.
+    const PdfWord printedCode = findText(words, code);
+    QVERIFY2(!printedCode.text.isEmpty(), "no whole code");
+    const PdfWord category = findText(words, QStringLiteral("球拍"));
+    QVERIFY(qAbs(category.yMin - printedCode.yMin) < 1);
+    QVERIFY2(printedCode.xMax < category.xMin, qPrintable(QStringLiteral("%1 %2").arg(printedCode.xMax).arg(category.xMin)));
+    // The long name, wrapped in its column: every character, top to bottom,
+    // left of the model column.
+    const PdfWord nameTitle = findText(words, QStringLiteral("名 称"));
+    const PdfWord modelTitle = findText(words, QStringLiteral("规格型号"));
+    QList<PdfWord> column;
+    for (const PdfWord& w : words)
+        if (w.page == 0 && w.yMin > nameTitle.yMax && w.xMax <= modelTitle.xMin)
+            column.append(w);
+    std::stable_sort(column.begin(), column.end(), [](const PdfWord& a, const PdfWord& b) { return a.yMin < b.yMin - 1; });
+    QString names;
+    for (const PdfWord& w : column)
+        names += w.text;
+    bool whole = false;
+    for (qsizetype i = 0; i + longName.size() <= names.size() && !whole; ++i)
+        whole = sameGlyphs(names.mid(i, longName.size()), longName);
+    QVERIFY2(whole, qPrintable(names));
+
+    // Row colours, as the grid shows them: read in the empty customer column.
+    const QString png = dir.filePath(QStringLiteral("page"));
+    QCOMPARE(QProcess::execute(QStringLiteral("pdftoppm"),
+                               {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("72"),
+                                QStringLiteral("-singlefile"), pdf, png}),
+             0);
+    const QImage page(png + QStringLiteral(".png"));
+    QVERIFY(!page.isNull());
+    const PdfWord customerTitle =
+        findText(words, QStringLiteral("名 称"), wordIndex(words, QStringLiteral("名 称")) + 1);
+    QVERIFY(!customerTitle.text.isEmpty() && customerTitle.xMin > modelTitle.xMax);
+    const auto at = [&](double xMm, double yMm) { return page.pixelColor(qRound(xMm / 25.4 * 72), qRound(yMm / 25.4 * 72)); };
+    const QTableView* view = grid->view();
+    QVERIFY(view->alternatingRowColors());
+    const double x = (customerTitle.xMin + customerTitle.xMax) / 2;
+    const PdfWord first = findText(words, QStringLiteral("篮球"));
+    const PdfWord third = findText(words, QStringLiteral("篮球"), wordIndex(words, QStringLiteral("篮球")) + 1);
+    const PdfWord second = findText(words, QStringLiteral("3U"));
+    const QList<QPair<PdfWord, QColor>> rows{{first, view->palette().color(QPalette::Base)},
+                                               {second, view->palette().color(QPalette::AlternateBase)},
+                                               {third, view->palette().color(QPalette::Base)}};
+    for (const auto& [word, colour] : rows) {
+        const QColor shown = at(x, (word.yMin + word.yMax) / 2);
+        QVERIFY2(qAbs(shown.red() - colour.red()) <= 3 && qAbs(shown.green() - colour.green()) <= 3 &&
+                     qAbs(shown.blue() - colour.blue()) <= 3,
+                 qPrintable(word.text + QLatin1Char(' ') + shown.name() + QStringLiteral(" for ") + colour.name()));
+    }
+}
+
+// A grid of 200,000 rows: "打 印" asks first and No stops there; Yes previews
+// only the first pages, in bounded memory; printing it shows its progress and
+// "停止" ends it without leaving a file.
+void TestGridExport::bigGridAsksPreviewsItsFirstPagesAndStops()
+{
+    constexpr int kRows = 200000;
+    RecordingPort port;
+    QueryResult result;
+    result.columns = {QStringLiteral("a"), QStringLiteral("c"), QStringLiteral("4")};
+    result.rows.reserve(kRows);
+    for (int r = 0; r < kRows; ++r)
+        result.rows.append({QStringLiteral("商品%1").arg(r), QStringLiteral("69%1").arg(r, 11, 10, QLatin1Char('0')),
+                            double(r % 997) + 0.5});
+    RowSet rows(QStringLiteral("big"));
+    rows.load(QStringLiteral("select"), std::move(result));
+    DataGrid grid;
+    GridColumn name;
+    name.field = QStringLiteral("a");
+    name.title = QStringLiteral("名 称");
+    name.footer = GridColumn::Footer::Text;
+    name.footerText = QStringLiteral("合计");
+    GridColumn code;
+    code.field = QStringLiteral("c");
+    code.title = QStringLiteral("编 码");
+    GridColumn amount;
+    amount.field = QStringLiteral("4");
+    amount.title = QStringLiteral("金 额");
+    amount.format = GridColumn::Format::Amount;
+    amount.footer = GridColumn::Footer::Sum;
+    grid.setColumns({name, code, amount});
+    grid.setRowSet(&rows);
+    grid.resize(600, 400);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    const GridPrintOptions options{QStringLiteral("销 售 统 计 报 表"), QStringLiteral("%[Today]"),
+                                   QStringLiteral("超级管理员"), {}};
+
+    // Printing to a PDF: the progress shows, 停止 ends it after a few pages.
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("big.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    int shownAt = -1;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* progress = qobject_cast<QProgressDialog*>(w);
+            if (!progress || !progress->isVisible() || progress->value() < 200)
+                continue;
+            QCOMPARE(progress->maximum(), kRows + 1);
+            shownAt = progress->value();
+            auto* stop = progress->findChild<QPushButton*>();
+            QVERIFY(stop);
+            QCOMPARE(stop->text(), QStringLiteral("停止"));
+            QTest::mouseClick(stop, Qt::LeftButton);
+            poll.stop();
+        }
+    });
+    poll.start(20);
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 before = peakMemoryKb();
+    QString error;
+    QVERIFY(!GridPrint::print(printer, grid, options, QDate(2026, 3, 15), &error));
+    poll.stop();
+    QVERIFY2(shownAt > 0 && shownAt < kRows / 10, qPrintable(QString::number(shownAt)));
+    QVERIFY(error.isEmpty());
+    QVERIFY2(clock.elapsed() < 60000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{});
+    QCOMPARE(printer.outputFileName(), pdf);
+
+    // "打 印": the question, No stops; Yes previews the first pages with a note.
+    bool previewed = false;
+    int pages = 0;
+    QString note;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto* preview = qobject_cast<PrintPreview*>(QApplication::activeModalWidget());
+        if (!preview)
+            return;
+        previewed = true;
+        pages = preview->pages()->pageCount();
+        note = preview->note();
+        preview->command(QStringLiteral("关闭"))->trigger();
+    });
+    poll.start(20);
+    port.answers << MessagePort::Answer::Cancel << MessagePort::Answer::Ok;
+    GridPrint::preview(grid, options);
+    QVERIFY(!previewed);
+    QCOMPARE(port.entries.size(), 1);
+    QCOMPARE(port.entries.first().kind, QStringLiteral("yesno"));
+    const QRegularExpressionMatch question =
+        QRegularExpression(QStringLiteral("^共 (\\d+) 页，是否继续？$")).match(port.entries.first().text);
+    QVERIFY2(question.hasMatch(), qPrintable(port.entries.first().text));
+    const int total = question.captured(1).toInt();
+    // Rows of 2 to 8 mm on 257 mm of page.
+    QVERIFY2(total > kRows / (257 / 2) && total < kRows / (257 / 8), qPrintable(QString::number(total)));
+
+    GridPrint::preview(grid, options);
+    QVERIFY(previewed);
+    const qint64 grown = peakMemoryKb() - before;
+    qInfo("peak memory grew by %lld kB", grown);
+    QVERIFY2(grown < 100 * 1024, qPrintable(QString::number(grown)));
+    QCOMPARE(port.entries.size(), 2);
+    QCOMPARE(port.entries.last().text, port.entries.first().text);
+    QCOMPARE(pages, GridPrint::kPreviewPages);
+    QCOMPARE(note, QStringLiteral("预览只显示前 %1 页（共约 %2 页），打印时输出全部页面。")
+                       .arg(GridPrint::kPreviewPages)
+                       .arg(total));
 }
 
 QTEST_MAIN(TestGridExport)

@@ -48,12 +48,12 @@ double emTop(const PdfWord& w, double points)
 // A Sale row as the sale panel stores it; `customer` etc. null when not given.
 void addSale(TestShop& shop, const QString& number, const QString& name, double price, double qty,
              const QVariant& customer = {}, const QVariant& address = {}, const QVariant& contact = {},
-             const QString& remark = {})
+             const QString& remark = {}, const QString& code = {})
 {
     QVariantMap row{
         {QStringLiteral("a"), name},
         {QStringLiteral("b"), QStringLiteral("标准")},
-        {QStringLiteral("c"), QStringLiteral("C-") + name.left(1)},
+        {QStringLiteral("c"), code.isEmpty() ? QStringLiteral("C-") + name.left(1) : code},
         {QStringLiteral("d"), QStringLiteral("球类")},
         {QStringLiteral("z"), number},
         {QStringLiteral("1"), 10.0},
@@ -108,6 +108,7 @@ private slots:
     void textsOfTheSale();
     void negativeTotal();
     void positionsOnThePage();
+    void codesPrintWhole();
     void promotionBand_data();
     void promotionBand();
     void longSaleGoesOnToAnotherPage();
@@ -319,6 +320,23 @@ void TestSalesSlip::previewFromTheSlipPanel()
     QVERIFY(port.entries.isEmpty());
     // The sales detail window's box follows the slip printed.
     QCOMPARE(main.salesWindow()->saleNumber(), number);
+}
+
+// A 13-digit code is a little wider than its column at 11 pt: it prints
+// smaller, every digit between the rules of its column.
+void TestSalesSlip::codesPrintWhole()
+{
+    TestShop shop;
+    RecordingPort port;
+    const QString code = QStringLiteral("6901234567890");
+    addSale(shop, kNumber, QStringLiteral("篮球"), 19.9, 2, {}, {}, {}, {}, code);
+    const QList<PdfWord> words = printed(slipOf(shop, kNumber), QStringLiteral("slipcode.pdf"));
+    const PdfWord printedCode = findText(words, code);
+    QVERIFY2(!printedCode.text.isEmpty(), "no whole code");
+    QVERIFY(qAbs(printedCode.xMin - (kLeft + 77.3)) <= kTolerance);
+    QVERIFY2(printedCode.xMax <= kLeft + 101.4, qPrintable(QString::number(printedCode.xMax - kLeft)));
+    // On the line of the other texts of its row.
+    QVERIFY(qAbs(printedCode.yMax - findText(words, QStringLiteral("篮球")).yMax) <= kTolerance);
 }
 
 QTEST_MAIN(TestSalesSlip)
