@@ -5,8 +5,12 @@
 //   case=import   read the workbook, check every row, write them in one
 //                 transaction and bring them into the in-memory stock table.
 // Each run starts from the same database, holding 1,000 stock rows.
+// Before that, workbooks that are small on disk but ask for huge sheets are
+// refused; each prints the time and the peak memory of the process:
+//   case=import_hostile_<shape> rows=<rows the file names> median_ms=<x> rss_mb=<peak>
 
 #include "benchsupport.h"
+#include "hostileworkbooks.h"
 
 #include "store/schema.h"
 #include "store/stockimport.h"
@@ -20,6 +24,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -74,6 +79,49 @@ bool makeWorkbook(const QString& folder, int rows, QString* path, QString* error
     return QFile::exists(*path);
 }
 
+// Refuses each hostile shape (three runs each); false when one was read.
+bool hostileCases(const QString& folder, QString* error)
+{
+    const QString db = QDir(folder).filePath(QStringLiteral("hostile.mdb"));
+    if (!schema::createDeliveredFile(db, error))
+        return false;
+    const QByteArray tiny = "<row><c><v>1</v></c></row>";
+    struct Shape
+    {
+        const char* name;
+        qint64 rows;
+        std::function<bool(const QString&)> write;
+    };
+    const Shape shapes[] = {
+        {"xls_column_65535", 65536, [](const QString& p) { return hostile::writeXlsBeyondLastColumn(p, 65536); }},
+        {"xlsx_column_amj", 1000000,
+         [](const QString& p) { return hostile::writeXlsx(p, {}, "<row><c r=\"AMJ1\"><v>1</v></c></row>", 1000000); }},
+        {"xlsx_15m_tiny_rows", 15000000,
+         [&tiny](const QString& p) { return hostile::writeXlsx(p, hostile::xlsxTitleRow(), tiny, 15000000); }},
+    };
+    for (const Shape& shape : shapes) {
+        const QString path = QDir(folder).filePath(QString::fromLatin1(shape.name) +
+                                                   (shape.rows == 65536 ? QStringLiteral(".xls") : QStringLiteral(".xlsx")));
+        if (!shape.write(path)) {
+            *error = QStringLiteral("could not write %1").arg(path);
+            return false;
+        }
+        hostile::resetPeakMemory();
+        bool refused = true;
+        const double ms = medianMs(
+            [&] { refused = refused && stockimport::run(path, db, nullptr).outcome != stockimport::Outcome::Imported; },
+            3);
+        if (!refused) {
+            *error = QStringLiteral("%1 was imported").arg(path);
+            return false;
+        }
+        std::printf("case=import_hostile_%s rows=%lld median_ms=%.1f rss_mb=%lld\n", shape.name,
+                    static_cast<long long>(shape.rows), ms, static_cast<long long>(hostile::peakMemoryMb()));
+        std::fflush(stdout);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -83,6 +131,8 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
     QString error, workbook;
+    if (!hostileCases(dir.path(), &error))
+        return fail(error);
     if (!makeWorkbook(dir.path(), rows, &workbook, &error))
         return fail(error);
 
