@@ -1,3 +1,4 @@
+#include "keys.h"
 #include "recordingport.h"
 #include "testdb.h"
 
@@ -90,16 +91,6 @@ QWidget* focused()
     return QApplication::focusWidget();
 }
 
-// Types into the focused widget, one key press per character, as a keyboard would.
-void type(const QString& text)
-{
-    for (QChar c : text) {
-        if (c.unicode() < 0x80)
-            QTest::keyClick(focused(), c.toLatin1());
-        else
-            QTest::sendKeyEvent(QTest::Click, focused(), Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
 
 void enter()
 {
@@ -113,7 +104,7 @@ void retype(QWidget* field, const QString& text)
     field->clearFocus();
     field->setFocus(Qt::TabFocusReason);
     QTest::keyClick(focused(), Qt::Key_Backspace);
-    type(text);
+    typeText(focused(), text);
 }
 
 bool hasFocus(QWidget* w)
@@ -187,7 +178,7 @@ void TestStockIn::dateFieldTextForms()
     // Entered from the keyboard, typing replaces the whole date.
     field->clearFocus();
     field->setFocus(Qt::TabFocusReason);
-    type(QStringLiteral("20251231"));
+    typeText(focused(), QStringLiteral("20251231"));
     QCOMPARE(field->date(), QDate(2025, 12, 31));
 
     // Clicked into when empty, typing starts at the first digit; partly typed
@@ -195,7 +186,7 @@ void TestStockIn::dateFieldTextForms()
     field->clear();
     QVERIFY(field->isEmpty());
     QTest::mouseClick(field->lineEdit(), Qt::LeftButton, {}, QPoint(field->width() - 4, 12));
-    type(QStringLiteral("202601"));
+    typeText(focused(), QStringLiteral("202601"));
     QVERIFY(!field->isEmpty());
     QCOMPARE(field->text(), QStringLiteral("2026-01-  "));
     QVERIFY(!field->date());
@@ -270,7 +261,7 @@ void TestStockIn::newArticleTypedWithEnter()
         {QStringLiteral(" 新到 "), p->newButton()},
     };
     for (const Step& step : steps) {
-        type(step.text);
+        typeText(focused(), step.text);
         enter();
         QVERIFY2(hasFocus(step.next), qPrintable(step.next->objectName()));
     }

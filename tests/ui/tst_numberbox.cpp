@@ -2,6 +2,8 @@
 // pastes and the wheel: what may come in, what never steps, and that coming in
 // selects the text so that typing replaces it.
 
+#include "keys.h"
+
 #include "ui/numberbox.h"
 
 #include <QApplication>
@@ -45,16 +47,6 @@ QWidget* focused()
     return QApplication::focusWidget();
 }
 
-// Types into the focused widget, one key press per character.
-void type(const QString& text)
-{
-    for (QChar c : text) {
-        if (c.unicode() < 0x80)
-            QTest::keyClick(focused(), c.toLatin1());
-        else
-            QTest::sendKeyEvent(QTest::Click, focused(), Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
 
 void wheel(QWidget* w, int delta)
 {
@@ -103,7 +95,7 @@ void TestNumberBox::dropsOtherKeys()
     QVERIFY(box->hasFocus());
     box->setText(QString());
 
-    type(QStringLiteral("a1b.2-3 x,+e5"));
+    typeText(focused(), QStringLiteral("a1b.2-3 x,+e5"));
     QCOMPARE(box->text(), QStringLiteral("1.235"));
     QTest::keyClick(focused(), Qt::Key_Backspace);
     QCOMPARE(box->text(), QStringLiteral("1.23"));
@@ -344,7 +336,7 @@ void TestNumberBox::comingInSelectsAll()
     }
     QVERIFY(f.box->hasFocus());
     QCOMPARE(f.edit()->selectedText(), QStringLiteral("100"));
-    type(QStringLiteral("90"));
+    typeText(focused(), QStringLiteral("90"));
     QCOMPARE(f.box->text(), QStringLiteral("90"));
 }
 
@@ -359,7 +351,7 @@ void TestNumberBox::clickInTheFocusedBoxPlacesTheCursor()
     QTest::qWait(1); // the box has had the focus for a while
     QTest::mouseClick(f.edit(), Qt::LeftButton, {}, atTheStart);
     QVERIFY(!f.edit()->hasSelectedText());
-    type(QStringLiteral("9"));
+    typeText(focused(), QStringLiteral("9"));
     QCOMPARE(f.box->text(), QStringLiteral("9100"));
 }
 
