@@ -11,6 +11,7 @@
 
 #include "benchsupport.h"
 #include "hostileworkbooks.h"
+#include "processmemory.h"
 
 #include "store/schema.h"
 #include "store/stockimport.h"
@@ -106,7 +107,7 @@ bool hostileCases(const QString& folder, QString* error)
             *error = QStringLiteral("could not write %1").arg(path);
             return false;
         }
-        hostile::resetPeakMemory();
+        processmemory::resetPeak();
         bool refused = true;
         const double ms = medianMs(
             [&] { refused = refused && stockimport::run(path, db, nullptr).outcome != stockimport::Outcome::Imported; },
@@ -116,7 +117,7 @@ bool hostileCases(const QString& folder, QString* error)
             return false;
         }
         std::printf("case=import_hostile_%s rows=%lld median_ms=%.1f rss_mb=%lld\n", shape.name,
-                    static_cast<long long>(shape.rows), ms, static_cast<long long>(hostile::peakMemoryMb()));
+                    static_cast<long long>(shape.rows), ms, static_cast<long long>(processmemory::peakKb() / 1024));
         std::fflush(stdout);
     }
     return true;

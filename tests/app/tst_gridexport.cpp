@@ -1,6 +1,7 @@
 #include "filesizelimit.h"
 #include "login.h"
 #include "pdfwords.h"
+#include "processmemory.h"
 #include "recordingport.h"
 #include "testdb.h"
 #include "xlsreader.h"
@@ -112,17 +113,6 @@ int wordIndex(const QList<PdfWord>& words, const QString& text, int from = 0)
     return -1;
 }
 
-// The most memory the process has held so far, in kB.
-qint64 peakMemoryKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
 
 QByteArray fileBytes(const QString& path)
 {
@@ -630,7 +620,7 @@ void TestGridExport::bigGridAsksPreviewsItsFirstPagesAndStops()
     poll.start(20);
     QElapsedTimer clock;
     clock.start();
-    const qint64 before = peakMemoryKb();
+    const qint64 before = processmemory::peakKb();
     QString error;
     QVERIFY(!GridPrint::print(printer, grid, options, QDate(2026, 3, 15), &error));
     poll.stop();
@@ -668,7 +658,7 @@ void TestGridExport::bigGridAsksPreviewsItsFirstPagesAndStops()
 
     GridPrint::preview(grid, options);
     QVERIFY(previewed);
-    const qint64 grown = peakMemoryKb() - before;
+    const qint64 grown = processmemory::peakKb() - before;
     qInfo("peak memory grew by %lld kB", grown);
     QVERIFY2(grown < 100 * 1024, qPrintable(QString::number(grown)));
     QCOMPARE(port.entries.size(), 2);

@@ -1,4 +1,5 @@
 #include "hostileworkbooks.h"
+#include "processmemory.h"
 #include "testdb.h"
 
 #include "core/numbers.h"
@@ -360,9 +361,9 @@ void TestStockImport::refusesHostileWorkbooksInBoundedMemory()
     else
         QVERIFY(hostile::writeXlsx(path, hostile::xlsxTitleRow() + "<row r=\"1048577\"><c><v>1</v></c></row>", {}, 0));
     QVERIFY(QFileInfo(path).size() < 6 * 1024 * 1024);
-    hostile::resetPeakMemory();
+    processmemory::resetPeak();
     const stockimport::Result r = stockimport::run(path, shop.dbPath(), nullptr);
-    const qint64 peak = hostile::peakMemoryMb();
+    const qint64 peak = processmemory::peakKb() / 1024;
     QCOMPARE(r.outcome, Outcome::ImportFailed);
     QVERIFY2(r.detail.contains(message), qPrintable(r.detail));
     QVERIFY2(peak > 0 && peak < 300, qPrintable(QStringLiteral("%1 MB").arg(peak)));

@@ -11,7 +11,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -194,25 +193,5 @@ QByteArray xlsxTitleRow()
         row += "<c t=\"inlineStr\"><is><t>" + title.toUtf8() + "</t></is></c>";
     return row + "</row>";
 }
-
-// The most memory the process has held since resetPeakMemory, in MB.
-void resetPeakMemory()
-{
-    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);
-        std::fclose(f);
-    }
-}
-qint64 peakMemoryMb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() / 1024;
-    return -1;
-}
-
 
 } // namespace hostile

@@ -4,8 +4,7 @@
 #include <QString>
 
 // Workbooks that ask for huge sheets while small on disk, written without a
-// spreadsheet program, and the process's peak memory: for the import's tests
-// and its bench.
+// spreadsheet program: for the import's tests and its bench.
 namespace hostile {
 
 // An .xls file whose sheet korvel holds one NUMBER record at column 65535 of
@@ -16,9 +15,5 @@ bool writeXlsBeyondLastColumn(const QString& path, int rows);
 bool writeXlsx(const QString& path, const QByteArray& head, const QByteArray& row, qint64 times);
 // The title row of a sheet korvel as inline texts.
 QByteArray xlsxTitleRow();
-
-// The most memory the process has held since resetPeakMemory, in MB (-1 unknown).
-void resetPeakMemory();
-qint64 peakMemoryMb();
 
 } // namespace hostile
