@@ -302,7 +302,7 @@ void TestGridExport::overwriteQuestionAndEmptyGrid()
     s.port.fileNames << file;
     s.port.answers << MessagePort::Answer::Ok;
     pressInGrid(main, Qt::Key_E);
-    QVERIFY(fileBytes(file).startsWith(QByteArray("\x09\x08\x08\x00", 4)));
+    QVERIFY(fileBytes(file).startsWith(QByteArray("\x09\x08\x10\x00", 4)));
     QCOMPARE(s.opener.opened, QStringList{file});
 
     // A disk without room for the new export leaves the former file whole
