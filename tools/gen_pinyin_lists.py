@@ -19,6 +19,11 @@ reading (丌 jī). kMandarin is only a fallback: for the characters the
 dictionaries do list it can differ from them and would bring in obsolete
 readings. A character with none of these readings gets no letter at all.
 
+Three strokes have no letter whatever Unihan says: 丨, 丿 and 丶 (NO_LETTER).
+They are written alone as strokes, not as the characters they may stand for,
+and the shop's initials have always given them "!"; stored initials and
+searches typed from them keep working.
+
 A character stands once in the list of every distinct initial among its
 readings. Within a list the entries are ordered by the smallest of the
 character's readings with that initial (tone marks dropped, ü written as v),
@@ -42,6 +47,7 @@ import zipfile
 LETTERS = "abcdefghjklmnopqrstwxyz"
 FIELDS = ("kXHC1983", "kTGHZ2013")
 FALLBACK_FIELD = "kMandarin"
+NO_LETTER = "丨丿丶"
 DEFAULT_UNIHAN = (
     "/usr/share/unicode/Unihan_Readings.txt",
     "/usr/share/unicode/Unihan_Readings.txt.bz2",
@@ -109,6 +115,8 @@ def second_level():
 def build_lists(readings):
     lists = {letter: {} for letter in LETTERS}
     for raw, char in second_level():
+        if char in NO_LETTER:
+            continue
         for reading in readings.get(char, ()):
             key = plain(reading)
             letter = key[0]

@@ -78,7 +78,8 @@ TForm1::TForm1(Tdmfm& dm, std::function<QString()> userName, QWidget* parent)
     m_grid->setGeometry(0, 0, kClientWidth, kClientHeight - kBelowGrid);
     auto* menu = new QMenu(this);
     menu->addAction(QStringLiteral("导出Excel"), this, [this] {
-        GridExport::run(*m_grid, {QStringLiteral("商品进销存统计报表"), m_userName(), m_restricted});
+        GridExport::run(*m_grid,
+                        {QStringLiteral("商品进销存统计报表"), m_userName(), m_restricted, m_superAdministrator});
     });
     menu->addAction(QStringLiteral("打 印"), this, [this] {
         GridPrint::preview(*m_grid, {QStringLiteral("商 品 进 销 存 统 计 报 表"), QStringLiteral("%[Today1]"),
@@ -95,6 +96,7 @@ void TForm1::refresh()
 
 void TForm1::hideAmountColumnsForOrdinaryUser()
 {
+    m_superAdministrator = false;
     for (const QString& field : kAmountColumns) {
         m_grid->setColumnVisible(field, false);
         m_restricted.insert(field.toLower());

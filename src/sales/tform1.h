@@ -38,4 +38,6 @@ private:
     DataGrid* m_grid;
     // The fields an ordinary user's exports and printouts leave out.
     QSet<QString> m_restricted;
+    // Until hideAmountColumnsForOrdinaryUser(): exports add the row set's other fields.
+    bool m_superAdministrator = true;
 };

@@ -302,7 +302,8 @@ QSet<QString> Txstj::restrictedFields() const
 
 void Txstj::exportGrid()
 {
-    GridExport::run(*m_grid, {QStringLiteral("销 售 报 表"), m_host.userName(), restrictedFields()});
+    GridExport::run(*m_grid,
+                    {QStringLiteral("销 售 报 表"), m_host.userName(), restrictedFields(), m_superAdministrator});
 }
 
 void Txstj::printGrid()

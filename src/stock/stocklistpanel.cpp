@@ -212,7 +212,8 @@ QSet<QString> StockListPanel::restrictedFields() const
 
 void StockListPanel::exportGrid()
 {
-    GridExport::run(*m_grid, {QStringLiteral("商品进货统计报表"), m_host.userName(), restrictedFields()});
+    GridExport::run(*m_grid, {QStringLiteral("商品进货统计报表"), m_host.userName(), restrictedFields(),
+                              m_host.isSuperAdministrator()});
 }
 
 void StockListPanel::printGrid()

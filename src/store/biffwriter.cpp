@@ -6,13 +6,9 @@
 #include <QBuffer>
 #include <QDate>
 #include <QDateTime>
-#include <QSysInfo>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-
-#include <iconv.h>
 
 namespace biff {
 
@@ -20,78 +16,57 @@ namespace {
 
 constexpr quint16 kBof = 0x0809;
 constexpr quint16 kCodePage = 0x0042;
+constexpr quint16 kBoundSheet = 0x0085;
 constexpr quint16 kLabel = 0x0204;
 constexpr quint16 kNumber = 0x0203;
 constexpr quint16 kRk = 0x027E;
 constexpr quint16 kBlank = 0x0201;
 constexpr quint16 kEof = 0x000A;
+constexpr quint16 kBiff8 = 0x0600;
+constexpr quint16 kWorkbookPart = 0x0005;
 constexpr quint16 kWorksheet = 0x0010;
-constexpr quint16 kGbkCodePage = 936;
+constexpr quint16 kUtf16CodePage = 1200;
 constexpr quint16 kBlankFormat = 23;
-// The record length is 16 bits and a text cell spends 8 bytes on its place.
-constexpr int kMaxTextBytes = 0xFFFF - 8;
+// The begin-of-file record's data: version, part, build and year of the
+// program the format was made for (Excel 97), file history, lowest version.
+constexpr quint16 kBofLength = 16;
+constexpr quint16 kBuild = 0x0DBB;
+constexpr quint16 kYear = 0x07CC;
+constexpr quint32 kLowestVersion = 0x0006;
+// A sheet name has at most 31 characters and none of these.
+constexpr int kMaxSheetName = 31;
+constexpr char16_t kNotInSheetName[] = u"[]:*?/\\";
 // An integer cell holds 30 bits with sign.
 constexpr qint64 kRkMin = -(qint64(1) << 29);
 constexpr qint64 kRkMax = (qint64(1) << 29) - 1;
 // Bytes gathered before they go to the device.
 constexpr qsizetype kChunk = 1 << 20;
 
-// UTF-16 to GBK through one iconv handle for the whole sheet.
-class GbkEncoder final
+// The length of the longest start of `text` within kMaxTextUnits that does
+// not split a surrogate pair.
+qsizetype textCut(const QString& text)
 {
-public:
-    GbkEncoder()
-        : m_cd(iconv_open("GBK", QSysInfo::ByteOrder == QSysInfo::LittleEndian ? "UTF-16LE" : "UTF-16BE"))
-    {
-    }
-    ~GbkEncoder()
-    {
-        if (valid())
-            iconv_close(m_cd);
-    }
-    GbkEncoder(const GbkEncoder&) = delete;
-    GbkEncoder& operator=(const GbkEncoder&) = delete;
+    if (text.size() <= kMaxTextUnits)
+        return text.size();
+    qsizetype n = kMaxTextUnits;
+    if (text.at(n - 1).isHighSurrogate())
+        --n;
+    return n;
+}
 
-    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-
-    // Appends the GBK bytes of `text` to `out`.
-    void append(const QString& text, QByteArray& out)
-    {
-        const qsizetype start = out.size();
-        // A UTF-16 code unit gives at most two GBK bytes.
-        out.resize(start + text.size() * 2);
-        const char16_t* units = reinterpret_cast<const char16_t*>(text.constData());
-        size_t unitsLeft = size_t(text.size());
-        char* o = out.data() + start;
-        // ASCII needs no conversion; most texts of a sheet are digits and letters.
-        while (unitsLeft > 0 && *units < 0x80) {
-            *o++ = char(*units++);
-            --unitsLeft;
-        }
-        size_t outLeft = size_t(out.size()) - size_t(o - out.data());
-        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-        while (unitsLeft > 0) {
-            char* in = reinterpret_cast<char*>(const_cast<char16_t*>(units));
-            size_t inLeft = unitsLeft * 2;
-            const size_t rc = iconv(m_cd, &in, &inLeft, &o, &outLeft);
-            units = reinterpret_cast<const char16_t*>(in);
-            unitsLeft = inLeft / 2;
-            if (rc != size_t(-1) || (errno != EILSEQ && errno != EINVAL))
-                break;
-            // A character GBK lacks (a surrogate pair or a single unit) becomes "?".
-            const size_t length =
-                QChar::isHighSurrogate(units[0]) && unitsLeft > 1 && QChar::isLowSurrogate(units[1]) ? 2 : 1;
-            units += length;
-            unitsLeft -= length;
-            *o++ = '?';
-            --outLeft;
-        }
-        out.truncate(o - out.data());
-    }
-
-private:
-    iconv_t m_cd;
-};
+// The name of the sheet: the title without blanks and without the characters
+// a sheet name may not hold.
+QString sheetName(const QString& title)
+{
+    QString name;
+    for (const QChar c : title)
+        if (!c.isSpace() && std::u16string_view(kNotInSheetName).find(c.unicode()) == std::u16string_view::npos)
+            name.append(c);
+    name.truncate(kMaxSheetName);
+    if (!name.isEmpty() && name.back().isHighSurrogate())
+        name.chop(1);
+    return name.isEmpty() ? QStringLiteral("Sheet1") : name;
+}
 
 // Little-endian records gathered into chunks and handed to a device.
 class RecordStream final
@@ -125,33 +100,39 @@ public:
         u16(format);
     }
 
-    void bof()
+    // The begin of the workbook part or of the sheet.
+    void bof(quint16 part)
     {
-        header(kBof, 8);
-        u16(0);
-        u16(kWorksheet);
-        u16(0);
-        u16(0);
+        header(kBof, kBofLength);
+        u16(kBiff8);
+        u16(part);
+        u16(kBuild);
+        u16(kYear);
+        u32(0);
+        u32(kLowestVersion);
     }
     void codePage()
     {
         header(kCodePage, 2);
-        u16(kGbkCodePage);
+        u16(kUtf16CodePage);
     }
+    // The sheet's name and the stream position of its begin of file.
+    void boundSheet(quint32 sheetAt, const QString& name)
+    {
+        header(kBoundSheet, quint16(6 + stringLength(name, 1)));
+        u32(sheetAt);
+        u16(0); // a visible worksheet
+        string(name, 1);
+    }
+    static quint16 boundSheetLength(const QString& name) { return quint16(4 + 6 + stringLength(name, 1)); }
     void eof() { header(kEof, 0); }
 
     void text(int row, int column, const QString& value)
     {
-        m_text.clear();
-        if (!value.isEmpty())
-            m_gbk.append(value, m_text);
-        if (m_text.size() > kMaxTextBytes)
-            m_text.truncate(gbkCut(m_text, kMaxTextBytes));
-        const auto n = quint16(m_text.size());
-        header(kLabel, quint16(8 + n));
+        const QString cut = value.left(textCut(value));
+        header(kLabel, quint16(6 + stringLength(cut, 2)));
         place(row, column, 0);
-        u16(n);
-        m_buffer.append(m_text);
+        string(cut, 2);
     }
     void number(int row, int column, double value)
     {
@@ -235,48 +216,62 @@ public:
         return ok;
     }
 
-    bool encoderValid() const { return m_gbk.valid(); }
+    qsizetype size() const { return m_buffer.size(); }
 
 private:
-    // The length of the longest start of `gbk` within `limit` bytes that ends
-    // on a character boundary (a lead byte has its high bit set and takes the
-    // next byte with it).
-    static qsizetype gbkCut(const QByteArray& gbk, qsizetype limit)
+    static bool isLatin1(const QString& text)
     {
-        qsizetype i = 0;
-        while (i < gbk.size()) {
-            const qsizetype len = (uchar(gbk.at(i)) & 0x80) ? 2 : 1;
-            if (i + len > limit)
-                break;
-            i += len;
+        return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x100; });
+    }
+    // The bytes of a string with a length field of `lengthBytes` bytes.
+    static qsizetype stringLength(const QString& text, int lengthBytes)
+    {
+        return lengthBytes + 1 + text.size() * (isLatin1(text) ? 1 : 2);
+    }
+    // A BIFF8 string: the number of UTF-16 code units (a character outside
+    // the basic plane counts two), the option flags (bit 0: UTF-16), then the
+    // units, one byte each when all of them fit Latin-1.
+    void string(const QString& text, int lengthBytes)
+    {
+        if (lengthBytes == 1)
+            m_buffer.append(char(text.size()));
+        else
+            u16(quint16(text.size()));
+        const bool latin1 = isLatin1(text);
+        m_buffer.append(char(latin1 ? 0x00 : 0x01));
+        for (const QChar c : text) {
+            if (latin1)
+                m_buffer.append(char(c.unicode()));
+            else
+                u16(c.unicode());
         }
-        return i;
     }
 
     QIODevice& m_device;
     QByteArray m_buffer;
-    QByteArray m_text;
-    GbkEncoder m_gbk;
 };
 
 bool writeTo(QIODevice& device, const Sheet& sheet, QString* error)
 {
     RecordStream out(device);
-    if (!out.encoderValid()) {
-        *error = QStringLiteral("导出失败：系统不能把文字转换为GBK编码。");
-        return false;
-    }
     const int levels = titleLevels(sheet);
     const int columns = int(sheet.columns.size());
-    out.bof();
+    // The workbook part, then the sheet right behind it.
+    const QString name = sheetName(sheet.title);
+    const quint32 sheetAt = (4 + kBofLength) + (4 + 2) + RecordStream::boundSheetLength(name) + 4;
+    out.bof(kWorkbookPart);
     out.codePage();
+    out.boundSheet(sheetAt, name);
+    out.eof();
+    Q_ASSERT(out.size() == qsizetype(sheetAt));
+    out.bof(kWorksheet);
     out.text(0, 3, sheet.title);
     out.text(1, 0, QStringLiteral("制表人：") + sheet.userName);
     out.text(1, 5, QStringLiteral("制表时间：") + sheet.madeAt);
     for (int level = 0; level < levels; ++level)
         for (int c = 0; c < columns; ++c) {
             const SheetColumn& column = sheet.columns.at(c);
-            if (column.shown)
+            if (column.shown && !column.beyondGrid)
                 out.text(2 + level, c, column.titleParts.value(level));
         }
     const int first = 2 + levels;
@@ -296,7 +291,7 @@ bool writeTo(QIODevice& device, const Sheet& sheet, QString* error)
     }
     const int totals = first + sheet.rowCount;
     for (int c = 0; c < columns; ++c)
-        if (sheet.columns.at(c).shown)
+        if (sheet.columns.at(c).shown && !sheet.columns.at(c).beyondGrid)
             out.text(totals, c, sheet.columns.at(c).totalText);
     out.eof();
     if (!out.flush(true)) {
@@ -370,15 +365,6 @@ bool writeSheet(const QString& path, const Sheet& sheet, QString* error)
         return false;
     }
     return true;
-}
-
-QByteArray toGbk(const QString& text)
-{
-    QByteArray out;
-    GbkEncoder gbk;
-    if (gbk.valid())
-        gbk.append(text, out);
-    return out;
 }
 
 } // namespace biff

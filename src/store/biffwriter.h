@@ -8,10 +8,13 @@
 
 #include <functional>
 
-// The Excel export file: a bare stream of BIFF records (no compound-document
-// container) that spreadsheet programs open as an .xls worksheet. Texts are
-// written in GBK and the stream says so with a code-page record (936), so the
-// file reads the same on a Chinese system and anywhere else.
+// The Excel export file: a bare stream of BIFF8 records (no compound-document
+// container) that spreadsheet programs open as an .xls workbook of one sheet.
+// Texts are stored as BIFF8 strings: Latin-1 when every character fits it,
+// UTF-16 otherwise, so every character reads back as it was (characters
+// outside GBK such as "𠀀", "€" or an emoji included). A small workbook part
+// (begin of file, code page 1200, the sheet's name and place, end of file)
+// comes first: readers such as xlrd accept a BIFF8 sheet only behind it.
 //
 // The sheet, top to bottom:
 //   row 0          the title, column 3
@@ -32,6 +35,9 @@ struct SheetColumn
     bool shown = true;      // false: the position stays empty (blank data cells)
     QStringList titleParts; // the title split at "|", blanks kept
     QString totalText;      // what the totals row writes under the column
+    // A field written to the right of the grid's columns: data cells only,
+    // no title cells and no totals cell.
+    bool beyondGrid = false;
 };
 
 struct Sheet
@@ -67,7 +73,9 @@ QByteArray sheetBytes(const Sheet& sheet, QString* error);
 // written. On failure returns false with a message for the user.
 bool writeSheet(const QString& path, const Sheet& sheet, QString* error);
 
-// GBK bytes of a text; a character GBK lacks becomes "?".
-QByteArray toGbk(const QString& text);
+// The longest text a cell holds, in UTF-16 code units: one text cell record
+// of at most 65,535 bytes. A longer text is cut before the character that
+// would pass it.
+inline constexpr int kMaxTextUnits = 32763;
 
 } // namespace biff

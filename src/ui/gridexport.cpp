@@ -91,10 +91,12 @@ biff::Sheet GridExport::sheet(const DataGrid& grid, const GridExportOptions& opt
     s.madeAt = num::now();
     const RowSet* rows = grid.rowSet();
     const QList<GridColumn> design = grid.columns();
-    // Row set column of each screen position; -1 where nothing is written.
+    // Row set column of each sheet column; -1 where nothing is written.
     auto fields = std::make_shared<QVector<int>>();
+    QSet<QString> gridFields;
     for (int position = 0; position < design.size(); ++position) {
         const QString field = grid.fieldAt(position);
+        gridFields.insert(field.toLower());
         GridColumn column;
         for (const GridColumn& c : design)
             if (c.field.compare(field, Qt::CaseInsensitive) == 0)
@@ -107,6 +109,19 @@ biff::Sheet GridExport::sheet(const DataGrid& grid, const GridExportOptions& opt
             out.totalText = column.footerText;
         s.columns.append(out);
         fields->append(out.shown && rows ? rows->columnIndex(field) : -1);
+    }
+    if (options.otherFields && rows) {
+        const QStringList& all = rows->columns();
+        // A sheet has 256 columns.
+        for (int field = 0; field < all.size() && s.columns.size() < 256; ++field) {
+            const QString name = all.at(field).toLower();
+            if (gridFields.contains(name) || options.restrictedFields.contains(name))
+                continue;
+            biff::SheetColumn out;
+            out.beyondGrid = true;
+            s.columns.append(out);
+            fields->append(field);
+        }
     }
     s.rowCount = rows && rows->isOpen() ? rows->rowCount() : 0;
     s.value = [rows, fields](int row, int column) {

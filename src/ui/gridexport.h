@@ -15,6 +15,11 @@ struct GridExportOptions
     // profits. Their columns are written as hidden ones, with no title and no
     // value, whether the grid shows them or not.
     QSet<QString> restrictedFields;
+    // The super administrator's export also holds the row set's fields that
+    // are no grid column, to the right of the grid's columns in the row set's
+    // order, without titles. Never set it for other users: those fields hold
+    // purchase prices and profits.
+    bool otherFields = false;
 };
 
 // "导出Excel" of the program's grids. Every window calls it the same way:
@@ -26,7 +31,8 @@ struct GridExportOptions
 // (a hidden or restricted column stays an empty column), their titles split
 // at "|", every row of the grid's row set from first to last with its stored
 // values, and the totals row with the columns' fixed totals texts (sums are
-// not written). Fields of the row set that are no grid column are not written.
+// not written). The row set's other fields follow for the super administrator
+// only (GridExportOptions::otherFields).
 class GridExport final
 {
 public:

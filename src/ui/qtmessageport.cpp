@@ -66,5 +66,8 @@ QString QtMessagePort::openFileName(const QString& caption, const QString& direc
 
 QString QtMessagePort::saveFileName(const QString& caption, const QString& directory, const QString& filter)
 {
-    return QFileDialog::getSaveFileName(owner(), caption, directory, filter);
+    // The caller asks before replacing a file (it may add an extension the
+    // dialog never saw); a second question from the dialog would ask twice.
+    return QFileDialog::getSaveFileName(owner(), caption, directory, filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
 }

@@ -20,6 +20,7 @@ public:
     Answer confirm(const QString& title, const QString& text) override;
     Answer askYesNo(const QString& title, const QString& text) override;
     QString openFileName(const QString& caption, const QString& directory, const QString& filter) override;
+    // Does not ask about replacing an existing file: the caller asks once.
     QString saveFileName(const QString& caption, const QString& directory, const QString& filter) override;
 
 private:

@@ -18,10 +18,13 @@
 #include "store/saleops.h"
 #include "store/tdmfm.h"
 #include "ui/datagrid.h"
+#include "ui/gridexport.h"
 #include "ui/gridprint.h"
 #include "ui/printpreview.h"
+#include "ui/qtmessageport.h"
 #include "users/tloginfm.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -29,8 +32,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
@@ -130,9 +136,10 @@ private slots:
     void init() { QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC")); }
     void exportsWhatTheStockGridShows();
     void ordinaryUserGetsNoCosts();
-    void salesAndSummaryExportsLeaveOutCostsForOrdinaryUsers_data();
-    void salesAndSummaryExportsLeaveOutCostsForOrdinaryUsers();
+    void salesAndSummaryExportsHoldCostsForTheSuperAdministratorOnly_data();
+    void salesAndSummaryExportsHoldCostsForTheSuperAdministratorOnly();
     void overwriteQuestionAndEmptyGrid();
+    void saveDialogLeavesTheQuestionToTheExport();
     void printPreviewWindow();
     void printedGrid();
     void printedSalesGridShowsWholeTextsInTheGridsColours();
@@ -170,8 +177,6 @@ void TestGridExport::exportsWhatTheStockGridShows()
 
     const XlsSheet x = readXls(file);
     QVERIFY2(x.ok, qPrintable(x.error));
-    // Only the grid's columns: the row set's other fields (pinyin initials) are not written.
-    QCOMPARE(x.columns, kStockFields.size());
     QCOMPARE(x.rows, 7);
     QCOMPARE(x.text(0, 3), QStringLiteral("商品进货统计报表"));
     QCOMPARE(x.text(1, 0), QStringLiteral("制表人：超级管理员"));
@@ -197,10 +202,37 @@ void TestGridExport::exportsWhatTheStockGridShows()
     QCOMPARE(x.text(6, 0), QStringLiteral("总计"));
     QVERIFY(x.text(2, 13).isEmpty() && x.text(3, 13).isEmpty()); // the hidden column has no title
     QCOMPARE(rows.current(), 1);                                 // the current row stays
+
+    // The super administrator's export goes on with the row set's other
+    // fields in their order, with neither titles nor totals.
+    QStringList others;
+    for (const QString& field : rows.columns())
+        if (!kStockFields.contains(field, Qt::CaseInsensitive))
+            others << field;
+    QVERIFY(others.contains(QStringLiteral("e"), Qt::CaseInsensitive)); // the pinyin initials of the name
+    QVERIFY(x.columns > kStockFields.size() && x.columns <= kStockFields.size() + others.size());
+    for (int i = 0; i < others.size(); ++i) {
+        const int c = int(kStockFields.size()) + i;
+        for (int row : {2, 3, 6})
+            QCOMPARE(x.at(row, c).type, 0);
+        for (int r = 0; r < rows.rowCount(); ++r) {
+            const QByteArray where = others.at(i).toUtf8() + " of row " + QByteArray::number(r);
+            const XlsCell cell = x.at(4 + r, c);
+            const QVariant stored = rows.value(r, others.at(i));
+            if (stored.toString().isEmpty() || stored.typeId() == QMetaType::QByteArray)
+                QVERIFY2(cell.value.toString().isEmpty(), where.constData());
+            else if (cell.type == 2)
+                QVERIFY2(cell.value.toDouble() == stored.toDouble(), where.constData());
+            else
+                QVERIFY2(cell.type == 1 && cell.value.toString() == stored.toString(), where.constData());
+        }
+    }
+    QCOMPARE(x.text(4, int(kStockFields.size() + others.indexOf(QStringLiteral("e")))), QStringLiteral("lq"));
 }
 
 // An ordinary user's export and printout never hold purchase prices and
-// amounts, even from a grid that shows their columns.
+// amounts, even from a grid that shows their columns, and the export holds
+// the grid's columns alone.
 void TestGridExport::ordinaryUserGetsNoCosts()
 {
     Shop s;
@@ -243,23 +275,32 @@ void TestGridExport::ordinaryUserGetsNoCosts()
         QVERIFY2(!texts.contains(QString::fromLatin1(cost)), cost);
 }
 
-void TestGridExport::salesAndSummaryExportsLeaveOutCostsForOrdinaryUsers_data()
+void TestGridExport::salesAndSummaryExportsHoldCostsForTheSuperAdministratorOnly_data()
 {
     QTest::addColumn<QString>("window");
+    QTest::addColumn<bool>("superAdministrator");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QList<double>>("hidden");
+    QTest::addColumn<QList<double>>("beyondGrid"); // right of the sales grid's 15 columns
     // One 篮球 sold at 200: purchase price 123.45, profit 76.55; in the summary
     // the purchase, sales and stock amounts 370.35, 200 and 246.9.
-    QTest::newRow("sales") << QStringLiteral("sales") << QStringLiteral("销 售 报 表") << QList<double>{123.45, 76.55};
-    QTest::newRow("summary") << QStringLiteral("summary") << QStringLiteral("商品进销存统计报表")
-                             << QList<double>{370.35, 200, 246.9};
+    QTest::newRow("sales") << QStringLiteral("sales") << false << QStringLiteral("销 售 报 表")
+                           << QList<double>{123.45, 76.55} << QList<double>{};
+    QTest::newRow("summary") << QStringLiteral("summary") << false << QStringLiteral("商品进销存统计报表")
+                             << QList<double>{370.35, 200, 246.9} << QList<double>{};
+    // The purchase price is no column of the sales grid: the super
+    // administrator's export writes it with the row set's other fields.
+    QTest::newRow("sales, super administrator")
+        << QStringLiteral("sales") << true << QStringLiteral("销 售 报 表") << QList<double>{} << QList<double>{123.45};
 }
 
-void TestGridExport::salesAndSummaryExportsLeaveOutCostsForOrdinaryUsers()
+void TestGridExport::salesAndSummaryExportsHoldCostsForTheSuperAdministratorOnly()
 {
     QFETCH(QString, window);
+    QFETCH(bool, superAdministrator);
     QFETCH(QString, title);
     QFETCH(QList<double>, hidden);
+    QFETCH(QList<double>, beyondGrid);
     Shop s;
     saleops::SaleInput sale;
     sale.stockRowId = 1; // 篮球
@@ -269,7 +310,8 @@ void TestGridExport::salesAndSummaryExportsLeaveOutCostsForOrdinaryUsers()
     sale.saleDate = num::dateText(wallclock::today());
     QVERIFY(saleops::recordSale(s.shop.dm(), sale));
     TMainForm main(s.shop.dm());
-    QVERIFY(logIn(main, QStringLiteral("店员"), QStringLiteral("A1")));
+    const QString user = superAdministrator ? QStringLiteral("超级管理员") : QStringLiteral("店员");
+    QVERIFY(superAdministrator ? logIn(main) : logIn(main, user, QStringLiteral("A1")));
     s.port.fileNames << s.path(QStringLiteral("out.xls"));
     if (window == u"sales") {
         main.salesWindow()->openModal();
@@ -289,15 +331,22 @@ void TestGridExport::salesAndSummaryExportsLeaveOutCostsForOrdinaryUsers()
     const XlsSheet x = readXls(s.path(QStringLiteral("out.xls")));
     QVERIFY2(x.ok, qPrintable(x.error));
     QCOMPARE(x.text(0, 3), title);
-    QCOMPARE(x.text(1, 0), QStringLiteral("制表人：店员"));
+    QCOMPARE(x.text(1, 0), QStringLiteral("制表人：") + user);
     bool named = false;
+    QList<double> found;
     for (auto it = x.cells.cbegin(); it != x.cells.cend(); ++it) {
         named = named || it.value().value.toString() == u"篮球";
         for (const double v : hidden)
             QVERIFY2(qAbs(it.value().value.toDouble() - v) > 1e-9,
                      qPrintable(QStringLiteral("%1 at %2,%3").arg(v).arg(it.key().first).arg(it.key().second)));
+        if (it.key().second >= 15 && it.value().type == 2)
+            found << it.value().value.toDouble();
     }
     QVERIFY(named); // the rest is there
+    for (const double v : beyondGrid)
+        QVERIFY2(found.contains(v), qPrintable(QString::number(v)));
+    if (!superAdministrator)
+        QVERIFY(x.columns <= 15);
 }
 
 void TestGridExport::overwriteQuestionAndEmptyGrid()
@@ -327,7 +376,7 @@ void TestGridExport::overwriteQuestionAndEmptyGrid()
     s.port.fileNames << file;
     s.port.answers << MessagePort::Answer::Ok;
     pressInGrid(main, Qt::Key_E);
-    QVERIFY(fileBytes(file).startsWith(QByteArray("\x09\x08\x08\x00", 4)));
+    QVERIFY(fileBytes(file).startsWith(QByteArray("\x09\x08\x10\x00", 4)));
     QCOMPARE(s.opener.opened, QStringList{file});
 
     // A disk without room for the new export leaves the former file whole
@@ -370,6 +419,56 @@ void TestGridExport::overwriteQuestionAndEmptyGrid()
     pressInGrid(main, Qt::Key_E);
     QCOMPARE(s.port.entries.size(), 1); // the save dialog only
     QVERIFY(!QFile::exists(s.path(QStringLiteral("empty.xls"))));
+}
+
+// The program's save dialog takes an existing file's name without a question
+// of its own: the export asks once (above), also for the ".xls" it may add.
+void TestGridExport::saveDialogLeavesTheQuestionToTheExport()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("old.xls"));
+    QFile old(file);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.close();
+
+    QtMessagePort port(QStringLiteral("Tarvik"));
+    QStringList questions;
+    int tries = 0;
+    // Two timers: a timer does not fire again while its own slot runs, and a
+    // question box opens inside the dialog's accept().
+    QTimer answerer;
+    answerer.setInterval(20);
+    connect(&answerer, &QTimer::timeout, this, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            questions << box->text();
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                yes->click();
+            else
+                box->reject();
+        }
+    });
+    // Names the file until the dialog takes it (it may not be ready at first).
+    QTimer driver;
+    driver.setInterval(20);
+    connect(&driver, &QTimer::timeout, this, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            if (++tries > 100) { // gives up after 2 s: the test fails instead of hanging
+                dialog->reject();
+                return;
+            }
+            // The name typed into the dialog's name box, as a user does.
+            if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                edit->setText(QFileInfo(file).fileName());
+            static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept, as the Save button
+        }
+    });
+    answerer.start();
+    driver.start();
+    const QString name = port.saveFileName(QString(), dir.path(), GridExport::fileFilter());
+    driver.stop();
+    answerer.stop();
+    QCOMPARE(name, file);
+    QCOMPARE(questions, QStringList());
 }
 
 void TestGridExport::printPreviewWindow()
@@ -428,10 +527,11 @@ void TestGridExport::printedGrid()
         day);
     keepPrintout(pdf, QStringLiteral("stockgrid.pdf"));
     const QList<PdfWord> words = pdfWords(pdf);
-    const QStringList missing = missingTexts(words, {QStringLiteral("Page. 1"), QStringLiteral("商 品 进 货 统 计 报 表"),
-                                                     QStringLiteral("篮球"), QStringLiteral("总计"),
-                                                     QStringLiteral("制表人：超级管理员 日期：2026-03-15")});
-    QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("not in the printout: ") + missing.join(QStringLiteral(" | "))));
+    const QStringList missing = missingTexts(
+        words, {QStringLiteral("Page. 1"), QStringLiteral("商 品 进 货 统 计 报 表"), QStringLiteral("篮球"),
+                QStringLiteral("总计"), QStringLiteral("制表人：超级管理员 日期：2026-03-15")});
+    QVERIFY2(missing.isEmpty(),
+             qPrintable(QStringLiteral("not in the printout: ") + missing.join(QStringLiteral(" | "))));
 
     const PdfWord page = findText(words, QStringLiteral("Page. 1"));
     const PdfWord heading = findText(words, QStringLiteral("商 品 进 货 统 计 报 表"));
@@ -459,10 +559,10 @@ void TestGridExport::printedGrid()
     {
         FileSizeLimit full(rlim_t(printed.size() / 2));
         QVERIFY(full.isActive());
-        QVERIFY(!GridPrint::print(printer, *main.grid(),
-                                  {QStringLiteral("商 品 进 货 统 计 报 表"), QStringLiteral("%[Today1]"),
-                                   QStringLiteral("超级管理员"), {}},
-                                  day, &error));
+        QVERIFY(!GridPrint::print(
+            printer, *main.grid(),
+            {QStringLiteral("商 品 进 货 统 计 报 表"), QStringLiteral("%[Today1]"), QStringLiteral("超级管理员"), {}},
+            day, &error));
     }
     QCOMPARE(error, QStringLiteral("不能写入文件（%1）：File too large").arg(pdf));
     QCOMPARE(fileBytes(pdf), printed);

@@ -47,6 +47,22 @@ const Record* cellRecord(const QList<Record>& rs, int row, int column)
     return nullptr;
 }
 
+// The text of a text cell record: its length in UTF-16 units, the option
+// flags (bit 0: UTF-16, else Latin-1), then the characters.
+QString labelText(const Record& r)
+{
+    const int units = r.u16(6);
+    const bool utf16 = r.data.at(8) & 0x01;
+    if (r.data.size() != 9 + units * (utf16 ? 2 : 1))
+        return QStringLiteral("<length %1 does not match>").arg(units);
+    if (!utf16)
+        return QString::fromLatin1(r.data.constData() + 9, units);
+    QString text;
+    for (int i = 0; i < units; ++i)
+        text.append(QChar(r.u16(9 + 2 * i)));
+    return text;
+}
+
 QByteArray readFile(const QString& path)
 {
     QFile f(path);
@@ -68,12 +84,13 @@ biff::Sheet sampleSheet(QList<int>* askedColumns)
         {true, {QStringLiteral("ID")}, QString()},
         {true, {QStringLiteral("备注")}, QString()},
         {true, {QStringLiteral("日期")}, QString()},
+        {true, {}, QString(), true}, // beyond the grid: no title, no total
     };
     const QList<QVariantList> rows{
         {QStringLiteral("羽毛球拍"), QStringLiteral("20260315001"), 2.0, qlonglong(7), QString(),
-         QStringLiteral("2026-03-15")},
+         QStringLiteral("2026-03-15"), 123.45},
         {QStringLiteral("O'Neil 篮球😀"), QStringLiteral("20260315002"), -1.5, qlonglong(1) << 40, QVariant(),
-         QByteArray("\x01\x02", 2)},
+         QByteArray("\x01\x02", 2), QStringLiteral("ymq")},
     };
     s.rowCount = int(rows.size());
     s.value = [rows, askedColumns](int row, int column) {
@@ -91,13 +108,13 @@ class TestBiffWriter : public QObject
 
 private slots:
     void readsBackCellByCell();
+    void textsReadBackExactly();
     void recordStream();
     void refusesRowsBeyondTheSheet_data();
     void refusesRowsBeyondTheSheet();
 };
 
-// What another spreadsheet reader makes of the file, under the C locale: the
-// Chinese texts come back only because the stream names its code page.
+// What another spreadsheet reader makes of the file, under the C locale.
 void TestBiffWriter::readsBackCellByCell()
 {
     QTemporaryDir dir;
@@ -109,9 +126,9 @@ void TestBiffWriter::readsBackCellByCell()
 
     const XlsSheet x = readXls(path);
     QVERIFY2(x.ok, qPrintable(x.error));
-    QCOMPARE(x.encoding, QStringLiteral("cp936"));
+    QCOMPARE(x.encoding, QStringLiteral("utf_16_le"));
     QCOMPARE(x.rows, 7); // title, user, two title rows, two data rows, totals
-    QCOMPARE(x.columns, 6);
+    QCOMPARE(x.columns, 7);
 
     struct Expected
     {
@@ -131,13 +148,15 @@ void TestBiffWriter::readsBackCellByCell()
         {4, 2, 2, 2.0},
         {4, 3, 2, 7.0},
         {4, 5, 1, QStringLiteral("2026-03-15")},
-        {5, 0, 1, QStringLiteral("O'Neil 篮球?")}, // no GBK code for the emoji
+        {5, 0, 1, QStringLiteral("O'Neil 篮球😀")},
         {5, 2, 2, -1.5},
         {5, 3, 2, double(qlonglong(1) << 40)},
         {5, 5, 1, QString()}, // bytes: an empty text
         {6, 0, 1, QStringLiteral("合计")},
         {6, 2, 1, QString()},
         {6, 5, 1, QString()},
+        {4, 6, 2, 123.45},
+        {5, 6, 1, QStringLiteral("ymq")},
     };
     for (const Expected& e : expected) {
         const XlsCell cell = x.at(e.row, e.column);
@@ -154,6 +173,46 @@ void TestBiffWriter::readsBackCellByCell()
         QVERIFY(x.at(row, 1).value.toString().isEmpty());
     QVERIFY(x.at(4, 4).value.toString().isEmpty());
     QVERIFY(x.at(5, 4).value.toString().isEmpty());
+    // The field beyond the grid has neither title nor totals cell.
+    for (int row : {2, 3, 6})
+        QCOMPARE(x.at(row, 6).type, 0);
+}
+
+// Texts outside GBK and outside Latin-1, and texts longer than a record of
+// 8,224 bytes, come back as they were written.
+void TestBiffWriter::textsReadBackExactly()
+{
+    const QString rare = QStringLiteral("𠀀");
+    const QStringList texts{
+        QStringLiteral("𠀀跑鞋"),
+        QStringLiteral("€"),
+        QStringLiteral("café"), // Latin-1: one byte a character
+        QStringLiteral("€ 19.90 / 𠀀 / 😀 / 篮球 / ½"),
+        rare.repeated(5000), // 10,000 UTF-16 units
+        QStringLiteral("a").repeated(9000),
+    };
+    biff::Sheet s;
+    s.title = QStringLiteral("𠀀跑鞋 €");
+    s.userName = QStringLiteral("𠀀");
+    s.columns = {{true, {QStringLiteral("名称€")}, QStringLiteral("合计𠀀")}};
+    s.rowCount = int(texts.size()) + 1;
+    s.value = [&](int row, int) {
+        // The last text passes a cell's limit: it is cut before the last whole character.
+        return QVariant(row < texts.size() ? texts.at(row) : rare.repeated(20000));
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("texts.xls"));
+    QString error;
+    QVERIFY2(biff::writeSheet(path, s, &error), qPrintable(error));
+    const XlsSheet x = readXls(path);
+    QVERIFY2(x.ok, qPrintable(x.error));
+    QCOMPARE(x.text(0, 3), s.title);
+    QCOMPARE(x.text(1, 0), QStringLiteral("制表人：𠀀"));
+    QCOMPARE(x.text(2, 0), QStringLiteral("名称€"));
+    for (int i = 0; i < texts.size(); ++i)
+        QVERIFY2(x.text(3 + i, 0) == texts.at(i), qPrintable(texts.at(i).left(20)));
+    QCOMPARE(x.text(3 + int(texts.size()), 0), rare.repeated(biff::kMaxTextUnits / 2));
+    QCOMPARE(x.text(4 + int(texts.size()), 0), QStringLiteral("合计𠀀"));
 }
 
 void TestBiffWriter::recordStream()
@@ -162,12 +221,22 @@ void TestBiffWriter::recordStream()
     QString error;
     const QByteArray bytes = biff::sheetBytes(sampleSheet(&asked), &error);
     const QList<Record> rs = records(bytes);
-    QVERIFY(rs.size() > 3);
+    QVERIFY(rs.size() > 6);
+    // The workbook part: begin of file (BIFF8), code page 1200 (UTF-16), the
+    // sheet's name and the position of its begin of file, end of file.
     QCOMPARE(rs.at(0).type, quint16(0x0809));
-    QCOMPARE(rs.at(0).data, QByteArray("\x00\x00\x10\x00\x00\x00\x00\x00", 8));
-    // The code page follows the begin of file, before any text.
+    QCOMPARE(rs.at(0).data.size(), 16);
+    QCOMPARE(rs.at(0).u16(0), quint16(0x0600));
+    QCOMPARE(rs.at(0).u16(2), quint16(0x0005));
     QCOMPARE(rs.at(1).type, quint16(0x0042));
-    QCOMPARE(rs.at(1).u16(0), quint16(936));
+    QCOMPARE(rs.at(1).u16(0), quint16(1200));
+    const Record& sheet = rs.at(2);
+    QCOMPARE(sheet.type, quint16(0x0085));
+    const quint32 sheetAt = sheet.u32(0);
+    QCOMPARE(sheet.data.mid(6), QByteArray("\x04\x01\x00\x95\x2E\x55\xA5\x62\x68\x88", 10)); // 销售报表
+    QCOMPARE(rs.at(3).type, quint16(0x000A));
+    QCOMPARE(bytes.mid(sheetAt, 8), QByteArray("\x09\x08\x10\x00\x00\x06\x10\x00", 8));
+    QCOMPARE(rs.at(4).type, quint16(0x0809));
     QCOMPARE(rs.last().type, quint16(0x000A));
     QVERIFY(rs.last().data.isEmpty());
 
@@ -188,8 +257,12 @@ void TestBiffWriter::recordStream()
     QCOMPARE(cellRecord(rs, 4, 4)->u16(4), quint16(23));
     const Record* text = cellRecord(rs, 4, 0);
     QCOMPARE(text->u16(4), quint16(0));
-    QCOMPARE(text->data.mid(8), biff::toGbk(QStringLiteral("羽毛球拍")));
-    QCOMPARE(text->u16(6), quint16(8));
+    QCOMPARE(text->data.mid(6), QByteArray("\x04\x00\x01\xBD\x7F\xDB\x6B\x03\x74\xCD\x62", 11)); // 羽毛球拍
+    QCOMPARE(labelText(*cellRecord(rs, 5, 0)), QStringLiteral("O'Neil 篮球😀"));
+    const Record* latin1 = cellRecord(rs, 4, 5);
+    QCOMPARE(latin1->data.mid(6), QByteArray("\x0A\x00\x00"
+                                             "2026-03-15",
+                                             13));
 }
 
 void TestBiffWriter::refusesRowsBeyondTheSheet_data()
@@ -235,7 +308,7 @@ void TestBiffWriter::refusesRowsBeyondTheSheet()
     const Record& totals = rs.at(rs.size() - 2);
     QCOMPARE(totals.type, quint16(0x0204));
     QCOMPARE(totals.row(), biff::kLastRow);
-    QCOMPARE(totals.data.mid(8), biff::toGbk(QStringLiteral("总计")));
+    QCOMPARE(labelText(totals), QStringLiteral("总计"));
 }
 
 QTEST_GUILESS_MAIN(TestBiffWriter)
