@@ -8,6 +8,7 @@ PACKAGES=(
   fonts-noto-cjk qt6-translations-l10n
   cups printer-driver-cups-pdf poppler-utils
   python3-xlrd
+  libreoffice-calc-nogui
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

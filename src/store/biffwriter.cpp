@@ -22,6 +22,7 @@ constexpr quint16 kNumber = 0x0203;
 constexpr quint16 kRk = 0x027E;
 constexpr quint16 kBlank = 0x0201;
 constexpr quint16 kEof = 0x000A;
+constexpr quint16 kDimensions = 0x0200;
 constexpr quint16 kBiff8 = 0x0600;
 constexpr quint16 kWorkbookPart = 0x0005;
 constexpr quint16 kWorksheet = 0x0010;
@@ -126,6 +127,17 @@ public:
     }
     static quint16 boundSheetLength(const QString& name) { return quint16(4 + 6 + stringLength(name, 1)); }
     void eof() { header(kEof, 0); }
+    // The rows and columns the sheet uses (the last of each one past the end).
+    // Readers such as LibreOffice drop cells of a sheet that does not say.
+    void dimensions(int rows, int columns)
+    {
+        header(kDimensions, 14);
+        u32(0);
+        u32(quint32(rows));
+        u16(0);
+        u16(quint16(columns));
+        u16(0);
+    }
 
     void text(int row, int column, const QString& value)
     {
@@ -265,6 +277,9 @@ bool writeTo(QIODevice& device, const Sheet& sheet, QString* error)
     out.eof();
     Q_ASSERT(out.size() == qsizetype(sheetAt));
     out.bof(kWorksheet);
+    // The heading uses six columns: the title in the fourth, the time in the sixth.
+    constexpr int kHeadingColumns = 6;
+    out.dimensions(totalsRow(sheet) + 1, std::max(columns, kHeadingColumns));
     out.text(0, 3, sheet.title);
     out.text(1, 0, QStringLiteral("制表人：") + sheet.userName);
     out.text(1, 5, QStringLiteral("制表时间：") + sheet.madeAt);

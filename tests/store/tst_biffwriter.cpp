@@ -213,6 +213,17 @@ void TestBiffWriter::textsReadBackExactly()
         QVERIFY2(x.text(3 + i, 0) == texts.at(i), qPrintable(texts.at(i).left(20)));
     QCOMPARE(x.text(3 + int(texts.size()), 0), rare.repeated(biff::kMaxTextUnits / 2));
     QCOMPARE(x.text(4 + int(texts.size()), 0), QStringLiteral("合计𠀀"));
+
+    // And as LibreOffice reads it, heading included.
+    const QList<QStringList> lo = readXlsWithLibreOffice(path, dir.path(), &error);
+    if (lo.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("no LibreOffice read-back: ") + error));
+    QCOMPARE(lo.value(0).value(3), s.title);
+    QCOMPARE(lo.value(1).value(0), QStringLiteral("制表人：𠀀"));
+    QCOMPARE(lo.value(2).value(0), QStringLiteral("名称€"));
+    for (int i = 0; i < texts.size(); ++i)
+        QVERIFY2(lo.value(3 + i).value(0) == texts.at(i), qPrintable(texts.at(i).left(20)));
+    QCOMPARE(lo.value(4 + int(texts.size())).value(0), QStringLiteral("合计𠀀"));
 }
 
 void TestBiffWriter::recordStream()

@@ -1,14 +1,21 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QPair>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
+
+#include <utility>
 
 // Reads an .xls file back with xlrd, the spreadsheet reader of Debian's
 // python3-xlrd, in a process under the C locale: what any other program on
@@ -68,4 +75,50 @@ print(json.dumps({"rows": sheet.nrows, "cols": sheet.ncols, "encoding": book.enc
     }
     out.ok = true;
     return out;
+}
+
+// Reads an .xls file back with LibreOffice Calc (soffice, headless): its
+// cells as UTF-8 CSV, converted in `folder`. Texts only; empty when soffice is
+// missing or fails (error says why).
+inline QList<QStringList> readXlsWithLibreOffice(const QString& path, const QString& folder, QString* error)
+{
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty()) {
+        *error = QStringLiteral("soffice is not installed");
+        return {};
+    }
+    QProcess p;
+    p.setWorkingDirectory(folder);
+    p.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + folder + QStringLiteral("/lo-profile"),
+                      QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                      QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"), QStringLiteral("--outdir"), folder,
+                      path});
+    const QString csv = QDir(folder).filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".csv"));
+    if (!p.waitForFinished(180000) || p.exitCode() != 0 || !QFileInfo::exists(csv)) {
+        *error = QString::fromLocal8Bit(p.readAllStandardError());
+        return {};
+    }
+    QFile f(csv);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = f.errorString();
+        return {};
+    }
+    // Quoted fields may hold commas; none of the tests' texts holds a quote or a line break.
+    QList<QStringList> rows;
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)) {
+        QStringList fields;
+        QString field;
+        bool quoted = false;
+        for (const QChar c : line) {
+            if (c == u'"')
+                quoted = !quoted;
+            else if (c == u',' && !quoted)
+                fields << std::exchange(field, QString());
+            else
+                field += c;
+        }
+        fields << field;
+        rows << fields;
+    }
+    return rows;
 }
