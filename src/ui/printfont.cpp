@@ -260,12 +260,13 @@ QByteArray fontFile(const std::vector<std::pair<QByteArray, QByteArray>>& tables
 }
 
 // A copy of the face with the character map above, registered under its own
-// family; an empty name when the face cannot be copied.
+// family; an empty name when the face needs none or cannot be copied.
 QString registerCopy(const QRawFont& face)
 {
     QByteArray variations;
     const CharMap map = readCharMap(face.fontTable("cmap"), &variations);
-    if (map.empty())
+    const CharMap kept = withoutSharedBelow(map);
+    if (kept.size() == map.size()) // every glyph reads as its own character already
         return {};
     const QString family = face.familyName() + QStringLiteral(" Print");
     std::vector<std::pair<QByteArray, QByteArray>> tables;
@@ -284,7 +285,7 @@ QString registerCopy(const QRawFont& face)
     for (auto& [tag, data] : tables)
         if (tag == "head" && data.size() >= 12)
             qToBigEndian<quint32>(0, data.data() + 8);
-    tables.emplace_back(QByteArrayLiteral("cmap"), cmapTable(withoutSharedBelow(map), variations));
+    tables.emplace_back(QByteArrayLiteral("cmap"), cmapTable(kept, variations));
     tables.emplace_back(QByteArrayLiteral("name"), nameTable(family, face.styleName()));
     std::sort(tables.begin(), tables.end());
     const QByteArray data = fontFile(tables);

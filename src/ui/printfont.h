@@ -16,5 +16,5 @@
 // no character, and their text would be lost.
 //
 // The copy is made once per face and weight, the first time it is asked for;
-// when it cannot be made the font is only kept from shaping.
+// when it is not needed or cannot be made the font is only kept from shaping.
 QFont printableFont(const QFont& font);
