@@ -9,6 +9,7 @@
 #include "store/salequeries.h"
 #include "store/tdmfm.h"
 #include "ui/pdfoutput.h"
+#include "ui/printfont.h"
 #include "ui/printpreview.h"
 
 #include <QFontMetricsF>
@@ -145,7 +146,7 @@ QFont slipFont(const Item& item, double dpi)
     f.setPixelSize(std::max(1, qRound(item.points * dpi / 72.0)));
     f.setBold(item.bold);
     f.setUnderline(item.underline);
-    return f;
+    return printableFont(f);
 }
 
 void paintPage(QPainter& painter, const QList<Item>& items, int page, double dpi)

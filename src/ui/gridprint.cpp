@@ -5,6 +5,7 @@
 #include "store/rowset.h"
 #include "ui/datagrid.h"
 #include "ui/pdfoutput.h"
+#include "ui/printfont.h"
 #include "ui/printpreview.h"
 
 #include "core/messageport.h"
@@ -58,7 +59,7 @@ QFont printFont(double points, bool bold = false)
     f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(points);
     f.setBold(bold);
-    return f;
+    return printableFont(f);
 }
 
 // Rows measured for the column widths of a big grid: an even sample.

@@ -142,6 +142,7 @@ private slots:
     void saveDialogLeavesTheQuestionToTheExport();
     void printPreviewWindow();
     void printedGrid();
+    void printedGridReadsAsPrinted();
     void printedSalesGridShowsWholeTextsInTheGridsColours();
     void bigGridAsksPreviewsItsFirstPagesAndStops();
 };
@@ -568,6 +569,31 @@ void TestGridExport::printedGrid()
     QCOMPARE(fileBytes(pdf), printed);
     QCOMPARE(printer.outputFileName(), pdf);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("grid.pdf")});
+}
+
+// A copy or a search of a saved printout finds the grid's texts as they were
+// printed: digits before Latin letters, and characters whose glyph the font
+// shares with a radical (金 with ⾦, 户 with ⼾, 角 with ⻆).
+void TestGridExport::printedGridReadsAsPrinted()
+{
+    Shop s;
+    s.shop.addStock(QStringLiteral("15kg 电镀"), QStringLiteral("40L"), QStringLiteral("B15"), QStringLiteral("金属"), 80, 1,
+                    120, QStringLiteral("2026-01-07"), QStringLiteral("客户"), QStringLiteral("角钢"));
+    TMainForm main(s.shop.dm());
+    QVERIFY(logIn(main));
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("grid.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    QVERIFY(GridPrint::print(
+        printer, *main.grid(),
+        {QStringLiteral("商 品 进 货 统 计 报 表"), QStringLiteral("%[Today1]"), QStringLiteral("超级管理员"), {}}));
+    keepPrintout(pdf, QStringLiteral("gridtext.pdf"));
+    const QStringList unread =
+        unreadTexts(pdfWords(pdf), {QStringLiteral("15kg 电镀"), QStringLiteral("40L"), QStringLiteral("金属"),
+                                    QStringLiteral("客户"), QStringLiteral("角钢"), QStringLiteral("制表人：超级管理员")});
+    QVERIFY2(unread.isEmpty(), qPrintable(QStringLiteral("read otherwise: ") + unread.join(QStringLiteral(" | "))));
 }
 
 // A 13-digit code and a long text print whole in the sales grid, however

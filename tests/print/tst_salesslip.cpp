@@ -109,6 +109,7 @@ private slots:
     void negativeTotal();
     void positionsOnThePage();
     void codesPrintWhole();
+    void textLayerReadsAsPrinted();
     void promotionBand_data();
     void promotionBand();
     void longSaleGoesOnToAnotherPage();
@@ -337,6 +338,22 @@ void TestSalesSlip::codesPrintWhole()
     QVERIFY2(printedCode.xMax <= kLeft + 101.4, qPrintable(QString::number(printedCode.xMax - kLeft)));
     // On the line of the other texts of its row.
     QVERIFY(qAbs(printedCode.yMax - findText(words, QStringLiteral("篮球")).yMax) <= kTolerance);
+}
+
+// A copy or a search of a saved slip finds its texts as they were printed:
+// digits before Latin letters, and characters whose glyph the font shares
+// with a radical (金 with ⾦, 户 with ⼾, 角 with ⻆).
+void TestSalesSlip::textLayerReadsAsPrinted()
+{
+    TestShop shop;
+    RecordingPort port;
+    addSale(shop, kNumber, QStringLiteral("15kg 电镀哑铃"), 19.9, 2, QStringLiteral("金山客户"), {}, {},
+            QStringLiteral("40L／件"));
+    const QList<PdfWord> words = printed(slipOf(shop, kNumber), QStringLiteral("sliptext.pdf"));
+    const QStringList unread =
+        unreadTexts(words, {QStringLiteral("15kg 电镀哑铃"), QStringLiteral("40L／件"), QStringLiteral("客户名称：金山客户"),
+                            QStringLiteral("金 额"), QStringLiteral("（大写） 叁拾玖元捌角")});
+    QVERIFY2(unread.isEmpty(), qPrintable(QStringLiteral("read otherwise: ") + unread.join(QStringLiteral(" | "))));
 }
 
 QTEST_MAIN(TestSalesSlip)

@@ -128,6 +128,21 @@ inline QStringList missingTexts(const QList<PdfWord>& words, const QStringList& 
     return missing;
 }
 
+// The texts of `wanted` that the words do not read character for character,
+// with no normalisation: what a search in the PDF, or a copy from it, misses.
+inline QStringList unreadTexts(const QList<PdfWord>& words, const QStringList& wanted)
+{
+    QStringList texts;
+    for (const PdfWord& w : words)
+        texts.append(w.text);
+    const QString all = texts.join(QLatin1Char(' '));
+    QStringList unread;
+    for (const QString& text : wanted)
+        if (!all.contains(text))
+            unread.append(text);
+    return unread;
+}
+
 // Keeps a printout for a person to look at when TARVIK_KEEP_PRINTOUTS names a folder.
 inline void keepPrintout(const QString& pdf, const QString& name)
 {
