@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QWidget>
 
 #include <memory>
@@ -9,6 +10,7 @@ class QChart;
 class QChartView;
 class QComboBox;
 class QDate;
+class QGraphicsSimpleTextItem;
 class QPushButton;
 class Tdmfm;
 
@@ -43,6 +45,10 @@ public:
     // The one bar set of each chart.
     QBarSet* monthBars() const;
     QBarSet* dayBars() const;
+    // The value label of each place of each chart (index = place), in the
+    // chart's coordinates; a label left out is hidden.
+    QList<QGraphicsSimpleTextItem*> monthLabels() const;
+    QList<QGraphicsSimpleTextItem*> dayLabels() const;
     QComboBox* monthChartYearBox() const { return m_monthYear; }
     QComboBox* dayChartYearBox() const { return m_dayYear; }
     QComboBox* monthBox() const { return m_month; }
