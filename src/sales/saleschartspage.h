@@ -21,7 +21,9 @@ class Tdmfm;
 //
 // A bar stands at its month (day) on a horizontal axis fixed from 0 to 12
 // (0 to 32); the bar set holds one value per place on that axis, 0 where no
-// sale row falls.
+// sale row falls. Each bar's value label is kept short (万, 亿), whole inside
+// the plot and apart from its neighbours; one that cannot be placed so is left
+// out, and every bar shows its exact value on hover.
 class SalesChartsPage final : public QWidget
 {
     Q_OBJECT
