@@ -490,6 +490,18 @@ QString format(long double v, QStringView pattern)
     return fixedText(v, parsePattern(pattern));
 }
 
+QString chartValueText(long double v)
+{
+    if (!std::isfinite(v))
+        return general(v);
+    if (std::fabs(round2(v)) < 10000)
+        return amountText(v);
+    const QString tenThousands = format(v / 10000, u"#0.#");
+    if (std::fabs(toDecimal(tenThousands).value_or(0)) < 10000)
+        return tenThousands + u'万';
+    return format(v / 100000000, u"#0.##") + u'亿';
+}
+
 qint64 roundHalfEven(long double v)
 {
     if (std::isnan(v))

@@ -102,6 +102,12 @@ QString amountText(const QVariant& value);
 // Examples: format(v, u"0.00") == fixed2(v), format(v, u"#0.###") == quantityText(v).
 QString format(long double v, QStringView pattern);
 
+// A chart's value label, kept short: below 10,000 in magnitude "#0.##"
+// (amountText); below 100,000,000 in units of 10,000 with one decimal and "万"
+// ("333.5万"); above that in units of 100,000,000 with two decimals and "亿"
+// ("4.09亿"). The unit is chosen by the rounded value, so 9999.996 gives "1万".
+QString chartValueText(long double v);
+
 // Round to a whole number, halves to the even neighbour (5.5 -> 6, 4.5 -> 4,
 // -0.5 -> 0). NaN gives 0; values beyond qint64 saturate.
 qint64 roundHalfEven(long double v);

@@ -12,10 +12,13 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QCursor>
 #include <QDate>
+#include <QGraphicsSimpleTextItem>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -26,6 +29,10 @@ namespace {
 
 constexpr int kChartWidth = 865;
 constexpr int kChartHeight = 257;
+// Share of its place a bar takes: wide enough to see a day's bar among 33.
+constexpr qreal kBarWidth = 0.7;
+// Pixels between a bar's end and its label, and between neighbouring labels.
+constexpr qreal kLabelGap = 2;
 
 QComboBox* yearPicker(QWidget* parent)
 {
@@ -48,11 +55,17 @@ struct SalesChartsPage::Chart
     QBarSeries* series = nullptr;
     QBarSet* bars = nullptr;
     QValueAxis* values = nullptr;
-    int places = 0; // bars stand at 1..places
+    int places = 0;  // bars stand at 1..places
+    int axisEnd = 0; // the axis shows the places 0..axisEnd
+    // One value label per place, drawn by the chart page rather than by the
+    // series: the series can neither shorten its labels nor keep them apart.
+    QList<QGraphicsSimpleTextItem*> labels;
+    QList<bool> hasBar; // places where sale rows fall; the others carry no label
 
-    Chart(QWidget* parent, const QString& title, int lastPlace, int axisEnd, QStringView unit, const QColor& barColor,
+    Chart(QWidget* parent, const QString& title, int lastPlace, int lastAxisPlace, QStringView unit, const QColor& barColor,
           const QColor& background)
         : places(lastPlace)
+        , axisEnd(lastAxisPlace)
     {
         chart = new QChart;
         chart->setTitle(title);
@@ -77,11 +90,8 @@ struct SalesChartsPage::Chart
         bars->setLabelColor(Qt::white);
         series = new QBarSeries;
         series->append(bars);
-        series->setBarWidth(0.15);
-        series->setLabelsVisible(true);
-        series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
-        series->setLabelsFormat(QStringLiteral("@value"));
-        series->setLabelsPrecision(15);
+        series->setBarWidth(kBarWidth);
+        series->setLabelsVisible(false); // see placeLabels()
         chart->addSeries(series);
 
         // Labels at every whole place, "#,##0.###月"; bars stand on their place.
@@ -114,21 +124,106 @@ struct SalesChartsPage::Chart
         view = new QChartView(chart, parent);
         view->setRenderHint(QPainter::Antialiasing);
         view->setFixedSize(kChartWidth, kChartHeight);
+
+        QFont labelFont = bars->labelFont();
+        labelFont.setPixelSize(12);
+        for (int i = 0; i <= places; ++i) {
+            auto* label = new QGraphicsSimpleTextItem(chart);
+            label->setFont(labelFont);
+            label->setZValue(10); // over the bars
+            label->hide();
+            labels.append(label);
+        }
+        QObject::connect(chart, &QChart::plotAreaChanged, chart, [this] { placeLabels(); });
+        // Labels that did not fit, and the exact value behind a short one, show on hover.
+        QObject::connect(bars, &QBarSet::hovered, view, [this](bool over, int index) {
+            if (over && index >= 0 && index < bars->count() && hasBar.value(index))
+                QToolTip::showText(QCursor::pos(), num::amountText(bars->at(index)), view);
+            else
+                QToolTip::hideText();
+        });
         clear();
     }
 
     void clear()
     {
         bars->remove(0, bars->count());
+        hasBar.fill(false, places + 1);
         values->setRange(0, 1);
+        placeLabels();
+    }
+
+    // Puts each bar's value label where it is whole and clear of the others:
+    // level beyond the bar's end when it is no wider than the bar's place,
+    // otherwise turned upright beyond the end, or inside the bar near its end.
+    // A label that fits nowhere inside the plot, or would touch the label
+    // before it, is left out; its value still shows on hover.
+    void placeLabels()
+    {
+        const QRectF plot = chart->plotArea();
+        const qreal slot = plot.width() / (axisEnd + 1); // half a place of room at either end
+        QRectF previous;
+        for (int i = 0; i < labels.size(); ++i) {
+            QGraphicsSimpleTextItem* label = labels.at(i);
+            label->hide();
+            if (i >= bars->count() || !hasBar.value(i) || plot.isEmpty())
+                continue;
+            const qreal value = bars->at(i);
+            label->setText(num::chartValueText(value));
+            label->setRotation(0);
+            label->setBrush(Qt::white);
+            const QPointF end = chart->mapToPosition(QPointF(i, value), series);
+            const QPointF base = chart->mapToPosition(QPointF(i, 0), series);
+            const bool up = value >= 0;
+            const QSizeF text = label->boundingRect().size();
+            const qreal length = std::abs(base.y() - end.y());
+            // Room beyond the bar's end, inside the plot.
+            const qreal beyond = up ? end.y() - plot.top() : plot.bottom() - end.y();
+            QRectF box; // where the label goes, in chart coordinates
+            bool upright = false;
+            bool inside = false;
+            if (text.width() + kLabelGap <= slot && text.height() + kLabelGap <= beyond) {
+                box = QRectF(end.x() - text.width() / 2, up ? end.y() - kLabelGap - text.height() : end.y() + kLabelGap,
+                             text.width(), text.height());
+            } else if (text.height() + kLabelGap <= slot) {
+                // Upright: as wide as the text is high, as high as the text is long.
+                const qreal x = end.x() - text.height() / 2;
+                upright = true;
+                if (text.width() + kLabelGap <= beyond) {
+                    box = QRectF(x, up ? end.y() - kLabelGap - text.width() : end.y() + kLabelGap, text.height(),
+                                 text.width());
+                } else if (text.width() + 2 * kLabelGap <= length) {
+                    box = QRectF(x, up ? end.y() + kLabelGap : end.y() - kLabelGap - text.width(), text.height(),
+                                 text.width());
+                    inside = true;
+                }
+            }
+            if (box.isEmpty() || !plot.contains(box) || (!previous.isNull() && box.left() < previous.right() + kLabelGap))
+                continue;
+            if (!upright) {
+                label->setPos(box.topLeft());
+            } else {
+                // Turned a quarter to the left about its top-left corner: the text
+                // then reads upwards and spans from pos - width up to pos.
+                label->setRotation(-90);
+                label->setPos(box.left(), box.bottom());
+            }
+            if (inside)
+                label->setBrush(Qt::black);
+            label->show();
+            previous = box;
+        }
     }
 
     void show(const std::vector<salescharts::Bar>& totals)
     {
         QList<qreal> list(places + 1, 0.0);
+        hasBar.fill(false, places + 1);
         for (const auto& b : totals)
-            if (b.position >= 0 && b.position <= places)
+            if (b.position >= 0 && b.position <= places) {
                 list[b.position] = double(b.total);
+                hasBar[b.position] = true;
+            }
         bars->remove(0, bars->count());
         bars->append(list);
         // Room above (and below) the bars for their value labels.
@@ -142,6 +237,7 @@ struct SalesChartsPage::Chart
         values->setLabelFormat(std::max(std::abs(values->min()), std::abs(values->max())) >= 10
                                    ? QStringLiteral("%.0f")
                                    : QStringLiteral("%.2f"));
+        placeLabels();
     }
 };
 
@@ -210,6 +306,14 @@ QBarSet* SalesChartsPage::monthBars() const
 QBarSet* SalesChartsPage::dayBars() const
 {
     return m_dayChart->bars;
+}
+QList<QGraphicsSimpleTextItem*> SalesChartsPage::monthLabels() const
+{
+    return m_monthChart->labels;
+}
+QList<QGraphicsSimpleTextItem*> SalesChartsPage::dayLabels() const
+{
+    return m_dayChart->labels;
 }
 
 void SalesChartsPage::prepareShow(const QDate& today)

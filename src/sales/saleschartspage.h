@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QWidget>
 
 #include <memory>
@@ -9,6 +10,7 @@ class QChart;
 class QChartView;
 class QComboBox;
 class QDate;
+class QGraphicsSimpleTextItem;
 class QPushButton;
 class Tdmfm;
 
@@ -19,7 +21,9 @@ class Tdmfm;
 //
 // A bar stands at its month (day) on a horizontal axis fixed from 0 to 12
 // (0 to 32); the bar set holds one value per place on that axis, 0 where no
-// sale row falls.
+// sale row falls. Each bar's value label is kept short (万, 亿), whole inside
+// the plot and apart from its neighbours; one that cannot be placed so is left
+// out, and every bar shows its exact value on hover.
 class SalesChartsPage final : public QWidget
 {
     Q_OBJECT
@@ -43,6 +47,10 @@ public:
     // The one bar set of each chart.
     QBarSet* monthBars() const;
     QBarSet* dayBars() const;
+    // The value label of each place of each chart (index = place), in the
+    // chart's coordinates; a label left out is hidden.
+    QList<QGraphicsSimpleTextItem*> monthLabels() const;
+    QList<QGraphicsSimpleTextItem*> dayLabels() const;
     QComboBox* monthChartYearBox() const { return m_monthYear; }
     QComboBox* dayChartYearBox() const { return m_dayYear; }
     QComboBox* monthBox() const { return m_month; }

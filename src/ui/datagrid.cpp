@@ -253,7 +253,6 @@ protected:
         // The view lies at the same x as this bar; its cells start at its viewport.
         const QRect area = m_view->viewport()->geometry();
         p.setClipRect(QRect(area.left(), 0, area.width(), height()));
-        const QFontMetrics fm = fontMetrics();
         for (int c = 0; c < header->count(); ++c) {
             if (header->isSectionHidden(c))
                 continue;
@@ -271,8 +270,20 @@ protected:
                 continue;
             const QRect textRect = cell.adjusted(3, 0, -4, 0);
             p.setPen(palette().color(QPalette::Text));
-            p.drawText(textRect, int(m_model->footerAlignment(c)),
-                       fm.elidedText(text, Qt::ElideRight, textRect.width()));
+            // A total is never elided. The grid widens its column to fit, so
+            // this shrinks the font only when something keeps a column narrower.
+            const qreal advance = QFontMetricsF(font()).horizontalAdvance(text);
+            if (advance > textRect.width() && textRect.width() > 0) {
+                QFont smaller = font();
+                const qreal scale = textRect.width() / advance;
+                if (smaller.pixelSize() > 0)
+                    smaller.setPixelSize(std::max(1, int(smaller.pixelSize() * scale)));
+                else
+                    smaller.setPointSizeF(std::max(1.0, smaller.pointSizeF() * scale));
+                p.setFont(smaller);
+            }
+            p.drawText(textRect, int(m_model->footerAlignment(c)) | Qt::TextSingleLine, text);
+            p.setFont(font());
         }
     }
 
@@ -578,6 +589,15 @@ void DataGrid::onSectionResized(int column, int, int newWidth)
     updateFooter();
     if (column < 0 || column >= m_widths.size() || newWidth <= 0 || m_header->isSectionHidden(column))
         return;
+    if (!m_resizing) {
+        // A border dragged inside the column's total stops where the total shows whole.
+        if (const int need = totalWidth(column); newWidth < need) {
+            m_resizing = true;
+            m_header->resizeSection(column, need);
+            m_resizing = false;
+            newWidth = need;
+        }
+    }
     m_widths[column] = newWidth;
     if (m_resizing)
         return;
@@ -598,8 +618,10 @@ int DataGrid::totalWidth(int column) const
     const QString text = m_model->footerText(column);
     if (text.isEmpty())
         return 0;
-    // The footer draws the text 3 pixels in from the cell's left and 4 from its right.
-    return m_footer->fontMetrics().horizontalAdvance(text) + 7;
+    // The footer draws the text 3 pixels in from the cell's left and 4 from its
+    // right. Glyphs sit at fractional positions: rounding the advance to the
+    // nearest pixel can leave the text a fraction too wide for its cell.
+    return int(std::ceil(QFontMetricsF(m_footer->font()).horizontalAdvance(text))) + 7;
 }
 
 void DataGrid::fitTotals()

@@ -67,7 +67,8 @@ public:
     // Fitted columns share the spare width of the grid, in proportion to their
     // current widths; the other columns keep theirs. On by default.
     // Whatever the fitting, a column is widened whenever its total would not
-    // fit: the totals row always shows whole numbers.
+    // fit, and a border the user drags stops where the total still fits: the
+    // totals row always shows whole numbers.
     void setFitColumns(bool on);
     bool fitColumns() const { return m_fit; }
 

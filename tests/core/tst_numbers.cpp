@@ -54,6 +54,8 @@ private slots:
     void quantityAndAmountText_data();
     void quantityAndAmountText();
     void storedQuantityAndAmountText();
+    void chartValueText_data();
+    void chartValueText();
     void patterns_data();
     void patterns();
     void formsIgnoreLocale();
@@ -390,6 +392,30 @@ void TestNumbers::quantityAndAmountText()
     const long double v = *toDecimal(input);
     QCOMPARE(quantityText(v), quantity);
     QCOMPARE(amountText(v), amount);
+}
+
+void TestNumbers::chartValueText_data()
+{
+    addTextRows({{"36.38", "36.38"},
+                 {"0.3", "0.3"},
+                 {"-16.35", "-16.35"},
+                 {"9999.99", "9999.99"},
+                 {"9999.996", "1万"}, // rounds to 10000.00: the unit follows the rounded value
+                 {"10000", "1万"},
+                 {"336203.78", "33.6万"},
+                 {"3334684.43", "333.5万"},
+                 {"-52869.33", "-5.3万"},
+                 {"99940000", "9994万"},
+                 {"99999999", "1亿"},
+                 {"409383786.23", "4.09亿"},
+                 {"123456789012.5", "1234.57亿"}});
+}
+
+void TestNumbers::chartValueText()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(num::chartValueText(*toDecimal(input)), expected);
 }
 
 void TestNumbers::storedQuantityAndAmountText()

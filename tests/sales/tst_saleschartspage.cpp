@@ -5,19 +5,25 @@
 #include "testdb.h"
 
 #include "core/clock.h"
+#include "core/numbers.h"
 #include "sales/saleschartspage.h"
 #include "store/tdmfm.h"
 
+#include <QBarSeries>
 #include <QBarSet>
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QGraphicsSimpleTextItem>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QToolTip>
+#include <QValueAxis>
 
 #include <memory>
+#include <numeric>
 
 using Bars = QMap<int, double>;
 
@@ -57,6 +63,7 @@ private slots:
     void showingResetsThePickersAndDrawsProfit();
     void redrawFollowsADeletion();
     void ordinaryUserSeesNoChart();
+    void valueLabelsAreWholeShortAndApart();
 
 private:
     qint64 addSale(const QString& day, double profit, double amount);
@@ -251,6 +258,76 @@ void TestSalesChartsPage::ordinaryUserSeesNoChart()
     // Nothing is computed that the user may not see.
     QCOMPARE(m_page->monthBars()->count(), 0);
     QCOMPARE(m_page->dayBars()->count(), 0);
+}
+
+void TestSalesChartsPage::valueLabelsAreWholeShortAndApart()
+{
+    // A busy year: monthly profits in the millions, December the largest (its
+    // label at the right edge), and a day's sale on every day of March, small
+    // and large totals side by side.
+    const QList<double> months{3334684.43, 336203.78, 2871530.5, 3102388.1, 2998450.25, 3250001.0,
+                               3180999.99, 3011234.56, 2950000.0, 3077777.77, 3199999.5, 4368215.09};
+    for (int m = 1; m <= 12; ++m)
+        addSale(QStringLiteral("2025-%1-28").arg(m, 2, 10, QLatin1Char('0')), months.at(m - 1), 1);
+    QMap<int, double> days;
+    for (int d = 1; d <= 31; ++d) {
+        const double value = d % 2 ? 36.38 + d : (d % 3 ? 95.39 : 14456.76 * d);
+        days.insert(d, value);
+        addSale(QStringLiteral("2025-03-%1").arg(d, 2, 10, QLatin1Char('0')), value, 1);
+    }
+    const double inMarch = months.at(2) + std::accumulate(days.cbegin(), days.cend(), 0.0);
+    typeInto(m_page->monthChartYearBox(), QStringLiteral("2025"));
+    typeInto(m_page->dayChartYearBox(), QStringLiteral("2025"));
+    typeInto(m_page->monthBox(), QStringLiteral("3"));
+    m_page->redraw();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    QTest::qWait(50); // the charts lay out their plots
+    if (const QByteArray file = qgetenv("TARVIK_CHARTS_PICTURE"); !file.isEmpty())
+        m_page->grab().save(QString::fromLocal8Bit(file));
+
+    for (const bool day : {false, true}) {
+        QChart* chart = (day ? m_page->dayChart() : m_page->monthChart())->chart();
+        const QBarSet* bars = day ? m_page->dayBars() : m_page->monthBars();
+        const QList<QGraphicsSimpleTextItem*> labels = day ? m_page->dayLabels() : m_page->monthLabels();
+        auto* series = qobject_cast<QBarSeries*>(chart->series().value(0));
+        QVERIFY(series);
+        QVERIFY2(series->barWidth() >= 0.6, "bars are easy to see");
+        // The value axis leaves room above the highest bar.
+        auto* values = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).value(0));
+        double highest = 0;
+        for (int i = 0; i < bars->count(); ++i)
+            highest = std::max(highest, bars->at(i));
+        QVERIFY(values && values->max() > highest);
+
+        const QRectF plot = chart->plotArea();
+        QRectF previous;
+        int shown = 0;
+        for (int place = 0; place < labels.size(); ++place) {
+            const QGraphicsSimpleTextItem* label = labels.at(place);
+            const double value = place < bars->count() ? bars->at(place) : 0;
+            if (!label->isVisible())
+                continue;
+            ++shown;
+            const QString where = QStringLiteral("%1 %2: %3").arg(day ? QStringLiteral("day") : QStringLiteral("month")).arg(place).arg(label->text());
+            QCOMPARE(label->text(), num::chartValueText(value));
+            const QRectF box = label->mapRectToParent(label->boundingRect());
+            QVERIFY2(plot.contains(box), qPrintable(where + QStringLiteral(" is cut at the plot's edge")));
+            QVERIFY2(previous.isNull() || box.left() > previous.right(),
+                     qPrintable(where + QStringLiteral(" overlaps its neighbour")));
+            previous = box;
+        }
+        // Every bar keeps its label here: there is room for all of them.
+        QCOMPARE(shown, day ? 31 : 12);
+    }
+    QCOMPARE(m_page->monthLabels().at(1)->text(), QStringLiteral("333.5万"));
+    QCOMPARE(m_page->monthLabels().at(3)->text(), num::chartValueText(inMarch));
+    QCOMPARE(m_page->dayLabels().at(1)->text(), QStringLiteral("37.38"));
+
+    // The exact value shows on hover.
+    QChartView* view = m_page->monthChart();
+    const QPointF top = view->chart()->mapToPosition(QPointF(1, months.at(0) / 2));
+    QTest::mouseMove(view->viewport(), view->mapFromScene(top));
+    QTRY_COMPARE(QToolTip::text(), QStringLiteral("3334684.43"));
 }
 
 QTEST_MAIN(TestSalesChartsPage)

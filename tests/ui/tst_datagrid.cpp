@@ -181,6 +181,8 @@ private slots:
     void removingRowsKeepsSelectionWithSet();
     void fittedColumnsFillTheWidth();
     void totalsAlwaysShowWhole();
+    void totalsAreNeverCut_data();
+    void totalsAreNeverCut();
     void layoutRoundTrip();
     void restoreWithoutSectionChangesNothing();
     void gridLinesAndRepaints();
@@ -577,6 +579,52 @@ void TestDataGrid::totalsAlwaysShowWhole()
     QVERIFY(!whole(u"2"_s));
     m_grid->setColumnVisible(u"2"_s, true);
     QVERIFY(whole(u"2"_s));
+}
+
+void TestDataGrid::totalsAreNeverCut_data()
+{
+    QTest::addColumn<double>("quantity");
+    QTest::addColumn<double>("amount");
+    // Totals seen cut by a pixel in shops' grids and summaries.
+    QTest::newRow("small shop") << 5153.0 << 1310295.01;
+    QTest::newRow("debts") << 0.0 << 52869.33;
+    QTest::newRow("big shop sales") << 18107.0 << 422519067.35;
+    QTest::newRow("big shop summary") << 14686644.0 << 409383786.23;
+    QTest::newRow("profit") << 460765.0 << 787537.5;
+}
+
+void TestDataGrid::totalsAreNeverCut()
+{
+    QFETCH(double, quantity);
+    QFETCH(double, amount);
+    QList<GridColumn> cols = stockColumns();
+    cols[0].fitted = true;
+    cols[2].width = 10; // far too narrow for any total: the grid widens them
+    cols[4].width = 10;
+    m_grid->setColumns(cols);
+    showGrid(700, 300);
+    m_rows->load(u"select"_s, result({{u"甲"_s, quantity, amount, 1.0, QString()}}));
+    const QWidget* footer = m_grid->findChild<QWidget*>(u"footer"_s);
+    // The footer draws its text 3 pixels in from the left and 4 from the right;
+    // glyphs are placed at fractional positions, so whole pixels are not enough.
+    const auto cut = [&](const QString& field) -> QString {
+        const QString total = m_grid->footerText(field);
+        const int room = m_grid->columnWidth(field) - 7;
+        if (QFontMetricsF(footer->font()).horizontalAdvance(total) > room
+            || footer->fontMetrics().elidedText(total, Qt::ElideRight, room) != total)
+            return u"%1 in %2 pixels"_s.arg(total).arg(room);
+        return {};
+    };
+    for (const QString& field : {u"2"_s, u"3"_s})
+        QVERIFY2(cut(field).isEmpty(), qPrintable(cut(field)));
+
+    // A border dragged further in stops where the total still shows whole.
+    QHeaderView* h = m_grid->view()->horizontalHeader();
+    h->resizeSection(m_grid->model()->columnOf(u"3"_s), 15);
+    QVERIFY2(cut(u"3"_s).isEmpty(), qPrintable(cut(u"3"_s)));
+    // Wider than its total is the user's to choose.
+    h->resizeSection(m_grid->model()->columnOf(u"3"_s), 240);
+    QCOMPARE(m_grid->columnWidth(u"3"_s), 240);
 }
 
 void TestDataGrid::layoutRoundTrip()
