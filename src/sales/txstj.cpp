@@ -19,6 +19,7 @@
 #include "ui/gridexport.h"
 #include "ui/gridprint.h"
 #include "ui/queryhelpers.h"
+#include "ui/tableloadprogress.h"
 
 #include <QAction>
 #include <QApplication>
@@ -108,6 +109,9 @@ Txstj::Txstj(Tdmfm& dm, SalesHost& host, QWidget* parent)
         if (m_edit->isVisible() && (row < 0 || list.rowId(row) != m_edit->saleRowId()))
             m_edit->hide();
     });
+    // The first showing reads every sale into memory: at a big shop that
+    // takes seconds, shown as a progress dialog over the window.
+    new TableLoadProgress(m_dm.salesTable(), QStringLiteral("正在读取销售记录…"), this);
     connect(m_edit, &SaleEditPanel::deleted, this, &Txstj::showThisMonth);
     connect(m_edit, &SaleEditPanel::deleted, m_charts, &SalesChartsPage::redraw);
     // Enter belongs to the boxes (the amount owed moves on with it): no button

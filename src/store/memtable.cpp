@@ -176,6 +176,12 @@ bool MemTable::currentDataVersion(qint64* out, QString* error) const
 
 bool MemTable::load(QString* error)
 {
+    if (m_loading) {
+        *error = QStringLiteral("The table %1 is being read").arg(m_table);
+        return false;
+    }
+    m_loading = true;
+    emit aboutToReload();
     clear();
     ++m_version;
     ++m_loadCount;
@@ -208,9 +214,20 @@ bool MemTable::load(QString* error)
                 c.pairs.assign(1, 0);
             c.cells.assign(1, 0);
         }
+        qint64 expected = 0;
+        if (m_progress) {
+            // The last row identity, from the end of the table's tree: no scan.
+            Stmt last(db, QStringLiteral("select max(rowid) from %1").arg(quoteIdentifier(m_table)), error);
+            if (last.st && sqlite3_step(last.st) == SQLITE_ROW)
+                expected = std::max<qint64>(0, sqlite3_column_int64(last.st, 0));
+            m_progress(0, expected);
+        }
         int rc;
-        while ((rc = sqlite3_step(st.st)) == SQLITE_ROW)
+        while ((rc = sqlite3_step(st.st)) == SQLITE_ROW) {
             readInto(st, slotCount(), true);
+            if (m_progress && slotCount() % loadProgressStep() == 0)
+                m_progress(slotCount(), std::max<qint64>(expected, slotCount()));
+        }
         for (Column& c : m_cols) {
             c.entryIndex.reset();
             c.textIndex.reset();
@@ -245,6 +262,7 @@ bool MemTable::load(QString* error)
     // again soon, and left freed load buffers behind: give both back, so that
     // a large table costs what its copy costs.
     m_db.releaseCache();
+    m_loading = false;
     emit reloaded();
     return ok;
 }
@@ -519,6 +537,10 @@ bool MemTable::readInto(Stmt& st, int pos, bool append)
 
 bool MemTable::refreshRow(qint64 rowId, QString* error)
 {
+    if (m_loading) {
+        *error = QStringLiteral("The table %1 is being read").arg(m_table);
+        return false;
+    }
     if (!m_loaded || m_loadedConnection != m_db.connectionSerial())
         return load(error);
     Stmt st(m_db.handle(), QStringLiteral("select rowid, * from %1 where rowid=?").arg(quoteIdentifier(m_table)),
@@ -553,6 +575,8 @@ bool MemTable::refreshRow(qint64 rowId, QString* error)
 
 bool MemTable::removeRow(qint64 rowId)
 {
+    if (m_loading)
+        return false;
     const int pos = position(rowId);
     if (pos < 0)
         return false;
@@ -569,6 +593,10 @@ bool MemTable::reloadIfChangedElsewhere(QString* error, bool* reloaded)
 {
     if (reloaded)
         *reloaded = false;
+    if (m_loading) {
+        *error = QStringLiteral("The table %1 is being read").arg(m_table);
+        return false;
+    }
     // Rows this connection wrote by statements that did not say so.
     std::vector<qint64> written = m_db.takeWrittenRows(m_table);
     if (m_loaded && m_loadedConnection == m_db.connectionSerial() && !written.empty()) {

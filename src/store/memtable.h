@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,6 +46,16 @@ public:
     // `likeColumns` are the columns searched with LIKE; they get a lower-cased copy.
     MemTable(Database& db, QString table, QStringList likeColumns, QObject* parent = nullptr);
     ~MemTable() override;
+
+    // Told during a load: the rows read so far and the rows expected (the
+    // largest row identity, so a table with gaps ends below it). Called with 0
+    // before the first row, then every loadProgressStep() rows. The table is
+    // not readable meanwhile (isLoaded() false, views closed), and a load,
+    // refresh or reload asked for from inside the call is refused.
+    using LoadProgress = std::function<void(qint64 read, qint64 expected)>;
+    void setLoadProgress(LoadProgress progress) { m_progress = std::move(progress); }
+    static constexpr int loadProgressStep() { return 4096; }
+    bool isLoading() const { return m_loading; }
 
     // Reads every row of the table in one statement. On failure the table is
     // left empty and *error holds the engine's text.
@@ -161,6 +172,8 @@ public:
     size_t memoryBytes() const;
 
 signals:
+    // A load begins: positions read so far mean nothing until reloaded().
+    void aboutToReload();
     void reloaded();
     void rowAppended(int pos);
     // Before a known row is re-read: its old values can still be read.
@@ -260,4 +273,6 @@ private:
     quint64 m_loadCount = 0;
     qint64 m_dataVersion = -1;
     quint64 m_loadedConnection = 0; // Database::connectionSerial() of the load
+    LoadProgress m_progress;
+    bool m_loading = false;
 };

@@ -260,6 +260,9 @@ void RowSet::showPositions(const MemTable& table, SortRanks& ranks, std::vector<
                 emit rowChanged(row);
         });
         connect(&table, &MemTable::rowRemoved, this, [this](int pos) { removeRow(rowOfPosition(pos)); });
+        // A load clears the table first: nothing of it is read until the
+        // owner shows new positions.
+        connect(&table, &MemTable::aboutToReload, this, &RowSet::close);
         connect(&table, &MemTable::reloaded, this, [this] {
             // Positions from before the reload mean nothing now.
             if (m_table && m_viewLoad != m_table->loadCount())

@@ -9,11 +9,13 @@
 #include "print/salesslip.h"
 #include "sales/saleeditpanel.h"
 #include "sales/salescolumnflags.h"
+#include "store/database.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "ui/datagridmodel.h"
 #include "ui/datefield.h"
 #include "ui/printpreview.h"
+#include "ui/tableloadprogress.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,9 +24,13 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -98,6 +104,7 @@ private slots:
     void escapeStepsBackAndTheWindowKeepsItsPlace();
     void clearingConditionsSearchesWithTheDatesStillTicked();
     void openedFromTheStockMenuAndClosed();
+    void readingManySalesShowsItsProgress();
 };
 
 void TestSalesDetail::searchAsTyped_data()
@@ -519,6 +526,71 @@ void TestSalesDetail::openedFromTheStockMenuAndClosed()
     s.window()->close();
     QVERIFY(!s.main->salePanel()->isVisible());
     QVERIFY(!s.list().isOpen());
+}
+
+void TestSalesDetail::readingManySalesShowsItsProgress()
+{
+    const int count = 50000;
+    SalesShop s;
+    QString error;
+    // Today's sales, so that the showing's "本 月" lists every one.
+    const QString insert = QStringLiteral(
+        "insert into data1(a, c, d, e, g, z, [2], [3], [4], day1) "
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < %1) "
+        "select '商品' || (i % 700), '69' || i, '类' || (i % 9), 'sp' || (i % 700), '客' || (i % 300), "
+        "'2026' || i, 10, 1, 10, '%2' from n");
+    QVERIFY2(s.dm().db().exec(insert.arg(count).arg(num::today()), &error), qPrintable(error));
+    QVERIFY(s.start());
+    const int showAfter = TableLoadProgress::showAfterMs();
+    TableLoadProgress::setShowAfterMs(0);
+    const auto restore = qScopeGuard([&] { TableLoadProgress::setShowAfterMs(showAfter); });
+
+    // What the user sees while the sales are read, sampled whenever events run.
+    struct Seen
+    {
+        QList<int> values;
+        QString label;
+        int gridRows = -1;
+    };
+    Seen seen;
+    QTimer watch;
+    watch.setInterval(0);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QProgressDialog*>(top); d && d->isVisible()) {
+                seen.values << d->value();
+                seen.label = d->labelText();
+                seen.gridRows = std::max(seen.gridRows, s.grid()->model()->rowCount());
+            }
+    });
+    const auto check = [&](const char* when, int rows) {
+        QVERIFY2(seen.values.size() >= 3, when);
+        QVERIFY2(std::is_sorted(seen.values.cbegin(), seen.values.cend()), when);
+        QVERIFY2(seen.values.last() > seen.values.first(), when);
+        QVERIFY2(seen.label.startsWith(u"正在读取销售记录… "_s), qPrintable(seen.label));
+        QVERIFY2(seen.label.endsWith(u" / %1"_s.arg(rows)), qPrintable(seen.label));
+        // Nothing of the table is read while it is being filled.
+        QCOMPARE(seen.gridRows, 0);
+        for (QWidget* top : QApplication::topLevelWidgets())
+            QVERIFY2(!qobject_cast<QProgressDialog*>(top) || !top->isVisible(), when);
+        QCOMPARE(s.grid()->model()->rowCount(), rows);
+        QVERIFY2(s.port.entries.isEmpty(), qPrintable(s.port.lastText()));
+    };
+
+    watch.start();
+    QVERIFY(s.open());
+    check("first showing", count);
+    if (QTest::currentTestFailed())
+        return;
+
+    // Another program adds a sale: "全部记录" reads the table again while the
+    // grid still shows the rows of the former read.
+    Database other;
+    QVERIFY2(other.open(s.shop.dbPath(), false, &error), qPrintable(error));
+    QVERIFY2(other.exec(insert.arg(1).arg(num::today()), &error), qPrintable(error));
+    seen = {};
+    QTest::mouseClick(s.window()->button(kSearch, u"全部记录"_s), Qt::LeftButton);
+    check("read again", count + 1);
 }
 
 QTEST_MAIN(TestSalesDetail)
