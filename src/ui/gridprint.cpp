@@ -133,17 +133,19 @@ public:
     int rowCount() const { return m_rowCount; }
     int rowsDone() const { return m_nextRow; }
 
-    // The number of pages when every row takes one line: counted, not laid
-    // out. Rows with wrapped texts can only add to it.
+    // The number of pages, counted and not laid out: the rows take the
+    // average height of an even sample of them (wrapped texts included),
+    // the totals row one line.
     int estimatedPages() const
     {
         const double titles = m_twoTitleRows ? 2 * m_cellHeight : m_cellHeight;
-        const auto perPage = [&](double room) { return std::max(1, int((room - titles) / m_cellHeight)); };
-        const qint64 first = perPage(m_height - m_top - m_headingBlock);
-        const qint64 other = perPage(m_height - m_top);
-        const qint64 lines = qint64(m_rowCount) + 1; // and the totals row
-        const qint64 pages = lines <= first ? 1 : 1 + (lines - first + other - 1) / other;
-        return int(std::min<qint64>(pages, std::numeric_limits<int>::max()));
+        const double row = averageRowHeight();
+        const auto perPage = [&](double room) { return std::max(1.0, std::floor((room - titles) / row)); };
+        const double first = perPage(m_height - m_top - m_headingBlock);
+        const double other = perPage(m_height - m_top);
+        const double lines = double(m_rowCount) + m_cellHeight / row; // and the totals row
+        const double pages = lines <= first ? 1 : 1 + std::ceil((lines - first) / other);
+        return int(std::min<double>(pages, std::numeric_limits<int>::max()));
     }
 
     // Paints the next page on `painter`, begun on the printer; the caller
@@ -385,6 +387,18 @@ private:
             x += c.width;
         }
         m_y += rowsHeight;
+    }
+
+    double averageRowHeight() const
+    {
+        if (m_rowCount == 0)
+            return m_cellHeight;
+        const int step = std::max(1, (m_rowCount + kSampledRows - 1) / kSampledRows);
+        double sum = 0;
+        int rows = 0;
+        for (int r = 0; r < m_rowCount; r += step, ++rows)
+            sum += rowHeight(r);
+        return sum / rows;
     }
 
     // The row's height: one line, or what its longest wrapped text needs.

@@ -145,6 +145,7 @@ private slots:
     void printedGridReadsAsPrinted();
     void printedSalesGridShowsWholeTextsInTheGridsColours();
     void bigGridAsksPreviewsItsFirstPagesAndStops();
+    void pageCountAskedForCountsWrappedRows();
 };
 
 void TestGridExport::exportsWhatTheStockGridShows()
@@ -793,6 +794,48 @@ void TestGridExport::bigGridAsksPreviewsItsFirstPagesAndStops()
     QCOMPARE(note, QStringLiteral("预览只显示前 %1 页（共约 %2 页），打印时输出全部页面。")
                        .arg(GridPrint::kPreviewPages)
                        .arg(total));
+}
+
+// The number of pages the question names is the number printed, also when
+// half of the rows wrap their long names over several lines.
+void TestGridExport::pageCountAskedForCountsWrappedRows()
+{
+    QueryResult result;
+    result.columns = {QStringLiteral("a"), QStringLiteral("4")};
+    for (int r = 0; r < 600; ++r)
+        result.rows.append({r % 2 ? QStringLiteral("商品%1").arg(r)
+                                  : QStringLiteral("碳素纤维羽毛球拍比赛专用套装含拍包手胶与替换线").repeated(6),
+                            double(r)});
+    RowSet rows(QStringLiteral("wrapped"));
+    rows.load(QStringLiteral("select"), std::move(result));
+    DataGrid grid;
+    GridColumn name;
+    name.field = QStringLiteral("a");
+    name.title = QStringLiteral("名 称");
+    GridColumn amount;
+    amount.field = QStringLiteral("4");
+    amount.title = QStringLiteral("金 额");
+    amount.format = GridColumn::Format::Amount;
+    amount.footer = GridColumn::Footer::Sum;
+    grid.setColumns({name, amount});
+    grid.setRowSet(&rows);
+    grid.resize(600, 400);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    const GridPrintOptions options{QStringLiteral("销 售 统 计 报 表"), QStringLiteral("%[Today]"),
+                                   QStringLiteral("超级管理员"), {}};
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("wrapped.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    const int estimated = GridPrint::estimatedPages(printer, grid, options);
+    QVERIFY(GridPrint::print(printer, grid, options, QDate(2026, 3, 15)));
+    int printed = 0;
+    for (const PdfWord& w : pdfWords(pdf))
+        printed = std::max(printed, w.page + 1);
+    QVERIFY2(qAbs(estimated - printed) <= std::max(1, printed / 20),
+             qPrintable(QStringLiteral("%1 of %2").arg(estimated).arg(printed)));
 }
 
 QTEST_MAIN(TestGridExport)
