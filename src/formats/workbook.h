@@ -16,8 +16,9 @@
 // as Excel, WPS and LibreOffice save them), Office Open XML workbooks (.xlsx,
 // a zip of XML parts) and, for a file that is neither, comma-separated text
 // (.csv, UTF-8 or GBK). Both workbook kinds are read with libgsf (its
-// compound-file and zip readers) and the cell records or XML parsed here as
-// they stream in; no part of a file is inflated into memory whole.
+// compound-file and zip readers) and the cell records or XML parsed as they
+// stream in, one reader per format (xlsreader.cpp, xlsxreader.cpp,
+// csvreader.cpp); no part of a file is inflated into memory whole.
 //
 // Whatever a file says, what is kept stays small: one sheet, the columns its
 // title row names, a bounded number of rows, texts cut to kMaxKeptText
