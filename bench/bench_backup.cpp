@@ -9,8 +9,8 @@
 
 #include "benchsupport.h"
 
-#include "store/backup.h"
-#include "store/database.h"
+#include "store/db/backup.h"
+#include "store/db/database.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

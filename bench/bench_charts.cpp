@@ -23,9 +23,9 @@
 #include "core/messageport.h"
 #include "sales/saleschartspage.h"
 #include "sales/tform1.h"
-#include "store/memtable.h"
-#include "store/salescharts.h"
-#include "store/tdmfm.h"
+#include "store/memory/memtable.h"
+#include "store/ops/salescharts.h"
+#include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 
 #include <QApplication>

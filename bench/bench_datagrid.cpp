@@ -5,8 +5,8 @@
 
 #include "benchsupport.h"
 
-#include "store/database.h"
-#include "store/rowset.h"
+#include "store/db/database.h"
+#include "store/memory/rowset.h"
 #include "ui/datagrid.h"
 
 #include <QApplication>

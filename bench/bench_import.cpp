@@ -13,10 +13,10 @@
 #include "hostileworkbooks.h"
 #include "processmemory.h"
 
-#include "store/schema.h"
-#include "store/stockimport.h"
-#include "store/stockqueries.h"
-#include "store/tdmfm.h"
+#include "store/db/schema.h"
+#include "store/memory/stockqueries.h"
+#include "store/ops/stockimport.h"
+#include "store/ops/tdmfm.h"
 
 #include <QCoreApplication>
 #include <QDir>

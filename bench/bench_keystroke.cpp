@@ -18,11 +18,11 @@
 
 #include "app/tmainform.h"
 #include "stock/stocksearchbox.h"
-#include "store/database.h"
-#include "store/memtable.h"
-#include "store/stockfilter.h"
-#include "store/stockqueries.h"
-#include "store/tdmfm.h"
+#include "store/db/database.h"
+#include "store/memory/memtable.h"
+#include "store/memory/stockfilter.h"
+#include "store/memory/stockqueries.h"
+#include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "users/tloginfm.h"
 

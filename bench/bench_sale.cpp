@@ -17,10 +17,10 @@
 #include "pos/poshost.h"
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
-#include "store/database.h"
-#include "store/salequeries.h"
-#include "store/stockqueries.h"
-#include "store/tdmfm.h"
+#include "store/db/database.h"
+#include "store/memory/stockqueries.h"
+#include "store/ops/salequeries.h"
+#include "store/ops/tdmfm.h"
 
 #include <QApplication>
 #include <QDate>

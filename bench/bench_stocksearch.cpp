@@ -5,8 +5,8 @@
 #include "benchsupport.h"
 
 #include "core/messageport.h"
-#include "store/stockqueries.h"
-#include "store/tdmfm.h"
+#include "store/memory/stockqueries.h"
+#include "store/ops/tdmfm.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

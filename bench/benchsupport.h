@@ -3,7 +3,7 @@
 // Helpers every benchmark uses: medians of timed runs, and a quick way to grow
 // a demo shop's stock table to a big shop's size.
 
-#include "store/database.h"
+#include "store/db/database.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #include "app/startup.h"
 #include "app/tmainform.h"
 #include "core/messageport.h"
-#include "store/backup.h"
-#include "store/tdmfm.h"
+#include "store/db/backup.h"
+#include "store/ops/tdmfm.h"
 #include "ui/qtmessageport.h"
 
 #include <QApplication>

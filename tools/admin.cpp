@@ -1,14 +1,13 @@
 // tarvik-admin: sets up and looks after the shop database from the command line.
 
-#include "core/messageport.h"
 #include "core/numbers.h"
 #include "demo.h"
-#include "print/capitalamount.h"
-#include "store/backup.h"
-#include "store/database.h"
-#include "store/pinyin/pinyininitials.h"
-#include "store/schema.h"
-#include "store/stockimport.h"
+#include "store/db/backup.h"
+#include "store/db/database.h"
+#include "store/db/schema.h"
+#include "store/ops/stockimport.h"
+#include "text/capitalamount.h"
+#include "text/pinyininitials.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -242,26 +241,12 @@ int cmdCapital(const QStringList& args)
     }
     if (!digit || amount.count(QLatin1Char('.')) > 1)
         return fail(QStringLiteral("'%1' is not an amount: digits 0-9 and one '.' only").arg(amount));
-    // What the conversion refuses (amounts too large for its units) it says
-    // through the message port; any message fails the command.
-    struct RefusalPort final : MessagePort
-    {
-        QStringList texts;
-        void showError(const QString& t) override { texts << t; }
-        void warning(const QString& t, const QString&) override { texts << t; }
-        void inform(const QString& t) override { texts << t; }
-        Answer confirm(const QString&, const QString&) override { return Answer::Cancel; }
-        QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-        QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    } port;
-    MessagePort* previous = &messagePort();
-    setMessagePort(&port);
-    const QString capital = CapitalAmount(amount);
-    setMessagePort(previous);
-    if (!port.texts.isEmpty())
+    // What the conversion refuses (amounts too large for its units) fails the command.
+    const CapitalAmountText capital = CapitalAmount(amount);
+    if (!capital.refusal.isEmpty())
         return fail(QStringLiteral("'%1' is not an amount that can be written in capitals: %2")
-                        .arg(amount, port.texts.join(QLatin1Char(' '))));
-    out() << capital << "\n";
+                        .arg(amount, capital.refusal.join(QLatin1Char(' '))));
+    out() << capital.text << "\n";
     return 0;
 }
 

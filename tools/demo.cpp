@@ -3,12 +3,12 @@
 #include "core/clock.h"
 #include "core/messageport.h"
 #include "core/numbers.h"
-#include "store/columns.h"
-#include "store/newdatabasefile.h"
-#include "store/pinyin/pinyininitials.h"
-#include "store/saleops.h"
-#include "store/schema.h"
-#include "store/tdmfm.h"
+#include "store/db/columns.h"
+#include "store/db/newdatabasefile.h"
+#include "store/db/schema.h"
+#include "store/ops/saleops.h"
+#include "store/ops/tdmfm.h"
+#include "text/pinyininitials.h"
 
 #include <QDate>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generates src/store/pinyin/pinyinlists.cpp: the letter lists that give the
+"""Generates src/text/pinyinlists.cpp: the letter lists that give the
 pinyin initial of the GB2312 second-level characters (codes 0xD8A1..0xF7FE).
 
 First-level characters (0xB0A1..0xD7F9) are ordered by reading and are handled
@@ -148,7 +148,7 @@ def render(lists, version, summary):
     out += [f"// {line}" for line in summary]
     out += [
         "",
-        '#include "store/pinyin/pinyinlists.h"',
+        '#include "text/pinyinlists.h"',
         "",
         "namespace {",
         "",
@@ -202,7 +202,7 @@ def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--unihan", help="Unihan_Readings.txt, .txt.bz2 or Unihan.zip")
-    parser.add_argument("--output", default=os.path.join(root, "src/store/pinyin/pinyinlists.cpp"))
+    parser.add_argument("--output", default=os.path.join(root, "src/text/pinyinlists.cpp"))
     args = parser.parse_args()
 
     path = args.unihan or next((p for p in DEFAULT_UNIHAN if os.path.exists(p)), None)

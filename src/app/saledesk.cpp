@@ -10,7 +10,7 @@
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "stock/stocklistpanel.h"
-#include "store/tdmfm.h"
+#include "store/ops/tdmfm.h"
 #include "ui/datefield.h"
 #include "ui/failurereport.h"
 

@@ -10,7 +10,7 @@
 #include "sales/tform1.h"
 #include "sales/txstj.h"
 #include "stock/stocklistpanel.h"
-#include "store/tdmfm.h"
+#include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/failurereport.h"
 #include "users/tchangepassfm.h"

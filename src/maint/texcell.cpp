@@ -4,8 +4,8 @@
 #include "core/messageport.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
-#include "store/stockimport.h"
-#include "store/tdmfm.h"
+#include "store/ops/stockimport.h"
+#include "store/ops/tdmfm.h"
 
 #include <QApplication>
 #include <QGridLayout>

@@ -3,8 +3,8 @@
 #include "core/messageport.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
-#include "store/backup.h"
-#include "store/tdmfm.h"
+#include "store/db/backup.h"
+#include "store/ops/tdmfm.h"
 #include "ui/failurereport.h"
 
 #include <QApplication>

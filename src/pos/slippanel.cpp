@@ -3,9 +3,9 @@
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "pos/salepanel.h"
-#include "store/columns.h"
-#include "store/salequeries.h"
-#include "store/tdmfm.h"
+#include "store/db/columns.h"
+#include "store/ops/salequeries.h"
+#include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/numberbox.h"
 

@@ -3,8 +3,8 @@
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "print/tpos.h"
-#include "store/salequeries.h"
-#include "store/tdmfm.h"
+#include "store/ops/salequeries.h"
+#include "store/ops/tdmfm.h"
 #include "ui/pdfoutput.h"
 
 #include <QFont>

@@ -2,12 +2,12 @@
 
 #include "core/messageport.h"
 #include "core/numbers.h"
-#include "print/capitalamount.h"
 #include "print/tpos.h"
-#include "store/columns.h"
-#include "store/rowset.h"
-#include "store/salequeries.h"
-#include "store/tdmfm.h"
+#include "store/db/columns.h"
+#include "store/memory/rowset.h"
+#include "store/ops/salequeries.h"
+#include "store/ops/tdmfm.h"
+#include "text/capitalamount.h"
 #include "ui/pdfoutput.h"
 #include "ui/printfont.h"
 #include "ui/printpreview.h"
@@ -251,7 +251,10 @@ Slip make(const QString& saleNumber, const RowSet& rows, const Texts& texts, con
     }
     const QString figure = total.toText();
     s.figure = QStringLiteral("￥") + figure;
-    s.capital = QStringLiteral("（大写） ") + CapitalAmount(figure);
+    const CapitalAmountText capital = CapitalAmount(figure);
+    for (const QString& text : capital.refusal)
+        messagePort().inform(text);
+    s.capital = QStringLiteral("（大写） ") + capital.text;
     return s;
 }
 

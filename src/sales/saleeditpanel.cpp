@@ -2,10 +2,10 @@
 
 #include "core/messageport.h"
 #include "core/numbers.h"
-#include "store/columns.h"
-#include "store/rowset.h"
-#include "store/saleops.h"
-#include "store/tdmfm.h"
+#include "store/db/columns.h"
+#include "store/memory/rowset.h"
+#include "store/ops/saleops.h"
+#include "store/ops/tdmfm.h"
 #include "ui/numberbox.h"
 
 #include <QGridLayout>

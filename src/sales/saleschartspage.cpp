@@ -2,9 +2,9 @@
 
 #include "core/messageport.h"
 #include "core/numbers.h"
-#include "store/memtable.h"
-#include "store/salescharts.h"
-#include "store/tdmfm.h"
+#include "store/memory/memtable.h"
+#include "store/ops/salescharts.h"
+#include "store/ops/tdmfm.h"
 
 #include <QBarSeries>
 #include <QBarSet>

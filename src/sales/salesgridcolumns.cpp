@@ -1,6 +1,6 @@
 #include "sales/salesgridcolumns.h"
 
-#include "store/columns.h"
+#include "store/db/columns.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "sales/tform1.h"
 
-#include "store/columns.h"
-#include "store/rowset.h"
-#include "store/tdmfm.h"
+#include "store/db/columns.h"
+#include "store/memory/rowset.h"
+#include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/gridexport.h"
 #include "ui/gridprint.h"

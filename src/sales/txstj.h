@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/salesqueries.h"
+#include "store/memory/salesqueries.h"
 
 #include <QDialog>
 #include <QPoint>

@@ -2,7 +2,7 @@
 
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
-#include "store/columns.h"
+#include "store/db/columns.h"
 #include "ui/datagrid.h"
 #include "ui/failurereport.h"
 

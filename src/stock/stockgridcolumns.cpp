@@ -1,6 +1,6 @@
 #include "stock/stockgridcolumns.h"
 
-#include "store/columns.h"
+#include "store/db/columns.h"
 
 namespace {
 

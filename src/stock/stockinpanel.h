@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/stockops.h"
+#include "store/ops/stockops.h"
 #include "ui/floatingpanel.h"
 
 #include <QHash>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/stockqueries.h"
+#include "store/memory/stockqueries.h"
 
 #include <QSet>
 #include <QWidget>

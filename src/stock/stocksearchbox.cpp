@@ -1,7 +1,7 @@
 #include "stock/stocksearchbox.h"
 
-#include "store/columns.h"
-#include "store/tdmfm.h"
+#include "store/db/columns.h"
+#include "store/ops/tdmfm.h"
 #include "ui/datefield.h"
 #include "ui/fittingedit.h"
 #include "ui/queryhelpers.h"

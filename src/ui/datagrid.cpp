@@ -1,7 +1,7 @@
 #include "ui/datagrid.h"
 
 #include "core/messageport.h"
-#include "store/rowset.h"
+#include "store/memory/rowset.h"
 #include "ui/groupheaderview.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "ui/datagridmodel.h"
 
 #include "core/numbers.h"
-#include "store/memtable.h"
-#include "store/rowset.h"
+#include "store/memory/memtable.h"
+#include "store/memory/rowset.h"
 
 #include <QBrush>
 #include <QDate>

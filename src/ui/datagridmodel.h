@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/rowset.h"
+#include "store/memory/rowset.h"
 
 #include <QAbstractTableModel>
 #include <QColor>

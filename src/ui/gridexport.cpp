@@ -2,7 +2,7 @@
 
 #include "core/messageport.h"
 #include "core/numbers.h"
-#include "store/rowset.h"
+#include "store/memory/rowset.h"
 #include "ui/datagrid.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/biffwriter.h"
+#include "formats/biffwriter.h"
 
 #include <QSet>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "core/blanks.h"
 #include "core/messageport.h"
-#include "store/tdmfm.h"
+#include "store/ops/tdmfm.h"
 
 #include <QAbstractListModel>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/distinctvalues.h"
+#include "store/memory/distinctvalues.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "ui/tableloadprogress.h"
 
-#include "store/memtable.h"
+#include "store/memory/memtable.h"
 
 #include <QCoreApplication>
 #include <QProgressDialog>

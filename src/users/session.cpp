@@ -1,6 +1,6 @@
 #include "users/session.h"
 
-#include "store/userqueries.h"
+#include "store/ops/userqueries.h"
 
 #include <QDateTime>
 

@@ -2,8 +2,8 @@
 
 #include "core/blanks.h"
 #include "core/messageport.h"
-#include "store/tdmfm.h"
-#include "store/userqueries.h"
+#include "store/ops/tdmfm.h"
+#include "store/ops/userqueries.h"
 #include "users/passwordbox.h"
 
 #include <QApplication>

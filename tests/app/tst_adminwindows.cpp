@@ -5,8 +5,8 @@
 
 #include "app/tmainform.h"
 #include "maint/trepair.h"
-#include "store/passwordhash.h"
-#include "store/tdmfm.h"
+#include "store/db/passwordhash.h"
+#include "store/ops/tdmfm.h"
 #include "users/tchangepassfm.h"
 #include "users/tloginfm.h"
 #include "users/tuserglfm.h"

@@ -13,10 +13,10 @@
 #include "sales/saleeditpanel.h"
 #include "stock/stockhost.h"
 #include "stock/stockinpanel.h"
-#include "store/database.h"
-#include "store/rowset.h"
-#include "store/stockqueries.h"
-#include "store/tdmfm.h"
+#include "store/db/database.h"
+#include "store/memory/rowset.h"
+#include "store/memory/stockqueries.h"
+#include "store/ops/tdmfm.h"
 #include "ui/numberbox.h"
 
 #include <QApplication>

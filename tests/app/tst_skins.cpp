@@ -4,7 +4,7 @@
 #include "app/skins.h"
 #include "app/tmainform.h"
 #include "stock/stockinpanel.h"
-#include "store/tdmfm.h"
+#include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/datagridmodel.h"
 #include "users/tloginfm.h"

@@ -6,8 +6,8 @@
 #include "maint/texcell.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
-#include "store/schema.h"
-#include "store/tdmfm.h"
+#include "store/db/schema.h"
+#include "store/ops/tdmfm.h"
 #include "users/tloginfm.h"
 
 #include <QAction>

@@ -5,10 +5,10 @@
 #include "maint/trepair.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
-#include "store/database.h"
-#include "store/saleops.h"
-#include "store/schema.h"
-#include "store/tdmfm.h"
+#include "store/db/database.h"
+#include "store/db/schema.h"
+#include "store/ops/saleops.h"
+#include "store/ops/tdmfm.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,9 +4,9 @@
 #include "core/numbers.h"
 #include "print/posreceipt.h"
 #include "print/tpos.h"
-#include "store/columns.h"
-#include "store/salequeries.h"
-#include "store/tdmfm.h"
+#include "store/db/columns.h"
+#include "store/ops/salequeries.h"
+#include "store/ops/tdmfm.h"
 
 #include <QDateTime>
 #include <QDir>

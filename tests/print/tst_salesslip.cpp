@@ -9,9 +9,9 @@
 #include "print/salesslip.h"
 #include "print/tpos.h"
 #include "sales/txstj.h"
-#include "store/rowset.h"
-#include "store/salequeries.h"
-#include "store/tdmfm.h"
+#include "store/memory/rowset.h"
+#include "store/ops/salequeries.h"
+#include "store/ops/tdmfm.h"
 #include "ui/printpreview.h"
 #include "users/tloginfm.h"
 

@@ -11,9 +11,9 @@
 #include "app/tmainform.h"
 #include "core/numbers.h"
 #include "sales/txstj.h"
-#include "store/passwordhash.h"
-#include "store/rowset.h"
-#include "store/tdmfm.h"
+#include "store/db/passwordhash.h"
+#include "store/memory/rowset.h"
+#include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "users/tloginfm.h"
 

@@ -6,7 +6,7 @@
 #include "keys.h"
 
 #include "sales/saleeditpanel.h"
-#include "store/saleops.h"
+#include "store/ops/saleops.h"
 #include "ui/numberbox.h"
 
 #include <QAction>

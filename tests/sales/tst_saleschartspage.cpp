@@ -7,7 +7,7 @@
 #include "core/clock.h"
 #include "core/numbers.h"
 #include "sales/saleschartspage.h"
-#include "store/tdmfm.h"
+#include "store/ops/tdmfm.h"
 
 #include <QBarSeries>
 #include <QBarSet>

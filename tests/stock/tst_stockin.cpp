@@ -4,9 +4,9 @@
 
 #include "stock/stockhost.h"
 #include "stock/stockinpanel.h"
-#include "store/columns.h"
-#include "store/stockqueries.h"
-#include "store/tdmfm.h"
+#include "store/db/columns.h"
+#include "store/memory/stockqueries.h"
+#include "store/ops/tdmfm.h"
 #include "ui/datefield.h"
 #include "ui/numberbox.h"
 

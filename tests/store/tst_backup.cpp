@@ -1,9 +1,9 @@
 #include "filesizelimit.h"
 
-#include "store/backup.h"
-#include "store/database.h"
-#include "store/newdatabasefile.h"
-#include "store/schema.h"
+#include "store/db/backup.h"
+#include "store/db/database.h"
+#include "store/db/newdatabasefile.h"
+#include "store/db/schema.h"
 
 #include <QDir>
 #include <QFile>

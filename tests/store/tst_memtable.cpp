@@ -3,16 +3,16 @@
 
 #include "testdb.h"
 
-#include "store/chinesecollation.h"
-#include "store/columns.h"
-#include "store/database.h"
-#include "store/distinctvalues.h"
-#include "store/likepattern.h"
-#include "store/memtable.h"
-#include "store/rowset.h"
-#include "store/sortranks.h"
-#include "store/stockfilter.h"
-#include "store/stockqueries.h"
+#include "store/db/columns.h"
+#include "store/db/database.h"
+#include "store/memory/distinctvalues.h"
+#include "store/memory/likepattern.h"
+#include "store/memory/memtable.h"
+#include "store/memory/rowset.h"
+#include "store/memory/sortranks.h"
+#include "store/memory/stockfilter.h"
+#include "store/memory/stockqueries.h"
+#include "text/chinesecollation.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

@@ -5,9 +5,9 @@
 #include "recordingport.h"
 #include "testdb.h"
 
-#include "store/saleops.h"
-#include "store/schema.h"
-#include "store/tdmfm.h"
+#include "store/db/schema.h"
+#include "store/ops/saleops.h"
+#include "store/ops/tdmfm.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -4,11 +4,11 @@
 
 #include "testdb.h"
 
-#include "store/database.h"
-#include "store/likepattern.h"
-#include "store/memtable.h"
-#include "store/salefilter.h"
-#include "store/salesqueries.h"
+#include "store/db/database.h"
+#include "store/memory/likepattern.h"
+#include "store/memory/memtable.h"
+#include "store/memory/salefilter.h"
+#include "store/memory/salesqueries.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

@@ -1,11 +1,11 @@
 #include "testdb.h"
 
 #include "core/salenumber.h"
-#include "store/columns.h"
-#include "store/database.h"
-#include "store/salenumbers.h"
-#include "store/schema.h"
-#include "store/tdmfm.h"
+#include "store/db/columns.h"
+#include "store/db/database.h"
+#include "store/db/salenumbers.h"
+#include "store/db/schema.h"
+#include "store/ops/tdmfm.h"
 
 #include <QSet>
 #include <QTest>

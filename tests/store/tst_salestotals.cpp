@@ -3,12 +3,12 @@
 // file: a demo shop with returns, plus rows with odd dates, texts and NULLs.
 
 #include "columnrows.h"
-#include "store/columnsum.h"
-#include "store/database.h"
-#include "store/memtable.h"
-#include "store/salescharts.h"
-#include "store/sortranks.h"
-#include "store/summary.h"
+#include "store/db/database.h"
+#include "store/memory/columnsum.h"
+#include "store/memory/memtable.h"
+#include "store/memory/sortranks.h"
+#include "store/ops/salescharts.h"
+#include "store/ops/summary.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

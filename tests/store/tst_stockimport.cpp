@@ -3,12 +3,12 @@
 #include "testdb.h"
 
 #include "core/numbers.h"
-#include "store/database.h"
-#include "store/memtable.h"
-#include "store/pinyin/pinyininitials.h"
-#include "store/stockimport.h"
-#include "store/tdmfm.h"
-#include "store/workbook.h"
+#include "formats/workbook.h"
+#include "store/db/database.h"
+#include "store/memory/memtable.h"
+#include "store/ops/stockimport.h"
+#include "store/ops/tdmfm.h"
+#include "text/pinyininitials.h"
 
 #include <QDir>
 #include <QFile>

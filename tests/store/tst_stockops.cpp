@@ -1,4 +1,4 @@
-#include "store/stockops.h"
+#include "store/ops/stockops.h"
 
 #include <QTest>
 

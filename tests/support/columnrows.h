@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/columntable.h"
-#include "store/database.h"
+#include "store/db/database.h"
+#include "store/memory/columntable.h"
 
 // A column table's cells as an ordinary statement result, in the order the
 // table shows its rows.

@@ -1,6 +1,6 @@
 #include "hostileworkbooks.h"
 
-#include "store/stockimport.h"
+#include "store/ops/stockimport.h"
 
 #include <QFile>
 

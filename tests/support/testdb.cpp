@@ -1,11 +1,11 @@
 #include "testdb.h"
 
-#include "store/columns.h"
-#include "store/database.h"
-#include "store/memtable.h"
-#include "store/pinyin/pinyininitials.h"
-#include "store/schema.h"
-#include "store/tdmfm.h"
+#include "store/db/columns.h"
+#include "store/db/database.h"
+#include "store/db/schema.h"
+#include "store/memory/memtable.h"
+#include "store/ops/tdmfm.h"
+#include "text/pinyininitials.h"
 
 #include <QDir>
 #include <QVariantMap>

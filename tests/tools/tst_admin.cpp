@@ -1,5 +1,5 @@
-#include "store/database.h"
-#include "store/schema.h"
+#include "store/db/database.h"
+#include "store/db/schema.h"
 
 #include <QDir>
 #include <QFile>

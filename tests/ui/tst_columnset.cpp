@@ -3,9 +3,9 @@
 // the same sorts and current row, the same totals in a grid model.
 
 #include "columnrows.h"
-#include "store/columntable.h"
-#include "store/database.h"
-#include "store/rowset.h"
+#include "store/db/database.h"
+#include "store/memory/columntable.h"
+#include "store/memory/rowset.h"
 #include "ui/datagridmodel.h"
 
 #include <QAbstractItemModelTester>

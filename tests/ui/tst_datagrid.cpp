@@ -2,8 +2,8 @@
 #include "recordingport.h"
 #include "settings/layoutfile.h"
 #include "settings/settingkeys.h"
-#include "store/database.h"
-#include "store/rowset.h"
+#include "store/db/database.h"
+#include "store/memory/rowset.h"
 #include "ui/datagrid.h"
 #include "ui/groupheaderview.h"
 

@@ -2,10 +2,10 @@
 // by the table's values, against those made afresh over the same rows after
 // the table's own writes.
 
-#include "store/database.h"
-#include "store/memtable.h"
-#include "store/rowset.h"
-#include "store/sortranks.h"
+#include "store/db/database.h"
+#include "store/memory/memtable.h"
+#include "store/memory/rowset.h"
+#include "store/memory/sortranks.h"
 #include "ui/datagridmodel.h"
 
 #include <QTemporaryDir>

@@ -3,9 +3,9 @@
 #include "testdb.h"
 
 #include "core/clock.h"
-#include "store/passwordhash.h"
-#include "store/tdmfm.h"
-#include "store/userqueries.h"
+#include "store/db/passwordhash.h"
+#include "store/ops/tdmfm.h"
+#include "store/ops/userqueries.h"
 #include "users/desktopshortcut.h"
 #include "users/tloginfm.h"
 

@@ -2,8 +2,8 @@
 #include "recordingport.h"
 #include "testdb.h"
 
-#include "store/tdmfm.h"
-#include "store/userqueries.h"
+#include "store/ops/tdmfm.h"
+#include "store/ops/userqueries.h"
 #include "users/tchangepassfm.h"
 #include "users/tloginfm.h"
 #include "users/tuserglfm.h"

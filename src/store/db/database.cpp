@@ -1,0 +1,329 @@
+#include "store/db/database.h"
+
+#include "text/chinesecollation.h"
+
+#include <sqlite3.h>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include <atomic>
+#include <utility>
+
+#include <QFileInfo>
+
+namespace {
+
+int collateChinese(void*, int aBytes, const void* a, int bBytes, const void* b)
+{
+    const QStringView x(static_cast<const char16_t*>(a), aBytes / 2);
+    const QStringView y(static_cast<const char16_t*>(b), bBytes / 2);
+    return chinese::compare(x, y);
+}
+
+// Makes the Chinese order available to the statements of one connection.
+bool registerChineseOrder(sqlite3* db, QString* error)
+{
+    // UTF-16 in the machine's byte order is QString's own form: the engine
+    // converts once and the collator reads the text in place.
+    if (sqlite3_create_collation_v2(db, chinese::kCollation, SQLITE_UTF16, nullptr, &collateChinese, nullptr) !=
+        SQLITE_OK) {
+        *error = QString::fromUtf8(sqlite3_errmsg(db));
+        return false;
+    }
+    return true;
+}
+
+QString engineText(sqlite3* db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+// Owns one prepared statement and finalises it on every path.
+class Prepared final
+{
+public:
+    Prepared(sqlite3* db, const Statement& st, QString* error)
+    {
+        const QByteArray sql = st.sql.toUtf8();
+        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_stmt, nullptr) != SQLITE_OK) {
+            *error = engineText(db);
+            return;
+        }
+        const int expected = sqlite3_bind_parameter_count(m_stmt);
+        if (expected != st.params.size()) {
+            *error = QStringLiteral("Statement expects %1 values, %2 given").arg(expected).arg(st.params.size());
+            return;
+        }
+        for (int i = 0; i < st.params.size(); ++i) {
+            if (!bind(i + 1, st.params.at(i))) {
+                *error = engineText(db);
+                return;
+            }
+        }
+        m_ok = true;
+    }
+    ~Prepared() { sqlite3_finalize(m_stmt); }
+    Prepared(const Prepared&) = delete;
+    Prepared& operator=(const Prepared&) = delete;
+
+    bool ok() const { return m_ok; }
+    sqlite3_stmt* get() const { return m_stmt; }
+
+private:
+    bool bind(int index, const QVariant& v)
+    {
+        if (v.isNull() || !v.isValid())
+            return sqlite3_bind_null(m_stmt, index) == SQLITE_OK;
+        switch (v.typeId()) {
+        case QMetaType::Double:
+        case QMetaType::Float:
+            return sqlite3_bind_double(m_stmt, index, v.toDouble()) == SQLITE_OK;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Bool:
+            return sqlite3_bind_int64(m_stmt, index, v.toLongLong()) == SQLITE_OK;
+        default: {
+            const QByteArray text = v.toString().toUtf8();
+            return sqlite3_bind_text(m_stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT) == SQLITE_OK;
+        }
+        }
+    }
+
+    sqlite3_stmt* m_stmt = nullptr;
+    bool m_ok = false;
+};
+
+QVariant columnValue(sqlite3_stmt* stmt, int col)
+{
+    switch (sqlite3_column_type(stmt, col)) {
+    case SQLITE_NULL:
+        return QVariant();
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(stmt, col)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(stmt, col));
+    default: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
+        return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(stmt, col)));
+    }
+    }
+}
+
+} // namespace
+
+Database::~Database()
+{
+    close();
+}
+
+QString Database::password()
+{
+    return QStringLiteral("Qm7t.Lx2Vb");
+}
+
+bool Database::open(const QString& path, bool create, QString* error)
+{
+    close();
+    // The engine takes an empty file for an empty database and would write a
+    // new one into it: a shop file emptied by a crash or a full disk must be
+    // refused as it is, so that it can still be restored.
+    if (!create && QFileInfo(path).isFile() && QFileInfo(path).size() == 0) {
+        *error = QStringLiteral("%1: file is empty").arg(path);
+        return false;
+    }
+    // The program uses a connection from one thread only: without the
+    // connection's own mutex every value read costs no lock (a million sale
+    // rows of twenty columns read three values a cell at the first load).
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK) {
+        *error = db ? engineText(db) : QStringLiteral("out of memory");
+        if (!create && !QFileInfo::exists(path))
+            *error = QStringLiteral("%1: %2").arg(path, *error);
+        sqlite3_close(db);
+        return false;
+    }
+    m_db = db;
+    m_path = path;
+    static std::atomic<quint64> serials{0};
+    m_serial = ++serials;
+    sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_update_hook(m_db, &Database::onUpdate, this);
+    if (!registerChineseOrder(m_db, error)) {
+        close();
+        return false;
+    }
+    // The key is a fixed text of the code, never user input.
+    const QString setup = QStringLiteral("PRAGMA key = '%1';").arg(password());
+    QString err;
+    // Reading the schema fails on a file that is not a database or has another key.
+    if (!exec(setup, &err) || !exec(QStringLiteral("SELECT count(*) FROM sqlite_master"), &err) ||
+        !exec(QStringLiteral("PRAGMA synchronous = FULL"), &err) ||
+        !exec(QStringLiteral("PRAGMA foreign_keys = OFF"), &err)) {
+        *error = err;
+        close();
+        return false;
+    }
+    // A committed write must survive a crash and a power cut. While open, the
+    // file works with a write-ahead log ("-wal" beside it, indexed by "-shm"),
+    // synced at every commit: one sync per commit where the rollback journal
+    // takes four. Where the log cannot be made (a read-only file or folder)
+    // the file keeps its rollback journal, as durable; such a connection
+    // cannot write anyway, which the caller's checks find out. close() makes
+    // the file one file again.
+    exec(QStringLiteral("PRAGMA journal_mode = WAL"), &err);
+    // Keep up to 64 MiB of decrypted pages between statements: with the small
+    // default cache every scan of the stock table decrypted all of it again.
+    exec(QStringLiteral("PRAGMA cache_size = -65536"), &err);
+    return true;
+}
+
+void Database::trackWrites(const QString& table)
+{
+    m_written.try_emplace(table.toUtf8().toStdString());
+}
+
+std::vector<qint64> Database::takeWrittenRows(const QString& table)
+{
+    const auto it = m_written.find(table.toUtf8().toStdString());
+    if (it == m_written.end())
+        return {};
+    return std::exchange(it->second, {});
+}
+
+void Database::onUpdate(void* self, int, const char*, const char* table, qint64 rowId)
+{
+    auto* db = static_cast<Database*>(self);
+    const auto it = db->m_written.find(table);
+    if (it != db->m_written.end())
+        it->second.push_back(rowId);
+}
+
+void Database::releaseCache()
+{
+    if (m_db)
+        sqlite3_db_release_memory(m_db);
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+void Database::close()
+{
+    if (m_db) {
+        // Back to the rollback journal: the log is folded into the file and
+        // removed, so that the file at rest is complete on its own (a copy of
+        // it is a copy of the shop, a read-only opener needs no log). While
+        // another connection has the file open this fails at once, and the
+        // last one to close does it.
+        sqlite3_busy_timeout(m_db, 0);
+        sqlite3_exec(m_db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+bool Database::exec(const Statement& st, QString* error, int* changes)
+{
+    if (!m_db) {
+        *error = QStringLiteral("Database is not open");
+        return false;
+    }
+    Prepared p(m_db, st, error);
+    if (!p.ok())
+        return false;
+    int rc;
+    while ((rc = sqlite3_step(p.get())) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        *error = engineText(m_db);
+        return false;
+    }
+    if (changes)
+        *changes = sqlite3_changes(m_db);
+    return true;
+}
+
+bool Database::query(const Statement& st, QueryResult* out, QString* error)
+{
+    if (!m_db) {
+        *error = QStringLiteral("Database is not open");
+        return false;
+    }
+    Prepared p(m_db, st, error);
+    if (!p.ok())
+        return false;
+    QueryResult result;
+    const int n = sqlite3_column_count(p.get());
+    for (int c = 0; c < n; ++c)
+        result.columns << QString::fromUtf8(sqlite3_column_name(p.get(), c));
+    int rc;
+    while ((rc = sqlite3_step(p.get())) == SQLITE_ROW) {
+        QVector<QVariant> row(n);
+        for (int c = 0; c < n; ++c)
+            row[c] = columnValue(p.get(), c);
+        result.rows.append(std::move(row));
+    }
+    if (rc != SQLITE_DONE) {
+        *error = engineText(m_db);
+        return false;
+    }
+    *out = std::move(result);
+    return true;
+}
+
+qint64 Database::lastInsertRowId() const
+{
+    return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
+}
+
+Transaction::Transaction(Database& db, Lock lock)
+    : m_db(db)
+{
+    if (lock == Lock::Immediate && m_db.handle() && sqlite3_get_autocommit(m_db.handle())) {
+        m_begun = m_db.exec(QStringLiteral("BEGIN IMMEDIATE"), &m_error);
+        m_outer = m_begun;
+        return;
+    }
+    // A savepoint acts as a transaction of its own at the outermost level and
+    // nests inside an enclosing one (a bulk fill wrapping many sales).
+    m_begun = m_db.exec(QStringLiteral("SAVEPOINT tx"), &m_error);
+}
+
+Transaction::~Transaction()
+{
+    if (m_begun && !m_done) {
+        QString ignored;
+        if (m_outer) {
+            m_db.exec(QStringLiteral("ROLLBACK"), &ignored);
+            return;
+        }
+        m_db.exec(QStringLiteral("ROLLBACK TO tx"), &ignored);
+        m_db.exec(QStringLiteral("RELEASE tx"), &ignored);
+    }
+}
+
+bool Transaction::commit(QString* error)
+{
+    if (!m_begun) {
+        *error = m_error;
+        return false;
+    }
+    if (!m_db.exec(m_outer ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE tx"), error))
+        return false; // the destructor rolls back
+    m_done = true;
+    return true;
+}
+
+QString quoteIdentifier(const QString& name)
+{
+    // Brackets, not double quotes: the engine reads an unknown "name" as a
+    // text literal, which would hide a missing column.
+    QString q = name;
+    q.remove(QLatin1Char(']'));
+    return QLatin1Char('[') + q + QLatin1Char(']');
+}

@@ -1,0 +1,324 @@
+#include "store/ops/saleops.h"
+
+#include "core/messageport.h"
+#include "core/numbers.h"
+#include "store/db/columns.h"
+#include "store/ops/tdmfm.h"
+#include "text/pinyininitials.h"
+
+namespace saleops {
+
+namespace {
+
+// A stored number read back through its general text, as the fields hold it.
+// An empty value (an imported row can have one) is no number: it fails with
+// the invalid-number message like any other text, it never counts as 0.
+std::optional<long double> stored(const QVariant& v, QString* error)
+{
+    return num::toDecimal(num::general(v), error);
+}
+
+QString replacedRowText()
+{
+    return QStringLiteral("这条库存记录已被删除或改成了其他商品（商品名称、商品编码或入库日期与打开销售面板时不同），"
+                          "销售没有保存。请重新选择要销售的商品。");
+}
+
+// Whether a stored text is the one the seller saw (blanks around ignored).
+bool sameText(const std::optional<QString>& shown, const QVariant& storedValue)
+{
+    return !shown || shown->trimmed() == storedValue.toString().trimmed();
+}
+
+// A typed amount that is stored as it is: a number, not negative, within the
+// digits the general form keeps.
+std::optional<long double> typedAmount(const QString& text, const QString& field, QString* error)
+{
+    return num::toStorable(text, field, error);
+}
+
+} // namespace
+
+bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
+{
+    // The typed values first: a bad text stops the sale before anything is read or locked.
+    QString error;
+    const auto q = num::toDecimal(in.quantity, &error);
+    if (q && !num::isStorableResult(*q)) {
+        error = num::resultOutOfRangeText(QStringLiteral("销售数量"), in.quantity);
+    }
+    const auto p =
+        q && num::isStorableResult(*q) ? typedAmount(in.price, QStringLiteral("实际销售价"), &error) : std::nullopt;
+    const auto owed = !p ? std::nullopt
+                         : (in.owed.isEmpty() ? std::optional<long double>(0)
+                                              : typedAmount(in.owed, QStringLiteral("欠款金额"), &error));
+    if (!owed) {
+        messagePort().error(error);
+        return false;
+    }
+
+    Database& db = dm.db();
+    Transaction t(db, Transaction::Lock::Immediate);
+    if (!t.begun()) {
+        Tdmfm::report(t.error());
+        return false;
+    }
+    QueryResult stock;
+    if (!db.query(Statement{QStringLiteral("select * from data where rowid=?"), {in.stockRowId}}, &stock, &error)) {
+        Tdmfm::report(error);
+        return false;
+    }
+    if (stock.rows.isEmpty()) {
+        Tdmfm::report(QStringLiteral("Cannot perform this operation on an empty dataset"));
+        return false;
+    }
+    auto col = [&](QLatin1StringView name) { return stock.rows.at(0).at(stock.columns.indexOf(name)); };
+    // Another program may have deleted the row the panel was opened for and
+    // written another article in its place.
+    if (!sameText(in.shownName, col(stockcol::name)) || !sameText(in.shownCode, col(stockcol::code)) ||
+        !sameText(in.shownStockInDate, col(stockcol::stockInDate))) {
+        messagePort().error(replacedRowText());
+        return false;
+    }
+
+    const auto cost = stored(col(stockcol::purchasePrice), &error);
+    const auto sold = cost ? stored(col(stockcol::soldQuantity), &error) : std::nullopt;
+    const auto amount = sold ? stored(col(stockcol::salesAmount), &error) : std::nullopt;
+    const auto available = amount ? stored(col(stockcol::stockQuantity), &error) : std::nullopt;
+    // Not used (the new stock amount follows the stock quantity), but a row
+    // whose figures are not all numbers is not sold from.
+    const auto held = available ? stored(col(stockcol::stockAmount), &error) : std::nullopt;
+    if (!held) {
+        messagePort().error(error);
+        return false;
+    }
+    if (*available < *q) {
+        if (onHand)
+            *onHand = num::general(*available);
+        else
+            messagePort().inform(QStringLiteral("库存不足"));
+        return false;
+    }
+
+    // Each computed value passes through its general text, as the fields do.
+    auto g = [](long double v) { return *num::toDecimal(num::general(v)); };
+    const long double remaining = *available - *q;
+    const long double saleAmount = g(*p * *q);
+    const QVariantMap stockChange{
+        {QString(stockcol::soldQuantity), double(g(*sold + *q))},
+        {QString(stockcol::salesAmount), double(g(*amount + saleAmount))},
+        {QString(stockcol::stockQuantity), double(num::round2(remaining))},
+        {QString(stockcol::stockAmount), double(g(remaining * *cost))},
+    };
+    const QVariantMap fieldNames{{QString(stockcol::soldQuantity), QStringLiteral("已售数量")},
+                                 {QString(stockcol::salesAmount), QStringLiteral("销售金额")},
+                                 {QString(stockcol::stockQuantity), QStringLiteral("库存数量")},
+                                 {QString(stockcol::stockAmount), QStringLiteral("库存金额")}};
+    for (auto it = stockChange.cbegin(); it != stockChange.cend(); ++it) {
+        if (!num::isStorableResult(it.value().toDouble())) {
+            messagePort().error(
+                num::resultOutOfRangeText(fieldNames.value(it.key()).toString(), num::general(it.value())));
+            return false;
+        }
+    }
+    const QString name = col(stockcol::name).toString().trimmed();
+    const QString model = col(stockcol::model).toString().trimmed();
+    const QVariantMap sale{
+        {QString(salecol::name), name},
+        {QString(salecol::model), model},
+        {QString(salecol::code), col(stockcol::code).toString().trimmed()},
+        {QString(salecol::category), col(stockcol::category).toString().trimmed()},
+        {QString(salecol::nameInitials), PinyinInitials(name)},
+        {QString(salecol::modelInitials), PinyinInitials(model)},
+        {QString(salecol::customer), in.customer.trimmed()},
+        {QString(salecol::address), in.address.trimmed()},
+        {QString(salecol::contact), in.contact.trimmed()},
+        {QString(salecol::customerRemark), in.customerRemark.trimmed()},
+        {QString(salecol::saleNumber), in.saleNumber.trimmed()},
+        {QString(salecol::purchasePrice), double(*cost)},
+        {QString(salecol::price), double(*p)},
+        {QString(salecol::quantity), double(*q)},
+        {QString(salecol::amount), double(saleAmount)},
+        {QString(salecol::profit), double(num::round2((*p - *cost) * *q))},
+        {QString(salecol::owed), double(*owed)},
+        {QString(salecol::saleDate), in.saleDate},
+        {QString(salecol::stockInDate), col(stockcol::stockInDate)},
+        {QString(salecol::stockRowId), in.stockRowId},
+    };
+
+    QStringList sets;
+    QVariantList params;
+    for (auto it = stockChange.cbegin(); it != stockChange.cend(); ++it) {
+        sets << quoteIdentifier(it.key()) + QLatin1String("=?");
+        params << it.value();
+    }
+    params << in.stockRowId;
+    if (!db.exec(Statement{QStringLiteral("update data set %1 where rowid=?").arg(sets.join(QLatin1Char(','))), params},
+                 &error)) {
+        Tdmfm::report(error);
+        return false;
+    }
+    qint64 saleRowId = 0;
+    if (!dm.appendRow(QStringLiteral("data1"), sale, &saleRowId))
+        return false; // reported; the transaction rolls the stock change back
+    if (!t.commit(&error)) {
+        Tdmfm::report(error);
+        return false;
+    }
+    dm.stockRowsWritten({in.stockRowId}); // the stock list shows the stored figures from here
+    dm.saleRowsWritten({saleRowId});
+    dm.customerWritten(in.customer.trimmed());
+    return true;
+}
+
+} // namespace saleops
+
+namespace saleops {
+
+bool changeSale(Tdmfm& dm, qint64 saleRowId, const SaleChange& change)
+{
+    QString error;
+    const auto owed = num::toStorable(change.owed, QStringLiteral("欠款金额"), &error);
+    if (!owed) {
+        messagePort().error(error);
+        return false;
+    }
+    const Statement st{QStringLiteral("update data1 set %1=?,%2=?,%3=?,%4=?,%5=?,%6=? where rowid=?")
+                           .arg(quoteIdentifier(salecol::owed), quoteIdentifier(salecol::saleNumber),
+                                quoteIdentifier(salecol::customer), quoteIdentifier(salecol::address),
+                                quoteIdentifier(salecol::contact), quoteIdentifier(salecol::customerRemark)),
+                       {double(*owed), change.saleNumber.trimmed(), change.customer.trimmed(), change.address.trimmed(),
+                        change.contact.trimmed(), change.customerRemark.trimmed(), saleRowId}};
+    int changes = 0;
+    if (!dm.db().exec(st, &error, &changes)) {
+        Tdmfm::report(error);
+        return false;
+    }
+    if (changes == 0) {
+        Tdmfm::report(QStringLiteral("Record is deleted"));
+        return false;
+    }
+    dm.saleRowsWritten({saleRowId});
+    if (!change.customer.trimmed().isEmpty())
+        dm.customerWritten(change.customer.trimmed());
+    return true;
+}
+
+StockFigures stockAfterDeletion(const StockFigures& before, long double quantity, long double amount,
+                                long double purchasePrice)
+{
+    // Each value passes through its general text, as the fields hold it.
+    auto g = [](long double v) { return *num::toDecimal(num::general(v)); };
+    return StockFigures{g(before.sold - quantity), g(before.salesAmount - amount), g(before.stock + quantity),
+                        g(quantity * purchasePrice + before.stockAmount)};
+}
+
+DeleteOutcome deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock, qint64* stockRowId)
+{
+    if (stockRowId)
+        *stockRowId = -1;
+    Database& db = dm.db();
+    Transaction t(db, Transaction::Lock::Immediate);
+    if (!t.begun()) {
+        Tdmfm::report(t.error());
+        return DeleteOutcome::Failed;
+    }
+    QString error;
+    QueryResult sale;
+    if (!db.query(Statement{QStringLiteral("select * from data1 where rowid=?"), {saleRowId}}, &sale, &error)) {
+        Tdmfm::report(error);
+        return DeleteOutcome::Failed;
+    }
+    if (sale.rows.isEmpty()) {
+        Tdmfm::report(QStringLiteral("Record is deleted"));
+        return DeleteOutcome::Failed;
+    }
+    auto saleCol = [&](QLatin1StringView name) { return sale.rows.at(0).at(sale.columns.indexOf(name)); };
+
+    // The Stock row the sale came from. A sale names it (sales written before
+    // the stock row identities were kept do not); that row is taken while it
+    // still holds the sale's article texts and stock-in date. Otherwise the
+    // row with exactly those texts and date (a sale of 篮球 is not one of
+    // 篮球鞋) — unless several rows have them: two batches of one article taken
+    // in on one day cannot be told apart, and no guess is made.
+    const QString text = QStringLiteral("trim(ifnull(%1,''))=?");
+    Statement find{QStringLiteral("select rowid,%1,%2,%3,%4 from data where %5=? and %6 and %7 and %8 and %9")
+                       .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
+                            quoteIdentifier(stockcol::stockQuantity), quoteIdentifier(stockcol::stockAmount),
+                            quoteIdentifier(stockcol::stockInDate), text.arg(quoteIdentifier(stockcol::name)),
+                            text.arg(quoteIdentifier(stockcol::model)), text.arg(quoteIdentifier(stockcol::code)),
+                            text.arg(quoteIdentifier(stockcol::category))),
+                   {saleCol(salecol::stockInDate), saleCol(salecol::name).toString().trimmed(),
+                    saleCol(salecol::model).toString().trimmed(), saleCol(salecol::code).toString().trimmed(),
+                    saleCol(salecol::category).toString().trimmed()}};
+    QueryResult stock;
+    const QVariant recorded = sale.rows.at(0).value(sale.columns.indexOf(salecol::stockRowId));
+    if (!recorded.isNull()) {
+        const Statement own{find.sql + QStringLiteral(" and rowid=?"), find.params + QVariantList{recorded}};
+        if (!db.query(own, &stock, &error)) {
+            Tdmfm::report(error);
+            return DeleteOutcome::Failed;
+        }
+    }
+    if (stock.rows.isEmpty()) {
+        find.sql += QStringLiteral(" order by rowid limit 2");
+        if (!db.query(find, &stock, &error)) {
+            Tdmfm::report(error);
+            return DeleteOutcome::Failed;
+        }
+        if (stock.rows.size() > 1)
+            return DeleteOutcome::AmbiguousStockRow;
+    }
+    const bool found = !stock.rows.isEmpty();
+    if (!found && !deleteWithoutStock)
+        return DeleteOutcome::NoStockRow;
+
+    qint64 stockId = -1;
+    if (found) {
+        const QVector<QVariant>& row = stock.rows.at(0);
+        stockId = row.at(0).toLongLong();
+        const auto q = stored(saleCol(salecol::quantity), &error);
+        const auto m = q ? stored(saleCol(salecol::amount), &error) : std::nullopt;
+        const auto p = m ? stored(saleCol(salecol::purchasePrice), &error) : std::nullopt;
+        const auto s5 = p ? stored(row.at(1), &error) : std::nullopt;
+        const auto s6 = s5 ? stored(row.at(2), &error) : std::nullopt;
+        const auto s7 = s6 ? stored(row.at(3), &error) : std::nullopt;
+        const auto s8 = s7 ? stored(row.at(4), &error) : std::nullopt;
+        if (!s8) {
+            messagePort().error(error);
+            return DeleteOutcome::Failed;
+        }
+        const StockFigures after = stockAfterDeletion({*s5, *s6, *s7, *s8}, *q, *m, *p);
+        for (const long double v : {after.sold, after.salesAmount, after.stock, after.stockAmount}) {
+            if (!num::isStorableResult(v)) {
+                messagePort().error(num::resultOutOfRangeText(QStringLiteral("库存"), num::general(v)));
+                return DeleteOutcome::Failed;
+            }
+        }
+        const Statement update{
+            QStringLiteral("update data set %1=?,%2=?,%3=?,%4=? where rowid=?")
+                .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
+                     quoteIdentifier(stockcol::stockQuantity), quoteIdentifier(stockcol::stockAmount)),
+            {double(after.sold), double(after.salesAmount), double(after.stock), double(after.stockAmount), stockId}};
+        if (!db.exec(update, &error)) {
+            Tdmfm::report(error);
+            return DeleteOutcome::Failed;
+        }
+    }
+    if (!db.exec(Statement{QStringLiteral("delete from data1 where rowid=?"), {saleRowId}}, &error)) {
+        Tdmfm::report(error);
+        return DeleteOutcome::Failed; // the transaction rolls the stock change back
+    }
+    if (!t.commit(&error)) {
+        Tdmfm::report(error);
+        return DeleteOutcome::Failed;
+    }
+    if (found)
+        dm.stockRowsWritten({stockId});
+    dm.saleRowsWritten({saleRowId});
+    if (stockRowId)
+        *stockRowId = stockId;
+    return found ? DeleteOutcome::Deleted : DeleteOutcome::DeletedAlone;
+}
+
+} // namespace saleops

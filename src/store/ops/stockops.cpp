@@ -1,0 +1,186 @@
+#include "store/ops/stockops.h"
+
+#include "core/blanks.h"
+#include "core/numbers.h"
+#include "store/db/columns.h"
+#include "store/ops/tdmfm.h"
+#include "text/pinyininitials.h"
+
+#include <functional>
+
+namespace stockops {
+
+namespace {
+
+// The value a number column receives from a text.
+enum class Source { Typed, Computed };
+std::optional<QVariant> storedNumber(const QString& text, const QString& field, Source source, QString* error)
+{
+    if (text.isEmpty())
+        return QVariant();
+    std::optional<long double> value;
+    if (source == Source::Typed) {
+        value = num::toStorable(text, field, error);
+    } else {
+        value = num::toDecimal(text, error);
+        if (value && !num::isStorableResult(*value)) {
+            *error = num::resultOutOfRangeText(field, text);
+            value.reset();
+        }
+    }
+    if (!value)
+        return std::nullopt;
+    return QVariant(static_cast<double>(*value));
+}
+
+// One write and the refresh of the in-memory stock table, in one transaction.
+// A commit that fails leaves the file as it was; the row is read again so the
+// table shows that too.
+bool inTransaction(Tdmfm& dm, qint64 rowId, const std::function<bool(qint64*)>& write)
+{
+    Transaction t(dm.db(), Transaction::Lock::Immediate);
+    if (!t.begun()) {
+        Tdmfm::report(t.error());
+        return false;
+    }
+    qint64 written = rowId;
+    if (!write(&written))
+        return false;
+    QString error;
+    if (!t.commit(&error)) {
+        Tdmfm::report(error);
+        if (written >= 0)
+            dm.stockRowsWritten({written});
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+HeldAmounts recompute(Edit edit, const QString& purchasePrice, const QString& quantity, const QString& salePrice,
+                      HeldAmounts held, QString* error)
+{
+    const auto number = [&](const QString& text) { return num::toDecimal(text, error); };
+    const HeldAmounts before = held;
+    switch (edit) {
+    case Edit::PurchasePrice: {
+        if (purchasePrice.isEmpty() || quantity.isEmpty() || held.stockQuantity.isEmpty())
+            return held;
+        const auto p = number(purchasePrice);
+        const auto q = p ? number(quantity) : std::nullopt;
+        const auto stock = q ? number(held.stockQuantity) : std::nullopt;
+        if (!stock)
+            return before;
+        held.purchaseAmount = num::general(*p * *q);
+        held.stockAmount = num::general(*p * *stock);
+        return held;
+    }
+    case Edit::Quantity: {
+        held.stockQuantity = quantity;
+        if (purchasePrice.isEmpty() || quantity.isEmpty())
+            return held;
+        const auto p = number(purchasePrice);
+        const auto q = p ? number(quantity) : std::nullopt;
+        if (!q)
+            return held;
+        const QString purchaseAmount = num::general(*p * *q);
+        // The stock amount follows only a purchase amount that changed.
+        if (purchaseAmount != held.purchaseAmount) {
+            held.purchaseAmount = purchaseAmount;
+            held.stockAmount = num::general(*p * *q);
+        }
+        return held;
+    }
+    case Edit::SalePrice: {
+        if (salePrice.isEmpty() || held.soldQuantity.isEmpty())
+            return held;
+        const auto p = number(salePrice);
+        const auto sold = p ? number(held.soldQuantity) : std::nullopt;
+        if (!sold)
+            return before;
+        held.salesAmount = num::general(*p * *sold);
+        return held;
+    }
+    case Edit::BeforeChange: {
+        if (purchasePrice.isEmpty() || quantity.isEmpty())
+            return held; // the required-field checks report these
+        const auto p = number(purchasePrice);
+        const auto q = p ? number(quantity) : std::nullopt;
+        const auto sold = q ? number(held.soldQuantity) : std::nullopt;
+        if (!sold)
+            return before;
+        held.purchaseAmount = num::general(*p * *q);
+        held.stockQuantity = num::general(*q - *sold);
+        held.stockAmount = num::general((*q - *sold) * *p);
+        return held;
+    }
+    }
+    return held;
+}
+
+std::optional<QVariantMap> rowValues(const Entry& entry, const HeldAmounts& held, const QString& stockAmount,
+                                     QString* error)
+{
+    const QString name = trimBlanks(entry.name);
+    const QString model = trimBlanks(entry.model);
+    QVariantMap values{
+        {QString(stockcol::name), name},
+        {QString(stockcol::model), model},
+        {QString(stockcol::code), trimBlanks(entry.code)},
+        {QString(stockcol::category), trimBlanks(entry.category)},
+    };
+    // Converted in column order, so the first bad text is the one reported.
+    struct Number
+    {
+        QLatin1StringView column;
+        QString text;
+        QString field;
+        Source source;
+    };
+    const Number numbers[] = {
+        {stockcol::purchasePrice, entry.purchasePrice, QStringLiteral("进货单价"), Source::Typed},
+        {stockcol::quantityIn, entry.quantity, QStringLiteral("数量"), Source::Typed},
+        {stockcol::purchaseAmount, held.purchaseAmount, QStringLiteral("进货金额"), Source::Computed},
+        {stockcol::salePrice, entry.salePrice, QStringLiteral("销售单价"), Source::Typed},
+        {stockcol::soldQuantity, held.soldQuantity, QStringLiteral("销售数量"), Source::Computed},
+        {stockcol::salesAmount, held.salesAmount, QStringLiteral("销售金额"), Source::Computed},
+        {stockcol::stockQuantity, held.stockQuantity, QStringLiteral("库存数量"), Source::Computed},
+        {stockcol::stockAmount, stockAmount, QStringLiteral("库存金额"), Source::Computed},
+    };
+    for (const auto& [column, text, field, source] : numbers) {
+        const std::optional<QVariant> value = storedNumber(text, field, source, error);
+        if (!value)
+            return std::nullopt;
+        values.insert(column, *value);
+    }
+    values.insert(stockcol::remark, trimBlanks(entry.remark));
+    values.insert(stockcol::stockInDate, entry.date);
+    values.insert(stockcol::supplier, trimBlanks(entry.supplier));
+    values.insert(stockcol::nameInitials, PinyinInitials(name));
+    values.insert(stockcol::modelInitials, PinyinInitials(model));
+    return values;
+}
+
+bool add(Tdmfm& dm, const QVariantMap& values, qint64* rowId)
+{
+    return inTransaction(dm, -1, [&](qint64* written) {
+        if (!dm.appendRow(QStringLiteral("data"), values, written))
+            return false;
+        if (rowId)
+            *rowId = *written;
+        return true;
+    });
+}
+
+bool change(Tdmfm& dm, qint64 rowId, const QVariantMap& values, bool* gone)
+{
+    return inTransaction(dm, rowId, [&](qint64*) { return dm.updateRow(dm.stockList(), rowId, values, gone); });
+}
+
+bool remove(Tdmfm& dm, qint64 rowId, bool* gone)
+{
+    return inTransaction(dm, rowId, [&](qint64*) { return dm.deleteRow(dm.stockList(), rowId, gone); });
+}
+
+} // namespace stockops

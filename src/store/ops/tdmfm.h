@@ -1,0 +1,173 @@
+#pragma once
+
+#include "store/db/database.h"
+#include "store/memory/distinctvalues.h"
+#include "store/memory/rowset.h"
+#include "store/memory/salesqueries.h"
+#include "store/memory/stockqueries.h"
+
+#include <QObject>
+#include <QVariantMap>
+
+#include <memory>
+#include <optional>
+
+class MemTable;
+class SaleFilter;
+class SortRanks;
+class StockFilter;
+
+// The data module: the one connection to the shop database and the shared data
+// sets every window works on, with the query helpers that run statements on
+// them. Engine errors are reported through the message port with the engine's
+// own text, and the operation returns false.
+class Tdmfm final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Tdmfm(QObject* parent = nullptr);
+    ~Tdmfm() override;
+
+    // Opens the connection to an existing database file and makes sure the
+    // program can work on it: the four tables with their columns can be read
+    // and the file can be written. Nothing is reported here: the caller
+    // decides how to show the engine's error text.
+    bool open(const QString& path, QString* error);
+    QString path() const { return m_path; }
+    Database& db() { return m_db; }
+    bool isOpen() const { return m_db.isOpen(); }
+    // Closes the connection, so that the file can be replaced underneath
+    // (restore), and every data set with it.
+    void closeConnection();
+    // Opens the same file again, as open() does. The stock table and the
+    // customer names are read again at their next use: the file may hold
+    // other rows now.
+    bool reopen(QString* error);
+
+    RowSet& stockList() { return m_stockList; }
+
+    // The stock table `data` held in memory: the stock list shows rows of it,
+    // and the drop-down lists take their values from it. Loaded by the first
+    // showAllStock() or searchStock(); kept current by stockRowsWritten().
+    MemTable& stockTable() { return *m_stockTable; }
+    // The distinct values of a column of the stock table (a, b, c, d or g) for
+    // a drop-down list, as "group by c order by c" gives them; writes of other
+    // programs are read first. Empty after a failure, which is reported.
+    DistinctValues::Snapshot stockValues(const QString& column);
+    // "全部记录" and "查询" on the stock list: the rows of stockq::listAll() and
+    // stockq::search(), shown as a view of the stock table. Writes another
+    // program committed to the file are read first. A condition the engine
+    // would refuse is reported, leaving the list closed.
+    bool showAllStock(stockq::ZeroStock zero);
+    bool searchStock(stockq::ZeroStock zero, const stockq::Conditions& c);
+    // Every operation that appends, changes or deletes Stock rows calls this
+    // after its commit with the identities it wrote, so the stock table, the
+    // list and the totals show what is stored. The writes of this module
+    // (appendRow, updateRow, deleteRow on `data`) call it themselves.
+    void stockRowsWritten(const QList<qint64>& rowIds);
+
+    // The sale table `data1` held in memory, for the sales list, the charts and
+    // the summaries: freshSalesTable() loads it the first time and re-reads it
+    // after another program wrote the file; saleRowsWritten() keeps it current.
+    MemTable& salesTable() { return *m_salesTable; }
+    // False after an engine error, which is reported.
+    bool freshSalesTable();
+    // Every operation that appends, changes or deletes sale rows calls this
+    // after its commit with the identities (ID) it wrote.
+    void saleRowsWritten(const QList<qint64>& rowIds);
+    // The sales detail window's commands on the sales list: the rows of
+    // salesq::statement(q), shown as a view of the sale table. Writes another
+    // program committed are read first. A query the engine would refuse is
+    // reported and leaves the list as it was (false).
+    bool showSales(const salesq::Query& q);
+    // The distinct values of a column of the sale table (d) for a drop-down
+    // list, in the stock lists' order; the table is made fresh first. Empty
+    // after a failure, which is reported.
+    DistinctValues::Snapshot saleValues(const QString& column);
+    RowSet& generalQuery() { return m_generalQuery; }
+    RowSet& salesList() { return m_salesList; }
+    RowSet& summaryQuery() { return m_summaryQuery; }
+    // "汇总统计": the summary of the stock table (summary.h) into the summary
+    // query, from the in-memory stock table after reading what other programs
+    // wrote; the last row becomes current. False after an engine error, which
+    // is reported, leaving the query closed.
+    bool refreshSummary();
+    RowSet& customerQuery() { return m_customerQuery; }
+    // The customer names of the sales for the sale panel's list, as
+    // OpenDistinctColumn gives them: read once (a scan of every sale row), then
+    // kept current by customerWritten(), and read again when another program
+    // wrote the file. False after an engine error, which is reported.
+    bool customerNames(QStringList* names);
+    // A sale to `name` (as stored) was committed: the name joins the list in
+    // its place unless the list holds it already.
+    void customerWritten(const QString& name);
+    RowSet& slipQuery() { return m_slipQuery; }
+
+    // Close the set, replace its statement, open it. A failed statement leaves the set closed.
+    bool OpenQuery(RowSet& set, const Statement& st);
+    // Close the set and execute a statement that returns no rows.
+    bool ExecStatement(RowSet& set, const Statement& st, int* changes = nullptr);
+    // The distinct values of one column in ascending order.
+    bool OpenDistinctColumn(RowSet& set, const QString& column, const QString& table);
+
+    // Appends one row to a table; `values` maps column names to values.
+    bool appendRow(const QString& table, const QVariantMap& values, qint64* rowId = nullptr);
+    // Writes changed fields of the set's current row to its table, by row identity.
+    bool updateCurrent(RowSet& set, const QVariantMap& values);
+    // Deletes the set's current row from its table and from the set.
+    bool deleteCurrent(RowSet& set);
+
+    // Writes `values` into the row of the set's table whose identity is `rowId`,
+    // in one statement, whichever row of the set is current; the set shows the
+    // stored row afterwards if it holds it. When no stored row has that identity
+    // (deleted meanwhile) nothing is written and false is returned with *gone set;
+    // that is left to the caller to report. Engine failures are reported here.
+    bool updateRow(RowSet& set, qint64 rowId, const QVariantMap& values, bool* gone = nullptr);
+    // Deletes the row with identity `rowId` from the set's table and from the set;
+    // a row that is no longer stored gives false with *gone set, unreported.
+    bool deleteRow(RowSet& set, qint64 rowId, bool* gone = nullptr);
+
+    // Reports an engine failure the way every operation does.
+    static void report(const QString& error);
+
+private:
+    // Reports why the set's current row cannot be changed or deleted.
+    static bool canWriteCurrent(const RowSet& set);
+    bool freshStockTable();
+    bool runStockQuery();
+
+    // The last stock list statement, run again when the table is re-read.
+    struct StockQuery
+    {
+        bool search = false;
+        stockq::ZeroStock zero = stockq::ZeroStock::Shown;
+        stockq::Conditions conditions;
+    };
+
+    Database m_db;
+    QString m_path;
+    RowSet m_stockList;
+    RowSet m_generalQuery;
+    RowSet m_salesList;
+    RowSet m_summaryQuery;
+    RowSet m_customerQuery;
+    std::optional<QStringList> m_customers;
+    qint64 m_customersDataVersion = -1;
+    RowSet m_slipQuery;
+    std::unique_ptr<MemTable> m_stockTable;
+    std::unique_ptr<MemTable> m_salesTable;
+    std::unique_ptr<StockFilter> m_stockFilter;
+    std::unique_ptr<SortRanks> m_stockRanks;
+    std::unique_ptr<SaleFilter> m_saleFilter;
+    std::unique_ptr<SortRanks> m_saleRanks;
+    std::unique_ptr<DistinctValues> m_saleDistinct;
+    std::optional<salesq::Query> m_salesQuery;
+    bool m_runningSalesQuery = false;
+    std::unique_ptr<DistinctValues> m_stockDistinct;
+    StockQuery m_stockQuery;
+    bool m_runningStockQuery = false;
+};
+
+// True for the names the code uses for tables and columns; anything else is
+// refused before it can reach a statement text.
+bool isPlainIdentifier(const QString& name);
