@@ -202,7 +202,8 @@ void run()
     setup.escPos = true;
     setup.port = {PrinterPort::Kind::Network, QStringLiteral("127.0.0.1:%1").arg(listener.port)};
     ReceiptSender sender;
-    for (const auto& [name, mode] : {std::pair{"gb18030", escpos::Mode::Gb18030}, std::pair{"raster", escpos::Mode::Raster}}) {
+    for (const auto& [name, mode] :
+         {std::pair{"gb18030", escpos::Mode::Gb18030}, std::pair{"raster", escpos::Mode::Raster}}) {
         setup.options.mode = mode;
         for (int mm : {58, 80}) {
             setup.paper.widthMm = mm;

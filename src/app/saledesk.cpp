@@ -32,9 +32,9 @@ SaleDesk::SaleDesk(Tdmfm& dm, PosHost& host, QWidget* area, int windowWidth, Sto
     m_sale->move(windowWidth - m_sale->width() - 30, 4);
     m_slip->move(40, 60);
     m_slip->setReceiptPrinter([this, &dm, &host, &toolbar] {
-        return posreceipt::printCurrentSale(
-            dm, *toolbar.settingsMenu()->receiptSettings(),
-            {m_sale->saleNumber(), host.userName(), m_slip->total(), m_slip->cash()}, *m_receiptSender);
+        return posreceipt::printCurrentSale(dm, *toolbar.settingsMenu()->receiptSettings(),
+                                            {m_sale->saleNumber(), host.userName(), m_slip->total(), m_slip->cash()},
+                                            *m_receiptSender);
     });
     m_slip->setSlipPreviewer([this, &windows] { windows.previewSlipOfSale(m_sale->saleNumber()); });
     connect(m_sale, &SalePanel::saleSaved, &windows, &SecondaryWindows::saleRecorded);

@@ -27,13 +27,13 @@ struct Options
 
 // Commands used, named as the printers' manuals name them.
 inline constexpr char ESC = 0x1B, GS = 0x1D, FS = 0x1C, LF = 0x0A;
-QByteArray initialize();                    // ESC @
-QByteArray lineSpacing(int dots);           // ESC 3 n
-QByteArray bold(bool on);                   // ESC E n
+QByteArray initialize();                     // ESC @
+QByteArray lineSpacing(int dots);            // ESC 3 n
+QByteArray bold(bool on);                    // ESC E n
 QByteArray characterSize(bool doubleHeight); // GS ! n
-QByteArray chineseModeOn();                 // FS &
-QByteArray feedAndPartialCut();             // GS V 66 0: feed to the cutter and cut leaving a tab
-QByteArray drawerPulse();                   // ESC p 0 25 250: pin 2, 50 ms on, 500 ms off
+QByteArray chineseModeOn();                  // FS &
+QByteArray feedAndPartialCut();              // GS V 66 0: feed to the cutter and cut leaving a tab
+QByteArray drawerPulse();                    // ESC p 0 25 250: pin 2, 50 ms on, 500 ms off
 
 // The text in GB18030 or GBK (glibc's iconv); a character without a code is "?".
 QByteArray encode(const QString& text, Mode mode);

@@ -139,8 +139,8 @@ std::optional<Receipt> currentSale(Tdmfm& dm, const Tpos& settings, const Curren
     long double owed = 0;
     for (int i = 0; i < rows.rowCount(); ++i) {
         const auto value = [&](QLatin1StringView column) { return rows.value(i, QString(column)); };
-        r.articles.append({value(salecol::name).toString(), value(salecol::quantity), value(salecol::price),
-                           value(salecol::amount)});
+        r.articles.append(
+            {value(salecol::name).toString(), value(salecol::quantity), value(salecol::price), value(salecol::amount)});
         if (r.customer.isEmpty())
             r.customer = value(salecol::customer).toString().trimmed();
         owed += static_cast<long double>(value(salecol::owed).toDouble());

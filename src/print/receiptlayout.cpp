@@ -130,7 +130,8 @@ void addArticles(QList<Line>& out, const QList<Article>& articles, int columns)
             out.append({Style::Normal, rightAligned(numbers(q, p, a), columns)});
             return;
         }
-        out.append({Style::Normal, rightAligned(rightAligned(q, wq) + QLatin1Char(' ') + rightAligned(p, wp), columns)});
+        out.append(
+            {Style::Normal, rightAligned(rightAligned(q, wq) + QLatin1Char(' ') + rightAligned(p, wp), columns)});
         out.append({Style::Normal, rightAligned(a, columns)});
     };
     out.append({Style::Normal, nameHead});

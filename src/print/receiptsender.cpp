@@ -211,7 +211,8 @@ void ReceiptSender::send(const PrinterPort& port, const QByteArray& bytes)
         m_worker,
         [this, port, bytes] {
             const QString error = sendToPrinter(port, bytes);
-            QMetaObject::invokeMethod(this, [this, error] { emit finished(error); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, error] { emit finished(error); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }

@@ -45,8 +45,7 @@ const QLatin1StringView kModeValues[] = {QLatin1StringView("gb18030"), QLatin1St
                                          QLatin1StringView("raster")};
 const escpos::Mode kModes[] = {escpos::Mode::Gb18030, escpos::Mode::Gbk, escpos::Mode::Raster};
 
-template <typename T, std::size_t N>
-int indexOf(const T (&values)[N], const T& value)
+template <typename T, std::size_t N> int indexOf(const T (&values)[N], const T& value)
 {
     for (std::size_t i = 0; i < N; ++i)
         if (values[i] == value)

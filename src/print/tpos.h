@@ -27,10 +27,10 @@ public:
     QPushButton* saveButton() const { return m_save; }
 
     // The printer part, in the order the window shows it.
-    QComboBox* paperBox() const { return m_paper; }   // 58 mm, 80 mm, other
+    QComboBox* paperBox() const { return m_paper; }    // 58 mm, 80 mm, other
     QSpinBox* paperMmBox() const { return m_paperMm; } // the other width
-    QComboBox* outputBox() const { return m_output; } // default printer, ESC/POS
-    QComboBox* portBox() const { return m_port; }     // network, CUPS raw queue, device file
+    QComboBox* outputBox() const { return m_output; }  // default printer, ESC/POS
+    QComboBox* portBox() const { return m_port; }      // network, CUPS raw queue, device file
     QLineEdit* targetEdit() const { return m_target; }
     QComboBox* textModeBox() const { return m_textMode; } // GB18030, GBK, raster
     QCheckBox* chineseModeBox() const { return m_chinese; }

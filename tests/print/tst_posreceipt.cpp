@@ -25,6 +25,7 @@
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -127,12 +128,13 @@ QList<Word> pdfWords(const QString& pdf, QSizeF* page = nullptr)
 {
     const QString bbox = run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
     if (page) {
-        const auto m = QRegularExpression(QStringLiteral(R"re(<page width="([\d.]+)" height="([\d.]+)")re")).match(bbox);
+        const auto m =
+            QRegularExpression(QStringLiteral(R"re(<page width="([\d.]+)" height="([\d.]+)")re")).match(bbox);
         *page = QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble());
     }
     QList<Word> words;
-    QRegularExpression word(QStringLiteral(
-        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+    QRegularExpression word(
+        QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
     for (auto it = word.globalMatch(bbox); it.hasNext();) {
         const auto m = it.next();
         words.append({m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(),
@@ -158,42 +160,40 @@ public:
         port = ntohs(a.sin_port);
         m_thread = std::thread([this] {
             const int c = ::accept(m_fd, nullptr, nullptr);
-            if (c < 0)
-                return;
-            char buf[4096];
-            for (ssize_t n; (n = ::read(c, buf, sizeof buf)) > 0;)
-                received.append(buf, n);
-            ::close(c);
+            if (c >= 0) {
+                char buf[4096];
+                for (ssize_t n; (n = ::read(c, buf, sizeof buf)) > 0;)
+                    m_received.append(buf, n);
+                ::close(c);
+            }
+            m_done = true;
         });
     }
-    ~Listener() { wait(); }
-    // The bytes of the one connection, once it has ended.
-    QByteArray wait()
+    ~Listener() { stop(); }
+    // The bytes of the one connection, once the sender has closed it (at most
+    // `timeoutMs` later); empty when nobody connected.
+    QByteArray wait(int timeoutMs = 30000)
     {
-        if (m_thread.joinable()) {
-            ::shutdown(m_fd, SHUT_RDWR);
-            m_thread.join();
-            ::close(m_fd);
-        }
-        return received;
+        // A sender that never connects leaves the bytes empty, which the caller sees.
+        (void)QTest::qWaitFor([this] { return m_done.load(); }, timeoutMs);
+        stop();
+        return m_received;
     }
-    // Waits for the connection to end by itself (at most 30 s).
-    bool ended()
-    {
-        return QTest::qWaitFor([this] { return !received.isEmpty() && done(); }, 30000);
-    }
+
     int port = 0;
-    QByteArray received;
 
 private:
-    bool done()
+    void stop()
     {
-        // The reader ends when the sender closes; give it a moment to do so.
-        QTest::qWait(50);
-        wait();
-        return true;
+        if (!m_thread.joinable())
+            return;
+        ::shutdown(m_fd, SHUT_RDWR); // ends an accept still waiting
+        m_thread.join();
+        ::close(m_fd);
     }
     int m_fd = -1;
+    std::atomic<bool> m_done{false};
+    QByteArray m_received; // the reader's until m_done
     std::thread m_thread;
 };
 
@@ -386,7 +386,8 @@ void TestPosReceipt::nothingCutAtAnyWidth()
         int cell = 0;
         for (char32_t c : line.text.toUcs4()) {
             const double edge = cell * kCellDots + metrics.horizontalAdvance(QString::fromUcs4(&c, 1));
-            QVERIFY2(edge <= right + 0.5, qPrintable(QStringLiteral("%1 ends at %2 of %3 dots").arg(line.text).arg(edge).arg(right)));
+            QVERIFY2(edge <= right + 0.5,
+                     qPrintable(QStringLiteral("%1 ends at %2 of %3 dots").arg(line.text).arg(edge).arg(right)));
             cell += cellsOf(c);
         }
     }
@@ -444,9 +445,8 @@ void TestPosReceipt::pdfPageIsTheContent()
     for (const Word& w : words)
         bottom = std::max(bottom, w.yMax);
     const double mm = 25.4 / 72.0;
-    QVERIFY2(page.height() * mm - bottom * mm < 5.0, qPrintable(QStringLiteral("%1 mm of paper under %2 mm of text")
-                                                                     .arg(page.height() * mm)
-                                                                     .arg(bottom * mm)));
+    QVERIFY2(page.height() * mm - bottom * mm < 5.0,
+             qPrintable(QStringLiteral("%1 mm of paper under %2 mm of text").arg(page.height() * mm).arg(bottom * mm)));
     QVERIFY(page.height() * mm >= bottom * mm);
 
     // Every line reads as laid out, in order.
@@ -512,10 +512,11 @@ void TestPosReceipt::goldenStreams()
             QTemporaryDir dir;
             const QString pdf = printPdf(dir, lines, setup.paper);
             const QString png = dir.filePath(QStringLiteral("page"));
-            QCOMPARE(QProcess::execute(QStringLiteral("pdftoppm"),
-                                       {QStringLiteral("-r"), QString::number(kDotsPerMm * 25.4), QStringLiteral("-gray"),
-                                        QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf, png}),
-                     0);
+            QCOMPARE(
+                QProcess::execute(QStringLiteral("pdftoppm"),
+                                  {QStringLiteral("-r"), QString::number(kDotsPerMm * 25.4), QStringLiteral("-gray"),
+                                   QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf, png}),
+                0);
             const QImage page = QImage(png + QStringLiteral(".png")).convertToFormat(QImage::Format_Grayscale8);
             const auto inkRows = [](const QImage& img, int left, int width) {
                 QList<int> rows;
@@ -533,7 +534,8 @@ void TestPosReceipt::goldenStreams()
             int near = 0;
             for (int y : raster)
                 near += drawn.contains(y) || drawn.contains(y - 1) || drawn.contains(y + 1);
-            QVERIFY2(near >= raster.size() * 95 / 100, qPrintable(QStringLiteral("%1 of %2").arg(near).arg(raster.size())));
+            QVERIFY2(near >= raster.size() * 95 / 100,
+                     qPrintable(QStringLiteral("%1 of %2").arg(near).arg(raster.size())));
         }
     } else {
         QVERIFY(print.chineseMode);
@@ -551,7 +553,8 @@ void TestPosReceipt::goldenStreams()
 void TestPosReceipt::textEncodingAndChineseMode()
 {
     const QString name = QStringLiteral("𠮷野家护膝");
-    QCOMPARE(escpos::encode(name, escpos::Mode::Gbk), QByteArray("?") + escpos::encode(QStringLiteral("野家护膝"), escpos::Mode::Gbk));
+    QCOMPARE(escpos::encode(name, escpos::Mode::Gbk),
+             QByteArray("?") + escpos::encode(QStringLiteral("野家护膝"), escpos::Mode::Gbk));
     QCOMPARE(decodeGb18030(escpos::encode(name, escpos::Mode::Gb18030)), name);
     QCOMPARE(escpos::encode(QStringLiteral("退货"), escpos::Mode::Gbk), QByteArray("\xCD\xCB\xBB\xF5"));
 
@@ -595,10 +598,10 @@ void TestPosReceipt::networkPrinterGetsTheReceipt()
     QCOMPARE(print.drawerPulses, 1);
     QCOMPARE(print.cuts, 1);
     const QString all = print.lines.join(u'\n');
-    for (const QString& part : {QStringLiteral("Tarvik运动用品店"), QStringLiteral("地址：体育路88号"),
-                                QStringLiteral("客户：张先生"), QStringLiteral("[退货]运动护"),
-                                QStringLiteral("欠款:                    30.00元"),
-                                QStringLiteral("合计:                  1052.00元")})
+    for (const QString& part :
+         {QStringLiteral("Tarvik运动用品店"), QStringLiteral("地址：体育路88号"), QStringLiteral("客户：张先生"),
+          QStringLiteral("[退货]运动护"), QStringLiteral("欠款:                    30.00元"),
+          QStringLiteral("合计:                  1052.00元")})
         QVERIFY2(all.contains(part), qPrintable(part));
     QVERIFY(!all.contains(QStringLiteral("别的")));
 }
@@ -629,7 +632,8 @@ void TestPosReceipt::printerErrorsLeaveTheSale()
         {{PrinterPort::Kind::DeviceFile, QStringLiteral("/dev/usb/lp9")},
          QStringLiteral("找不到小票打印机“/dev/usb/lp9”：请检查打印机电源和USB连接。")},
         {{PrinterPort::Kind::Network, QStringLiteral("127.0.0.1:%1").arg(closedPort)},
-         QStringLiteral("小票打印机 127.0.0.1:%1 拒绝连接：请检查打印机是否开机、地址和端口是否正确。").arg(closedPort)},
+         QStringLiteral("小票打印机 127.0.0.1:%1 拒绝连接：请检查打印机是否开机、地址和端口是否正确。")
+             .arg(closedPort)},
         {{PrinterPort::Kind::Network, QString()},
          QStringLiteral("小票打印机的网络地址没有设置，请在“打印设置”中填写（如 192.168.1.100）。")},
     };
@@ -664,7 +668,8 @@ void TestPosReceipt::printerErrorsLeaveTheSale()
 // to the printer's socket (here the test's listener).
 void TestPosReceipt::rawCupsQueue()
 {
-    if (!run(QStringLiteral("lpstat"), {QStringLiteral("-r")}).contains(QStringLiteral("is running")) || !hasTool("lpadmin"))
+    if (!run(QStringLiteral("lpstat"), {QStringLiteral("-r")}).contains(QStringLiteral("is running")) ||
+        !hasTool("lpadmin"))
         QSKIP("no CUPS scheduler; scripts/test.sh starts one");
     Listener printer;
     const QString queue = QStringLiteral("tarvik-receipt-raw");
@@ -691,9 +696,9 @@ void TestPosReceipt::rawCupsQueue()
     QVERIFY(printCurrentSale(shop.dm(), settings, currentSale(), sender, QPrinterInfo()));
     QVERIFY(finished.wait(30000));
     QVERIFY2(port.entries.isEmpty(), qPrintable(port.texts().join(u'|')));
-    QVERIFY2(QTest::qWaitFor([&] { return printer.received.size() > 0; }, 60000), "the queue sent nothing");
-    QVERIFY(printer.ended());
-    const EscPosPrint print = decodeEscPos(printer.received);
+    const QByteArray received = printer.wait(60000);
+    QVERIFY2(!received.isEmpty(), "the queue sent nothing");
+    const EscPosPrint print = decodeEscPos(received);
     QCOMPARE(print.unknown, -1);
     QVERIFY(print.initialised);
     QCOMPARE(print.cuts, 1);
@@ -741,9 +746,9 @@ void TestPosReceipt::printedThroughCupsPageDriver()
     QVERIFY2(info.contains(QStringLiteral("Pages:           1")), qPrintable(info));
     const auto size = QRegularExpression(QStringLiteral(R"(Page size:\s+([\d.]+) x ([\d.]+) pts)")).match(info);
     QVERIFY2(size.hasMatch(), qPrintable(info));
-    Receipt r = sample();
-    const double expectedMm = (heightDots(layout(*currentSale(dm, texts, ::currentSale()), Paper{80}.columns())) + kFeedDots) /
-                              double(kDotsPerMm);
+    const double expectedMm =
+        (heightDots(layout(*currentSale(dm, texts, ::currentSale()), Paper{80}.columns())) + kFeedDots) /
+        double(kDotsPerMm);
     QVERIFY2(qAbs(size.captured(2).toDouble() * 25.4 / 72 - expectedMm) < 5,
              qPrintable(QStringLiteral("%1 pt for %2 mm").arg(size.captured(2)).arg(expectedMm)));
     // The receipt read its rows on the side: the slip panel's list is the panel's.
@@ -756,17 +761,15 @@ void TestPosReceipt::noPrinterGivesOneMessage()
     RecordingPort port;
     Tpos texts;
     ReceiptSender sender;
-    QVERIFY(!printCurrentSale(shop.dm(), texts,
-                              {QStringLiteral("1"), QStringLiteral("超级管理员"), QStringLiteral("5"),
-                               QStringLiteral("5")},
-                              sender, QPrinterInfo()));
+    QVERIFY(!printCurrentSale(
+        shop.dm(), texts, {QStringLiteral("1"), QStringLiteral("超级管理员"), QStringLiteral("5"), QStringLiteral("5")},
+        sender, QPrinterInfo()));
     QCOMPARE(port.texts(), QStringList{noPrinterText()});
     // A cash text that is no number stops the receipt before any printer is asked.
     port.clear();
-    QVERIFY(!printCurrentSale(shop.dm(), texts,
-                              {QStringLiteral("1"), QStringLiteral("超级管理员"), QStringLiteral("5"),
-                               QStringLiteral(".")},
-                              sender));
+    QVERIFY(!printCurrentSale(
+        shop.dm(), texts, {QStringLiteral("1"), QStringLiteral("超级管理员"), QStringLiteral("5"), QStringLiteral(".")},
+        sender));
     QCOMPARE(port.texts(), QStringList{QStringLiteral("'.' is not a valid floating point value")});
 }
 

@@ -9,10 +9,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QSpinBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 class TestTpos : public QObject

@@ -18,11 +18,11 @@ struct EscPosPrint
     QStringList lines;
     QList<bool> boldLines, doubleHeightLines; // per line of `lines`
     QImage image;                             // white paper, black dots; null without raster
-    bool initialised = false; // ESC @ came first
-    bool chineseMode = false; // FS & before the first text
-    int cuts = 0;             // GS V
-    bool cutLast = false;     // nothing but the drawer pulse after the cut
-    int drawerPulses = 0;     // ESC p
+    bool initialised = false;                 // ESC @ came first
+    bool chineseMode = false;                 // FS & before the first text
+    int cuts = 0;                             // GS V
+    bool cutLast = false;                     // nothing but the drawer pulse after the cut
+    int drawerPulses = 0;                     // ESC p
     qsizetype unknown = -1;
 };
 
