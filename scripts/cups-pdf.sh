@@ -2,6 +2,8 @@
 # Makes a CUPS queue "PDF" that writes every job as a PDF file (cups-pdf) and
 # makes it the default destination, so that the receipt tests print through a
 # real spooler. Starts the scheduler when it is not running. Needs root.
+# The ESC/POS receipt test adds (and removes) a raw queue of its own on this
+# scheduler, whose socket:// device is the test's loopback listener.
 set -euo pipefail
 if [ "$(id -u)" -ne 0 ]; then
   echo "cups-pdf.sh: needs root to start cupsd and add the queue; skipped" >&2

@@ -7,6 +7,7 @@
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
 #include "print/posreceipt.h"
+#include "print/receiptsender.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "stock/stocklistpanel.h"
@@ -26,13 +27,14 @@ SaleDesk::SaleDesk(Tdmfm& dm, PosHost& host, QWidget* area, int windowWidth, Sto
     , m_dm(dm)
     , m_sale(new SalePanel(dm, host, area))
     , m_slip(new SlipPanel(dm, *m_sale, area))
+    , m_receiptSender(new ReceiptSender(this))
 {
     m_sale->move(windowWidth - m_sale->width() - 30, 4);
     m_slip->move(40, 60);
     m_slip->setReceiptPrinter([this, &dm, &host, &toolbar] {
-        return posreceipt::printCurrentSale(
-            dm, *toolbar.settingsMenu()->receiptSettings(),
-            {m_sale->saleNumber(), host.userName(), m_slip->total(), m_slip->cash()});
+        return posreceipt::printCurrentSale(dm, *toolbar.settingsMenu()->receiptSettings(),
+                                            {m_sale->saleNumber(), host.userName(), m_slip->total(), m_slip->cash()},
+                                            *m_receiptSender);
     });
     m_slip->setSlipPreviewer([this, &windows] { windows.previewSlipOfSale(m_sale->saleNumber()); });
     connect(m_sale, &SalePanel::saleSaved, &windows, &SecondaryWindows::saleRecorded);

@@ -5,6 +5,7 @@
 
 class MainToolbar;
 class PosHost;
+class ReceiptSender;
 class QDate;
 class SalePanel;
 class SecondaryWindows;
@@ -42,4 +43,6 @@ private:
     Tdmfm& m_dm;
     SalePanel* m_sale;
     SlipPanel* m_slip;
+    // Sends ESC/POS receipts off the window's thread.
+    ReceiptSender* m_receiptSender;
 };

@@ -2,13 +2,13 @@
 
 #include "core/messageport.h"
 #include "core/numbers.h"
+#include "print/receiptsender.h"
 #include "print/tpos.h"
+#include "store/db/columns.h"
 #include "store/ops/salequeries.h"
 #include "store/ops/tdmfm.h"
 #include "ui/pdfoutput.h"
 
-#include <QFont>
-#include <QFontMetricsF>
 #include <QPainter>
 #include <QPrinter>
 
@@ -16,111 +16,62 @@ namespace posreceipt {
 
 namespace {
 
-const QString kSeparator = QStringLiteral("-------------------------------");
-
-// 宋体 sets ASCII at half the width of a Chinese character, which the byte
-// widths of the article lines rely on; the mono CJK face keeps that where 宋体
-// itself is missing.
-QFont receiptFont(bool title, int dpi)
-{
-    QFont f;
-    f.setFamilies({QStringLiteral("宋体"), QStringLiteral("Noto Sans Mono CJK SC")});
-    f.setStyleHint(QFont::TypeWriter);
-    f.setBold(title);
-    // Point sizes of the till printer, in its dots.
-    f.setPixelSize(qRound((title ? 10 : 8) * double(dpi) / 72.0));
-    return f;
-}
-
-int charWidth(char32_t c)
-{
-    return c < 0x80 ? 1 : 2;
-}
+// Where a character's baseline lies below the top of its 24-dot cell: CJK
+// faces put 0.88 of the em above it.
+constexpr int kBaselineDots = 21;
 
 } // namespace
 
-int gbkWidth(const QString& text)
+QFont receiptFont(Style style)
 {
-    int n = 0;
-    for (char32_t c : text.toUcs4())
-        n += charWidth(c);
-    return n;
+    QFont f;
+    f.setFamilies({QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("宋体")});
+    f.setStyleHint(QFont::TypeWriter);
+    f.setBold(style != Style::Normal);
+    f.setPixelSize(kGlyphDots);
+    return f;
 }
 
-QString nameColumn(const QString& name)
+void paint(QPainter& painter, const QList<Line>& lines)
 {
-    const int width = gbkWidth(name);
-    if (width < kNameBytes)
-        return name + QString(kNameBytes - width, QLatin1Char(' '));
-    QString cut;
-    int used = 0;
-    for (char32_t c : name.toUcs4()) {
-        if (used + charWidth(c) > kNameBytes)
-            break;
-        cut += QString::fromUcs4(&c, 1);
-        used += charWidth(c);
-    }
-    return cut + QString(kNameBytes - used, QLatin1Char(' ')) + QLatin1Char(' ');
-}
-
-QString articleLine(const Article& a)
-{
-    return nameColumn(a.name) + QLatin1Char(' ') + num::general(a.quantity) + QStringLiteral("      ") +
-           num::general(a.amount);
-}
-
-QList<Line> layout(const Receipt& r)
-{
-    QList<Line> lines{
-        {0, true, QStringLiteral("   ") + r.title},
-        {40, false, kSeparator},
-        {60, false, QStringLiteral("销售单号：") + r.saleNumber},
-        {90, false, QStringLiteral("收银员：") + r.cashier},
-        {120, false, QStringLiteral("打印时间：") + r.printedAt},
-        {150, false, kSeparator},
-        {180, false, QStringLiteral("商品名称         数量     金额 ")},
-    };
-    int y = 210;
-    for (const Article& a : r.articles) {
-        lines.append({y, false, articleLine(a)});
-        y += 30;
-    }
-    const int b = y;
-    lines.append({b, false, kSeparator});
-    lines.append({b + 30, false, QStringLiteral("合计:") + r.total + QStringLiteral("元  ")});
-    lines.append({b + 60, false,
-                  QStringLiteral("现金:") + num::fixed2(r.cash) + QStringLiteral("元  找零:") + num::fixed2(r.change) +
-                      QStringLiteral("元")});
-    lines.append({b + 90, false, kSeparator});
-    lines.append({b + 120, false, r.promotion1});
-    lines.append({b + 150, false, r.promotion2});
-    lines.append({b + 180, false, kSeparator});
-    lines.append({b + 210, false, QStringLiteral("      ") + r.closing});
-    lines.append({b + 240, false, kSeparator});
-    return lines;
-}
-
-void paint(QPainter& painter, const QList<Line>& lines, int dpi)
-{
-    painter.save();
-    const double scale = double(dpi) / kDotsPerInch;
-    painter.scale(scale, scale);
+    int top = 0;
     for (const Line& line : lines) {
-        const QFont f = receiptFont(line.title, kDotsPerInch);
-        painter.setFont(f);
-        // A line's position is the top of its text.
-        painter.drawText(QPointF(0, line.y + QFontMetricsF(f).ascent()), line.text);
+        painter.save();
+        painter.setFont(receiptFont(line.style));
+        painter.translate(0, top);
+        if (line.style == Style::Title)
+            painter.scale(1, 2);
+        // Each character stands in its own cell, whatever the face's advances,
+        // so that columns line up as on the printer.
+        int cell = 0;
+        for (char32_t c : line.text.toUcs4()) {
+            if (c != U' ')
+                painter.drawText(QPointF(cell * kCellDots, kBaselineDots), QString::fromUcs4(&c, 1));
+            cell += cellsOf(c);
+        }
+        painter.restore();
+        top += line.style == Style::Title ? kTitleDots : kLineDots;
     }
-    painter.restore();
 }
 
-bool print(QPrinter& printer, const QList<Line>& lines, QString* error)
+QImage image(const QList<Line>& lines, const Paper& paper)
 {
-    const QSizeF page = printer.pageLayout().fullRectPoints().size();
-    const double widthMm = page.width() > 0 ? page.width() * 25.4 / 72.0 : 80.0;
+    QImage picture(paper.printableDots(), std::max(1, heightDots(lines)), QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.setPen(Qt::black);
+    painter.setRenderHint(QPainter::TextAntialiasing, false);
+    paint(painter, lines);
+    painter.end();
+    return picture.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+}
+
+bool print(QPrinter& printer, const QList<Line>& lines, const Paper& paper, QString* error)
+{
+    const double mmPerDot = 1.0 / kDotsPerMm;
+    const QSizeF page(paper.widthMm, (heightDots(lines) + kFeedDots) * mmPerDot);
     printer.setFullPage(true);
-    printer.setPageSize(QPageSize(QSizeF(widthMm, kPaperLengthMm), QPageSize::Millimeter, QStringLiteral("POS"),
-                                  QPageSize::ExactMatch));
+    printer.setPageSize(QPageSize(page, QPageSize::Millimeter, QStringLiteral("POS"), QPageSize::ExactMatch));
     printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
     printer.setDocName(QStringLiteral("POS小票"));
     PdfOutput pdf(printer);
@@ -129,7 +80,11 @@ bool print(QPrinter& printer, const QList<Line>& lines, QString* error)
         *error = QStringLiteral("打印失败：无法在打印机“%1”上开始打印，请检查打印机。").arg(printer.printerName());
         return false;
     }
-    paint(painter, lines, printer.resolution());
+    // Device pixels per dot of the till printer.
+    const double scale = printer.resolution() / (kDotsPerMm * 25.4);
+    painter.scale(scale, scale);
+    painter.translate(paper.marginDots(), 0);
+    paint(painter, lines);
     if (!painter.end() || printer.printerState() == QPrinter::Error) {
         *error = QStringLiteral("打印失败：打印机“%1”报告错误，请检查打印机。").arg(printer.printerName());
         return false;
@@ -141,54 +96,78 @@ bool print(QPrinter& printer, const QList<Line>& lines, QString* error)
     return true;
 }
 
+QByteArray escPosBytes(const Receipt& r, const ReceiptSetup& setup)
+{
+    escpos::Options options = setup.options;
+    options.openDrawer = options.openDrawer && r.cash > 0;
+    const QList<Line> lines = layout(r, setup.paper.columns());
+    if (options.mode == escpos::Mode::Raster)
+        return escpos::rasterStream(image(lines, setup.paper), options);
+    return escpos::textStream(lines, options);
+}
+
 QString noPrinterText()
 {
     return QStringLiteral("没有找到打印机：请先安装打印机，并把它设为默认打印机。");
 }
 
-void setAmounts(Receipt& r, long double total, long double cash)
-{
-    // The customer pays the total to the cent, and the change is exactly what
-    // the cash leaves of it, so that the three lines add up.
-    const long double due = num::round2(total);
-    r.total = num::fixed2(due);
-    r.cash = cash;
-    r.change = cash - due;
-}
-
-bool printCurrentSale(Tdmfm& dm, const Tpos& texts, const CurrentSale& sale, const QPrinterInfo& printer)
+std::optional<Receipt> currentSale(Tdmfm& dm, const Tpos& settings, const CurrentSale& sale)
 {
     QString error;
     const auto cash = num::toDecimal(sale.cash, &error);
     const auto total = cash ? num::toDecimal(sale.total, &error) : std::nullopt;
     if (!total) {
         messagePort().error(error);
-        return false;
-    }
-    if (printer.isNull()) {
-        messagePort().error(noPrinterText());
-        return false;
+        return std::nullopt;
     }
     Receipt r;
-    r.title = texts.text(Tpos::Pos1);
+    r.shop = settings.text(Tpos::Company);
+    r.address = settings.text(Tpos::Address);
+    r.phone = settings.text(Tpos::Phone);
+    r.title = settings.text(Tpos::Pos1);
     r.saleNumber = sale.saleNumber;
     r.cashier = sale.cashier;
-    r.printedAt = num::now() + QLatin1Char(' ');
+    r.printedAt = num::now();
     setAmounts(r, *total, *cash);
-    r.promotion1 = texts.text(Tpos::Pos2);
-    r.promotion2 = texts.text(Tpos::Pos3);
-    r.closing = texts.text(Tpos::Pos4);
+    r.promotion1 = settings.text(Tpos::Pos2);
+    r.promotion2 = settings.text(Tpos::Pos3);
+    r.closing = settings.text(Tpos::Pos4);
     // Read on the side: the slip panel's list is the panel's to empty once printed.
     RowSet rows(QStringLiteral("receipt"));
     if (!dm.OpenQuery(rows, saleq::slipRows(sale.saleNumber.trimmed())))
-        return false;
-    for (int i = 0; i < rows.rowCount(); ++i)
-        r.articles.append({rows.value(i, QStringLiteral("a")).toString(), rows.value(i, QStringLiteral("3")),
-                           rows.value(i, QStringLiteral("4"))});
+        return std::nullopt;
+    long double owed = 0;
+    for (int i = 0; i < rows.rowCount(); ++i) {
+        const auto value = [&](QLatin1StringView column) { return rows.value(i, QString(column)); };
+        r.articles.append(
+            {value(salecol::name).toString(), value(salecol::quantity), value(salecol::price), value(salecol::amount)});
+        if (r.customer.isEmpty())
+            r.customer = value(salecol::customer).toString().trimmed();
+        owed += static_cast<long double>(value(salecol::owed).toDouble());
+    }
     rows.close();
+    r.owed = num::round2(owed);
+    return r;
+}
 
+bool printCurrentSale(Tdmfm& dm, const Tpos& settings, const CurrentSale& sale, ReceiptSender& sender,
+                      const QPrinterInfo& printer)
+{
+    const ReceiptSetup setup = settings.setup();
+    const std::optional<Receipt> r = currentSale(dm, settings, sale);
+    if (!r)
+        return false;
+    if (!setup.escPos && printer.isNull()) {
+        messagePort().error(noPrinterText());
+        return false;
+    }
+    if (setup.escPos) {
+        sender.send(setup.port, escPosBytes(*r, setup));
+        return true;
+    }
     QPrinter device(printer, QPrinter::HighResolution);
-    if (!print(device, layout(r), &error)) {
+    QString error;
+    if (!print(device, layout(*r, setup.paper.columns()), setup.paper, &error)) {
         messagePort().error(error);
         return false;
     }

@@ -1,88 +1,69 @@
 #pragma once
 
-#include <QList>
+#include "print/receiptlayout.h"
+#include "print/receiptsetup.h"
+
+#include <QByteArray>
+#include <QFont>
+#include <QImage>
 #include <QPrinterInfo>
 #include <QString>
-#include <QVariant>
+
+#include <optional>
 
 class QPainter;
 class QPrinter;
+class ReceiptSender;
 class Tdmfm;
 class Tpos;
 
-// The POS receipt: a narrow till slip with the title, sale number, cashier and
-// time, one line per article, total, cash and change, and the shop texts.
-//
-// Positions are dots of a 203-dpi till printer (30 dots from line to line).
-// The painter is scaled to the device's resolution, so the receipt reads the
-// same on a till printer, an office printer and a PDF.
+// The POS receipt: the shop block and title, sale number, cashier, time and
+// customer, one entry per article (name, quantity, unit price, amount; returns
+// marked 退货), the article count, total, cash, change and amount owed, and the
+// shop texts. Laid out for the paper width (receiptlayout.h), then drawn by one
+// painting code on a Qt printer page or into the raster picture sent to an
+// ESC/POS printer, or sent to it as GB18030 or GBK text.
 namespace posreceipt {
 
-inline constexpr int kDotsPerInch = 203;
-inline constexpr int kPaperLengthMm = 250;
-// Bytes of GBK an article name takes before its quantity.
-inline constexpr int kNameBytes = 18;
+// Paper left below the last line: a till printer stops 2 mm under the text.
+inline constexpr int kFeedDots = 2 * kDotsPerMm;
 
-struct Article
-{
-    QString name;
-    QVariant quantity;
-    QVariant amount;
-};
+// The face the receipt is drawn in: a CJK monospace face, ASCII half the width
+// of a Chinese character, 24 dots high; bold for the shop's name and the title.
+QFont receiptFont(Style style);
+// Draws the lines in dots of 203 dpi, (0,0) the top left of the printable
+// width, each character at the left of its cell.
+void paint(QPainter& painter, const QList<Line>& lines);
+// The receipt as the raster mode prints it: black on white, as wide as the
+// paper's printable dots, as long as the lines.
+QImage image(const QList<Line>& lines, const Paper& paper);
 
-struct Receipt
-{
-    QString title;      // 小票标题
-    QString saleNumber; // as typed in the sale panel
-    QString cashier;
-    QString printedAt; // "yyyy-mm-dd hh:mm:ss "
-    QList<Article> articles;
-    QString total; // 合计, two decimals
-    long double cash = 0;
-    long double change = 0;
-    QString promotion1, promotion2, closing;
-};
+// Prints the lines on a page as wide as the paper and as long as the lines
+// (kFeedDots more). On failure returns false with a message for the user.
+bool print(QPrinter& printer, const QList<Line>& lines, const Paper& paper, QString* error);
 
-struct Line
-{
-    int y = 0;          // dots from the top of the page
-    bool title = false; // 10 pt bold; every other line 8 pt
-    QString text;
-};
-
-// Bytes the text takes in GBK: one for ASCII, two for every other character.
-int gbkWidth(const QString& text);
-// The name padded with spaces to 18 GBK bytes; a longer name is cut to its
-// first 18 bytes (whole characters, a character that would cross the 18th byte
-// becomes a space) and followed by one space.
-QString nameColumn(const QString& name);
-// "name quantity      amount".
-QString articleLine(const Article& a);
-// Every line of the receipt with its position.
-QList<Line> layout(const Receipt& r);
-
-// Draws the lines with (0,0) at the top left of the page; `dpi` is the device's resolution.
-void paint(QPainter& painter, const QList<Line>& lines, int dpi);
-// Sets the printer's page to its own width by 250 mm and prints the lines.
-// On failure returns false with a message for the user.
-bool print(QPrinter& printer, const QList<Line>& lines, QString* error);
-
-// The receipt of the current sale as the slip panel starts it: the rows of
-// every number containing `saleNumber` (the slip list's query, closed
-// afterwards), the texts of the receipt settings, total and cash read from
-// their texts: the total shows with two decimals and the change is the cash
-// less that total. Printed on `printer` (the default printer unless a test gives
-// another); a missing printer or a printer error gives one message, and
-// nothing in the database changes. True when printed.
-// Total, cash and change of `r` from the sale's total and the cash handed
-// over: the total is shown to the cent and the change is the cash less it.
-void setAmounts(Receipt& r, long double total, long double cash);
+// The ESC/POS bytes of a receipt: text or raster as `setup` says, the drawer
+// pulse when the setting is on and the sale was paid in cash.
+QByteArray escPosBytes(const Receipt& r, const ReceiptSetup& setup);
 
 struct CurrentSale
 {
     QString saleNumber, cashier, total, cash;
 };
-bool printCurrentSale(Tdmfm& dm, const Tpos& texts, const CurrentSale& sale,
+// The receipt of the current sale as the slip panel starts it: the rows of
+// every number containing `saleNumber` (read on the side: the slip list's
+// result is the panel's), the shop texts of the receipt settings, the customer
+// and amount owed of the rows, total and cash read from their texts. A text
+// that is no number gives its message and nothing.
+std::optional<Receipt> currentSale(Tdmfm& dm, const Tpos& settings, const CurrentSale& sale);
+
+// Prints the receipt of the current sale as the receipt settings say. Through
+// the default printer (`printer` unless a test gives another) the page is
+// printed before this returns. ESC/POS bytes are handed to `sender`, which
+// sends them on its own thread and reports a printer error when it comes; the
+// sale is never touched, and the cashier can print again. True when printed
+// or handed over; a failure gives one message.
+bool printCurrentSale(Tdmfm& dm, const Tpos& settings, const CurrentSale& sale, ReceiptSender& sender,
                       const QPrinterInfo& printer = QPrinterInfo::defaultPrinter());
 
 // The message shown when there is no printer to print on.

@@ -35,6 +35,30 @@ inline constexpr QLatin1StringView slipAddress{"dan2"};       // sales slip: add
 inline constexpr QLatin1StringView slipPromotion1{"dan3"};    // sales slip: first promotional line
 inline constexpr QLatin1StringView slipPromotion2{"dan4"};    // sales slip: second promotional line
 
+// The POS receipt's printer, set in the receipt settings window. Each is read
+// on its own (not only when pos1 is set); a missing or unknown value takes the
+// default named.
+inline constexpr QLatin1StringView receiptAddress{"posaddress"}; // shop address printed under its name; none
+inline constexpr QLatin1StringView receiptPhone{"posphone"};     // shop telephone; none
+// Paper width in millimetres: "58", "80" or any whole number from 40 to 120. Default "80".
+inline constexpr QLatin1StringView receiptPaperWidth{"poswidth"};
+inline constexpr QLatin1StringView receiptPaperWidthDefault{"80"};
+// "escpos": ESC/POS bytes straight to the printer; anything else: a page
+// through the default printer (Qt printing).
+inline constexpr QLatin1StringView receiptOutput{"posoutput"};
+inline constexpr QLatin1StringView receiptOutputEscPos{"escpos"};
+// Where ESC/POS bytes go: "cups" (a raw queue), "device" (a device file) or
+// "network" (TCP, port 9100 unless given). Default "network".
+inline constexpr QLatin1StringView receiptPort{"posport"};
+// The queue name, device path or "host[:port]" of receiptPort. Default none.
+inline constexpr QLatin1StringView receiptTarget{"postarget"};
+// "gb18030", "gbk" or "raster" (a picture, for printers without Chinese fonts). Default "gb18030".
+inline constexpr QLatin1StringView receiptTextMode{"postext"};
+// "no": do not switch the printer's Chinese mode on (FS &) before text. Default yes.
+inline constexpr QLatin1StringView receiptChineseMode{"poschinese"};
+// "yes": open the cash drawer after a sale paid in cash. Default no.
+inline constexpr QLatin1StringView receiptDrawer{"posdrawer"};
+
 // Path of the backup copy of the database. Missing: defaultBackupPath().
 inline constexpr QLatin1StringView backupPath{"save"};
 // There is no drive D here: the backup copy goes to beifen.mdb in the user's

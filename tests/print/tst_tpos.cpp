@@ -7,9 +7,12 @@
 #include "settings/settingsstore.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 class TestTpos : public QObject
@@ -20,6 +23,7 @@ private slots:
     void initialTextsSaveAndLoad();
     void emptyTitleKeepsInitialTexts();
     void menuItemsShowTheWindow();
+    void printerChoicesSaveAndLoad();
 };
 
 void TestTpos::initialTextsSaveAndLoad()
@@ -83,6 +87,48 @@ void TestTpos::menuItemsShowTheWindow()
         for (QAction* a : menu->actions())
             items += a->text() == QStringLiteral("打印设置");
     QCOMPARE(items, 2);
+}
+
+// The printer part is chosen with the keyboard, saved, and read back at the
+// next start, each value on its own: no stored title is needed for it.
+void TestTpos::printerChoicesSaveAndLoad()
+{
+    TestShop shop;
+    RecordingPort port;
+    {
+        Tpos w;
+        const ReceiptSetup initial = w.setup();
+        QCOMPARE(initial.paper.widthMm, 80);
+        QVERIFY(!initial.escPos);
+        QVERIFY(!w.portBox()->isEnabled()); // the ESC/POS choices wait for ESC/POS
+        w.show();
+        w.paperBox()->setFocus();
+        QTest::keyClick(w.paperBox(), Qt::Key_Down); // 其他宽度
+        QVERIFY(w.paperMmBox()->isEnabled());
+        w.paperMmBox()->setValue(48);
+        w.outputBox()->setCurrentIndex(1);
+        QVERIFY(w.portBox()->isEnabled());
+        w.portBox()->setCurrentIndex(2); // 设备文件
+        w.targetEdit()->clear();
+        QTest::keyClicks(w.targetEdit(), QStringLiteral("/dev/usb/lp0"));
+        w.textModeBox()->setCurrentIndex(2); // raster: no Chinese mode to switch
+        QVERIFY(!w.chineseModeBox()->isEnabled());
+        w.drawerBox()->setChecked(true);
+        w.field(Tpos::Phone)->setText(QStringLiteral("0571-88886666"));
+        w.field(Tpos::Pos1)->clear(); // the texts' initial values come back, the printer's do not
+        QVERIFY(w.save());
+    }
+    Tpos again;
+    const ReceiptSetup s = again.setup();
+    QCOMPARE(s.paper.widthMm, 48);
+    QVERIFY(s.escPos);
+    QCOMPARE(s.port.kind, PrinterPort::Kind::DeviceFile);
+    QCOMPARE(s.port.target, QStringLiteral("/dev/usb/lp0"));
+    QCOMPARE(s.options.mode, escpos::Mode::Raster);
+    QVERIFY(s.options.openDrawer);
+    QCOMPARE(again.text(Tpos::Phone), QStringLiteral("0571-88886666"));
+    QCOMPARE(again.text(Tpos::Pos1), QStringLiteral("POS小票销售单"));
+    QCOMPARE(SettingsStore::read(QString(settingkeys::receiptOutput)), QStringLiteral("escpos"));
 }
 
 QTEST_MAIN(TestTpos)
