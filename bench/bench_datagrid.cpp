@@ -115,7 +115,7 @@ int main(int argc, char** argv)
     QueryResult copy;
     const double load = medianMs([&] { copy = data; },
                                  [&] {
-                                     rows.load(u"select * from data order by day1"_s, std::move(copy));
+                                     rows.load(std::move(copy));
                                      rows.last();
                                      app.processEvents();
                                  },

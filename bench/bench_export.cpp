@@ -54,7 +54,7 @@ int main(int argc, char** argv)
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 65000;
 
     RowSet rows(u"stock"_s);
-    rows.load(u"select * from data"_s, stockRows(count));
+    rows.load(stockRows(count));
     DataGrid grid;
     grid.setColumns(stockGridColumns());
     grid.setRowSet(&rows);

@@ -67,19 +67,7 @@ QString u8(const char* s)
     return QString::fromUtf8(s);
 }
 
-// Messages of the store code make the fill fail with their text.
-struct CollectingPort final : MessagePort
-{
-    QString last;
-    void showError(const QString& t) override { last = t; }
-    void warning(const QString& t, const QString&) override { last = t; }
-    void inform(const QString& t) override { last = t; }
-    Answer confirm(const QString&, const QString&) override { return Answer::Cancel; }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-};
-
-bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options, DemoResult* result, QString* error);
+bool fillRows(Tdmfm& dm, const DemoOptions& options, DemoResult* result, QString* error);
 
 } // namespace
 
@@ -99,14 +87,6 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
             return false;
         path = fresh->tempPath();
     }
-    CollectingPort port;
-    MessagePort* previous = &messagePort();
-    setMessagePort(&port);
-    struct Restore
-    {
-        MessagePort* p;
-        ~Restore() { setMessagePort(p); }
-    } restore{previous};
     {
         Tdmfm dm;
         if (!dm.open(path, error))
@@ -121,7 +101,7 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
             return false;
         }
         DemoResult filled;
-        if (!fillRows(dm, port, options, &filled, error) || !all.commit(error))
+        if (!fillRows(dm, options, &filled, error) || !all.commit(error))
             return false;
         *result = filled;
     }
@@ -130,7 +110,7 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
 
 namespace {
 
-bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options, DemoResult* result, QString* error)
+bool fillRows(Tdmfm& dm, const DemoOptions& options, DemoResult* result, QString* error)
 {
     std::mt19937 rng(options.seed);
     auto pick = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
@@ -183,12 +163,12 @@ bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options,
                 {QString(stockcol::remark), u8(kRemarks[pick(int(std::size(kRemarks)))])},
                 {QString(stockcol::stockInDate), num::dateText(day)},
             };
-            qint64 id = 0;
-            if (!dm.appendRow(QStringLiteral("data"), row, &id)) {
-                *error = port.last;
+            const Result<qint64> id = dm.appendRow(QStringLiteral("data"), row);
+            if (!id) {
+                *error = MessagePort::userErrorText(id.error().text);
                 return false;
             }
-            batches.append({id, day, price, int(qty)});
+            batches.append({*id, day, price, int(qty)});
         }
         if (!t.commit(error))
             return false;
@@ -257,8 +237,8 @@ bool fillRows(Tdmfm& dm, const CollectingPort& port, const DemoOptions& options,
         if (!in.customer.isEmpty() && pick(3) == 0)
             in.contact = QStringLiteral("13%1").arg(between(100000000, 999999999));
         in.owed = pick(15) == 0 ? in.price : QStringLiteral("0");
-        if (!saleops::recordSale(dm, in)) {
-            *error = port.last;
+        if (const Result<qint64> saleRow = saleops::recordSale(dm, in); !saleRow) {
+            *error = MessagePort::userErrorText(saleRow.error().text);
             return false;
         }
         ++(isReturn ? result->returns : result->sales);

@@ -86,8 +86,6 @@ void SecondaryWindows::previewSlip(const QString& saleNumber)
 void SecondaryWindows::saleRecorded(const QString& saleNumber)
 {
     m_sales->saleRecorded(saleNumber);
-    if (m_summary->isVisible())
-        m_summary->refresh(); // a hidden summary is refreshed when it shows
 }
 
 void SecondaryWindows::prepareShow()

@@ -55,7 +55,6 @@ public:
 
     // StockHost
     void reloadStockList() override { m_list->reload(); }
-    void runStockSearch() override { m_list->search(); }
     void showNotice(const QString& text) override { m_notice->showText(text); }
     void restoreStockLayout() override { m_list->restoreLayout(); }
     QString userName() const override;

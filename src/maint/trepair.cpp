@@ -6,6 +6,7 @@
 #include "store/db/backup.h"
 #include "store/ops/tdmfm.h"
 #include "ui/failurereport.h"
+#include "ui/reporterror.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -200,5 +201,5 @@ void Trepair::onRestoreClicked()
             QStringLiteral("数据库恢复成功！\n原来的数据库已保存为：%1").arg(QDir::toNativeSeparators(safetyCopy)));
     }
     if (!reopened)
-        Tdmfm::report(reopenError);
+        reportError(Error::engine(reopenError));
 }

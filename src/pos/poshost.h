@@ -9,8 +9,6 @@ class PosHost
 public:
     virtual ~PosHost() = default;
 
-    // "查询": runs the current stock search again, so the sold row shows its new figures.
-    virtual void runStockSearch() = 0;
     // Shows `text` in the message panel for two seconds.
     virtual void showNotice(const QString& text) = 0;
     // The logged-in user (the cashier on the receipt).

@@ -16,6 +16,7 @@
 #include "ui/datefield.h"
 #include "ui/numberbox.h"
 #include "ui/queryhelpers.h"
+#include "ui/reporterror.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -345,11 +346,9 @@ void SalePanel::refillCustomers()
     const QScopedValueRollback quiet(m_quiet, true);
     // The names are kept by the data module: a refill after every sale must
     // not scan every sale row again.
-    QStringList names;
     const QSignalBlocker block(m_customer);
     m_customer->clear();
-    if (m_dm.customerNames(&names))
-        m_customer->addItems(names);
+    m_customer->addItems(valueOrReport(m_dm.customerNames(), {}));
     m_customer->setCurrentIndex(-1);
     m_customer->setCurrentText(QString());
 }
@@ -431,7 +430,7 @@ void SalePanel::onCustomerEdited(const QString& text)
     if (name.isEmpty())
         return;
     RowSet& query = m_dm.customerQuery();
-    if (!m_dm.OpenQuery(query, saleq::customerByName(name)) || query.isEmpty())
+    if (!succeeded(m_dm.OpenQuery(query, saleq::customerByName(name))) || query.isEmpty())
         return;
     m_address->setText(query.value(0, 0).toString());
     m_contact->setText(query.value(0, 1).toString());
@@ -442,7 +441,7 @@ void SalePanel::onNumberChanged()
     const QString number = m_numberEdit->text().trimmed();
     if (!number.isEmpty()) {
         RowSet& query = m_dm.customerQuery();
-        if (m_dm.OpenQuery(query, saleq::customerBySaleNumber(number))) {
+        if (succeeded(m_dm.OpenQuery(query, saleq::customerBySaleNumber(number)))) {
             const bool found = !query.isEmpty();
             auto value = [&](int c) { return found ? query.value(0, c).toString() : QString(); };
             const QScopedValueRollback quiet(m_quiet, true);
@@ -541,14 +540,16 @@ bool SalePanel::confirm()
     in.address = m_address->text();
     in.contact = m_contact->text();
     in.customerRemark = m_remark->text();
-    QString onHand;
-    if (!saleops::recordSale(m_dm, in, &onHand)) {
-        if (!onHand.isEmpty())
-            refuseShortage(onHand);
+    // The commit publishes the sold row: the stock list shows its new figures
+    // where it is, without a new search.
+    if (const Result<qint64> sold = saleops::recordSale(m_dm, in); !sold) {
+        if (sold.is(Error::Kind::Shortage))
+            refuseShortage(sold.error().onHand);
+        else
+            reportError(sold.error());
         return false;
     }
 
-    m_host.runStockSearch();
     hide();
     m_host.showNotice(QStringLiteral("销售数据保存成功..."));
     const QString saleNumber = in.saleNumber.trimmed();

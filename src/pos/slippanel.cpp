@@ -8,6 +8,7 @@
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/numberbox.h"
+#include "ui/reporterror.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -191,7 +192,7 @@ void SlipPanel::runQuery()
     // The number under the rows: the footer text is part of the columns, set before the rows come.
     DataGridModel* model = m_grid->model();
     model->column(model->columnOf(salecol::model)).footerText = number;
-    m_dm.OpenQuery(m_dm.slipQuery(), saleq::slipRows(number.trimmed()));
+    (void)succeeded(m_dm.OpenQuery(m_dm.slipQuery(), saleq::slipRows(number.trimmed())));
     const QString sum = m_grid->footerText(salecol::amount);
     m_total->setText(sum.isEmpty() ? QStringLiteral("0") : sum);
     m_customer->setText(QStringLiteral("客户名称：") + m_sale.customerName());

@@ -8,6 +8,7 @@
 #include "store/ops/salequeries.h"
 #include "store/ops/tdmfm.h"
 #include "ui/pdfoutput.h"
+#include "ui/reporterror.h"
 
 #include <QPainter>
 #include <QPrinter>
@@ -134,7 +135,7 @@ std::optional<Receipt> currentSale(Tdmfm& dm, const Tpos& settings, const Curren
     r.closing = settings.text(Tpos::Pos4);
     // Read on the side: the slip panel's list is the panel's to empty once printed.
     RowSet rows(QStringLiteral("receipt"));
-    if (!dm.OpenQuery(rows, saleq::slipRows(sale.saleNumber.trimmed())))
+    if (!succeeded(dm.OpenQuery(rows, saleq::slipRows(sale.saleNumber.trimmed()))))
         return std::nullopt;
     long double owed = 0;
     for (int i = 0; i < rows.rowCount(); ++i) {

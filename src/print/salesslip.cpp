@@ -11,6 +11,7 @@
 #include "ui/pdfoutput.h"
 #include "ui/printfont.h"
 #include "ui/printpreview.h"
+#include "ui/reporterror.h"
 
 #include <QFontMetricsF>
 #include <QPageLayout>
@@ -368,7 +369,7 @@ QString noSaleText(const QString& saleNumber)
 bool previewSale(Tdmfm& dm, const Texts& texts, const QString& saleNumber, const QString& userName)
 {
     RowSet rows(QStringLiteral("slipReport"));
-    if (!dm.OpenQuery(rows, saleq::slipRows(saleNumber.trimmed())))
+    if (!succeeded(dm.OpenQuery(rows, saleq::slipRows(saleNumber.trimmed()))))
         return false;
     if (rows.isEmpty()) {
         messagePort().inform(noSaleText(saleNumber.trimmed()));

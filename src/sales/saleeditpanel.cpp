@@ -7,6 +7,7 @@
 #include "store/ops/saleops.h"
 #include "store/ops/tdmfm.h"
 #include "ui/numberbox.h"
+#include "ui/reporterror.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -136,8 +137,8 @@ void SaleEditPanel::applyChange()
         return;
     const saleops::SaleChange c{m_owed->text(),    m_number->text(),  m_customer->text(),
                                 m_address->text(), m_contact->text(), m_remark->text()};
-    if (!saleops::changeSale(m_dm, m_saleRowId, c))
-        return; // reported; the panel stays open
+    if (!succeeded(saleops::changeSale(m_dm, m_saleRowId, c)))
+        return; // the panel stays open
     hide();
     messagePort().inform(QStringLiteral("修改记录成功！"));
     emit changed();
@@ -147,8 +148,8 @@ void SaleEditPanel::deleteSale()
 {
     if (m_mode != Mode::Delete || m_saleRowId < 0)
         return;
-    saleops::DeleteOutcome outcome = saleops::deleteSale(m_dm, m_saleRowId, false);
-    if (outcome == saleops::DeleteOutcome::NoStockRow) {
+    Result<saleops::Deleted> outcome = saleops::deleteSale(m_dm, m_saleRowId, false);
+    if (outcome.is(Error::Kind::NoStockRow)) {
         const QString question =
             QStringLiteral("库存中没有与这条销售记录相符的商品（名称、规格型号、编码、类别和入库日期都相同），"
                            "可能已被删除。\n删除这条销售记录不会把数量退回库存。\n\n仍然删除吗？");
@@ -156,21 +157,21 @@ void SaleEditPanel::deleteSale()
             return;
         outcome = saleops::deleteSale(m_dm, m_saleRowId, true);
     }
-    if (outcome == saleops::DeleteOutcome::AmbiguousStockRow) {
+    if (outcome.is(Error::Kind::AmbiguousRow)) {
         messagePort().warning(
             QStringLiteral("该商品有多个相同的入库批次（名称、规格型号、编码、类别和入库日期都相同），"
                            "无法确定退回哪一批库存，未删除。"),
             QStringLiteral("删除销售记录"));
         return;
     }
-    if (outcome != saleops::DeleteOutcome::Deleted && outcome != saleops::DeleteOutcome::DeletedAlone)
+    if (!succeeded(outcome))
         return;
     m_saleRowId = -1;
     for (const auto& entry : std::as_const(m_fields))
         entry.second->clear();
     hide();
     emit deleted();
-    messagePort().inform(outcome == saleops::DeleteOutcome::Deleted
+    messagePort().inform(outcome->stockRowId >= 0
                              ? QStringLiteral("删除销售记录成功！")
                              : QStringLiteral("删除销售记录成功！库存没有变动。"));
 }

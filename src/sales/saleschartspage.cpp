@@ -5,6 +5,7 @@
 #include "store/memory/memtable.h"
 #include "store/ops/salescharts.h"
 #include "store/ops/tdmfm.h"
+#include "ui/reporterror.h"
 
 #include <QBarSeries>
 #include <QBarSet>
@@ -368,7 +369,7 @@ void SalesChartsPage::showMonth(bool profit)
         messagePort().error(error);
         return;
     }
-    if (!m_dm.freshSalesTable())
+    if (!succeeded(m_dm.freshSalesTable()))
         return;
     m_monthChart->show(salescharts::monthBars(
         m_dm.salesTable(), profit ? salescharts::Measure::Profit : salescharts::Measure::Sales, *year));
@@ -386,7 +387,7 @@ void SalesChartsPage::showDay(bool profit)
         messagePort().error(error);
         return;
     }
-    if (!m_dm.freshSalesTable())
+    if (!succeeded(m_dm.freshSalesTable()))
         return;
     m_dayChart->show(salescharts::dayBars(
         m_dm.salesTable(), profit ? salescharts::Measure::Profit : salescharts::Measure::Sales, *year, *month));

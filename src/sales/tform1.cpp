@@ -6,6 +6,7 @@
 #include "ui/datagrid.h"
 #include "ui/gridexport.h"
 #include "ui/gridprint.h"
+#include "ui/reporterror.h"
 
 #include <QMenu>
 
@@ -75,6 +76,12 @@ TForm1::TForm1(Tdmfm& dm, std::function<QString()> userName, QWidget* parent)
     resize(kClientWidth, kClientHeight);
     m_grid->setColumns(summaryColumns());
     m_grid->setRowSet(&m_dm.summaryQuery());
+    // A shown summary follows every committed change of the stock; a hidden
+    // one is refreshed when it shows.
+    connect(&m_dm, &Tdmfm::changed, this, [this](const StoreChange& change) {
+        if (isVisible() && !change.stockRows.isEmpty())
+            refresh();
+    });
     m_grid->setGeometry(0, 0, kClientWidth, kClientHeight - kBelowGrid);
     auto* menu = new QMenu(this);
     menu->addAction(QStringLiteral("导出Excel"), this, [this] {
@@ -91,7 +98,7 @@ TForm1::TForm1(Tdmfm& dm, std::function<QString()> userName, QWidget* parent)
 void TForm1::refresh()
 {
     m_grid->clearSortMarkers();
-    m_dm.refreshSummary();
+    (void)succeeded(m_dm.refreshSummary());
 }
 
 void TForm1::hideAmountColumnsForOrdinaryUser()

@@ -19,6 +19,7 @@
 #include "ui/gridexport.h"
 #include "ui/gridprint.h"
 #include "ui/queryhelpers.h"
+#include "ui/reporterror.h"
 #include "ui/tableloadprogress.h"
 
 #include <QAction>
@@ -113,7 +114,12 @@ Txstj::Txstj(Tdmfm& dm, SalesHost& host, QWidget* parent)
     // takes seconds, shown as a progress dialog over the window.
     new TableLoadProgress(m_dm.salesTable(), QStringLiteral("正在读取销售记录…"), this);
     connect(m_edit, &SaleEditPanel::deleted, this, &Txstj::showThisMonth);
-    connect(m_edit, &SaleEditPanel::deleted, m_charts, &SalesChartsPage::redraw);
+    // The charts follow every committed change of the sales, wherever it was
+    // made, once the sales are in memory (a sale does not read them all).
+    connect(&m_dm, &Tdmfm::changed, m_charts, [this](const StoreChange& change) {
+        if (!change.saleRows.isEmpty() && m_dm.salesTable().isLoaded())
+            m_charts->redraw();
+    });
     // Enter belongs to the boxes (the amount owed moves on with it): no button
     // of the window is pressed by it.
     for (QPushButton* b : findChildren<QPushButton*>()) {
@@ -420,8 +426,8 @@ void Txstj::saveLayout()
 
 bool Txstj::run(const salesq::Query& q, bool toLast)
 {
-    if (!m_dm.showSales(q))
-        return false; // reported; the grid keeps what it showed
+    if (!succeeded(m_dm.showSales(q)))
+        return false; // the grid keeps what it showed
     RowSet& list = m_dm.salesList();
     if (toLast)
         list.last();
@@ -434,7 +440,7 @@ bool Txstj::run(const salesq::Query& q, bool toLast)
 void Txstj::refillCategories()
 {
     const QScopedValueRollback quiet(m_quiet, true);
-    FillDistinctList(m_category, m_dm.saleValues(QString(salecol::category)));
+    FillDistinctList(m_category, valueOrReport(m_dm.saleValues(QString(salecol::category)), {}));
 }
 
 void Txstj::showThisMonth()

@@ -12,8 +12,6 @@ public:
 
     // "全部记录": refill the drop-down lists, reload the stock list, make the last row current.
     virtual void reloadStockList() = 0;
-    // "查询": run the stock search with the conditions of the search box.
-    virtual void runStockSearch() = 0;
     // Shows `text` in the message panel for two seconds.
     virtual void showNotice(const QString& text) = 0;
     // "读取列宽": applies the saved column layout of the stock grid.

@@ -12,6 +12,7 @@
 #include "ui/datefield.h"
 #include "ui/numberbox.h"
 #include "ui/queryhelpers.h"
+#include "ui/reporterror.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -268,11 +269,10 @@ bool StockInPanel::copyFromRow(const RowSet& set, int row)
 
 void StockInPanel::refillLists()
 {
-    FillDistinctList(m_name, m_dm.stockValues(stockcol::name));
-    FillDistinctList(m_spec, m_dm.stockValues(stockcol::model));
-    FillDistinctList(m_code, m_dm.stockValues(stockcol::code));
-    FillDistinctList(m_category, m_dm.stockValues(stockcol::category));
-    FillDistinctList(m_supplier, m_dm.stockValues(stockcol::supplier));
+    for (const auto& [list, column] : {std::pair{m_name, stockcol::name}, {m_spec, stockcol::model},
+                                       {m_code, stockcol::code}, {m_category, stockcol::category},
+                                       {m_supplier, stockcol::supplier}})
+        FillDistinctList(list, valueOrReport(m_dm.stockValues(column), {}));
 }
 
 void StockInPanel::setChangeEnabled(bool enabled)
@@ -382,7 +382,7 @@ bool StockInPanel::saveNew()
     if (!checkRequired() || !checkDate())
         return false;
     const std::optional<QVariantMap> values = rowValues(m_held.purchaseAmount);
-    if (!values || !stockops::add(m_dm, *values))
+    if (!values || !succeeded(stockops::add(m_dm, *values)))
         return false;
     m_host.showNotice(QStringLiteral("数据入库成功..."));
     clear();
@@ -416,12 +416,13 @@ bool StockInPanel::saveChange()
     const std::optional<QVariantMap> values = rowValues(m_held.stockAmount);
     if (!values)
         return false;
-    bool gone = false;
-    if (!stockops::change(m_dm, m_changeRowId, *values, &gone)) {
-        if (gone) {
+    if (const Result<void> changed = stockops::change(m_dm, m_changeRowId, *values); !changed) {
+        if (changed.is(Error::Kind::Gone)) {
             messagePort().warning(QStringLiteral("要修改的记录已经不存在（可能已被删除），修改没有保存。"),
                                   QStringLiteral("Warning"));
             setChangeEnabled(false);
+        } else {
+            reportError(changed.error());
         }
         return false;
     }
@@ -446,11 +447,12 @@ bool StockInPanel::deleteCurrentRow()
         messagePort().error(QStringLiteral("Cannot perform this operation on an empty dataset"));
         return false;
     }
-    bool gone = false;
-    if (!stockops::remove(m_dm, rowId, &gone)) {
-        if (gone)
+    if (const Result<void> removed = stockops::remove(m_dm, rowId); !removed) {
+        if (removed.is(Error::Kind::Gone))
             messagePort().warning(QStringLiteral("要删除的记录已经不存在（可能已被删除）。"),
                                   QStringLiteral("Warning"));
+        else
+            reportError(removed.error());
         return false;
     }
     m_host.showNotice(QStringLiteral("删除数据成功..."));

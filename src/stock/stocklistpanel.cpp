@@ -18,6 +18,7 @@
 #include "ui/failurereport.h"
 #include "ui/gridexport.h"
 #include "ui/gridprint.h"
+#include "ui/reporterror.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -184,7 +185,7 @@ void StockListPanel::reload()
     if (m_stockIn)
         m_stockIn->refillLists();
     m_search->refillLists(m_dm);
-    if (m_dm.showAllStock(m_zeroStock))
+    if (succeeded(m_dm.showAllStock(m_zeroStock)))
         m_dm.stockList().last();
     // The rows are back in stock-in order: no title shows a sort any more.
     m_grid->clearSortMarkers();
@@ -200,7 +201,7 @@ void StockListPanel::search()
         messagePort().error(num::invalidDateText(*bad));
         return;
     }
-    m_dm.searchStock(m_zeroStock, m_search->conditions());
+    (void)succeeded(m_dm.searchStock(m_zeroStock, m_search->conditions()));
 }
 
 QSet<QString> StockListPanel::restrictedFields() const

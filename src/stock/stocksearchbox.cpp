@@ -5,6 +5,7 @@
 #include "ui/datefield.h"
 #include "ui/fittingedit.h"
 #include "ui/queryhelpers.h"
+#include "ui/reporterror.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -127,8 +128,8 @@ stockq::Conditions StockSearchBox::conditions() const
 
 void StockSearchBox::refillLists(Tdmfm& dm)
 {
-    FillDistinctList(m_category, dm.stockValues(stockcol::category));
-    FillDistinctList(m_supplier, dm.stockValues(stockcol::supplier));
+    FillDistinctList(m_category, valueOrReport(dm.stockValues(stockcol::category), {}));
+    FillDistinctList(m_supplier, valueOrReport(dm.stockValues(stockcol::supplier), {}));
 }
 
 void StockSearchBox::setDates(const QDate& day)

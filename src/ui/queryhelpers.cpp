@@ -1,5 +1,7 @@
 #include "ui/queryhelpers.h"
 
+#include "ui/reporterror.h"
+
 #include "core/blanks.h"
 #include "core/messageport.h"
 #include "store/ops/tdmfm.h"
@@ -69,7 +71,7 @@ void FillDistinctList(Tdmfm& dm, RowSet& query, const QString& column, const QSt
     const QSignalBlocker block(list);
     list->clear();
     list->setCurrentText(QString());
-    if (!dm.OpenDistinctColumn(query, column, table))
+    if (!succeeded(dm.OpenDistinctColumn(query, column, table)))
         return;
     QStringList items;
     const int n = query.rowCount();

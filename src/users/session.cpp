@@ -1,6 +1,7 @@
 #include "users/session.h"
 
 #include "store/ops/userqueries.h"
+#include "ui/reporterror.h"
 
 #include <QDateTime>
 
@@ -12,14 +13,14 @@ Session::Session(Tdmfm& dm)
 bool Session::logIn(const QString& name, const QDateTime& at)
 {
     m_userName = name;
-    m_id = userq::logLogin(m_dm, m_userName, at);
+    m_id = valueOrReport(userq::logLogin(m_dm, m_userName, at), qint64(0));
     return m_id != 0;
 }
 
 void Session::logOut(const QDateTime& at)
 {
     if (m_id != 0)
-        userq::logLogout(m_dm, m_id, at);
+        (void)succeeded(userq::logLogout(m_dm, m_id, at));
 }
 
 Session::Rank Session::rank() const

@@ -5,6 +5,7 @@
 #include "store/ops/tdmfm.h"
 #include "store/ops/userqueries.h"
 #include "ui/queryhelpers.h"
+#include "ui/reporterror.h"
 #include "users/passwordbox.h"
 
 #include <QApplication>
@@ -149,9 +150,10 @@ void Tchangepassfm::onChangeClicked()
         m_repeat->setFocus(Qt::OtherFocusReason);
         return;
     }
-    switch (userq::changePassword(m_dm, name, oldPassword, newPassword)) {
-    case userq::ChangeResult::Failed:
-        return; // the engine's error has been shown; nothing changed
+    const Result<userq::ChangeResult> changed = userq::changePassword(m_dm, name, oldPassword, newPassword);
+    if (!succeeded(changed))
+        return; // nothing changed
+    switch (*changed) {
     case userq::ChangeResult::WrongOldPassword:
         messagePort().inform(QStringLiteral("旧口令不正确！"));
         m_old->clear();

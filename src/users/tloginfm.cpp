@@ -7,6 +7,7 @@
 #include "store/ops/userqueries.h"
 #include "ui/characterfilter.h"
 #include "ui/queryhelpers.h"
+#include "ui/reporterror.h"
 #include "users/desktopshortcut.h"
 
 #include <QComboBox>
@@ -137,10 +138,12 @@ void Tloginfm::prepare()
 bool Tloginfm::checkWait()
 {
     m_waitUntil = {};
-    userq::FailedLogins failures;
     const QString name = m_user->currentText();
-    if (!name.trimmed().isEmpty() && userq::failedLoginsOf(m_dm, name, &failures) && failures.last.isValid())
-        m_waitUntil = failures.last.addSecs(userq::waitSecondsAfter(failures.count));
+    if (!name.trimmed().isEmpty()) {
+        const userq::FailedLogins failures = valueOrReport(userq::failedLoginsOf(m_dm, name), {});
+        if (failures.last.isValid())
+            m_waitUntil = failures.last.addSecs(userq::waitSecondsAfter(failures.count));
+    }
     showWait();
     return !m_waitTimer->isActive();
 }
@@ -211,11 +214,11 @@ void Tloginfm::onLoginClicked()
     // Blanks and control characters at both ends are not part of a password.
     const QString password = trimBlanks(m_password->text());
 
-    const int matches = userq::countMatches(m_dm, name, password);
-    if (matches < 0)
-        return; // the engine's error has been shown; the window stays as it is
-    if (matches != 1) {
-        userq::logFailedLogin(m_dm, name, wallclock::now());
+    const Result<int> matches = userq::countMatches(m_dm, name, password);
+    if (!succeeded(matches))
+        return; // the window stays as it is
+    if (*matches != 1) {
+        (void)succeeded(userq::logFailedLogin(m_dm, name, wallclock::now()));
         messagePort().inform(QStringLiteral("密码不正确！请重新输入！"));
         m_password->clear();
         m_password->setFocus(Qt::OtherFocusReason);

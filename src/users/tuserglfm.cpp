@@ -4,6 +4,7 @@
 #include "core/messageport.h"
 #include "store/ops/tdmfm.h"
 #include "store/ops/userqueries.h"
+#include "ui/reporterror.h"
 #include "users/passwordbox.h"
 
 #include <QApplication>
@@ -193,8 +194,7 @@ bool Tuserglfm::eventFilter(QObject* watched, QEvent* event)
 
 void Tuserglfm::fillUserList()
 {
-    QStringList names;
-    userq::userNames(m_dm, &names);
+    const QStringList names = valueOrReport(userq::userNames(m_dm), {});
     m_users->clear();
     m_users->addItems(names);
 }
@@ -202,8 +202,7 @@ void Tuserglfm::fillUserList()
 void Tuserglfm::fillFailures()
 {
     constexpr int kShown = 1000;
-    QList<userq::FailedLogin> failures;
-    userq::recentFailedLogins(m_dm, kShown, &failures);
+    const QList<userq::FailedLogin> failures = valueOrReport(userq::recentFailedLogins(m_dm, kShown), {});
     m_failures->clear();
     for (const auto& f : failures)
         m_failures->addTopLevelItem(new QTreeWidgetItem(QStringList{f.at, f.name}));
@@ -212,10 +211,11 @@ void Tuserglfm::fillFailures()
 void Tuserglfm::onLoginClicked()
 {
     // The check is always of the one super administrator, whoever is logged in.
-    const int matches = userq::countMatches(m_dm, userq::superAdministrator(), trimBlanks(m_password->text()));
-    if (matches < 0)
-        return; // the engine's error has been shown
-    if (matches != 1) {
+    const Result<int> matches =
+        userq::countMatches(m_dm, userq::superAdministrator(), trimBlanks(m_password->text()));
+    if (!succeeded(matches))
+        return;
+    if (*matches != 1) {
         messagePort().inform(QStringLiteral("密码不对！"));
         return;
     }
@@ -246,10 +246,10 @@ void Tuserglfm::onResetClicked()
         messagePort().inform(QStringLiteral("请选择用户名！"));
         return;
     }
-    int changed = 0;
-    if (!userq::resetPassword(m_dm, name, &changed))
+    const Result<int> changed = userq::resetPassword(m_dm, name);
+    if (!succeeded(changed))
         return;
-    if (changed == 0) {
+    if (*changed == 0) {
         // Deleted meanwhile (by this window or another program): nothing was reset.
         messagePort().inform(QStringLiteral("没有找到用户：%1，密码没有初始化！").arg(name));
         fillUserList();
@@ -268,7 +268,12 @@ void Tuserglfm::onAddClicked()
     if (name.isEmpty()) {
         messagePort().inform(QStringLiteral("请选择用户名！"));
     } else {
-        switch (userq::addUser(m_dm, name)) {
+        const Result<userq::AddResult> added = userq::addUser(m_dm, name);
+        if (!succeeded(added)) {
+            fillUserList();
+            return;
+        }
+        switch (*added) {
         case userq::AddResult::Added:
             messagePort().inform(QStringLiteral("成功添加新用户！缺省口令是：864,请此用户下次登录时及时修改口令！"));
             break;
@@ -276,8 +281,6 @@ void Tuserglfm::onAddClicked()
             // A second row of a name would make every login of that user fail.
             messagePort().inform(QStringLiteral("用户名“%1”已经存在（不分大小写），不能重复增加！").arg(name));
             break;
-        case userq::AddResult::Failed:
-            break; // the engine's error has been shown
         }
     }
     fillUserList();
@@ -296,9 +299,8 @@ void Tuserglfm::onDeleteClicked()
     }
     if (messagePort().askYesNo(QStringLiteral("删除用户"), QStringLiteral("你真的要删除用户：") + name +
                                                               QStringLiteral("吗?")) == MessagePort::Answer::Ok) {
-        int removed = 0;
-        if (userq::deleteUser(m_dm, name, &removed)) {
-            messagePort().inform(removed > 0 ? QStringLiteral("成功删除！")
+        if (const Result<int> removed = userq::deleteUser(m_dm, name); succeeded(removed)) {
+            messagePort().inform(*removed > 0 ? QStringLiteral("成功删除！")
                                              : QStringLiteral("没有找到用户：%1").arg(name));
             m_deleteName->clear();
         }

@@ -699,7 +699,7 @@ void TestGridExport::bigGridAsksPreviewsItsFirstPagesAndStops()
         result.rows.append({QStringLiteral("商品%1").arg(r), QStringLiteral("69%1").arg(r, 11, 10, QLatin1Char('0')),
                             double(r % 997) + 0.5});
     RowSet rows(QStringLiteral("big"));
-    rows.load(QStringLiteral("select"), std::move(result));
+    rows.load(std::move(result));
     DataGrid grid;
     GridColumn name;
     name.field = QStringLiteral("a");
@@ -807,7 +807,7 @@ void TestGridExport::pageCountAskedForCountsWrappedRows()
                                   : QStringLiteral("碳素纤维羽毛球拍比赛专用套装含拍包手胶与替换线").repeated(6),
                             double(r)});
     RowSet rows(QStringLiteral("wrapped"));
-    rows.load(QStringLiteral("select"), std::move(result));
+    rows.load(std::move(result));
     DataGrid grid;
     GridColumn name;
     name.field = QStringLiteral("a");

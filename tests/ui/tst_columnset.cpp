@@ -165,14 +165,14 @@ void TestColumnSet::behavesAsTheSameRows()
     QFETCH(bool, rankNames);
     ColumnTable t = table(rows(), rankNames);
     RowSet expected(u"plain"_s), got(u"columns"_s);
-    expected.load(u"s"_s, rowsOf(t));
+    expected.load(rowsOf(t));
     DataGridModel expectedModel, gotModel;
     expectedModel.setColumns(columns());
     gotModel.setColumns(columns());
     expectedModel.setRowSet(&expected);
     gotModel.setRowSet(&got);
     QAbstractItemModelTester tester(&gotModel, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    got.loadColumns(u"s"_s, std::move(t));
+    got.loadColumns(std::move(t));
     QCOMPARE(got.rowCount(), int(rows().size()));
 
     const auto same = [&] {

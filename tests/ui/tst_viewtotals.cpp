@@ -45,7 +45,7 @@ void TestViewTotals::totalsFollowTheTablesWrites()
     for (const int p : table.positionsInRowIdOrder())
         if (table.rowId(p) % 2 == 0)
             shown.push_back(p);
-    view.showPositions(table, ranks, shown, QStringLiteral("even rows"));
+    view.showPositions(table, ranks, shown);
 
     QList<GridColumn> columns;
     for (const char* field : {"u", "r", "t"}) {

@@ -8,6 +8,7 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <utility>
 
@@ -227,7 +228,45 @@ void Database::close()
     }
 }
 
+Database::WriteMark Database::writeMark() const
+{
+    WriteMark mark;
+    for (const auto& [table, rows] : m_written)
+        mark.emplace(table, rows.size());
+    return mark;
+}
+
+void Database::forgetWritesSince(const WriteMark& mark)
+{
+    for (auto& [table, rows] : m_written) {
+        const auto it = mark.find(table);
+        const size_t keep = it == mark.end() ? 0 : it->second;
+        if (rows.size() > keep)
+            rows.resize(keep);
+    }
+}
+
+bool Database::hasNotedWrites() const
+{
+    return std::any_of(m_written.begin(), m_written.end(), [](const auto& t) { return !t.second.empty(); });
+}
+
 bool Database::exec(const Statement& st, QString* error, int* changes)
+{
+    const WriteMark before = m_onCommit ? writeMark() : WriteMark();
+    const bool ok = run(st, error, changes);
+    if (!m_db || !sqlite3_get_autocommit(m_db))
+        return ok; // inside a transaction: its end decides
+    if (!ok) {
+        forgetWritesSince(before); // the engine rolled the statement back
+        return false;
+    }
+    if (m_onCommit && hasNotedWrites())
+        m_onCommit();
+    return true;
+}
+
+bool Database::run(const Statement& st, QString* error, int* changes)
 {
     if (!m_db) {
         *error = QStringLiteral("Database is not open");
@@ -283,6 +322,7 @@ qint64 Database::lastInsertRowId() const
 
 Transaction::Transaction(Database& db, Lock lock)
     : m_db(db)
+    , m_mark(db.writeMark())
 {
     if (lock == Lock::Immediate && m_db.handle() && sqlite3_get_autocommit(m_db.handle())) {
         m_begun = m_db.exec(QStringLiteral("BEGIN IMMEDIATE"), &m_error);
@@ -297,6 +337,8 @@ Transaction::Transaction(Database& db, Lock lock)
 Transaction::~Transaction()
 {
     if (m_begun && !m_done) {
+        // Nothing written since the start is published.
+        m_db.forgetWritesSince(m_mark);
         QString ignored;
         if (m_outer) {
             m_db.exec(QStringLiteral("ROLLBACK"), &ignored);

@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -66,16 +67,29 @@ public:
     void trackWrites(const QString& table);
     // The noted identities of `table`, forgotten here.
     std::vector<qint64> takeWrittenRows(const QString& table);
+    // Called once whenever noted rows became committed: after the statement
+    // that ended the outermost transaction, or after a statement that wrote
+    // them outside of one. Rows of a statement or transaction rolled back are
+    // forgotten first, so the listener only ever hears of stored rows.
+    void setCommitListener(std::function<void()> listener) { m_onCommit = std::move(listener); }
+    // How many rows are noted per tracked table, so that a transaction rolled
+    // back can forget the rows it noted and keep those noted before it.
+    using WriteMark = std::map<std::string, size_t>;
+    WriteMark writeMark() const;
+    void forgetWritesSince(const WriteMark& mark);
 
     static QString password();
 
 private:
     static void onUpdate(void* self, int op, const char* database, const char* table, qint64 rowId);
+    bool run(const Statement& st, QString* error, int* changes);
+    bool hasNotedWrites() const;
 
     sqlite3* m_db = nullptr;
     quint64 m_serial = 0;
     QString m_path;
     std::map<std::string, std::vector<qint64>> m_written; // tracked tables only
+    std::function<void()> m_onCommit;
 };
 
 // Rolls back in its destructor unless committed. One operation that writes
@@ -101,6 +115,7 @@ private:
     bool m_done = false;
     bool m_outer = false; // began with BEGIN IMMEDIATE, ends with COMMIT or ROLLBACK
     QString m_error;
+    Database::WriteMark m_mark; // the rows noted before it began
 };
 
 // Quotes a column or table name that the code itself supplies ("2", "day1").

@@ -244,8 +244,7 @@ void RowSet::detachView()
     m_columnTable.reset();
 }
 
-void RowSet::showPositions(const MemTable& table, SortRanks& ranks, std::vector<int> positions,
-                           const QString& description)
+void RowSet::showPositions(const MemTable& table, SortRanks& ranks, std::vector<int> positions)
 {
     emit aboutToReset();
     if (m_table != &table) {
@@ -271,7 +270,6 @@ void RowSet::showPositions(const MemTable& table, SortRanks& ranks, std::vector<
     }
     m_ranks = &ranks;
     m_viewLoad = table.loadCount();
-    m_statement = description;
     m_sort.clear();
     m_open = true;
     m_columns = table.columns();
@@ -300,11 +298,10 @@ void RowSet::close()
     emit currentChanged(-1);
 }
 
-void RowSet::load(const QString& statement, QueryResult&& result)
+void RowSet::load(QueryResult&& result)
 {
     emit aboutToReset();
     detachView();
-    m_statement = statement;
     m_sort.clear();
     m_open = true;
     m_ids.clear();
@@ -324,11 +321,10 @@ void RowSet::load(const QString& statement, QueryResult&& result)
     emit currentChanged(m_current);
 }
 
-void RowSet::loadColumns(const QString& statement, ColumnTable&& table)
+void RowSet::loadColumns(ColumnTable&& table)
 {
     emit aboutToReset();
     detachView();
-    m_statement = statement;
     m_sort.clear();
     m_open = true;
     m_rows.clear();

@@ -41,7 +41,6 @@ public:
     QString writeTable() const { return m_writeTable; }
 
     bool isOpen() const { return m_open; }
-    QString statementText() const { return m_statement; }
     const QStringList& columns() const { return m_columns; }
     int columnIndex(const QString& field) const; // case-insensitive, -1 when absent
     int rowCount() const { return m_table || m_columnTable ? int(m_positions.size()) : int(m_rows.size()); }
@@ -66,15 +65,15 @@ public:
 
     // Used by the data module.
     void close();
-    void load(const QString& statement, QueryResult&& result);
+    void load(QueryResult&& result);
     // Holds `table` and shows all its rows in its order.
-    void loadColumns(const QString& statement, ColumnTable&& table);
+    void loadColumns(ColumnTable&& table);
     void replaceRow(int row, const QVariantMap& values);
     void removeRow(int row);
 
     // Makes the set a view of `positions` of `table`, in that order; `ranks`
     // (of the same table) orders its sorts. Neither is owned.
-    void showPositions(const MemTable& table, SortRanks& ranks, std::vector<int> positions, const QString& description);
+    void showPositions(const MemTable& table, SortRanks& ranks, std::vector<int> positions);
     bool isView() const { return m_table != nullptr; }
     const MemTable* viewTable() const { return m_table; }
     // The table position a row of a view shows; -1 for other sets.
@@ -105,7 +104,6 @@ private:
 
     QString m_name;
     QString m_writeTable;
-    QString m_statement;
     QString m_sort;
     bool m_open = false;
     QStringList m_columns;

@@ -1,6 +1,5 @@
 #include "store/ops/saleops.h"
 
-#include "core/messageport.h"
 #include "core/numbers.h"
 #include "store/db/columns.h"
 #include "store/ops/tdmfm.h"
@@ -39,7 +38,7 @@ std::optional<long double> typedAmount(const QString& text, const QString& field
 
 } // namespace
 
-bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
+Result<qint64> recordSale(Tdmfm& dm, const SaleInput& in)
 {
     // The typed values first: a bad text stops the sale before anything is read or locked.
     QString error;
@@ -52,34 +51,24 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
     const auto owed = !p ? std::nullopt
                          : (in.owed.isEmpty() ? std::optional<long double>(0)
                                               : typedAmount(in.owed, QStringLiteral("欠款金额"), &error));
-    if (!owed) {
-        messagePort().error(error);
-        return false;
-    }
+    if (!owed)
+        return Error::invalid(error);
 
     Database& db = dm.db();
     Transaction t(db, Transaction::Lock::Immediate);
-    if (!t.begun()) {
-        Tdmfm::report(t.error());
-        return false;
-    }
+    if (!t.begun())
+        return Error::engine(t.error());
     QueryResult stock;
-    if (!db.query(Statement{QStringLiteral("select * from data where rowid=?"), {in.stockRowId}}, &stock, &error)) {
-        Tdmfm::report(error);
-        return false;
-    }
-    if (stock.rows.isEmpty()) {
-        Tdmfm::report(QStringLiteral("Cannot perform this operation on an empty dataset"));
-        return false;
-    }
+    if (!db.query(Statement{QStringLiteral("select * from data where rowid=?"), {in.stockRowId}}, &stock, &error))
+        return Error::engine(error);
+    if (stock.rows.isEmpty())
+        return Error::engine(QStringLiteral("Cannot perform this operation on an empty dataset"));
     auto col = [&](QLatin1StringView name) { return stock.rows.at(0).at(stock.columns.indexOf(name)); };
     // Another program may have deleted the row the panel was opened for and
     // written another article in its place.
     if (!sameText(in.shownName, col(stockcol::name)) || !sameText(in.shownCode, col(stockcol::code)) ||
-        !sameText(in.shownStockInDate, col(stockcol::stockInDate))) {
-        messagePort().error(replacedRowText());
-        return false;
-    }
+        !sameText(in.shownStockInDate, col(stockcol::stockInDate)))
+        return Error::of(Error::Kind::Replaced, replacedRowText());
 
     const auto cost = stored(col(stockcol::purchasePrice), &error);
     const auto sold = cost ? stored(col(stockcol::soldQuantity), &error) : std::nullopt;
@@ -88,17 +77,10 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
     // Not used (the new stock amount follows the stock quantity), but a row
     // whose figures are not all numbers is not sold from.
     const auto held = available ? stored(col(stockcol::stockAmount), &error) : std::nullopt;
-    if (!held) {
-        messagePort().error(error);
-        return false;
-    }
-    if (*available < *q) {
-        if (onHand)
-            *onHand = num::general(*available);
-        else
-            messagePort().inform(QStringLiteral("库存不足"));
-        return false;
-    }
+    if (!held)
+        return Error::invalid(error);
+    if (*available < *q)
+        return Error{Error::Kind::Shortage, QStringLiteral("库存不足"), num::general(*available)};
 
     // Each computed value passes through its general text, as the fields do.
     auto g = [](long double v) { return *num::toDecimal(num::general(v)); };
@@ -115,11 +97,9 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
                                  {QString(stockcol::stockQuantity), QStringLiteral("库存数量")},
                                  {QString(stockcol::stockAmount), QStringLiteral("库存金额")}};
     for (auto it = stockChange.cbegin(); it != stockChange.cend(); ++it) {
-        if (!num::isStorableResult(it.value().toDouble())) {
-            messagePort().error(
+        if (!num::isStorableResult(it.value().toDouble()))
+            return Error::invalid(
                 num::resultOutOfRangeText(fieldNames.value(it.key()).toString(), num::general(it.value())));
-            return false;
-        }
     }
     const QString name = col(stockcol::name).toString().trimmed();
     const QString model = col(stockcol::model).toString().trimmed();
@@ -154,35 +134,27 @@ bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand)
     }
     params << in.stockRowId;
     if (!db.exec(Statement{QStringLiteral("update data set %1 where rowid=?").arg(sets.join(QLatin1Char(','))), params},
-                 &error)) {
-        Tdmfm::report(error);
-        return false;
-    }
-    qint64 saleRowId = 0;
-    if (!dm.appendRow(QStringLiteral("data1"), sale, &saleRowId))
-        return false; // reported; the transaction rolls the stock change back
-    if (!t.commit(&error)) {
-        Tdmfm::report(error);
-        return false;
-    }
-    dm.stockRowsWritten({in.stockRowId}); // the stock list shows the stored figures from here
-    dm.saleRowsWritten({saleRowId});
-    dm.customerWritten(in.customer.trimmed());
-    return true;
+                 &error))
+        return Error::engine(error);
+    const Result<qint64> saleRowId = dm.appendRow(QStringLiteral("data1"), sale);
+    if (!saleRowId)
+        return saleRowId; // the transaction rolls the stock change back
+    // The commit publishes both rows: the stock list shows the stored figures from here.
+    if (!t.commit(&error))
+        return Error::engine(error);
+    return saleRowId;
 }
 
 } // namespace saleops
 
 namespace saleops {
 
-bool changeSale(Tdmfm& dm, qint64 saleRowId, const SaleChange& change)
+Result<void> changeSale(Tdmfm& dm, qint64 saleRowId, const SaleChange& change)
 {
     QString error;
     const auto owed = num::toStorable(change.owed, QStringLiteral("欠款金额"), &error);
-    if (!owed) {
-        messagePort().error(error);
-        return false;
-    }
+    if (!owed)
+        return Error::invalid(error);
     const Statement st{QStringLiteral("update data1 set %1=?,%2=?,%3=?,%4=?,%5=?,%6=? where rowid=?")
                            .arg(quoteIdentifier(salecol::owed), quoteIdentifier(salecol::saleNumber),
                                 quoteIdentifier(salecol::customer), quoteIdentifier(salecol::address),
@@ -190,18 +162,11 @@ bool changeSale(Tdmfm& dm, qint64 saleRowId, const SaleChange& change)
                        {double(*owed), change.saleNumber.trimmed(), change.customer.trimmed(), change.address.trimmed(),
                         change.contact.trimmed(), change.customerRemark.trimmed(), saleRowId}};
     int changes = 0;
-    if (!dm.db().exec(st, &error, &changes)) {
-        Tdmfm::report(error);
-        return false;
-    }
-    if (changes == 0) {
-        Tdmfm::report(QStringLiteral("Record is deleted"));
-        return false;
-    }
-    dm.saleRowsWritten({saleRowId});
-    if (!change.customer.trimmed().isEmpty())
-        dm.customerWritten(change.customer.trimmed());
-    return true;
+    if (!dm.db().exec(st, &error, &changes))
+        return Error::engine(error);
+    if (changes == 0)
+        return Error::gone();
+    return {};
 }
 
 StockFigures stockAfterDeletion(const StockFigures& before, long double quantity, long double amount,
@@ -213,26 +178,18 @@ StockFigures stockAfterDeletion(const StockFigures& before, long double quantity
                         g(quantity * purchasePrice + before.stockAmount)};
 }
 
-DeleteOutcome deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock, qint64* stockRowId)
+Result<Deleted> deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock)
 {
-    if (stockRowId)
-        *stockRowId = -1;
     Database& db = dm.db();
     Transaction t(db, Transaction::Lock::Immediate);
-    if (!t.begun()) {
-        Tdmfm::report(t.error());
-        return DeleteOutcome::Failed;
-    }
+    if (!t.begun())
+        return Error::engine(t.error());
     QString error;
     QueryResult sale;
-    if (!db.query(Statement{QStringLiteral("select * from data1 where rowid=?"), {saleRowId}}, &sale, &error)) {
-        Tdmfm::report(error);
-        return DeleteOutcome::Failed;
-    }
-    if (sale.rows.isEmpty()) {
-        Tdmfm::report(QStringLiteral("Record is deleted"));
-        return DeleteOutcome::Failed;
-    }
+    if (!db.query(Statement{QStringLiteral("select * from data1 where rowid=?"), {saleRowId}}, &sale, &error))
+        return Error::engine(error);
+    if (sale.rows.isEmpty())
+        return Error::gone();
     auto saleCol = [&](QLatin1StringView name) { return sale.rows.at(0).at(sale.columns.indexOf(name)); };
 
     // The Stock row the sale came from. A sale names it (sales written before
@@ -255,23 +212,19 @@ DeleteOutcome deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock, q
     const QVariant recorded = sale.rows.at(0).value(sale.columns.indexOf(salecol::stockRowId));
     if (!recorded.isNull()) {
         const Statement own{find.sql + QStringLiteral(" and rowid=?"), find.params + QVariantList{recorded}};
-        if (!db.query(own, &stock, &error)) {
-            Tdmfm::report(error);
-            return DeleteOutcome::Failed;
-        }
+        if (!db.query(own, &stock, &error))
+            return Error::engine(error);
     }
     if (stock.rows.isEmpty()) {
         find.sql += QStringLiteral(" order by rowid limit 2");
-        if (!db.query(find, &stock, &error)) {
-            Tdmfm::report(error);
-            return DeleteOutcome::Failed;
-        }
+        if (!db.query(find, &stock, &error))
+            return Error::engine(error);
         if (stock.rows.size() > 1)
-            return DeleteOutcome::AmbiguousStockRow;
+            return Error::of(Error::Kind::AmbiguousRow);
     }
     const bool found = !stock.rows.isEmpty();
     if (!found && !deleteWithoutStock)
-        return DeleteOutcome::NoStockRow;
+        return Error::of(Error::Kind::NoStockRow);
 
     qint64 stockId = -1;
     if (found) {
@@ -284,41 +237,26 @@ DeleteOutcome deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock, q
         const auto s6 = s5 ? stored(row.at(2), &error) : std::nullopt;
         const auto s7 = s6 ? stored(row.at(3), &error) : std::nullopt;
         const auto s8 = s7 ? stored(row.at(4), &error) : std::nullopt;
-        if (!s8) {
-            messagePort().error(error);
-            return DeleteOutcome::Failed;
-        }
+        if (!s8)
+            return Error::invalid(error);
         const StockFigures after = stockAfterDeletion({*s5, *s6, *s7, *s8}, *q, *m, *p);
         for (const long double v : {after.sold, after.salesAmount, after.stock, after.stockAmount}) {
-            if (!num::isStorableResult(v)) {
-                messagePort().error(num::resultOutOfRangeText(QStringLiteral("库存"), num::general(v)));
-                return DeleteOutcome::Failed;
-            }
+            if (!num::isStorableResult(v))
+                return Error::invalid(num::resultOutOfRangeText(QStringLiteral("库存"), num::general(v)));
         }
         const Statement update{
             QStringLiteral("update data set %1=?,%2=?,%3=?,%4=? where rowid=?")
                 .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
                      quoteIdentifier(stockcol::stockQuantity), quoteIdentifier(stockcol::stockAmount)),
             {double(after.sold), double(after.salesAmount), double(after.stock), double(after.stockAmount), stockId}};
-        if (!db.exec(update, &error)) {
-            Tdmfm::report(error);
-            return DeleteOutcome::Failed;
-        }
+        if (!db.exec(update, &error))
+            return Error::engine(error);
     }
-    if (!db.exec(Statement{QStringLiteral("delete from data1 where rowid=?"), {saleRowId}}, &error)) {
-        Tdmfm::report(error);
-        return DeleteOutcome::Failed; // the transaction rolls the stock change back
-    }
-    if (!t.commit(&error)) {
-        Tdmfm::report(error);
-        return DeleteOutcome::Failed;
-    }
-    if (found)
-        dm.stockRowsWritten({stockId});
-    dm.saleRowsWritten({saleRowId});
-    if (stockRowId)
-        *stockRowId = stockId;
-    return found ? DeleteOutcome::Deleted : DeleteOutcome::DeletedAlone;
+    if (!db.exec(Statement{QStringLiteral("delete from data1 where rowid=?"), {saleRowId}}, &error))
+        return Error::engine(error); // the transaction rolls the stock change back
+    if (!t.commit(&error))
+        return Error::engine(error);
+    return Deleted{stockId};
 }
 
 } // namespace saleops

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/result.h"
+
 #include <QString>
 
 #include <optional>
@@ -34,14 +36,15 @@ struct SaleInput
 // on figures another sale (or another program on the same file) has changed
 // meanwhile, and either both rows are written or neither.
 //
-// A quantity above the stored stock quantity is refused: false, nothing
-// written, and the stored stock quantity in its general text in *onHand (when
-// onHand is null the refusal is shown as "库存不足"). Other failures return
-// false after reporting the engine's or the conversion's error (also for an
-// empty or non-numeric figure of the Stock row, and for a Stock row that no
-// longer holds the article shown); nothing is written then either. The Sale
-// row keeps the Stock row's identity, so a deletion can give it back there.
-bool recordSale(Tdmfm& dm, const SaleInput& in, QString* onHand = nullptr);
+// A quantity above the stored stock quantity is refused with
+// Error::Kind::Shortage and the stored stock quantity in its general text
+// (Error::onHand); a Stock row that no longer holds the article shown with
+// Error::Kind::Replaced. Other failures return the engine's or the
+// conversion's error (also for an empty or non-numeric figure of the Stock
+// row). Nothing is written after any failure. The Sale row keeps the Stock
+// row's identity, so a deletion can give it back there. Returns the new Sale
+// row's identity.
+Result<qint64> recordSale(Tdmfm& dm, const SaleInput& in);
 
 // What the change of a recorded sale may touch: the amount owed and the
 // customer details. Quantities, prices, amounts, dates and the stock stay.
@@ -53,9 +56,9 @@ struct SaleChange
 };
 
 // Writes the change into the sale row `saleRowId`. A text in "欠款金额" that
-// is no number (also an empty one), or a sale row deleted meanwhile, is
-// reported and nothing is written (false).
-bool changeSale(Tdmfm& dm, qint64 saleRowId, const SaleChange& change);
+// is no number (also an empty one), or a sale row deleted meanwhile
+// (Error::Kind::Gone), writes nothing.
+Result<void> changeSale(Tdmfm& dm, qint64 saleRowId, const SaleChange& change);
 
 // The Stock row figures a deletion writes back: the sale's quantity and amount
 // leave the sold figures and its quantity returns to stock at the purchase
@@ -68,12 +71,11 @@ struct StockFigures
 StockFigures stockAfterDeletion(const StockFigures& before, long double quantity, long double amount,
                                 long double purchasePrice);
 
-enum class DeleteOutcome {
-    Failed,            // reported; nothing written
-    NoStockRow,        // no Stock row matches and the caller did not allow that: nothing written
-    AmbiguousStockRow, // several Stock rows match and the sale does not say which: nothing written
-    Deleted,           // the sale row is gone and its Stock row took the figures back
-    DeletedAlone,      // the sale row is gone; there was no Stock row to give anything back to
+// A deleted sale: the Stock row that took its figures back, or -1 when there
+// was none to give anything back to.
+struct Deleted
+{
+    qint64 stockRowId = -1;
 };
 
 // Deletes the sale row `saleRowId` and gives its figures back to the Stock row
@@ -83,12 +85,12 @@ enum class DeleteOutcome {
 // category (blanks around them ignored) and the sale's stock-in date; for a
 // sale without one (written by an older program) or whose row is gone or
 // changed, the one row with those texts and date. Several such rows: nothing
-// is written (AmbiguousStockRow). Without such a row nothing is written unless
-// `deleteWithoutStock` is true; then only the sale row is deleted. The sale's
-// quantity, amount and purchase price and the Stock row's four figures must
-// all be numbers (an empty one is not), or the conversion's message is shown
-// and nothing is written. *stockRowId (when given) receives the Stock row
-// adjusted, or -1.
-DeleteOutcome deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock, qint64* stockRowId = nullptr);
+// is written (Error::Kind::AmbiguousRow). Without such a row nothing is
+// written (Error::Kind::NoStockRow) unless `deleteWithoutStock` is true; then
+// only the sale row is deleted. The sale's quantity, amount and purchase price
+// and the Stock row's four figures must all be numbers (an empty one is not),
+// or the conversion's error is returned and nothing is written. A sale row
+// deleted meanwhile gives Error::Kind::Gone.
+Result<Deleted> deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock);
 
 } // namespace saleops

@@ -157,7 +157,7 @@ bool isTextEmpty(const QVariant& v)
 }
 
 // Writes the rows through one prepared statement inside one transaction.
-bool writeRows(Database& db, const std::vector<QVariantList>& rows, std::vector<qint64>* ids, QString* error)
+bool writeRows(Database& db, const std::vector<QVariantList>& rows, QString* error)
 {
     QStringList names, marks;
     for (const Column& c : kColumns) {
@@ -179,7 +179,6 @@ bool writeRows(Database& db, const std::vector<QVariantList>& rows, std::vector<
         return false;
     }
     const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(st, sqlite3_finalize);
-    ids->reserve(rows.size());
     for (const QVariantList& row : rows) {
         for (int i = 0; i < kColumnCount; ++i) {
             const QVariant& v = row.at(i);
@@ -201,7 +200,6 @@ bool writeRows(Database& db, const std::vector<QVariantList>& rows, std::vector<
             *error = QString::fromUtf8(sqlite3_errmsg(h));
             return false;
         }
-        ids->push_back(sqlite3_last_insert_rowid(h));
         sqlite3_reset(st);
     }
     return t.commit(error);
@@ -370,18 +368,10 @@ Result importInto(const QString& workbookPath, const QString& databasePath, Tdmf
     if (!checkedRows(book, &rows, &result.detail))
         return result;
     book = workbook::Book(); // free the cells before the write
-    std::vector<qint64> ids;
-    if (!writeRows(*db, rows, &ids, &result.detail))
+    if (!writeRows(*db, rows, &result.detail))
         return result;
-    if (throughOpen && open->stockTable().isLoaded()) {
-        // Many rows are read faster at once than one by one.
-        constexpr size_t kReadOneByOne = 64;
-        QString error;
-        if (ids.size() <= kReadOneByOne)
-            open->stockRowsWritten(QList<qint64>(ids.begin(), ids.end()));
-        else if (!open->stockTable().load(&error))
-            Tdmfm::report(error);
-    }
+    // Written through the open connection, the commit published the rows to
+    // its stock table.
     result.outcome = Outcome::Imported;
     result.rows = int(rows.size());
     result.intoOpenDatabase = throughOpen;

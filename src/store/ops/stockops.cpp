@@ -33,27 +33,20 @@ std::optional<QVariant> storedNumber(const QString& text, const QString& field, 
     return QVariant(static_cast<double>(*value));
 }
 
-// One write and the refresh of the in-memory stock table, in one transaction.
-// A commit that fails leaves the file as it was; the row is read again so the
-// table shows that too.
-bool inTransaction(Tdmfm& dm, qint64 rowId, const std::function<bool(qint64*)>& write)
+// One write in one transaction, committed when the write succeeded; the
+// commit publishes the row to the in-memory stock table.
+template <typename T> Result<T> inTransaction(Tdmfm& dm, const std::function<Result<T>()>& write)
 {
     Transaction t(dm.db(), Transaction::Lock::Immediate);
-    if (!t.begun()) {
-        Tdmfm::report(t.error());
-        return false;
-    }
-    qint64 written = rowId;
-    if (!write(&written))
-        return false;
+    if (!t.begun())
+        return Error::engine(t.error());
+    Result<T> written = write();
+    if (!written)
+        return written;
     QString error;
-    if (!t.commit(&error)) {
-        Tdmfm::report(error);
-        if (written >= 0)
-            dm.stockRowsWritten({written});
-        return false;
-    }
-    return true;
+    if (!t.commit(&error))
+        return Error::engine(error);
+    return written;
 }
 
 } // namespace
@@ -162,25 +155,19 @@ std::optional<QVariantMap> rowValues(const Entry& entry, const HeldAmounts& held
     return values;
 }
 
-bool add(Tdmfm& dm, const QVariantMap& values, qint64* rowId)
+Result<qint64> add(Tdmfm& dm, const QVariantMap& values)
 {
-    return inTransaction(dm, -1, [&](qint64* written) {
-        if (!dm.appendRow(QStringLiteral("data"), values, written))
-            return false;
-        if (rowId)
-            *rowId = *written;
-        return true;
-    });
+    return inTransaction<qint64>(dm, [&] { return dm.appendRow(QStringLiteral("data"), values); });
 }
 
-bool change(Tdmfm& dm, qint64 rowId, const QVariantMap& values, bool* gone)
+Result<void> change(Tdmfm& dm, qint64 rowId, const QVariantMap& values)
 {
-    return inTransaction(dm, rowId, [&](qint64*) { return dm.updateRow(dm.stockList(), rowId, values, gone); });
+    return inTransaction<void>(dm, [&] { return dm.updateRow(dm.stockList(), rowId, values); });
 }
 
-bool remove(Tdmfm& dm, qint64 rowId, bool* gone)
+Result<void> remove(Tdmfm& dm, qint64 rowId)
 {
-    return inTransaction(dm, rowId, [&](qint64*) { return dm.deleteRow(dm.stockList(), rowId, gone); });
+    return inTransaction<void>(dm, [&] { return dm.deleteRow(dm.stockList(), rowId); });
 }
 
 } // namespace stockops

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/result.h"
+
 #include <QString>
 #include <QVariantMap>
 
@@ -63,13 +65,13 @@ HeldAmounts recompute(Edit edit, const QString& purchasePrice, const QString& qu
 std::optional<QVariantMap> rowValues(const Entry& entry, const HeldAmounts& held, const QString& stockAmount,
                                      QString* error);
 
-// Appends a new Stock row (its `8` is the purchase amount).
-// Engine failures are reported; false then and nothing is written.
-bool add(Tdmfm& dm, const QVariantMap& values, qint64* rowId = nullptr);
+// Appends a new Stock row (its `8` is the purchase amount) and returns its
+// identity. After a failure nothing is written.
+Result<qint64> add(Tdmfm& dm, const QVariantMap& values);
 // Writes `values` into the Stock row `rowId`. A row no longer stored gives
-// false with *gone set, unreported and nothing written.
-bool change(Tdmfm& dm, qint64 rowId, const QVariantMap& values, bool* gone = nullptr);
-// Deletes the Stock row `rowId`; a row no longer stored gives false with *gone set.
-bool remove(Tdmfm& dm, qint64 rowId, bool* gone = nullptr);
+// Error::Kind::Gone and nothing is written.
+Result<void> change(Tdmfm& dm, qint64 rowId, const QVariantMap& values);
+// Deletes the Stock row `rowId`; a row no longer stored gives Error::Kind::Gone.
+Result<void> remove(Tdmfm& dm, qint64 rowId);
 
 } // namespace stockops

@@ -1,6 +1,5 @@
 #include "store/ops/tdmfm.h"
 
-#include "core/messageport.h"
 #include "store/db/columns.h"
 #include "store/db/schema.h"
 #include "store/memory/distinctvalues.h"
@@ -47,17 +46,25 @@ Tdmfm::Tdmfm(QObject* parent)
     // the same statement's rows again.
     connect(m_stockTable.get(), &MemTable::reloaded, this, [this] {
         if (!m_runningStockQuery && m_stockList.viewTable() == m_stockTable.get() && m_stockTable->isLoaded())
-            runStockQuery();
+            (void)runStockQuery();
     });
     // The same for the sales list.
     connect(m_salesTable.get(), &MemTable::reloaded, this, [this] {
         if (!m_runningSalesQuery && m_salesQuery && m_salesList.viewTable() == m_salesTable.get() &&
             m_salesTable->isLoaded())
-            showSales(*m_salesQuery);
+            (void)showSales(*m_salesQuery);
     });
+    // Every write to the two tables is noted from the start, whether their
+    // copies are loaded or not, and published when it is committed.
+    m_db.trackWrites(m_stockTable->table());
+    m_db.trackWrites(m_salesTable->table());
+    m_db.setCommitListener([this] { publishCommitted(); });
 }
 
-Tdmfm::~Tdmfm() = default;
+Tdmfm::~Tdmfm()
+{
+    m_db.setCommitListener({});
+}
 
 bool Tdmfm::open(const QString& path, QString* error)
 {
@@ -85,165 +92,195 @@ bool Tdmfm::reopen(QString* error)
     return open(m_path, error);
 }
 
-bool Tdmfm::freshStockTable()
+namespace {
+
+// Each identity once, in the order first written.
+QList<qint64> distinctRows(const std::vector<qint64>& written)
 {
+    QList<qint64> rows;
+    QSet<qint64> seen;
+    for (const qint64 id : written)
+        if (!seen.contains(id)) {
+            seen.insert(id);
+            rows << id;
+        }
+    return rows;
+}
+
+// Reads the written rows into a loaded copy; many rows are read faster at once
+// than one by one. False when a row could not be read.
+bool takeRows(MemTable& table, const QList<qint64>& rows)
+{
+    if (!table.isLoaded() || rows.isEmpty())
+        return true; // the first load reads everything
+    constexpr qsizetype kReadOneByOne = 64;
     QString error;
-    if (!m_stockTable->reloadIfChangedElsewhere(&error)) {
-        m_stockList.close();
-        report(error);
-        return false;
-    }
+    if (rows.size() > kReadOneByOne)
+        return table.load(&error);
+    for (const qint64 id : rows)
+        if (!table.refreshRow(id, &error))
+            return false;
     return true;
 }
 
-bool Tdmfm::runStockQuery()
+} // namespace
+
+void Tdmfm::publishCommitted()
+{
+    StoreChange change{distinctRows(m_db.takeWrittenRows(m_stockTable->table())),
+                       distinctRows(m_db.takeWrittenRows(m_salesTable->table()))};
+    if (change.stockRows.isEmpty() && change.saleRows.isEmpty())
+        return;
+    // A row that cannot be read now leaves the copy behind the file: it is
+    // read whole at its next use, which returns the engine's error if it
+    // still fails.
+    if (!takeRows(*m_stockTable, change.stockRows))
+        m_stockStale = true;
+    if (!takeRows(*m_salesTable, change.saleRows))
+        m_salesStale = true;
+    if (m_customers && !change.saleRows.isEmpty()) {
+        QStringList marks;
+        QVariantList ids;
+        for (const qint64 id : change.saleRows) {
+            marks << QStringLiteral("?");
+            ids << id;
+        }
+        QueryResult names;
+        QString error;
+        if (m_db.query(Statement{QStringLiteral("select %1 from data1 where rowid in (%2)")
+                                     .arg(quoteIdentifier(salecol::customer), marks.join(QLatin1Char(','))),
+                                 ids},
+                       &names, &error)) {
+            for (const auto& row : names.rows)
+                customerWritten(row.at(0).toString());
+        } else {
+            m_customers.reset(); // read again at the next use
+        }
+    }
+    emit changed(change);
+}
+
+Result<void> Tdmfm::freshStockTable()
+{
+    QString error;
+    const bool fresh = std::exchange(m_stockStale, false) ? m_stockTable->load(&error)
+                                                          : m_stockTable->reloadIfChangedElsewhere(&error);
+    if (!fresh) {
+        m_stockList.close();
+        return Error::engine(error);
+    }
+    return {};
+}
+
+Result<void> Tdmfm::runStockQuery()
 {
     const StockQuery& q = m_stockQuery;
     if (!q.search) {
-        m_stockList.showPositions(*m_stockTable, *m_stockRanks, m_stockFilter->listAll(q.zero),
-                                  stockq::listAll(q.zero).sql);
-        return true;
+        m_stockList.showPositions(*m_stockTable, *m_stockRanks, m_stockFilter->listAll(q.zero));
+        return {};
     }
     std::vector<int> rows;
     QString error;
     if (!m_stockFilter->search(q.zero, q.conditions, &rows, &error)) {
         m_stockList.close();
-        report(error);
-        return false;
+        return Error::engine(error);
     }
-    m_stockList.showPositions(*m_stockTable, *m_stockRanks, std::move(rows), stockq::search(q.zero, q.conditions).sql);
-    return true;
+    m_stockList.showPositions(*m_stockTable, *m_stockRanks, std::move(rows));
+    return {};
 }
 
-bool Tdmfm::showAllStock(stockq::ZeroStock zero)
+Result<void> Tdmfm::showAllStock(stockq::ZeroStock zero)
 {
     const QScopedValueRollback running(m_runningStockQuery, true);
     m_stockQuery = StockQuery{false, zero, {}};
-    return freshStockTable() && runStockQuery();
+    if (auto fresh = freshStockTable(); !fresh)
+        return fresh;
+    return runStockQuery();
 }
 
-bool Tdmfm::searchStock(stockq::ZeroStock zero, const stockq::Conditions& c)
+Result<void> Tdmfm::searchStock(stockq::ZeroStock zero, const stockq::Conditions& c)
 {
     const QScopedValueRollback running(m_runningStockQuery, true);
     m_stockQuery = StockQuery{true, zero, c};
-    return freshStockTable() && runStockQuery();
+    if (auto fresh = freshStockTable(); !fresh)
+        return fresh;
+    return runStockQuery();
 }
 
-DistinctValues::Snapshot Tdmfm::stockValues(const QString& column)
+Result<DistinctValues::Snapshot> Tdmfm::stockValues(const QString& column)
 {
-    QString error;
-    if (!m_stockTable->reloadIfChangedElsewhere(&error)) {
-        report(error);
-        return std::make_shared<const std::vector<DistinctValues::Entry>>();
-    }
+    if (auto fresh = freshStockTable(); !fresh)
+        return fresh.error();
     return m_stockDistinct->values(column);
 }
 
-void Tdmfm::stockRowsWritten(const QList<qint64>& rowIds)
-{
-    if (!m_stockTable->isLoaded())
-        return; // the first load reads everything
-    QString error;
-    for (const qint64 id : rowIds)
-        if (!m_stockTable->refreshRow(id, &error)) {
-            report(error);
-            return;
-        }
-}
-
-bool Tdmfm::refreshSummary()
+Result<void> Tdmfm::refreshSummary()
 {
     m_summaryQuery.close();
-    QString error;
-    if (!m_stockTable->reloadIfChangedElsewhere(&error)) {
-        report(error);
-        return false;
-    }
-    m_summaryQuery.loadColumns(summary::statement().sql, summary::compute(*m_stockTable, *m_stockRanks));
+    if (auto fresh = freshStockTable(); !fresh)
+        return fresh;
+    m_summaryQuery.loadColumns(summary::compute(*m_stockTable, *m_stockRanks));
     m_summaryQuery.last();
-    return true;
+    return {};
 }
 
-bool Tdmfm::freshSalesTable()
+Result<void> Tdmfm::freshSalesTable()
 {
     QString error;
-    if (!m_salesTable->reloadIfChangedElsewhere(&error)) {
-        report(error);
-        return false;
-    }
-    return true;
+    const bool fresh = std::exchange(m_salesStale, false) ? m_salesTable->load(&error)
+                                                          : m_salesTable->reloadIfChangedElsewhere(&error);
+    if (!fresh)
+        return Error::engine(error);
+    return {};
 }
 
-void Tdmfm::saleRowsWritten(const QList<qint64>& rowIds)
-{
-    if (!m_salesTable->isLoaded())
-        return; // the first load reads everything
-    QString error;
-    for (const qint64 id : rowIds)
-        if (!m_salesTable->refreshRow(id, &error)) {
-            report(error);
-            return;
-        }
-}
-
-bool Tdmfm::showSales(const salesq::Query& q)
+Result<void> Tdmfm::showSales(const salesq::Query& q)
 {
     const QScopedValueRollback running(m_runningSalesQuery, true);
-    if (!freshSalesTable())
-        return false;
+    if (auto fresh = freshSalesTable(); !fresh)
+        return fresh;
     std::vector<int> rows;
     QString error;
-    if (!m_saleFilter->run(q, &rows, &error)) {
-        report(error);
-        return false;
-    }
+    if (!m_saleFilter->run(q, &rows, &error))
+        return Error::engine(error);
     m_salesQuery = q;
-    m_salesList.showPositions(*m_salesTable, *m_saleRanks, std::move(rows), salesq::statement(q).sql);
-    return true;
+    m_salesList.showPositions(*m_salesTable, *m_saleRanks, std::move(rows));
+    return {};
 }
 
-DistinctValues::Snapshot Tdmfm::saleValues(const QString& column)
+Result<DistinctValues::Snapshot> Tdmfm::saleValues(const QString& column)
 {
-    if (!freshSalesTable())
-        return std::make_shared<const std::vector<DistinctValues::Entry>>();
+    if (auto fresh = freshSalesTable(); !fresh)
+        return fresh.error();
     return m_saleDistinct->values(column);
 }
 
-void Tdmfm::report(const QString& error)
-{
-    messagePort().error(error);
-}
-
-bool Tdmfm::OpenQuery(RowSet& set, const Statement& st)
+Result<void> Tdmfm::OpenQuery(RowSet& set, const Statement& st)
 {
     set.close();
     QueryResult result;
     QString error;
-    if (!m_db.query(st, &result, &error)) {
-        report(error);
-        return false;
-    }
-    set.load(st.sql, std::move(result));
-    return true;
+    if (!m_db.query(st, &result, &error))
+        return Error::engine(error);
+    set.load(std::move(result));
+    return {};
 }
 
-bool Tdmfm::ExecStatement(RowSet& set, const Statement& st, int* changes)
+Result<int> Tdmfm::ExecStatement(RowSet& set, const Statement& st)
 {
     set.close();
     QString error;
-    if (!m_db.exec(st, &error, changes)) {
-        report(error);
-        return false;
-    }
-    return true;
+    int changes = 0;
+    if (!m_db.exec(st, &error, &changes))
+        return Error::engine(error);
+    return changes;
 }
 
-bool Tdmfm::OpenDistinctColumn(RowSet& set, const QString& column, const QString& table)
+Result<void> Tdmfm::OpenDistinctColumn(RowSet& set, const QString& column, const QString& table)
 {
     if (!isPlainIdentifier(column) || !isPlainIdentifier(table)) {
         set.close();
-        report(QStringLiteral("Invalid column or table name: %1.%2").arg(table, column));
-        return false;
+        return Error::invalid(QStringLiteral("Invalid column or table name: %1.%2").arg(table, column));
     }
     // Grouped by the column's own NOCASE rule, whose equality is the Chinese
     // order's, so only the distinct values pay for the collator.
@@ -253,23 +290,21 @@ bool Tdmfm::OpenDistinctColumn(RowSet& set, const QString& column, const QString
                                     {}});
 }
 
-bool Tdmfm::customerNames(QStringList* names)
+Result<QStringList> Tdmfm::customerNames()
 {
     // data_version moves only with the commits of other connections.
     QueryResult r;
     QString error;
-    if (!m_db.query(Statement{QStringLiteral("PRAGMA data_version"), {}}, &r, &error)) {
-        report(error);
-        return false;
-    }
+    if (!m_db.query(Statement{QStringLiteral("PRAGMA data_version"), {}}, &r, &error))
+        return Error::engine(error);
     const qint64 version = r.rows.value(0).value(0).toLongLong();
     if (!m_customers || version != m_customersDataVersion) {
         m_customers.reset();
-        const bool read = OpenDistinctColumn(m_customerQuery, QString(salecol::customer), QStringLiteral("data1"));
+        const Result<void> read = OpenDistinctColumn(m_customerQuery, QString(salecol::customer), QStringLiteral("data1"));
         // The statement read every sale row; their pages are not needed again soon.
         m_db.releaseCache();
         if (!read)
-            return false;
+            return read.error();
         QStringList list;
         list.reserve(m_customerQuery.rowCount());
         for (int row = 0; row < m_customerQuery.rowCount(); ++row)
@@ -277,8 +312,7 @@ bool Tdmfm::customerNames(QStringList* names)
         m_customers = std::move(list);
         m_customersDataVersion = version;
     }
-    *names = *m_customers;
-    return true;
+    return *m_customers;
 }
 
 void Tdmfm::customerWritten(const QString& name)
@@ -311,116 +345,79 @@ void Tdmfm::customerWritten(const QString& name)
     list.insert(at, name);
 }
 
-bool Tdmfm::appendRow(const QString& table, const QVariantMap& values, qint64* rowId)
+Result<qint64> Tdmfm::appendRow(const QString& table, const QVariantMap& values)
 {
     QStringList names, marks;
     QVariantList params;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        if (!isPlainIdentifier(it.key())) {
-            report(QStringLiteral("Invalid column name: %1").arg(it.key()));
-            return false;
-        }
+        if (!isPlainIdentifier(it.key()))
+            return Error::invalid(QStringLiteral("Invalid column name: %1").arg(it.key()));
         names << quoteIdentifier(it.key());
         marks << QStringLiteral("?");
         params << it.value();
     }
-    if (!isPlainIdentifier(table)) {
-        report(QStringLiteral("Invalid table name: %1").arg(table));
-        return false;
-    }
+    if (!isPlainIdentifier(table))
+        return Error::invalid(QStringLiteral("Invalid table name: %1").arg(table));
     QString error;
     const Statement st{QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                            .arg(quoteIdentifier(table), names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
                        params};
-    if (!m_db.exec(st, &error)) {
-        report(error);
-        return false;
-    }
-    const qint64 id = m_db.lastInsertRowId();
-    if (rowId)
-        *rowId = id;
-    if (table == m_stockTable->table())
-        stockRowsWritten({id});
-    return true;
+    if (!m_db.exec(st, &error))
+        return Error::engine(error);
+    return m_db.lastInsertRowId();
 }
 
-bool Tdmfm::canWriteCurrent(const RowSet& set)
+std::optional<Error> Tdmfm::cannotWriteCurrent(const RowSet& set)
 {
-    if (!set.isOpen() || set.current() < 0) {
-        report(QStringLiteral("Cannot perform this operation on an empty dataset"));
-        return false;
-    }
-    if (set.writeTable().isEmpty() || set.rowId(set.current()) < 0) {
-        report(QStringLiteral("Cannot modify a read-only dataset"));
-        return false;
-    }
-    return true;
+    if (!set.isOpen() || set.current() < 0)
+        return Error::engine(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    if (set.writeTable().isEmpty() || set.rowId(set.current()) < 0)
+        return Error::engine(QStringLiteral("Cannot modify a read-only dataset"));
+    return std::nullopt;
 }
 
-bool Tdmfm::updateCurrent(RowSet& set, const QVariantMap& values)
+Result<void> Tdmfm::updateCurrent(RowSet& set, const QVariantMap& values)
 {
-    if (!canWriteCurrent(set))
-        return false;
-    bool gone = false;
-    if (updateRow(set, set.rowId(set.current()), values, &gone))
-        return true;
-    if (gone)
-        report(QStringLiteral("Record is deleted"));
-    return false;
+    if (auto refused = cannotWriteCurrent(set))
+        return *refused;
+    return updateRow(set, set.rowId(set.current()), values);
 }
 
-bool Tdmfm::deleteCurrent(RowSet& set)
+Result<void> Tdmfm::deleteCurrent(RowSet& set)
 {
-    if (!canWriteCurrent(set))
-        return false;
-    bool gone = false;
-    if (deleteRow(set, set.rowId(set.current()), &gone))
-        return true;
-    if (gone)
-        report(QStringLiteral("Record is deleted"));
-    return false;
+    if (auto refused = cannotWriteCurrent(set))
+        return *refused;
+    return deleteRow(set, set.rowId(set.current()));
 }
 
-bool Tdmfm::updateRow(RowSet& set, qint64 rowId, const QVariantMap& values, bool* gone)
+Result<void> Tdmfm::updateRow(RowSet& set, qint64 rowId, const QVariantMap& values)
 {
-    if (gone)
-        *gone = false;
-    if (set.writeTable().isEmpty()) {
-        report(QStringLiteral("Cannot modify a read-only dataset"));
-        return false;
-    }
+    if (set.writeTable().isEmpty())
+        return Error::engine(QStringLiteral("Cannot modify a read-only dataset"));
     QStringList assignments;
     QVariantList params;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        if (!isPlainIdentifier(it.key())) {
-            report(QStringLiteral("Invalid column name: %1").arg(it.key()));
-            return false;
-        }
+        if (!isPlainIdentifier(it.key()))
+            return Error::invalid(QStringLiteral("Invalid column name: %1").arg(it.key()));
         assignments << quoteIdentifier(it.key()) + QLatin1String("=?");
         params << it.value();
     }
     if (assignments.isEmpty())
-        return true;
+        return {};
     params << rowId;
     QString error;
     int changes = 0;
     const Statement st{QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
                            .arg(quoteIdentifier(set.writeTable()), assignments.join(QLatin1Char(','))),
                        params};
-    if (!m_db.exec(st, &error, &changes)) {
-        report(error);
-        return false;
-    }
-    if (changes == 0) {
-        if (gone)
-            *gone = true;
-        return false;
-    }
-    if (set.writeTable() == m_stockTable->table())
-        stockRowsWritten({rowId}); // a view of the table shows the stored row from here
+    if (!m_db.exec(st, &error, &changes))
+        return Error::engine(error);
+    if (changes == 0)
+        return Error::gone();
+    // A view of a table shows the stored row once the write is committed.
     const int row = set.rowOf(rowId);
     if (row < 0 || set.isView())
-        return true;
+        return {};
     // Keep the grid showing what is now stored, as a re-read would.
     QueryResult stored;
     if (m_db.query(
@@ -434,34 +431,25 @@ bool Tdmfm::updateRow(RowSet& set, qint64 rowId, const QVariantMap& values, bool
     } else {
         set.replaceRow(row, values);
     }
-    return true;
+    return {};
 }
 
-bool Tdmfm::deleteRow(RowSet& set, qint64 rowId, bool* gone)
+Result<void> Tdmfm::deleteRow(RowSet& set, qint64 rowId)
 {
-    if (gone)
-        *gone = false;
-    if (set.writeTable().isEmpty()) {
-        report(QStringLiteral("Cannot modify a read-only dataset"));
-        return false;
-    }
+    if (set.writeTable().isEmpty())
+        return Error::engine(QStringLiteral("Cannot modify a read-only dataset"));
     QString error;
     int changes = 0;
     if (!m_db.exec(
             Statement{QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(set.writeTable())), {rowId}},
-            &error, &changes)) {
-        report(error);
-        return false;
-    }
-    if (changes == 0) {
-        if (gone)
-            *gone = true;
-        return false;
-    }
-    if (set.writeTable() == m_stockTable->table())
-        stockRowsWritten({rowId}); // a view of the table loses the row here
-    set.removeRow(set.rowOf(rowId));
-    return true;
+            &error, &changes))
+        return Error::engine(error);
+    if (changes == 0)
+        return Error::gone();
+    // A view of the table loses the row once the delete is committed.
+    if (!set.isView())
+        set.removeRow(set.rowOf(rowId));
+    return {};
 }
 
 bool isPlainIdentifier(const QString& name)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/result.h"
 #include "store/db/database.h"
 #include "store/memory/distinctvalues.h"
 #include "store/memory/rowset.h"
@@ -17,10 +18,23 @@ class SaleFilter;
 class SortRanks;
 class StockFilter;
 
-// The data module: the one connection to the shop database and the shared data
-// sets every window works on, with the query helpers that run statements on
-// them. Engine errors are reported through the message port with the engine's
-// own text, and the operation returns false.
+// The rows of the stock table (`data`) and the sale table (`data1`) one
+// commit wrote: inserted, changed or deleted, each identity once.
+struct StoreChange
+{
+    QList<qint64> stockRows;
+    QList<qint64> saleRows;
+};
+
+// Tdmfm is the program's data module: the one connection to the shop database
+// and the data sets every window works on, with the query helpers that run
+// statements on them. It shows nothing: every operation that can fail returns
+// a Result with the engine's own text, for the window to show.
+//
+// Writes are published once, after their commit: the connection notes the
+// rows each statement writes, and when they are committed the in-memory
+// tables read exactly those rows again and changed() is emitted once. A write
+// rolled back publishes nothing.
 class Tdmfm final : public QObject
 {
     Q_OBJECT
@@ -48,93 +62,87 @@ public:
 
     // The stock table `data` held in memory: the stock list shows rows of it,
     // and the drop-down lists take their values from it. Loaded by the first
-    // showAllStock() or searchStock(); kept current by stockRowsWritten().
+    // showAllStock() or searchStock(); kept current by every commit.
     MemTable& stockTable() { return *m_stockTable; }
     // The distinct values of a column of the stock table (a, b, c, d or g) for
     // a drop-down list, as "group by c order by c" gives them; writes of other
-    // programs are read first. Empty after a failure, which is reported.
-    DistinctValues::Snapshot stockValues(const QString& column);
+    // programs are read first.
+    Result<DistinctValues::Snapshot> stockValues(const QString& column);
     // "全部记录" and "查询" on the stock list: the rows of stockq::listAll() and
     // stockq::search(), shown as a view of the stock table. Writes another
     // program committed to the file are read first. A condition the engine
-    // would refuse is reported, leaving the list closed.
-    bool showAllStock(stockq::ZeroStock zero);
-    bool searchStock(stockq::ZeroStock zero, const stockq::Conditions& c);
-    // Every operation that appends, changes or deletes Stock rows calls this
-    // after its commit with the identities it wrote, so the stock table, the
-    // list and the totals show what is stored. The writes of this module
-    // (appendRow, updateRow, deleteRow on `data`) call it themselves.
-    void stockRowsWritten(const QList<qint64>& rowIds);
+    // would refuse leaves the list closed.
+    Result<void> showAllStock(stockq::ZeroStock zero);
+    Result<void> searchStock(stockq::ZeroStock zero, const stockq::Conditions& c);
 
     // The sale table `data1` held in memory, for the sales list, the charts and
     // the summaries: freshSalesTable() loads it the first time and re-reads it
-    // after another program wrote the file; saleRowsWritten() keeps it current.
+    // after another program wrote the file; every commit keeps it current.
     MemTable& salesTable() { return *m_salesTable; }
-    // False after an engine error, which is reported.
-    bool freshSalesTable();
-    // Every operation that appends, changes or deletes sale rows calls this
-    // after its commit with the identities (ID) it wrote.
-    void saleRowsWritten(const QList<qint64>& rowIds);
+    Result<void> freshSalesTable();
     // The sales detail window's commands on the sales list: the rows of
     // salesq::statement(q), shown as a view of the sale table. Writes another
-    // program committed are read first. A query the engine would refuse is
-    // reported and leaves the list as it was (false).
-    bool showSales(const salesq::Query& q);
+    // program committed are read first. A query the engine would refuse
+    // leaves the list as it was.
+    Result<void> showSales(const salesq::Query& q);
     // The distinct values of a column of the sale table (d) for a drop-down
-    // list, in the stock lists' order; the table is made fresh first. Empty
-    // after a failure, which is reported.
-    DistinctValues::Snapshot saleValues(const QString& column);
+    // list, in the stock lists' order; the table is made fresh first.
+    Result<DistinctValues::Snapshot> saleValues(const QString& column);
     RowSet& generalQuery() { return m_generalQuery; }
     RowSet& salesList() { return m_salesList; }
     RowSet& summaryQuery() { return m_summaryQuery; }
     // "汇总统计": the summary of the stock table (summary.h) into the summary
     // query, from the in-memory stock table after reading what other programs
-    // wrote; the last row becomes current. False after an engine error, which
-    // is reported, leaving the query closed.
-    bool refreshSummary();
+    // wrote; the last row becomes current. An engine error leaves the query
+    // closed.
+    Result<void> refreshSummary();
     RowSet& customerQuery() { return m_customerQuery; }
     // The customer names of the sales for the sale panel's list, as
     // OpenDistinctColumn gives them: read once (a scan of every sale row), then
-    // kept current by customerWritten(), and read again when another program
-    // wrote the file. False after an engine error, which is reported.
-    bool customerNames(QStringList* names);
-    // A sale to `name` (as stored) was committed: the name joins the list in
-    // its place unless the list holds it already.
-    void customerWritten(const QString& name);
+    // kept current by every commit of sale rows, and read again when another
+    // program wrote the file.
+    Result<QStringList> customerNames();
     RowSet& slipQuery() { return m_slipQuery; }
 
     // Close the set, replace its statement, open it. A failed statement leaves the set closed.
-    bool OpenQuery(RowSet& set, const Statement& st);
-    // Close the set and execute a statement that returns no rows.
-    bool ExecStatement(RowSet& set, const Statement& st, int* changes = nullptr);
+    Result<void> OpenQuery(RowSet& set, const Statement& st);
+    // Close the set and execute a statement that returns no rows; the number
+    // of rows it changed.
+    Result<int> ExecStatement(RowSet& set, const Statement& st);
     // The distinct values of one column in ascending order.
-    bool OpenDistinctColumn(RowSet& set, const QString& column, const QString& table);
+    Result<void> OpenDistinctColumn(RowSet& set, const QString& column, const QString& table);
 
-    // Appends one row to a table; `values` maps column names to values.
-    bool appendRow(const QString& table, const QVariantMap& values, qint64* rowId = nullptr);
+    // Appends one row to a table; `values` maps column names to values. The
+    // new row's identity.
+    Result<qint64> appendRow(const QString& table, const QVariantMap& values);
     // Writes changed fields of the set's current row to its table, by row identity.
-    bool updateCurrent(RowSet& set, const QVariantMap& values);
+    Result<void> updateCurrent(RowSet& set, const QVariantMap& values);
     // Deletes the set's current row from its table and from the set.
-    bool deleteCurrent(RowSet& set);
+    Result<void> deleteCurrent(RowSet& set);
 
     // Writes `values` into the row of the set's table whose identity is `rowId`,
     // in one statement, whichever row of the set is current; the set shows the
     // stored row afterwards if it holds it. When no stored row has that identity
-    // (deleted meanwhile) nothing is written and false is returned with *gone set;
-    // that is left to the caller to report. Engine failures are reported here.
-    bool updateRow(RowSet& set, qint64 rowId, const QVariantMap& values, bool* gone = nullptr);
-    // Deletes the row with identity `rowId` from the set's table and from the set;
-    // a row that is no longer stored gives false with *gone set, unreported.
-    bool deleteRow(RowSet& set, qint64 rowId, bool* gone = nullptr);
+    // (deleted meanwhile) nothing is written: Error::Kind::Gone.
+    Result<void> updateRow(RowSet& set, qint64 rowId, const QVariantMap& values);
+    // Deletes the row with identity `rowId` from the set's table and from the
+    // set; a row that is no longer stored gives Error::Kind::Gone.
+    Result<void> deleteRow(RowSet& set, qint64 rowId);
 
-    // Reports an engine failure the way every operation does.
-    static void report(const QString& error);
+signals:
+    // Once after every commit that wrote stock or sale rows, when the
+    // in-memory tables and the customer names hold them.
+    void changed(const StoreChange& change);
 
 private:
-    // Reports why the set's current row cannot be changed or deleted.
-    static bool canWriteCurrent(const RowSet& set);
-    bool freshStockTable();
-    bool runStockQuery();
+    // Why the set's current row cannot be changed or deleted, if it cannot.
+    static std::optional<Error> cannotWriteCurrent(const RowSet& set);
+    Result<void> freshStockTable();
+    Result<void> runStockQuery();
+    // The commit listener of the connection: takes the rows written and
+    // publishes them.
+    void publishCommitted();
+    void customerWritten(const QString& name);
 
     // The last stock list statement, run again when the table is re-read.
     struct StockQuery
@@ -164,6 +172,9 @@ private:
     std::optional<salesq::Query> m_salesQuery;
     bool m_runningSalesQuery = false;
     std::unique_ptr<DistinctValues> m_stockDistinct;
+    // A row the last publication could not read: the table is read whole at its next use.
+    bool m_stockStale = false;
+    bool m_salesStale = false;
     StockQuery m_stockQuery;
     bool m_runningStockQuery = false;
 };

@@ -9,21 +9,44 @@
 
 namespace userq {
 
+namespace {
+
+// The rows of a statement; the values do not stay in memory longer than the caller keeps them.
+Result<QueryResult> rowsOf(Tdmfm& dm, const Statement& st)
+{
+    QueryResult r;
+    QString error;
+    if (!dm.db().query(st, &r, &error))
+        return Error::engine(error);
+    return r;
+}
+
+// The rows a statement changed.
+Result<int> execute(Tdmfm& dm, const Statement& st)
+{
+    QString error;
+    int changes = 0;
+    if (!dm.db().exec(st, &error, &changes))
+        return Error::engine(error);
+    return changes;
+}
+
+} // namespace
+
 QString superAdministrator()
 {
     return QStringLiteral("超级管理员");
 }
 
-int countMatches(Tdmfm& dm, const QString& name, const QString& password)
+Result<int> countMatches(Tdmfm& dm, const QString& name, const QString& password)
 {
-    RowSet& q = dm.generalQuery();
-    if (!dm.OpenQuery(q, Statement{QStringLiteral("select username, passwd from userdb where username=?"), {name}}))
-        return -1;
+    const auto q = rowsOf(dm, Statement{QStringLiteral("select username, passwd from userdb where username=?"), {name}});
+    if (!q)
+        return q.error();
     int matches = 0;
-    for (int r = 0; r < q.rowCount(); ++r)
-        if (verifyPassword(password, q.value(r, 1).toString()))
+    for (const auto& row : q->rows)
+        if (verifyPassword(password, row.at(1).toString()))
             ++matches;
-    q.close(); // the hashes do not stay in memory
     return matches;
 }
 
@@ -32,115 +55,106 @@ QString defaultPassword()
     return QStringLiteral("864");
 }
 
-bool userNames(Tdmfm& dm, QStringList* names)
+Result<QStringList> userNames(Tdmfm& dm)
 {
-    names->clear();
-    RowSet& q = dm.generalQuery();
-    if (!dm.OpenQuery(q, Statement{QStringLiteral("select username from userdb"), {}}))
-        return false;
-    for (int r = 0; r < q.rowCount(); ++r)
-        *names << q.value(r, 0).toString();
-    q.close();
-    return true;
+    const auto q = rowsOf(dm, Statement{QStringLiteral("select username from userdb"), {}});
+    if (!q)
+        return q.error();
+    QStringList names;
+    for (const auto& row : q->rows)
+        names << row.at(0).toString();
+    return names;
 }
 
-AddResult addUser(Tdmfm& dm, const QString& name)
+Result<AddResult> addUser(Tdmfm& dm, const QString& name)
 {
     // The check and the insert under one write lock: nobody adds the name in between.
     Transaction t(dm.db(), Transaction::Lock::Immediate);
-    if (!t.begun()) {
-        Tdmfm::report(t.error());
-        return AddResult::Failed;
-    }
-    RowSet& q = dm.generalQuery();
+    if (!t.begun())
+        return Error::engine(t.error());
     // username compares without regard to letter case (NOCASE).
-    if (!dm.OpenQuery(q, Statement{QStringLiteral("select count(*) from userdb where username=?"), {name}}))
-        return AddResult::Failed;
-    const bool exists = q.value(0, 0).toLongLong() > 0;
-    q.close();
-    if (exists)
+    const auto q = rowsOf(dm, Statement{QStringLiteral("select count(*) from userdb where username=?"), {name}});
+    if (!q)
+        return q.error();
+    if (q->rows.value(0).value(0).toLongLong() > 0)
         return AddResult::Exists;
-    if (!dm.ExecStatement(
-            q, Statement{QStringLiteral("Insert into userdb values (?,?)"), {name, hashPassword(defaultPassword())}}))
-        return AddResult::Failed;
+    const auto added =
+        execute(dm, Statement{QStringLiteral("Insert into userdb values (?,?)"), {name, hashPassword(defaultPassword())}});
+    if (!added)
+        return added.error();
     QString error;
-    if (!t.commit(&error)) {
-        Tdmfm::report(error);
-        return AddResult::Failed;
-    }
+    if (!t.commit(&error))
+        return Error::engine(error);
     return AddResult::Added;
 }
 
-bool resetPassword(Tdmfm& dm, const QString& name, int* changed)
+Result<int> resetPassword(Tdmfm& dm, const QString& name)
 {
-    return dm.ExecStatement(dm.generalQuery(),
-                            Statement{QStringLiteral("update userdb set passwd=?where username=?"),
-                                      {hashPassword(defaultPassword()), name}},
-                            changed);
+    return execute(dm, Statement{QStringLiteral("update userdb set passwd=?where username=?"),
+                                 {hashPassword(defaultPassword()), name}});
 }
 
-bool deleteUser(Tdmfm& dm, const QString& name, int* removed)
+Result<int> deleteUser(Tdmfm& dm, const QString& name)
 {
-    return dm.ExecStatement(dm.generalQuery(), Statement{QStringLiteral("delete from userdb where username=?"), {name}},
-                            removed);
+    return execute(dm, Statement{QStringLiteral("delete from userdb where username=?"), {name}});
 }
 
-ChangeResult changePassword(Tdmfm& dm, const QString& name, const QString& oldPassword, const QString& newPassword)
+Result<ChangeResult> changePassword(Tdmfm& dm, const QString& name, const QString& oldPassword,
+                                    const QString& newPassword)
 {
     Transaction t(dm.db(), Transaction::Lock::Immediate);
-    if (!t.begun()) {
-        Tdmfm::report(t.error());
-        return ChangeResult::Failed;
-    }
-    const int matches = countMatches(dm, name, oldPassword);
-    if (matches < 0)
-        return ChangeResult::Failed;
-    if (matches == 0)
+    if (!t.begun())
+        return Error::engine(t.error());
+    const auto matches = countMatches(dm, name, oldPassword);
+    if (!matches)
+        return matches.error();
+    if (*matches == 0)
         return ChangeResult::WrongOldPassword;
-    int changed = 0;
-    if (!dm.ExecStatement(
-            dm.generalQuery(),
-            Statement{QStringLiteral("update userdb set passwd=? where username=?"), {hashPassword(newPassword), name}},
-            &changed))
-        return ChangeResult::Failed;
+    const auto changed = execute(
+        dm, Statement{QStringLiteral("update userdb set passwd=? where username=?"), {hashPassword(newPassword), name}});
+    if (!changed)
+        return changed.error();
     QString error;
-    if (!t.commit(&error)) {
-        Tdmfm::report(error);
-        return ChangeResult::Failed;
-    }
-    return changed > 0 ? ChangeResult::Changed : ChangeResult::WrongOldPassword;
+    if (!t.commit(&error))
+        return Error::engine(error);
+    return *changed > 0 ? ChangeResult::Changed : ChangeResult::WrongOldPassword;
 }
 
-qint64 logLogin(Tdmfm& dm, const QString& name, const QDateTime& at)
+Result<qint64> logLogin(Tdmfm& dm, const QString& name, const QDateTime& at)
 {
-    RowSet& q = dm.generalQuery();
-    if (!dm.ExecStatement(q, Statement{QStringLiteral("Insert into rz (username,btime) values (?,?)"),
-                                       {name, num::dateTimeText(at)}}))
-        return 0;
-    if (!dm.OpenQuery(q, Statement{QStringLiteral("select max(id) as maxid from rz"), {}}) || q.isEmpty())
-        return 0;
-    return q.value(0, QStringLiteral("maxid")).toLongLong();
+    const auto written =
+        execute(dm, Statement{QStringLiteral("Insert into rz (username,btime) values (?,?)"), {name, num::dateTimeText(at)}});
+    if (!written)
+        return written.error();
+    const auto q = rowsOf(dm, Statement{QStringLiteral("select max(id) as maxid from rz"), {}});
+    if (!q)
+        return q.error();
+    return q->rows.value(0).value(0).toLongLong();
 }
 
-bool logLogout(Tdmfm& dm, qint64 sessionId, const QDateTime& at)
+Result<void> logLogout(Tdmfm& dm, qint64 sessionId, const QDateTime& at)
 {
-    return dm.ExecStatement(dm.generalQuery(), Statement{QStringLiteral("update rz set jtime=?where id=?"),
-                                                         {num::dateTimeText(at), sessionId}});
+    const auto written =
+        execute(dm, Statement{QStringLiteral("update rz set jtime=?where id=?"), {num::dateTimeText(at), sessionId}});
+    if (!written)
+        return written.error();
+    return {};
 }
 
-bool logFailedLogin(Tdmfm& dm, const QString& name, const QDateTime& at)
+Result<void> logFailedLogin(Tdmfm& dm, const QString& name, const QDateTime& at)
 {
-    return dm.ExecStatement(dm.generalQuery(), Statement{QStringLiteral("insert into %1 (%2,%3) values (?,?)")
-                                                             .arg(quoteIdentifier(failedLogin::table),
-                                                                  quoteIdentifier(failedLogin::name),
-                                                                  quoteIdentifier(failedLogin::at)),
-                                                         {name, num::dateTimeText(at)}});
+    const auto written = execute(
+        dm, Statement{QStringLiteral("insert into %1 (%2,%3) values (?,?)")
+                          .arg(quoteIdentifier(failedLogin::table), quoteIdentifier(failedLogin::name),
+                               quoteIdentifier(failedLogin::at)),
+                      {name, num::dateTimeText(at)}});
+    if (!written)
+        return written.error();
+    return {};
 }
 
-bool failedLoginsOf(Tdmfm& dm, const QString& name, FailedLogins* out)
+Result<FailedLogins> failedLoginsOf(Tdmfm& dm, const QString& name)
 {
-    *out = {};
-    RowSet& q = dm.generalQuery();
     // The times are "yyyy-mm-dd hh:mm:ss" texts: they compare in time order.
     const Statement st{
         QStringLiteral("select count(*), max(%1) from %2 where %3=? and %1>ifnull((select max(btime) from rz where "
@@ -148,14 +162,15 @@ bool failedLoginsOf(Tdmfm& dm, const QString& name, FailedLogins* out)
             .arg(quoteIdentifier(failedLogin::at), quoteIdentifier(failedLogin::table),
                  quoteIdentifier(failedLogin::name)),
         {name, name}};
-    if (!dm.OpenQuery(q, st))
-        return false;
-    if (!q.isEmpty()) {
-        out->count = q.value(0, 0).toInt();
-        out->last = QDateTime::fromString(q.value(0, 1).toString(), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    const auto q = rowsOf(dm, st);
+    if (!q)
+        return q.error();
+    FailedLogins out;
+    if (!q->rows.isEmpty()) {
+        out.count = q->rows.at(0).value(0).toInt();
+        out.last = QDateTime::fromString(q->rows.at(0).value(1).toString(), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     }
-    q.close();
-    return true;
+    return out;
 }
 
 qint64 waitSecondsAfter(int failures)
@@ -166,19 +181,18 @@ qint64 waitSecondsAfter(int failures)
     return doublings >= 6 ? kMaxWaitSeconds : std::min<qint64>(kMaxWaitSeconds, qint64(1) << doublings);
 }
 
-bool recentFailedLogins(Tdmfm& dm, int limit, QList<FailedLogin>* out)
+Result<QList<FailedLogin>> recentFailedLogins(Tdmfm& dm, int limit)
 {
-    out->clear();
-    RowSet& q = dm.generalQuery();
-    if (!dm.OpenQuery(q, Statement{QStringLiteral("select %1,%2 from %3 order by %4 desc limit ?")
-                                       .arg(quoteIdentifier(failedLogin::at), quoteIdentifier(failedLogin::name),
-                                            quoteIdentifier(failedLogin::table), quoteIdentifier(failedLogin::id)),
-                                   {limit}}))
-        return false;
-    for (int r = 0; r < q.rowCount(); ++r)
-        out->append({q.value(r, 0).toString(), q.value(r, 1).toString()});
-    q.close();
-    return true;
+    const auto q = rowsOf(dm, Statement{QStringLiteral("select %1,%2 from %3 order by %4 desc limit ?")
+                                            .arg(quoteIdentifier(failedLogin::at), quoteIdentifier(failedLogin::name),
+                                                 quoteIdentifier(failedLogin::table), quoteIdentifier(failedLogin::id)),
+                                        {limit}});
+    if (!q)
+        return q.error();
+    QList<FailedLogin> out;
+    for (const auto& row : q->rows)
+        out.append({row.at(0).toString(), row.at(1).toString()});
+    return out;
 }
 
 } // namespace userq
