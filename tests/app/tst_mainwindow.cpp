@@ -69,7 +69,7 @@ QStringList names(Tdmfm& dm)
 QVariantMap storedRow(Tdmfm& dm, const QString& name)
 {
     RowSet& q = dm.generalQuery();
-    dm.OpenQuery(q, Statement{QStringLiteral("select * from data where a=?"), {name}});
+    (void)dm.OpenQuery(q, Statement{QStringLiteral("select * from data where a=?"), {name}});
     QVariantMap row;
     for (int c = 0; q.rowCount() == 1 && c < q.columns().size(); ++c)
         row.insert(q.columns().at(c), q.value(0, c));
@@ -79,7 +79,7 @@ QVariantMap storedRow(Tdmfm& dm, const QString& name)
 QVariantMap storedRow(Tdmfm& dm, qint64 rowId)
 {
     RowSet& q = dm.generalQuery();
-    dm.OpenQuery(q, Statement{QStringLiteral("select * from data where rowid=?"), {rowId}});
+    (void)dm.OpenQuery(q, Statement{QStringLiteral("select * from data where rowid=?"), {rowId}});
     QVariantMap row;
     for (int c = 0; q.rowCount() == 1 && c < q.columns().size(); ++c)
         row.insert(q.columns().at(c), q.value(0, c));
@@ -638,7 +638,7 @@ void clickTitle(TMainForm& main, const QString& field)
 QList<qint64> engineRows(Tdmfm& dm, const Statement& st)
 {
     RowSet& q = dm.generalQuery();
-    dm.OpenQuery(q, st);
+    (void)dm.OpenQuery(q, st);
     QList<qint64> out;
     for (int r = 0; r < q.rowCount(); ++r)
         out << q.rowId(r);

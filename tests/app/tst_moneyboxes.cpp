@@ -39,7 +39,8 @@ public:
         : m_dm(dm)
     {
     }
-    void runStockSearch() override { m_dm.OpenQuery(m_dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)); }
+    // Shows every stock row, as "全部记录" does.
+    void loadStock() { (void)m_dm.showAllStock(stockq::ZeroStock::Shown); }
     void showNotice(const QString&) override {}
     QString userName() const override { return u"超级管理员"_s; }
     void saleOpened(const QString&) override {}
@@ -53,7 +54,6 @@ class StockFake final : public StockHost
 {
 public:
     void reloadStockList() override {}
-    void runStockSearch() override {}
     void showNotice(const QString&) override {}
     void restoreStockLayout() override {}
     QString userName() const override { return u"超级管理员"_s; }
@@ -84,7 +84,7 @@ struct Till
         if (!shop.isValid() || !QTest::qWaitForWindowActive(&window))
             return false;
         const qint64 ball = shop.addStock(u"篮球"_s, u"7号"_s, u"B7"_s, u"球类"_s, 1200, 10, 1999);
-        pos.runStockSearch();
+        pos.loadStock();
         if (!sale->openForRow(shop.dm().stockList(), shop.dm().stockList().rowOf(ball)))
             return false;
         slip->toggle();
@@ -92,8 +92,7 @@ struct Till
         const QVariantMap sold{{u"a"_s, u"篮球"_s}, {u"2"_s, 1999.0}, {u"3"_s, 1.0},
                                {u"4"_s, 1999.0},    {u"6"_s, 0.0},    {u"z"_s, u"20260105001"_s}};
         RowSet& sales = shop.dm().generalQuery();
-        return shop.dm().appendRow(u"data1"_s, sold) &&
-               shop.dm().OpenQuery(sales, Statement{u"select * from data1"_s, {}}) &&
+        return shop.dm().appendRow(u"data1"_s, sold) && shop.dm().OpenQuery(sales, Statement{u"select * from data1"_s, {}}) &&
                change->openFor(sales, 0, SaleEditPanel::Mode::Change);
     }
 

@@ -34,7 +34,7 @@
 
 namespace {
 
-// The main window as far as the sale panel sees it: the search re-reads the stock list.
+// The main window as far as the sale panel sees it.
 class FakeHost final : public PosHost
 {
 public:
@@ -42,17 +42,13 @@ public:
         : m_dm(dm)
     {
     }
-    void runStockSearch() override
-    {
-        ++searches;
-        m_dm.OpenQuery(m_dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown));
-    }
+    // Shows every stock row, as "全部记录" does.
+    void loadStock() { (void)m_dm.showAllStock(stockq::ZeroStock::Shown); }
     void showNotice(const QString& text) override { notices << text; }
     QString userName() const override { return QStringLiteral("超级管理员"); }
     void saleOpened(const QString& remark) override { opened << remark; }
     void saleClosed() override { ++closed; }
 
-    int searches = 0;
     int closed = 0;
     QStringList notices;
     QStringList opened;
@@ -87,7 +83,7 @@ struct Till
     // Opens the panel on the stock row with identity `id`, as a double click does.
     bool open(qint64 id)
     {
-        host.runStockSearch();
+        host.loadStock();
         const int row = dm().stockList().rowOf(id);
         return panel->openForRow(dm().stockList(), row);
     }
@@ -160,6 +156,7 @@ class TestSalePanel : public QObject
 private slots:
     void saleTypedThroughTheFields_data();
     void saleTypedThroughTheFields();
+    void stockListKeepsItsPlaceAfterASale();
     void refusedConfirmWritesNothing_data();
     void refusedConfirmWritesNothing();
     void storedStockDecides();
@@ -259,13 +256,46 @@ void TestSalePanel::saleTypedThroughTheFields()
     QCOMPARE(sales.at(0).at(6), QVariant(today() + QStringLiteral("001")));
     QCOMPARE(sales.at(0).at(9), QVariant(QStringLiteral("lq")));
 
-    // Afterwards: hidden, notice, stock search, the entries cleared.
+    // Afterwards: hidden, notice, the stock list showing the stored figures, the entries cleared.
     QVERIFY(!p->isVisible());
     QCOMPARE(t.host.notices, QStringList{QStringLiteral("销售数据保存成功...")});
-    QCOMPARE(t.host.searches, 2);
+    const RowSet& list = t.dm().stockList();
+    for (int i = 0; i < stockAfter.size(); ++i)
+        QCOMPARE(list.value(list.rowOf(id), QString::number(5 + i)), stockAfter.at(i));
     QCOMPARE(p->quantityBox()->text(), QStringLiteral("1"));
     QCOMPARE(p->owedBox()->text(), QStringLiteral("0"));
     QCOMPARE(p->priceBox()->text(), QString());
+}
+
+// The sold row takes its new figures where it is shown: the list is not
+// searched again, so the current row (and the grid's scroll place with it)
+// stays, and the other rows are not read again.
+void TestSalePanel::stockListKeepsItsPlaceAfterASale()
+{
+    Till t;
+    QVERIFY(t.ready());
+    qint64 sold = -1;
+    for (int i = 0; i < 5; ++i)
+        sold = t.shop.addStock(QStringLiteral("球%1").arg(i), {}, QStringLiteral("B%1").arg(i), QStringLiteral("球类"),
+                               10, 8, 20);
+    QVERIFY(t.open(sold));
+    RowSet& list = t.dm().stockList();
+    const int row = list.rowOf(sold);
+    QCOMPARE(row, 4);
+    list.setCurrent(row);
+    QSignalSpy resets(&list, &RowSet::aboutToReset);
+    QSignalSpy changes(&list, &RowSet::rowChanged);
+
+    retype(t.panel->quantityBox(), QStringLiteral("3"));
+    QTest::mouseClick(t.panel->confirmButton(), Qt::LeftButton);
+    QVERIFY2(t.port.entries.isEmpty(), qPrintable(t.port.texts().join(u'|')));
+    QVERIFY(!t.panel->isVisible());
+
+    QCOMPARE(resets.count(), 0);
+    QCOMPARE(list.current(), row);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(changes.at(0).at(0).toInt(), row);
+    QCOMPARE(list.value(row, QStringLiteral("7")), QVariant(5.0));
 }
 
 void TestSalePanel::refusedConfirmWritesNothing_data()

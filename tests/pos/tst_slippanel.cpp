@@ -34,7 +34,8 @@ public:
         : m_dm(dm)
     {
     }
-    void runStockSearch() override { m_dm.OpenQuery(m_dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)); }
+    // Shows every stock row, as "全部记录" does.
+    void loadStock() { (void)m_dm.showAllStock(stockq::ZeroStock::Shown); }
     void showNotice(const QString&) override {}
     QString userName() const override { return QStringLiteral("超级管理员"); }
     void saleOpened(const QString&) override {}
@@ -77,7 +78,7 @@ struct Counter
     // Sells `quantity` of the stock row `id` under the panel's current number.
     bool sell(qint64 id, const QString& quantity, const QString& customer = {})
     {
-        host.runStockSearch();
+        host.loadStock();
         if (!sale->openForRow(shop.dm().stockList(), shop.dm().stockList().rowOf(id)))
             return false;
         sale->quantityBox()->setText(quantity);

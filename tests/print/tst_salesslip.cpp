@@ -81,7 +81,7 @@ salesslip::Texts shopTexts(const QString& promotion1 = QStringLiteral("买球拍
 salesslip::Slip slipOf(TestShop& shop, const QString& number, const salesslip::Texts& texts = shopTexts())
 {
     RowSet rows(QStringLiteral("rows"));
-    shop.dm().OpenQuery(rows, saleq::slipRows(number));
+    (void)shop.dm().OpenQuery(rows, saleq::slipRows(number));
     return salesslip::make(number, rows, texts, QStringLiteral("超级管理员"), QDate(2026, 3, 15));
 }
 

@@ -67,8 +67,10 @@ struct SalesShop
 
     bool addUser(const QString& name, const QString& password)
     {
-        return dm().appendRow(QStringLiteral("userdb"),
-                              {{QStringLiteral("username"), name}, {QStringLiteral("passwd"), hashPassword(password)}});
+        return dm()
+            .appendRow(QStringLiteral("userdb"),
+                       {{QStringLiteral("username"), name}, {QStringLiteral("passwd"), hashPassword(password)}})
+            .ok();
     }
 
     qint64 addSale(const SaleRow& s)
@@ -94,8 +96,7 @@ struct SalesShop
             {QStringLiteral("day1"), s.day.isEmpty() ? num::today() : s.day},
             {QStringLiteral("day2"), s.stockInDay},
         };
-        qint64 id = -1;
-        return dm().appendRow(QStringLiteral("data1"), row, &id) ? id : -1;
+        return dm().appendRow(QStringLiteral("data1"), row).valueOr(-1);
     }
 
     bool start(const QString& user = QStringLiteral("超级管理员"), const QString& password = QStringLiteral("864"))

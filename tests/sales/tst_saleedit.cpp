@@ -26,8 +26,7 @@ qint64 addStockRow(SalesShop& s, const QString& name, double sold, double soldAm
     const QVariantMap row{{u"a"_s, name},  {u"b"_s, u"7号"_s},     {u"c"_s, u"6901"_s}, {u"d"_s, u"球类"_s},
                           {u"1"_s, 30.0},  {u"2"_s, sold + stock}, {u"5"_s, sold},      {u"6"_s, soldAmount},
                           {u"7"_s, stock}, {u"8"_s, stockAmount},  {u"day1"_s, day}};
-    qint64 id = -1;
-    return s.dm().appendRow(u"data"_s, row, &id) ? id : -1;
+    return s.dm().appendRow(u"data"_s, row).valueOr(-1);
 }
 
 SaleRow soldFrom(const QString& name, double quantity, double amount)

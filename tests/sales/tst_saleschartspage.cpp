@@ -97,16 +97,12 @@ void TestSalesChartsPage::cleanup()
 
 qint64 TestSalesChartsPage::addSale(const QString& day, double profit, double amount)
 {
-    qint64 id = 0;
-    [&] {
-        QVERIFY(m_shop->dm().appendRow(QStringLiteral("data1"),
-                                       {{QStringLiteral("a"), QStringLiteral("篮球")},
-                                        {QStringLiteral("day1"), day},
-                                        {QStringLiteral("a5"), profit},
-                                        {QStringLiteral("4"), amount}},
-                                       &id));
-    }();
-    return id;
+    const Result<qint64> id = m_shop->dm().appendRow(QStringLiteral("data1"), {{QStringLiteral("a"), QStringLiteral("篮球")},
+                                                                               {QStringLiteral("day1"), day},
+                                                                               {QStringLiteral("a5"), profit},
+                                                                               {QStringLiteral("4"), amount}});
+    [&] { QVERIFY(id); }();
+    return id.valueOr(0);
 }
 
 void TestSalesChartsPage::buttonsChartTheirYearAndMonth_data()

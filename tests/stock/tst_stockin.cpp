@@ -38,10 +38,9 @@ public:
         ++reloads;
         if (panel)
             panel->refillLists();
-        m_dm.OpenQuery(m_dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown));
+        (void)m_dm.showAllStock(stockq::ZeroStock::Shown);
         m_dm.stockList().last();
     }
-    void runStockSearch() override {}
     void showNotice(const QString& text) override { notices << text; }
     void restoreStockLayout() override {}
     QString userName() const override { return QStringLiteral("超级管理员"); }
@@ -78,10 +77,10 @@ struct Shop
     // Every stored stock row, oldest first.
     RowSet& rows()
     {
-        dm().OpenQuery(dm().generalQuery(), Statement{QStringLiteral("select * from data order by rowid"), {}});
+        (void)dm().OpenQuery(dm().generalQuery(), Statement{QStringLiteral("select * from data order by rowid"), {}});
         return dm().generalQuery();
     }
-    void execute(const QString& sql) { dm().ExecStatement(dm().generalQuery(), Statement{sql, {}}); }
+    void execute(const QString& sql) { (void)dm().ExecStatement(dm().generalQuery(), Statement{sql, {}}); }
     // Loads the stock list the way the grid shows it, with the last row current.
     void reload() { main.reloadStockList(); }
 };

@@ -70,8 +70,8 @@ int sellUntilKilled(const QString& path, quint32 seed)
         in.saleDate = QStringLiteral("2026-01-05");
         in.customer = QStringLiteral("顾客%1").arg(n);
         say("S");
-        if (!saleops::recordSale(dm, in)) {
-            std::fprintf(stderr, "%s\n", qPrintable(port.texts().join(u'|')));
+        if (const Result<qint64> sold = saleops::recordSale(dm, in); !sold) {
+            std::fprintf(stderr, "%s\n", qPrintable(sold.error().text));
             return 3;
         }
         say("D");

@@ -76,9 +76,7 @@ qint64 TestShop::addStock(const QString& name, const QString& model, const QStri
         {QString(stockcol::remark), remark},
         {QString(stockcol::stockInDate), day},
     };
-    qint64 id = -1;
-    dm().appendRow(QStringLiteral("data"), row, &id);
-    return id;
+    return dm().appendRow(QStringLiteral("data"), row).valueOr(-1);
 }
 
 QString contentOf(const QString& dbPath)

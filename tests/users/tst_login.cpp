@@ -59,8 +59,8 @@ public:
 
     void addUser(const QString& name, const QString& password)
     {
-        shop.dm().appendRow(QStringLiteral("userdb"),
-                            {{QStringLiteral("username"), name}, {QStringLiteral("passwd"), hashPassword(password)}});
+        QVERIFY(shop.dm().appendRow(QStringLiteral("userdb"), {{QStringLiteral("username"), name},
+                                                               {QStringLiteral("passwd"), hashPassword(password)}}));
     }
     QString desktop() const { return QDir(m_home.path()).filePath(QStringLiteral("桌面")); }
 
@@ -294,18 +294,17 @@ void TestLogin::guessingWaitsLongerAndIsRecorded()
     again.close();
 
     // Every failure is kept with its time and name, for the super administrator.
-    QList<userq::FailedLogin> failures;
-    QVERIFY(userq::recentFailedLogins(f.shop.dm(), 100, &failures));
+    const auto failures = userq::recentFailedLogins(f.shop.dm(), 100).valueOr({});
     QCOMPARE(failures.size(), 5);
     QCOMPARE(failures.first().name, kSuper);
     QCOMPARE(failures.first().at, QStringLiteral("2026-03-15 09:00:03"));
     QCOMPARE(failures.last().at, QStringLiteral("2026-03-15 09:00:00"));
 
     // A successful login of the name starts its count again.
-    QVERIFY(userq::logLogin(f.shop.dm(), kSuper, QDateTime(QDate(2026, 3, 15), QTime(9, 0, 4))) > 0);
-    userq::FailedLogins count;
-    QVERIFY(userq::failedLoginsOf(f.shop.dm(), kSuper, &count));
-    QCOMPARE(count.count, 0);
+    QVERIFY(userq::logLogin(f.shop.dm(), kSuper, QDateTime(QDate(2026, 3, 15), QTime(9, 0, 4))).valueOr(0) > 0);
+    const auto count = userq::failedLoginsOf(f.shop.dm(), kSuper);
+    QVERIFY(count);
+    QCOMPARE(count->count, 0);
     QCOMPARE(userq::waitSecondsAfter(20), userq::kMaxWaitSeconds);
 }
 

@@ -138,7 +138,10 @@ void Tdmfm::publishCommitted()
         m_stockStale = true;
     if (!takeRows(*m_salesTable, change.saleRows))
         m_salesStale = true;
-    if (m_customers && !change.saleRows.isEmpty()) {
+    constexpr qsizetype kCustomersOneByOne = 64;
+    if (m_customers && change.saleRows.size() > kCustomersOneByOne) {
+        m_customers.reset(); // read again at the next use
+    } else if (m_customers && !change.saleRows.isEmpty()) {
         QStringList marks;
         QVariantList ids;
         for (const qint64 id : change.saleRows) {
