@@ -4,6 +4,7 @@
 # values and errors and show nothing: fails when one of their sources includes
 # a widget header or the message port, or calls messagePort(). Errors travel
 # back as a Result and a window shows them (ui/reporterror.h).
+cmake_policy(SET CMP0007 NEW)
 if(NOT ROOT)
   message(FATAL_ERROR "quietlayers.cmake: pass -DROOT=<source folder>")
 endif()
@@ -21,6 +22,7 @@ foreach(folder src/store src/settings src/text src/formats)
       "^[ \t]*#[ \t]*include[ \t]*[<\"](${widgetPattern})(/[^>\"]*)?[>\"]|^[ \t]*#[ \t]*include[ \t]*[<\"](core/messageport\\.h|ui/)|messagePort[ \t]*\\(")
     foreach(line IN LISTS lines)
       string(STRIP "${line}" line)
+      string(REPLACE ";" "" line "${line}")
       list(APPEND found "  ${file}: ${line}")
     endforeach()
   endforeach()
