@@ -176,7 +176,7 @@ int main(int argc, char** argv)
         5);
     if (!ok)
         return fail(error);
-    dm->showAllStock(stockq::ZeroStock::Shown);
+    (void)dm->showAllStock(stockq::ZeroStock::Shown);
     if (imported != rows || dm->stockList().rowCount() != 1000 + rows)
         return fail(
             QStringLiteral("imported %1 rows, the stock list shows %2").arg(imported).arg(dm->stockList().rowCount()));

@@ -191,7 +191,7 @@ void run()
         return;
     }
     for (const posreceipt::Article& a : sampleReceipt().articles)
-        dm.appendRow(QStringLiteral("data1"), {{QString(salecol::name), a.name},
+        (void)dm.appendRow(QStringLiteral("data1"), {{QString(salecol::name), a.name},
                                                {QString(salecol::saleNumber), QStringLiteral("20260105001")},
                                                {QString(salecol::price), a.price},
                                                {QString(salecol::quantity), a.quantity},

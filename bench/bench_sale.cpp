@@ -65,7 +65,8 @@ public:
         : m_dm(dm)
     {
     }
-    void runStockSearch() override { m_dm.showAllStock(stockq::ZeroStock::Shown); }
+    // Shows every stock row, as "全部记录" does.
+    void loadStock() { (void)m_dm.showAllStock(stockq::ZeroStock::Shown); }
     void showNotice(const QString&) override {}
     QString userName() const override { return QStringLiteral("超级管理员"); }
     void saleOpened(const QString&) override {}
@@ -127,7 +128,7 @@ void run(int stockRows, int saleRows)
         return;
     }
     Host host(dm);
-    host.runStockSearch();
+    host.loadStock();
     QWidget window;
     window.resize(1200, 800);
     auto* sale = new SalePanel(dm, host, &window);

@@ -181,7 +181,7 @@ void run(const QString& path)
         }
         salesq::Conditions c = w->conditions();
         // The same search again without the window: the store's part of it.
-        const double store = medianMs([&] { dm.showSales(salesq::search(c)); }, 3);
+        const double store = medianMs([&] { (void)dm.showSales(salesq::search(c)); }, 3);
         std::printf("store_part case=%s hits=%d median_ms=%.3f\n", qPrintable(name), dm.salesList().rowCount(), store);
         report(name, median(times), raw(salesq::search(c)));
     };
@@ -197,7 +197,7 @@ void run(const QString& path)
                 f.run(salesq::search(c), &hits, &error);
             },
             runs);
-        const double shown = medianMs([&] { dm.showSales(salesq::search(c)); }, runs);
+        const double shown = medianMs([&] { (void)dm.showSales(salesq::search(c)); }, runs);
         std::printf("parts rows=%d hits=%zu filter_ms=%.3f filter_and_model_ms=%.3f\n", rows, hits.size(), filter,
                     shown);
         c = {};
@@ -267,7 +267,7 @@ void run(const QString& path)
         const salesq::Query q = salesq::thisMonth(d);
         const double busy = medianMs(
             [&] {
-                dm.showSales(q);
+                (void)dm.showSales(q);
                 dm.salesList().last();
                 paint();
             },

@@ -42,7 +42,7 @@ int main(int argc, char** argv)
         return 1;
     }
     auto search = [&](stockq::Conditions c) {
-        return [&dm, c] { dm.OpenQuery(dm.stockList(), stockq::search(stockq::ZeroStock::Shown, c)); };
+        return [&dm, c] { (void)dm.OpenQuery(dm.stockList(), stockq::search(stockq::ZeroStock::Shown, c)); };
     };
     stockq::Conditions none, initials, initials2, code, category;
     initials.nameInitials = QStringLiteral("l");
@@ -51,7 +51,7 @@ int main(int argc, char** argv)
     category.category = QStringLiteral("球类");
     std::printf("stock rows: %s (medians of %d runs, ms)\n", qPrintable(rows), kRuns);
     std::printf("reload (全部记录)          %8.2f\n",
-                medianMs([&] { dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)); }, kRuns));
+                medianMs([&] { (void)dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)); }, kRuns));
     std::printf("search, no condition      %8.2f\n", medianMs(search(none), kRuns));
     std::printf("search, initials 'l'      %8.2f\n", medianMs(search(initials), kRuns));
     std::printf("search, initials 'lq'     %8.2f\n", medianMs(search(initials2), kRuns));

@@ -207,7 +207,7 @@ void TestDataGrid::init()
     QVERIFY(m_config->isValid());
     qputenv("XDG_CONFIG_HOME", m_config->path().toLocal8Bit());
     m_rows = std::make_unique<RowSet>(u"stock"_s);
-    m_rows->load(u"select"_s, result(fiveRows()));
+    m_rows->load(result(fiveRows()));
     m_grid = std::make_unique<DataGrid>();
     m_grid->setColumns(stockColumns());
     m_grid->setRowSet(m_rows.get());
@@ -243,8 +243,8 @@ void TestDataGrid::modelStaysConsistent()
     m_rows->replaceRow(1, {{u"2"_s, 4.0}});
     m_rows->removeRow(0);
     m_rows->removeRow(m_rows->rowCount() - 1);
-    m_rows->load(u"select"_s, result({}));
-    m_rows->load(u"select"_s, result(fiveRows()));
+    m_rows->load(result({}));
+    m_rows->load(result(fiveRows()));
     m_grid->setRowSet(nullptr);
     m_grid->setRowSet(m_rows.get());
     m_rows->close();
@@ -303,7 +303,7 @@ void TestDataGrid::titleClickOnClosedSetShowsError()
 
 void TestDataGrid::cellTexts()
 {
-    m_rows->load(u"select"_s, result({{u"甲"_s, 2.5, 3.456, 12.5, u"2024-03-09"_s},
+    m_rows->load(result({{u"甲"_s, 2.5, 3.456, 12.5, u"2024-03-09"_s},
                                       {u"乙"_s, 1.0004, 1.005, 0.1, QString()},
                                       {u"丙"_s, u"abc"_s, QVariant(), u"7.50"_s, QString()}}));
     const auto text = [&](int row, const char* field) { return m_grid->displayText(row, QString::fromLatin1(field)); };
@@ -358,7 +358,7 @@ void TestDataGrid::footerSums()
     QList<Row> rows;
     for (const QVariant& v : values)
         rows.append({u"x"_s, v, v, 1.0, QString()});
-    m_rows->load(u"select"_s, result(rows));
+    m_rows->load(result(rows));
     QCOMPARE(m_grid->footerText(u"2"_s), quantity);
     QCOMPARE(m_grid->footerText(u"3"_s), amount);
     QCOMPARE(m_grid->footerText(u"a"_s), u"总计"_s);
@@ -415,7 +415,7 @@ void TestDataGrid::rowTextColour()
     m_grid->setRowTextColor([](const RowSet& rows, int row) {
         return num::roundHalfEven(rows.value(row, u"2"_s)) <= 5 ? QColor(255, 0, 0) : QColor();
     });
-    m_rows->load(u"select"_s, result({{u"a"_s, 5.4, 1, 1, {}},
+    m_rows->load(result({{u"a"_s, 5.4, 1, 1, {}},
                                       {u"b"_s, 5.5, 1, 1, {}},
                                       {u"c"_s, 4.5, 1, 1, {}},
                                       {u"d"_s, QVariant(), 1, 1, {}},
@@ -464,7 +464,7 @@ void TestDataGrid::currentRowFollowsBothWays()
     QCOMPARE(v->currentIndex().row(), m_rows->current());
 
     // A load makes the first row current; last() moves to the end.
-    m_rows->load(u"select"_s, result(fiveRows()));
+    m_rows->load(result(fiveRows()));
     QCOMPARE(v->currentIndex().row(), 0);
     m_rows->last();
     QCOMPARE(v->currentIndex().row(), 4);
@@ -558,7 +558,7 @@ void TestDataGrid::totalsAlwaysShowWhole()
     QVERIFY(whole(u"2"_s) && whole(u"3"_s));
 
     // The totals grow past what the columns were showing.
-    m_rows->load(u"select"_s, result({{u"甲"_s, 152512345.125, 22286570123.45, 1.0, QString()},
+    m_rows->load(result({{u"甲"_s, 152512345.125, 22286570123.45, 1.0, QString()},
                                       {u"乙"_s, 1.0, 0.5, 1.0, QString()}}));
     QCOMPARE(m_grid->footerText(u"2"_s), u"152512346.125"_s);
     QCOMPARE(m_grid->footerText(u"3"_s), u"22286570123.95"_s);
@@ -603,7 +603,7 @@ void TestDataGrid::totalsAreNeverCut()
     cols[4].width = 10;
     m_grid->setColumns(cols);
     showGrid(700, 300);
-    m_rows->load(u"select"_s, result({{u"甲"_s, quantity, amount, 1.0, QString()}}));
+    m_rows->load(result({{u"甲"_s, quantity, amount, 1.0, QString()}}));
     const QWidget* footer = m_grid->findChild<QWidget*>(u"footer"_s);
     // The footer draws its text 3 pixels in from the left and 4 from the right;
     // glyphs are placed at fractional positions, so whole pixels are not enough.
@@ -738,7 +738,7 @@ void TestDataGrid::gridLinesAndRepaints()
     view->horizontalHeader()->viewport()->installEventFilter(&titles);
     QApplication::processEvents();
     rows.count = titles.count = 0;
-    m_rows->load(u"select"_s, result(fiveRows()));
+    m_rows->load(result(fiveRows()));
     m_rows->setCurrent(2);
     QApplication::processEvents();
     QVERIFY(rows.count > 0);
