@@ -167,7 +167,6 @@ void TMainForm::loginFinished(bool loggedIn)
         m_list->applyStoredZeroStock(); // the one reload below serves it
         m_list->restoreLayout();
     }
-    m_dm.generalQuery().close();
     m_list->reload();
     if (!loggedIn) {
         close();

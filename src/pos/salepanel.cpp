@@ -429,26 +429,24 @@ void SalePanel::onCustomerEdited(const QString& text)
     const QString name = text.trimmed();
     if (name.isEmpty())
         return;
-    RowSet& query = m_dm.customerQuery();
-    if (!succeeded(m_dm.OpenQuery(query, saleq::customerByName(name))) || query.isEmpty())
+    const auto found = saleq::customerByName(m_dm, name);
+    if (!succeeded(found) || !*found)
         return;
-    m_address->setText(query.value(0, 0).toString());
-    m_contact->setText(query.value(0, 1).toString());
+    m_address->setText((*found)->address);
+    m_contact->setText((*found)->contact);
 }
 
 void SalePanel::onNumberChanged()
 {
     const QString number = m_numberEdit->text().trimmed();
     if (!number.isEmpty()) {
-        RowSet& query = m_dm.customerQuery();
-        if (succeeded(m_dm.OpenQuery(query, saleq::customerBySaleNumber(number)))) {
-            const bool found = !query.isEmpty();
-            auto value = [&](int c) { return found ? query.value(0, c).toString() : QString(); };
+        if (const auto found = saleq::customerBySaleNumber(m_dm, number); succeeded(found)) {
+            const saleq::CustomerDetails c = found->value_or(saleq::CustomerDetails{});
             const QScopedValueRollback quiet(m_quiet, true);
-            m_customer->setEditText(value(0));
-            m_address->setText(value(1));
-            m_contact->setText(value(2));
-            m_remark->setText(value(3));
+            m_customer->setEditText(c.name);
+            m_address->setText(c.address);
+            m_contact->setText(c.contact);
+            m_remark->setText(c.remark);
         }
     }
     emit slipQueryNeeded();

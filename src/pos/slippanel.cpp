@@ -4,6 +4,7 @@
 #include "core/numbers.h"
 #include "pos/salepanel.h"
 #include "store/db/columns.h"
+#include "store/memory/rowset.h"
 #include "store/ops/salequeries.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
@@ -115,7 +116,8 @@ void SlipPanel::buildUi()
     m_grid = new DataGrid(this);
     m_grid->setObjectName(QStringLiteral("slipGrid"));
     m_grid->setColumns(slipColumns());
-    m_grid->setRowSet(&m_dm.slipQuery());
+    m_rows = new RowSet(QStringLiteral("slip rows"), {}, this);
+    m_grid->setRowSet(m_rows);
     m_grid->setGeometry(8, 30, width() - 16, 220);
     m_grid->setCursor(Qt::ArrowCursor);
 
@@ -192,7 +194,9 @@ void SlipPanel::runQuery()
     // The number under the rows: the footer text is part of the columns, set before the rows come.
     DataGridModel* model = m_grid->model();
     model->column(model->columnOf(salecol::model)).footerText = number;
-    (void)succeeded(m_dm.OpenQuery(m_dm.slipQuery(), saleq::slipRows(number.trimmed())));
+    m_rows->close();
+    if (auto rows = saleq::readSlipRows(m_dm, number.trimmed()); succeeded(rows))
+        m_rows->load(std::move(rows).value());
     const QString sum = m_grid->footerText(salecol::amount);
     m_total->setText(sum.isEmpty() ? QStringLiteral("0") : sum);
     m_customer->setText(QStringLiteral("客户名称：") + m_sale.customerName());
@@ -244,7 +248,7 @@ bool SlipPanel::printReceipt()
     if (!m_printer || !m_printer())
         return false; // a failed receipt leaves the list as it is
     // The receipt is printed; the list is done with the sale.
-    m_dm.slipQuery().close();
+    m_rows->close();
     return true;
 }
 

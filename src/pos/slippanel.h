@@ -13,6 +13,7 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 class SalePanel;
+class RowSet;
 class Tdmfm;
 
 // The slip panel: a floating panel that lists the Sale rows of the sale panel's
@@ -73,6 +74,9 @@ private:
 
     QLabel* m_customer = nullptr;
     DataGrid* m_grid = nullptr;
+    // The rows of the sale shown, the panel's own (made after the grid, so
+    // the grid goes first).
+    RowSet* m_rows = nullptr;
     QLineEdit* m_total = nullptr;
     NumberBox* m_cash = nullptr;
     QLineEdit* m_change = nullptr;

@@ -133,10 +133,12 @@ std::optional<Receipt> currentSale(Tdmfm& dm, const Tpos& settings, const Curren
     r.promotion1 = settings.text(Tpos::Pos2);
     r.promotion2 = settings.text(Tpos::Pos3);
     r.closing = settings.text(Tpos::Pos4);
-    // Read on the side: the slip panel's list is the panel's to empty once printed.
-    RowSet rows(QStringLiteral("receipt"));
-    if (!succeeded(dm.OpenQuery(rows, saleq::slipRows(sale.saleNumber.trimmed()))))
+    // The rows of the sale, read for this receipt and handed to nobody else.
+    auto read = saleq::readSlipRows(dm, sale.saleNumber.trimmed());
+    if (!succeeded(read))
         return std::nullopt;
+    RowSet rows(QStringLiteral("receipt"));
+    rows.load(std::move(read).value());
     long double owed = 0;
     for (int i = 0; i < rows.rowCount(); ++i) {
         const auto value = [&](QLatin1StringView column) { return rows.value(i, QString(column)); };

@@ -368,9 +368,11 @@ QString noSaleText(const QString& saleNumber)
 
 bool previewSale(Tdmfm& dm, const Texts& texts, const QString& saleNumber, const QString& userName)
 {
-    RowSet rows(QStringLiteral("slipReport"));
-    if (!succeeded(dm.OpenQuery(rows, saleq::slipRows(saleNumber.trimmed()))))
+    auto read = saleq::readSlipRows(dm, saleNumber.trimmed());
+    if (!succeeded(read))
         return false;
+    RowSet rows(QStringLiteral("slipReport"));
+    rows.load(std::move(read).value());
     if (rows.isEmpty()) {
         messagePort().inform(noSaleText(saleNumber.trimmed()));
         return false;

@@ -1,5 +1,6 @@
 #include "ui/queryhelpers.h"
 
+#include "store/memory/rowset.h"
 #include "ui/reporterror.h"
 
 #include "core/blanks.h"
@@ -65,12 +66,13 @@ bool RequireText(QWidget* control, const QString& message)
     return false;
 }
 
-void FillDistinctList(Tdmfm& dm, RowSet& query, const QString& column, const QString& table, QComboBox* list)
+void FillDistinctList(Tdmfm& dm, const QString& column, const QString& table, QComboBox* list)
 {
     // Refilling must not look like the user typing in or picking from the list.
     const QSignalBlocker block(list);
     list->clear();
     list->setCurrentText(QString());
+    RowSet query(QStringLiteral("distinct values"));
     if (!succeeded(dm.OpenDistinctColumn(query, column, table)))
         return;
     QStringList items;

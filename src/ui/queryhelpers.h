@@ -17,7 +17,7 @@ bool RequireText(QWidget* control, const QString& message);
 // Empties the list and its text, then fills it with the distinct values of
 // `column` of `table` in ascending order (an empty value gives an empty item).
 // A failed statement leaves the list empty.
-void FillDistinctList(Tdmfm& dm, RowSet& query, const QString& column, const QString& table, QComboBox* list);
+void FillDistinctList(Tdmfm& dm, const QString& column, const QString& table, QComboBox* list);
 
 // Empties the list and its text, then shows `values` as its items. The list
 // reads the values where they are: a list of 100,000 values creates no item

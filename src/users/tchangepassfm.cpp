@@ -94,14 +94,13 @@ void Tchangepassfm::showEvent(QShowEvent* event)
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    FillDistinctList(m_dm, m_dm.generalQuery(), QStringLiteral("username"), QStringLiteral("userdb"), m_user);
+    FillDistinctList(m_dm, QStringLiteral("username"), QStringLiteral("userdb"), m_user);
     m_user->setCurrentIndex(-1); // nobody is chosen for the user
     m_user->setFocus(Qt::OtherFocusReason);
 }
 
 void Tchangepassfm::closeEvent(QCloseEvent* event)
 {
-    m_dm.generalQuery().close();
     QWidget::closeEvent(event);
 }
 

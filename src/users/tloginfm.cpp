@@ -127,7 +127,7 @@ void Tloginfm::prepare()
     if (!writeProgramShortcut(shop, &error) && !error.isEmpty())
         messagePort().error(error);
 
-    FillDistinctList(m_dm, m_dm.generalQuery(), QStringLiteral("username"), QStringLiteral("userdb"), m_user);
+    FillDistinctList(m_dm, QStringLiteral("username"), QStringLiteral("userdb"), m_user);
     if (m_user->count() > 0)
         m_user->setCurrentIndex(0);
     m_user->setFocus(Qt::OtherFocusReason);

@@ -162,7 +162,6 @@ void Tuserglfm::showEvent(QShowEvent* event)
 
 void Tuserglfm::closeEvent(QCloseEvent* event)
 {
-    m_dm.generalQuery().close();
     QWidget::closeEvent(event);
 }
 

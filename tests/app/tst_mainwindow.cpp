@@ -68,7 +68,7 @@ QStringList names(Tdmfm& dm)
 
 QVariantMap storedRow(Tdmfm& dm, const QString& name)
 {
-    RowSet& q = dm.generalQuery();
+    RowSet& q = scratchRows();
     (void)dm.OpenQuery(q, Statement{QStringLiteral("select * from data where a=?"), {name}});
     QVariantMap row;
     for (int c = 0; q.rowCount() == 1 && c < q.columns().size(); ++c)
@@ -78,7 +78,7 @@ QVariantMap storedRow(Tdmfm& dm, const QString& name)
 
 QVariantMap storedRow(Tdmfm& dm, qint64 rowId)
 {
-    RowSet& q = dm.generalQuery();
+    RowSet& q = scratchRows();
     (void)dm.OpenQuery(q, Statement{QStringLiteral("select * from data where rowid=?"), {rowId}});
     QVariantMap row;
     for (int c = 0; q.rowCount() == 1 && c < q.columns().size(); ++c)
@@ -349,8 +349,8 @@ void TestMainWindow::changeWritesTheRowItWasStartedOn()
                                             QStringLiteral("要修改的记录已经不存在（可能已被删除），修改没有保存。")}));
         QVERIFY(rowA.isEmpty());
         QVERIFY(
-            shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select count(*) from data"), {}}));
-        QCOMPARE(shop.dm().generalQuery().value(0, 0).toInt(), 1);
+            shop.dm().OpenQuery(scratchRows(), Statement{QStringLiteral("select count(*) from data"), {}}));
+        QCOMPARE(scratchRows().value(0, 0).toInt(), 1);
         QVERIFY(!panel->changeButton()->isEnabled());
         return;
     }
@@ -639,7 +639,7 @@ void clickTitle(TMainForm& main, const QString& field)
 // The row identities the engine returns for `st`, in its order.
 QList<qint64> engineRows(Tdmfm& dm, const Statement& st)
 {
-    RowSet& q = dm.generalQuery();
+    RowSet& q = scratchRows();
     (void)dm.OpenQuery(q, st);
     QList<qint64> out;
     for (int r = 0; r < q.rowCount(); ++r)
@@ -678,7 +678,7 @@ void checkAgainstEngine(TMainForm& main, Tdmfm& dm, const Statement& st)
 
 void checkLists(TMainForm& main, Tdmfm& dm)
 {
-    RowSet& q = dm.generalQuery();
+    RowSet& q = scratchRows();
     for (auto [list, column] :
          {std::pair{main.stockInPanel()->nameList(), "a"}, std::pair{main.stockInPanel()->codeList(), "c"},
           std::pair{main.searchBox()->categoryList(), "d"}}) {
@@ -947,18 +947,18 @@ void TestMainWindow::closingWritesTheLogoutTime()
         QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
         const qint64 id = main.sessionId();
         QVERIFY(
-            shop.dm().OpenQuery(shop.dm().generalQuery(),
+            shop.dm().OpenQuery(scratchRows(),
                                 Statement{QStringLiteral("select username, btime, jtime from rz where id=?"), {id}}));
-        QCOMPARE(shop.dm().generalQuery().value(0, 0).toString(), QStringLiteral("超级管理员"));
-        QVERIFY(shop.dm().generalQuery().value(0, 2).isNull());
+        QCOMPARE(scratchRows().value(0, 0).toString(), QStringLiteral("超级管理员"));
+        QVERIFY(scratchRows().value(0, 2).isNull());
         main.close();
     }
     QVERIFY(
-        shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select btime, jtime from rz"), {}}));
-    QCOMPARE(shop.dm().generalQuery().rowCount(), 1);
-    const QString jtime = shop.dm().generalQuery().value(0, 1).toString();
+        shop.dm().OpenQuery(scratchRows(), Statement{QStringLiteral("select btime, jtime from rz"), {}}));
+    QCOMPARE(scratchRows().rowCount(), 1);
+    const QString jtime = scratchRows().value(0, 1).toString();
     QVERIFY2(QDateTime::fromString(jtime, QStringLiteral("yyyy-MM-dd hh:mm:ss")).isValid(), qPrintable(jtime));
-    QVERIFY(jtime >= shop.dm().generalQuery().value(0, 0).toString());
+    QVERIFY(jtime >= scratchRows().value(0, 0).toString());
 }
 
 void TestMainWindow::closingTheLoginEndsTheProgram()
@@ -971,8 +971,8 @@ void TestMainWindow::closingTheLoginEndsTheProgram()
     main.loginWindow()->reject();
     QTRY_VERIFY(!main.isVisible());
     QCOMPARE(main.sessionId(), 0);
-    QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(), Statement{QStringLiteral("select count(*) from rz"), {}}));
-    QCOMPARE(shop.dm().generalQuery().value(0, 0).toInt(), 0);
+    QVERIFY(shop.dm().OpenQuery(scratchRows(), Statement{QStringLiteral("select count(*) from rz"), {}}));
+    QCOMPARE(scratchRows().value(0, 0).toInt(), 0);
 }
 
 void TestMainWindow::failedLoginLogEndsTheProgram()

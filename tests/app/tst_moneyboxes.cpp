@@ -91,7 +91,7 @@ struct Till
         stockIn->openForNew();
         const QVariantMap sold{{u"a"_s, u"篮球"_s}, {u"2"_s, 1999.0}, {u"3"_s, 1.0},
                                {u"4"_s, 1999.0},    {u"6"_s, 0.0},    {u"z"_s, u"20260105001"_s}};
-        RowSet& sales = shop.dm().generalQuery();
+        RowSet& sales = scratchRows();
         return shop.dm().appendRow(u"data1"_s, sold) && shop.dm().OpenQuery(sales, Statement{u"select * from data1"_s, {}}) &&
                change->openFor(sales, 0, SaleEditPanel::Mode::Change);
     }

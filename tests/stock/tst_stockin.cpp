@@ -77,10 +77,10 @@ struct Shop
     // Every stored stock row, oldest first.
     RowSet& rows()
     {
-        (void)dm().OpenQuery(dm().generalQuery(), Statement{QStringLiteral("select * from data order by rowid"), {}});
-        return dm().generalQuery();
+        (void)dm().OpenQuery(scratchRows(), Statement{QStringLiteral("select * from data order by rowid"), {}});
+        return scratchRows();
     }
-    void execute(const QString& sql) { (void)dm().ExecStatement(dm().generalQuery(), Statement{sql, {}}); }
+    void execute(const QString& sql) { (void)dm().ExecStatement(scratchRows(), Statement{sql, {}}); }
     // Loads the stock list the way the grid shows it, with the last row current.
     void reload() { main.reloadStockList(); }
 };

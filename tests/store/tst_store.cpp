@@ -158,9 +158,9 @@ void TestStore::schemaHasEveryColumn()
     // Autonumbered identities.
     QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("x")}}));
     QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("y")}}));
-    QVERIFY(shop.dm().OpenQuery(shop.dm().generalQuery(),
+    QVERIFY(shop.dm().OpenQuery(scratchRows(),
                                 Statement{QStringLiteral("select ID from data1 order by ID"), {}}));
-    QCOMPARE(shop.dm().generalQuery().value(0, 0).toLongLong() + 1, shop.dm().generalQuery().value(1, 0).toLongLong());
+    QCOMPARE(scratchRows().value(0, 0).toLongLong() + 1, scratchRows().value(1, 0).toLongLong());
 }
 
 void TestStore::missingColumnIsReported()
@@ -326,8 +326,8 @@ void TestStore::rowSetWritesThroughByIdentity()
     QVERIFY(dm.deleteCurrent(set));
     QCOMPARE(set.rowCount(), 2);
 
-    QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select a, z from data order by a"), {}}));
-    RowSet& g = dm.generalQuery();
+    QVERIFY(dm.OpenQuery(scratchRows(), Statement{QStringLiteral("select a, z from data order by a"), {}}));
+    RowSet& g = scratchRows();
     QCOMPARE(g.rowCount(), 2);
     QStringList names{g.value(0, 0).toString(), g.value(1, 0).toString()};
     QVERIFY(!names.contains(QStringLiteral("甲")));
@@ -362,7 +362,7 @@ void TestStore::failedStatementLeavesSetClosed()
     QCOMPARE(port.texts(),
              QStringList{QStringLiteral("数据库里缺少数据表：这不是本程序的数据库，或者已经损坏。请用备份恢复数据库。（no "
                                         "such table: nosuchtable）")});
-    QVERIFY(dm.ExecStatement(dm.generalQuery(), Statement{QStringLiteral("update nosuch set a=1"), {}})
+    QVERIFY(dm.ExecStatement(scratchRows(), Statement{QStringLiteral("update nosuch set a=1"), {}})
                 .is(Error::Kind::Engine));
     QCOMPARE(port.entries.size(), 1);
 }
@@ -531,10 +531,10 @@ void TestStore::largeRowIdsComeBackWhole()
     QVERIFY(next);
     QCOMPARE(*next, ids[1] + 1);
 
-    QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select rowid from data order by rowid"), {}}));
-    QCOMPARE(dm.generalQuery().value(0, 0).typeId(), int(QMetaType::LongLong));
-    QCOMPARE(dm.generalQuery().value(0, 0).toLongLong(), ids[0]);
-    QCOMPARE(dm.generalQuery().value(1, 0).toLongLong(), ids[1]);
+    QVERIFY(dm.OpenQuery(scratchRows(), Statement{QStringLiteral("select rowid from data order by rowid"), {}}));
+    QCOMPARE(scratchRows().value(0, 0).typeId(), int(QMetaType::LongLong));
+    QCOMPARE(scratchRows().value(0, 0).toLongLong(), ids[0]);
+    QCOMPARE(scratchRows().value(1, 0).toLongLong(), ids[1]);
 
     // The stock list keeps the identities and writes through by them.
     RowSet& set = dm.stockList();
@@ -548,10 +548,10 @@ void TestStore::largeRowIdsComeBackWhole()
         if (set.rowId(r) == ids[1])
             set.setCurrent(r);
     QVERIFY(dm.updateCurrent(set, {{QString(stockcol::remark), QStringLiteral("改过")}}));
-    QVERIFY(dm.OpenQuery(dm.generalQuery(),
+    QVERIFY(dm.OpenQuery(scratchRows(),
                          Statement{QStringLiteral("select rowid from data where z=?"), {QStringLiteral("改过")}}));
-    QCOMPARE(dm.generalQuery().rowCount(), 1);
-    QCOMPARE(dm.generalQuery().value(0, 0).toLongLong(), ids[1]);
+    QCOMPARE(scratchRows().rowCount(), 1);
+    QCOMPARE(scratchRows().value(0, 0).toLongLong(), ids[1]);
 }
 
 void TestStore::saleFiguresFollowTheStockRow_data()
@@ -614,9 +614,9 @@ void TestStore::passwordsAreHashedAndCaseInsensitive()
 {
     TestShop shop;
     Tdmfm& dm = shop.dm();
-    QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select username, passwd from userdb"), {}}));
-    QCOMPARE(dm.generalQuery().value(0, 0).toString(), QStringLiteral("超级管理员"));
-    const QString stored = dm.generalQuery().value(0, 1).toString();
+    QVERIFY(dm.OpenQuery(scratchRows(), Statement{QStringLiteral("select username, passwd from userdb"), {}}));
+    QCOMPARE(scratchRows().value(0, 0).toString(), QStringLiteral("超级管理员"));
+    const QString stored = scratchRows().value(0, 1).toString();
     // Salt and hash, never the password itself (random hex may well contain "864").
     static const QRegularExpression form(QStringLiteral("^pbkdf2-sha256\\$[1-9][0-9]*\\$[0-9a-f]{32}\\$[0-9a-f]{64}$"));
     QVERIFY2(form.match(stored).hasMatch(), qPrintable(stored));
@@ -640,10 +640,10 @@ void TestStore::passwordsAreHashedAndCaseInsensitive()
         userq::logLogin(dm, QStringLiteral("O'Neil"), QDateTime(QDate(2026, 12, 9), QTime(8, 5, 1))).valueOr(0);
     QVERIFY(session > 0);
     QVERIFY(userq::logLogout(dm, session, QDateTime(QDate(2026, 12, 9), QTime(18, 0, 0))));
-    QVERIFY(dm.OpenQuery(dm.generalQuery(), Statement{QStringLiteral("select username, btime, jtime from rz"), {}}));
-    QCOMPARE(dm.generalQuery().value(0, 0).toString(), QStringLiteral("O'Neil"));
-    QCOMPARE(dm.generalQuery().value(0, 1).toString(), QStringLiteral("2026-12-09 08:05:01"));
-    QCOMPARE(dm.generalQuery().value(0, 2).toString(), QStringLiteral("2026-12-09 18:00:00"));
+    QVERIFY(dm.OpenQuery(scratchRows(), Statement{QStringLiteral("select username, btime, jtime from rz"), {}}));
+    QCOMPARE(scratchRows().value(0, 0).toString(), QStringLiteral("O'Neil"));
+    QCOMPARE(scratchRows().value(0, 1).toString(), QStringLiteral("2026-12-09 08:05:01"));
+    QCOMPARE(scratchRows().value(0, 2).toString(), QStringLiteral("2026-12-09 18:00:00"));
 }
 
 void TestStore::requireTextWarnsAndFocuses()
@@ -685,7 +685,7 @@ void TestStore::fillDistinctListGroupsCaseInsensitively()
     list.setEditable(true);
     list.addItem(QStringLiteral("old"));
     list.setCurrentText(QStringLiteral("typed"));
-    FillDistinctList(dm, dm.generalQuery(), QStringLiteral("g"), QStringLiteral("data"), &list);
+    FillDistinctList(dm, QStringLiteral("g"), QStringLiteral("data"), &list);
     QCOMPARE(list.count(), 0);
     QCOMPARE(list.currentText(), QString());
 
@@ -697,7 +697,7 @@ void TestStore::fillDistinctListGroupsCaseInsensitively()
                   QStringLiteral("2026-01-01"), QStringLiteral("Adi"));
     QVERIFY(dm.appendRow(QStringLiteral("data"), {{QString(stockcol::name), QStringLiteral("d")}})); // supplier NULL
     list.setCurrentText(QStringLiteral("typed"));
-    FillDistinctList(dm, dm.generalQuery(), QStringLiteral("g"), QStringLiteral("data"), &list);
+    FillDistinctList(dm, QStringLiteral("g"), QStringLiteral("data"), &list);
     QCOMPARE(list.count(), 3);
     QCOMPARE(list.itemText(0), QString());
     QCOMPARE(list.itemText(1), QStringLiteral("Adi"));
@@ -706,7 +706,7 @@ void TestStore::fillDistinctListGroupsCaseInsensitively()
 
     // A statement that fails leaves the list empty after the engine's message.
     RecordingPort port;
-    FillDistinctList(dm, dm.generalQuery(), QStringLiteral("nosuch"), QStringLiteral("data"), &list);
+    FillDistinctList(dm, QStringLiteral("nosuch"), QStringLiteral("data"), &list);
     QCOMPARE(list.count(), 0);
     QCOMPARE(port.entries.size(), 1);
 }
@@ -725,7 +725,7 @@ void TestStore::textsSortInPinyinOrder()
 
     // Distinct lists: hu, jian, ping, qiu.
     QComboBox list;
-    FillDistinctList(dm, dm.generalQuery(), QStringLiteral("d"), QStringLiteral("data"), &list);
+    FillDistinctList(dm, QStringLiteral("d"), QStringLiteral("data"), &list);
     QStringList shown;
     for (int i = 0; i < list.count(); ++i)
         shown << list.itemText(i);
@@ -745,12 +745,12 @@ void TestStore::textsSortInPinyinOrder()
 
     // The database's order, the collator's and the sort keys' are one order.
     QVERIFY(dm.OpenQuery(
-        dm.generalQuery(),
+        scratchRows(),
         Statement{QStringLiteral("select a from data order by a collate %1").arg(QLatin1String(chinese::kCollation)),
                   {}}));
     QStringList byEngine;
-    for (int r = 0; r < dm.generalQuery().rowCount(); ++r)
-        byEngine.prepend(dm.generalQuery().value(r, 0).toString());
+    for (int r = 0; r < scratchRows().rowCount(); ++r)
+        byEngine.prepend(scratchRows().value(r, 0).toString());
     QCOMPARE(byEngine, descending);
     const QStringList texts{QStringLiteral("Nike"),  QStringLiteral("NIKE"),       QStringLiteral("nike "),
                             QStringLiteral("a\x01"), QStringLiteral("a"),          QStringLiteral("Ａ"),

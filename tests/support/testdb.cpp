@@ -4,6 +4,7 @@
 #include "store/db/database.h"
 #include "store/db/schema.h"
 #include "store/memory/memtable.h"
+#include "store/memory/rowset.h"
 #include "store/ops/tdmfm.h"
 #include "text/pinyininitials.h"
 
@@ -77,6 +78,12 @@ qint64 TestShop::addStock(const QString& name, const QString& model, const QStri
         {QString(stockcol::stockInDate), day},
     };
     return dm().appendRow(QStringLiteral("data"), row).valueOr(-1);
+}
+
+RowSet& scratchRows()
+{
+    static RowSet rows(QStringLiteral("test rows"));
+    return rows;
 }
 
 QString contentOf(const QString& dbPath)

@@ -7,6 +7,7 @@
 
 class Database;
 class MemTable;
+class RowSet;
 class Tdmfm;
 struct Statement;
 
@@ -15,6 +16,10 @@ struct Statement;
 std::vector<qint64> engineRows(Database& db, const Statement& st, QString* error);
 // The row identities of positions of an in-memory table.
 std::vector<qint64> rowIds(const MemTable& t, const std::vector<int>& positions);
+
+// A row set for a test's own statements, e.g. dm.OpenQuery(scratchRows(), …);
+// each statement replaces the rows of the one before.
+RowSet& scratchRows();
 
 // Every row of the shop's four tables as text, in row order: what a database
 // holds, whatever the file's header says about journals and change counts.

@@ -1,6 +1,7 @@
 #include "store/ops/salequeries.h"
 
 #include "store/db/columns.h"
+#include "store/ops/tdmfm.h"
 
 #include <algorithm>
 
@@ -49,6 +50,53 @@ Statement slipRows(const QString& fragment)
                                     "select rowid from data1 where length(%1)>? and %1 like ?) order by rowid")
                          .arg(number),
                      {fragment, qint64(fragment.size()), pattern}};
+}
+
+Result<QueryResult> readSlipRows(Tdmfm& dm, const QString& fragment)
+{
+    QueryResult rows;
+    QString error;
+    if (!dm.db().query(slipRows(fragment), &rows, &error))
+        return Error::engine(error);
+    return rows;
+}
+
+namespace {
+
+// The first row of a statement, nullopt when it has none.
+Result<std::optional<QVector<QVariant>>> firstRow(Tdmfm& dm, const Statement& st)
+{
+    QueryResult rows;
+    QString error;
+    if (!dm.db().query(st, &rows, &error))
+        return Error::engine(error);
+    if (rows.rows.isEmpty())
+        return std::optional<QVector<QVariant>>();
+    return std::optional<QVector<QVariant>>(rows.rows.first());
+}
+
+} // namespace
+
+Result<std::optional<CustomerDetails>> customerByName(Tdmfm& dm, const QString& name)
+{
+    const auto row = firstRow(dm, customerByName(name));
+    if (!row)
+        return row.error();
+    if (!*row)
+        return std::optional<CustomerDetails>();
+    return std::optional<CustomerDetails>(CustomerDetails{{}, (*row)->at(0).toString(), (*row)->at(1).toString(), {}});
+}
+
+Result<std::optional<CustomerDetails>> customerBySaleNumber(Tdmfm& dm, const QString& saleNumber)
+{
+    const auto row = firstRow(dm, customerBySaleNumber(saleNumber));
+    if (!row)
+        return row.error();
+    if (!*row)
+        return std::optional<CustomerDetails>();
+    const QVector<QVariant>& r = **row;
+    return std::optional<CustomerDetails>(
+        CustomerDetails{r.at(0).toString(), r.at(1).toString(), r.at(2).toString(), r.at(3).toString()});
 }
 
 } // namespace saleq

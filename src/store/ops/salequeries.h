@@ -1,8 +1,13 @@
 #pragma once
 
+#include "core/result.h"
 #include "store/db/database.h"
 
 #include <QString>
+
+#include <optional>
+
+class Tdmfm;
 
 // Statements over the sales table `data1` used while selling. Typed names and
 // numbers are bound, never spliced into the text.
@@ -17,5 +22,19 @@ Statement customerBySaleNumber(const QString& saleNumber);
 // digits only, as sale numbers are, is looked up through the indexes instead of
 // a scan of every row, with the same result.
 Statement slipRows(const QString& fragment);
+
+// The rows of slipRows(fragment), read now: the caller holds them.
+Result<QueryResult> readSlipRows(Tdmfm& dm, const QString& fragment);
+
+// What a sale recorded about its customer.
+struct CustomerDetails
+{
+    QString name, address, contact, remark;
+};
+// The address and contact first recorded for a customer name (name and
+// remark left empty); nullopt when no sale has the name.
+Result<std::optional<CustomerDetails>> customerByName(Tdmfm& dm, const QString& name);
+// The customer recorded under a sale number; nullopt when no sale has it.
+Result<std::optional<CustomerDetails>> customerBySaleNumber(Tdmfm& dm, const QString& saleNumber);
 
 } // namespace saleq

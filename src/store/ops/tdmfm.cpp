@@ -19,11 +19,8 @@
 Tdmfm::Tdmfm(QObject* parent)
     : QObject(parent)
     , m_stockList(QStringLiteral("stock list query"), QStringLiteral("data"))
-    , m_generalQuery(QStringLiteral("general query"))
     , m_salesList(QStringLiteral("sales list query"), QStringLiteral("data1"))
     , m_summaryQuery(QStringLiteral("summary query"))
-    , m_customerQuery(QStringLiteral("customer query"))
-    , m_slipQuery(QStringLiteral("slip query"))
 {
     // The columns the searches match with LIKE.
     m_stockTable =
@@ -80,7 +77,7 @@ bool Tdmfm::open(const QString& path, QString* error)
 
 void Tdmfm::closeConnection()
 {
-    for (RowSet* set : {&m_stockList, &m_generalQuery, &m_salesList, &m_summaryQuery, &m_customerQuery, &m_slipQuery})
+    for (RowSet* set : {&m_stockList, &m_salesList, &m_summaryQuery})
         set->close();
     m_customers.reset();
     m_db.close();
@@ -303,15 +300,16 @@ Result<QStringList> Tdmfm::customerNames()
     const qint64 version = r.rows.value(0).value(0).toLongLong();
     if (!m_customers || version != m_customersDataVersion) {
         m_customers.reset();
-        const Result<void> read = OpenDistinctColumn(m_customerQuery, QString(salecol::customer), QStringLiteral("data1"));
+        RowSet read(QStringLiteral("customer names"));
+        const Result<void> readOk = OpenDistinctColumn(read, QString(salecol::customer), QStringLiteral("data1"));
         // The statement read every sale row; their pages are not needed again soon.
         m_db.releaseCache();
-        if (!read)
-            return read.error();
+        if (!readOk)
+            return readOk.error();
         QStringList list;
-        list.reserve(m_customerQuery.rowCount());
-        for (int row = 0; row < m_customerQuery.rowCount(); ++row)
-            list << m_customerQuery.value(row, 0).toString();
+        list.reserve(read.rowCount());
+        for (int row = 0; row < read.rowCount(); ++row)
+            list << read.value(row, 0).toString();
         m_customers = std::move(list);
         m_customersDataVersion = version;
     }

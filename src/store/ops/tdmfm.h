@@ -26,10 +26,13 @@ struct StoreChange
     QList<qint64> saleRows;
 };
 
-// Tdmfm is the program's data module: the one connection to the shop database
-// and the data sets every window works on, with the query helpers that run
-// statements on them. It shows nothing: every operation that can fail returns
-// a Result with the engine's own text, for the window to show.
+// Tdmfm is the program's data module: the one connection to the shop database,
+// the in-memory stock and sale tables with the stock list, sales list and
+// summary they show, and the query helpers that run statements on them. Rows
+// read for one purpose (a slip, a customer, the user names) come back as values
+// from the free functions of salequeries.h and userqueries.h; no result set is
+// shared between windows. It shows nothing: every operation that can fail
+// returns a Result with the engine's own text, for the window to show.
 //
 // Writes are published once, after their commit: the connection notes the
 // rows each statement writes, and when they are committed the in-memory
@@ -88,7 +91,6 @@ public:
     // The distinct values of a column of the sale table (d) for a drop-down
     // list, in the stock lists' order; the table is made fresh first.
     Result<DistinctValues::Snapshot> saleValues(const QString& column);
-    RowSet& generalQuery() { return m_generalQuery; }
     RowSet& salesList() { return m_salesList; }
     RowSet& summaryQuery() { return m_summaryQuery; }
     // "汇总统计": the summary of the stock table (summary.h) into the summary
@@ -96,13 +98,11 @@ public:
     // wrote; the last row becomes current. An engine error leaves the query
     // closed.
     Result<void> refreshSummary();
-    RowSet& customerQuery() { return m_customerQuery; }
     // The customer names of the sales for the sale panel's list, as
     // OpenDistinctColumn gives them: read once (a scan of every sale row), then
     // kept current by every commit of sale rows, and read again when another
     // program wrote the file.
     Result<QStringList> customerNames();
-    RowSet& slipQuery() { return m_slipQuery; }
 
     // Close the set, replace its statement, open it. A failed statement leaves the set closed.
     Result<void> OpenQuery(RowSet& set, const Statement& st);
@@ -155,13 +155,10 @@ private:
     Database m_db;
     QString m_path;
     RowSet m_stockList;
-    RowSet m_generalQuery;
     RowSet m_salesList;
     RowSet m_summaryQuery;
-    RowSet m_customerQuery;
     std::optional<QStringList> m_customers;
     qint64 m_customersDataVersion = -1;
-    RowSet m_slipQuery;
     std::unique_ptr<MemTable> m_stockTable;
     std::unique_ptr<MemTable> m_salesTable;
     std::unique_ptr<StockFilter> m_stockFilter;
