@@ -15,7 +15,7 @@ class RowSet;
 class Tdmfm;
 
 // The search box " 快速拼音查询" under the stock grid. It only collects the
-// conditions; the main window runs the statements.
+// conditions; the stock list panel hands them to the in-memory stock filter.
 class StockSearchBox final : public QGroupBox
 {
     Q_OBJECT
