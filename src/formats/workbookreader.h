@@ -130,7 +130,7 @@ private:
     {
         if (cell.kind != Cell::Kind::Text)
             return;
-        const QString text = trimBlanks(cell.text);
+        const QString text = trimControlsAndSpaces(cell.text);
         const auto named = [&](const QString& t) { return text.compare(t, Qt::CaseInsensitive) == 0; };
         if (std::none_of(m_selection.titles.begin(), m_selection.titles.end(), named))
             return;

@@ -1,3 +1,4 @@
+// Trepair is the backup window "数据库备份"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include <QWidget>

@@ -142,7 +142,7 @@ void SalePanel::buildUi()
     label(0, QStringLiteral("商品名称："));
     m_name = addEdit(this, QStringLiteral("nameEdit"), field(0, 186), true);
     label(1, QStringLiteral("规格型号："));
-    m_spec = addEdit(this, QStringLiteral("specEdit"), field(1, 186), true);
+    m_model = addEdit(this, QStringLiteral("modelEdit"), field(1, 186), true);
     label(2, QStringLiteral("商品编码："));
     m_code = addEdit(this, QStringLiteral("codeEdit"), field(2), true);
     label(3, QStringLiteral("类 别："));
@@ -325,7 +325,7 @@ bool SalePanel::openForRow(const RowSet& set, int row)
     {
         const QScopedValueRollback quiet(m_quiet, true);
         m_name->setText(text(stockcol::name));
-        m_spec->setText(text(stockcol::model));
+        m_model->setText(text(stockcol::model));
         m_code->setText(text(stockcol::code));
         m_category->setText(text(stockcol::category));
         m_suggested->setText(amount(stockcol::salePrice));

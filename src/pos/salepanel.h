@@ -123,7 +123,7 @@ private:
     QHash<QObject*, QWidget*> m_enterTarget;
 
     QLineEdit* m_name = nullptr;
-    QLineEdit* m_spec = nullptr;
+    QLineEdit* m_model = nullptr;
     QLineEdit* m_code = nullptr;
     QLineEdit* m_category = nullptr;
     QLineEdit* m_suggested = nullptr;

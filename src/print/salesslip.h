@@ -1,3 +1,4 @@
+// The A4 sales slip report, which the shop's documents name Tform22 (docs/names.md).
 #pragma once
 
 #include "core/clock.h"

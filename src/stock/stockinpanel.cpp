@@ -25,7 +25,7 @@ namespace {
 
 bool hasText(const QString& text)
 {
-    return !trimBlanks(text).isEmpty();
+    return !trimControlsAndSpaces(text).isEmpty();
 }
 
 QString textOf(const QComboBox* list)
@@ -112,7 +112,7 @@ void StockInPanel::buildUi()
     m_name = addList(this, QStringLiteral("nameList"), left(0));
     m_name->setToolTip(QStringLiteral("直接点击已经输入好的记录，自动填充内容"));
     label(leftLabel, 1, QStringLiteral("规格型号："));
-    m_spec = addList(this, QStringLiteral("specList"), left(1));
+    m_model = addList(this, QStringLiteral("modelList"), left(1));
     label(leftLabel, 2, QStringLiteral("商品编码："));
     m_code = addList(this, QStringLiteral("codeList"), left(2));
     label(leftLabel, 3, QStringLiteral("类 别："));
@@ -150,7 +150,7 @@ void StockInPanel::buildUi()
     m_closeButton = addCloseButton();
 
     // Enter and Tab go through the fields in the same order.
-    const QList<QWidget*> order{m_name,     m_spec,      m_code,     m_category, m_date,      m_purchasePrice,
+    const QList<QWidget*> order{m_name,     m_model,      m_code,     m_category, m_date,      m_purchasePrice,
                                 m_quantity, m_salePrice, m_supplier, m_remark,   m_newButton, m_changeButton};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order.at(i), order.at(i + 1));
@@ -256,7 +256,7 @@ bool StockInPanel::copyFromRow(const RowSet& set, int row)
     if (name.isEmpty())
         return false;
     m_name->setEditText(name);
-    m_spec->setEditText(set.value(row, stockcol::model).toString());
+    m_model->setEditText(set.value(row, stockcol::model).toString());
     m_code->setEditText(set.value(row, stockcol::code).toString());
     m_category->setEditText(set.value(row, stockcol::category).toString());
     m_purchasePrice->setText(num::general(set.value(row, stockcol::purchasePrice)));
@@ -269,7 +269,7 @@ bool StockInPanel::copyFromRow(const RowSet& set, int row)
 void StockInPanel::refillLists()
 {
     FillDistinctList(m_name, m_dm.stockValues(stockcol::name));
-    FillDistinctList(m_spec, m_dm.stockValues(stockcol::model));
+    FillDistinctList(m_model, m_dm.stockValues(stockcol::model));
     FillDistinctList(m_code, m_dm.stockValues(stockcol::code));
     FillDistinctList(m_category, m_dm.stockValues(stockcol::category));
     FillDistinctList(m_supplier, m_dm.stockValues(stockcol::supplier));
@@ -314,7 +314,7 @@ bool StockInPanel::openForChange()
     auto text = [&](QLatin1StringView field) { return set.value(row, field).toString(); };
     auto amount = [&](QLatin1StringView field) { return num::general(set.value(row, field)); };
     m_name->setEditText(text(stockcol::name));
-    m_spec->setEditText(text(stockcol::model));
+    m_model->setEditText(text(stockcol::model));
     m_code->setEditText(text(stockcol::code));
     m_category->setEditText(text(stockcol::category));
     m_purchasePrice->setText(amount(stockcol::purchasePrice));
@@ -361,7 +361,7 @@ std::optional<QVariantMap> StockInPanel::rowValues(const QString& stockAmount)
 {
     stockops::Entry entry;
     entry.name = textOf(m_name);
-    entry.model = textOf(m_spec);
+    entry.model = textOf(m_model);
     entry.code = textOf(m_code);
     entry.category = textOf(m_category);
     entry.purchasePrice = m_purchasePrice->text();

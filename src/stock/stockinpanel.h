@@ -59,7 +59,7 @@ public:
     // The date keeper of the main window fills it whenever it is empty.
     DateField* dateField() const { return m_date; }
     QComboBox* nameList() const { return m_name; }
-    QComboBox* specList() const { return m_spec; }
+    QComboBox* modelList() const { return m_model; }
     QComboBox* codeList() const { return m_code; }
     QComboBox* categoryList() const { return m_category; }
     NumberBox* purchasePriceBox() const { return m_purchasePrice; }
@@ -125,7 +125,7 @@ private:
     QHash<QObject*, QWidget*> m_enterTarget;
 
     QComboBox* m_name = nullptr;
-    QComboBox* m_spec = nullptr;
+    QComboBox* m_model = nullptr;
     QComboBox* m_code = nullptr;
     QComboBox* m_category = nullptr;
     DateField* m_date = nullptr;

@@ -136,9 +136,9 @@ void Tchangepassfm::onChangeClicked()
         return;
     }
     const QString name = m_user->currentText();
-    const QString oldPassword = trimBlanks(m_old->text());
-    const QString newPassword = trimBlanks(m_new->text());
-    const QString repeated = trimBlanks(m_repeat->text());
+    const QString oldPassword = trimControlsAndSpaces(m_old->text());
+    const QString newPassword = trimControlsAndSpaces(m_new->text());
+    const QString repeated = trimControlsAndSpaces(m_repeat->text());
     if (!RequireText(m_old, QStringLiteral("必须输入旧口令！")))
         return;
     if (!RequireText(m_new, QStringLiteral("新口令长度不能为空！")))

@@ -1,3 +1,4 @@
+// Tchangepassfm is the password change window "更改密码"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include <QWidget>

@@ -209,7 +209,7 @@ void Tloginfm::onLoginClicked()
         return;
     const QString name = m_user->currentText();
     // Blanks and control characters at both ends are not part of a password.
-    const QString password = trimBlanks(m_password->text());
+    const QString password = trimControlsAndSpaces(m_password->text());
 
     const int matches = userq::countMatches(m_dm, name, password);
     if (matches < 0)

@@ -1,3 +1,4 @@
+// Tloginfm is the login window "用户登录"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include <QDateTime>

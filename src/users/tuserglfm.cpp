@@ -212,7 +212,7 @@ void Tuserglfm::fillFailures()
 void Tuserglfm::onLoginClicked()
 {
     // The check is always of the one super administrator, whoever is logged in.
-    const int matches = userq::countMatches(m_dm, userq::superAdministrator(), trimBlanks(m_password->text()));
+    const int matches = userq::countMatches(m_dm, userq::superAdministrator(), trimControlsAndSpaces(m_password->text()));
     if (matches < 0)
         return; // the engine's error has been shown
     if (matches != 1) {
@@ -241,7 +241,7 @@ void Tuserglfm::onHintClicked()
 
 void Tuserglfm::onResetClicked()
 {
-    const QString name = trimBlanks(m_resetName->text());
+    const QString name = trimControlsAndSpaces(m_resetName->text());
     if (name.isEmpty()) {
         messagePort().inform(QStringLiteral("请选择用户名！"));
         return;
@@ -260,7 +260,7 @@ void Tuserglfm::onResetClicked()
 
 void Tuserglfm::onAddClicked()
 {
-    const QString name = trimBlanks(m_newName->text());
+    const QString name = trimControlsAndSpaces(m_newName->text());
     if (name == userq::superAdministrator()) {
         messagePort().inform(QStringLiteral("超级管理员只能有一个，不能增加"));
         return;
@@ -285,7 +285,7 @@ void Tuserglfm::onAddClicked()
 
 void Tuserglfm::onDeleteClicked()
 {
-    const QString name = trimBlanks(m_deleteName->text());
+    const QString name = trimControlsAndSpaces(m_deleteName->text());
     if (name == userq::superAdministrator()) {
         messagePort().inform(QStringLiteral("超级管理员不能删除！"));
         return;

@@ -1,3 +1,4 @@
+// Tuserglfm is the user management window "用户管理"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include <QWidget>

@@ -330,7 +330,7 @@ void TestMainWindow::changeWritesTheRowItWasStartedOn()
     // A reload empties the panel's lists; the user types them again. Then the
     // quantity changes and 修改入库 is pressed and answered with OK.
     const std::pair<QComboBox*, QString> lists[] = {{panel->nameList(), QStringLiteral("甲球拍")},
-                                                    {panel->specList(), QStringLiteral("A型")},
+                                                    {panel->modelList(), QStringLiteral("A型")},
                                                     {panel->codeList(), QStringLiteral("A100")},
                                                     {panel->categoryList(), QStringLiteral("球拍")},
                                                     {panel->supplierList(), QStringLiteral("甲厂")}};
