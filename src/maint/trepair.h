@@ -35,7 +35,6 @@ signals:
     void closed();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private slots:
@@ -63,5 +62,4 @@ private:
     QLineEdit* m_restoreSource;
     QPushButton* m_open;
     QPushButton* m_restore;
-    bool m_placed = false;
 };

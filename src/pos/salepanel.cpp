@@ -14,6 +14,7 @@
 #include "store/ops/tdmfm.h"
 #include "ui/clickshield.h"
 #include "ui/datefield.h"
+#include "ui/enterchain.h"
 #include "ui/numberbox.h"
 #include "ui/queryhelpers.h"
 
@@ -215,20 +216,10 @@ void SalePanel::buildUi()
     const QList<QWidget*> tabOrder = fields + QList<QWidget*>{m_next, m_return, m_previous, m_preview};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i), tabOrder.at(i + 1));
-    for (qsizetype i = 0; i + 1 < fields.size(); ++i) {
-        QWidget* f = fields.at(i);
-        QList<QWidget*> receivers{f};
-        if (f == m_date)
-            receivers = {m_date->lineEdit()};
-        else if (f == m_customer)
-            receivers << m_customer->lineEdit();
-        for (QWidget* receiver : receivers) {
-            receiver->installEventFilter(this);
-            m_enterTarget.insert(receiver, fields.at(i + 1));
-        }
-    }
-    // Enter in the remark does nothing; leaving an empty customer name clears address and contact.
-    m_remark->installEventFilter(this);
+    auto* enter = new EnterChain(this, Qt::TabFocusReason);
+    enter->chain(fields);
+    enter->stop(m_remark);
+    // Leaving an empty customer name clears address and contact.
     m_customer->installEventFilter(this);
 }
 
@@ -572,17 +563,7 @@ void SalePanel::closePanel()
 
 bool SalePanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (QWidget* target = m_enterTarget.value(watched)) {
-                target->setFocus(Qt::TabFocusReason);
-                return true;
-            }
-            if (watched == m_remark)
-                return true;
-        }
-    } else if (event->type() == QEvent::FocusOut && watched == m_customer) {
+    if (event->type() == QEvent::FocusOut && watched == m_customer) {
         // The user leaving the field, not the panel moving the focus while it opens.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         const bool byUser =

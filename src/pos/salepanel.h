@@ -120,7 +120,6 @@ private:
     SaleNumber m_number;
     QString m_rememberedCustomer;
     bool m_quiet = false;
-    QHash<QObject*, QWidget*> m_enterTarget;
 
     QLineEdit* m_name = nullptr;
     QLineEdit* m_model = nullptr;

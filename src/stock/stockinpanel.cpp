@@ -10,6 +10,7 @@
 #include "store/ops/stockops.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datefield.h"
+#include "ui/enterchain.h"
 #include "ui/numberbox.h"
 #include "ui/queryhelpers.h"
 
@@ -154,20 +155,14 @@ void StockInPanel::buildUi()
                                 m_quantity, m_salePrice, m_supplier, m_remark,   m_newButton, m_changeButton};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order.at(i), order.at(i + 1));
-    // The remark's target depends on which button is shown (moveFocusOnEnter).
+    auto* enter = new EnterChain(this, Qt::TabFocusReason);
     for (qsizetype i = 0; i + 1 < order.size() && order.at(i) != m_newButton; ++i) {
-        QWidget* field = order.at(i);
         QWidget* next = order.at(i + 1);
-        // Keys reach the widget that holds the focus; for the date that is its inner edit.
-        QList<QWidget*> receivers{field};
-        if (field == m_date)
-            receivers = {m_date->lineEdit()};
-        else if (auto* list = qobject_cast<QComboBox*>(field))
-            receivers << list->lineEdit();
-        for (QWidget* receiver : receivers) {
-            receiver->installEventFilter(this);
-            m_enterTarget.insert(receiver, next);
-        }
+        enter->link(order.at(i), [this, next]() -> QWidget* {
+            // The remark's target is the button that is shown: "修改入库" when open for a change.
+            QWidget* target = next == m_newButton && m_newButton->isHidden() ? m_changeButton : next;
+            return target->isVisible() && target->isEnabled() ? target : nullptr;
+        });
     }
 }
 
@@ -466,23 +461,3 @@ void StockInPanel::closePanel()
 
 // ---- Keyboard and mouse -------------------------------------------------------
 
-void StockInPanel::moveFocusOnEnter(QObject* watched)
-{
-    QWidget* target = m_enterTarget.value(watched);
-    if (target == m_newButton && m_newButton->isHidden())
-        target = m_changeButton; // open for a change: the button that is shown
-    if (target && target->isVisible() && target->isEnabled())
-        target->setFocus(Qt::TabFocusReason);
-}
-
-bool StockInPanel::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_enterTarget.contains(watched)) {
-            moveFocusOnEnter(watched);
-            return true;
-        }
-    }
-    return FloatingPanel::eventFilter(watched, event);
-}

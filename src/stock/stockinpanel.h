@@ -95,9 +95,6 @@ public slots:
     // Empties the amounts and the remark; the lists and the date keep their texts.
     void clear();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void buildUi();
     void onPurchasePriceChanged();
@@ -114,7 +111,6 @@ private:
     bool checkRequired();
     bool checkDate();
     std::optional<QVariantMap> rowValues(const QString& stockAmount);
-    void moveFocusOnEnter(QObject* watched);
 
     Tdmfm& m_dm;
     StockHost& m_host;
@@ -122,7 +118,6 @@ private:
     qint64 m_changeRowId = -1;
     // Set while the panel writes several fields at once and the intermediate states must not recompute.
     bool m_quiet = false;
-    QHash<QObject*, QWidget*> m_enterTarget;
 
     QComboBox* m_name = nullptr;
     QComboBox* m_model = nullptr;

@@ -4,9 +4,10 @@
 #include "core/messageport.h"
 #include "store/ops/tdmfm.h"
 #include "store/ops/userqueries.h"
+#include "ui/centring.h"
+#include "ui/enterchain.h"
 #include "users/passwordbox.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -15,17 +16,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
-
-bool isEnter(const QKeyEvent* key)
-{
-    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-}
 
 QLabel* hintLabel(QWidget* parent)
 {
@@ -121,11 +116,12 @@ Tuserglfm::Tuserglfm(Tdmfm& dm, QWidget* parent)
     layout->addWidget(m_tabs);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
+    auto* enter = new EnterChain(this, Qt::OtherFocusReason);
+    enter->link(m_password, m_login);
     for (QPushButton* b : {m_login, m_quit, m_reset, m_hint, m_add, m_delete}) {
         b->setAutoDefault(false);
-        b->installEventFilter(this);
+        enter->press(b);
     }
-    m_password->installEventFilter(this);
 
     connect(m_login, &QPushButton::clicked, this, &Tuserglfm::onLoginClicked);
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
@@ -136,6 +132,7 @@ Tuserglfm::Tuserglfm(Tdmfm& dm, QWidget* parent)
     connect(m_delete, &QPushButton::clicked, this, &Tuserglfm::onDeleteClicked);
 
     setUnlocked(false);
+    centreOnFirstShow(this);
 }
 
 void Tuserglfm::setUnlocked(bool unlocked)
@@ -147,13 +144,8 @@ void Tuserglfm::setUnlocked(bool unlocked)
 void Tuserglfm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!m_placed) {
-        m_placed = true;
-        if (QScreen* screen = QApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+    if (!m_listed) {
+        m_listed = true;
         fillUserList();
     }
     m_password->setFocus(Qt::OtherFocusReason);
@@ -172,23 +164,6 @@ void Tuserglfm::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-bool Tuserglfm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (watched == m_password && isEnter(key)) {
-            m_login->setFocus(Qt::OtherFocusReason);
-            return true;
-        }
-        // A button with the focus is pressed by Enter as by the space bar.
-        if (auto* button = qobject_cast<QPushButton*>(watched); button && isEnter(key)) {
-            button->click();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void Tuserglfm::fillUserList()
