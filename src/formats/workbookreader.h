@@ -178,8 +178,8 @@ InputPtr childNamed(GsfInfile* dir, const char* name);
 // tells the format by its first bytes and hands it to one of them; a reader
 // fills `book` with the sheet names and the selected cells, or returns false
 // with the sentence saying why.
-bool readXls(GsfInput* file, const Selection& selection, Book* book, QString* error);   // xlsreader.cpp
-bool readXlsx(GsfInput* file, const Selection& selection, Book* book, QString* error);  // xlsxreader.cpp
+bool readXls(GsfInput* file, const Selection& selection, Book* book, QString* error);  // xlsreader.cpp
+bool readXlsx(GsfInput* file, const Selection& selection, Book* book, QString* error); // xlsxreader.cpp
 bool readCsv(const QString& path, QByteArray data, const Selection& selection, Book* book,
              QString* error); // csvreader.cpp
 

@@ -211,7 +211,7 @@ void SalePanel::buildUi()
     m_close = addCloseButton();
 
     // Enter and Tab go through the fields in the same order; Tab goes on to the buttons.
-    const QList<QWidget*> fields{m_price,  m_discount, m_quantity, m_owed,    m_date,
+    const QList<QWidget*> fields{m_price,      m_discount, m_quantity, m_owed,    m_date,
                                  m_numberEdit, m_customer, m_address,  m_contact, m_remark};
     const QList<QWidget*> tabOrder = fields + QList<QWidget*>{m_next, m_return, m_previous, m_preview};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)

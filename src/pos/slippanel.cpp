@@ -261,6 +261,3 @@ bool SlipPanel::previewSlip()
     m_slipPreviewer();
     return true;
 }
-
-// ---- Keyboard and mouse -------------------------------------------------------
-

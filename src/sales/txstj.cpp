@@ -390,8 +390,8 @@ void Txstj::keyPressEvent(QKeyEvent* e)
             m_edit->hide();
             return;
         }
-        if (auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget()); box && isAncestorOf(box) &&
-                                                                               !box->isReadOnly() && !box->text().isEmpty()) {
+        if (auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+            box && isAncestorOf(box) && !box->isReadOnly() && !box->text().isEmpty()) {
             box->clear();
             return;
         }

@@ -18,8 +18,10 @@ QList<GridColumn> stockGridColumns()
     using F = GridColumn::Format;
     const QColor white(Qt::white);
     return {
-        gridColumn(stockcol::name, "商 品 信 息|名 称", F::Text, 90).fitted().titled(kSkyBlue).captioned(
-            QStringLiteral("总计")),
+        gridColumn(stockcol::name, "商 品 信 息|名 称", F::Text, 90)
+            .fitted()
+            .titled(kSkyBlue)
+            .captioned(QStringLiteral("总计")),
         gridColumn(stockcol::model, "商 品 信 息|规格型号", F::Text, 70).fitted().titled(kSkyBlue),
         gridColumn(stockcol::code, "商 品 信 息|编 码", F::Text, 78).fitted().titled(kSkyBlue),
         gridColumn(stockcol::category, "商 品 信 息|类 别", F::Text, 58).titled(kSkyBlue),

@@ -151,7 +151,7 @@ void StockInPanel::buildUi()
     m_closeButton = addCloseButton();
 
     // Enter and Tab go through the fields in the same order.
-    const QList<QWidget*> order{m_name,     m_model,      m_code,     m_category, m_date,      m_purchasePrice,
+    const QList<QWidget*> order{m_name,     m_model,     m_code,     m_category, m_date,      m_purchasePrice,
                                 m_quantity, m_salePrice, m_supplier, m_remark,   m_newButton, m_changeButton};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order.at(i), order.at(i + 1));
@@ -458,6 +458,3 @@ void StockInPanel::closePanel()
     clear();
     setChangeEnabled(false);
 }
-
-// ---- Keyboard and mouse -------------------------------------------------------
-

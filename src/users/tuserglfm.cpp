@@ -187,7 +187,8 @@ void Tuserglfm::fillFailures()
 void Tuserglfm::onLoginClicked()
 {
     // The check is always of the one super administrator, whoever is logged in.
-    const int matches = userq::countMatches(m_dm, userq::superAdministrator(), trimControlsAndSpaces(m_password->text()));
+    const int matches =
+        userq::countMatches(m_dm, userq::superAdministrator(), trimControlsAndSpaces(m_password->text()));
     if (matches < 0)
         return; // the engine's error has been shown
     if (matches != 1) {
@@ -270,7 +271,7 @@ void Tuserglfm::onDeleteClicked()
         return;
     }
     if (messagePort().askYesNo(QStringLiteral("删除用户"), QStringLiteral("你真的要删除用户：") + name +
-                                                              QStringLiteral("吗?")) == MessagePort::Answer::Ok) {
+                                                               QStringLiteral("吗?")) == MessagePort::Answer::Ok) {
         int removed = 0;
         if (userq::deleteUser(m_dm, name, &removed)) {
             messagePort().inform(removed > 0 ? QStringLiteral("成功删除！")

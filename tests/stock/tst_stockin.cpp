@@ -91,7 +91,6 @@ QWidget* focused()
     return QApplication::focusWidget();
 }
 
-
 void enter()
 {
     QTest::keyClick(focused(), Qt::Key_Return);
@@ -310,7 +309,7 @@ void TestStockIn::tabFollowsTheEnterOrder()
     StockInPanel* p = s.panel;
     p->openForNew();
     p->nameList()->setFocus();
-    const QList<QWidget*> order{p->modelList(),         p->codeList(),    p->categoryList(), p->dateField(),
+    const QList<QWidget*> order{p->modelList(),        p->codeList(),    p->categoryList(), p->dateField(),
                                 p->purchasePriceBox(), p->quantityBox(), p->salePriceBox(), p->supplierList(),
                                 p->remarkEdit(),       p->newButton()};
     for (QWidget* next : order) {
@@ -680,8 +679,10 @@ void TestStockIn::deleteCurrentRow()
     // Nothing loaded yet: the confirmation, then the empty-dataset error.
     s.port.answers << MessagePort::Answer::Ok;
     QVERIFY(!p->deleteCurrentRow());
-    QCOMPARE(s.port.texts(), QStringList({QStringLiteral("你真的要删除选中资料吗？"),
-                                          MessagePort::userErrorText(QStringLiteral("Cannot perform this operation on an empty dataset"))}));
+    QCOMPARE(
+        s.port.texts(),
+        QStringList({QStringLiteral("你真的要删除选中资料吗？"),
+                     MessagePort::userErrorText(QStringLiteral("Cannot perform this operation on an empty dataset"))}));
     QCOMPARE(s.port.entries.at(0).title, QStringLiteral("警告！"));
 
     s.shop.addStock(QStringLiteral("排球"), QString(), QStringLiteral("V1"), QStringLiteral("球类"), 30, 2, 45);
