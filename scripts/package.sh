@@ -5,7 +5,7 @@
 # metadata. Install it with: sudo apt-get install ./tarvik_*.deb
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-BUILD="${1:-$ROOT/build}"
+BUILD="$(realpath -m "${1:-$ROOT/build}")"
 bash "$ROOT/scripts/deps.sh"
 [ -f "$BUILD/CMakeCache.txt" ] || cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j2 --target tarvik tarvik-admin tarvik_packaging
