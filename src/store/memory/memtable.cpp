@@ -77,45 +77,12 @@ inline quint64 pairBits(std::string_view t)
     return bits;
 }
 
-int kindRank(MemTable::Kind k)
-{
-    switch (k) {
-    case MemTable::Kind::Null:
-        return 0;
-    case MemTable::Kind::Integer:
-    case MemTable::Kind::Real:
-        return 1;
-    case MemTable::Kind::Text:
-        return 2;
-    case MemTable::Kind::Blob:
-        return 3;
-    }
-    return 0;
-}
-
 QString engineText(sqlite3* db)
 {
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
 } // namespace
-
-int MemTable::collateTexts(std::string_view a, std::string_view b, bool nocase)
-{
-    const size_t n = std::min(a.size(), b.size());
-    if (!nocase) {
-        const int r = n ? std::memcmp(a.data(), b.data(), n) : 0;
-        return r != 0 ? r : (a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);
-    }
-    // NOCASE folds ASCII letters and, like the engine, stops at a NUL in the first text.
-    const auto* x = reinterpret_cast<const unsigned char*>(a.data());
-    const auto* y = reinterpret_cast<const unsigned char*>(b.data());
-    for (size_t i = 0; i < n; ++i) {
-        if (x[i] == 0 || foldAscii(x[i]) != foldAscii(y[i]))
-            return int(foldAscii(x[i])) - int(foldAscii(y[i]));
-    }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
 
 // One prepared statement, finalised on every path.
 struct MemTable::Stmt
@@ -895,30 +862,25 @@ void MemTable::filterLike(std::vector<int>& positions, int column, const LikePat
 
 int MemTable::compareText(int pos, int column, std::string_view text, bool* isNull) const
 {
-    *isNull = false;
-    switch (kind(pos, column)) {
-    case Kind::Null:
-        *isNull = true;
+    const Kind k = kind(pos, column);
+    *isNull = k == Kind::Null;
+    if (*isNull)
         return 0;
-    case Kind::Integer:
-    case Kind::Real:
-        return -1; // numbers sort before texts
-    case Kind::Text:
-        return collateTexts(utf8(pos, column), text, m_cols[size_t(column)].nocase);
-    case Kind::Blob:
-        return 1; // blobs sort after texts
-    }
-    return 0;
+    // Numbers sort before every text, blobs after.
+    const int rank = storageClassRank(k);
+    if (rank != valueorder::kTextRank)
+        return rank < valueorder::kTextRank ? -1 : 1;
+    return valueorder::collateTexts(utf8(pos, column), text, m_cols[size_t(column)].nocase);
 }
 
 int MemTable::compareCells(int posA, int posB, int column) const
 {
     const Kind ka = kind(posA, column), kb = kind(posB, column);
-    const int ra = kindRank(ka), rb = kindRank(kb);
+    const int ra = storageClassRank(ka), rb = storageClassRank(kb);
     if (ra != rb)
         return ra < rb ? -1 : 1;
     switch (ra) {
-    case 1: {
+    case valueorder::kNumberRank: {
         if (ka == Kind::Integer && kb == Kind::Integer) {
             const qint64 x = integer(posA, column), y = integer(posB, column);
             return x < y ? -1 : x > y ? 1 : 0;
@@ -926,10 +888,10 @@ int MemTable::compareCells(int posA, int posB, int column) const
         const double x = number(posA, column), y = number(posB, column);
         return x < y ? -1 : x > y ? 1 : 0;
     }
-    case 2:
-        return collateTexts(utf8(posA, column), utf8(posB, column), m_cols[size_t(column)].nocase);
-    case 3:
-        return collateTexts(utf8(posA, column), utf8(posB, column), false);
+    case valueorder::kTextRank:
+        return valueorder::collateTexts(utf8(posA, column), utf8(posB, column), m_cols[size_t(column)].nocase);
+    case valueorder::kBlobRank:
+        return valueorder::collateTexts(utf8(posA, column), utf8(posB, column), false);
     default:
         return 0;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/memory/valueorder.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -41,7 +43,7 @@ class MemTable final : public QObject
 {
     Q_OBJECT
 public:
-    enum class Kind : quint8 { Null, Integer, Real, Text, Blob };
+    using Kind = ValueKind;
 
     // `likeColumns` are the columns searched with LIKE; they get a lower-cased copy.
     MemTable(Database& db, QString table, QStringList likeColumns, QObject* parent = nullptr);
@@ -148,13 +150,6 @@ public:
     // the column's collation, blobs).
     int compareCells(int posA, int posB, int column) const;
 
-    // The engine's BINARY (nocase false) and NOCASE orders of two UTF-8 texts.
-    static int collateTexts(std::string_view a, std::string_view b, bool nocase);
-    // NOCASE's folding: ASCII capitals to small letters, every other byte as it is.
-    static unsigned char foldAscii(unsigned char c)
-    {
-        return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-    }
 
     // Changes with every change of the rows (load, refresh, removal).
     quint64 version() const { return m_version; }
