@@ -1,6 +1,7 @@
 #include "store/memory/memtable.h"
 
 #include "store/db/database.h"
+#include "store/db/preparedstatement.h"
 #include "store/memory/likepattern.h"
 
 #include <sqlite3.h>
@@ -84,29 +85,6 @@ QString engineText(sqlite3* db)
 
 } // namespace
 
-// One prepared statement, finalised on every path.
-struct MemTable::Stmt
-{
-    sqlite3* db = nullptr;
-    sqlite3_stmt* st = nullptr;
-
-    Stmt(sqlite3* handle, const QString& sql, QString* error)
-        : db(handle)
-    {
-        const QByteArray text = sql.toUtf8();
-        if (!db) {
-            *error = QStringLiteral("Database is not open");
-        } else if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK) {
-            *error = engineText(db);
-            sqlite3_finalize(st);
-            st = nullptr;
-        }
-    }
-    ~Stmt() { sqlite3_finalize(st); }
-    Stmt(const Stmt&) = delete;
-    Stmt& operator=(const Stmt&) = delete;
-};
-
 MemTable::MemTable(Database& db, QString table, QStringList likeColumns, QObject* parent)
     : QObject(parent)
     , m_db(db)
@@ -130,14 +108,14 @@ void MemTable::clear()
 
 bool MemTable::currentDataVersion(qint64* out, QString* error) const
 {
-    Stmt st(m_db.handle(), QStringLiteral("PRAGMA data_version"), error);
-    if (!st.st)
+    PreparedStatement st(m_db.handle(), "PRAGMA data_version", error);
+    if (!st.isValid())
         return false;
-    if (sqlite3_step(st.st) != SQLITE_ROW) {
-        *error = engineText(st.db);
+    if (sqlite3_step(st.get()) != SQLITE_ROW) {
+        *error = st.engineError();
         return false;
     }
-    *out = sqlite3_column_int64(st.st, 0);
+    *out = sqlite3_column_int64(st.get(), 0);
     return true;
 }
 
@@ -154,18 +132,19 @@ bool MemTable::load(QString* error)
     ++m_loadCount;
     m_loadStamp = m_version;
     sqlite3* db = m_db.handle();
-    Stmt st(db, QStringLiteral("select rowid, * from %1 order by rowid").arg(quoteIdentifier(m_table)), error);
-    bool ok = st.st != nullptr;
+    PreparedStatement st(
+        db, QStringLiteral("select rowid, * from %1 order by rowid").arg(quoteIdentifier(m_table)).toUtf8(), error);
+    bool ok = st.isValid();
     // Read the version first: a write that lands during the read is seen next time.
     if (ok)
         ok = currentDataVersion(&m_dataVersion, error);
     if (ok) {
-        const int n = sqlite3_column_count(st.st);
+        const int n = sqlite3_column_count(st.get());
         const QByteArray tableName = m_table.toUtf8();
         m_cols.resize(size_t(n - 1));
         for (int i = 1; i < n; ++i) {
             Column& c = m_cols[size_t(i - 1)];
-            c.name = QString::fromUtf8(sqlite3_column_name(st.st, i));
+            c.name = QString::fromUtf8(sqlite3_column_name(st.get(), i));
             m_names << c.name;
             c.searched = m_likeNames.contains(c.name, Qt::CaseInsensitive);
             const char* collation = nullptr;
@@ -184,13 +163,14 @@ bool MemTable::load(QString* error)
         qint64 expected = 0;
         if (m_progress) {
             // The last row identity, from the end of the table's tree: no scan.
-            Stmt last(db, QStringLiteral("select max(rowid) from %1").arg(quoteIdentifier(m_table)), error);
-            if (last.st && sqlite3_step(last.st) == SQLITE_ROW)
-                expected = std::max<qint64>(0, sqlite3_column_int64(last.st, 0));
+            PreparedStatement last(
+                db, QStringLiteral("select max(rowid) from %1").arg(quoteIdentifier(m_table)).toUtf8(), error);
+            if (last.isValid() && sqlite3_step(last.get()) == SQLITE_ROW)
+                expected = std::max<qint64>(0, sqlite3_column_int64(last.get(), 0));
             m_progress(0, expected);
         }
         int rc;
-        while ((rc = sqlite3_step(st.st)) == SQLITE_ROW) {
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
             readInto(st, slotCount(), true);
             if (m_progress && slotCount() % loadProgressStep() == 0)
                 m_progress(slotCount(), std::max<qint64>(expected, slotCount()));
@@ -360,9 +340,9 @@ quint64 MemTable::appendText(Column& col, const char* data, size_t n)
     return s;
 }
 
-void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
+void MemTable::setCell(Column& col, int pos, PreparedStatement& st, int index, bool append)
 {
-    const int type = sqlite3_column_type(st.st, index);
+    const int type = sqlite3_column_type(st.get(), index);
     const size_t p = size_t(pos);
     if (col.direct) {
         if (append) {
@@ -387,18 +367,18 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
     switch (type) {
     case SQLITE_INTEGER:
         kind = Kind::Integer;
-        cell = quint64(sqlite3_column_int64(st.st, index));
+        cell = quint64(sqlite3_column_int64(st.get(), index));
         break;
     case SQLITE_FLOAT:
         kind = Kind::Real;
-        cell = std::bit_cast<quint64>(sqlite3_column_double(st.st, index));
+        cell = std::bit_cast<quint64>(sqlite3_column_double(st.get(), index));
         break;
     case SQLITE_TEXT:
     case SQLITE_BLOB: {
         kind = type == SQLITE_TEXT ? Kind::Text : Kind::Blob;
         // Texts and blobs both as the engine's text of them, as a row set reads them.
-        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(st.st, index));
-        const size_t n = size_t(sqlite3_column_bytes(st.st, index));
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), index));
+        const size_t n = size_t(sqlite3_column_bytes(st.get(), index));
         text = std::string_view(data ? data : "", data ? n : 0);
         break;
     }
@@ -463,8 +443,8 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
     if (isNew && col.searched && kind != Kind::Null) {
         if (kind == Kind::Integer || kind == Kind::Real) {
             // LIKE sees a number as the engine renders it.
-            const auto* rendered = reinterpret_cast<const char*>(sqlite3_column_text(st.st, index));
-            const size_t n = size_t(sqlite3_column_bytes(st.st, index));
+            const auto* rendered = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), index));
+            const size_t n = size_t(sqlite3_column_bytes(st.get(), index));
             col.likeText[entry] = appendText(col, rendered ? rendered : "", rendered ? n : 0);
             col.kinds[entry] |= kLikeTextElsewhere;
         } else if (!isRegularUtf8(spanView(col.bytes, cell))) {
@@ -480,10 +460,10 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
     }
 }
 
-bool MemTable::readInto(Stmt& st, int pos, bool append)
+bool MemTable::readInto(PreparedStatement& st, int pos, bool append)
 {
     if (append) {
-        m_rowIds.push_back(sqlite3_column_int64(st.st, 0));
+        m_rowIds.push_back(sqlite3_column_int64(st.get(), 0));
         m_live.push_back(1);
         const qint64 id = m_rowIds.back();
         if (m_byRowId.empty() || m_rowIds[size_t(m_byRowId.back())] < id) {
@@ -510,20 +490,21 @@ bool MemTable::refreshRow(qint64 rowId, QString* error)
     }
     if (!m_loaded || m_loadedConnection != m_db.connectionSerial())
         return load(error);
-    Stmt st(m_db.handle(), QStringLiteral("select rowid, * from %1 where rowid=?").arg(quoteIdentifier(m_table)),
-            error);
-    if (!st.st)
+    PreparedStatement st(m_db.handle(),
+                         QStringLiteral("select rowid, * from %1 where rowid=?").arg(quoteIdentifier(m_table)).toUtf8(),
+                         error);
+    if (!st.isValid())
         return false;
-    if (sqlite3_column_count(st.st) != int(m_cols.size()) + 1)
+    if (sqlite3_column_count(st.get()) != int(m_cols.size()) + 1)
         return load(error); // the table's columns changed
-    sqlite3_bind_int64(st.st, 1, rowId);
-    const int rc = sqlite3_step(st.st);
+    sqlite3_bind_int64(st.get(), 1, rowId);
+    const int rc = sqlite3_step(st.get());
     if (rc == SQLITE_DONE) {
         removeRow(rowId);
         return true;
     }
     if (rc != SQLITE_ROW) {
-        *error = engineText(st.db);
+        *error = st.engineError();
         return false;
     }
     ++m_version;

@@ -18,6 +18,7 @@
 
 class Database;
 class LikePattern;
+class PreparedStatement;
 struct sqlite3;
 
 // A compact, column-oriented copy of one table's rows, held so that a search
@@ -150,7 +151,6 @@ public:
     // the column's collation, blobs).
     int compareCells(int posA, int posB, int column) const;
 
-
     // Changes with every change of the rows (load, refresh, removal).
     quint64 version() const { return m_version; }
     // The version() at which the row at `pos` was last read (loaded, appended
@@ -244,11 +244,10 @@ private:
         void setCode(size_t pos, quint32 entry);
         void makeDirect();
     };
-    struct Stmt;
 
-    bool readInto(Stmt& st, int pos, bool append);
+    bool readInto(PreparedStatement& st, int pos, bool append);
     bool likeEntry(const Column& c, quint32 entry, const LikePattern& pattern) const;
-    void setCell(Column& col, int pos, Stmt& st, int index, bool append);
+    void setCell(Column& col, int pos, PreparedStatement& st, int index, bool append);
     quint64 appendText(Column& col, const char* data, size_t n);
     bool currentDataVersion(qint64* out, QString* error) const;
     void clear();
