@@ -854,6 +854,26 @@ int MemTable::compareText(int pos, int column, std::string_view text, bool* isNu
     return valueorder::collateTexts(utf8(pos, column), text, m_cols[size_t(column)].nocase);
 }
 
+int MemTable::compareWithZero(int pos, int column, bool* isNull) const
+{
+    const Kind k = kind(pos, column);
+    *isNull = k == Kind::Null;
+    switch (k) {
+    case Kind::Null:
+        return 0;
+    case Kind::Integer: {
+        const qint64 v = integer(pos, column);
+        return v > 0 ? 1 : v < 0 ? -1 : 0;
+    }
+    case Kind::Real: {
+        const double v = number(pos, column);
+        return v > 0 ? 1 : v < 0 ? -1 : 0;
+    }
+    default:
+        return 1; // texts and blobs sort after every number
+    }
+}
+
 int MemTable::compareCells(int posA, int posB, int column) const
 {
     const Kind ka = kind(posA, column), kb = kind(posB, column);

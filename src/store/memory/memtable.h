@@ -147,6 +147,10 @@ public:
     // The engine's comparison of the value with a bound text under the column's
     // collation: <0, 0, >0; NULL gives `isNull`.
     int compareText(int pos, int column, std::string_view text, bool* isNull) const;
+    // The engine's comparison of the value with the number 0 (`value > 0`,
+    // `value <> 0`, `value < 0`): <0, 0, >0; a text or blob is greater than
+    // any number; NULL gives `isNull`.
+    int compareWithZero(int pos, int column, bool* isNull) const;
     // The engine's order of two values of one column (NULL, numbers, texts by
     // the column's collation, blobs).
     int compareCells(int posA, int posB, int column) const;

@@ -11,22 +11,12 @@
 
 namespace {
 
-using Kind = MemTable::Kind;
-
-// The engine's `value > 0` (sign 1) and `value < 0` (sign -1): NULL is never
-// true; a text or blob is greater than any number.
+// The engine's `value > 0` (sign 1) and `value < 0` (sign -1): NULL is never true.
 bool hasSign(const MemTable& t, int pos, int col, int sign)
 {
-    switch (t.kind(pos, col)) {
-    case Kind::Null:
-        return false;
-    case Kind::Integer:
-        return sign > 0 ? t.integer(pos, col) > 0 : t.integer(pos, col) < 0;
-    case Kind::Real:
-        return sign > 0 ? t.number(pos, col) > 0 : t.number(pos, col) < 0;
-    default:
-        return sign > 0;
-    }
+    bool isNull = false;
+    const int c = t.compareWithZero(pos, col, &isNull);
+    return !isNull && (sign > 0 ? c > 0 : c < 0);
 }
 
 // "%text%": the pattern of a text box.
@@ -117,9 +107,7 @@ bool SaleFilter::search(int sign, const salesq::Conditions& c, std::vector<int>*
     s.base = sign;
     s.boxes = {c.category, c.nameInitials, c.code, c.specInitials, c.customer, c.remark};
     s.columns = {m_col.category, m_col.nameInitials, m_col.code, m_col.specInitials, m_col.customer, m_col.remark};
-    s.byDate = c.byDate;
-    s.from = c.from;
-    s.to = c.to;
+    s.takeDates(c);
     return SearchFilter::search(
         s,
         [&]() -> std::vector<int> {

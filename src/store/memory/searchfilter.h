@@ -37,6 +37,14 @@ public:
         std::array<int, 6> columns{}; // the column each box searches
         bool byDate = false;          // a date range, with from/to as bound
         QString from, to;
+
+        // The date range of a filter's conditions (byDate, from, to).
+        template <typename Conditions> void takeDates(const Conditions& c)
+        {
+            byDate = c.byDate;
+            from = c.from;
+            to = c.to;
+        }
     };
 
     // Whether the last search only narrowed the previous hits (for tests and measurements).

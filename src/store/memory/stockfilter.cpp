@@ -11,36 +11,17 @@
 
 namespace {
 
-using Kind = MemTable::Kind;
-
-// The engine's `value > 0` and `value <> 0`: NULL is never true, a text or
-// blob is greater than any number.
+// The engine's `value > 0` and `value <> 0`: NULL is never true.
 bool greaterThanZero(const MemTable& t, int pos, int col)
 {
-    switch (t.kind(pos, col)) {
-    case Kind::Null:
-        return false;
-    case Kind::Integer:
-        return t.integer(pos, col) > 0;
-    case Kind::Real:
-        return t.number(pos, col) > 0;
-    default:
-        return true;
-    }
+    bool isNull = false;
+    return t.compareWithZero(pos, col, &isNull) > 0 && !isNull;
 }
 
 bool notZero(const MemTable& t, int pos, int col)
 {
-    switch (t.kind(pos, col)) {
-    case Kind::Null:
-        return false;
-    case Kind::Integer:
-        return t.integer(pos, col) != 0;
-    case Kind::Real:
-        return t.number(pos, col) != 0;
-    default:
-        return true;
-    }
+    bool isNull = false;
+    return t.compareWithZero(pos, col, &isNull) != 0 && !isNull;
 }
 
 } // namespace
@@ -97,9 +78,7 @@ bool StockFilter::search(stockq::ZeroStock zero, const stockq::Conditions& c, st
     s.base = int(zero);
     s.boxes = {c.category, c.nameInitials, c.specInitials, c.code, c.remark, c.supplier};
     s.columns = {m_col.category, m_col.nameInitials, m_col.specInitials, m_col.code, m_col.remark, m_col.supplier};
-    s.byDate = c.byDate;
-    s.from = c.from;
-    s.to = c.to;
+    s.takeDates(c);
     return SearchFilter::search(
         s,
         [&]() -> std::vector<int> {
