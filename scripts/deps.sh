@@ -8,6 +8,7 @@ PACKAGES=(
   fonts-noto-cjk qt6-translations-l10n
   cups printer-driver-cups-pdf poppler-utils
   python3-xlrd
+  dpkg-dev file lintian desktop-file-utils appstream man-db
   libreoffice-calc-nogui
 )
 missing=()

@@ -59,6 +59,11 @@ inline constexpr QLatin1StringView receiptChineseMode{"poschinese"};
 // "yes": open the cash drawer after a sale paid in cash. Default no.
 inline constexpr QLatin1StringView receiptDrawer{"posdrawer"};
 
+// The shop folder chosen at the first start without one (see app/shopfolder.h):
+// where the program finds data.mdb when the folder it starts in holds none.
+// Missing or empty: the first-start question is asked.
+inline constexpr QLatin1StringView shopFolder{"shopfolder"};
+
 // Path of the backup copy of the database. Missing: defaultBackupPath().
 inline constexpr QLatin1StringView backupPath{"save"};
 // There is no drive D here: the backup copy goes to beifen.mdb in the user's
