@@ -113,17 +113,6 @@ std::vector<int> SearchFilter::dateRun(const QString& from, const QString& to)
     return std::vector<int>(lo, hi);
 }
 
-const std::vector<int>& SearchFilter::baseRows(int base, const std::function<bool(int)>& keep)
-{
-    Base& b = m_bases[base];
-    if (b.version != m_table.version()) {
-        b.rows = m_table.positionsInRowIdOrder();
-        keepIf(b.rows, keep);
-        b.version = m_table.version();
-    }
-    return b.rows;
-}
-
 bool SearchFilter::search(const Search& s, const std::function<std::vector<int>()>& candidates,
                           std::vector<int>* positions, QString* error)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/memory/likepattern.h"
+#include "store/memory/memtable.h"
 
 #include <QLatin1StringView>
 #include <QString>
@@ -14,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-class MemTable;
 
 // What the stock and sales filters share: a search of six text boxes
 // ("column LIKE '%text%'", the boxes that hold text), a base condition the
@@ -69,7 +69,16 @@ protected:
     std::vector<int> dateRun(const QString& from, const QString& to);
     // The live rows for which keep(position) holds, in row-identity order;
     // kept per `base` until the table changes.
-    const std::vector<int>& baseRows(int base, const std::function<bool(int)>& keep);
+    template <typename Keep> const std::vector<int>& baseRows(int base, Keep keep)
+    {
+        Base& b = m_bases[base];
+        if (b.version != m_table.version()) {
+            b.rows = m_table.positionsInRowIdOrder();
+            keepIf(b.rows, keep);
+            b.version = m_table.version();
+        }
+        return b.rows;
+    }
 
     // The rows of the search: `candidates()` gives the rows of the base
     // condition and the date range, in the statement's order, when the last
