@@ -11,7 +11,8 @@ namespace settingkeys {
 // Skin number "0" to "4". Missing, empty or any other text: the built-in default look.
 inline constexpr QLatin1StringView skin{"skin"};
 
-// Stock alarm number, digits only. Missing or empty: the alarm box keeps numberDefault.
+// Stock alarm number, 1 to 9 digits. Missing, empty or anything else:
+// stockAlarmDefault (SettingsStore::readAlarmNumber).
 inline constexpr QLatin1StringView stockAlarm{"number"};
 inline constexpr QLatin1StringView stockAlarmDefault{"5"};
 
