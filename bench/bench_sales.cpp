@@ -63,25 +63,6 @@ public:
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
 };
 
-// Steps through every row of the statement without reading a value: what the
-// engine alone costs for it.
-void rawScan(Database& db, const Statement& st)
-{
-    sqlite3_stmt* s = nullptr;
-    const QByteArray sql = st.sql.toUtf8();
-    if (sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &s, nullptr) != SQLITE_OK) {
-        std::fprintf(stderr, "%s\n", sqlite3_errmsg(db.handle()));
-        return;
-    }
-    for (int i = 0; i < st.params.size(); ++i) {
-        const QByteArray v = st.params.at(i).toString().toUtf8();
-        sqlite3_bind_text(s, i + 1, v.constData(), int(v.size()), SQLITE_TRANSIENT);
-    }
-    while (sqlite3_step(s) == SQLITE_ROW) {
-    }
-    sqlite3_finalize(s);
-}
-
 void waitFor(const std::function<bool()>& done)
 {
     QElapsedTimer t;

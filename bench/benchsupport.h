@@ -4,6 +4,9 @@
 // a demo shop's stock table to a big shop's size.
 
 #include "store/db/database.h"
+#include "store/db/preparedstatement.h"
+
+#include <sqlite3.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,6 +16,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -79,6 +83,22 @@ inline double medianMs(const std::function<void()>& prepare, const std::function
 inline double medianMs(const std::function<void()>& work, int runs)
 {
     return medianMs([] {}, work, runs);
+}
+
+// Steps through every row of the statement without reading a value: what the
+// engine alone costs for it.
+inline void rawScan(Database& db, const Statement& st)
+{
+    QString error;
+    PreparedStatement s(db.handle(), st.sql.toUtf8(), &error);
+    if (!s.isValid()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return;
+    }
+    for (int i = 0; i < st.params.size(); ++i)
+        s.bind(i + 1, st.params.at(i).toString());
+    while (sqlite3_step(s.get()) == SQLITE_ROW) {
+    }
 }
 
 // Copies the first `seedRows` stock rows (a demo shop's) again and again, each

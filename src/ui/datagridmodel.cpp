@@ -1,6 +1,7 @@
 #include "ui/datagridmodel.h"
 
 #include "core/numbers.h"
+#include "store/memory/columnsum.h"
 #include "store/memory/memtable.h"
 #include "store/memory/rowset.h"
 
@@ -198,11 +199,12 @@ void DataGridModel::mapFields()
 
 DataGridModel::Part DataGridModel::partOf(const QVariant& v)
 {
-    if (const auto m = num::Money::fromVariant(v))
-        return {m->units(), std::nullopt};
-    if (const auto d = num::toDecimal(v.toString()))
-        return {0, *d};
-    return {};
+    // The engine's sum(): the rule the summary, the charts and the sales
+    // totals add by.
+    const ColumnSum::Part p = ColumnSum::partOf(v);
+    if (p.wide)
+        return {0, p.wideValue};
+    return {p.units, std::nullopt};
 }
 
 void DataGridModel::addPart(Sum& s, const Part& p, int sign)

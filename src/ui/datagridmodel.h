@@ -103,8 +103,8 @@ signals:
 private:
     // __int128: a total of any number of 64-bit unit counts.
     __extension__ typedef __int128 Units;
-    // One value's share of a total: units, or (a number beyond their range,
-    // a text holding a number) a long double; a text that is no number counts 0.
+    // One value's share of a total (ColumnSum::partOf's rule): units, or a
+    // number beyond their range as a long double.
     struct Part
     {
         qint64 units = 0;

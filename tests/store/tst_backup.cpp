@@ -3,6 +3,7 @@
 #include "store/db/backup.h"
 #include "store/db/database.h"
 #include "store/db/newdatabasefile.h"
+#include "store/db/preparedstatement.h"
 #include "store/db/schema.h"
 
 #include <QDir>
@@ -197,11 +198,12 @@ void TestBackup::backupOfALoggedDatabaseStandsAlone()
     QCOMPARE(sqlite3_open_v2(QFile::encodeName(target).constData(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     const QByteArray key = QStringLiteral("PRAGMA key = '%1'").arg(Database::password()).toUtf8();
     QCOMPARE(sqlite3_exec(raw, key.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_stmt* st = nullptr;
-    QCOMPARE(sqlite3_prepare_v2(raw, "PRAGMA journal_mode", -1, &st, nullptr), SQLITE_OK);
-    QCOMPARE(sqlite3_step(st), SQLITE_ROW);
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))), QByteArray("delete"));
-    sqlite3_finalize(st);
+    {
+        const PreparedStatement st(raw, "PRAGMA journal_mode", &error);
+        QVERIFY2(st.isValid(), qPrintable(error));
+        QCOMPARE(sqlite3_step(st.get()), SQLITE_ROW);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0))), QByteArray("delete"));
+    }
     sqlite3_close(raw);
     QCOMPARE(askSound(target, kCount), 21);
 }

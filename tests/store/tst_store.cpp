@@ -5,6 +5,7 @@
 #include "store/db/columns.h"
 #include "store/db/database.h"
 #include "store/db/passwordhash.h"
+#include "store/db/preparedstatement.h"
 #include "store/db/schema.h"
 #include "store/memory/memtable.h"
 #include "store/memory/stockqueries.h"
@@ -431,12 +432,14 @@ void TestStore::committedWriteIsInTheFile()
         QCOMPARE(sqlite3_open_v2(QFile::encodeName(shop.dbPath()).constData(), &raw, SQLITE_OPEN_READONLY, nullptr),
                  SQLITE_OK);
         const QByteArray key = QStringLiteral("PRAGMA key = '%1'").arg(Database::password()).toUtf8();
-        sqlite3_stmt* st = nullptr;
         QCOMPARE(sqlite3_exec(raw, key.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
-        QCOMPARE(sqlite3_prepare_v2(raw, "PRAGMA journal_mode", -1, &st, nullptr), SQLITE_OK);
-        QCOMPARE(sqlite3_step(st), SQLITE_ROW);
-        const QString mode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-        sqlite3_finalize(st);
+        QString mode;
+        {
+            const PreparedStatement st(raw, "PRAGMA journal_mode", &error);
+            QVERIFY2(st.isValid(), qPrintable(error));
+            QCOMPARE(sqlite3_step(st.get()), SQLITE_ROW);
+            mode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
+        }
         sqlite3_close(raw);
         QCOMPARE(mode, QStringLiteral("delete"));
     }

@@ -4,6 +4,7 @@
 #include "core/numbers.h"
 #include "store/db/database.h"
 #include "store/db/newdatabasefile.h"
+#include "store/db/preparedstatement.h"
 #include "store/db/schema.h"
 
 #include <sqlite3.h>
@@ -220,12 +221,13 @@ bool onlineCopy(sqlite3* source, sqlite3* dest, const QString& file, Failure* fa
 bool copyFilePages(sqlite3* source, const NewDatabaseFile& file, bool* tried, Failure* failure)
 {
     *tried = false;
-    sqlite3_stmt* mode = nullptr;
     bool rollback = false;
-    if (sqlite3_prepare_v2(source, "PRAGMA journal_mode", -1, &mode, nullptr) == SQLITE_OK &&
-        sqlite3_step(mode) == SQLITE_ROW)
-        rollback = qstricmp(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0)), "wal") != 0;
-    sqlite3_finalize(mode);
+    {
+        QString ignored;
+        const PreparedStatement mode(source, "PRAGMA journal_mode", &ignored);
+        if (mode.isValid() && sqlite3_step(mode.get()) == SQLITE_ROW)
+            rollback = qstricmp(reinterpret_cast<const char*>(sqlite3_column_text(mode.get(), 0)), "wal") != 0;
+    }
     // A connection in the middle of its own transaction cannot take a read lock of its own.
     if (!sqlite3_get_autocommit(source))
         return false;

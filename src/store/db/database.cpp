@@ -1,5 +1,6 @@
 #include "store/db/database.h"
 
+#include "store/db/preparedstatement.h"
 #include "text/chinesecollation.h"
 
 #include <sqlite3.h>
@@ -40,63 +41,6 @@ QString engineText(sqlite3* db)
 {
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
-
-// Owns one prepared statement and finalises it on every path.
-class Prepared final
-{
-public:
-    Prepared(sqlite3* db, const Statement& st, QString* error)
-    {
-        const QByteArray sql = st.sql.toUtf8();
-        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_stmt, nullptr) != SQLITE_OK) {
-            *error = engineText(db);
-            return;
-        }
-        const int expected = sqlite3_bind_parameter_count(m_stmt);
-        if (expected != st.params.size()) {
-            *error = QStringLiteral("Statement expects %1 values, %2 given").arg(expected).arg(st.params.size());
-            return;
-        }
-        for (int i = 0; i < st.params.size(); ++i) {
-            if (!bind(i + 1, st.params.at(i))) {
-                *error = engineText(db);
-                return;
-            }
-        }
-        m_ok = true;
-    }
-    ~Prepared() { sqlite3_finalize(m_stmt); }
-    Prepared(const Prepared&) = delete;
-    Prepared& operator=(const Prepared&) = delete;
-
-    bool ok() const { return m_ok; }
-    sqlite3_stmt* get() const { return m_stmt; }
-
-private:
-    bool bind(int index, const QVariant& v)
-    {
-        if (v.isNull() || !v.isValid())
-            return sqlite3_bind_null(m_stmt, index) == SQLITE_OK;
-        switch (v.typeId()) {
-        case QMetaType::Double:
-        case QMetaType::Float:
-            return sqlite3_bind_double(m_stmt, index, v.toDouble()) == SQLITE_OK;
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Bool:
-            return sqlite3_bind_int64(m_stmt, index, v.toLongLong()) == SQLITE_OK;
-        default: {
-            const QByteArray text = v.toString().toUtf8();
-            return sqlite3_bind_text(m_stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT) == SQLITE_OK;
-        }
-        }
-    }
-
-    sqlite3_stmt* m_stmt = nullptr;
-    bool m_ok = false;
-};
 
 QVariant columnValue(sqlite3_stmt* stmt, int col)
 {
@@ -272,8 +216,8 @@ bool Database::run(const Statement& st, QString* error, int* changes)
         *error = QStringLiteral("Database is not open");
         return false;
     }
-    Prepared p(m_db, st, error);
-    if (!p.ok())
+    const PreparedStatement p(m_db, st, error);
+    if (!p.isValid())
         return false;
     int rc;
     while ((rc = sqlite3_step(p.get())) == SQLITE_ROW) {
@@ -293,8 +237,8 @@ bool Database::query(const Statement& st, QueryResult* out, QString* error)
         *error = QStringLiteral("Database is not open");
         return false;
     }
-    Prepared p(m_db, st, error);
-    if (!p.ok())
+    const PreparedStatement p(m_db, st, error);
+    if (!p.isValid())
         return false;
     QueryResult result;
     const int n = sqlite3_column_count(p.get());

@@ -2,6 +2,26 @@
 
 #include <charconv>
 
+ColumnSum::Part ColumnSum::partOf(const QVariant& v)
+{
+    if (v.isNull() || !v.isValid())
+        return {};
+    switch (v.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        // Integers as the in-memory table reads them for a sum: as a double.
+        return partOf(v.toDouble());
+    default: {
+        const QByteArray text = v.toString().toUtf8();
+        return partOf(leadingNumber(std::string_view(text.constData(), size_t(text.size()))));
+    }
+    }
+}
+
 double ColumnSum::leadingNumber(std::string_view text)
 {
     const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };

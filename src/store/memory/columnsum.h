@@ -3,6 +3,8 @@
 #include "core/numbers.h"
 #include "store/memory/memtable.h"
 
+#include <QVariant>
+
 #include <optional>
 #include <string_view>
 
@@ -39,6 +41,10 @@ public:
         }
         return {};
     }
+
+    // The share of a value as a row set reads it (null, qint64, double or
+    // QString), by the same rule: a text adds the number it starts with.
+    static Part partOf(const QVariant& v);
 
     static Part partOf(double v)
     {

@@ -16,18 +16,7 @@ using Kind = MemTable::Kind;
 
 quint8 classOf(Kind k)
 {
-    switch (k) {
-    case Kind::Null:
-        return 0;
-    case Kind::Integer:
-    case Kind::Real:
-        return 1;
-    case Kind::Text:
-        return 2;
-    case Kind::Blob:
-        return 3;
-    }
-    return 0;
+    return quint8(storageClassRank(k));
 }
 
 } // namespace
@@ -107,7 +96,7 @@ int DistinctValues::compareTo(const Column& c, int pos, const Entry& e) const
                                 QString::fromUtf8(e.bytes.data(), qsizetype(e.bytes.size())));
     }
     case 3:
-        return MemTable::collateTexts(m_table.utf8(pos, c.index), e.bytes, false);
+        return valueorder::collateTexts(m_table.utf8(pos, c.index), e.bytes, false);
     default:
         return 0;
     }
@@ -139,7 +128,7 @@ void DistinctValues::rebuild()
                     key.append(bytes);
                     if (cls == 2 && c->nocase)
                         for (size_t i = 1; i < key.size(); ++i)
-                            key[i] = char(MemTable::foldAscii(static_cast<unsigned char>(key[i])));
+                            key[i] = char(valueorder::foldAscii(static_cast<unsigned char>(key[i])));
                 }
                 const auto [it, added] = groupOf.try_emplace(key, out.size());
                 if (added) {
@@ -190,7 +179,7 @@ void DistinctValues::rebuild()
                         return a.bytes < b.bytes;
                     return keyOf(x) < keyOf(y);
                 case 3:
-                    return MemTable::collateTexts(a.bytes, b.bytes, false) < 0;
+                    return valueorder::collateTexts(a.bytes, b.bytes, false) < 0;
                 default:
                     return false;
                 }

@@ -1,6 +1,7 @@
 #include "store/memory/memtable.h"
 
 #include "store/db/database.h"
+#include "store/db/preparedstatement.h"
 #include "store/memory/likepattern.h"
 
 #include <sqlite3.h>
@@ -77,68 +78,12 @@ inline quint64 pairBits(std::string_view t)
     return bits;
 }
 
-int kindRank(MemTable::Kind k)
-{
-    switch (k) {
-    case MemTable::Kind::Null:
-        return 0;
-    case MemTable::Kind::Integer:
-    case MemTable::Kind::Real:
-        return 1;
-    case MemTable::Kind::Text:
-        return 2;
-    case MemTable::Kind::Blob:
-        return 3;
-    }
-    return 0;
-}
-
 QString engineText(sqlite3* db)
 {
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
 } // namespace
-
-int MemTable::collateTexts(std::string_view a, std::string_view b, bool nocase)
-{
-    const size_t n = std::min(a.size(), b.size());
-    if (!nocase) {
-        const int r = n ? std::memcmp(a.data(), b.data(), n) : 0;
-        return r != 0 ? r : (a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);
-    }
-    // NOCASE folds ASCII letters and, like the engine, stops at a NUL in the first text.
-    const auto* x = reinterpret_cast<const unsigned char*>(a.data());
-    const auto* y = reinterpret_cast<const unsigned char*>(b.data());
-    for (size_t i = 0; i < n; ++i) {
-        if (x[i] == 0 || foldAscii(x[i]) != foldAscii(y[i]))
-            return int(foldAscii(x[i])) - int(foldAscii(y[i]));
-    }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
-// One prepared statement, finalised on every path.
-struct MemTable::Stmt
-{
-    sqlite3* db = nullptr;
-    sqlite3_stmt* st = nullptr;
-
-    Stmt(sqlite3* handle, const QString& sql, QString* error)
-        : db(handle)
-    {
-        const QByteArray text = sql.toUtf8();
-        if (!db) {
-            *error = QStringLiteral("Database is not open");
-        } else if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK) {
-            *error = engineText(db);
-            sqlite3_finalize(st);
-            st = nullptr;
-        }
-    }
-    ~Stmt() { sqlite3_finalize(st); }
-    Stmt(const Stmt&) = delete;
-    Stmt& operator=(const Stmt&) = delete;
-};
 
 MemTable::MemTable(Database& db, QString table, QStringList likeColumns, QObject* parent)
     : QObject(parent)
@@ -163,14 +108,14 @@ void MemTable::clear()
 
 bool MemTable::currentDataVersion(qint64* out, QString* error) const
 {
-    Stmt st(m_db.handle(), QStringLiteral("PRAGMA data_version"), error);
-    if (!st.st)
+    PreparedStatement st(m_db.handle(), "PRAGMA data_version", error);
+    if (!st.isValid())
         return false;
-    if (sqlite3_step(st.st) != SQLITE_ROW) {
-        *error = engineText(st.db);
+    if (sqlite3_step(st.get()) != SQLITE_ROW) {
+        *error = st.engineError();
         return false;
     }
-    *out = sqlite3_column_int64(st.st, 0);
+    *out = sqlite3_column_int64(st.get(), 0);
     return true;
 }
 
@@ -187,18 +132,19 @@ bool MemTable::load(QString* error)
     ++m_loadCount;
     m_loadStamp = m_version;
     sqlite3* db = m_db.handle();
-    Stmt st(db, QStringLiteral("select rowid, * from %1 order by rowid").arg(quoteIdentifier(m_table)), error);
-    bool ok = st.st != nullptr;
+    PreparedStatement st(
+        db, QStringLiteral("select rowid, * from %1 order by rowid").arg(quoteIdentifier(m_table)).toUtf8(), error);
+    bool ok = st.isValid();
     // Read the version first: a write that lands during the read is seen next time.
     if (ok)
         ok = currentDataVersion(&m_dataVersion, error);
     if (ok) {
-        const int n = sqlite3_column_count(st.st);
+        const int n = sqlite3_column_count(st.get());
         const QByteArray tableName = m_table.toUtf8();
         m_cols.resize(size_t(n - 1));
         for (int i = 1; i < n; ++i) {
             Column& c = m_cols[size_t(i - 1)];
-            c.name = QString::fromUtf8(sqlite3_column_name(st.st, i));
+            c.name = QString::fromUtf8(sqlite3_column_name(st.get(), i));
             m_names << c.name;
             c.searched = m_likeNames.contains(c.name, Qt::CaseInsensitive);
             const char* collation = nullptr;
@@ -217,13 +163,14 @@ bool MemTable::load(QString* error)
         qint64 expected = 0;
         if (m_progress) {
             // The last row identity, from the end of the table's tree: no scan.
-            Stmt last(db, QStringLiteral("select max(rowid) from %1").arg(quoteIdentifier(m_table)), error);
-            if (last.st && sqlite3_step(last.st) == SQLITE_ROW)
-                expected = std::max<qint64>(0, sqlite3_column_int64(last.st, 0));
+            PreparedStatement last(
+                db, QStringLiteral("select max(rowid) from %1").arg(quoteIdentifier(m_table)).toUtf8(), error);
+            if (last.isValid() && sqlite3_step(last.get()) == SQLITE_ROW)
+                expected = std::max<qint64>(0, sqlite3_column_int64(last.get(), 0));
             m_progress(0, expected);
         }
         int rc;
-        while ((rc = sqlite3_step(st.st)) == SQLITE_ROW) {
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
             readInto(st, slotCount(), true);
             if (m_progress && slotCount() % loadProgressStep() == 0)
                 m_progress(slotCount(), std::max<qint64>(expected, slotCount()));
@@ -393,9 +340,9 @@ quint64 MemTable::appendText(Column& col, const char* data, size_t n)
     return s;
 }
 
-void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
+void MemTable::setCell(Column& col, int pos, PreparedStatement& st, int index, bool append)
 {
-    const int type = sqlite3_column_type(st.st, index);
+    const int type = sqlite3_column_type(st.get(), index);
     const size_t p = size_t(pos);
     if (col.direct) {
         if (append) {
@@ -420,18 +367,18 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
     switch (type) {
     case SQLITE_INTEGER:
         kind = Kind::Integer;
-        cell = quint64(sqlite3_column_int64(st.st, index));
+        cell = quint64(sqlite3_column_int64(st.get(), index));
         break;
     case SQLITE_FLOAT:
         kind = Kind::Real;
-        cell = std::bit_cast<quint64>(sqlite3_column_double(st.st, index));
+        cell = std::bit_cast<quint64>(sqlite3_column_double(st.get(), index));
         break;
     case SQLITE_TEXT:
     case SQLITE_BLOB: {
         kind = type == SQLITE_TEXT ? Kind::Text : Kind::Blob;
         // Texts and blobs both as the engine's text of them, as a row set reads them.
-        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(st.st, index));
-        const size_t n = size_t(sqlite3_column_bytes(st.st, index));
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), index));
+        const size_t n = size_t(sqlite3_column_bytes(st.get(), index));
         text = std::string_view(data ? data : "", data ? n : 0);
         break;
     }
@@ -496,8 +443,8 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
     if (isNew && col.searched && kind != Kind::Null) {
         if (kind == Kind::Integer || kind == Kind::Real) {
             // LIKE sees a number as the engine renders it.
-            const auto* rendered = reinterpret_cast<const char*>(sqlite3_column_text(st.st, index));
-            const size_t n = size_t(sqlite3_column_bytes(st.st, index));
+            const auto* rendered = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), index));
+            const size_t n = size_t(sqlite3_column_bytes(st.get(), index));
             col.likeText[entry] = appendText(col, rendered ? rendered : "", rendered ? n : 0);
             col.kinds[entry] |= kLikeTextElsewhere;
         } else if (!isRegularUtf8(spanView(col.bytes, cell))) {
@@ -513,10 +460,10 @@ void MemTable::setCell(Column& col, int pos, Stmt& st, int index, bool append)
     }
 }
 
-bool MemTable::readInto(Stmt& st, int pos, bool append)
+bool MemTable::readInto(PreparedStatement& st, int pos, bool append)
 {
     if (append) {
-        m_rowIds.push_back(sqlite3_column_int64(st.st, 0));
+        m_rowIds.push_back(sqlite3_column_int64(st.get(), 0));
         m_live.push_back(1);
         const qint64 id = m_rowIds.back();
         if (m_byRowId.empty() || m_rowIds[size_t(m_byRowId.back())] < id) {
@@ -543,20 +490,21 @@ bool MemTable::refreshRow(qint64 rowId, QString* error)
     }
     if (!m_loaded || m_loadedConnection != m_db.connectionSerial())
         return load(error);
-    Stmt st(m_db.handle(), QStringLiteral("select rowid, * from %1 where rowid=?").arg(quoteIdentifier(m_table)),
-            error);
-    if (!st.st)
+    PreparedStatement st(m_db.handle(),
+                         QStringLiteral("select rowid, * from %1 where rowid=?").arg(quoteIdentifier(m_table)).toUtf8(),
+                         error);
+    if (!st.isValid())
         return false;
-    if (sqlite3_column_count(st.st) != int(m_cols.size()) + 1)
+    if (sqlite3_column_count(st.get()) != int(m_cols.size()) + 1)
         return load(error); // the table's columns changed
-    sqlite3_bind_int64(st.st, 1, rowId);
-    const int rc = sqlite3_step(st.st);
+    sqlite3_bind_int64(st.get(), 1, rowId);
+    const int rc = sqlite3_step(st.get());
     if (rc == SQLITE_DONE) {
         removeRow(rowId);
         return true;
     }
     if (rc != SQLITE_ROW) {
-        *error = engineText(st.db);
+        *error = st.engineError();
         return false;
     }
     ++m_version;
@@ -895,30 +843,45 @@ void MemTable::filterLike(std::vector<int>& positions, int column, const LikePat
 
 int MemTable::compareText(int pos, int column, std::string_view text, bool* isNull) const
 {
-    *isNull = false;
-    switch (kind(pos, column)) {
-    case Kind::Null:
-        *isNull = true;
+    const Kind k = kind(pos, column);
+    *isNull = k == Kind::Null;
+    if (*isNull)
         return 0;
-    case Kind::Integer:
-    case Kind::Real:
-        return -1; // numbers sort before texts
-    case Kind::Text:
-        return collateTexts(utf8(pos, column), text, m_cols[size_t(column)].nocase);
-    case Kind::Blob:
-        return 1; // blobs sort after texts
+    // Numbers sort before every text, blobs after.
+    const int rank = storageClassRank(k);
+    if (rank != valueorder::kTextRank)
+        return rank < valueorder::kTextRank ? -1 : 1;
+    return valueorder::collateTexts(utf8(pos, column), text, m_cols[size_t(column)].nocase);
+}
+
+int MemTable::compareWithZero(int pos, int column, bool* isNull) const
+{
+    const Kind k = kind(pos, column);
+    *isNull = k == Kind::Null;
+    switch (k) {
+    case Kind::Null:
+        return 0;
+    case Kind::Integer: {
+        const qint64 v = integer(pos, column);
+        return v > 0 ? 1 : v < 0 ? -1 : 0;
     }
-    return 0;
+    case Kind::Real: {
+        const double v = number(pos, column);
+        return v > 0 ? 1 : v < 0 ? -1 : 0;
+    }
+    default:
+        return 1; // texts and blobs sort after every number
+    }
 }
 
 int MemTable::compareCells(int posA, int posB, int column) const
 {
     const Kind ka = kind(posA, column), kb = kind(posB, column);
-    const int ra = kindRank(ka), rb = kindRank(kb);
+    const int ra = storageClassRank(ka), rb = storageClassRank(kb);
     if (ra != rb)
         return ra < rb ? -1 : 1;
     switch (ra) {
-    case 1: {
+    case valueorder::kNumberRank: {
         if (ka == Kind::Integer && kb == Kind::Integer) {
             const qint64 x = integer(posA, column), y = integer(posB, column);
             return x < y ? -1 : x > y ? 1 : 0;
@@ -926,10 +889,10 @@ int MemTable::compareCells(int posA, int posB, int column) const
         const double x = number(posA, column), y = number(posB, column);
         return x < y ? -1 : x > y ? 1 : 0;
     }
-    case 2:
-        return collateTexts(utf8(posA, column), utf8(posB, column), m_cols[size_t(column)].nocase);
-    case 3:
-        return collateTexts(utf8(posA, column), utf8(posB, column), false);
+    case valueorder::kTextRank:
+        return valueorder::collateTexts(utf8(posA, column), utf8(posB, column), m_cols[size_t(column)].nocase);
+    case valueorder::kBlobRank:
+        return valueorder::collateTexts(utf8(posA, column), utf8(posB, column), false);
     default:
         return 0;
     }

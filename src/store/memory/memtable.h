@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/memory/valueorder.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -16,6 +18,7 @@
 
 class Database;
 class LikePattern;
+class PreparedStatement;
 struct sqlite3;
 
 // A compact, column-oriented copy of one table's rows, held so that a search
@@ -41,7 +44,7 @@ class MemTable final : public QObject
 {
     Q_OBJECT
 public:
-    enum class Kind : quint8 { Null, Integer, Real, Text, Blob };
+    using Kind = ValueKind;
 
     // `likeColumns` are the columns searched with LIKE; they get a lower-cased copy.
     MemTable(Database& db, QString table, QStringList likeColumns, QObject* parent = nullptr);
@@ -144,17 +147,13 @@ public:
     // The engine's comparison of the value with a bound text under the column's
     // collation: <0, 0, >0; NULL gives `isNull`.
     int compareText(int pos, int column, std::string_view text, bool* isNull) const;
+    // The engine's comparison of the value with the number 0 (`value > 0`,
+    // `value <> 0`, `value < 0`): <0, 0, >0; a text or blob is greater than
+    // any number; NULL gives `isNull`.
+    int compareWithZero(int pos, int column, bool* isNull) const;
     // The engine's order of two values of one column (NULL, numbers, texts by
     // the column's collation, blobs).
     int compareCells(int posA, int posB, int column) const;
-
-    // The engine's BINARY (nocase false) and NOCASE orders of two UTF-8 texts.
-    static int collateTexts(std::string_view a, std::string_view b, bool nocase);
-    // NOCASE's folding: ASCII capitals to small letters, every other byte as it is.
-    static unsigned char foldAscii(unsigned char c)
-    {
-        return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-    }
 
     // Changes with every change of the rows (load, refresh, removal).
     quint64 version() const { return m_version; }
@@ -249,11 +248,10 @@ private:
         void setCode(size_t pos, quint32 entry);
         void makeDirect();
     };
-    struct Stmt;
 
-    bool readInto(Stmt& st, int pos, bool append);
+    bool readInto(PreparedStatement& st, int pos, bool append);
     bool likeEntry(const Column& c, quint32 entry, const LikePattern& pattern) const;
-    void setCell(Column& col, int pos, Stmt& st, int index, bool append);
+    void setCell(Column& col, int pos, PreparedStatement& st, int index, bool append);
     quint64 appendText(Column& col, const char* data, size_t n);
     bool currentDataVersion(qint64* out, QString* error) const;
     void clear();

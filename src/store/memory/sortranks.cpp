@@ -15,23 +15,6 @@ namespace {
 // The text order: Chinese, as everywhere in the program.
 using TextKey = chinese::SortKey;
 
-using Kind = MemTable::Kind;
-
-int classOf(Kind k)
-{
-    switch (k) {
-    case Kind::Null:
-        return 0;
-    case Kind::Integer:
-    case Kind::Real:
-        return 1;
-    case Kind::Text:
-    case Kind::Blob:
-        return 2;
-    }
-    return 0;
-}
-
 } // namespace
 
 struct SortRanks::Column
@@ -99,22 +82,29 @@ struct SortRanks::Column
             numbers.resize(p + 1, 0);
             textIds.resize(p + 1, -1);
         }
-        cls[p] = quint8(classOf(t.kind(pos, c)));
-        numbers[p] = cls[p] == 1 ? t.number(pos, c) : 0;
-        textIds[p] = cls[p] == 2 ? textId(t.utf8(pos, c)) : -1;
+        cls[p] = quint8(storageClassRank(t.kind(pos, c)));
+        numbers[p] = cls[p] == valueorder::kNumberRank ? t.number(pos, c) : 0;
+        // Texts and blobs alike keep the number of their bytes: texts rank
+        // in Chinese order, blobs by their bytes.
+        textIds[p] = cls[p] >= valueorder::kTextRank ? textId(t.utf8(pos, c)) : -1;
     }
     int compare(int a, int b) const
     {
         const auto x = size_t(a), y = size_t(b);
         if (cls[x] != cls[y])
             return cls[x] < cls[y] ? -1 : 1;
-        if (cls[x] == 1)
+        switch (cls[x]) {
+        case valueorder::kNumberRank:
             return numbers[x] < numbers[y] ? -1 : numbers[x] > numbers[y] ? 1 : 0;
-        if (cls[x] == 2) {
+        case valueorder::kTextRank: {
             const int r = textRank[size_t(textIds[x])], o = textRank[size_t(textIds[y])];
             return r < o ? -1 : r > o ? 1 : 0;
         }
-        return 0;
+        case valueorder::kBlobRank:
+            return valueorder::collateTexts(bytesOf[size_t(textIds[x])], bytesOf[size_t(textIds[y])], false);
+        default:
+            return 0;
+        }
     }
 };
 

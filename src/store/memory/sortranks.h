@@ -7,12 +7,13 @@
 
 class MemTable;
 
-// The order of a title-click sort over the rows of an in-memory table: NULL
-// first, then numbers by value, then texts in Chinese order. Each row's key is
-// computed once per column and the keys are ranked once, so sorting any list
-// of rows by that column compares integers. A row the program rewrites or
-// appends gets its keys recomputed and the ranks of its columns re-derived on
-// the next sort; a reload of the table drops everything.
+// The order of a title-click sort over the rows of an in-memory table: the
+// engine's storage-class order (storageClassRank) with texts in Chinese order:
+// NULL first, then numbers by value, then texts, then blobs by their bytes.
+// Each row's key is computed once per column and the keys are ranked once, so
+// sorting any list of rows by that column compares integers. A row the program
+// rewrites or appends gets its keys recomputed and the ranks of its columns
+// re-derived on the next sort; a reload of the table drops everything.
 class SortRanks final : public QObject
 {
     Q_OBJECT

@@ -5,6 +5,7 @@
 #include "formats/workbook.h"
 #include "store/db/columns.h"
 #include "store/db/database.h"
+#include "store/db/preparedstatement.h"
 #include "store/db/schema.h"
 #include "store/memory/memtable.h"
 #include "store/ops/tdmfm.h"
@@ -173,12 +174,10 @@ bool writeRows(Database& db, const std::vector<QVariantList>& rows, QString* err
         return false;
     }
     sqlite3* h = db.handle();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK) {
-        *error = QString::fromUtf8(sqlite3_errmsg(h));
+    const PreparedStatement prepared(h, sql, error);
+    if (!prepared.isValid())
         return false;
-    }
-    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(st, sqlite3_finalize);
+    sqlite3_stmt* st = prepared.get();
     for (const QVariantList& row : rows) {
         for (int i = 0; i < kColumnCount; ++i) {
             const QVariant& v = row.at(i);
