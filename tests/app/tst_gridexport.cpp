@@ -781,7 +781,7 @@ void TestGridExport::bigGridAsksPreviewsItsFirstPagesAndStops()
     QVERIFY(previewed);
     const qint64 grown = processmemory::peakKb() - before;
     qInfo("peak memory grew by %lld kB", grown);
-    QVERIFY2(grown < 100 * 1024, qPrintable(QString::number(grown)));
+    QVERIFY2(grown < 100 * 1024 || !processmemory::kPeakIsTheProgramsOwn, qPrintable(QString::number(grown)));
     QCOMPARE(port.entries.size(), 2);
     QCOMPARE(port.entries.last().text, port.entries.first().text);
     QCOMPARE(pages, GridPrint::kPreviewPages);
