@@ -4,10 +4,11 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev
-  libsqlcipher-dev sqlcipher libssl-dev libfreexl-dev libgsf-1-dev zlib1g-dev
+  libsqlcipher-dev sqlcipher libssl-dev libgsf-1-dev zlib1g-dev
   fonts-noto-cjk qt6-translations-l10n
   cups printer-driver-cups-pdf poppler-utils
   python3-xlrd
+  dpkg-dev file lintian desktop-file-utils appstream man-db
   libreoffice-calc-nogui
 )
 missing=()

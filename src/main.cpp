@@ -1,3 +1,4 @@
+#include "app/shopfolder.h"
 #include "app/startup.h"
 #include "app/tmainform.h"
 #include "core/messageport.h"
@@ -15,13 +16,26 @@ int main(int argc, char** argv)
     QtMessagePort port(startup::applicationTitle());
     setMessagePort(&port);
 
+    // The shop folder: named after the program's name, the current folder when
+    // it holds the database, else the one chosen at the first start.
+    QString error;
+    switch (shopfolder::enter(app.arguments().mid(1), &error)) {
+    case shopfolder::Outcome::Ready:
+        break;
+    case shopfolder::Outcome::Cancelled:
+        return 0;
+    case shopfolder::Outcome::Failed:
+        messagePort().error(error);
+        return 1;
+    }
+
     const QString dbPath = QStringLiteral("data.mdb");
+    startup::logDatabase(dbPath);
     // What a killed backup, restore or init left of its temporary copy beside the database.
     backup::removeLeftovers(dbPath);
 
     // Nothing works without the database: it opens before any window shows.
     Tdmfm dm;
-    QString error;
     if (!dm.open(dbPath, &error)) {
         QMessageBox box(QMessageBox::Critical, startup::applicationTitle(), MessagePort::userErrorText(error),
                         QMessageBox::Ok);

@@ -4,6 +4,7 @@
 #include "app/skins.h"
 #include "print/tpos.h"
 #include "settings/settingkeys.h"
+#include "ui/centring.h"
 #include "ui/failurereport.h"
 
 SettingsMenu::SettingsMenu(QWidget* window, QWidget* parent)
@@ -36,11 +37,8 @@ SettingsMenu::SettingsMenu(QWidget* window, QWidget* parent)
 
 void SettingsMenu::showReceiptSettings()
 {
-    if (!m_tpos->isVisible()) {
-        QRect frame = m_tpos->frameGeometry();
-        frame.moveCenter(m_window->frameGeometry().center());
-        m_tpos->move(frame.topLeft());
-    }
+    if (!m_tpos->isVisible())
+        centreFrameOn(m_tpos, m_window->frameGeometry());
     m_tpos->show();
     m_tpos->raise();
     m_tpos->activateWindow();

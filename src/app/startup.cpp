@@ -1,16 +1,48 @@
 #include "app/startup.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <QHelpEvent>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QLoggingCategory>
 #include <QPalette>
 #include <QProxyStyle>
+#include <QTimer>
 #include <QToolTip>
 #include <QTranslator>
 
 namespace {
+
+// Start-up steps, for scripts and for support: off unless asked for with
+// QT_LOGGING_RULES="tarvik.startup.info=true".
+Q_LOGGING_CATEGORY(lcStartup, "tarvik.startup", QtWarningMsg)
+
+// Says the title of every window as it is shown, so that a script can wait for
+// the login window instead of guessing how long the start takes.
+class ShownWindows final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* w = static_cast<QWidget*>(watched);
+            // Said once the window's own show handling (a login window fills
+            // its list, writes the desktop shortcut) is done.
+            if (w->isWindow())
+                QTimer::singleShot(0, w, [w] {
+                    qCInfo(lcStartup).noquote()
+                        << "window shown:" << w->windowTitle()
+                        << QStringLiteral("[%1]").arg(QLatin1String(w->metaObject()->className()));
+                });
+        }
+        return QObject::eventFilter(watched, e);
+    }
+};
 
 // Hints show without delay.
 class HintStyle final : public QProxyStyle
@@ -49,15 +81,31 @@ protected:
 
 namespace startup {
 
+QString installedTranslationsFolder(const QString& programFolder)
+{
+    return QDir::cleanPath(programFolder + QLatin1String("/../share/tarvik/translations"));
+}
+
 bool installQtTranslations(QCoreApplication& app)
 {
+    // The package brings the Qt texts it needs beside the program; a build
+    // folder uses the ones installed with Qt.
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
     auto* qt = new QTranslator(&app);
-    if (!qt->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                  QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete qt;
-        return false;
+    for (const QString& folder : {installedTranslationsFolder(QCoreApplication::applicationDirPath()),
+                                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+        if (qt->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
+            qCInfo(lcStartup).noquote() << "Qt translations:" << qt->filePath();
+            return app.installTranslator(qt);
+        }
     }
-    return app.installTranslator(qt);
+    delete qt;
+    return false;
+}
+
+void logDatabase(const QString& path)
+{
+    qCInfo(lcStartup).noquote() << "database:" << QDir::current().absoluteFilePath(path);
 }
 
 QString applicationTitle()
@@ -68,6 +116,8 @@ QString applicationTitle()
 void configureApplication(QApplication& app)
 {
     app.setApplicationName(QStringLiteral("tarvik"));
+    // The installed menu entry, tarvik.desktop, names the windows' icon and group.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarvik"));
     // No display name: the desktop would append it to every window title.
     // Texts Qt draws itself (context menus of entry boxes, standard buttons of
     // dialogs) come in Simplified Chinese, whatever the system's language.
@@ -85,6 +135,8 @@ void configureApplication(QApplication& app)
     hints.setColor(QPalette::ToolTipText, Qt::black);
     QToolTip::setPalette(hints);
     app.installEventFilter(new HintTimer(&app));
+    if (lcStartup().isInfoEnabled())
+        app.installEventFilter(new ShownWindows(&app));
 }
 
 } // namespace startup

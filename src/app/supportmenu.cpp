@@ -4,6 +4,7 @@
 #include "app/thelpform.h"
 #include "app/tmainform.h"
 #include "core/messageport.h"
+#include "ui/centring.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -25,15 +26,10 @@ void SupportMenu::showHelp()
     // The help window stands in the middle of the desktop, not of the main window.
     // Its frame is known only once it is shown, so it is centred again then.
     QScreen* screen = m_window->screen() ? m_window->screen() : QApplication::primaryScreen();
-    const auto centre = [this, screen] {
-        QRect frame = m_help->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        m_help->move(frame.topLeft());
-    };
     if (!m_help->isVisible() && screen) {
-        centre();
+        centreFrameOn(m_help, screen->availableGeometry());
         m_help->show();
-        centre();
+        centreFrameOn(m_help, screen->availableGeometry());
     }
     m_help->show();
     m_help->raise();

@@ -1,3 +1,4 @@
+// THelpForm: the help window "使用帮助", named like the windows the shop's documents name (docs/names.md).
 #pragma once
 
 #include <QDialog>

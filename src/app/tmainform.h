@@ -1,3 +1,4 @@
+// TMainForm is the main window; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include "app/mainstatusbar.h"

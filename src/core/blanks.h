@@ -5,7 +5,7 @@
 // The text without blanks and control characters at both ends (code points up
 // to U+0020); other spaces, such as the ideographic space U+3000, stay. What
 // a required field counts as its text, and what entries store.
-inline QString trimBlanks(const QString& text)
+inline QString trimControlsAndSpaces(const QString& text)
 {
     qsizetype from = 0;
     qsizetype to = text.size();

@@ -29,6 +29,13 @@ public:
     // File dialogs; an empty result means the user cancelled.
     virtual QString openFileName(const QString& caption, const QString& directory, const QString& filter) = 0;
     virtual QString saveFileName(const QString& caption, const QString& directory, const QString& filter) = 0;
+    // A folder dialog; ports without one answer as if the user cancelled.
+    virtual QString existingFolder(const QString& caption, const QString& directory)
+    {
+        Q_UNUSED(caption);
+        Q_UNUSED(directory);
+        return QString();
+    }
 
     // What a failure of the database engine means for the user and what to do,
     // in Chinese, with the engine's text after it in brackets; any other text

@@ -256,7 +256,9 @@ std::optional<qint64> roundEven(long double v)
     return static_cast<qint64>(r);
 }
 
-QStringView trimBlanks(QStringView s)
+// Only the plain space U+0020 is trimmed around a number, unlike
+// trimControlsAndSpaces (core/blanks.h), which also trims control characters.
+QStringView trimSpaces(QStringView s)
 {
     while (!s.isEmpty() && s.front() == u' ')
         s = s.sliced(1);
@@ -320,7 +322,7 @@ std::optional<long double> toDecimal(const QString& text, QString* error)
         return std::nullopt;
     };
 
-    const QStringView s = trimBlanks(text);
+    const QStringView s = trimSpaces(text);
     std::string ascii;
     ascii.reserve(std::size_t(s.size()));
     qsizetype i = 0;
@@ -377,7 +379,7 @@ std::optional<qint64> toInteger(const QString& text, QString* error)
         return std::nullopt;
     };
 
-    const QStringView s = trimBlanks(text);
+    const QStringView s = trimSpaces(text);
     qsizetype i = 0;
     bool negative = false;
     if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) {

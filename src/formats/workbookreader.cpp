@@ -54,7 +54,7 @@ Cell textCell(QString text)
     Cell c;
     c.kind = Cell::Kind::Text;
     if (text.size() > kMaxKeptText) {
-        text = trimBlanks(text);
+        text = trimControlsAndSpaces(text);
         if (text.size() > kMaxKeptText) {
             c.fullLength = text.size();
             text.truncate(kMaxKeptText);

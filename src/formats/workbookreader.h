@@ -130,7 +130,7 @@ private:
     {
         if (cell.kind != Cell::Kind::Text)
             return;
-        const QString text = trimBlanks(cell.text);
+        const QString text = trimControlsAndSpaces(cell.text);
         const auto named = [&](const QString& t) { return text.compare(t, Qt::CaseInsensitive) == 0; };
         if (std::none_of(m_selection.titles.begin(), m_selection.titles.end(), named))
             return;
@@ -178,8 +178,8 @@ InputPtr childNamed(GsfInfile* dir, const char* name);
 // tells the format by its first bytes and hands it to one of them; a reader
 // fills `book` with the sheet names and the selected cells, or returns false
 // with the sentence saying why.
-bool readXls(GsfInput* file, const Selection& selection, Book* book, QString* error);   // xlsreader.cpp
-bool readXlsx(GsfInput* file, const Selection& selection, Book* book, QString* error);  // xlsxreader.cpp
+bool readXls(GsfInput* file, const Selection& selection, Book* book, QString* error);  // xlsreader.cpp
+bool readXlsx(GsfInput* file, const Selection& selection, Book* book, QString* error); // xlsxreader.cpp
 bool readCsv(const QString& path, QByteArray data, const Selection& selection, Book* book,
              QString* error); // csvreader.cpp
 

@@ -91,8 +91,8 @@ void Texcell::onChooseDatabase()
 
 void Texcell::onImport()
 {
-    const QString database = trimBlanks(m_database->text());
-    const QString workbook = trimBlanks(m_workbook->text());
+    const QString database = trimControlsAndSpaces(m_database->text());
+    const QString workbook = trimControlsAndSpaces(m_workbook->text());
     if (database.isEmpty() || workbook.isEmpty()) {
         messagePort().warning(QStringLiteral("请正确选择相关路径！"), kWarningTitle);
         return;

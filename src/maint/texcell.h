@@ -1,3 +1,4 @@
+// Texcell is the Excel import window "Excel导入数据库"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include <QDialog>

@@ -5,9 +5,9 @@
 #include "settings/settingsstore.h"
 #include "store/db/backup.h"
 #include "store/ops/tdmfm.h"
+#include "ui/centring.h"
 #include "ui/failurereport.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
@@ -106,19 +105,7 @@ Trepair::Trepair(Tdmfm& dm, bool mayRestore, QWidget* parent)
     connect(m_backup, &QPushButton::clicked, this, &Trepair::onBackupClicked);
     connect(m_open, &QPushButton::clicked, this, &Trepair::onOpenClicked);
     connect(m_restore, &QPushButton::clicked, this, &Trepair::onRestoreClicked);
-}
-
-void Trepair::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    if (m_placed)
-        return;
-    m_placed = true;
-    if (QScreen* screen = QApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOnFirstShow(this);
 }
 
 void Trepair::closeEvent(QCloseEvent* event)

@@ -1,3 +1,4 @@
+// Trepair is the backup window "数据库备份"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include <QWidget>
@@ -34,7 +35,6 @@ signals:
     void closed();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private slots:
@@ -62,5 +62,4 @@ private:
     QLineEdit* m_restoreSource;
     QPushButton* m_open;
     QPushButton* m_restore;
-    bool m_placed = false;
 };

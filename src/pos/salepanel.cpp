@@ -14,6 +14,7 @@
 #include "store/ops/tdmfm.h"
 #include "ui/clickshield.h"
 #include "ui/datefield.h"
+#include "ui/enterchain.h"
 #include "ui/numberbox.h"
 #include "ui/queryhelpers.h"
 
@@ -142,7 +143,7 @@ void SalePanel::buildUi()
     label(0, QStringLiteral("商品名称："));
     m_name = addEdit(this, QStringLiteral("nameEdit"), field(0, 186), true);
     label(1, QStringLiteral("规格型号："));
-    m_spec = addEdit(this, QStringLiteral("specEdit"), field(1, 186), true);
+    m_model = addEdit(this, QStringLiteral("modelEdit"), field(1, 186), true);
     label(2, QStringLiteral("商品编码："));
     m_code = addEdit(this, QStringLiteral("codeEdit"), field(2), true);
     label(3, QStringLiteral("类 别："));
@@ -210,25 +211,15 @@ void SalePanel::buildUi()
     m_close = addCloseButton();
 
     // Enter and Tab go through the fields in the same order; Tab goes on to the buttons.
-    const QList<QWidget*> fields{m_price,  m_discount, m_quantity, m_owed,    m_date,
+    const QList<QWidget*> fields{m_price,      m_discount, m_quantity, m_owed,    m_date,
                                  m_numberEdit, m_customer, m_address,  m_contact, m_remark};
     const QList<QWidget*> tabOrder = fields + QList<QWidget*>{m_next, m_return, m_previous, m_preview};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i), tabOrder.at(i + 1));
-    for (qsizetype i = 0; i + 1 < fields.size(); ++i) {
-        QWidget* f = fields.at(i);
-        QList<QWidget*> receivers{f};
-        if (f == m_date)
-            receivers = {m_date->lineEdit()};
-        else if (f == m_customer)
-            receivers << m_customer->lineEdit();
-        for (QWidget* receiver : receivers) {
-            receiver->installEventFilter(this);
-            m_enterTarget.insert(receiver, fields.at(i + 1));
-        }
-    }
-    // Enter in the remark does nothing; leaving an empty customer name clears address and contact.
-    m_remark->installEventFilter(this);
+    auto* enter = new EnterChain(this, Qt::TabFocusReason);
+    enter->chain(fields);
+    enter->stop(m_remark);
+    // Leaving an empty customer name clears address and contact.
     m_customer->installEventFilter(this);
 }
 
@@ -325,7 +316,7 @@ bool SalePanel::openForRow(const RowSet& set, int row)
     {
         const QScopedValueRollback quiet(m_quiet, true);
         m_name->setText(text(stockcol::name));
-        m_spec->setText(text(stockcol::model));
+        m_model->setText(text(stockcol::model));
         m_code->setText(text(stockcol::code));
         m_category->setText(text(stockcol::category));
         m_suggested->setText(amount(stockcol::salePrice));
@@ -572,17 +563,7 @@ void SalePanel::closePanel()
 
 bool SalePanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (QWidget* target = m_enterTarget.value(watched)) {
-                target->setFocus(Qt::TabFocusReason);
-                return true;
-            }
-            if (watched == m_remark)
-                return true;
-        }
-    } else if (event->type() == QEvent::FocusOut && watched == m_customer) {
+    if (event->type() == QEvent::FocusOut && watched == m_customer) {
         // The user leaving the field, not the panel moving the focus while it opens.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         const bool byUser =

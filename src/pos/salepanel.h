@@ -120,10 +120,9 @@ private:
     SaleNumber m_number;
     QString m_rememberedCustomer;
     bool m_quiet = false;
-    QHash<QObject*, QWidget*> m_enterTarget;
 
     QLineEdit* m_name = nullptr;
-    QLineEdit* m_spec = nullptr;
+    QLineEdit* m_model = nullptr;
     QLineEdit* m_code = nullptr;
     QLineEdit* m_category = nullptr;
     QLineEdit* m_suggested = nullptr;

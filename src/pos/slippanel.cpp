@@ -7,6 +7,7 @@
 #include "store/ops/salequeries.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
+#include "ui/enterchain.h"
 #include "ui/numberbox.h"
 
 #include <QKeyEvent>
@@ -128,7 +129,9 @@ void SlipPanel::buildUi()
     m_cash->setGeometry(QRect(100, 292, 130, 30));
     m_cash->setButtonSymbols(QAbstractSpinBox::NoButtons);
     m_cash->setFont(m_total->font());
-    m_cash->installEventFilter(this);
+    // Enter in the cash box goes on to the receipt button, when there is one.
+    auto* enter = new EnterChain(this, Qt::TabFocusReason);
+    enter->link(m_cash, [this]() -> QWidget* { return m_receipt->isVisible() ? m_receipt : nullptr; });
     bigLabel(this, QStringLiteral("找零："), QRect(10, 326, 90, 30));
     m_change = bigField(this, QStringLiteral("changeEdit"), QRect(100, 326, 130, 30), true);
     m_change->setText(QStringLiteral("0"));
@@ -257,19 +260,4 @@ bool SlipPanel::previewSlip()
         return false;
     m_slipPreviewer();
     return true;
-}
-
-// ---- Keyboard and mouse -------------------------------------------------------
-
-bool SlipPanel::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_cash && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (m_receipt->isVisible())
-                m_receipt->setFocus(Qt::TabFocusReason);
-            return true;
-        }
-    }
-    return FloatingPanel::eventFilter(watched, event);
 }

@@ -58,9 +58,6 @@ public slots:
     // "销售单打印": the sales slip of the current number. True when previewed.
     bool previewSlip();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void buildUi();
     void updateChange();

@@ -1,3 +1,4 @@
+// The A4 sales slip report, which the shop's documents name Tform22 (docs/names.md).
 #pragma once
 
 #include "core/clock.h"
@@ -21,9 +22,9 @@ class Tpos;
 // wide) and from the top of its band; the bands follow each other down the
 // page. All texts are 宋体.
 //
-// The sales detail window previews a slip with
-//   salesslip::preview(saleNumberText, itsListRows, salesslip::textsOf(settings), userName);
-// and the slip panel with salesslip::previewSale(dm, texts, saleNumber, userName).
+// The sales detail window ("销售单预览") and the slip panel ("销售单打印") both ask
+// their host, which previews the slip with
+//   salesslip::previewSale(dm, salesslip::textsOf(receiptSettings), saleNumber, userName);
 namespace salesslip {
 
 // The shop texts of the receipt settings the slip prints.
@@ -101,7 +102,7 @@ bool print(QPrinter& printer, const Slip& slip, QString* error = nullptr);
 void preview(const QString& saleNumber, const RowSet& rows, const Texts& texts, const QString& userName);
 // The message when no sale row's number contains `saleNumber`.
 QString noSaleText(const QString& saleNumber);
-// "销售单打印" of the slip panel: the Sale rows of every number containing the
+// The preview both windows ask for: the Sale rows of every number containing the
 // trimmed `saleNumber`, then the preview. False when the rows could not be
 // read or there are none (the message was shown).
 bool previewSale(Tdmfm& dm, const Texts& texts, const QString& saleNumber, const QString& userName);

@@ -1,3 +1,4 @@
+// Tpos is the receipt settings window "销售单小票设置"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include "print/receiptsetup.h"

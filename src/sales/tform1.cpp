@@ -4,6 +4,7 @@
 #include "store/memory/rowset.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
+#include "ui/gridcolumnbuilder.h"
 #include "ui/gridexport.h"
 #include "ui/gridprint.h"
 
@@ -26,39 +27,28 @@ const QStringList kAmountColumns{QStringLiteral("进货金额"), QStringLiteral(
 QList<GridColumn> summaryColumns()
 {
     // Starting widths: a 13-digit code and the totals of a big shop show whole.
-    const auto column = [](const QString& field, const char* title, bool number, bool whiteTitle, int width = 70) {
-        GridColumn c;
-        c.field = field;
-        c.title = QString::fromUtf8(title);
-        c.titleColor = kLime;
-        if (whiteTitle)
-            c.titleTextColor = Qt::white;
-        c.fitted = true;
-        c.width = width;
-        if (number) {
-            // Shown as stored, without a display form.
-            c.format = GridColumn::Format::General;
-            c.alignment = Qt::AlignCenter;
-            c.footer = GridColumn::Footer::Sum;
-            c.footerAlignment = Qt::AlignCenter;
-        }
-        return c;
+    const auto text = [](QLatin1StringView field, const char* title, int width) {
+        return gridColumn(field, title, GridColumn::Format::Text, width).fitted().titled(kLime);
     };
-    GridColumn name = column(QString(stockcol::name), "商 品 信 息|名 称", false, false, 120);
-    name.footer = GridColumn::Footer::Text;
-    name.footerText = QStringLiteral("总计");
-    name.footerAlignment = Qt::AlignCenter;
+    // Numbers are shown as stored, without a display form, and centred.
+    const auto number = [](const char* field, const char* title, bool whiteTitle) {
+        return gridColumn(QString::fromUtf8(field), title, GridColumn::Format::General, 70)
+            .fitted()
+            .titled(kLime, whiteTitle ? QColor(Qt::white) : QColor())
+            .aligned(Qt::AlignCenter)
+            .summed(Qt::AlignCenter);
+    };
     return {
-        name,
-        column(QString(stockcol::model), "商 品 信 息|规格型号", false, false, 110),
-        column(QString(stockcol::code), "商 品 信 息|编 码", false, false, 130),
-        column(QString(stockcol::category), "商 品 信 息|类 别", false, false, 80),
-        column(QStringLiteral("进货数量"), "进 货|数 量", true, true),
-        column(QStringLiteral("进货金额"), "进 货|金 额", true, true),
-        column(QStringLiteral("销售数量"), "销 售|数 量", true, false),
-        column(QStringLiteral("销售金额"), "销 售|金 额", true, false),
-        column(QStringLiteral("库存数量"), "存 货|数 量", true, true),
-        column(QStringLiteral("库存金额"), "存 货|金 额", true, true),
+        text(stockcol::name, "商 品 信 息|名 称", 120).captioned(QStringLiteral("总计")),
+        text(stockcol::model, "商 品 信 息|规格型号", 110),
+        text(stockcol::code, "商 品 信 息|编 码", 130),
+        text(stockcol::category, "商 品 信 息|类 别", 80),
+        number("进货数量", "进 货|数 量", true),
+        number("进货金额", "进 货|金 额", true),
+        number("销售数量", "销 售|数 量", false),
+        number("销售金额", "销 售|金 额", false),
+        number("库存数量", "存 货|数 量", true),
+        number("库存金额", "存 货|金 额", true),
     };
 }
 

@@ -1,3 +1,4 @@
+// TForm1 is the summary window "汇总统计"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include <QDialog>

@@ -137,8 +137,8 @@ QWidget* Txstj::buildSearchArea(QWidget* parent)
     m_name = new QLineEdit(search);
     m_name->setToolTip(QStringLiteral("输入字母拼音查询"));
     m_customer = new QLineEdit(search);
-    m_spec = new QLineEdit(search);
-    m_spec->setToolTip(QStringLiteral("输入字母拼音查询"));
+    m_model = new QLineEdit(search);
+    m_model->setToolTip(QStringLiteral("输入字母拼音查询"));
     m_code = new QLineEdit(search);
     m_remark = new QLineEdit(search);
     m_byDate = new QCheckBox(QStringLiteral("销售日期："), search);
@@ -160,7 +160,7 @@ QWidget* Txstj::buildSearchArea(QWidget* parent)
     grid->addWidget(label(QStringLiteral("客户名称："), search), 0, 4);
     grid->addWidget(m_customer, 0, 5);
     grid->addWidget(label(QStringLiteral("规格型号："), search), 1, 0);
-    grid->addWidget(m_spec, 1, 1);
+    grid->addWidget(m_model, 1, 1);
     grid->addWidget(label(QStringLiteral("商品编码："), search), 1, 2);
     grid->addWidget(m_code, 1, 3);
     grid->addWidget(label(QStringLiteral("备 注："), search), 1, 4);
@@ -225,7 +225,7 @@ QWidget* Txstj::buildSearchArea(QWidget* parent)
         if (!m_quiet)
             this->search();
     };
-    for (QLineEdit* box : {m_name, m_code, m_spec, m_customer, m_remark})
+    for (QLineEdit* box : {m_name, m_code, m_model, m_customer, m_remark})
         connect(box, &QLineEdit::textChanged, this, asTyped);
     connect(m_category, &QComboBox::editTextChanged, this, asTyped);
     return area;
@@ -346,7 +346,7 @@ salesq::Conditions Txstj::conditions() const
     c.category = m_category->currentText();
     c.nameInitials = m_name->text();
     c.code = m_code->text();
-    c.specInitials = m_spec->text();
+    c.specInitials = m_model->text();
     c.customer = m_customer->text();
     c.remark = m_remark->text();
     c.byDate = m_byDate->isChecked();
@@ -390,8 +390,8 @@ void Txstj::keyPressEvent(QKeyEvent* e)
             m_edit->hide();
             return;
         }
-        if (auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget()); box && isAncestorOf(box) &&
-                                                                               !box->isReadOnly() && !box->text().isEmpty()) {
+        if (auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+            box && isAncestorOf(box) && !box->isReadOnly() && !box->text().isEmpty()) {
             box->clear();
             return;
         }
@@ -516,7 +516,7 @@ void Txstj::clearConditions()
     bool hadText = false;
     {
         const QScopedValueRollback quiet(m_quiet, true);
-        for (QLineEdit* box : {m_name, m_code, m_spec, m_customer, m_remark}) {
+        for (QLineEdit* box : {m_name, m_code, m_model, m_customer, m_remark}) {
             hadText = hadText || !box->text().isEmpty();
             box->clear();
         }

@@ -1,3 +1,4 @@
+// Txstj is the sales detail window "销售明细"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include "store/memory/salesqueries.h"
@@ -61,7 +62,7 @@ public:
     QComboBox* categoryList() const { return m_category; }
     QLineEdit* nameBox() const { return m_name; }
     QLineEdit* customerBox() const { return m_customer; }
-    QLineEdit* modelBox() const { return m_spec; }
+    QLineEdit* modelBox() const { return m_model; }
     QLineEdit* codeBox() const { return m_code; }
     QLineEdit* remarkBox() const { return m_remark; }
     QCheckBox* dateCheck() const { return m_byDate; }
@@ -125,7 +126,7 @@ private:
     QComboBox* m_category = nullptr;
     QLineEdit* m_name = nullptr;
     QLineEdit* m_customer = nullptr;
-    QLineEdit* m_spec = nullptr;
+    QLineEdit* m_model = nullptr;
     QLineEdit* m_code = nullptr;
     QLineEdit* m_remark = nullptr;
     QCheckBox* m_byDate = nullptr;

@@ -11,7 +11,8 @@ namespace settingkeys {
 // Skin number "0" to "4". Missing, empty or any other text: the built-in default look.
 inline constexpr QLatin1StringView skin{"skin"};
 
-// Stock alarm number, digits only. Missing or empty: the alarm box keeps numberDefault.
+// Stock alarm number, 1 to 9 digits. Missing, empty or anything else:
+// stockAlarmDefault (SettingsStore::readAlarmNumber).
 inline constexpr QLatin1StringView stockAlarm{"number"};
 inline constexpr QLatin1StringView stockAlarmDefault{"5"};
 
@@ -58,6 +59,11 @@ inline constexpr QLatin1StringView receiptTextMode{"postext"};
 inline constexpr QLatin1StringView receiptChineseMode{"poschinese"};
 // "yes": open the cash drawer after a sale paid in cash. Default no.
 inline constexpr QLatin1StringView receiptDrawer{"posdrawer"};
+
+// The shop folder chosen at the first start without one (see app/shopfolder.h):
+// where the program finds data.mdb when the folder it starts in holds none.
+// Missing or empty: the first-start question is asked.
+inline constexpr QLatin1StringView shopFolder{"shopfolder"};
 
 // Path of the backup copy of the database. Missing: defaultBackupPath().
 inline constexpr QLatin1StringView backupPath{"save"};

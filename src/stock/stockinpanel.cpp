@@ -10,6 +10,7 @@
 #include "store/ops/stockops.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datefield.h"
+#include "ui/enterchain.h"
 #include "ui/numberbox.h"
 #include "ui/queryhelpers.h"
 
@@ -25,7 +26,7 @@ namespace {
 
 bool hasText(const QString& text)
 {
-    return !trimBlanks(text).isEmpty();
+    return !trimControlsAndSpaces(text).isEmpty();
 }
 
 QString textOf(const QComboBox* list)
@@ -112,7 +113,7 @@ void StockInPanel::buildUi()
     m_name = addList(this, QStringLiteral("nameList"), left(0));
     m_name->setToolTip(QStringLiteral("直接点击已经输入好的记录，自动填充内容"));
     label(leftLabel, 1, QStringLiteral("规格型号："));
-    m_spec = addList(this, QStringLiteral("specList"), left(1));
+    m_model = addList(this, QStringLiteral("modelList"), left(1));
     label(leftLabel, 2, QStringLiteral("商品编码："));
     m_code = addList(this, QStringLiteral("codeList"), left(2));
     label(leftLabel, 3, QStringLiteral("类 别："));
@@ -150,24 +151,18 @@ void StockInPanel::buildUi()
     m_closeButton = addCloseButton();
 
     // Enter and Tab go through the fields in the same order.
-    const QList<QWidget*> order{m_name,     m_spec,      m_code,     m_category, m_date,      m_purchasePrice,
+    const QList<QWidget*> order{m_name,     m_model,     m_code,     m_category, m_date,      m_purchasePrice,
                                 m_quantity, m_salePrice, m_supplier, m_remark,   m_newButton, m_changeButton};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order.at(i), order.at(i + 1));
-    // The remark's target depends on which button is shown (moveFocusOnEnter).
+    auto* enter = new EnterChain(this, Qt::TabFocusReason);
     for (qsizetype i = 0; i + 1 < order.size() && order.at(i) != m_newButton; ++i) {
-        QWidget* field = order.at(i);
         QWidget* next = order.at(i + 1);
-        // Keys reach the widget that holds the focus; for the date that is its inner edit.
-        QList<QWidget*> receivers{field};
-        if (field == m_date)
-            receivers = {m_date->lineEdit()};
-        else if (auto* list = qobject_cast<QComboBox*>(field))
-            receivers << list->lineEdit();
-        for (QWidget* receiver : receivers) {
-            receiver->installEventFilter(this);
-            m_enterTarget.insert(receiver, next);
-        }
+        enter->link(order.at(i), [this, next]() -> QWidget* {
+            // The remark's target is the button that is shown: "修改入库" when open for a change.
+            QWidget* target = next == m_newButton && m_newButton->isHidden() ? m_changeButton : next;
+            return target->isVisible() && target->isEnabled() ? target : nullptr;
+        });
     }
 }
 
@@ -256,7 +251,7 @@ bool StockInPanel::copyFromRow(const RowSet& set, int row)
     if (name.isEmpty())
         return false;
     m_name->setEditText(name);
-    m_spec->setEditText(set.value(row, stockcol::model).toString());
+    m_model->setEditText(set.value(row, stockcol::model).toString());
     m_code->setEditText(set.value(row, stockcol::code).toString());
     m_category->setEditText(set.value(row, stockcol::category).toString());
     m_purchasePrice->setText(num::general(set.value(row, stockcol::purchasePrice)));
@@ -269,7 +264,7 @@ bool StockInPanel::copyFromRow(const RowSet& set, int row)
 void StockInPanel::refillLists()
 {
     FillDistinctList(m_name, m_dm.stockValues(stockcol::name));
-    FillDistinctList(m_spec, m_dm.stockValues(stockcol::model));
+    FillDistinctList(m_model, m_dm.stockValues(stockcol::model));
     FillDistinctList(m_code, m_dm.stockValues(stockcol::code));
     FillDistinctList(m_category, m_dm.stockValues(stockcol::category));
     FillDistinctList(m_supplier, m_dm.stockValues(stockcol::supplier));
@@ -314,7 +309,7 @@ bool StockInPanel::openForChange()
     auto text = [&](QLatin1StringView field) { return set.value(row, field).toString(); };
     auto amount = [&](QLatin1StringView field) { return num::general(set.value(row, field)); };
     m_name->setEditText(text(stockcol::name));
-    m_spec->setEditText(text(stockcol::model));
+    m_model->setEditText(text(stockcol::model));
     m_code->setEditText(text(stockcol::code));
     m_category->setEditText(text(stockcol::category));
     m_purchasePrice->setText(amount(stockcol::purchasePrice));
@@ -361,7 +356,7 @@ std::optional<QVariantMap> StockInPanel::rowValues(const QString& stockAmount)
 {
     stockops::Entry entry;
     entry.name = textOf(m_name);
-    entry.model = textOf(m_spec);
+    entry.model = textOf(m_model);
     entry.code = textOf(m_code);
     entry.category = textOf(m_category);
     entry.purchasePrice = m_purchasePrice->text();
@@ -462,27 +457,4 @@ void StockInPanel::closePanel()
     hide();
     clear();
     setChangeEnabled(false);
-}
-
-// ---- Keyboard and mouse -------------------------------------------------------
-
-void StockInPanel::moveFocusOnEnter(QObject* watched)
-{
-    QWidget* target = m_enterTarget.value(watched);
-    if (target == m_newButton && m_newButton->isHidden())
-        target = m_changeButton; // open for a change: the button that is shown
-    if (target && target->isVisible() && target->isEnabled())
-        target->setFocus(Qt::TabFocusReason);
-}
-
-bool StockInPanel::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_enterTarget.contains(watched)) {
-            moveFocusOnEnter(watched);
-            return true;
-        }
-    }
-    return FloatingPanel::eventFilter(watched, event);
 }

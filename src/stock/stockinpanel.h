@@ -59,7 +59,7 @@ public:
     // The date keeper of the main window fills it whenever it is empty.
     DateField* dateField() const { return m_date; }
     QComboBox* nameList() const { return m_name; }
-    QComboBox* specList() const { return m_spec; }
+    QComboBox* modelList() const { return m_model; }
     QComboBox* codeList() const { return m_code; }
     QComboBox* categoryList() const { return m_category; }
     NumberBox* purchasePriceBox() const { return m_purchasePrice; }
@@ -95,9 +95,6 @@ public slots:
     // Empties the amounts and the remark; the lists and the date keep their texts.
     void clear();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void buildUi();
     void onPurchasePriceChanged();
@@ -114,7 +111,6 @@ private:
     bool checkRequired();
     bool checkDate();
     std::optional<QVariantMap> rowValues(const QString& stockAmount);
-    void moveFocusOnEnter(QObject* watched);
 
     Tdmfm& m_dm;
     StockHost& m_host;
@@ -122,10 +118,9 @@ private:
     qint64 m_changeRowId = -1;
     // Set while the panel writes several fields at once and the intermediate states must not recompute.
     bool m_quiet = false;
-    QHash<QObject*, QWidget*> m_enterTarget;
 
     QComboBox* m_name = nullptr;
-    QComboBox* m_spec = nullptr;
+    QComboBox* m_model = nullptr;
     QComboBox* m_code = nullptr;
     QComboBox* m_category = nullptr;
     DateField* m_date = nullptr;

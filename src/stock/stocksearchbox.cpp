@@ -44,7 +44,7 @@ StockSearchBox::StockSearchBox(QWidget* parent)
     , m_category(makeList(this))
     , m_name(new FittingEdit(kCodeSample, this))
     , m_supplier(makeList(this))
-    , m_spec(new FittingEdit(kCodeSample, this))
+    , m_model(new FittingEdit(kCodeSample, this))
     , m_code(new FittingEdit(kCodeSample, this))
     , m_clear(new QPushButton(QStringLiteral("清空条件"), this))
     , m_search(new QPushButton(QStringLiteral("查询"), this))
@@ -55,7 +55,7 @@ StockSearchBox::StockSearchBox(QWidget* parent)
     , m_all(new QPushButton(QStringLiteral("全部记录"), this))
 {
     m_name->setToolTip(QStringLiteral("输入拼音首字母查询"));
-    m_spec->setToolTip(QStringLiteral("输入拼音首字母查询"));
+    m_model->setToolTip(QStringLiteral("输入拼音首字母查询"));
     m_code->setToolTip(QStringLiteral("支持扫描枪"));
     // Scanned codes go into a box that stands out.
     m_code->setStyleSheet(QStringLiteral("QLineEdit { background-color: rgb(166, 202, 240); }"));
@@ -72,7 +72,7 @@ StockSearchBox::StockSearchBox(QWidget* parent)
     grid->addWidget(m_supplier, 0, 5, 1, 2);
 
     grid->addWidget(label(QStringLiteral("规格型号："), this), 1, 0);
-    grid->addWidget(m_spec, 1, 1);
+    grid->addWidget(m_model, 1, 1);
     grid->addWidget(label(QStringLiteral("商品编码："), this), 1, 2);
     grid->addWidget(m_code, 1, 3);
     grid->addWidget(m_clear, 1, 5);
@@ -94,7 +94,7 @@ StockSearchBox::StockSearchBox(QWidget* parent)
 
     // Every change of a text box searches at once: a scanner typing a code
     // narrows the list with each character it sends.
-    for (QLineEdit* box : {m_name, m_spec, m_code, m_remark})
+    for (QLineEdit* box : {m_name, m_model, m_code, m_remark})
         connect(box, &QLineEdit::textChanged, this, [this] {
             if (!m_clearing)
                 emit searchRequested();
@@ -115,7 +115,7 @@ stockq::Conditions StockSearchBox::conditions() const
     stockq::Conditions c;
     c.category = m_category->currentText();
     c.nameInitials = m_name->text();
-    c.specInitials = m_spec->text();
+    c.specInitials = m_model->text();
     c.code = m_code->text();
     c.remark = m_remark->text();
     c.supplier = m_supplier->currentText();
@@ -145,7 +145,7 @@ void StockSearchBox::clearConditions()
         const QScopedValueRollback clearing(m_clearing, true);
         m_name->clear();
         m_code->clear();
-        m_spec->clear();
+        m_model->clear();
         m_category->setCurrentIndex(-1);
         m_category->setCurrentText(QString());
         m_remark->clear();

@@ -15,7 +15,7 @@ class RowSet;
 class Tdmfm;
 
 // The search box " 快速拼音查询" under the stock grid. It only collects the
-// conditions; the main window runs the statements.
+// conditions; the stock list panel hands them to the in-memory stock filter.
 class StockSearchBox final : public QGroupBox
 {
     Q_OBJECT
@@ -36,7 +36,7 @@ public:
     QComboBox* categoryList() const { return m_category; }
     QLineEdit* nameBox() const { return m_name; }
     QComboBox* supplierList() const { return m_supplier; }
-    QLineEdit* modelBox() const { return m_spec; }
+    QLineEdit* modelBox() const { return m_model; }
     QLineEdit* codeBox() const { return m_code; }
     QCheckBox* dateCheck() const { return m_byDate; }
     DateField* fromDate() const { return m_from; }
@@ -54,7 +54,7 @@ private:
     QComboBox* m_category;
     QLineEdit* m_name;
     QComboBox* m_supplier;
-    QLineEdit* m_spec;
+    QLineEdit* m_model;
     QLineEdit* m_code;
     QPushButton* m_clear;
     QPushButton* m_search;

@@ -2,9 +2,9 @@
 
 #include <QString>
 
-// How a window reports what the store returned. Store functions (database,
-// settings, layout file) never show anything: they return false with the
-// failure text, and the window passes both here.
+// How a window reports a failure that a lower layer returned. The settings
+// store, the layout file and the functions beside them show nothing: they
+// return false with the failure text, and the window passes both here.
 
 // Shows `error` through the message port when `ok` is false; returns `ok`.
 //   QString error;

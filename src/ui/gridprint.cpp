@@ -231,7 +231,10 @@ private:
         double scale = fitColumns(gridPoints);
         m_cellFont = printFont(gridPoints * scale);
         m_titleFont = m_cellFont;
-        m_cellHeight = QFontMetricsF(m_cellFont, &m_printer).height() + 4 * m_pt * std::min(1.0, scale);
+        // The room around a cell's text shrinks with the text, as fitColumns
+        // counts it: the columns' widths hold the text and this room exactly.
+        m_pad = 2 * m_pt * std::min(1.0, scale);
+        m_cellHeight = QFontMetricsF(m_cellFont, &m_printer).height() + 2 * m_pad;
     }
 
     // Sets the columns' widths on the page; returns the scale of the text.
@@ -357,8 +360,11 @@ private:
             return;
         m_painter->setFont(font);
         m_painter->setPen(textColor);
-        const double pad = 2 * m_pt;
-        m_painter->drawText(box.adjusted(pad, pad / 2, -pad, -pad / 2), int(alignment) | Qt::TextWordWrap, text);
+        // A text that overruns its box is drawn whole, never clipped: the
+        // preview and the PDF do not clip alike (the preview cut the last
+        // digit of a code that the PDF showed whole).
+        m_painter->drawText(box.adjusted(m_pad, m_pad / 2, -m_pad, -m_pad / 2),
+                            int(alignment) | Qt::TextWordWrap | Qt::TextDontClip, text);
     }
 
     void drawTitles()
@@ -406,14 +412,13 @@ private:
     {
         const DataGridModel* model = m_grid.model();
         const QFontMetricsF fm(m_cellFont, &m_printer);
-        const double pad = 2 * m_pt;
         double height = m_cellHeight;
         for (const PrintColumn& c : m_columns) {
             const QString text = model->text(row, c.modelColumn);
-            if (!text.isEmpty() && fm.horizontalAdvance(text) > c.width - 2 * pad) {
-                const QRectF need =
-                    fm.boundingRect(QRectF(0, 0, c.width - 2 * pad, 1e6), int(c.alignment) | Qt::TextWordWrap, text);
-                height = std::max(height, need.height() + pad);
+            if (!text.isEmpty() && fm.horizontalAdvance(text) > c.width - 2 * m_pad) {
+                const QRectF need = fm.boundingRect(QRectF(0, 0, c.width - 2 * m_pad, 1e6),
+                                                    int(c.alignment) | Qt::TextWordWrap, text);
+                height = std::max(height, need.height() + m_pad);
             }
         }
         return height;
@@ -459,6 +464,7 @@ private:
     QColor m_alternateBase = kGridColor;
     bool m_alternate = false;
     double m_cellHeight = 0;
+    double m_pad = 0; // between a cell's border and its text, left and right; half of it above and below
     double m_headingHeight = 0;
     double m_headingBlock = 0; // the heading and its empty line
     double m_headerLine = 0;

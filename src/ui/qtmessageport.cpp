@@ -71,3 +71,8 @@ QString QtMessagePort::saveFileName(const QString& caption, const QString& direc
     return QFileDialog::getSaveFileName(owner(), caption, directory, filter, nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
+
+QString QtMessagePort::existingFolder(const QString& caption, const QString& directory)
+{
+    return QFileDialog::getExistingDirectory(owner(), caption, directory);
+}

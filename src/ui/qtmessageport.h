@@ -22,6 +22,7 @@ public:
     QString openFileName(const QString& caption, const QString& directory, const QString& filter) override;
     // Does not ask about replacing an existing file: the caller asks once.
     QString saveFileName(const QString& caption, const QString& directory, const QString& filter) override;
+    QString existingFolder(const QString& caption, const QString& directory) override;
 
 private:
     QString m_title;

@@ -53,7 +53,7 @@ private:
 
 bool RequireText(QWidget* control, const QString& message)
 {
-    if (!trimBlanks(controlText(control)).isEmpty())
+    if (!trimControlsAndSpaces(controlText(control)).isEmpty())
         return true;
     messagePort().warning(message, QStringLiteral("Warning"));
     if (!control->isVisible() || !control->isEnabled())

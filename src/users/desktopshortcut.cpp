@@ -91,15 +91,21 @@ bool writeDesktopShortcut(const QString& folder, const DesktopShortcut& shortcut
     return QFile::setPermissions(path, mode);
 }
 
-DesktopShortcut programShortcut(const QString& workingFolder)
+DesktopShortcut programShortcut(const QString& workingFolder, const QString& programFile)
 {
-    // The program carries no icon file, so the desktop shows its generic one.
-    return DesktopShortcut{QStringLiteral("Tarvik运动品销售管理软件"), QCoreApplication::applicationFilePath(),
-                           QDir::toNativeSeparators(workingFolder), QString()};
+    // An installed program (<prefix>/bin) has its icon in the icon theme of
+    // <prefix>/share, which the desktop finds by name; a program in a build
+    // folder has none, and the desktop shows its generic icon.
+    const QString icon = QStringLiteral("tarvik");
+    const QString themed =
+        QDir::cleanPath(QFileInfo(programFile).absolutePath() +
+                        QLatin1String("/../share/icons/hicolor/scalable/apps/") + icon + QLatin1String(".svg"));
+    return DesktopShortcut{QStringLiteral("Tarvik运动品销售管理软件"), programFile,
+                           QDir::toNativeSeparators(workingFolder), QFileInfo::exists(themed) ? icon : QString()};
 }
 
 bool writeProgramShortcut(const QString& workingFolder, QString* error)
 {
     return writeDesktopShortcut(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
-                                programShortcut(workingFolder), error);
+                                programShortcut(workingFolder, QCoreApplication::applicationFilePath()), error);
 }

@@ -23,11 +23,12 @@ QString desktopEntryText(const DesktopShortcut& shortcut);
 // says which file and why.
 bool writeDesktopShortcut(const QString& folder, const DesktopShortcut& shortcut, QString* error = nullptr);
 
-// The shortcut to the running program that starts it in `workingFolder`
-// (the shop folder that holds the database), named after the application.
-DesktopShortcut programShortcut(const QString& workingFolder);
+// The shortcut that starts `programFile` in `workingFolder` (the shop folder
+// that holds the database), named after the application, with the installed
+// icon when `programFile` is an installed program.
+DesktopShortcut programShortcut(const QString& workingFolder, const QString& programFile);
 
-// Writes programShortcut(workingFolder) to the user's desktop folder (XDG user
-// dirs, else ~/Desktop). Returns false when there is no desktop folder or the
+// Writes the shortcut to the running program (programShortcut) to the user's
+// desktop folder (XDG user dirs, else ~/Desktop). Returns false when there is no desktop folder or the
 // file could not be written (*error as for writeDesktopShortcut).
 bool writeProgramShortcut(const QString& workingFolder, QString* error = nullptr);

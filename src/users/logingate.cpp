@@ -1,5 +1,6 @@
 #include "users/logingate.h"
 
+#include "ui/centring.h"
 #include "users/session.h"
 #include "users/tloginfm.h"
 
@@ -65,7 +66,5 @@ void LoginGate::follow()
     // put over it; the login goes with it while it is up.
     if (!m_login->isVisible())
         return;
-    QRect frame = m_login->frameGeometry();
-    frame.moveCenter(m_window->frameGeometry().center());
-    m_login->move(frame.topLeft());
+    centreFrameOn(m_login, m_window->frameGeometry());
 }

@@ -4,10 +4,11 @@
 #include "core/messageport.h"
 #include "store/ops/tdmfm.h"
 #include "store/ops/userqueries.h"
+#include "ui/centring.h"
+#include "ui/enterchain.h"
 #include "ui/queryhelpers.h"
 #include "users/passwordbox.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -17,15 +18,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
-
-bool isEnter(const QKeyEvent* key)
-{
-    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-}
 
 } // namespace
 
@@ -70,29 +65,25 @@ Tchangepassfm::Tchangepassfm(Tdmfm& dm, QWidget* parent)
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
+    auto* enter = new EnterChain(this, Qt::OtherFocusReason);
+    enter->chain({m_old, m_new, m_repeat, m_change});
     for (QPushButton* b : {m_change, m_quit}) {
         b->setAutoDefault(false);
-        b->installEventFilter(this);
+        enter->press(b);
     }
-    for (QLineEdit* box : {m_old, m_new, m_repeat})
-        box->installEventFilter(this);
 
     connect(m_user, &QComboBox::activated, this, [this] { m_old->setFocus(Qt::OtherFocusReason); });
     connect(m_change, &QPushButton::clicked, this, &Tchangepassfm::onChangeClicked);
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
+    centreOnFirstShow(this);
 }
 
 void Tchangepassfm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (m_placed)
+    if (m_listed)
         return;
-    m_placed = true;
-    if (QScreen* screen = QApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    m_listed = true;
     FillDistinctList(m_dm, m_dm.generalQuery(), QStringLiteral("username"), QStringLiteral("userdb"), m_user);
     m_user->setCurrentIndex(-1); // nobody is chosen for the user
     m_user->setFocus(Qt::OtherFocusReason);
@@ -104,29 +95,6 @@ void Tchangepassfm::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
-bool Tchangepassfm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress && isEnter(static_cast<QKeyEvent*>(event))) {
-        if (watched == m_old) {
-            m_new->setFocus(Qt::OtherFocusReason);
-            return true;
-        }
-        if (watched == m_new) {
-            m_repeat->setFocus(Qt::OtherFocusReason);
-            return true;
-        }
-        if (watched == m_repeat) {
-            m_change->setFocus(Qt::OtherFocusReason);
-            return true;
-        }
-        if (auto* button = qobject_cast<QPushButton*>(watched)) {
-            button->click();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 void Tchangepassfm::onChangeClicked()
 {
     // A change without a chosen user would change nobody's password.
@@ -136,9 +104,9 @@ void Tchangepassfm::onChangeClicked()
         return;
     }
     const QString name = m_user->currentText();
-    const QString oldPassword = trimBlanks(m_old->text());
-    const QString newPassword = trimBlanks(m_new->text());
-    const QString repeated = trimBlanks(m_repeat->text());
+    const QString oldPassword = trimControlsAndSpaces(m_old->text());
+    const QString newPassword = trimControlsAndSpaces(m_new->text());
+    const QString repeated = trimControlsAndSpaces(m_repeat->text());
     if (!RequireText(m_old, QStringLiteral("必须输入旧口令！")))
         return;
     if (!RequireText(m_new, QStringLiteral("新口令长度不能为空！")))

@@ -1,3 +1,4 @@
+// Tchangepassfm is the password change window "更改密码"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include <QWidget>
@@ -28,7 +29,6 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     // "更改密码"
@@ -43,5 +43,5 @@ private:
     QCheckBox* m_closeAfter;
     QPushButton* m_change;
     QPushButton* m_quit;
-    bool m_placed = false;
+    bool m_listed = false;
 };

@@ -6,6 +6,7 @@
 #include "store/ops/tdmfm.h"
 #include "store/ops/userqueries.h"
 #include "ui/characterfilter.h"
+#include "ui/enterchain.h"
 #include "ui/queryhelpers.h"
 #include "users/desktopshortcut.h"
 
@@ -23,11 +24,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-bool isEnter(const QKeyEvent* key)
-{
-    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-}
 
 } // namespace
 
@@ -82,11 +78,12 @@ Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    m_user->installEventFilter(this);
-    m_password->installEventFilter(this);
+    // The keypad's Enter carries the keypad modifier and presses the button as Return does.
+    auto* enter = new EnterChain(this, Qt::OtherFocusReason);
+    enter->chain({m_user, m_password, m_login});
+    enter->press(m_login, EnterChain::Press::PlainEnter);
     // Passwords are ASCII letters and digits, typed or pasted.
     CharacterFilter::install(m_password, &CharacterFilter::isAsciiLetterOrDigit);
-    m_login->installEventFilter(this);
 
     connect(m_user, &QComboBox::activated, this, &Tloginfm::onUserChosen);
     connect(m_login, &QPushButton::clicked, this, &Tloginfm::onLoginClicked);
@@ -160,29 +157,6 @@ void Tloginfm::showWait()
         m_waitTimer->start();
 }
 
-bool Tloginfm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (watched == m_user && isEnter(key)) {
-            m_password->setFocus(Qt::OtherFocusReason);
-            return true;
-        }
-        if (watched == m_password) {
-            if (isEnter(key)) {
-                m_login->setFocus(Qt::OtherFocusReason);
-                return true;
-            }
-        }
-        // The keypad's Enter carries the keypad modifier and presses the button as Return does.
-        if (watched == m_login && isEnter(key) && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            m_login->click();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
 void Tloginfm::keyPressEvent(QKeyEvent* event)
 {
     // The login ends by its close box or by logging in; Esc in a field must
@@ -209,7 +183,7 @@ void Tloginfm::onLoginClicked()
         return;
     const QString name = m_user->currentText();
     // Blanks and control characters at both ends are not part of a password.
-    const QString password = trimBlanks(m_password->text());
+    const QString password = trimControlsAndSpaces(m_password->text());
 
     const int matches = userq::countMatches(m_dm, name, password);
     if (matches < 0)

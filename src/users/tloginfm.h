@@ -1,3 +1,4 @@
+// Tloginfm is the login window "用户登录"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include <QDateTime>
@@ -40,7 +41,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private slots:

@@ -4,9 +4,10 @@
 #include "core/messageport.h"
 #include "store/ops/tdmfm.h"
 #include "store/ops/userqueries.h"
+#include "ui/centring.h"
+#include "ui/enterchain.h"
 #include "users/passwordbox.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -15,17 +16,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
-
-bool isEnter(const QKeyEvent* key)
-{
-    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-}
 
 QLabel* hintLabel(QWidget* parent)
 {
@@ -121,11 +116,12 @@ Tuserglfm::Tuserglfm(Tdmfm& dm, QWidget* parent)
     layout->addWidget(m_tabs);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
+    auto* enter = new EnterChain(this, Qt::OtherFocusReason);
+    enter->link(m_password, m_login);
     for (QPushButton* b : {m_login, m_quit, m_reset, m_hint, m_add, m_delete}) {
         b->setAutoDefault(false);
-        b->installEventFilter(this);
+        enter->press(b);
     }
-    m_password->installEventFilter(this);
 
     connect(m_login, &QPushButton::clicked, this, &Tuserglfm::onLoginClicked);
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
@@ -136,6 +132,7 @@ Tuserglfm::Tuserglfm(Tdmfm& dm, QWidget* parent)
     connect(m_delete, &QPushButton::clicked, this, &Tuserglfm::onDeleteClicked);
 
     setUnlocked(false);
+    centreOnFirstShow(this);
 }
 
 void Tuserglfm::setUnlocked(bool unlocked)
@@ -147,13 +144,8 @@ void Tuserglfm::setUnlocked(bool unlocked)
 void Tuserglfm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!m_placed) {
-        m_placed = true;
-        if (QScreen* screen = QApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+    if (!m_listed) {
+        m_listed = true;
         fillUserList();
     }
     m_password->setFocus(Qt::OtherFocusReason);
@@ -172,23 +164,6 @@ void Tuserglfm::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-bool Tuserglfm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (watched == m_password && isEnter(key)) {
-            m_login->setFocus(Qt::OtherFocusReason);
-            return true;
-        }
-        // A button with the focus is pressed by Enter as by the space bar.
-        if (auto* button = qobject_cast<QPushButton*>(watched); button && isEnter(key)) {
-            button->click();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void Tuserglfm::fillUserList()
@@ -212,7 +187,8 @@ void Tuserglfm::fillFailures()
 void Tuserglfm::onLoginClicked()
 {
     // The check is always of the one super administrator, whoever is logged in.
-    const int matches = userq::countMatches(m_dm, userq::superAdministrator(), trimBlanks(m_password->text()));
+    const int matches =
+        userq::countMatches(m_dm, userq::superAdministrator(), trimControlsAndSpaces(m_password->text()));
     if (matches < 0)
         return; // the engine's error has been shown
     if (matches != 1) {
@@ -241,7 +217,7 @@ void Tuserglfm::onHintClicked()
 
 void Tuserglfm::onResetClicked()
 {
-    const QString name = trimBlanks(m_resetName->text());
+    const QString name = trimControlsAndSpaces(m_resetName->text());
     if (name.isEmpty()) {
         messagePort().inform(QStringLiteral("请选择用户名！"));
         return;
@@ -260,7 +236,7 @@ void Tuserglfm::onResetClicked()
 
 void Tuserglfm::onAddClicked()
 {
-    const QString name = trimBlanks(m_newName->text());
+    const QString name = trimControlsAndSpaces(m_newName->text());
     if (name == userq::superAdministrator()) {
         messagePort().inform(QStringLiteral("超级管理员只能有一个，不能增加"));
         return;
@@ -285,7 +261,7 @@ void Tuserglfm::onAddClicked()
 
 void Tuserglfm::onDeleteClicked()
 {
-    const QString name = trimBlanks(m_deleteName->text());
+    const QString name = trimControlsAndSpaces(m_deleteName->text());
     if (name == userq::superAdministrator()) {
         messagePort().inform(QStringLiteral("超级管理员不能删除！"));
         return;
@@ -295,7 +271,7 @@ void Tuserglfm::onDeleteClicked()
         return;
     }
     if (messagePort().askYesNo(QStringLiteral("删除用户"), QStringLiteral("你真的要删除用户：") + name +
-                                                              QStringLiteral("吗?")) == MessagePort::Answer::Ok) {
+                                                               QStringLiteral("吗?")) == MessagePort::Answer::Ok) {
         int removed = 0;
         if (userq::deleteUser(m_dm, name, &removed)) {
             messagePort().inform(removed > 0 ? QStringLiteral("成功删除！")

@@ -1,3 +1,4 @@
+// Tuserglfm is the user management window "用户管理"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
 #include <QWidget>
@@ -39,7 +40,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     // "登录"
@@ -74,5 +74,5 @@ private:
     QLineEdit* m_deleteName;
     QPushButton* m_delete;
     QTreeWidget* m_failures;
-    bool m_placed = false;
+    bool m_listed = false;
 };

@@ -35,6 +35,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QPageSize>
+#include <QPainter>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -140,6 +144,7 @@ private slots:
     void printedSalesGridShowsWholeTextsInTheGridsColours();
     void bigGridAsksPreviewsItsFirstPagesAndStops();
     void pageCountAskedForCountsWrappedRows();
+    void previewShowsThePrintedPage();
 };
 
 void TestGridExport::exportsWhatTheStockGridShows()
@@ -834,3 +839,99 @@ void TestGridExport::pageCountAskedForCountsWrappedRows()
 
 QTEST_MAIN(TestGridExport)
 #include "tst_gridexport.moc"
+
+// A sales grid shrunk to the page (its long name and model make it wider
+// than A4) shows its 13-digit code whole, on paper and in the preview alike.
+// The preview's page is drawn as the preview widget draws it, at the
+// resolution of a rendering of the PDF, and the code's ink is compared
+// column by column.
+void TestGridExport::previewShowsThePrintedPage()
+{
+    Shop s;
+    const QString code = QStringLiteral("6901234567890");
+    s.shop.addStock(QStringLiteral("ProStarCarbonFiberTournamentRacketSet"), QStringLiteral("TournamentEdition-3U-G5-Strung"),
+                    code, QStringLiteral("球拍"), 150, 5, 299);
+    saleops::SaleInput sale;
+    sale.stockRowId = 3;
+    sale.quantity = QStringLiteral("1");
+    sale.price = QStringLiteral("200");
+    sale.saleNumber = QStringLiteral("20260105001");
+    sale.saleDate = num::dateText(wallclock::today());
+    QVERIFY(saleops::recordSale(s.shop.dm(), sale));
+    TMainForm main(s.shop.dm());
+    QVERIFY(logIn(main));
+    main.salesWindow()->openModal();
+    QVERIFY(QTest::qWaitForWindowExposed(main.salesWindow()));
+    DataGrid* grid = main.salesWindow()->grid();
+    const GridPrintOptions options{QStringLiteral("销 售 统 计 报 表"), QStringLiteral("%[Today]"),
+                                   QStringLiteral("超级管理员"), {}};
+    constexpr int dpi = 300;
+
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("sales.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    QVERIFY(GridPrint::print(printer, *grid, options));
+    keepPrintout(pdf, QStringLiteral("previewedsales.pdf"));
+    const QString png = dir.filePath(QStringLiteral("paper"));
+    QCOMPARE(QProcess::execute(QStringLiteral("pdftoppm"),
+                               {QStringLiteral("-png"), QStringLiteral("-r"), QString::number(dpi),
+                                QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+                                QStringLiteral("-singlefile"), pdf, png}),
+             0);
+    const QImage paper(png + QStringLiteral(".png"));
+    QVERIFY(!paper.isNull());
+
+    // The first page of the preview, drawn from the preview's own scene: its
+    // page item, whose paper starts at the scene's origin, in printer pixels.
+    QImage shown;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto* preview = qobject_cast<PrintPreview*>(QApplication::activeModalWidget());
+        if (!preview)
+            return;
+        poll.stop();
+        if (auto* view = preview->pages()->findChild<QGraphicsView*>()) {
+            const QRectF page(QPointF(0, 0), QPageSize(QPageSize::A4).size(QPageSize::Inch) * printer.resolution());
+            shown = QImage(paper.size(), QImage::Format_RGB32);
+            shown.fill(Qt::white);
+            QPainter painter(&shown);
+            view->scene()->render(&painter, QRectF(QPointF(0, 0), page.size() * dpi / printer.resolution()), page);
+        }
+        preview->command(QStringLiteral("关闭"))->trigger();
+    });
+    poll.start(20);
+    GridPrint::preview(*grid, options);
+    main.salesWindow()->close();
+    QCOMPARE(shown.size(), paper.size());
+
+    // The code's ink, column by column, in the band of its box.
+    const PdfWord printedCode = findText(pdfWords(pdf), code);
+    QVERIFY2(!printedCode.text.isEmpty(), "no whole code in the printout's text");
+    const auto px = [](double mm) { return qRound(mm / 25.4 * dpi); };
+    const int top = px(printedCode.yMin), bottom = px(printedCode.yMax);
+    const int left = px(printedCode.xMin) - 3, right = px(printedCode.xMax) + 2;
+    const auto ink = [&](const QImage& image) {
+        QString columns;
+        for (int x = left; x <= right; ++x) {
+            bool dark = false; // darker than the grey cell lines
+            for (int y = top; y <= bottom && !dark; ++y)
+                dark = qGray(image.pixel(x, y)) < 100;
+            columns += dark ? QLatin1Char('#') : QLatin1Char('.');
+        }
+        return columns;
+    };
+    const QString onPaper = ink(paper);
+    const QString inPreview = ink(shown);
+    const QString both = QStringLiteral("\npaper   %1\npreview %2").arg(onPaper, inPreview);
+    // Whole: 13 glyphs, the last "0" as wide as the third; the preview ends
+    // where the paper does.
+    for (const QString& columns : {onPaper, inPreview}) {
+        const QStringList glyphs = columns.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+        QVERIFY2(glyphs.size() == code.size(), qPrintable(both));
+        QVERIFY2(qAbs(glyphs.last().size() - glyphs.at(2).size()) <= 1, qPrintable(both));
+    }
+    QVERIFY2(qAbs(inPreview.lastIndexOf(QLatin1Char('#')) - onPaper.lastIndexOf(QLatin1Char('#'))) <= 1,
+             qPrintable(both));
+}

@@ -330,7 +330,7 @@ void TestMainWindow::changeWritesTheRowItWasStartedOn()
     // A reload empties the panel's lists; the user types them again. Then the
     // quantity changes and 修改入库 is pressed and answered with OK.
     const std::pair<QComboBox*, QString> lists[] = {{panel->nameList(), QStringLiteral("甲球拍")},
-                                                    {panel->specList(), QStringLiteral("A型")},
+                                                    {panel->modelList(), QStringLiteral("A型")},
                                                     {panel->codeList(), QStringLiteral("A100")},
                                                     {panel->categoryList(), QStringLiteral("球拍")},
                                                     {panel->supplierList(), QStringLiteral("甲厂")}};
@@ -1257,7 +1257,8 @@ void TestMainWindow::failedSettingWritesAreShown()
         QTest::keyClicks(main.alarmBox(), QStringLiteral("9"));
     }
     QCOMPARE(main.alarmBox()->text(), QStringLiteral("9"));
-    QCOMPARE(port.texts(), QStringList{QStringLiteral("Unable to write to %1\nFile too large").arg(SettingsStore::filePath())});
+    QCOMPARE(port.texts(),
+             QStringList{QStringLiteral("Unable to write to %1\nFile too large").arg(SettingsStore::filePath())});
     QVERIFY(settings.open(QIODevice::ReadOnly));
     QCOMPARE(settings.readAll(), stored);
     settings.close();
@@ -1270,7 +1271,8 @@ void TestMainWindow::failedSettingWritesAreShown()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     qputenv("XDG_CONFIG_HOME", blocker.toLocal8Bit());
-    const QString settingsFailure = QStringLiteral("Unable to write to %1\nNot a directory").arg(SettingsStore::filePath());
+    const QString settingsFailure =
+        QStringLiteral("Unable to write to %1\nNot a directory").arg(SettingsStore::filePath());
 
     // Each choice still takes effect; the write's failure text is shown once.
     main.action(QStringLiteral("保存当前列宽"))->trigger();

@@ -58,7 +58,6 @@ QWidget* focused()
     return QApplication::focusWidget();
 }
 
-
 void enter()
 {
     QTest::keyClick(focused(), Qt::Key_Return);
@@ -173,7 +172,7 @@ void TestStockIn::newArticleTypedWithEnter_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("storedName");
-    QTest::addColumn<QString>("storedSpec");
+    QTest::addColumn<QString>("storedModel");
     QTest::addColumn<QString>("nameInitials");
     QTest::addColumn<QString>("specInitials");
     QTest::newRow("chinese, blank model") << "乒乓球拍"
@@ -216,7 +215,7 @@ void TestStockIn::newArticleTypedWithEnter()
         QWidget* next;
     };
     const Step steps[] = {
-        {name, p->specList()},
+        {name, p->modelList()},
         {model, p->codeList()},
         {QStringLiteral("6901"), p->categoryList()},
         {QStringLiteral(" 球拍"), p->dateField()},
@@ -240,7 +239,7 @@ void TestStockIn::newArticleTypedWithEnter()
     QCOMPARE(rows.rowCount(), 1);
     auto stored = [&](const char* field) { return rows.value(0, QLatin1String(field)); };
     QTEST(stored("a").toString(), "storedName");
-    QTEST(stored("b").toString(), "storedSpec");
+    QTEST(stored("b").toString(), "storedModel");
     QTEST(stored("e").toString(), "nameInitials");
     QTEST(stored("f").toString(), "specInitials");
     QCOMPARE(stored("c").toString(), QStringLiteral("6901"));
@@ -259,7 +258,7 @@ void TestStockIn::newArticleTypedWithEnter()
     QCOMPARE(s.main.reloads, 1);
     QVERIFY(p->isVisible());
     QVERIFY(!p->changeButton()->isEnabled());
-    for (QComboBox* list : {p->nameList(), p->specList(), p->codeList(), p->categoryList(), p->supplierList()})
+    for (QComboBox* list : {p->nameList(), p->modelList(), p->codeList(), p->categoryList(), p->supplierList()})
         QCOMPARE(list->currentText(), QString());
     for (NumberBox* box : {p->purchasePriceBox(), p->quantityBox(), p->salePriceBox()})
         QCOMPARE(box->text(), QString());
@@ -277,7 +276,7 @@ void TestStockIn::tabFollowsTheEnterOrder()
     StockInPanel* p = s.panel;
     p->openForNew();
     p->nameList()->setFocus();
-    const QList<QWidget*> order{p->specList(),         p->codeList(),    p->categoryList(), p->dateField(),
+    const QList<QWidget*> order{p->modelList(),        p->codeList(),    p->categoryList(), p->dateField(),
                                 p->purchasePriceBox(), p->quantityBox(), p->salePriceBox(), p->supplierList(),
                                 p->remarkEdit(),       p->newButton()};
     for (QWidget* next : order) {
@@ -481,7 +480,7 @@ void TestStockIn::changeRecomputesFromSoldQuantity()
     QVERIFY(!p->newButton()->isVisible());
     QVERIFY(p->changeButton()->isVisible() && p->changeButton()->isEnabled());
     QCOMPARE(p->nameList()->currentText(), QStringLiteral("乒乓球拍"));
-    QCOMPARE(p->specList()->currentText(), QStringLiteral("红双喜"));
+    QCOMPARE(p->modelList()->currentText(), QStringLiteral("红双喜"));
     QCOMPARE(p->supplierList()->currentText(), QStringLiteral("体育用品厂"));
     QCOMPARE(p->remarkEdit()->text(), QStringLiteral("样品"));
     QCOMPARE(p->dateField()->text(), QStringLiteral("2026-01-05"));
@@ -615,7 +614,7 @@ void TestStockIn::rowClickCopiesArticle()
 
     QVERIFY(p->copyFromRow(s.dm().stockList(), 1));
     QCOMPARE(p->nameList()->currentText(), QStringLiteral("羽毛球拍"));
-    QCOMPARE(p->specList()->currentText(), QStringLiteral("YY"));
+    QCOMPARE(p->modelList()->currentText(), QStringLiteral("YY"));
     QCOMPARE(p->codeList()->currentText(), QStringLiteral("Y2"));
     QCOMPARE(p->categoryList()->currentText(), QStringLiteral("球拍"));
     QCOMPARE(p->purchasePriceBox()->text(), QStringLiteral("0.1"));
@@ -647,8 +646,10 @@ void TestStockIn::deleteCurrentRow()
     // Nothing loaded yet: the confirmation, then the empty-dataset error.
     s.port.answers << MessagePort::Answer::Ok;
     QVERIFY(!p->deleteCurrentRow());
-    QCOMPARE(s.port.texts(), QStringList({QStringLiteral("你真的要删除选中资料吗？"),
-                                          MessagePort::userErrorText(QStringLiteral("Cannot perform this operation on an empty dataset"))}));
+    QCOMPARE(
+        s.port.texts(),
+        QStringList({QStringLiteral("你真的要删除选中资料吗？"),
+                     MessagePort::userErrorText(QStringLiteral("Cannot perform this operation on an empty dataset"))}));
     QCOMPARE(s.port.entries.at(0).title, QStringLiteral("警告！"));
 
     s.shop.addStock(QStringLiteral("排球"), QString(), QStringLiteral("V1"), QStringLiteral("球类"), 30, 2, 45);

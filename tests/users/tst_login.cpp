@@ -137,6 +137,7 @@ private slots:
     void closingWithoutLoginRejects();
     void shortcutWrittenEachShow();
     void shortcutEscapesAndFailures();
+    void shortcutOfAnInstalledProgramHasItsIcon();
 };
 
 void TestLogin::showFillsListAndSelectsFirstName()
@@ -622,6 +623,25 @@ void TestLogin::shortcutEscapesAndFailures()
     QVERIFY(!QFileInfo::exists(QDir(dir.path()).filePath(QStringLiteral("missing"))));
     QVERIFY(writeDesktopShortcut(dir.path(), odd));
     QCOMPARE(readLines(QDir(dir.path()).filePath(QStringLiteral("店.desktop"))).join(u'\n'), desktopEntryText(odd));
+}
+
+void TestLogin::shortcutOfAnInstalledProgramHasItsIcon()
+{
+    QTemporaryDir prefix;
+    const QString program = QDir(prefix.path()).filePath(QStringLiteral("bin/tarvik"));
+    const QString shop = QStringLiteral("/srv/店");
+    // A program in a build folder: the desktop's generic icon.
+    QCOMPARE(programShortcut(shop, program).icon, QString());
+    // Installed under a prefix, the icon of its package is named from the theme.
+    const QString apps = QDir(prefix.path()).filePath(QStringLiteral("share/icons/hicolor/scalable/apps"));
+    QVERIFY(QDir().mkpath(apps));
+    QFile icon(QDir(apps).filePath(QStringLiteral("tarvik.svg")));
+    QVERIFY(icon.open(QIODevice::WriteOnly));
+    icon.close();
+    const DesktopShortcut installed = programShortcut(shop, program);
+    QCOMPARE(installed.program, program);
+    QCOMPARE(installed.workingFolder, shop);
+    QCOMPARE(installed.icon, QStringLiteral("tarvik"));
 }
 
 QTEST_MAIN(TestLogin)

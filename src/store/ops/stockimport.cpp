@@ -83,7 +83,7 @@ std::optional<QVariant> valueOf(const Cell& cell, const Column& c, const Where& 
         QString text;
         switch (cell.kind) {
         case Cell::Kind::Text:
-            text = trimBlanks(cell.text);
+            text = trimControlsAndSpaces(cell.text);
             break;
         case Cell::Kind::Number:
             text = num::general(static_cast<long double>(cell.number));
@@ -112,7 +112,7 @@ std::optional<QVariant> valueOf(const Cell& cell, const Column& c, const Where& 
         if (cell.kind == Cell::Kind::Number) {
             text = num::general(static_cast<long double>(cell.number));
         } else if (cell.kind == Cell::Kind::Text) {
-            if (trimBlanks(cell.text).isEmpty())
+            if (trimControlsAndSpaces(cell.text).isEmpty())
                 return QVariant();
             text = cell.text;
         } else {
@@ -124,7 +124,7 @@ std::optional<QVariant> valueOf(const Cell& cell, const Column& c, const Where& 
         }
         const std::optional<long double> value = num::toStorable(text, QString());
         if (!value) {
-            *error = num::outOfRangeText(where(), shown(trimBlanks(text)));
+            *error = num::outOfRangeText(where(), shown(trimControlsAndSpaces(text)));
             return std::nullopt;
         }
         return QVariant(static_cast<double>(*value));
@@ -135,7 +135,7 @@ std::optional<QVariant> valueOf(const Cell& cell, const Column& c, const Where& 
         if (cell.kind == Cell::Kind::Date && cell.date.isValid())
             return QVariant(num::dateText(cell.date));
         if (cell.kind == Cell::Kind::Text) {
-            const QString text = trimBlanks(cell.text);
+            const QString text = trimControlsAndSpaces(cell.text);
             if (text.isEmpty())
                 return QVariant();
             if (num::parseDate(text))

@@ -122,13 +122,13 @@ HeldAmounts recompute(Edit edit, const QString& purchasePrice, const QString& qu
 std::optional<QVariantMap> rowValues(const Entry& entry, const HeldAmounts& held, const QString& stockAmount,
                                      QString* error)
 {
-    const QString name = trimBlanks(entry.name);
-    const QString model = trimBlanks(entry.model);
+    const QString name = trimControlsAndSpaces(entry.name);
+    const QString model = trimControlsAndSpaces(entry.model);
     QVariantMap values{
         {QString(stockcol::name), name},
         {QString(stockcol::model), model},
-        {QString(stockcol::code), trimBlanks(entry.code)},
-        {QString(stockcol::category), trimBlanks(entry.category)},
+        {QString(stockcol::code), trimControlsAndSpaces(entry.code)},
+        {QString(stockcol::category), trimControlsAndSpaces(entry.category)},
     };
     // Converted in column order, so the first bad text is the one reported.
     struct Number
@@ -154,9 +154,9 @@ std::optional<QVariantMap> rowValues(const Entry& entry, const HeldAmounts& held
             return std::nullopt;
         values.insert(column, *value);
     }
-    values.insert(stockcol::remark, trimBlanks(entry.remark));
+    values.insert(stockcol::remark, trimControlsAndSpaces(entry.remark));
     values.insert(stockcol::stockInDate, entry.date);
-    values.insert(stockcol::supplier, trimBlanks(entry.supplier));
+    values.insert(stockcol::supplier, trimControlsAndSpaces(entry.supplier));
     values.insert(stockcol::nameInitials, PinyinInitials(name));
     values.insert(stockcol::modelInitials, PinyinInitials(model));
     return values;
