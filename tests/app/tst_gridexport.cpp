@@ -1,3 +1,4 @@
+#include "filebytes.h"
 #include "filesizelimit.h"
 #include "login.h"
 #include "pdfwords.h"
@@ -121,13 +122,6 @@ int wordIndex(const QList<PdfWord>& words, const QString& text, int from = 0)
             return i;
     }
     return -1;
-}
-
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -375,7 +369,7 @@ void TestGridExport::overwriteQuestionAndEmptyGrid()
     QCOMPARE(s.port.entries.at(1).kind, QStringLiteral("yesno"));
     QCOMPARE(s.port.entries.at(1).title, QStringLiteral("提示"));
     QCOMPARE(s.port.entries.at(1).text, QStringLiteral("已存在文件（") + file + QStringLiteral("），是否覆盖？"));
-    QCOMPARE(fileBytes(file), QByteArray("keep"));
+    QCOMPARE(bytesOf(file), QByteArray("keep"));
     QVERIFY(s.opener.opened.isEmpty());
 
     // Yes replaces it and opens it.
@@ -383,12 +377,12 @@ void TestGridExport::overwriteQuestionAndEmptyGrid()
     s.port.fileNames << file;
     s.port.answers << MessagePort::Answer::Ok;
     pressInGrid(main, Qt::Key_E);
-    QVERIFY(fileBytes(file).startsWith(QByteArray("\x09\x08\x10\x00", 4)));
+    QVERIFY(bytesOf(file).startsWith(QByteArray("\x09\x08\x10\x00", 4)));
     QCOMPARE(s.opener.opened, QStringList{file});
 
     // A disk without room for the new export leaves the former file whole
     // and says which file and why; nothing is opened.
-    const QByteArray exported = fileBytes(file);
+    const QByteArray exported = bytesOf(file);
     s.port.clear();
     s.opener.opened.clear();
     s.port.fileNames << file;
@@ -398,7 +392,7 @@ void TestGridExport::overwriteQuestionAndEmptyGrid()
         QVERIFY(full.isActive());
         pressInGrid(main, Qt::Key_E);
     }
-    QCOMPARE(fileBytes(file), exported);
+    QCOMPARE(bytesOf(file), exported);
     QCOMPARE(s.port.entries.size(), 3);
     QCOMPARE(s.port.entries.at(2).kind, QStringLiteral("error"));
     QCOMPARE(s.port.lastText(), QStringLiteral("不能写入文件（%1）：File too large").arg(file));
@@ -561,7 +555,7 @@ void TestGridExport::printedGrid()
     QVERIFY(first.xMin >= 20 && first.xMin < 40);
 
     // Printing again to a disk without room for it leaves the former PDF whole.
-    const QByteArray printed = fileBytes(pdf);
+    const QByteArray printed = bytesOf(pdf);
     QString error;
     {
         FileSizeLimit full(rlim_t(printed.size() / 2));
@@ -572,7 +566,7 @@ void TestGridExport::printedGrid()
             day, &error));
     }
     QCOMPARE(error, QStringLiteral("不能写入文件（%1）：File too large").arg(pdf));
-    QCOMPARE(fileBytes(pdf), printed);
+    QCOMPARE(bytesOf(pdf), printed);
     QCOMPARE(printer.outputFileName(), pdf);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("grid.pdf")});
 }
@@ -792,7 +786,7 @@ void TestGridExport::bigGridAsksPreviewsItsFirstPagesAndStops()
     QVERIFY(previewed);
     const qint64 grown = processmemory::peakKb() - before;
     qInfo("peak memory grew by %lld kB", grown);
-    QVERIFY2(grown < 100 * 1024, qPrintable(QString::number(grown)));
+    QVERIFY2(grown < 100 * 1024 || !processmemory::kPeakIsTheProgramsOwn, qPrintable(QString::number(grown)));
     QCOMPARE(port.entries.size(), 2);
     QCOMPARE(port.entries.last().text, port.entries.first().text);
     QCOMPARE(pages, GridPrint::kPreviewPages);

@@ -4,18 +4,16 @@
 // coming in by a click, Enter or Ctrl+A lets typing replace it, and a paste
 // after "退" brings in nothing the keys would not.
 
+#include "fakehosts.h"
 #include "recordingport.h"
 #include "testdb.h"
 
-#include "pos/poshost.h"
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
 #include "sales/saleeditpanel.h"
-#include "stock/stockhost.h"
 #include "stock/stockinpanel.h"
 #include "store/db/database.h"
 #include "store/memory/rowset.h"
-#include "store/memory/stockqueries.h"
 #include "store/ops/tdmfm.h"
 #include "ui/numberbox.h"
 
@@ -32,41 +30,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class PosFake final : public PosHost
-{
-public:
-    explicit PosFake(Tdmfm& dm)
-        : m_dm(dm)
-    {
-    }
-    // Shows every stock row, as "全部记录" does.
-    void loadStock() { (void)m_dm.showAllStock(stockq::ZeroStock::Shown); }
-    void showNotice(const QString&) override {}
-    QString userName() const override { return u"超级管理员"_s; }
-    void saleOpened(const QString&) override {}
-    void saleClosed() override {}
-
-private:
-    Tdmfm& m_dm;
-};
-
-class StockFake final : public StockHost
-{
-public:
-    void reloadStockList() override {}
-    void showNotice(const QString&) override {}
-    void restoreStockLayout() override {}
-    QString userName() const override { return u"超级管理员"_s; }
-    bool isSuperAdministrator() const override { return true; }
-};
-
 // The four panels open side by side over one active window.
 struct Till
 {
     TestShop shop;
     RecordingPort port;
-    PosFake pos{shop.dm()};
-    StockFake stock;
+    FakePosHost pos{shop.dm()};
+    FakeStockHost stock{shop.dm()};
     QWidget window;
     SalePanel* sale = new SalePanel(shop.dm(), pos, &window);
     SlipPanel* slip = new SlipPanel(shop.dm(), *sale, &window);
@@ -84,7 +54,7 @@ struct Till
         if (!shop.isValid() || !QTest::qWaitForWindowActive(&window))
             return false;
         const qint64 ball = shop.addStock(u"篮球"_s, u"7号"_s, u"B7"_s, u"球类"_s, 1200, 10, 1999);
-        pos.loadStock();
+        pos.showStockList();
         if (!sale->openForRow(shop.dm().stockList(), shop.dm().stockList().rowOf(ball)))
             return false;
         slip->toggle();

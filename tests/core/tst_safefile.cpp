@@ -1,4 +1,5 @@
 #include "core/safefile.h"
+#include "filebytes.h"
 
 #include "filesizelimit.h"
 
@@ -12,12 +13,6 @@
 #include <optional>
 
 namespace {
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QString reasonFor(int code)
 {

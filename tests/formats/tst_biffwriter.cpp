@@ -1,3 +1,4 @@
+#include "filebytes.h"
 #include "xlsreader.h"
 
 #include "formats/biffwriter.h"
@@ -61,12 +62,6 @@ QString labelText(const Record& r)
     for (int i = 0; i < units; ++i)
         text.append(QChar(r.u16(9 + 2 * i)));
     return text;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // A small sheet with every kind of cell: two title levels, a hidden column,
@@ -311,10 +306,10 @@ void TestBiffWriter::refusesRowsBeyondTheSheet()
         QCOMPARE(error, biff::tooManyRowsText(rows));
         QVERIFY(error.contains(QStringLiteral("65536")));
         QCOMPARE(asked, 0);
-        QCOMPARE(readFile(path), QByteArray("old")); // nothing written
+        QCOMPARE(bytesOf(path), QByteArray("old")); // nothing written
         return;
     }
-    const QList<Record> rs = records(readFile(path));
+    const QList<Record> rs = records(bytesOf(path));
     QVERIFY(rs.size() > 2);
     const Record& totals = rs.at(rs.size() - 2);
     QCOMPARE(totals.type, quint16(0x0204));

@@ -1,3 +1,4 @@
+#include "filebytes.h"
 #include "keys.h"
 #include "recordingport.h"
 #include "testdb.h"
@@ -24,18 +25,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // Rows of a table in the database file at `path`, read through a connection of its own; -1 when it cannot be read.
 qint64 rowsIn(const QString& path, const QString& table)

@@ -1,3 +1,4 @@
+#include "fakehosts.h"
 #include "keys.h"
 #include "login.h"
 #include "recordingport.h"
@@ -6,14 +7,12 @@
 #include "app/tmainform.h"
 #include "core/clock.h"
 #include "core/numbers.h"
-#include "pos/poshost.h"
 #include "pos/salepanel.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "stock/stockinpanel.h"
 #include "store/db/columns.h"
 #include "store/db/passwordhash.h"
-#include "store/memory/stockqueries.h"
 #include "store/ops/saleops.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
@@ -34,29 +33,6 @@
 
 namespace {
 
-// The main window as far as the sale panel sees it.
-class FakeHost final : public PosHost
-{
-public:
-    explicit FakeHost(Tdmfm& dm)
-        : m_dm(dm)
-    {
-    }
-    // Shows every stock row, as "全部记录" does.
-    void loadStock() { (void)m_dm.showAllStock(stockq::ZeroStock::Shown); }
-    void showNotice(const QString& text) override { notices << text; }
-    QString userName() const override { return QStringLiteral("超级管理员"); }
-    void saleOpened(const QString& remark) override { opened << remark; }
-    void saleClosed() override { ++closed; }
-
-    int closed = 0;
-    QStringList notices;
-    QStringList opened;
-
-private:
-    Tdmfm& m_dm;
-};
-
 // The till's day in these tests: sale numbers and dates do not depend on
 // when the tests run.
 const QDate kToday(2026, 3, 15);
@@ -66,7 +42,7 @@ struct Till
     wallclock::FixedClock clock{QDateTime(kToday, QTime(10, 0))};
     TestShop shop;
     RecordingPort port;
-    FakeHost host{shop.dm()};
+    FakePosHost host{shop.dm()};
     QWidget window;
     SalePanel* panel = nullptr;
 
@@ -83,7 +59,7 @@ struct Till
     // Opens the panel on the stock row with identity `id`, as a double click does.
     bool open(qint64 id)
     {
-        host.loadStock();
+        host.showStockList();
         const int row = dm().stockList().rowOf(id);
         return panel->openForRow(dm().stockList(), row);
     }

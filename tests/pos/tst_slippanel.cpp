@@ -1,14 +1,13 @@
+#include "fakehosts.h"
 #include "keys.h"
 #include "login.h"
 #include "recordingport.h"
 #include "testdb.h"
 
 #include "app/tmainform.h"
-#include "pos/poshost.h"
 #include "pos/salepanel.h"
 #include "pos/slippanel.h"
 #include "store/db/columns.h"
-#include "store/memory/stockqueries.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/numberbox.h"
@@ -27,29 +26,11 @@
 
 namespace {
 
-class FakeHost final : public PosHost
-{
-public:
-    explicit FakeHost(Tdmfm& dm)
-        : m_dm(dm)
-    {
-    }
-    // Shows every stock row, as "全部记录" does.
-    void loadStock() { (void)m_dm.showAllStock(stockq::ZeroStock::Shown); }
-    void showNotice(const QString&) override {}
-    QString userName() const override { return QStringLiteral("超级管理员"); }
-    void saleOpened(const QString&) override {}
-    void saleClosed() override {}
-
-private:
-    Tdmfm& m_dm;
-};
-
 struct Counter
 {
     TestShop shop;
     RecordingPort port;
-    FakeHost host{shop.dm()};
+    FakePosHost host{shop.dm()};
     QWidget window;
     SalePanel* sale = nullptr;
     SlipPanel* slip = nullptr;
@@ -78,7 +59,7 @@ struct Counter
     // Sells `quantity` of the stock row `id` under the panel's current number.
     bool sell(qint64 id, const QString& quantity, const QString& customer = {})
     {
-        host.loadStock();
+        host.showStockList();
         if (!sale->openForRow(shop.dm().stockList(), shop.dm().stockList().rowOf(id)))
             return false;
         sale->quantityBox()->setText(quantity);

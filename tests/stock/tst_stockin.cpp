@@ -1,11 +1,10 @@
+#include "fakehosts.h"
 #include "keys.h"
 #include "recordingport.h"
 #include "testdb.h"
 
-#include "stock/stockhost.h"
 #include "stock/stockinpanel.h"
 #include "store/db/columns.h"
-#include "store/memory/stockqueries.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datefield.h"
 #include "ui/numberbox.h"
@@ -23,43 +22,12 @@
 
 namespace {
 
-// The main window as far as the panel sees it: a reload refills the panel's
-// lists and re-reads the stock list with its last row current.
-class FakeHost final : public StockHost
-{
-public:
-    explicit FakeHost(Tdmfm& dm)
-        : m_dm(dm)
-    {
-    }
-
-    void reloadStockList() override
-    {
-        ++reloads;
-        if (panel)
-            panel->refillLists();
-        (void)m_dm.showAllStock(stockq::ZeroStock::Shown);
-        m_dm.stockList().last();
-    }
-    void showNotice(const QString& text) override { notices << text; }
-    void restoreStockLayout() override {}
-    QString userName() const override { return QStringLiteral("超级管理员"); }
-    bool isSuperAdministrator() const override { return true; }
-
-    StockInPanel* panel = nullptr;
-    int reloads = 0;
-    QStringList notices;
-
-private:
-    Tdmfm& m_dm;
-};
-
 // A shop with the panel floating over a shown, active window.
 struct Shop
 {
     TestShop shop;
     RecordingPort port;
-    FakeHost main{shop.dm()};
+    FakeStockHost main{shop.dm()};
     QWidget window;
     StockInPanel* panel = nullptr;
 
@@ -67,7 +35,7 @@ struct Shop
     {
         window.resize(900, 600);
         panel = new StockInPanel(shop.dm(), main, &window);
-        main.panel = panel;
+        main.refillLists = [this] { panel->refillLists(); };
         window.show();
         window.activateWindow();
     }

@@ -1,3 +1,4 @@
+#include "filebytes.h"
 #include "filesizelimit.h"
 
 #include "store/db/backup.h"
@@ -20,18 +21,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 bool makeShop(Database& db, const QString& path, int rows, QString* error)
 {

@@ -366,7 +366,8 @@ void TestStockImport::refusesHostileWorkbooksInBoundedMemory()
     const qint64 peak = processmemory::peakKb() / 1024;
     QCOMPARE(r.outcome, Outcome::ImportFailed);
     QVERIFY2(r.detail.contains(message), qPrintable(r.detail));
-    QVERIFY2(peak > 0 && peak < 300, qPrintable(QStringLiteral("%1 MB").arg(peak)));
+    QVERIFY2(peak > 0 && (peak < 300 || !processmemory::kPeakIsTheProgramsOwn),
+             qPrintable(QStringLiteral("%1 MB").arg(peak)));
     QVERIFY(storedRows(shop.dbPath()).isEmpty());
 }
 

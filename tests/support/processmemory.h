@@ -7,6 +7,15 @@
 // The most memory the process has held, read from /proc/self/status.
 namespace processmemory {
 
+// False under AddressSanitizer: there the process also holds the shadow of its
+// memory and a quarantine of freed blocks (up to 256 MB), so a peak says nothing
+// about what the program itself holds, and bounds on it are not checked.
+#ifdef __SANITIZE_ADDRESS__
+inline constexpr bool kPeakIsTheProgramsOwn = false;
+#else
+inline constexpr bool kPeakIsTheProgramsOwn = true;
+#endif
+
 // Starts the peak again from what the process holds now.
 inline void resetPeak()
 {

@@ -1,3 +1,4 @@
+#include "filebytes.h"
 #include "store/db/database.h"
 #include "store/db/schema.h"
 
@@ -32,18 +33,6 @@ Run admin(const QStringList& args, const QString& cwd)
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
-}
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 // A delivered database at `path` whose stock table holds `rows` rows.

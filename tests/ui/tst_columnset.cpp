@@ -9,7 +9,7 @@
 #include "ui/datagridmodel.h"
 
 #include <QAbstractItemModelTester>
-#include <QtTest>
+#include <QTest>
 
 #include <algorithm>
 #include <numeric>
