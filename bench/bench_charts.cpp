@@ -43,29 +43,6 @@
 
 namespace {
 
-class PrintingPort final : public MessagePort
-{
-public:
-    void showError(const QString& text) override { fail(text); }
-    void warning(const QString& text, const QString&) override { fail(text); }
-    void inform(const QString& text) override { fail(text); }
-    Answer confirm(const QString&, const QString& text) override
-    {
-        fail(text);
-        return Answer::Cancel;
-    }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    int failures = 0;
-
-private:
-    void fail(const QString& text)
-    {
-        ++failures;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-};
-
 // Median of the process's CPU time per run, in milliseconds: on a machine
 // shared with other work it tells what a run costs when it has a core to itself.
 double medianCpuMs(const std::function<void()>& work, int runs)

@@ -12,6 +12,7 @@
 #include "print/posreceipt.h"
 #include "print/receiptsender.h"
 #include "print/tpos.h"
+#include "benchsupport.h"
 #include "store/db/columns.h"
 #include "store/ops/tdmfm.h"
 
@@ -37,35 +38,6 @@
 #include <vector>
 
 namespace {
-
-class PrintingPort final : public MessagePort
-{
-public:
-    void showError(const QString& text) override { fail(text); }
-    void warning(const QString& text, const QString&) override { fail(text); }
-    void inform(const QString& text) override { fail(text); }
-    Answer confirm(const QString&, const QString& text) override
-    {
-        fail(text);
-        return Answer::Cancel;
-    }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    int failures = 0;
-
-private:
-    void fail(const QString& text)
-    {
-        ++failures;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-};
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 // Accepts connections on the loopback and reads each to its end.
 class Listener

@@ -34,30 +34,6 @@
 
 namespace {
 
-// Any message is a failure of the bench: printed, counted, never a dialog.
-class PrintingPort final : public MessagePort
-{
-public:
-    void showError(const QString& text) override { fail(text); }
-    void warning(const QString& text, const QString&) override { fail(text); }
-    void inform(const QString& text) override { fail(text); }
-    Answer confirm(const QString&, const QString& text) override
-    {
-        fail(text);
-        return Answer::Cancel;
-    }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    int failures = 0;
-
-private:
-    void fail(const QString& text)
-    {
-        ++failures;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-};
-
 class Host final : public PosHost
 {
 public:

@@ -47,22 +47,6 @@
 
 namespace {
 
-// Any message is a failure of the bench: printed, never a dialog.
-class PrintingPort final : public MessagePort
-{
-public:
-    void showError(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-    void warning(const QString& text, const QString&) override { error(text); }
-    void inform(const QString& text) override { error(text); }
-    Answer confirm(const QString&, const QString& text) override
-    {
-        error(text);
-        return Answer::Cancel;
-    }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-};
-
 void waitFor(const std::function<bool()>& done)
 {
     QElapsedTimer t;

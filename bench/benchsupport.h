@@ -3,6 +3,7 @@
 // Helpers every benchmark uses: medians of timed runs, and a quick way to grow
 // a demo shop's stock table to a big shop's size.
 
+#include "core/messageport.h"
 #include "store/db/database.h"
 #include "store/db/preparedstatement.h"
 
@@ -19,6 +20,30 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
+
+// Any message is a failure of the bench: printed, counted, never a dialog.
+class PrintingPort final : public MessagePort
+{
+public:
+    void showError(const QString& text) override { fail(text); }
+    void warning(const QString& text, const QString&) override { fail(text); }
+    void inform(const QString& text) override { fail(text); }
+    Answer confirm(const QString&, const QString& text) override
+    {
+        fail(text);
+        return Answer::Cancel;
+    }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    int failures = 0;
+
+private:
+    void fail(const QString& text)
+    {
+        ++failures;
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+};
 
 // A line of /proc/self/status in megabytes ("VmRSS:", "VmHWM:"); 0 when unknown.
 inline double statusMb(const char* key)
