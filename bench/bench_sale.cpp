@@ -19,7 +19,7 @@
 #include "pos/slippanel.h"
 #include "store/db/database.h"
 #include "store/memory/stockqueries.h"
-#include "store/ops/salequeries.h"
+#include "store/ops/salelookup.h"
 #include "store/ops/tdmfm.h"
 
 #include <QApplication>
@@ -138,7 +138,7 @@ void run(int stockRows, int saleRows)
         QueryResult r;
         QElapsedTimer t;
         t.start();
-        dm.db().query(saleq::slipRows(number), &r, &error);
+        dm.db().query(salelookup::slipRows(number), &r, &error);
         slipTimes.push_back(double(t.nsecsElapsed()) / 1e6);
         found = r.rows.size();
         if (i < 5) {

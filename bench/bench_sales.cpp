@@ -21,7 +21,7 @@
 #include "store/db/database.h"
 #include "store/memory/memtable.h"
 #include "store/memory/salefilter.h"
-#include "store/memory/salesqueries.h"
+#include "store/memory/salesearch.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/datefield.h"
@@ -110,10 +110,10 @@ void run(const QString& path)
     };
     // TARVIK_BENCH_NO_RAW=1 skips the engine scans (ratios then read "inf"), for quick runs.
     const bool scans = !qEnvironmentVariableIsSet("TARVIK_BENCH_NO_RAW");
-    const auto raw = [&](const salesq::Query& q) {
+    const auto raw = [&](const salesearch::Query& q) {
         if (!scans)
             return 0.0;
-        const double ms = medianMs([&] { rawScan(dm.db(), salesq::statement(q)); }, 3);
+        const double ms = medianMs([&] { rawScan(dm.db(), salesearch::statement(q)); }, 3);
         // The scans are this bench's yardstick, not the program's work: the
         // pages they left in the engine's cache go back. (The process keeps
         // the freed memory for its next allocations, as it would after any
@@ -144,25 +144,25 @@ void run(const QString& path)
             paint();
             times.push_back(double(t.nsecsElapsed()) / 1e6);
         }
-        salesq::Conditions c = w->conditions();
+        salesearch::Conditions c = w->conditions();
         // The same search again without the window: the store's part of it.
-        const double store = medianMs([&] { (void)dm.showSales(salesq::search(c)); }, 3);
+        const double store = medianMs([&] { (void)dm.showSales(salesearch::search(c)); }, 3);
         std::printf("store_part case=%s hits=%d median_ms=%.3f\n", qPrintable(name), dm.salesList().rowCount(), store);
-        report(name, median(times), raw(salesq::search(c)));
+        report(name, median(times), raw(salesearch::search(c)));
     };
     {
         // The parts of a search: the filter alone (a fresh one, nothing to
         // narrow), then the list shown through the model without a repaint.
-        salesq::Conditions c;
+        salesearch::Conditions c;
         c.nameInitials = initials.left(1);
         std::vector<int> hits;
         const double filter = medianMs(
             [&] {
                 SaleFilter f(table);
-                f.run(salesq::search(c), &hits, &error);
+                f.run(salesearch::search(c), &hits, &error);
             },
             runs);
-        const double shown = medianMs([&] { (void)dm.showSales(salesq::search(c)); }, runs);
+        const double shown = medianMs([&] { (void)dm.showSales(salesearch::search(c)); }, runs);
         std::printf("parts rows=%d hits=%zu filter_ms=%.3f filter_and_model_ms=%.3f\n", rows, hits.size(), filter,
                     shown);
         c = {};
@@ -170,7 +170,7 @@ void run(const QString& path)
         const double customerFilter = medianMs(
             [&] {
                 SaleFilter f(table);
-                f.run(salesq::search(c), &hits, &error);
+                f.run(salesearch::search(c), &hits, &error);
             },
             runs);
         std::printf("parts case=customer hits=%zu filter_ms=%.3f\n", hits.size(), customerFilter);
@@ -192,7 +192,7 @@ void run(const QString& path)
                 paint();
             },
             runs);
-        report(QStringLiteral("sale_number"), ms, raw(salesq::saleNumberQuery(number)));
+        report(QStringLiteral("sale_number"), ms, raw(salesearch::saleNumberQuery(number)));
     }
     {
         // One month of sales by the date range, "查 询" clicked.
@@ -208,8 +208,8 @@ void run(const QString& path)
                 paint();
             },
             runs);
-        const salesq::Conditions c = w->conditions();
-        report(QStringLiteral("date_range"), ms, raw(salesq::search(c)));
+        const salesearch::Conditions c = w->conditions();
+        report(QStringLiteral("date_range"), ms, raw(salesearch::search(c)));
         // A name initial typed with the range ticked.
         keepDates = true;
         keystroke(QStringLiteral("date_range_name"), w->nameBox(), QString(), initials.left(1));
@@ -225,11 +225,11 @@ void run(const QString& path)
             },
             runs);
         std::printf("case=this_month rows=%d listed=%d median_ms=%.3f raw_scan_ms=%.2f ratio=%.4f\n", rows,
-                    dm.salesList().rowCount(), ms, raw(salesq::thisMonth(QDate::currentDate())),
-                    ms / raw(salesq::thisMonth(QDate::currentDate())));
+                    dm.salesList().rowCount(), ms, raw(salesearch::thisMonth(QDate::currentDate())),
+                    ms / raw(salesearch::thisMonth(QDate::currentDate())));
         // The same command on a month that holds sales (this month may hold none yet).
         const QDate d = QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
-        const salesq::Query q = salesq::thisMonth(d);
+        const salesearch::Query q = salesearch::thisMonth(d);
         const double busy = medianMs(
             [&] {
                 (void)dm.showSales(q);
@@ -249,7 +249,7 @@ void run(const QString& path)
                 paint();
             },
             3);
-        report(QStringLiteral("all_records"), ms, raw(salesq::all()));
+        report(QStringLiteral("all_records"), ms, raw(salesearch::all()));
     }
     std::printf("rss_mb rows=%d value=%.1f peak=%.1f memtable_mb=%.1f\n", rows, statusMb("VmRSS:"), statusMb("VmHWM:"),
                 double(table.memoryBytes()) / (1024.0 * 1024.0));

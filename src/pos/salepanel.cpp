@@ -9,8 +9,8 @@
 #include "store/db/columns.h"
 #include "store/db/salenumbers.h"
 #include "store/memory/rowset.h"
+#include "store/ops/salelookup.h"
 #include "store/ops/saleops.h"
-#include "store/ops/salequeries.h"
 #include "store/ops/tdmfm.h"
 #include "ui/clickshield.h"
 #include "ui/datefield.h"
@@ -420,7 +420,7 @@ void SalePanel::onCustomerEdited(const QString& text)
     const QString name = text.trimmed();
     if (name.isEmpty())
         return;
-    const auto found = saleq::customerByName(m_dm, name);
+    const auto found = salelookup::customerByName(m_dm, name);
     if (!succeeded(found) || !*found)
         return;
     m_address->setText((*found)->address);
@@ -431,8 +431,8 @@ void SalePanel::onNumberChanged()
 {
     const QString number = m_numberEdit->text().trimmed();
     if (!number.isEmpty()) {
-        if (const auto found = saleq::customerBySaleNumber(m_dm, number); succeeded(found)) {
-            const saleq::CustomerDetails c = found->value_or(saleq::CustomerDetails{});
+        if (const auto found = salelookup::customerBySaleNumber(m_dm, number); succeeded(found)) {
+            const salelookup::CustomerDetails c = found->value_or(salelookup::CustomerDetails{});
             const QScopedValueRollback quiet(m_quiet, true);
             m_customer->setEditText(c.name);
             m_address->setText(c.address);

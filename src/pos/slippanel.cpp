@@ -5,7 +5,7 @@
 #include "pos/salepanel.h"
 #include "store/db/columns.h"
 #include "store/memory/rowset.h"
-#include "store/ops/salequeries.h"
+#include "store/ops/salelookup.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/enterchain.h"
@@ -198,7 +198,7 @@ void SlipPanel::runQuery()
     DataGridModel* model = m_grid->model();
     model->column(model->columnOf(salecol::model)).footerText = number;
     m_rows->close();
-    if (auto rows = saleq::readSlipRows(m_dm, number.trimmed()); succeeded(rows))
+    if (auto rows = salelookup::readSlipRows(m_dm, number.trimmed()); succeeded(rows))
         m_rows->load(std::move(rows).value());
     const QString sum = m_grid->footerText(salecol::amount);
     m_total->setText(sum.isEmpty() ? QStringLiteral("0") : sum);

@@ -5,7 +5,7 @@
 #include "print/receiptsender.h"
 #include "print/tpos.h"
 #include "store/db/columns.h"
-#include "store/ops/salequeries.h"
+#include "store/ops/salelookup.h"
 #include "store/ops/tdmfm.h"
 #include "ui/pdfoutput.h"
 #include "ui/reporterror.h"
@@ -134,7 +134,7 @@ std::optional<Receipt> currentSale(Tdmfm& dm, const Tpos& settings, const Curren
     r.promotion2 = settings.text(Tpos::Pos3);
     r.closing = settings.text(Tpos::Pos4);
     // The rows of the sale, read for this receipt and handed to nobody else.
-    auto read = saleq::readSlipRows(dm, sale.saleNumber.trimmed());
+    auto read = salelookup::readSlipRows(dm, sale.saleNumber.trimmed());
     if (!succeeded(read))
         return std::nullopt;
     RowSet rows(QStringLiteral("receipt"));

@@ -5,7 +5,7 @@
 #include "print/tpos.h"
 #include "store/db/columns.h"
 #include "store/memory/rowset.h"
-#include "store/ops/salequeries.h"
+#include "store/ops/salelookup.h"
 #include "store/ops/tdmfm.h"
 #include "text/capitalamount.h"
 #include "ui/pdfoutput.h"
@@ -289,8 +289,7 @@ QList<Item> layout(const Slip& slip)
         b.frame();
         b.tableRules();
         b.text(line.name, 2.1, 1.3, 11, Item::Left, false, kRules[0] - 2.1 - kCellGap, false, kSmallestCellPoints);
-        b.text(line.model, 36.8, 1.3, 11, Item::Left, false, kRules[1] - 36.8 - kCellGap, false,
-               kSmallestCellPoints);
+        b.text(line.model, 36.8, 1.3, 11, Item::Left, false, kRules[1] - 36.8 - kCellGap, false, kSmallestCellPoints);
         // A code shows all its characters: a 13-digit one is a little wider than its column at 11 pt.
         b.text(line.code, 77.3, 1.3, 11, Item::Left, false, kRules[2] - 77.3 - kCellGap, false, kAnySize);
         b.text(line.quantity, 113.8, 1.3, 11, Item::Right);
@@ -368,7 +367,7 @@ QString noSaleText(const QString& saleNumber)
 
 bool previewSale(Tdmfm& dm, const Texts& texts, const QString& saleNumber, const QString& userName)
 {
-    auto read = saleq::readSlipRows(dm, saleNumber.trimmed());
+    auto read = salelookup::readSlipRows(dm, saleNumber.trimmed());
     if (!succeeded(read))
         return false;
     RowSet rows(QStringLiteral("slipReport"));

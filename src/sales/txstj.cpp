@@ -346,9 +346,9 @@ QString Txstj::saleNumber() const
     return m_number->text();
 }
 
-salesq::Conditions Txstj::conditions() const
+salesearch::Conditions Txstj::conditions() const
 {
-    salesq::Conditions c;
+    salesearch::Conditions c;
     c.category = m_category->currentText();
     c.nameInitials = m_name->text();
     c.code = m_code->text();
@@ -424,7 +424,7 @@ void Txstj::saveLayout()
 
 // ---- Commands ----------------------------------------------------------------
 
-bool Txstj::run(const salesq::Query& q, bool toLast)
+bool Txstj::run(const salesearch::Query& q, bool toLast)
 {
     if (!succeeded(m_dm.showSales(q)))
         return false; // the grid keeps what it showed
@@ -447,21 +447,21 @@ void Txstj::showThisMonth()
 {
     m_edit->hide();
     refillCategories();
-    run(salesq::thisMonth(wallclock::today()), true);
+    run(salesearch::thisMonth(wallclock::today()), true);
 }
 
 void Txstj::showAll()
 {
     m_edit->hide();
     refillCategories();
-    run(salesq::all(), true);
+    run(salesearch::all(), true);
 }
 
 void Txstj::showAllReturns()
 {
     m_edit->hide();
     refillCategories();
-    run(salesq::allReturns(), true);
+    run(salesearch::allReturns(), true);
 }
 
 std::optional<QString> Txstj::invalidDate() const
@@ -481,7 +481,7 @@ void Txstj::search()
         messagePort().error(num::invalidDateText(*bad));
         return;
     }
-    run(salesq::search(conditions()), false);
+    run(salesearch::search(conditions()), false);
 }
 
 void Txstj::showToday()
@@ -497,12 +497,12 @@ void Txstj::searchReturns()
         messagePort().error(num::invalidDateText(*bad));
         return;
     }
-    run(salesq::returnSearch(conditions()), false);
+    run(salesearch::returnSearch(conditions()), false);
 }
 
 void Txstj::searchSaleNumber()
 {
-    run(salesq::saleNumberQuery(m_number->text()), false);
+    run(salesearch::saleNumberQuery(m_number->text()), false);
 }
 
 void Txstj::previewSlip()

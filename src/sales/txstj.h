@@ -1,7 +1,7 @@
 // Txstj is the sales detail window "销售明细"; the shop's documents fix the name (docs/names.md).
 #pragma once
 
-#include "store/memory/salesqueries.h"
+#include "store/memory/salesearch.h"
 
 #include <QDialog>
 #include <QPoint>
@@ -71,7 +71,7 @@ public:
     QLineEdit* saleNumberBox() const { return m_number; }
     QPushButton* button(const QString& group, const QString& caption) const;
 
-    salesq::Conditions conditions() const;
+    salesearch::Conditions conditions() const;
 
 public slots:
     // "本 月": every sale of the current month (also after each sale, shown or not).
@@ -103,7 +103,7 @@ private:
     QWidget* buildSearchArea(QWidget* parent);
     void restoreLayout();
     // Runs a command on the sales list; the rows shown stay as they were when it fails.
-    bool run(const salesq::Query& q, bool toLast);
+    bool run(const salesearch::Query& q, bool toLast);
     void refillCategories();
     // With "销售日期：" ticked, the shown text of a date box that is no date.
     std::optional<QString> invalidDate() const;

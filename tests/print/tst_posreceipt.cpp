@@ -8,7 +8,7 @@
 #include "print/receiptsender.h"
 #include "print/tpos.h"
 #include "store/db/columns.h"
-#include "store/ops/salequeries.h"
+#include "store/ops/salelookup.h"
 #include "store/ops/tdmfm.h"
 
 #include <QDateTime>

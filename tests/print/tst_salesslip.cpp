@@ -10,7 +10,7 @@
 #include "print/tpos.h"
 #include "sales/txstj.h"
 #include "store/memory/rowset.h"
-#include "store/ops/salequeries.h"
+#include "store/ops/salelookup.h"
 #include "store/ops/tdmfm.h"
 #include "ui/printpreview.h"
 #include "users/tloginfm.h"
@@ -81,7 +81,7 @@ salesslip::Texts shopTexts(const QString& promotion1 = QStringLiteral("买球拍
 salesslip::Slip slipOf(TestShop& shop, const QString& number, const salesslip::Texts& texts = shopTexts())
 {
     RowSet rows(QStringLiteral("rows"));
-    (void)shop.dm().OpenQuery(rows, saleq::slipRows(number));
+    (void)shop.dm().OpenQuery(rows, salelookup::slipRows(number));
     return salesslip::make(number, rows, texts, QStringLiteral("超级管理员"), QDate(2026, 3, 15));
 }
 
@@ -350,9 +350,9 @@ void TestSalesSlip::textLayerReadsAsPrinted()
     addSale(shop, kNumber, QStringLiteral("15kg 电镀哑铃"), 19.9, 2, QStringLiteral("金山客户"), {}, {},
             QStringLiteral("40L／件"));
     const QList<PdfWord> words = printed(slipOf(shop, kNumber), QStringLiteral("sliptext.pdf"));
-    const QStringList unread =
-        unreadTexts(words, {QStringLiteral("15kg 电镀哑铃"), QStringLiteral("40L／件"), QStringLiteral("客户名称：金山客户"),
-                            QStringLiteral("金 额"), QStringLiteral("（大写） 叁拾玖元捌角")});
+    const QStringList unread = unreadTexts(words, {QStringLiteral("15kg 电镀哑铃"), QStringLiteral("40L／件"),
+                                                   QStringLiteral("客户名称：金山客户"), QStringLiteral("金 额"),
+                                                   QStringLiteral("（大写） 叁拾玖元捌角")});
     QVERIFY2(unread.isEmpty(), qPrintable(QStringLiteral("read otherwise: ") + unread.join(QStringLiteral(" | "))));
 }
 

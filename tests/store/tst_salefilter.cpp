@@ -8,7 +8,7 @@
 #include "store/memory/likepattern.h"
 #include "store/memory/memtable.h"
 #include "store/memory/salefilter.h"
-#include "store/memory/salesqueries.h"
+#include "store/memory/salesearch.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -24,9 +24,9 @@ namespace {
 const QStringList kLikeColumns{QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("c"), QStringLiteral("f"),
                                QStringLiteral("g"), QStringLiteral("j"), QStringLiteral("z"), QStringLiteral("day1")};
 
-QString describe(const salesq::Query& q)
+QString describe(const salesearch::Query& q)
 {
-    const Statement st = salesq::statement(q);
+    const Statement st = salesearch::statement(q);
     QStringList params;
     for (const QVariant& v : st.params)
         params << QLatin1Char('[') + v.toString() + QLatin1Char(']');
@@ -47,7 +47,7 @@ private slots:
     void dateOrderFollowsOwnWrites();
 
 private:
-    void compare(SaleFilter& f, const salesq::Query& q);
+    void compare(SaleFilter& f, const salesearch::Query& q);
 
     QTemporaryDir m_dir;
     Database m_db;
@@ -123,10 +123,10 @@ void TestSaleFilter::initTestCase()
     }
 }
 
-void TestSaleFilter::compare(SaleFilter& f, const salesq::Query& q)
+void TestSaleFilter::compare(SaleFilter& f, const salesearch::Query& q)
 {
     QString engineError, error;
-    const std::vector<qint64> expected = engineRows(m_db, salesq::statement(q), &engineError);
+    const std::vector<qint64> expected = engineRows(m_db, salesearch::statement(q), &engineError);
     std::vector<int> positions;
     const bool ok = f.run(q, &positions, &error);
     QVERIFY2(ok == engineError.isEmpty(), qPrintable(describe(q) + QLatin1Char(' ') + engineError + error));
@@ -180,7 +180,7 @@ void TestSaleFilter::commandsEqualTheEngine()
         }
     };
     const auto conditions = [&] {
-        salesq::Conditions c;
+        salesearch::Conditions c;
         QString* boxes[] = {&c.category, &c.nameInitials, &c.code, &c.specInitials, &c.customer, &c.remark};
         for (int i = 0; i < 6; ++i)
             if (rng.bounded(100) < 30)
@@ -197,18 +197,18 @@ void TestSaleFilter::commandsEqualTheEngine()
 
     SaleFilter f(*m_table);
     // The commands without conditions, and every month of the years the rows hold.
-    compare(f, salesq::all());
-    compare(f, salesq::allReturns());
+    compare(f, salesearch::all());
+    compare(f, salesearch::allReturns());
     for (const int year : {1999, 2024, 2025, 2026})
         for (int month = 1; month <= 12; ++month)
-            compare(f, salesq::thisMonth(QDate(year, month, 1)));
+            compare(f, salesearch::thisMonth(QDate(year, month, 1)));
     int narrowed = 0;
     for (int round = 0; round < 400; ++round) {
-        salesq::Conditions c = conditions();
+        salesearch::Conditions c = conditions();
         const bool returns = rng.bounded(3) == 0;
-        compare(f, returns ? salesq::returnSearch(c) : salesq::search(c));
+        compare(f, returns ? salesearch::returnSearch(c) : salesearch::search(c));
         if (rng.bounded(4) == 0)
-            compare(f, salesq::saleNumberQuery(QLatin1Char(' ') + pick(m_numbers) + QLatin1Char(' ')));
+            compare(f, salesearch::saleNumberQuery(QLatin1Char(' ') + pick(m_numbers) + QLatin1Char(' ')));
         if (QTest::currentTestFailed())
             return;
         if (round % 5 == 0) {
@@ -220,7 +220,7 @@ void TestSaleFilter::commandsEqualTheEngine()
             const QString start = *boxes[box];
             for (int k = 1; k <= target.size(); ++k) {
                 *boxes[box] = start + target.left(k);
-                compare(f, returns ? salesq::returnSearch(c) : salesq::search(c));
+                compare(f, returns ? salesearch::returnSearch(c) : salesearch::search(c));
                 if (QTest::currentTestFailed())
                     return;
                 narrowed += f.lastSearchNarrowed() ? 1 : 0;
@@ -234,42 +234,42 @@ void TestSaleFilter::commandsEqualTheEngine()
 void TestSaleFilter::refusedPatternGivesTheEngineError()
 {
     SaleFilter f(*m_table);
-    salesq::Conditions c;
+    salesearch::Conditions c;
     c.code = QString(LikePattern::kMaxBytes, QLatin1Char('9'));
-    compare(f, salesq::search(c));
-    compare(f, salesq::saleNumberQuery(c.code));
+    compare(f, salesearch::search(c));
+    compare(f, salesearch::saleNumberQuery(c.code));
     // A date range that holds no row never reaches the pattern: no error.
     c.byDate = true;
     c.from = QStringLiteral("9999");
     c.to = QStringLiteral("9999");
-    compare(f, salesq::search(c));
+    compare(f, salesearch::search(c));
 }
 
 void TestSaleFilter::ownWritesKeepTheAnswersCurrent()
 {
     SaleFilter f(*m_table);
-    salesq::Conditions c;
+    salesearch::Conditions c;
     c.nameInitials = QStringLiteral("q");
-    compare(f, salesq::search(c));
-    compare(f, salesq::all());
+    compare(f, salesearch::search(c));
+    compare(f, salesearch::all());
     QString error;
     // A new sale, a sale turned into a return, a deleted sale: each answer follows.
     QVERIFY(m_db.exec(QStringLiteral("insert into data1 (e,[3],day1) values ('xq', 1, '2026-12-01')"), &error));
     const qint64 added = m_db.lastInsertRowId();
     QVERIFY(m_table->refreshRow(added, &error));
-    compare(f, salesq::search(c));
+    compare(f, salesearch::search(c));
     QVERIFY(!f.lastSearchNarrowed());
-    compare(f, salesq::all());
+    compare(f, salesearch::all());
     const qint64 changed = m_table->rowId(m_table->positionsInRowIdOrder().at(10));
     QVERIFY(m_db.exec(Statement{QStringLiteral("update data1 set [3]=-1, e='qq' where rowid=?"), {changed}}, &error));
     QVERIFY(m_table->refreshRow(changed, &error));
-    compare(f, salesq::search(c));
-    compare(f, salesq::returnSearch(c));
-    compare(f, salesq::allReturns());
+    compare(f, salesearch::search(c));
+    compare(f, salesearch::returnSearch(c));
+    compare(f, salesearch::allReturns());
     QVERIFY(m_db.exec(Statement{QStringLiteral("delete from data1 where rowid=?"), {changed}}, &error));
     QVERIFY(m_table->refreshRow(changed, &error));
-    compare(f, salesq::returnSearch(c));
-    compare(f, salesq::thisMonth(QDate(2026, 12, 1)));
+    compare(f, salesearch::returnSearch(c));
+    compare(f, salesearch::thisMonth(QDate(2026, 12, 1)));
 }
 
 // The date order is kept across the program's own writes (rows merged back
@@ -279,15 +279,15 @@ void TestSaleFilter::dateOrderFollowsOwnWrites()
 {
     SaleFilter f(*m_table);
     QString error;
-    salesq::Conditions range;
+    salesearch::Conditions range;
     range.byDate = true;
     range.from = QStringLiteral("2000-01-01");
     range.to = QStringLiteral("2099-12-31");
     const auto check = [&] {
-        compare(f, salesq::all());
-        compare(f, salesq::allReturns());
-        compare(f, salesq::search(range));
-        compare(f, salesq::returnSearch(range));
+        compare(f, salesearch::all());
+        compare(f, salesearch::allReturns());
+        compare(f, salesearch::search(range));
+        compare(f, salesearch::returnSearch(range));
     };
     const auto write = [&](const QString& sql, const QVariantList& values, qint64 id) {
         QVERIFY2(m_db.exec(Statement{sql, values}, &error), qPrintable(error));

@@ -9,8 +9,8 @@
 #include "store/db/schema.h"
 #include "store/memory/memtable.h"
 #include "store/memory/stockqueries.h"
+#include "store/ops/salelookup.h"
 #include "store/ops/saleops.h"
-#include "store/ops/salequeries.h"
 #include "store/ops/tdmfm.h"
 #include "store/ops/userqueries.h"
 #include "text/chinesecollation.h"
@@ -159,8 +159,7 @@ void TestStore::schemaHasEveryColumn()
     // Autonumbered identities.
     QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("x")}}));
     QVERIFY(shop.dm().appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("y")}}));
-    QVERIFY(shop.dm().OpenQuery(scratchRows(),
-                                Statement{QStringLiteral("select ID from data1 order by ID"), {}}));
+    QVERIFY(shop.dm().OpenQuery(scratchRows(), Statement{QStringLiteral("select ID from data1 order by ID"), {}}));
     QCOMPARE(scratchRows().value(0, 0).toLongLong() + 1, scratchRows().value(1, 0).toLongLong());
 }
 
@@ -353,16 +352,17 @@ void TestStore::failedStatementLeavesSetClosed()
     QVERIFY(dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)));
     QCOMPARE(dm.stockList().rowCount(), 1);
     RecordingPort port;
-    const Result<void> failed = dm.OpenQuery(dm.stockList(), Statement{QStringLiteral("select * from nosuchtable"), {}});
+    const Result<void> failed =
+        dm.OpenQuery(dm.stockList(), Statement{QStringLiteral("select * from nosuchtable"), {}});
     QVERIFY(!dm.stockList().isOpen());
     QCOMPARE(dm.stockList().rowCount(), 0);
     QVERIFY(failed.is(Error::Kind::Engine));
     QCOMPARE(failed.error().text, QStringLiteral("no such table: nosuchtable"));
     // The window shows it in the user's words.
     reportError(failed.error());
-    QCOMPARE(port.texts(),
-             QStringList{QStringLiteral("数据库里缺少数据表：这不是本程序的数据库，或者已经损坏。请用备份恢复数据库。（no "
-                                        "such table: nosuchtable）")});
+    QCOMPARE(port.texts(), QStringList{QStringLiteral(
+                               "数据库里缺少数据表：这不是本程序的数据库，或者已经损坏。请用备份恢复数据库。（no "
+                               "such table: nosuchtable）")});
     QVERIFY(dm.ExecStatement(scratchRows(), Statement{QStringLiteral("update nosuch set a=1"), {}})
                 .is(Error::Kind::Engine));
     QCOMPARE(port.entries.size(), 1);
@@ -530,7 +530,8 @@ void TestStore::largeRowIdsComeBackWhole()
             dm.db().exec(Statement{QStringLiteral("insert into data (rowid, a, [2], [7], day1) values (?, ?, 1, 1, ?)"),
                                    {id, QString::number(id), QStringLiteral("2026-01-05")}},
                          &error));
-    const Result<qint64> next = dm.appendRow(QStringLiteral("data"), {{QString(stockcol::name), QStringLiteral("next")}});
+    const Result<qint64> next =
+        dm.appendRow(QStringLiteral("data"), {{QString(stockcol::name), QStringLiteral("next")}});
     QVERIFY(next);
     QCOMPARE(*next, ids[1] + 1);
 
@@ -813,7 +814,7 @@ void TestStore::slipLookupMatchesContainment()
     };
     const Statement scan{QStringLiteral("select * from data1 where z like ? order by rowid"),
                          {QStringLiteral("%") + fragment + QStringLiteral("%")}};
-    const Statement slip = saleq::slipRows(fragment);
+    const Statement slip = salelookup::slipRows(fragment);
     QCOMPARE(ids(slip), ids(scan));
 
     // A sale number is found through the indexes, without reading every row.
@@ -995,7 +996,8 @@ void TestStore::writesArePublishedOnceAfterTheirCommit()
 {
     TestShop shop;
     Tdmfm& dm = shop.dm();
-    const qint64 ball = shop.addStock(QStringLiteral("篮球"), {}, QStringLiteral("1"), QStringLiteral("k"), 12, 10, 19.9);
+    const qint64 ball =
+        shop.addStock(QStringLiteral("篮球"), {}, QStringLiteral("1"), QStringLiteral("k"), 12, 10, 19.9);
     shop.addStock(QStringLiteral("足球"), {}, QStringLiteral("2"), QStringLiteral("k"), 12, 10, 19.9);
     QVERIFY(dm.showAllStock(stockq::ZeroStock::Shown));
     QVERIFY(dm.freshSalesTable());
@@ -1014,9 +1016,10 @@ void TestStore::writesArePublishedOnceAfterTheirCommit()
         QVERIFY(dm.db().exec(Statement{QStringLiteral("update data set z='草稿' where rowid=?"), {ball}}, &error));
         QVERIFY(dm.appendRow(QStringLiteral("data1"), {{QString(salecol::name), QStringLiteral("草稿")}}));
         QVERIFY(published.isEmpty()); // not before the commit
-    } // rolled back
+    }                                 // rolled back
     QString error;
-    QVERIFY(dm.db().exec(Statement{QStringLiteral("select 1"), {}}, &error)); // a later statement publishes nothing either
+    QVERIFY(
+        dm.db().exec(Statement{QStringLiteral("select 1"), {}}, &error)); // a later statement publishes nothing either
     QVERIFY(published.isEmpty());
     QCOMPARE(stockRowsRead.count(), 0);
     QCOMPARE(dm.salesTable().rowCount(), 0);

@@ -60,7 +60,7 @@ QStringList tableColumns(Database& db, const QString& table, QString* error)
 }
 
 // The slip looks sale numbers up by equality, and by containment only among
-// the numbers longer than the one asked for (see saleq::slipRows).
+// the numbers longer than the one asked for (see salelookup::slipRows).
 QStringList saleNumberIndexes()
 {
     const QString number = quoteIdentifier(salecol::saleNumber);
@@ -168,8 +168,9 @@ QString daySequenceTable()
 
 QString failedLoginTable()
 {
-    return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER PRIMARY KEY AUTOINCREMENT, %3 TEXT COLLATE NOCASE, "
-                          "%4 TEXT)")
+    return QStringLiteral(
+               "CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER PRIMARY KEY AUTOINCREMENT, %3 TEXT COLLATE NOCASE, "
+               "%4 TEXT)")
         .arg(quoteIdentifier(failedLogin::table), quoteIdentifier(failedLogin::id), quoteIdentifier(failedLogin::name),
              quoteIdentifier(failedLogin::at));
 }

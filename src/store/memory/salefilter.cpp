@@ -48,7 +48,7 @@ bool SaleFilter::resolveColumns(QString* error)
                                         error);
 }
 
-bool SaleFilter::run(const salesq::Query& q, std::vector<int>* positions, QString* error)
+bool SaleFilter::run(const salesearch::Query& q, std::vector<int>* positions, QString* error)
 {
     m_narrowed = false;
     positions->clear();
@@ -56,10 +56,10 @@ bool SaleFilter::run(const salesq::Query& q, std::vector<int>* positions, QStrin
         forgetLast();
         return false;
     }
-    using salesq::Kind;
+    using salesearch::Kind;
     switch (q.kind) {
     case Kind::ThisMonth: {
-        const Statement st = salesq::statement(q);
+        const Statement st = salesearch::statement(q);
         std::vector<int> rows = m_table.positionsInRowIdOrder();
         for (const QVariant& pattern : st.params)
             m_table.filterLike(rows, m_col.day, LikePattern(pattern.toString()));
@@ -99,7 +99,7 @@ bool SaleFilter::run(const salesq::Query& q, std::vector<int>* positions, QStrin
     return true;
 }
 
-bool SaleFilter::search(int sign, const salesq::Conditions& c, std::vector<int>* positions, QString* error)
+bool SaleFilter::search(int sign, const salesearch::Conditions& c, std::vector<int>* positions, QString* error)
 {
     const int quantity = m_col.quantity;
     const auto base = [this, quantity, sign](int p) { return hasSign(m_table, p, quantity, sign); };

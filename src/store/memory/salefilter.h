@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/memory/salesqueries.h"
+#include "store/memory/salesearch.h"
 #include "store/memory/searchfilter.h"
 
 #include <QString>
@@ -10,7 +10,7 @@
 class MemTable;
 
 // The sales detail window's statements answered from the in-memory sale
-// table: the rows, in the order, that salesq::statement() gives from the
+// table: the rows, in the order, that salesearch::statement() gives from the
 // engine, as positions into the table. A search narrows the previous hits
 // where it can (see SearchFilter).
 class SaleFilter final : public SearchFilter
@@ -20,7 +20,7 @@ public:
 
     // False with the engine's error text for a statement the engine refuses
     // (a pattern too long), or when the table lacks a column.
-    bool run(const salesq::Query& q, std::vector<int>* positions, QString* error);
+    bool run(const salesearch::Query& q, std::vector<int>* positions, QString* error);
 
 private:
     struct Columns
@@ -30,7 +30,7 @@ private:
     };
     bool resolveColumns(QString* error);
     // A search of the boxes among sales (sign 1) or returns (sign -1).
-    bool search(int sign, const salesq::Conditions& c, std::vector<int>* positions, QString* error);
+    bool search(int sign, const salesearch::Conditions& c, std::vector<int>* positions, QString* error);
 
     Columns m_col;
 };

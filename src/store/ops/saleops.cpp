@@ -9,6 +9,12 @@ namespace saleops {
 
 namespace {
 
+// A computed value as the fields hold it: passed through its general text.
+long double asStored(long double v)
+{
+    return *num::toDecimal(num::general(v));
+}
+
 // A stored number read back through its general text, as the fields hold it.
 // An empty value (an imported row can have one) is no number: it fails with
 // the invalid-number message like any other text, it never counts as 0.
@@ -82,15 +88,13 @@ Result<qint64> recordSale(Tdmfm& dm, const SaleInput& in)
     if (*available < *q)
         return Error{Error::Kind::Shortage, QStringLiteral("库存不足"), num::general(*available)};
 
-    // Each computed value passes through its general text, as the fields do.
-    auto g = [](long double v) { return *num::toDecimal(num::general(v)); };
     const long double remaining = *available - *q;
-    const long double saleAmount = g(*p * *q);
+    const long double saleAmount = asStored(*p * *q);
     const QVariantMap stockChange{
-        {QString(stockcol::soldQuantity), double(g(*sold + *q))},
-        {QString(stockcol::salesAmount), double(g(*amount + saleAmount))},
+        {QString(stockcol::soldQuantity), double(asStored(*sold + *q))},
+        {QString(stockcol::salesAmount), double(asStored(*amount + saleAmount))},
         {QString(stockcol::stockQuantity), double(num::round2(remaining))},
-        {QString(stockcol::stockAmount), double(g(remaining * *cost))},
+        {QString(stockcol::stockAmount), double(asStored(remaining * *cost))},
     };
     const QVariantMap fieldNames{{QString(stockcol::soldQuantity), QStringLiteral("已售数量")},
                                  {QString(stockcol::salesAmount), QStringLiteral("销售金额")},
@@ -172,10 +176,8 @@ Result<void> changeSale(Tdmfm& dm, qint64 saleRowId, const SaleChange& change)
 StockFigures stockAfterDeletion(const StockFigures& before, long double quantity, long double amount,
                                 long double purchasePrice)
 {
-    // Each value passes through its general text, as the fields hold it.
-    auto g = [](long double v) { return *num::toDecimal(num::general(v)); };
-    return StockFigures{g(before.sold - quantity), g(before.salesAmount - amount), g(before.stock + quantity),
-                        g(quantity * purchasePrice + before.stockAmount)};
+    return StockFigures{asStored(before.sold - quantity), asStored(before.salesAmount - amount),
+                        asStored(before.stock + quantity), asStored(quantity * purchasePrice + before.stockAmount)};
 }
 
 Result<Deleted> deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock)
@@ -233,13 +235,14 @@ Result<Deleted> deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock)
         const auto q = stored(saleCol(salecol::quantity), &error);
         const auto m = q ? stored(saleCol(salecol::amount), &error) : std::nullopt;
         const auto p = m ? stored(saleCol(salecol::purchasePrice), &error) : std::nullopt;
-        const auto s5 = p ? stored(row.at(1), &error) : std::nullopt;
-        const auto s6 = s5 ? stored(row.at(2), &error) : std::nullopt;
-        const auto s7 = s6 ? stored(row.at(3), &error) : std::nullopt;
-        const auto s8 = s7 ? stored(row.at(4), &error) : std::nullopt;
-        if (!s8)
+        const auto soldBefore = p ? stored(row.at(1), &error) : std::nullopt;
+        const auto salesAmountBefore = soldBefore ? stored(row.at(2), &error) : std::nullopt;
+        const auto stockBefore = salesAmountBefore ? stored(row.at(3), &error) : std::nullopt;
+        const auto stockAmountBefore = stockBefore ? stored(row.at(4), &error) : std::nullopt;
+        if (!stockAmountBefore)
             return Error::invalid(error);
-        const StockFigures after = stockAfterDeletion({*s5, *s6, *s7, *s8}, *q, *m, *p);
+        const StockFigures after =
+            stockAfterDeletion({*soldBefore, *salesAmountBefore, *stockBefore, *stockAmountBefore}, *q, *m, *p);
         for (const long double v : {after.sold, after.salesAmount, after.stock, after.stockAmount}) {
             if (!num::isStorableResult(v))
                 return Error::invalid(num::resultOutOfRangeText(QStringLiteral("库存"), num::general(v)));

@@ -234,7 +234,7 @@ Result<void> Tdmfm::freshSalesTable()
     return {};
 }
 
-Result<void> Tdmfm::showSales(const salesq::Query& q)
+Result<void> Tdmfm::showSales(const salesearch::Query& q)
 {
     const QScopedValueRollback running(m_runningSalesQuery, true);
     if (auto fresh = freshSalesTable(); !fresh)

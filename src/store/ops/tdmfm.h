@@ -4,7 +4,7 @@
 #include "store/db/database.h"
 #include "store/memory/distinctvalues.h"
 #include "store/memory/rowset.h"
-#include "store/memory/salesqueries.h"
+#include "store/memory/salesearch.h"
 #include "store/memory/stockqueries.h"
 
 #include <QObject>
@@ -30,7 +30,7 @@ struct StoreChange
 // the in-memory stock and sale tables with the stock list, sales list and
 // summary they show, and the query helpers that run statements on them. Rows
 // read for one purpose (a slip, a customer, the user names) come back as values
-// from the free functions of salequeries.h and userqueries.h; no result set is
+// from the free functions of salelookup.h and userqueries.h; no result set is
 // shared between windows. It shows nothing: every operation that can fail
 // returns a Result with the engine's own text, for the window to show.
 //
@@ -84,10 +84,10 @@ public:
     MemTable& salesTable() { return *m_salesTable; }
     Result<void> freshSalesTable();
     // The sales detail window's commands on the sales list: the rows of
-    // salesq::statement(q), shown as a view of the sale table. Writes another
+    // salesearch::statement(q), shown as a view of the sale table. Writes another
     // program committed are read first. A query the engine would refuse
     // leaves the list as it was.
-    Result<void> showSales(const salesq::Query& q);
+    Result<void> showSales(const salesearch::Query& q);
     // The distinct values of a column of the sale table (d) for a drop-down
     // list, in the stock lists' order; the table is made fresh first.
     Result<DistinctValues::Snapshot> saleValues(const QString& column);
@@ -166,7 +166,7 @@ private:
     std::unique_ptr<SaleFilter> m_saleFilter;
     std::unique_ptr<SortRanks> m_saleRanks;
     std::unique_ptr<DistinctValues> m_saleDistinct;
-    std::optional<salesq::Query> m_salesQuery;
+    std::optional<salesearch::Query> m_salesQuery;
     bool m_runningSalesQuery = false;
     std::unique_ptr<DistinctValues> m_stockDistinct;
     // A row the last publication could not read: the table is read whole at its next use.

@@ -11,7 +11,7 @@ class Tdmfm;
 
 // Statements over the sales table `data1` used while selling. Typed names and
 // numbers are bound, never spliced into the text.
-namespace saleq {
+namespace salelookup {
 
 // Address and contact recorded for a customer name, one row per distinct pair.
 Statement customerByName(const QString& name);
@@ -37,4 +37,4 @@ Result<std::optional<CustomerDetails>> customerByName(Tdmfm& dm, const QString& 
 // The customer recorded under a sale number; nullopt when no sale has it.
 Result<std::optional<CustomerDetails>> customerBySaleNumber(Tdmfm& dm, const QString& saleNumber);
 
-} // namespace saleq
+} // namespace salelookup

@@ -1,11 +1,11 @@
-#include "store/ops/salequeries.h"
+#include "store/ops/salelookup.h"
 
 #include "store/db/columns.h"
 #include "store/ops/tdmfm.h"
 
 #include <algorithm>
 
-namespace saleq {
+namespace salelookup {
 
 namespace {
 QString col(QLatin1StringView name)
@@ -99,4 +99,4 @@ Result<std::optional<CustomerDetails>> customerBySaleNumber(Tdmfm& dm, const QSt
         CustomerDetails{r.at(0).toString(), r.at(1).toString(), r.at(2).toString(), r.at(3).toString()});
 }
 
-} // namespace saleq
+} // namespace salelookup

@@ -1,8 +1,8 @@
-#include "store/memory/salesqueries.h"
+#include "store/memory/salesearch.h"
 
 #include "store/db/columns.h"
 
-namespace salesq {
+namespace salesearch {
 
 namespace {
 
@@ -112,4 +112,4 @@ Statement statement(const Query& q)
     return Statement{};
 }
 
-} // namespace salesq
+} // namespace salesearch

@@ -10,7 +10,7 @@
 // changed or deleted; every typed text is bound, never spliced into the text.
 // Each statement names its order, so the in-memory filter (SaleFilter) can
 // give the same rows in the same order.
-namespace salesq {
+namespace salesearch {
 
 // The search panel's boxes; an empty text adds no condition. Texts are used as
 // typed (untrimmed), each as a contained-text match.
@@ -55,4 +55,4 @@ Query saleNumberQuery(const QString& typed);
 // The statement that answers the query from the engine.
 Statement statement(const Query& q);
 
-} // namespace salesq
+} // namespace salesearch
