@@ -70,9 +70,11 @@ ZipPart plainPart(const char* name, const QByteArray& text)
 bool writeZip(const QString& path, const QList<ZipPart>& parts)
 {
     QByteArray zip, directory;
+    // Little-endian; bytes past the eighth are zeros (a shift by 64 or more
+    // is undefined).
     const auto le = [](QByteArray* out, quint64 v, int bytes) {
         for (int i = 0; i < bytes; ++i)
-            out->append(char((v >> (8 * i)) & 0xFF));
+            out->append(char(i < 8 ? (v >> (8 * i)) & 0xFF : 0));
     };
     for (const ZipPart& p : parts) {
         const quint64 offset = quint64(zip.size());
