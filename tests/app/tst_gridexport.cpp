@@ -37,11 +37,11 @@
 #include <QFileInfo>
 #include <QGraphicsScene>
 #include <QGraphicsView>
-#include <QPageSize>
-#include <QPainter>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPageSize>
+#include <QPainter>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
@@ -122,6 +122,40 @@ int wordIndex(const QList<PdfWord>& words, const QString& text, int from = 0)
             return i;
     }
     return -1;
+}
+
+// A printer that writes a high-resolution PDF to `file`.
+void printToPdf(QPrinter& printer, const QString& file)
+{
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(file);
+}
+
+GridPrintOptions reportOptions()
+{
+    return {QStringLiteral("销 售 统 计 报 表"), QStringLiteral("%[Today]"), QStringLiteral("超级管理员"), {}};
+}
+
+// The columns of the made-up printed grids: 名 称 (field "a", "合计" below
+// it when `withCode`), 编 码 ("c") when `withCode`, and 金 额 ("4") summed.
+QList<GridColumn> nameCodeAmount(bool withCode)
+{
+    GridColumn name;
+    name.field = QStringLiteral("a");
+    name.title = QStringLiteral("名 称");
+    GridColumn code;
+    code.field = QStringLiteral("c");
+    code.title = QStringLiteral("编 码");
+    GridColumn amount;
+    amount.field = QStringLiteral("4");
+    amount.title = QStringLiteral("金 额");
+    amount.format = GridColumn::Format::Amount;
+    amount.footer = GridColumn::Footer::Sum;
+    if (!withCode)
+        return {name, amount};
+    name.footer = GridColumn::Footer::Text;
+    name.footerText = QStringLiteral("合计");
+    return {name, code, amount};
 }
 
 } // namespace
@@ -261,8 +295,7 @@ void TestGridExport::ordinaryUserGetsNoCosts()
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("print.pdf"));
     QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
+    printToPdf(printer, pdf);
     GridPrint::print(printer, *main.grid(),
                      {QStringLiteral("商 品 进 货 统 计 报 表"),
                       QStringLiteral("%[Today1]"),
@@ -519,8 +552,7 @@ void TestGridExport::printedGrid()
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("grid.pdf"));
     QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
+    printToPdf(printer, pdf);
     const QDate day(2026, 3, 15);
     GridPrint::print(
         printer, *main.grid(),
@@ -577,22 +609,21 @@ void TestGridExport::printedGrid()
 void TestGridExport::printedGridReadsAsPrinted()
 {
     Shop s;
-    s.shop.addStock(QStringLiteral("15kg 电镀"), QStringLiteral("40L"), QStringLiteral("B15"), QStringLiteral("金属"), 80, 1,
-                    120, QStringLiteral("2026-01-07"), QStringLiteral("客户"), QStringLiteral("角钢"));
+    s.shop.addStock(QStringLiteral("15kg 电镀"), QStringLiteral("40L"), QStringLiteral("B15"), QStringLiteral("金属"),
+                    80, 1, 120, QStringLiteral("2026-01-07"), QStringLiteral("客户"), QStringLiteral("角钢"));
     TMainForm main(s.shop.dm());
     QVERIFY(logIn(main));
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("grid.pdf"));
     QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
+    printToPdf(printer, pdf);
     QVERIFY(GridPrint::print(
         printer, *main.grid(),
         {QStringLiteral("商 品 进 货 统 计 报 表"), QStringLiteral("%[Today1]"), QStringLiteral("超级管理员"), {}}));
     keepPrintout(pdf, QStringLiteral("gridtext.pdf"));
-    const QStringList unread =
-        unreadTexts(pdfWords(pdf), {QStringLiteral("15kg 电镀"), QStringLiteral("40L"), QStringLiteral("金属"),
-                                    QStringLiteral("客户"), QStringLiteral("角钢"), QStringLiteral("制表人：超级管理员")});
+    const QStringList unread = unreadTexts(
+        pdfWords(pdf), {QStringLiteral("15kg 电镀"), QStringLiteral("40L"), QStringLiteral("金属"),
+                        QStringLiteral("客户"), QStringLiteral("角钢"), QStringLiteral("制表人：超级管理员")});
     QVERIFY2(unread.isEmpty(), qPrintable(QStringLiteral("read otherwise: ") + unread.join(QStringLiteral(" | "))));
 }
 
@@ -623,8 +654,7 @@ void TestGridExport::printedSalesGridShowsWholeTextsInTheGridsColours()
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("sales.pdf"));
     QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
+    printToPdf(printer, pdf);
     QVERIFY(GridPrint::print(
         printer, *grid,
         {QStringLiteral("销 售 统 计 报 表"), QStringLiteral("%[Today]"), QStringLiteral("超级管理员"), {}}));
@@ -637,7 +667,8 @@ void TestGridExport::printedSalesGridShowsWholeTextsInTheGridsColours()
     QVERIFY2(!printedCode.text.isEmpty(), "no whole code");
     const PdfWord category = findText(words, QStringLiteral("球拍"));
     QVERIFY(qAbs(category.yMin - printedCode.yMin) < 1);
-    QVERIFY2(printedCode.xMax < category.xMin, qPrintable(QStringLiteral("%1 %2").arg(printedCode.xMax).arg(category.xMin)));
+    QVERIFY2(printedCode.xMax < category.xMin,
+             qPrintable(QStringLiteral("%1 %2").arg(printedCode.xMax).arg(category.xMin)));
     // The long name, wrapped in its column: every character, top to bottom,
     // left of the model column.
     const PdfWord nameTitle = findText(words, QStringLiteral("名 称"));
@@ -646,7 +677,8 @@ void TestGridExport::printedSalesGridShowsWholeTextsInTheGridsColours()
     for (const PdfWord& w : words)
         if (w.page == 0 && w.yMin > nameTitle.yMax && w.xMax <= modelTitle.xMin)
             column.append(w);
-    std::stable_sort(column.begin(), column.end(), [](const PdfWord& a, const PdfWord& b) { return a.yMin < b.yMin - 1; });
+    std::stable_sort(column.begin(), column.end(),
+                     [](const PdfWord& a, const PdfWord& b) { return a.yMin < b.yMin - 1; });
     QString names;
     for (const PdfWord& w : column)
         names += w.text;
@@ -657,16 +689,18 @@ void TestGridExport::printedSalesGridShowsWholeTextsInTheGridsColours()
 
     // Row colours, as the grid shows them: read in the empty customer column.
     const QString png = dir.filePath(QStringLiteral("page"));
-    QCOMPARE(QProcess::execute(QStringLiteral("pdftoppm"),
-                               {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("72"),
-                                QStringLiteral("-singlefile"), pdf, png}),
-             0);
+    QCOMPARE(
+        QProcess::execute(QStringLiteral("pdftoppm"), {QStringLiteral("-png"), QStringLiteral("-r"),
+                                                       QStringLiteral("72"), QStringLiteral("-singlefile"), pdf, png}),
+        0);
     const QImage page(png + QStringLiteral(".png"));
     QVERIFY(!page.isNull());
     const PdfWord customerTitle =
         findText(words, QStringLiteral("名 称"), wordIndex(words, QStringLiteral("名 称")) + 1);
     QVERIFY(!customerTitle.text.isEmpty() && customerTitle.xMin > modelTitle.xMax);
-    const auto at = [&](double xMm, double yMm) { return page.pixelColor(qRound(xMm / 25.4 * 72), qRound(yMm / 25.4 * 72)); };
+    const auto at = [&](double xMm, double yMm) {
+        return page.pixelColor(qRound(xMm / 25.4 * 72), qRound(yMm / 25.4 * 72));
+    };
     const QTableView* view = grid->view();
     QVERIFY(view->alternatingRowColors());
     const double x = (customerTitle.xMin + customerTitle.xMax) / 2;
@@ -674,8 +708,8 @@ void TestGridExport::printedSalesGridShowsWholeTextsInTheGridsColours()
     const PdfWord third = findText(words, QStringLiteral("篮球"), wordIndex(words, QStringLiteral("篮球")) + 1);
     const PdfWord second = findText(words, QStringLiteral("3U"));
     const QList<QPair<PdfWord, QColor>> rows{{first, view->palette().color(QPalette::Base)},
-                                               {second, view->palette().color(QPalette::AlternateBase)},
-                                               {third, view->palette().color(QPalette::Base)}};
+                                             {second, view->palette().color(QPalette::AlternateBase)},
+                                             {third, view->palette().color(QPalette::Base)}};
     for (const auto& [word, colour] : rows) {
         const QColor shown = at(x, (word.yMin + word.yMax) / 2);
         QVERIFY2(qAbs(shown.red() - colour.red()) <= 3 && qAbs(shown.green() - colour.green()) <= 3 &&
@@ -700,33 +734,18 @@ void TestGridExport::bigGridAsksPreviewsItsFirstPagesAndStops()
     RowSet rows(QStringLiteral("big"));
     rows.load(std::move(result));
     DataGrid grid;
-    GridColumn name;
-    name.field = QStringLiteral("a");
-    name.title = QStringLiteral("名 称");
-    name.footer = GridColumn::Footer::Text;
-    name.footerText = QStringLiteral("合计");
-    GridColumn code;
-    code.field = QStringLiteral("c");
-    code.title = QStringLiteral("编 码");
-    GridColumn amount;
-    amount.field = QStringLiteral("4");
-    amount.title = QStringLiteral("金 额");
-    amount.format = GridColumn::Format::Amount;
-    amount.footer = GridColumn::Footer::Sum;
-    grid.setColumns({name, code, amount});
+    grid.setColumns(nameCodeAmount(true));
     grid.setRowSet(&rows);
     grid.resize(600, 400);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
-    const GridPrintOptions options{QStringLiteral("销 售 统 计 报 表"), QStringLiteral("%[Today]"),
-                                   QStringLiteral("超级管理员"), {}};
+    const GridPrintOptions options = reportOptions();
 
     // Printing to a PDF: the progress shows, 停止 ends it after a few pages.
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("big.pdf"));
     QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
+    printToPdf(printer, pdf);
     int shownAt = -1;
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] {
@@ -808,26 +827,16 @@ void TestGridExport::pageCountAskedForCountsWrappedRows()
     RowSet rows(QStringLiteral("wrapped"));
     rows.load(std::move(result));
     DataGrid grid;
-    GridColumn name;
-    name.field = QStringLiteral("a");
-    name.title = QStringLiteral("名 称");
-    GridColumn amount;
-    amount.field = QStringLiteral("4");
-    amount.title = QStringLiteral("金 额");
-    amount.format = GridColumn::Format::Amount;
-    amount.footer = GridColumn::Footer::Sum;
-    grid.setColumns({name, amount});
+    grid.setColumns(nameCodeAmount(false));
     grid.setRowSet(&rows);
     grid.resize(600, 400);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
-    const GridPrintOptions options{QStringLiteral("销 售 统 计 报 表"), QStringLiteral("%[Today]"),
-                                   QStringLiteral("超级管理员"), {}};
+    const GridPrintOptions options = reportOptions();
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("wrapped.pdf"));
     QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
+    printToPdf(printer, pdf);
     const int estimated = GridPrint::estimatedPages(printer, grid, options);
     QVERIFY(GridPrint::print(printer, grid, options, QDate(2026, 3, 15)));
     int printed = 0;
@@ -849,8 +858,8 @@ void TestGridExport::previewShowsThePrintedPage()
 {
     Shop s;
     const QString code = QStringLiteral("6901234567890");
-    s.shop.addStock(QStringLiteral("ProStarCarbonFiberTournamentRacketSet"), QStringLiteral("TournamentEdition-3U-G5-Strung"),
-                    code, QStringLiteral("球拍"), 150, 5, 299);
+    s.shop.addStock(QStringLiteral("ProStarCarbonFiberTournamentRacketSet"),
+                    QStringLiteral("TournamentEdition-3U-G5-Strung"), code, QStringLiteral("球拍"), 150, 5, 299);
     saleops::SaleInput sale;
     sale.stockRowId = 3;
     sale.quantity = QStringLiteral("1");
@@ -863,15 +872,13 @@ void TestGridExport::previewShowsThePrintedPage()
     main.salesWindow()->openModal();
     QVERIFY(QTest::qWaitForWindowExposed(main.salesWindow()));
     DataGrid* grid = main.salesWindow()->grid();
-    const GridPrintOptions options{QStringLiteral("销 售 统 计 报 表"), QStringLiteral("%[Today]"),
-                                   QStringLiteral("超级管理员"), {}};
+    const GridPrintOptions options = reportOptions();
     constexpr int dpi = 300;
 
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("sales.pdf"));
     QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
+    printToPdf(printer, pdf);
     QVERIFY(GridPrint::print(printer, *grid, options));
     keepPrintout(pdf, QStringLiteral("previewedsales.pdf"));
     const QString png = dir.filePath(QStringLiteral("paper"));
