@@ -8,11 +8,11 @@
 // 80 mm through Qt printing (a PDF turned into PNG by pdftoppm), side by side.
 
 #include "app/startup.h"
+#include "benchsupport.h"
 #include "core/messageport.h"
 #include "print/posreceipt.h"
 #include "print/receiptsender.h"
 #include "print/tpos.h"
-#include "benchsupport.h"
 #include "store/db/columns.h"
 #include "store/ops/tdmfm.h"
 
@@ -164,10 +164,10 @@ void run()
     }
     for (const posreceipt::Article& a : sampleReceipt().articles)
         (void)dm.appendRow(QStringLiteral("data1"), {{QString(salecol::name), a.name},
-                                               {QString(salecol::saleNumber), QStringLiteral("20260105001")},
-                                               {QString(salecol::price), a.price},
-                                               {QString(salecol::quantity), a.quantity},
-                                               {QString(salecol::amount), a.amount}});
+                                                     {QString(salecol::saleNumber), QStringLiteral("20260105001")},
+                                                     {QString(salecol::price), a.price},
+                                                     {QString(salecol::quantity), a.quantity},
+                                                     {QString(salecol::amount), a.amount}});
     Listener listener;
     Tpos settings;
     ReceiptSetup setup;
@@ -212,10 +212,8 @@ void run()
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    startup::configureApplication(app);
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    BenchApplication bench(argc, argv);
+    QApplication& app = bench.app;
     const QStringList args = app.arguments();
     const qsizetype at = args.indexOf(QStringLiteral("--picture"));
     if (at > 0 && at + 1 < args.size() && !picture(args.at(at + 1)))

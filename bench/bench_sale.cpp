@@ -161,12 +161,7 @@ void run(int stockRows, int saleRows)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    // Fonts, style and texts as the program sets them.
-    startup::configureApplication(app);
-    // Settings of the bench's own, never a real shop's.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const BenchApplication bench(argc, argv);
     const int stockRows = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
     const int saleRows = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1000000;
     run(stockRows, saleRows);

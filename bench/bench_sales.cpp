@@ -262,12 +262,7 @@ void run(const QString& path)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    // Fonts, style and texts as the program sets them.
-    startup::configureApplication(app);
-    // Settings of the bench's own, never a real shop's.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const BenchApplication bench(argc, argv);
     PrintingPort port;
     setMessagePort(&port);
     const QString source = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/work/big/sales1m.mdb");

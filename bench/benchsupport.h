@@ -3,6 +3,7 @@
 // Helpers every benchmark uses: medians of timed runs, and a quick way to grow
 // a demo shop's stock table to a big shop's size.
 
+#include "app/startup.h"
 #include "core/messageport.h"
 #include "store/db/database.h"
 #include "store/db/preparedstatement.h"
@@ -14,12 +15,27 @@
 #include <QEvent>
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <vector>
+
+// The application as the program sets it up (fonts, style, texts), with
+// settings of the bench's own, never a real shop's.
+struct BenchApplication
+{
+    BenchApplication(int& argc, char** argv)
+        : app(argc, argv)
+    {
+        startup::configureApplication(app);
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    }
+    QApplication app;
+    QTemporaryDir config;
+};
 
 // Any message is a failure of the bench: printed, counted, never a dialog.
 class PrintingPort final : public MessagePort

@@ -158,6 +158,16 @@ QList<GridColumn> nameCodeAmount(bool withCode)
     return {name, code, amount};
 }
 
+// Shows `rows` in `grid` with those columns, at a small size.
+bool showMadeUpGrid(DataGrid& grid, RowSet& rows, bool withCode)
+{
+    grid.setColumns(nameCodeAmount(withCode));
+    grid.setRowSet(&rows);
+    grid.resize(600, 400);
+    grid.show();
+    return QTest::qWaitForWindowExposed(&grid);
+}
+
 } // namespace
 
 class TestGridExport : public QObject
@@ -734,11 +744,7 @@ void TestGridExport::bigGridAsksPreviewsItsFirstPagesAndStops()
     RowSet rows(QStringLiteral("big"));
     rows.load(std::move(result));
     DataGrid grid;
-    grid.setColumns(nameCodeAmount(true));
-    grid.setRowSet(&rows);
-    grid.resize(600, 400);
-    grid.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QVERIFY(showMadeUpGrid(grid, rows, true));
     const GridPrintOptions options = reportOptions();
 
     // Printing to a PDF: the progress shows, 停止 ends it after a few pages.
@@ -827,11 +833,7 @@ void TestGridExport::pageCountAskedForCountsWrappedRows()
     RowSet rows(QStringLiteral("wrapped"));
     rows.load(std::move(result));
     DataGrid grid;
-    grid.setColumns(nameCodeAmount(false));
-    grid.setRowSet(&rows);
-    grid.resize(600, 400);
-    grid.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QVERIFY(showMadeUpGrid(grid, rows, false));
     const GridPrintOptions options = reportOptions();
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("wrapped.pdf"));
