@@ -126,7 +126,8 @@ struct Batch
     bool touched = false; // sold or returned: its figures are written at the end
 };
 
-// A sale that may come back: the batch it was sold from and its price.
+// A sale that may come back: the batch it was sold from, whether at the
+// discount, and whether it came back already.
 struct Sold
 {
     qint32 batch;
@@ -138,7 +139,7 @@ struct Sold
 class Progress
 {
 public:
-    Progress(const DemoOptions& options)
+    explicit Progress(const DemoOptions& options)
         : m_report(options.progress)
         , m_total(qint64(options.stockRows) + qint64(options.sales))
     {
