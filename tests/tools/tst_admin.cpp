@@ -389,7 +389,7 @@ void TestAdmin::demoRowsAreWhatTheSaleOperationWrites()
     };
 
     Tdmfm replay;
-    QVERIFY(replay.open(dir.filePath(QStringLiteral("replay/data.mdb")), &error));
+    QVERIFY(replay.open(dir.filePath(QStringLiteral("replay/data.mdb"))));
     for (int i = 0; i < stock.rows.size(); ++i) {
         // Each stock row as it was taken in: all of it in stock, nothing sold.
         QVariantMap row;
