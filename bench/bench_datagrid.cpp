@@ -154,5 +154,6 @@ int main(int argc, char** argv)
     std::printf("  totals after a change    %9.2f\n", footer);
     std::printf("  scroll and paint a page  %9.2f\n", paint);
     std::printf("  footer: %s / %s\n", qPrintable(grid.footerText(u"2"_s)), qPrintable(grid.footerText(u"3"_s)));
+    printRss(count);
     return 0;
 }

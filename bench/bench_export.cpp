@@ -70,5 +70,6 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("case=export rows=%d median_ms=%.1f bytes=%lld\n", count, ms, QFileInfo(path).size());
+    printRss(count);
     return 0;
 }

@@ -218,5 +218,6 @@ int main(int argc, char** argv)
     if (at > 0 && at + 1 < args.size() && !picture(args.at(at + 1)))
         return 1;
     run();
+    printRss();
     return 0;
 }

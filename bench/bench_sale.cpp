@@ -165,5 +165,6 @@ int main(int argc, char** argv)
     const int stockRows = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
     const int saleRows = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1000000;
     run(stockRows, saleRows);
+    printRss(saleRows);
     return 0;
 }

@@ -1,7 +1,9 @@
 // What the sales detail window costs on a shop with about 1,000,000 sale rows,
 // beside the bare engine scan of the same statements on the same file.
 //
-// Usage: bench_sales [FILE]     default: /work/big/sales1m.mdb (copied, never written)
+// Usage: bench_sales [--stock N] [--sales M] [FILE]
+// FILE (copied, never written) defaults to the admin tool's demo shop of N stock
+// rows (100,000) and M sales (1,000,000), made once and kept in the build folder.
 // Run it offscreen (QT_QPA_PLATFORM=offscreen). Prints, end to end in a
 // logged-in main window with the sales window open (the text typed or the
 // button clicked, the filter, the grid model with its totals, a repaint):
@@ -265,7 +267,11 @@ int main(int argc, char** argv)
     const BenchApplication bench(argc, argv);
     PrintingPort port;
     setMessagePort(&port);
-    const QString source = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/work/big/sales1m.mdb");
+    QStringList args = QCoreApplication::arguments().mid(1);
+    const DemoShopSize size = DemoShopSize::fromArguments(&args);
+    const QString source = args.isEmpty() ? cachedDemoShop(size) : args.first();
+    if (source.isEmpty())
+        return 1;
     QTemporaryDir dir;
     const QString copy = dir.filePath(QStringLiteral("data.mdb"));
     if (!QFile::copy(source, copy)) {

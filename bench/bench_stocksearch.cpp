@@ -58,5 +58,6 @@ int main(int argc, char** argv)
     std::printf("search, category          %8.2f\n", medianMs(search(category), kRuns));
     std::printf("sort loaded rows by [7]   %8.2f\n",
                 medianMs([&] { dm.stock().list().sort(QStringLiteral("7 DESC")); }, kRuns));
+    printRss(rows.toLongLong());
     return 0;
 }

@@ -1,20 +1,26 @@
 #pragma once
 
-// Helpers every benchmark uses: medians of timed runs, and a quick way to grow
-// a demo shop's stock table to a big shop's size.
+// Helpers every benchmark uses: medians of timed runs, the memory line, a big
+// demo shop kept in the build folder, and a quick way to grow a demo shop's
+// stock table to a big shop's size.
 
 #include "app/startup.h"
 #include "core/messageport.h"
+#include "demo.h"
 #include "store/db/database.h"
 #include "store/db/preparedstatement.h"
 
 #include <sqlite3.h>
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -72,6 +78,73 @@ inline double statusMb(const char* key)
         if (line.startsWith(k))
             return line.mid(k.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
     return 0;
+}
+
+// The memory line every bench prints: the process's resident memory now and
+// its peak, in megabytes; `rows` (when not negative) says at what size.
+inline void printRss(long long rows = -1)
+{
+    if (rows >= 0)
+        std::printf("rss_mb rows=%lld value=%.1f peak=%.1f\n", rows, statusMb("VmRSS:"), statusMb("VmHWM:"));
+    else
+        std::printf("rss_mb value=%.1f peak=%.1f\n", statusMb("VmRSS:"), statusMb("VmHWM:"));
+    std::fflush(stdout);
+}
+
+// The size of the demo shop a bench runs on: 100,000 stock rows and 1,000,000
+// sales (a few of them returns, some skipped for want of stock) unless the
+// command line asks for others with "--stock N" and "--sales M". Those
+// arguments are taken out of `args`.
+struct DemoShopSize
+{
+    int stockRows = 100000;
+    int sales = 1000000;
+
+    static DemoShopSize fromArguments(QStringList* args)
+    {
+        DemoShopSize size;
+        for (int i = 0; i + 1 < args->size();) {
+            const bool stock = args->at(i) == QLatin1String("--stock");
+            if (!stock && args->at(i) != QLatin1String("--sales")) {
+                ++i;
+                continue;
+            }
+            (stock ? size.stockRows : size.sales) = args->at(i + 1).toInt();
+            args->remove(i, 2);
+        }
+        return size;
+    }
+};
+
+// The admin tool's demo shop of that size, made once and kept in the build
+// folder ("bench-shops/", beside the benches); made again when the demo code
+// changes, whose version is part of the folder's name. The path of its
+// data.mdb, or an empty text after saying why on standard error. Benches copy
+// it before they open it.
+inline QString cachedDemoShop(const DemoShopSize& size)
+{
+    const QString binaries = QCoreApplication::applicationDirPath();
+    const QString folder = QStringLiteral("%1/bench-shops/demo-v%2-stock%3-sales%4")
+                               .arg(binaries)
+                               .arg(kDemoVersion)
+                               .arg(size.stockRows)
+                               .arg(size.sales);
+    const QString shop = folder + QStringLiteral("/data.mdb");
+    // The tool writes the file under a temporary name and renames it into
+    // place when complete: one that is there is whole.
+    if (QFile::exists(shop))
+        return shop;
+    std::fprintf(stderr, "making the demo shop %s (once)\n", qPrintable(folder));
+    const QString admin = binaries + QStringLiteral("/tarvik-admin");
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tool.start(admin, {QStringLiteral("demo"), QStringLiteral("--stock"), QString::number(size.stockRows),
+                       QStringLiteral("--sales"), QString::number(size.sales), folder});
+    if (!tool.waitForFinished(-1) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
+        std::fprintf(stderr, "could not make the demo shop with %s\n", qPrintable(admin));
+        return {};
+    }
+    return shop;
 }
 
 // Paints what the last step changed, as on screen: the pending update

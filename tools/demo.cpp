@@ -4,18 +4,19 @@
 #include "core/messageport.h"
 #include "core/numbers.h"
 #include "store/db/columns.h"
+#include "store/db/database.h"
 #include "store/db/newdatabasefile.h"
+#include "store/db/rowwriter.h"
 #include "store/db/schema.h"
-#include "store/ops/saleops.h"
-#include "store/ops/tdmfm.h"
 #include "text/pinyininitials.h"
 
 #include <QDate>
 #include <QFileInfo>
-#include <QVariantMap>
 
+#include <cstdint>
 #include <optional>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -67,7 +68,107 @@ QString u8(const char* s)
     return QString::fromUtf8(s);
 }
 
-bool fillRows(Tdmfm& dm, const DemoOptions& options, DemoResult* result, QString* error);
+// A computed figure as the tables hold it: passed through its general text.
+long double asStored(long double v)
+{
+    return *num::toDecimal(num::general(v));
+}
+
+// A figure written as a double and read back as the sale operation reads a
+// stored figure: through the double's general text.
+long double readBack(double stored)
+{
+    return *num::toDecimal(num::general(QVariant(stored)));
+}
+
+// The texts of the articles, made once: a stock row keeps only the indexes
+// of its name and model, and a sale copies the texts from here.
+struct Texts
+{
+    struct Text
+    {
+        QString text;
+        QString initials;
+    };
+    Text names[std::size(kMakers)][std::size(kArticles)];
+    Text models[std::size(kArticles)][4];
+    QString categories[std::size(kArticles)];
+
+    Texts()
+    {
+        for (size_t a = 0; a < std::size(kArticles); ++a) {
+            categories[a] = u8(kArticles[a].category);
+            for (size_t m = 0; m < std::size(kMakers); ++m) {
+                const QString name = u8(kMakers[m]) + u8(kArticles[a].name);
+                names[m][a] = {name, PinyinInitials(name)};
+            }
+            for (int m = 0; m < 4; ++m) {
+                const QString model = u8(kArticles[a].models[m]);
+                models[a][m] = {model, PinyinInitials(model)};
+            }
+        }
+    }
+};
+
+// One stock row while the sales are made: what a sale of it copies, and its
+// figures as the sale operation would find them stored at that point.
+struct Batch
+{
+    qint64 id = -1;
+    qint64 code = 0;       // the 13 digits of its code
+    long double cost = 0;  // purchase price, as read back
+    long double price = 0; // list price
+    long double sold = 0, salesAmount = 0, stock = 0; // as read back
+    double stockAmount = 0;                           // as stored by the last sale
+    int day = 0;                                      // days after the first day
+    int remaining = 0;                                // what the stock check of a sale allows
+    quint8 article = 0, maker = 0, model = 0;
+    bool touched = false; // sold or returned: its figures are written at the end
+};
+
+// A sale that may come back: the batch it was sold from, whether at the
+// discount, and whether it came back already.
+struct Sold
+{
+    qint32 batch;
+    bool discounted;
+    bool returned;
+};
+
+// Calls the progress callback every `step` rows and once at the end.
+class Progress
+{
+public:
+    explicit Progress(const DemoOptions& options)
+        : m_report(options.progress)
+        , m_total(qint64(options.stockRows) + qint64(options.sales))
+    {
+    }
+    void step()
+    {
+        if (++m_done % kStep == 0 && m_report)
+            m_report(m_done, m_total);
+    }
+    void finish()
+    {
+        if (m_report && m_total >= kStep)
+            m_report(m_total, m_total);
+    }
+
+private:
+    static constexpr qint64 kStep = 100000;
+    const std::function<void(qint64, qint64)>& m_report;
+    qint64 m_total;
+    qint64 m_done = 0;
+};
+
+bool failed(const Error& e, QString* error)
+{
+    *error = MessagePort::userErrorText(e.text);
+    return false;
+}
+
+bool fillRows(Database& db, const DemoOptions& options, DemoResult* result, QString* error);
 
 } // namespace
 
@@ -88,22 +189,23 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
         path = fresh->tempPath();
     }
     {
-        Tdmfm dm;
-        if (const Result<void> opened = dm.open(path); !opened) {
-            *error = opened.error().text;
+        Database db;
+        if (!db.open(path, false, error) || !schema::migrate(db, error) || !schema::verifyUsable(db, error))
             return false;
-        }
         // A new file is synced once when it is published; an existing shop's
         // file keeps every sync.
         if (fresh)
-            dm.db().exec(QStringLiteral("PRAGMA synchronous = OFF"), error);
-        Transaction all(dm.db());
+            db.exec(QStringLiteral("PRAGMA synchronous = OFF"), error);
+        // A transaction of its own, not a savepoint: inside a savepoint the
+        // engine keeps the former content of every page written for as long
+        // as it is open (gigabytes for a million sales).
+        Transaction all(db, Transaction::Lock::Immediate);
         if (!all.begun()) {
             *error = all.error();
             return false;
         }
         DemoResult filled;
-        if (!fillRows(dm, options, &filled, error) || !all.commit(error))
+        if (!fillRows(db, options, &filled, error) || !all.commit(error))
             return false;
         *result = filled;
     }
@@ -112,7 +214,7 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
 
 namespace {
 
-bool fillRows(Tdmfm& dm, const DemoOptions& options, DemoResult* result, QString* error)
+bool fillRows(Database& db, const DemoOptions& options, DemoResult* result, QString* error)
 {
     std::mt19937 rng(options.seed);
     auto pick = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
@@ -121,131 +223,175 @@ bool fillRows(Tdmfm& dm, const DemoOptions& options, DemoResult* result, QString
     const QDate today = wallclock::today();
     const QDate first = today.addYears(-4);
     const int span = int(first.daysTo(today));
+    const Texts texts;
+    Progress progress(options);
 
-    struct Batch
-    {
-        qint64 id;
-        QDate day;
-        long double price;
-        int remaining; // what the stock check of a sale allows
-    };
-    QVector<Batch> batches;
-    {
-        Transaction t(dm.db());
-        for (int i = 0; i < options.stockRows; ++i) {
-            const Article& art = kArticles[pick(int(std::size(kArticles)))];
-            const QString name = u8(kMakers[pick(int(std::size(kMakers)))]) + u8(art.name);
-            QString model;
-            do
-                model = u8(art.models[pick(4)]);
-            while (model.isEmpty() && pick(2));
-            const int costCents = between(art.costLow * 100, art.costHigh * 100) / 50 * 50;
-            const long double cost = costCents / 100.0L;
-            const long double price = num::round2(cost * (130 + between(0, 70)) / 100.0L);
-            const long double qty = between(1, 60);
-            const QDate day = first.addDays(span * i / qMax(1, options.stockRows));
-            const QString code =
-                QStringLiteral("69%1").arg(between(10000000, 99999999)) + QStringLiteral("%1").arg(between(100, 999));
-            const QVariantMap row{
-                {QString(stockcol::name), name},
-                {QString(stockcol::model), model},
-                {QString(stockcol::code), code},
-                {QString(stockcol::category), u8(art.category)},
-                {QString(stockcol::nameInitials), PinyinInitials(name)},
-                {QString(stockcol::modelInitials), PinyinInitials(model)},
-                {QString(stockcol::supplier), u8(kSuppliers[pick(int(std::size(kSuppliers)))])},
-                {QString(stockcol::purchasePrice), double(cost)},
-                {QString(stockcol::quantityIn), double(qty)},
-                {QString(stockcol::purchaseAmount), double(*num::toDecimal(num::general(cost * qty)))},
-                {QString(stockcol::salePrice), double(price)},
-                {QString(stockcol::soldQuantity), 0.0},
-                {QString(stockcol::salesAmount), 0.0},
-                {QString(stockcol::stockQuantity), double(qty)},
-                {QString(stockcol::stockAmount), double(*num::toDecimal(num::general(cost * qty)))},
-                {QString(stockcol::remark), u8(kRemarks[pick(int(std::size(kRemarks)))])},
-                {QString(stockcol::stockInDate), num::dateText(day)},
-            };
-            const Result<qint64> id = dm.appendRow(QStringLiteral("data"), row);
-            if (!id) {
-                *error = MessagePort::userErrorText(id.error().text);
-                return false;
-            }
-            batches.append({*id, day, price, int(qty)});
-        }
-        if (!t.commit(error))
-            return false;
+    RowInserter stockRows(db, QLatin1StringView("data"),
+                          {stockcol::name, stockcol::model, stockcol::code, stockcol::category, stockcol::nameInitials,
+                           stockcol::modelInitials, stockcol::supplier, stockcol::purchasePrice, stockcol::quantityIn,
+                           stockcol::purchaseAmount, stockcol::salePrice, stockcol::soldQuantity, stockcol::salesAmount,
+                           stockcol::stockQuantity, stockcol::stockAmount, stockcol::remark, stockcol::stockInDate});
+    if (!stockRows.error().isEmpty()) {
+        *error = stockRows.error();
+        return false;
+    }
+    std::vector<Batch> batches;
+    batches.reserve(size_t(options.stockRows));
+    for (int i = 0; i < options.stockRows; ++i) {
+        Batch b;
+        b.article = quint8(pick(int(std::size(kArticles))));
+        const Article& art = kArticles[b.article];
+        b.maker = quint8(pick(int(std::size(kMakers))));
+        do
+            b.model = quint8(pick(4));
+        while (texts.models[b.article][b.model].text.isEmpty() && pick(2));
+        const int costCents = between(art.costLow * 100, art.costHigh * 100) / 50 * 50;
+        const long double cost = costCents / 100.0L;
+        b.price = num::round2(cost * (130 + between(0, 70)) / 100.0L);
+        const int qty = between(1, 60);
+        b.day = int(qint64(span) * i / qMax(1, options.stockRows));
+        const int codeTail = between(100, 999);
+        b.code = 6900000000000LL + qint64(between(10000000, 99999999)) * 1000 + codeTail;
+        const QString supplier = u8(kSuppliers[pick(int(std::size(kSuppliers)))]);
+        const QString remark = u8(kRemarks[pick(int(std::size(kRemarks)))]);
+        const double held = double(*num::toDecimal(num::general(cost * qty)));
+        const Texts::Text& name = texts.names[b.maker][b.article];
+        const Texts::Text& model = texts.models[b.article][b.model];
+        const Result<qint64> id = stockRows.insert({name.text, model.text, QString::number(b.code),
+                                                    texts.categories[b.article], name.initials, model.initials,
+                                                    supplier, double(cost), double(qty), held, double(b.price), 0.0,
+                                                    0.0, double(qty), held, remark, num::dateText(first.addDays(b.day))});
+        if (!id)
+            return failed(id.error(), error);
+        b.id = *id;
+        b.cost = readBack(double(cost));
+        b.stock = readBack(double(qty));
+        b.stockAmount = held;
+        b.remaining = qty;
+        batches.push_back(b);
+        progress.step();
     }
     result->stockRows = int(batches.size());
 
-    if (batches.isEmpty() || options.sales == 0)
+    if (batches.empty() || options.sales == 0) {
+        progress.finish();
         return true;
-
-    // Sales in date order, numbered per day; now and then a return of an earlier sale.
-    QVector<QDate> days;
-    for (int i = 0; i < options.sales; ++i)
-        days.append(first.addDays(between(0, span)));
-    std::sort(days.begin(), days.end());
-    QMap<QDate, int> sequence;
-    struct Sold
-    {
-        int batch;
-        long double price;
-        bool returned;
-    };
-    QVector<Sold> sold;
-    Transaction t(dm.db());
-    for (const QDate& day : days) {
-        saleops::SaleInput in;
-        // Now and then one piece of an earlier sale comes back; otherwise a batch
-        // already in stock on that day sells no more than it has left.
-        Sold* back = nullptr;
-        if (!sold.isEmpty() && pick(20) == 0) {
-            Sold& s = sold[pick(int(sold.size()))];
-            if (!s.returned)
-                back = &s;
-        }
-        const bool isReturn = back != nullptr;
-        long double price;
-        if (isReturn) {
-            back->returned = true;
-            Batch& b = batches[back->batch];
-            in.stockRowId = b.id;
-            in.quantity = QStringLiteral("-1");
-            price = back->price;
-            ++b.remaining;
-        } else {
-            int chosen = -1;
-            for (int tries = 0; tries < 30 && chosen < 0; ++tries) {
-                const int c = pick(int(batches.size()));
-                if (batches.at(c).day <= day && batches.at(c).remaining > 0)
-                    chosen = c;
-            }
-            if (chosen < 0)
-                continue;
-            Batch& b = batches[chosen];
-            const int q = between(1, std::min(3, b.remaining));
-            b.remaining -= q;
-            in.stockRowId = b.id;
-            in.quantity = QString::number(q);
-            price = pick(3) == 0 ? num::round2(b.price * 0.9L) : b.price;
-            sold.append({chosen, price, false});
-        }
-        in.price = num::general(price);
-        const int seq = ++sequence[day];
-        in.saleNumber =
-            day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("%1").arg(seq, 3, 10, QLatin1Char('0'));
-        in.saleDate = num::dateText(day);
-        in.customer = u8(kCustomers[pick(int(std::size(kCustomers)))]);
-        if (!in.customer.isEmpty() && pick(3) == 0)
-            in.contact = QStringLiteral("13%1").arg(between(100000000, 999999999));
-        in.owed = pick(15) == 0 ? in.price : QStringLiteral("0");
-        if (const Result<qint64> saleRow = saleops::recordSale(dm, in); !saleRow) {
-            *error = MessagePort::userErrorText(saleRow.error().text);
-            return false;
-        }
-        ++(isReturn ? result->returns : result->sales);
     }
-    return t.commit(error);
+
+    // Sales in date order, numbered per day; now and then a return of an
+    // earlier sale. The days are drawn first; only their counts are kept.
+    std::vector<int> salesOnDay(size_t(span) + 1, 0);
+    for (int i = 0; i < options.sales; ++i)
+        ++salesOnDay[size_t(between(0, span))];
+
+    RowInserter saleRows(db, QLatin1StringView("data1"),
+                         {salecol::name, salecol::model, salecol::code, salecol::category, salecol::nameInitials,
+                          salecol::modelInitials, salecol::customer, salecol::address, salecol::contact,
+                          salecol::customerRemark, salecol::saleNumber, salecol::purchasePrice, salecol::price,
+                          salecol::quantity, salecol::amount, salecol::profit, salecol::owed, salecol::saleDate,
+                          salecol::stockInDate, salecol::stockRowId});
+    if (!saleRows.error().isEmpty()) {
+        *error = saleRows.error();
+        return false;
+    }
+    std::vector<Sold> sold;
+    sold.reserve(size_t(options.sales));
+    for (int dayIndex = 0; dayIndex <= span; ++dayIndex) {
+        const QDate day = first.addDays(dayIndex);
+        const QString dayText = num::dateText(day);
+        const QString numberHead = day.toString(QStringLiteral("yyyyMMdd"));
+        int sequence = 0;
+        for (int n = 0; n < salesOnDay[size_t(dayIndex)]; ++n) {
+            progress.step();
+            // Now and then one piece of an earlier sale comes back; otherwise a
+            // batch already in stock on that day sells no more than it has left.
+            Sold* back = nullptr;
+            if (!sold.empty() && pick(20) == 0) {
+                Sold& s = sold[size_t(pick(int(sold.size())))];
+                if (!s.returned)
+                    back = &s;
+            }
+            const bool isReturn = back != nullptr;
+            int chosen = -1;
+            int quantity;
+            long double price;
+            if (isReturn) {
+                back->returned = true;
+                chosen = back->batch;
+                Batch& b = batches[size_t(chosen)];
+                quantity = -1;
+                price = back->discounted ? num::round2(b.price * 0.9L) : b.price;
+                ++b.remaining;
+            } else {
+                for (int tries = 0; tries < 30 && chosen < 0; ++tries) {
+                    const int c = pick(int(batches.size()));
+                    if (batches[size_t(c)].day <= dayIndex && batches[size_t(c)].remaining > 0)
+                        chosen = c;
+                }
+                if (chosen < 0)
+                    continue;
+                Batch& b = batches[size_t(chosen)];
+                quantity = between(1, std::min(3, b.remaining));
+                b.remaining -= quantity;
+                const bool discounted = pick(3) == 0;
+                price = discounted ? num::round2(b.price * 0.9L) : b.price;
+                sold.push_back({qint32(chosen), discounted, false});
+            }
+            const QString priceText = num::general(price);
+            const QString number = numberHead + QStringLiteral("%1").arg(++sequence, 3, 10, QLatin1Char('0'));
+            const QString customer = u8(kCustomers[pick(int(std::size(kCustomers)))]);
+            QString contact;
+            if (!customer.isEmpty() && pick(3) == 0)
+                contact = QStringLiteral("13%1").arg(between(100000000, 999999999));
+            const QString owedText = pick(15) == 0 ? priceText : QStringLiteral("0");
+
+            // The figures as the program's sale operation computes them from
+            // the typed texts and the stock row's stored figures.
+            Batch& b = batches[size_t(chosen)];
+            const long double q = quantity;
+            const std::optional<long double> p = num::toStorable(priceText, QStringLiteral("实际销售价"), error);
+            const std::optional<long double> owed =
+                p ? num::toStorable(owedText, QStringLiteral("欠款金额"), error) : std::nullopt;
+            if (!owed)
+                return false;
+            const long double remaining = b.stock - q;
+            const long double saleAmount = asStored(*p * q);
+            b.sold = readBack(double(asStored(b.sold + q)));
+            b.salesAmount = readBack(double(asStored(b.salesAmount + saleAmount)));
+            b.stock = readBack(double(num::round2(remaining)));
+            b.stockAmount = double(asStored(remaining * b.cost));
+            b.touched = true;
+
+            const Texts::Text& name = texts.names[b.maker][b.article];
+            const Texts::Text& model = texts.models[b.article][b.model];
+            const Result<qint64> row = saleRows.insert(
+                {name.text, model.text, QString::number(b.code), texts.categories[b.article], name.initials,
+                 model.initials, customer, QString(), contact, QString(), number, double(b.cost), double(*p),
+                 double(q), double(saleAmount), double(num::round2((*p - b.cost) * q)), double(*owed), dayText,
+                 num::dateText(first.addDays(b.day)), b.id});
+            if (!row)
+                return failed(row.error(), error);
+            ++(isReturn ? result->returns : result->sales);
+        }
+    }
+
+    // Each stock row that was sold from takes the figures of its last sale.
+    RowUpdater figures(db, QLatin1StringView("data"),
+                       {stockcol::soldQuantity, stockcol::salesAmount, stockcol::stockQuantity, stockcol::stockAmount});
+    if (!figures.error().isEmpty()) {
+        *error = figures.error();
+        return false;
+    }
+    for (const Batch& b : batches) {
+        if (!b.touched)
+            continue;
+        const Result<void> written =
+            figures.update(b.id, {double(b.sold), double(b.salesAmount), double(b.stock), b.stockAmount});
+        if (!written)
+            return failed(written.error(), error);
+    }
+    progress.finish();
+    return true;
 }
 
 } // namespace

@@ -1,5 +1,9 @@
+#include "core/numbers.h"
+#include "store/db/columns.h"
 #include "store/db/database.h"
 #include "store/db/schema.h"
+#include "store/ops/saleops.h"
+#include "store/ops/tdmfm.h"
 
 #include <QDir>
 #include <QFile>
@@ -70,6 +74,7 @@ private slots:
     void folderIsUsedAsTheBytesGiven();
     void leftoversOfKilledRunsGoAtTheNextStart();
     void demoKeepsTheStockRules();
+    void demoRowsAreWhatTheSaleOperationWrites();
     void demoFailingHalfWayLeavesNothing();
     void importAddsRowsOrNothing();
     void usageAndErrors();
@@ -352,6 +357,85 @@ void TestAdmin::demoKeepsTheStockRules()
             std::round((row.at(1).toDouble() - row.at(0).toDouble()) * row.at(2).toDouble() * 100) / 100;
         QVERIFY(near(row.at(3).toDouble(), expected));
         QCOMPARE(row.at(4).toString().left(8), row.at(5).toString().remove(QLatin1Char('-')));
+    }
+}
+
+void TestAdmin::demoRowsAreWhatTheSaleOperationWrites()
+{
+    // The demo computes its sales' figures itself. The same stock rows, with
+    // the same sales and returns recorded one by one through the sale
+    // operation, must end with exactly the same rows in both tables.
+    QTemporaryDir dir;
+    QCOMPARE(admin({QStringLiteral("demo"), QStringLiteral("--stock"), QStringLiteral("40"), QStringLiteral("--sales"),
+                    QStringLiteral("400"), QStringLiteral("demo")},
+                   {}, dir.path())
+                 .code,
+             0);
+    QCOMPARE(admin({QStringLiteral("init"), QStringLiteral("replay")}, {}, dir.path()).code, 0);
+    Database demo;
+    QString error;
+    QVERIFY(demo.open(dir.filePath(QStringLiteral("demo/data.mdb")), false, &error));
+    const auto rows = [&](Database& db, const QString& table) {
+        QueryResult r;
+        const bool read = db.query(Statement{QStringLiteral("select rowid,* from %1 order by rowid").arg(table), {}},
+                                   &r, &error);
+        return read ? r : QueryResult{};
+    };
+    const QueryResult stock = rows(demo, QStringLiteral("data"));
+    const QueryResult sales = rows(demo, QStringLiteral("data1"));
+    QCOMPARE(stock.rows.size(), 40);
+    const auto at = [](const QueryResult& r, int row, QLatin1StringView column) {
+        return r.rows.at(row).at(r.columns.indexOf(QString(column)));
+    };
+
+    Tdmfm replay;
+    QVERIFY(replay.open(dir.filePath(QStringLiteral("replay/data.mdb"))));
+    for (int i = 0; i < stock.rows.size(); ++i) {
+        // Each stock row as it was taken in: all of it in stock, nothing sold.
+        QVariantMap row;
+        for (int c = 2; c < stock.columns.size(); ++c)
+            row.insert(stock.columns.at(c), stock.rows.at(i).at(c));
+        row.insert(QString(stockcol::soldQuantity), 0.0);
+        row.insert(QString(stockcol::salesAmount), 0.0);
+        row.insert(QString(stockcol::stockQuantity), at(stock, i, stockcol::quantityIn));
+        row.insert(QString(stockcol::stockAmount), at(stock, i, stockcol::purchaseAmount));
+        const Result<qint64> id = replay.appendRow(QStringLiteral("data"), row);
+        QVERIFY(id);
+        QCOMPARE(*id, stock.rows.at(i).at(0).toLongLong());
+    }
+    int returns = 0;
+    for (int i = 0; i < sales.rows.size(); ++i) {
+        saleops::SaleInput in;
+        in.stockRowId = at(sales, i, salecol::stockRowId).toLongLong();
+        in.quantity = num::general(at(sales, i, salecol::quantity));
+        in.price = num::general(at(sales, i, salecol::price));
+        in.owed = num::general(at(sales, i, salecol::owed));
+        in.saleNumber = at(sales, i, salecol::saleNumber).toString();
+        in.saleDate = at(sales, i, salecol::saleDate).toString();
+        in.customer = at(sales, i, salecol::customer).toString();
+        in.address = at(sales, i, salecol::address).toString();
+        in.contact = at(sales, i, salecol::contact).toString();
+        in.customerRemark = at(sales, i, salecol::customerRemark).toString();
+        returns += in.quantity.startsWith(QLatin1Char('-')) ? 1 : 0;
+        const Result<qint64> id = saleops::recordSale(replay, in);
+        QVERIFY2(id, qPrintable(id ? QString() : id.error().text));
+    }
+    QVERIFY(sales.rows.size() > 200);
+    QVERIFY(returns > 5);
+
+    for (const QString& table : {QStringLiteral("data"), QStringLiteral("data1")}) {
+        const QueryResult made = rows(demo, table);
+        const QueryResult recorded = rows(replay.db(), table);
+        QCOMPARE(recorded.columns, made.columns);
+        QCOMPARE(recorded.rows.size(), made.rows.size());
+        for (int i = 0; i < made.rows.size(); ++i)
+            for (int c = 0; c < made.columns.size(); ++c)
+                QVERIFY2(recorded.rows.at(i).at(c) == made.rows.at(i).at(c),
+                         qPrintable(QStringLiteral("%1 row %2 column %3: demo %4, sale operation %5")
+                                        .arg(table)
+                                        .arg(made.rows.at(i).at(0).toLongLong())
+                                        .arg(made.columns.at(c), made.rows.at(i).at(c).toString(),
+                                             recorded.rows.at(i).at(c).toString())));
     }
 }
 
