@@ -61,7 +61,9 @@ double textToDouble(const char* text)
         return HUGE_VAL;
     if (v == "-Infinity")
         return -HUGE_VAL;
-    return QByteArray(text).toDouble();
+    const double d = QByteArray(text).toDouble();
+    // Qt's conversion reads "-0" as plus zero.
+    return d == 0 && text[0] == '-' ? -0.0 : d;
 }
 
 QVariant columnValue(const PGresult* r, int row, int col)
@@ -105,6 +107,8 @@ Parameter parameter(const QVariant& v)
             return {kFloat8, false, QByteArrayLiteral("NaN")};
         if (std::isinf(d))
             return {kFloat8, false, d > 0 ? QByteArrayLiteral("Infinity") : QByteArrayLiteral("-Infinity")};
+        if (d == 0 && std::signbit(d))
+            return {kFloat8, false, QByteArrayLiteral("-0")}; // Qt writes it as "0"
         // The shortest text that reads back as the same double.
         return {kFloat8, false, QByteArray::number(d, 'g', QLocale::FloatingPointShortest)};
     }
@@ -267,6 +271,9 @@ bool ServerConnection::open(const QString& database, QString* error)
         return false;
     }
     m_conn = conn;
+    // The server's notices ("… does not exist, skipping") are not errors, and
+    // the program shows nothing on standard error.
+    PQsetNoticeProcessor(m_conn, [](void*, const char*) {}, nullptr);
     // Doubles travel as text: every digit that tells them apart is asked for.
     // The placeholder translation reads quotes as the standard says.
     QString setupError;
