@@ -61,9 +61,7 @@ double textToDouble(const char* text)
         return HUGE_VAL;
     if (v == "-Infinity")
         return -HUGE_VAL;
-    const double d = QByteArray(text).toDouble();
-    // Qt's conversion reads "-0" as plus zero.
-    return d == 0 && text[0] == '-' ? -0.0 : d;
+    return QByteArray(text).toDouble();
 }
 
 QVariant columnValue(const PGresult* r, int row, int col)
