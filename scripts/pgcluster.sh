@@ -27,6 +27,9 @@ die() {
 COMMAND=$1
 DIR=$2
 
+# Nothing to stop: no server programs needed.
+[ "$COMMAND" = stop ] && [ ! -d "$DIR" ] && exit 0
+
 BINDIR=${PG_BINDIR:-}
 if [ -z "$BINDIR" ]; then
   for candidate in /usr/lib/postgresql/*/bin; do
