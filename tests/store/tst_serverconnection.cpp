@@ -12,6 +12,8 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QSocketNotifier>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -185,6 +187,39 @@ private slots:
         ServerConnection nowhere;
         QVERIFY(!nowhere.open(u"host=127.0.0.1 port=1 connect_timeout=5"_s, &error));
         QVERIFY2(error.startsWith(u"无法连接到数据库服务器："_s) && error.size() > 14, qPrintable(error));
+    }
+
+    // A bare name is a service of pg_service.conf, named directly or by PGSERVICE.
+    void namedByService()
+    {
+        QString error;
+        QueryResult here;
+        QVERIFY2(m_db.query(Statement{u"SELECT current_database()"_s, {}}, &here, &error), qPrintable(error));
+        QStringList service{u"[tarvik shop]"_s};
+        for (const QString& setting : m_server.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            if (!setting.startsWith(u"dbname="_s))
+                service << setting;
+        service << u"dbname="_s + here.rows.at(0).at(0).toString();
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"pg_service.conf"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(service.join(QLatin1Char('\n')).toUtf8() + '\n');
+        file.close();
+        qputenv("PGSERVICEFILE", QFile::encodeName(file.fileName()));
+        const auto restore = qScopeGuard([] {
+            qunsetenv("PGSERVICEFILE");
+            qunsetenv("PGSERVICE");
+        });
+        for (const QString& name : {u"tarvik shop"_s, u" service='tarvik shop'"_s, QString()}) {
+            if (name.isEmpty())
+                qputenv("PGSERVICE", "tarvik shop");
+            ServerConnection db;
+            QVERIFY2(db.open(name, &error), qPrintable(error));
+            QueryResult r;
+            QVERIFY2(db.query(Statement{u"SELECT current_database()"_s, {}}, &r, &error), qPrintable(error));
+            QCOMPARE(r.rows, here.rows);
+            QVERIFY(db.description().startsWith(here.rows.at(0).at(0).toString() + u" on 127.0.0.1:"_s));
+        }
     }
 
     // An inner transaction rolled back, even after a failed statement, keeps
