@@ -82,13 +82,13 @@ bool charts(Tdmfm& dm, const QString& picture)
 {
     QElapsedTimer load;
     load.start();
-    if (!dm.freshSalesTable())
+    if (!dm.sales().fresh())
         return false;
-    const int saleRows = dm.salesTable().rowCount();
+    const int saleRows = dm.sales().table().rowCount();
     std::fprintf(stderr, "sale table loaded: %d rows in %lld ms\n", saleRows, load.elapsed());
 
     // The year before the newest sale's: a full year of sales.
-    const MemTable& sales = dm.salesTable();
+    const MemTable& sales = dm.sales().table();
     const int dayCol = sales.columnIndex(QStringLiteral("day1"));
     int newest = 0;
     for (const int pos : sales.positionsInRowIdOrder()) {
@@ -162,9 +162,8 @@ int main(int argc, char** argv)
         return 1;
     }
     Tdmfm dm;
-    QString error;
-    if (!dm.open(path, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const Result<void> opened = dm.open(path); !opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.error().text));
         return 1;
     }
     if (!summaryOnly && !charts(dm, picture))
@@ -177,7 +176,7 @@ int main(int argc, char** argv)
     QApplication::processEvents();
     summary.grid()->view()->viewport()->repaint();
     const double firstMs = double(first.nsecsElapsed()) / 1e6;
-    const int stockRows = dm.stockTable().rowCount();
+    const int stockRows = dm.stock().table().rowCount();
     const auto refresh = [&] {
         summary.refresh();
         summary.grid()->view()->viewport()->repaint();
@@ -195,6 +194,6 @@ int main(int argc, char** argv)
     std::printf("case=summary rows=%d median_ms=%.2f raw_scan_ms=%.1f ratio=%.4f cpu_ms=%.2f first_ms=%.1f "
                 "articles=%d\n",
                 stockRows, summaryMs, summaryRaw, summaryMs / summaryRaw, summaryCpu, firstMs,
-                dm.summaryQuery().rowCount());
+                dm.stock().summary().rowCount());
     return port.failures == 0 ? 0 : 1;
 }

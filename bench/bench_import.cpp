@@ -163,7 +163,7 @@ int main(int argc, char** argv)
             QFile::remove(shop);
             QFile::copy(start, shop);
             dm = std::make_unique<Tdmfm>();
-            ok = ok && dm->open(shop, &error) && dm->showAllStock(stockq::ZeroStock::Shown);
+            ok = ok && dm->open(shop) && dm->stock().showAll(stockq::ZeroStock::Shown);
         },
         [&] {
             const stockimport::Result r = stockimport::run(workbook, shop, dm.get());
@@ -176,10 +176,10 @@ int main(int argc, char** argv)
         5);
     if (!ok)
         return fail(error);
-    (void)dm->showAllStock(stockq::ZeroStock::Shown);
-    if (imported != rows || dm->stockList().rowCount() != 1000 + rows)
+    (void)dm->stock().showAll(stockq::ZeroStock::Shown);
+    if (imported != rows || dm->stock().list().rowCount() != 1000 + rows)
         return fail(
-            QStringLiteral("imported %1 rows, the stock list shows %2").arg(imported).arg(dm->stockList().rowCount()));
+            QStringLiteral("imported %1 rows, the stock list shows %2").arg(imported).arg(dm->stock().list().rowCount()));
     std::printf("case=import rows=%d median_ms=%.1f\n", rows, ms);
     return 0;
 }

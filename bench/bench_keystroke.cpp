@@ -95,9 +95,8 @@ struct Session
 
     bool start(const QString& path)
     {
-        QString error;
-        if (!dm.open(path, &error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
+        if (const Result<void> opened = dm.open(path); !opened) {
+            std::fprintf(stderr, "%s\n", qPrintable(opened.error().text));
             return false;
         }
         main = std::make_unique<TMainForm>(dm);
@@ -239,7 +238,7 @@ void endToEnd(const QString& path, int rows, const QString& code13)
         for (int i = 0; i < runs; ++i) {
             QElapsedTimer t;
             t.start();
-            s.dm.stockList().sort(descending ? field + QStringLiteral(" DESC") : field);
+            s.dm.stock().list().sort(descending ? field + QStringLiteral(" DESC") : field);
             paint();
             times.push_back(double(t.nsecsElapsed()) / 1e6);
             descending = !descending;

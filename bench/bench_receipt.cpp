@@ -157,9 +157,8 @@ void run()
     PrintingPort port;
     setMessagePort(&port);
     Tdmfm dm;
-    QString error;
-    if (!dm.open(dir.path() + QStringLiteral("/data.mdb"), &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const Result<void> opened = dm.open(dir.path() + QStringLiteral("/data.mdb")); !opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.error().text));
         return;
     }
     for (const posreceipt::Article& a : sampleReceipt().articles)

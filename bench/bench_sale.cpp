@@ -42,7 +42,7 @@ public:
     {
     }
     // Shows every stock row, as "全部记录" does.
-    void loadStock() { (void)m_dm.showAllStock(stockq::ZeroStock::Shown); }
+    void loadStock() { (void)m_dm.stock().showAll(stockq::ZeroStock::Shown); }
     void showNotice(const QString&) override {}
     QString userName() const override { return QStringLiteral("超级管理员"); }
     void saleOpened(const QString&) override {}
@@ -99,8 +99,8 @@ void run(int stockRows, int saleRows)
     setMessagePort(&port);
     Tdmfm dm;
     QString error;
-    if (!dm.open(dir.path() + QStringLiteral("/data.mdb"), &error)) {
-        fail(error);
+    if (const Result<void> opened = dm.open(dir.path() + QStringLiteral("/data.mdb")); !opened) {
+        fail(opened.error().text);
         return;
     }
     Host host(dm);
@@ -116,7 +116,7 @@ void run(int stockRows, int saleRows)
     std::printf("# %d stock rows, %d sale rows\n", stockRows, saleRows);
     std::vector<double> confirm;
     for (int i = 0; i < 21 && port.failures == 0; ++i) {
-        if (!sale->openForRow(dm.stockList(), (i * 4099) % dm.stockList().rowCount()))
+        if (!sale->openForRow(dm.stock().list(), (i * 4099) % dm.stock().list().rowCount()))
             continue;
         QApplication::processEvents();
         QElapsedTimer t;

@@ -64,8 +64,8 @@ void run(const QString& path)
 {
     Tdmfm dm;
     QString error;
-    if (!dm.open(path, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const Result<void> opened = dm.open(path); !opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.error().text));
         return;
     }
     TMainForm main(dm);
@@ -87,7 +87,7 @@ void run(const QString& path)
     w->openModal();
     paint();
     const double openMs = double(opening.nsecsElapsed()) / 1e6;
-    const MemTable& table = dm.salesTable();
+    const MemTable& table = dm.sales().table();
     const int rows = table.rowCount();
     std::printf("open rows=%d first_ms=%.1f\n", rows, openMs);
     std::printf("rss_mb rows=%d value=%.1f peak=%.1f memtable_mb=%.1f\n", rows, statusMb("VmRSS:"), statusMb("VmHWM:"),
@@ -146,8 +146,8 @@ void run(const QString& path)
         }
         salesearch::Conditions c = w->conditions();
         // The same search again without the window: the store's part of it.
-        const double store = medianMs([&] { (void)dm.showSales(salesearch::search(c)); }, 3);
-        std::printf("store_part case=%s hits=%d median_ms=%.3f\n", qPrintable(name), dm.salesList().rowCount(), store);
+        const double store = medianMs([&] { (void)dm.sales().show(salesearch::search(c)); }, 3);
+        std::printf("store_part case=%s hits=%d median_ms=%.3f\n", qPrintable(name), dm.sales().list().rowCount(), store);
         report(name, median(times), raw(salesearch::search(c)));
     };
     {
@@ -162,7 +162,7 @@ void run(const QString& path)
                 f.run(salesearch::search(c), &hits, &error);
             },
             runs);
-        const double shown = medianMs([&] { (void)dm.showSales(salesearch::search(c)); }, runs);
+        const double shown = medianMs([&] { (void)dm.sales().show(salesearch::search(c)); }, runs);
         std::printf("parts rows=%d hits=%zu filter_ms=%.3f filter_and_model_ms=%.3f\n", rows, hits.size(), filter,
                     shown);
         c = {};
@@ -225,20 +225,20 @@ void run(const QString& path)
             },
             runs);
         std::printf("case=this_month rows=%d listed=%d median_ms=%.3f raw_scan_ms=%.2f ratio=%.4f\n", rows,
-                    dm.salesList().rowCount(), ms, raw(salesearch::thisMonth(QDate::currentDate())),
+                    dm.sales().list().rowCount(), ms, raw(salesearch::thisMonth(QDate::currentDate())),
                     ms / raw(salesearch::thisMonth(QDate::currentDate())));
         // The same command on a month that holds sales (this month may hold none yet).
         const QDate d = QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
         const salesearch::Query q = salesearch::thisMonth(d);
         const double busy = medianMs(
             [&] {
-                (void)dm.showSales(q);
-                dm.salesList().last();
+                (void)dm.sales().show(q);
+                dm.sales().list().last();
                 paint();
             },
             runs);
         std::printf("case=month_%s rows=%d listed=%d median_ms=%.3f raw_scan_ms=%.2f ratio=%.4f\n",
-                    qPrintable(d.toString(QStringLiteral("yyyy-MM"))), rows, dm.salesList().rowCount(), busy, raw(q),
+                    qPrintable(d.toString(QStringLiteral("yyyy-MM"))), rows, dm.sales().list().rowCount(), busy, raw(q),
                     busy / raw(q));
     }
     {

@@ -36,13 +36,12 @@ int main(int argc, char** argv)
         return 1;
     }
     Tdmfm dm;
-    QString error;
-    if (!dm.open(dir.filePath(QStringLiteral("data.mdb")), &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const Result<void> opened = dm.open(dir.filePath(QStringLiteral("data.mdb"))); !opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.error().text));
         return 1;
     }
     auto search = [&](stockq::Conditions c) {
-        return [&dm, c] { (void)dm.OpenQuery(dm.stockList(), stockq::search(stockq::ZeroStock::Shown, c)); };
+        return [&dm, c] { (void)dm.OpenQuery(dm.stock().list(), stockq::search(stockq::ZeroStock::Shown, c)); };
     };
     stockq::Conditions none, initials, initials2, code, category;
     initials.nameInitials = QStringLiteral("l");
@@ -51,13 +50,13 @@ int main(int argc, char** argv)
     category.category = QStringLiteral("球类");
     std::printf("stock rows: %s (medians of %d runs, ms)\n", qPrintable(rows), kRuns);
     std::printf("reload (全部记录)          %8.2f\n",
-                medianMs([&] { (void)dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)); }, kRuns));
+                medianMs([&] { (void)dm.OpenQuery(dm.stock().list(), stockq::listAll(stockq::ZeroStock::Shown)); }, kRuns));
     std::printf("search, no condition      %8.2f\n", medianMs(search(none), kRuns));
     std::printf("search, initials 'l'      %8.2f\n", medianMs(search(initials), kRuns));
     std::printf("search, initials 'lq'     %8.2f\n", medianMs(search(initials2), kRuns));
     std::printf("search, code '6912'       %8.2f\n", medianMs(search(code), kRuns));
     std::printf("search, category          %8.2f\n", medianMs(search(category), kRuns));
     std::printf("sort loaded rows by [7]   %8.2f\n",
-                medianMs([&] { dm.stockList().sort(QStringLiteral("7 DESC")); }, kRuns));
+                medianMs([&] { dm.stock().list().sort(QStringLiteral("7 DESC")); }, kRuns));
     return 0;
 }

@@ -36,8 +36,9 @@ int main(int argc, char** argv)
 
     // Nothing works without the database: it opens before any window shows.
     Tdmfm dm;
-    if (!dm.open(dbPath, &error)) {
-        QMessageBox box(QMessageBox::Critical, startup::applicationTitle(), MessagePort::userErrorText(error),
+    if (const Result<void> opened = dm.open(dbPath); !opened) {
+        QMessageBox box(QMessageBox::Critical, startup::applicationTitle(),
+                        MessagePort::userErrorText(opened.error().text),
                         QMessageBox::Ok);
         box.exec();
         return 1;

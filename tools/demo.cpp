@@ -89,8 +89,10 @@ bool fillDemo(const DemoOptions& options, DemoResult* result, QString* error)
     }
     {
         Tdmfm dm;
-        if (!dm.open(path, error))
+        if (const Result<void> opened = dm.open(path); !opened) {
+            *error = opened.error().text;
             return false;
+        }
         // A new file is synced once when it is published; an existing shop's
         // file keeps every sync.
         if (fresh)

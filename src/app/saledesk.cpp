@@ -61,7 +61,7 @@ void SaleDesk::rememberSaleDate()
 
 void SaleDesk::sellRow(int row)
 {
-    if (m_sale->openForRow(m_dm.stockList(), row))
+    if (m_sale->openForRow(m_dm.stock().list(), row))
         m_sale->raise();
 }
 

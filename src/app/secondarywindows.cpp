@@ -12,7 +12,7 @@
 #include "stock/stocklistpanel.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
-#include "ui/failurereport.h"
+#include "ui/reporterror.h"
 #include "users/tchangepassfm.h"
 #include "users/tuserglfm.h"
 
@@ -110,9 +110,8 @@ void SecondaryWindows::backupClosed()
 {
     // A restore replaced the file and reconnected; a failed reconnection gets
     // another try here, so the list shows what the file holds either way.
-    QString error;
-    if (!m_dm.isOpen() && !m_dm.reopen(&error))
-        reportFailure(false, error);
+    if (!m_dm.isOpen())
+        (void)succeeded(m_dm.reopen());
     m_window.show();
     m_list.reload();
 }

@@ -177,8 +177,7 @@ void Trepair::onRestoreClicked()
     QString safetyCopy;
     QString error;
     const bool restored = backup::restore(source, m_dm.path(), &safetyCopy, &error);
-    QString reopenError;
-    const bool reopened = m_dm.reopen(&reopenError);
+    const Result<void> reopened = m_dm.reopen();
     if (!restored) {
         messagePort().error(QStringLiteral("数据库恢复失败！\n%1").arg(error));
     } else if (safetyCopy.isEmpty()) {
@@ -188,5 +187,5 @@ void Trepair::onRestoreClicked()
             QStringLiteral("数据库恢复成功！\n原来的数据库已保存为：%1").arg(QDir::toNativeSeparators(safetyCopy)));
     }
     if (!reopened)
-        reportError(Error::engine(reopenError));
+        reportError(reopened.error());
 }

@@ -339,7 +339,7 @@ void SalePanel::refillCustomers()
     // not scan every sale row again.
     const QSignalBlocker block(m_customer);
     m_customer->clear();
-    m_customer->addItems(valueOrReport(m_dm.customerNames(), {}));
+    m_customer->addItems(valueOrReport(m_dm.sales().customerNames(), {}));
     m_customer->setCurrentIndex(-1);
     m_customer->setCurrentText(QString());
 }

@@ -369,10 +369,10 @@ void SalesChartsPage::showMonth(bool profit)
         messagePort().error(error);
         return;
     }
-    if (!succeeded(m_dm.freshSalesTable()))
+    if (!succeeded(m_dm.sales().fresh()))
         return;
     m_monthChart->show(salescharts::monthBars(
-        m_dm.salesTable(), profit ? salescharts::Measure::Profit : salescharts::Measure::Sales, *year));
+        m_dm.sales().table(), profit ? salescharts::Measure::Profit : salescharts::Measure::Sales, *year));
 }
 
 void SalesChartsPage::showDay(bool profit)
@@ -387,8 +387,8 @@ void SalesChartsPage::showDay(bool profit)
         messagePort().error(error);
         return;
     }
-    if (!succeeded(m_dm.freshSalesTable()))
+    if (!succeeded(m_dm.sales().fresh()))
         return;
     m_dayChart->show(salescharts::dayBars(
-        m_dm.salesTable(), profit ? salescharts::Measure::Profit : salescharts::Measure::Sales, *year, *month));
+        m_dm.sales().table(), profit ? salescharts::Measure::Profit : salescharts::Measure::Sales, *year, *month));
 }

@@ -65,7 +65,7 @@ TForm1::TForm1(Tdmfm& dm, std::function<QString()> userName, QWidget* parent)
     setWindowTitle(QStringLiteral("汇总统计"));
     resize(kClientWidth, kClientHeight);
     m_grid->setColumns(summaryColumns());
-    m_grid->setRowSet(&m_dm.summaryQuery());
+    m_grid->setRowSet(&m_dm.stock().summary());
     // A shown summary follows every committed change of the stock; a hidden
     // one is refreshed when it shows.
     connect(&m_dm, &Tdmfm::changed, this, [this](const StoreChange& change) {
@@ -88,7 +88,7 @@ TForm1::TForm1(Tdmfm& dm, std::function<QString()> userName, QWidget* parent)
 void TForm1::refresh()
 {
     m_grid->clearSortMarkers();
-    (void)succeeded(m_dm.refreshSummary());
+    (void)succeeded(m_dm.stock().refreshSummary());
 }
 
 void TForm1::hideAmountColumnsForOrdinaryUser()
@@ -117,7 +117,7 @@ void TForm1::hideEvent(QHideEvent* e)
 {
     QDialog::hideEvent(e);
     if (!e->spontaneous())
-        m_dm.summaryQuery().close();
+        m_dm.stock().summary().close();
 }
 
 void TForm1::resizeEvent(QResizeEvent* e)

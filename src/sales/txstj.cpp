@@ -82,7 +82,7 @@ Txstj::Txstj(Tdmfm& dm, SalesHost& host, QWidget* parent)
     pageLayout->setSpacing(0);
     m_grid = new DataGrid(page);
     m_grid->setColumns(salesGridColumns());
-    m_grid->setRowSet(&m_dm.salesList());
+    m_grid->setRowSet(&m_dm.sales().list());
     m_grid->setRowTextColor([this](const RowSet&, int row) { return rowColor(row); });
     QTableView* view = m_grid->view();
     view->setAlternatingRowColors(true);
@@ -106,18 +106,18 @@ Txstj::Txstj(Tdmfm& dm, SalesHost& host, QWidget* parent)
     connect(m_grid, &DataGrid::rowDoubleClicked, this, &Txstj::openChange);
     // The panel acts on the row it shows: another current row closes it.
     connect(m_grid, &DataGrid::currentRowChanged, this, [this](int row) {
-        const RowSet& list = m_dm.salesList();
+        const RowSet& list = m_dm.sales().list();
         if (m_edit->isVisible() && (row < 0 || list.rowId(row) != m_edit->saleRowId()))
             m_edit->hide();
     });
     // The first showing reads every sale into memory: at a big shop that
     // takes seconds, shown as a progress dialog over the window.
-    new TableLoadProgress(m_dm.salesTable(), QStringLiteral("正在读取销售记录…"), this);
+    new TableLoadProgress(m_dm.sales().table(), QStringLiteral("正在读取销售记录…"), this);
     connect(m_edit, &SaleEditPanel::deleted, this, &Txstj::showThisMonth);
     // The charts follow every committed change of the sales, wherever it was
     // made, once the sales are in memory (a sale does not read them all).
     connect(&m_dm, &Tdmfm::changed, m_charts, [this](const StoreChange& change) {
-        if (!change.saleRows.isEmpty() && m_dm.salesTable().isLoaded())
+        if (!change.saleRows.isEmpty() && m_dm.sales().table().isLoaded())
             m_charts->redraw();
     });
     // Enter belongs to the boxes (the amount owed moves on with it): no button
@@ -330,14 +330,14 @@ void Txstj::setSaleNumber(const QString& number)
 void Txstj::saleRecorded(const QString& number)
 {
     setSaleNumber(number);
-    if (isVisible() || m_dm.salesTable().isLoaded())
+    if (isVisible() || m_dm.sales().table().isLoaded())
         showThisMonth();
 }
 
 void Txstj::showSaleNumber(const QString& number)
 {
     setSaleNumber(number);
-    if (isVisible() || m_dm.salesTable().isLoaded())
+    if (isVisible() || m_dm.sales().table().isLoaded())
         searchSaleNumber();
 }
 
@@ -384,7 +384,7 @@ void Txstj::hideEvent(QHideEvent* e)
         return;
     m_lastPosition = pos(); // the next showing opens where the user left it
     m_edit->hide();
-    m_dm.salesList().close();
+    m_dm.sales().list().close();
     m_host.salesWindowClosed();
 }
 
@@ -426,9 +426,9 @@ void Txstj::saveLayout()
 
 bool Txstj::run(const salesearch::Query& q, bool toLast)
 {
-    if (!succeeded(m_dm.showSales(q)))
+    if (!succeeded(m_dm.sales().show(q)))
         return false; // the grid keeps what it showed
-    RowSet& list = m_dm.salesList();
+    RowSet& list = m_dm.sales().list();
     if (toLast)
         list.last();
     else
@@ -440,7 +440,7 @@ bool Txstj::run(const salesearch::Query& q, bool toLast)
 void Txstj::refillCategories()
 {
     const QScopedValueRollback quiet(m_quiet, true);
-    FillDistinctList(m_category, valueOrReport(m_dm.saleValues(QString(salecol::category)), {}));
+    FillDistinctList(m_category, valueOrReport(m_dm.sales().values(QString(salecol::category)), {}));
 }
 
 void Txstj::showThisMonth()
@@ -542,12 +542,12 @@ void Txstj::clearConditions()
 QColor Txstj::rowColor(int row) const
 {
     // Returns, and quantities that round to nothing, are drawn red.
-    return num::roundHalfEven(m_dm.salesList().value(row, salecol::quantity)) <= 0 ? QColor(255, 0, 0) : QColor();
+    return num::roundHalfEven(m_dm.sales().list().value(row, salecol::quantity)) <= 0 ? QColor(255, 0, 0) : QColor();
 }
 
 void Txstj::rowClicked(int row)
 {
-    const RowSet& list = m_dm.salesList();
+    const RowSet& list = m_dm.sales().list();
     if (!list.value(row, m_grid->fieldAt(0)).toString().isEmpty())
         m_number->setText(list.value(row, salecol::saleNumber).toString());
 }
@@ -557,7 +557,7 @@ void Txstj::openChange()
     // The double click runs this too: it must not open what the hidden menu item keeps closed.
     if (!m_superAdministrator || !m_host.isSuperAdministrator())
         return;
-    const RowSet& list = m_dm.salesList();
+    const RowSet& list = m_dm.sales().list();
     if (list.isOpen() && !list.value(list.current(), m_grid->fieldAt(0)).toString().isEmpty())
         m_edit->openFor(list, list.current(), SaleEditPanel::Mode::Change);
 }
@@ -566,7 +566,7 @@ void Txstj::openDelete()
 {
     if (!m_superAdministrator || !m_host.isSuperAdministrator())
         return;
-    const RowSet& list = m_dm.salesList();
+    const RowSet& list = m_dm.sales().list();
     if (list.isOpen() && !list.value(list.current(), m_grid->fieldAt(0)).toString().isEmpty())
         m_edit->openFor(list, list.current(), SaleEditPanel::Mode::Delete);
 }

@@ -267,7 +267,7 @@ void StockInPanel::refillLists()
     for (const auto& [list, column] : {std::pair{m_name, stockcol::name}, {m_model, stockcol::model},
                                        {m_code, stockcol::code}, {m_category, stockcol::category},
                                        {m_supplier, stockcol::supplier}})
-        FillDistinctList(list, valueOrReport(m_dm.stockValues(column), {}));
+        FillDistinctList(list, valueOrReport(m_dm.stock().values(column), {}));
 }
 
 void StockInPanel::setChangeEnabled(bool enabled)
@@ -290,7 +290,7 @@ void StockInPanel::openForNew()
 
 bool StockInPanel::openForChange()
 {
-    const RowSet& set = m_dm.stockList();
+    const RowSet& set = m_dm.stock().list();
     const int row = set.current();
     if (row < 0 || set.value(row, stockcol::name).toString().isEmpty())
         return false;
@@ -433,7 +433,7 @@ bool StockInPanel::deleteCurrentRow()
 {
     // The row chosen when the command starts is the one deleted, whatever
     // becomes current while the question is open.
-    RowSet& set = m_dm.stockList();
+    RowSet& set = m_dm.stock().list();
     const qint64 rowId = set.isOpen() ? set.rowId(set.current()) : -1;
     if (messagePort().confirm(QStringLiteral("警告！"), QStringLiteral("你真的要删除选中资料吗？")) !=
         MessagePort::Answer::Ok)

@@ -47,7 +47,7 @@ StockListPanel::StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent)
     , m_grid(new DataGrid(this))
 {
     m_grid->setColumns(stockGridColumns());
-    m_grid->setRowSet(&m_dm.stockList());
+    m_grid->setRowSet(&m_dm.stock().list());
     m_grid->setRowTextColor([this](const RowSet&, int row) { return rowColor(row); });
     m_grid->setToolTip(QStringLiteral("点列标题进行排序，双击记录进行销售"));
     m_grid->setStatusTip(m_grid->toolTip());
@@ -185,8 +185,8 @@ void StockListPanel::reload()
     if (m_stockIn)
         m_stockIn->refillLists();
     m_search->refillLists(m_dm);
-    if (succeeded(m_dm.showAllStock(m_zeroStock)))
-        m_dm.stockList().last();
+    if (succeeded(m_dm.stock().showAll(m_zeroStock)))
+        m_dm.stock().list().last();
     // The rows are back in stock-in order: no title shows a sort any more.
     m_grid->clearSortMarkers();
     m_lastClickedRow = -1;
@@ -197,11 +197,11 @@ void StockListPanel::search()
     // A date that is no date fails the search as a rejected statement does:
     // the message, and an empty list until the next reload or search.
     if (const std::optional<QString> bad = m_search->invalidDate()) {
-        m_dm.stockList().close();
+        m_dm.stock().list().close();
         messagePort().error(num::invalidDateText(*bad));
         return;
     }
-    (void)succeeded(m_dm.searchStock(m_zeroStock, m_search->conditions()));
+    (void)succeeded(m_dm.stock().search(m_zeroStock, m_search->conditions()));
 }
 
 QSet<QString> StockListPanel::restrictedFields() const
@@ -251,7 +251,7 @@ QColor StockListPanel::rowColor(int row) const
     // Stock at or below the alarm number is drawn red; halves round to even.
     // Asked for every cell painted: the column is looked up when the list's
     // columns are new, the alarm number when it is typed.
-    const RowSet& list = m_dm.stockList();
+    const RowSet& list = m_dm.stock().list();
     if (m_stockColumn < 0 || list.columns().value(m_stockColumn).compare(stockcol::stockQuantity, Qt::CaseInsensitive))
         m_stockColumn = list.columnIndex(stockcol::stockQuantity);
     const qint64 stock = num::roundHalfEven(list.value(row, m_stockColumn));
@@ -283,8 +283,8 @@ void StockListPanel::rowClicked(int row)
             m_stockIn->setChangeEnabled(false);
         m_host.stockRowChanged();
     }
-    if (m_stockIn && !m_dm.stockList().value(row, stockcol::name).toString().isEmpty())
-        m_stockIn->copyFromRow(m_dm.stockList(), row);
+    if (m_stockIn && !m_dm.stock().list().value(row, stockcol::name).toString().isEmpty())
+        m_stockIn->copyFromRow(m_dm.stock().list(), row);
 }
 
 void StockListPanel::openStockInForNew()

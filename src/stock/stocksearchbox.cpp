@@ -128,8 +128,8 @@ stockq::Conditions StockSearchBox::conditions() const
 
 void StockSearchBox::refillLists(Tdmfm& dm)
 {
-    FillDistinctList(m_category, valueOrReport(dm.stockValues(stockcol::category), {}));
-    FillDistinctList(m_supplier, valueOrReport(dm.stockValues(stockcol::supplier), {}));
+    FillDistinctList(m_category, valueOrReport(dm.stock().values(stockcol::category), {}));
+    FillDistinctList(m_supplier, valueOrReport(dm.stock().values(stockcol::supplier), {}));
 }
 
 void StockSearchBox::setDates(const QDate& day)

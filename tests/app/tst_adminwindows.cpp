@@ -118,7 +118,7 @@ void TestAdminWindows::backupHidesTheMainWindowAndRestoreShowsTheRestoredFile()
                   100, 4);
     TMainForm main(shop.dm());
     QVERIFY(logIn(main));
-    QCOMPARE(shop.dm().stockList().rowCount(), 1);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 1);
 
     QTest::mouseClick(main.backupButton(), Qt::LeftButton);
     QTRY_COMPARE(openWindows<Trepair>().size(), 1);
@@ -134,7 +134,7 @@ void TestAdminWindows::backupHidesTheMainWindowAndRestoreShowsTheRestoredFile()
     // A second row after the backup, then the backup restored: the list shows the one row again.
     shop.addStock(QStringLiteral("球网"), QString(), QStringLiteral("690011"), QStringLiteral("球类"), 20, 5, 35);
     main.reloadStockList();
-    QCOMPARE(shop.dm().stockList().rowCount(), 2);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 2);
     QTest::mouseClick(main.backupButton(), Qt::LeftButton);
     QTRY_COMPARE(openWindows<Trepair>().size(), 1);
     backup = openWindows<Trepair>().at(0);
@@ -143,8 +143,8 @@ void TestAdminWindows::backupHidesTheMainWindowAndRestoreShowsTheRestoredFile()
     QVERIFY2(port.lastText().startsWith(QStringLiteral("数据库恢复成功！")), qPrintable(port.lastText()));
     backup->close();
     QVERIFY(main.isVisible());
-    QCOMPARE(shop.dm().stockList().rowCount(), 1);
-    QCOMPARE(shop.dm().stockList().value(0, QStringLiteral("a")).toString(), QStringLiteral("乒乓球"));
+    QCOMPARE(shop.dm().stock().list().rowCount(), 1);
+    QCOMPARE(shop.dm().stock().list().value(0, QStringLiteral("a")).toString(), QStringLiteral("乒乓球"));
     QVERIFY(main.sessionId() > 0); // the login is not asked again
     QVERIFY(!main.loginWindow()->isVisible());
 }

@@ -209,7 +209,7 @@ void TestGridExport::exportsWhatTheStockGridShows()
     QCOMPARE(menu.at(all + 3)->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
 
     main.grid()->setColumnVisible(QStringLiteral("g"), false); // 供货商 hidden
-    RowSet& rows = s.shop.dm().stockList();
+    RowSet& rows = s.shop.dm().stock().list();
     QCOMPARE(rows.rowCount(), 2);
 
     // The name has no extension: the file gets ".xls".
@@ -458,7 +458,7 @@ void TestGridExport::overwriteQuestionAndEmptyGrid()
 
     // An empty list gives no file and no message.
     s.port.clear();
-    s.shop.dm().stockList().close();
+    s.shop.dm().stock().list().close();
     s.port.fileNames << s.path(QStringLiteral("empty.xls"));
     pressInGrid(main, Qt::Key_E);
     QCOMPARE(s.port.entries.size(), 1); // the save dialog only

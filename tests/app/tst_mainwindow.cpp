@@ -61,8 +61,8 @@ void typeAndEnter(const QString& text)
 QStringList names(Tdmfm& dm)
 {
     QStringList out;
-    for (int r = 0; r < dm.stockList().rowCount(); ++r)
-        out << dm.stockList().value(r, stockcol::name).toString();
+    for (int r = 0; r < dm.stock().list().rowCount(); ++r)
+        out << dm.stock().list().value(r, stockcol::name).toString();
     return out;
 }
 
@@ -200,7 +200,7 @@ void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
     shop.addStock(QStringLiteral("羽毛球拍"), QStringLiteral("全碳素"), QStringLiteral("6905555"),
                   QStringLiteral("乒羽用品"), 80, 3, 150);
     main.reloadStockList();
-    QCOMPARE(shop.dm().stockList().rowCount(), 2);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 2);
     StockSearchBox* search = main.searchBox();
     QTest::keyClicks(search->nameBox(), QStringLiteral("LQ"));
     QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("李宁篮球")});
@@ -208,19 +208,19 @@ void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
     QTest::keyClicks(search->nameBox(), QStringLiteral("ymq"));
     QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("羽毛球拍")});
     search->nameBox()->clear();
-    QCOMPARE(shop.dm().stockList().rowCount(), 2);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 2);
     QStringList seen;
     for (QChar c : QStringLiteral("69012")) {
         QTest::keyClick(search->codeBox(), c.toLatin1());
-        seen << QString::number(shop.dm().stockList().rowCount());
+        seen << QString::number(shop.dm().stock().list().rowCount());
     }
     QCOMPARE(seen, (QStringList{QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("1"),
                                 QStringLiteral("1")}));
     QTest::keyClicks(search->remarkBox(), QStringLiteral("'"));
     QVERIFY(port.entries.isEmpty()); // a quote is searched for, not an error
-    QCOMPARE(shop.dm().stockList().rowCount(), 0);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 0);
     QTest::mouseClick(search->clearButton(), Qt::LeftButton);
-    QCOMPARE(shop.dm().stockList().rowCount(), 2);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 2);
 
     // Change its quantity: the held amounts are stored by the formulas.
     QString error;
@@ -229,7 +229,7 @@ void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
                                 &error));
     main.reloadStockList();
     const int line = names(shop.dm()).indexOf(QStringLiteral("李宁篮球"));
-    shop.dm().stockList().setCurrent(line);
+    shop.dm().stock().list().setCurrent(line);
     main.action(QStringLiteral("修 改"))->trigger();
     QVERIFY(panel->isVisible() && panel->changeButton()->isVisible() && !panel->newButton()->isVisible());
     auto* quantity = panel->findChild<NumberBox*>(QStringLiteral("quantityBox"));
@@ -255,10 +255,10 @@ void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
 
     // Delete it after answering the question.
     port.clear();
-    shop.dm().stockList().setCurrent(names(shop.dm()).indexOf(QStringLiteral("李宁篮球")));
+    shop.dm().stock().list().setCurrent(names(shop.dm()).indexOf(QStringLiteral("李宁篮球")));
     port.answers << MessagePort::Answer::Cancel;
     main.action(QStringLiteral("删 除"))->trigger();
-    QCOMPARE(shop.dm().stockList().rowCount(), 2);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 2);
     port.answers << MessagePort::Answer::Ok;
     main.action(QStringLiteral("删 除"))->trigger();
     QCOMPARE(port.entries.last().text, QStringLiteral("你真的要删除选中资料吗？"));
@@ -298,7 +298,7 @@ void TestMainWindow::changeWritesTheRowItWasStartedOn()
 
     // Click 甲, 修 改.
     clickRow(main, 0);
-    QCOMPARE(shop.dm().stockList().current(), 0);
+    QCOMPARE(shop.dm().stock().list().current(), 0);
     main.action(QStringLiteral("修 改"))->trigger();
     StockInPanel* panel = main.stockInPanel();
     QVERIFY(panel->isVisible() && panel->changeButton()->isEnabled());
@@ -324,7 +324,7 @@ void TestMainWindow::changeWritesTheRowItWasStartedOn()
         QVERIFY(shop.dm().db().exec(Statement{QStringLiteral("delete from data where rowid=?"), {a}}, &error));
     }
     if (meanwhile != QLatin1String("elsewhere"))
-        QCOMPARE(shop.dm().stockList().field(QStringLiteral("a")).toString(), QStringLiteral("乙球鞋"));
+        QCOMPARE(shop.dm().stock().list().field(QStringLiteral("a")).toString(), QStringLiteral("乙球鞋"));
     QVERIFY(panel->isVisible() && panel->changeButton()->isEnabled());
 
     // A reload empties the panel's lists; the user types them again. Then the
@@ -379,11 +379,11 @@ void TestMainWindow::deleteRemovesTheRowRightClicked()
                                    QStringLiteral("2026-01-03"));
     TMainForm main(shop.dm());
     QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
-    QCOMPARE(shop.dm().stockList().current(), 2); // the newest, 丙
+    QCOMPARE(shop.dm().stock().list().current(), 2); // the newest, 丙
 
     // The right click on 乙 chooses it and opens the grid menu; 删 除 is clicked there.
     clickRow(main, 1, Qt::RightButton);
-    QCOMPARE(shop.dm().stockList().current(), 1);
+    QCOMPARE(shop.dm().stock().list().current(), 1);
     QTableView* view = main.grid()->view();
     const QPoint at = view->visualRect(view->model()->index(1, 0)).center();
     QContextMenuEvent request(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
@@ -404,7 +404,7 @@ void TestMainWindow::deleteRemovesTheRowRightClicked()
     Database other;
     QVERIFY2(other.open(shop.dbPath(), false, &error), qPrintable(error));
     QVERIFY(other.exec(Statement{QStringLiteral("delete from data where rowid=?"), {c}}, &error));
-    shop.dm().stockList().setCurrent(1);
+    shop.dm().stock().list().setCurrent(1);
     port.clear();
     port.answers << MessagePort::Answer::Ok;
     main.action(QStringLiteral("删 除"))->trigger();
@@ -425,7 +425,7 @@ void TestMainWindow::ordinaryUserCannotReachStockIn()
     TMainForm main(shop.dm());
     QVERIFY(logIn(main, QStringLiteral("店员"), QStringLiteral("A1")));
     QCOMPARE(main.statusPanel(1)->text(), QStringLiteral("店员"));
-    QCOMPARE(shop.dm().stockList().rowCount(), 1);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 1);
 
     for (const char* caption : {"新建入库", "Excel导入", "修 改", "删 除", "隐藏进货单价", "隐藏金额"}) {
         QAction* a = main.action(QString::fromUtf8(caption));
@@ -443,7 +443,7 @@ void TestMainWindow::ordinaryUserCannotReachStockIn()
     QVERIFY(QMetaObject::invokeMethod(main.stockList(), "openStockInForChange"));
     QVERIFY(!main.stockInPanel()->isVisible());
     QVERIFY(QMetaObject::invokeMethod(main.stockList(), "deleteStockRow"));
-    QCOMPARE(shop.dm().stockList().rowCount(), 1);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 1);
     QVERIFY(port.entries.isEmpty());
 }
 
@@ -465,12 +465,12 @@ void TestMainWindow::reloadListsEverythingButKeepsTypedConditions()
     search->supplierList()->setCurrentText(QStringLiteral("甲"));
     QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("瑜伽垫")});
     QTest::mouseClick(search->searchButton(), Qt::LeftButton);
-    QCOMPARE(shop.dm().stockList().rowCount(), 0);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 0);
     QTest::keyClicks(search->nameBox(), QStringLiteral("yj"));
 
     QTest::mouseClick(search->allButton(), Qt::LeftButton);
     QCOMPARE(names(shop.dm()), (QStringList{QStringLiteral("篮球"), QStringLiteral("瑜伽垫")}));
-    QCOMPARE(shop.dm().stockList().current(), 1); // the newest stock-in
+    QCOMPARE(shop.dm().stock().list().current(), 1); // the newest stock-in
     QCOMPARE(search->categoryList()->currentText(), QString());
     QCOMPARE(search->supplierList()->currentText(), QString());
     QCOMPARE(search->nameBox()->text(), QStringLiteral("yj"));
@@ -533,7 +533,7 @@ void TestMainWindow::invalidSearchDateFailsTheSearch()
     QTest::mouseClick(search->searchButton(), Qt::LeftButton);
     QCOMPARE(port.texts(), QStringList{QStringLiteral("'%1' is not a valid date").arg(shown)});
     QCOMPARE(port.entries.at(0).kind, QStringLiteral("error"));
-    QVERIFY(!shop.dm().stockList().isOpen());
+    QVERIFY(!shop.dm().stock().list().isOpen());
     QCOMPARE(main.grid()->model()->rowCount(), 0);
     // Typing in a text box searches, and fails, the same way.
     port.clear();
@@ -650,8 +650,8 @@ QList<qint64> engineRows(Tdmfm& dm, const Statement& st)
 QList<qint64> gridRows(Tdmfm& dm)
 {
     QList<qint64> out;
-    for (int r = 0; r < dm.stockList().rowCount(); ++r)
-        out << dm.stockList().rowId(r);
+    for (int r = 0; r < dm.stock().list().rowCount(); ++r)
+        out << dm.stock().list().rowId(r);
     return out;
 }
 
@@ -671,7 +671,7 @@ void checkAgainstEngine(TMainForm& main, Tdmfm& dm, const Statement& st)
     QCOMPARE(gridRows(dm), engineRows(dm, st));
     DataGridModel fresh;
     fresh.setColumns(stockGridColumns());
-    fresh.setRowSet(&dm.stockList());
+    fresh.setRowSet(&dm.stock().list());
     for (const char* field : {"2", "3", "5", "6", "7", "8"})
         QCOMPARE(main.grid()->footerText(QLatin1String(field)), fresh.footerText(fresh.columnOf(QLatin1String(field))));
 }
@@ -738,7 +738,7 @@ void TestMainWindow::gridShowsTheEnginesRowsThroughSearchesAndWrites()
     checkLists(main, dm);
 
     // 修改入库 of the row chosen in the grid.
-    dm.stockList().setCurrent(names(dm).indexOf(QStringLiteral("篮球架")));
+    dm.stock().list().setCurrent(names(dm).indexOf(QStringLiteral("篮球架")));
     main.action(QStringLiteral("修 改"))->trigger();
     panel->nameList()->setEditText(QStringLiteral("篮球架PRO"));
     panel->quantityBox()->setText(QStringLiteral("3"));
@@ -753,17 +753,17 @@ void TestMainWindow::gridShowsTheEnginesRowsThroughSearchesAndWrites()
     QTest::keyClicks(box->nameBox(), QStringLiteral("q"));
     c = {};
     c.nameInitials = QStringLiteral("q");
-    const qint64 changed = dm.stockList().rowId(0);
-    QVERIFY(dm.updateRow(dm.stockList(), changed,
+    const qint64 changed = dm.stock().list().rowId(0);
+    QVERIFY(dm.updateRow(dm.stock().list(), changed,
                          {{QString(stockcol::purchaseAmount), 1e15},
                           {QString(stockcol::stockQuantity), QStringLiteral("2.5")},
                           {QString(stockcol::stockAmount), 0.0001}}));
-    QCOMPARE(dm.stockList().value(dm.stockList().rowOf(changed), QStringLiteral("8")).toDouble(), 0.0001);
+    QCOMPARE(dm.stock().list().value(dm.stock().list().rowOf(changed), QStringLiteral("8")).toDouble(), 0.0001);
     checkAgainstEngine(main, dm, stockq::search(stockq::ZeroStock::Shown, c));
 
     // 删 除: the row leaves the grid and its totals at once.
     port.clear();
-    dm.stockList().setCurrent(0);
+    dm.stock().list().setCurrent(0);
     port.answers << MessagePort::Answer::Ok;
     main.action(QStringLiteral("删 除"))->trigger();
     QCOMPARE(main.noticePanel()->text(), QStringLiteral("删除数据成功..."));
@@ -817,7 +817,7 @@ void TestMainWindow::titleClickSortsTextsInChineseOrder()
     clickTitle(main, stockcol::name);
     QCOMPARE(names(shop.dm()), ascending);
     // A row rewritten between two sorts takes its new place.
-    QVERIFY(shop.dm().updateRow(shop.dm().stockList(), shop.dm().stockList().rowId(4),
+    QVERIFY(shop.dm().updateRow(shop.dm().stock().list(), shop.dm().stock().list().rowId(4),
                                 {{QString(stockcol::name), QStringLiteral("阿")}}));
     clickTitle(main, stockcol::name);
     clickTitle(main, stockcol::name);
@@ -838,7 +838,7 @@ void TestMainWindow::alarmColoursAtTheBoundary()
         DataGridModel* m = main.grid()->model();
         for (int r = 0; r < m->rowCount(); ++r)
             if (m->data(m->index(r, 0), Qt::ForegroundRole).value<QColor>() == QColor(255, 0, 0))
-                out << shop.dm().stockList().value(r, stockcol::name).toString();
+                out << shop.dm().stock().list().value(r, stockcol::name).toString();
         return out;
     };
     QCOMPARE(main.alarmNumber(), QStringLiteral("5"));
@@ -873,11 +873,11 @@ void TestMainWindow::settingsSurviveARestart()
     {
         TMainForm main(shop.dm());
         QVERIFY(logIn(main, QStringLiteral("超级管理员"), QStringLiteral("864")));
-        QCOMPARE(shop.dm().stockList().rowCount(), 2);
+        QCOMPARE(shop.dm().stock().list().rowCount(), 2);
         main.action(QStringLiteral("隐藏金额"))->trigger();
         QVERIFY(!main.grid()->isColumnVisible(stockcol::salesAmount));
         main.hideZeroBox()->setChecked(true);
-        QCOMPARE(shop.dm().stockList().rowCount(), 1);
+        QCOMPARE(shop.dm().stock().list().rowCount(), 1);
         // A layout saved with the remark column hidden and a wider category column.
         main.grid()->setColumnVisible(stockcol::remark, false);
         main.grid()->view()->horizontalHeader()->resizeSection(main.grid()->model()->columnOf(QStringLiteral("d")), 77);
@@ -903,7 +903,7 @@ void TestMainWindow::settingsSurviveARestart()
     QVERIFY(!again.action(QStringLiteral("隐藏备注信息"))->isChecked());
     QCOMPARE(again.grid()->columnWidth(stockcol::category), categoryWidth);
     QVERIFY(again.hideZeroBox()->isChecked());
-    QCOMPARE(shop.dm().stockList().rowCount(), 1);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 1);
     // Choosing "隐藏金额" again shows the three columns and stores "no".
     again.action(QStringLiteral("隐藏金额"))->trigger();
     for (const char* f : {"3", "6", "8"})

@@ -55,7 +55,7 @@ struct Till
             return false;
         const qint64 ball = shop.addStock(u"篮球"_s, u"7号"_s, u"B7"_s, u"球类"_s, 1200, 10, 1999);
         pos.showStockList();
-        if (!sale->openForRow(shop.dm().stockList(), shop.dm().stockList().rowOf(ball)))
+        if (!sale->openForRow(shop.dm().stock().list(), shop.dm().stock().list().rowOf(ball)))
             return false;
         slip->toggle();
         stockIn->openForNew();

@@ -68,7 +68,7 @@ void TestTexcell::importFromTheToolbarMenu()
     RecordingPort port;
     TMainForm main(shop.dm());
     QVERIFY(logIn(main));
-    QCOMPARE(shop.dm().stockList().rowCount(), 0);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 0);
     port.fileNames << fixture("stock.xls") << shop.dbPath();
 
     bool done = false;
@@ -95,7 +95,7 @@ void TestTexcell::importFromTheToolbarMenu()
 
     QCOMPARE(port.entries.last().text, QStringLiteral("批量EXCEL导入成功！请退出在主界面中点全部记录查看"));
     QCOMPARE(port.entries.last().title, QStringLiteral("警告"));
-    QCOMPARE(shop.dm().stockList().rowCount(), 3);
+    QCOMPARE(shop.dm().stock().list().rowCount(), 3);
     QVERIFY(main.importWindow()->isModal());
     // The paths stay for the next use.
     QCOMPARE(main.importWindow()->workbookPath()->text(), fixture("stock.xls"));
@@ -169,7 +169,7 @@ void TestTexcell::outcomes()
     QCOMPARE(reloads, reloaded ? 1 : 0);
     if (database == other) {
         Tdmfm otherDm;
-        QVERIFY(otherDm.open(other, &error));
+        QVERIFY(otherDm.open(other));
         QCOMPARE(stockRows(otherDm), 3);
     }
 }

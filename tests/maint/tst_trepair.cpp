@@ -56,9 +56,9 @@ bool sell(Tdmfm& dm, qint64 stockRow, int n)
 // The stock quantity of the one stock row, as the program's stock list shows it.
 QString listedStock(Tdmfm& dm)
 {
-    if (!dm.showAllStock(stockq::ZeroStock::Shown) || dm.stockList().rowCount() != 1)
+    if (!dm.stock().showAll(stockq::ZeroStock::Shown) || dm.stock().list().rowCount() != 1)
         return QStringLiteral("(no list)");
-    return dm.stockList().value(0, QStringLiteral("7")).toString();
+    return dm.stock().list().value(0, QStringLiteral("7")).toString();
 }
 
 QStringList safetyCopies(const QString& folder)

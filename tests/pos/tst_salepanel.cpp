@@ -60,8 +60,8 @@ struct Till
     bool open(qint64 id)
     {
         host.showStockList();
-        const int row = dm().stockList().rowOf(id);
-        return panel->openForRow(dm().stockList(), row);
+        const int row = dm().stock().list().rowOf(id);
+        return panel->openForRow(dm().stock().list(), row);
     }
     QVector<QVariant> stock(qint64 id, const QString& columns = QStringLiteral("[5],[6],[7],[8]"))
     {
@@ -235,7 +235,7 @@ void TestSalePanel::saleTypedThroughTheFields()
     // Afterwards: hidden, notice, the stock list showing the stored figures, the entries cleared.
     QVERIFY(!p->isVisible());
     QCOMPARE(t.host.notices, QStringList{QStringLiteral("销售数据保存成功...")});
-    const RowSet& list = t.dm().stockList();
+    const RowSet& list = t.dm().stock().list();
     for (int i = 0; i < stockAfter.size(); ++i)
         QCOMPARE(list.value(list.rowOf(id), QString::number(5 + i)), stockAfter.at(i));
     QCOMPARE(p->quantityBox()->text(), QStringLiteral("1"));
@@ -255,7 +255,7 @@ void TestSalePanel::stockListKeepsItsPlaceAfterASale()
         sold = t.shop.addStock(QStringLiteral("球%1").arg(i), {}, QStringLiteral("B%1").arg(i), QStringLiteral("球类"),
                                10, 8, 20);
     QVERIFY(t.open(sold));
-    RowSet& list = t.dm().stockList();
+    RowSet& list = t.dm().stock().list();
     const int row = list.rowOf(sold);
     QCOMPARE(row, 4);
     list.setCurrent(row);
@@ -367,7 +367,7 @@ void TestSalePanel::storedStockDecides()
     // Meanwhile a second program on the same file sells 4.
     Tdmfm other;
     QString error;
-    QVERIFY(other.open(t.shop.dbPath(), &error));
+    QVERIFY(other.open(t.shop.dbPath()));
     saleops::SaleInput in;
     in.stockRowId = id;
     in.quantity = QStringLiteral("4");
@@ -470,14 +470,14 @@ void TestSalePanel::saleNumbers()
     QCOMPARE(p->saleNumber(), number(4));
     {
         SalePanel restarted(t.dm(), t.host, &t.window);
-        QVERIFY(restarted.openForRow(t.dm().stockList(), t.dm().stockList().rowOf(id)));
+        QVERIFY(restarted.openForRow(t.dm().stock().list(), t.dm().stock().list().rowOf(id)));
         QCOMPARE(restarted.saleNumber(), number(5));
     }
     Tdmfm other;
     QString error;
-    QVERIFY(other.open(t.shop.dbPath(), &error));
+    QVERIFY(other.open(t.shop.dbPath()));
     SalePanel second(other, t.host, &t.window);
-    QVERIFY(second.openForRow(t.dm().stockList(), t.dm().stockList().rowOf(id)));
+    QVERIFY(second.openForRow(t.dm().stock().list(), t.dm().stock().list().rowOf(id)));
     QCOMPARE(second.saleNumber(), number(6));
     QTest::mouseClick(p->nextButton(), Qt::LeftButton);
     QCOMPARE(p->saleNumber(), number(7));
@@ -707,7 +707,7 @@ void TestSalePanel::mainWindowSellsOnDoubleClick()
         DataGridModel* columns = main.grid()->model();
         QAbstractItemModel* model = main.grid()->view()->model();
         auto cell = [&](qint64 id, const char* field) {
-            const int row = shop.dm().stockList().rowOf(id);
+            const int row = shop.dm().stock().list().rowOf(id);
             return model->index(row, columns->columnOf(QLatin1String(field))).data().toString();
         };
         auto totals = [&] {
@@ -717,7 +717,7 @@ void TestSalePanel::mainWindowSellsOnDoubleClick()
         };
         QCOMPARE(cell(ball, "7"), QStringLiteral("10"));
         QCOMPARE(totals(), (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("15")}));
-        doubleClickRow(main, shop.dm().stockList().rowOf(ball));
+        doubleClickRow(main, shop.dm().stock().list().rowOf(ball));
         SalePanel* p = main.salePanel();
         QVERIFY(p->isVisible());
         QCOMPARE(p->nameEdit()->text(), QStringLiteral("篮球"));

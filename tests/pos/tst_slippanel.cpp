@@ -60,7 +60,7 @@ struct Counter
     bool sell(qint64 id, const QString& quantity, const QString& customer = {})
     {
         host.showStockList();
-        if (!sale->openForRow(shop.dm().stockList(), shop.dm().stockList().rowOf(id)))
+        if (!sale->openForRow(shop.dm().stock().list(), shop.dm().stock().list().rowOf(id)))
             return false;
         sale->quantityBox()->setText(quantity);
         if (!customer.isEmpty())

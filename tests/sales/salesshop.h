@@ -63,7 +63,7 @@ struct SalesShop
     Tdmfm& dm() { return shop.dm(); }
     Txstj* window() const { return main->salesWindow(); }
     DataGrid* grid() const { return window()->grid(); }
-    RowSet& list() { return dm().salesList(); }
+    RowSet& list() { return dm().sales().list(); }
 
     bool addUser(const QString& name, const QString& password)
     {

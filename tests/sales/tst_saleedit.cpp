@@ -114,8 +114,8 @@ void TestSaleEdit::deletionGivesTheStockBack()
     QVERIFY(!s.window()->editPanel()->isVisible());
     QCOMPARE(s.list().rowCount(), 0);
     // The stock list shows the stored figures.
-    const int row = s.dm().stockList().rowOf(stock);
-    QCOMPARE(s.dm().stockList().value(row, u"7"_s).toDouble(), after[2]);
+    const int row = s.dm().stock().list().rowOf(stock);
+    QCOMPARE(s.dm().stock().list().value(row, u"7"_s).toDouble(), after[2]);
 }
 
 void TestSaleEdit::deletionFindsTheStockRowExactly()

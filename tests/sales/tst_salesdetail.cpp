@@ -389,7 +389,7 @@ void TestSalesDetail::saleShowsItsNumberAndTheMonth()
     QVERIFY(s.start());
     SalePanel* sale = s.main->salePanel();
     const auto sell = [&] {
-        s.main->stockRowDoubleClicked(s.dm().stockList().rowOf(stock));
+        s.main->stockRowDoubleClicked(s.dm().stock().list().rowOf(stock));
         QVERIFY(sale->isVisible());
         const QString number = sale->saleNumber();
         QTest::mouseClick(sale->confirmButton(), Qt::LeftButton);

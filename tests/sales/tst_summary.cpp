@@ -116,7 +116,7 @@ void TestSummary::toolbarOpensItModally()
     });
     QTest::mouseClick(main.summaryButton(), Qt::LeftButton);
     QVERIFY(inspected);
-    QVERIFY(!shop.dm().summaryQuery().isOpen()); // closed with the window
+    QVERIFY(!shop.dm().stock().summary().isOpen()); // closed with the window
     QVERIFY(port.entries.isEmpty());
 }
 
@@ -151,7 +151,7 @@ void TestSummary::gridShortcutOpensItBesideTheMainWindow()
     summary->resize(1100, 700);
     QCOMPARE(summary->grid()->height(), summary->height() - 35);
     summary->close();
-    QVERIFY(!shop.dm().summaryQuery().isOpen());
+    QVERIFY(!shop.dm().stock().summary().isOpen());
     QVERIFY(port.entries.isEmpty());
 }
 

@@ -266,7 +266,7 @@ void TestStockIn::newArticleTypedWithEnter()
     QTEST(p->nameList()->itemText(p->nameList()->count() - 1), "storedName");
     QVERIFY(p->categoryList()->findText(QStringLiteral("球拍")) >= 0);
     QVERIFY(p->supplierList()->findText(QStringLiteral("O'Brien 体育")) >= 0);
-    QCOMPARE(s.dm().stockList().current(), s.dm().stockList().rowCount() - 1);
+    QCOMPARE(s.dm().stock().list().current(), s.dm().stock().list().rowCount() - 1);
 }
 
 void TestStockIn::tabFollowsTheEnterOrder()
@@ -575,7 +575,7 @@ void TestStockIn::changeWithoutStartedRowWritesNothing()
     s.reload();
     // A row click copies the article but starts no change; enabling the button
     // from elsewhere does not either.
-    QVERIFY(p->copyFromRow(s.dm().stockList(), 0));
+    QVERIFY(p->copyFromRow(s.dm().stock().list(), 0));
     p->quantityBox()->setText(QStringLiteral("9"));
     p->show();
     p->changeButton()->show();
@@ -608,11 +608,11 @@ void TestStockIn::rowClickCopiesArticle()
     p->dateField()->setText(QStringLiteral("2026-03-03"));
     p->supplierList()->setEditText(QStringLiteral("厂乙"));
 
-    QVERIFY(!p->copyFromRow(s.dm().stockList(), 0)); // no name: nothing copied
+    QVERIFY(!p->copyFromRow(s.dm().stock().list(), 0)); // no name: nothing copied
     QCOMPARE(p->codeList()->currentText(), QString());
     QCOMPARE(p->quantityBox()->text(), QString());
 
-    QVERIFY(p->copyFromRow(s.dm().stockList(), 1));
+    QVERIFY(p->copyFromRow(s.dm().stock().list(), 1));
     QCOMPARE(p->nameList()->currentText(), QStringLiteral("羽毛球拍"));
     QCOMPARE(p->modelList()->currentText(), QStringLiteral("YY"));
     QCOMPARE(p->codeList()->currentText(), QStringLiteral("Y2"));
@@ -664,8 +664,8 @@ void TestStockIn::deleteCurrentRow()
     QVERIFY(p->deleteCurrentRow());
     QCOMPARE(s.main.notices, QStringList{QStringLiteral("删除数据成功...")});
     QCOMPARE(s.main.reloads, 2); // not reloaded afterwards
-    QCOMPARE(s.dm().stockList().rowCount(), 1);
-    QCOMPARE(s.dm().stockList().value(0, stockcol::name).toString(), QStringLiteral("排球"));
+    QCOMPARE(s.dm().stock().list().rowCount(), 1);
+    QCOMPARE(s.dm().stock().list().value(0, stockcol::name).toString(), QStringLiteral("排球"));
     QCOMPARE(s.rows().rowCount(), 1);
     QCOMPARE(s.rows().value(0, stockcol::name).toString(), QStringLiteral("排球"));
 }

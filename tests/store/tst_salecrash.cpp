@@ -48,8 +48,8 @@ int sellUntilKilled(const QString& path, quint32 seed)
     RecordingPort port;
     Tdmfm dm;
     QString error;
-    if (!dm.open(path, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const Result<void> opened = dm.open(path); !opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.error().text));
         return 2;
     }
     QueryResult ids;

@@ -406,16 +406,16 @@ void TestStockImport::importIntoOpenDatabaseShowsInStockList()
     TestShop shop;
     shop.addStock(QStringLiteral("篮球"), QString(), QStringLiteral("1"), QStringLiteral("球类"), 50, 10, 90);
     Tdmfm& dm = shop.dm();
-    QVERIFY(dm.showAllStock(stockq::ZeroStock::Shown));
-    QCOMPARE(dm.stockList().rowCount(), 1);
+    QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown));
+    QCOMPARE(dm.stock().list().rowCount(), 1);
     // The same file by another name.
     const QString sameFile = shop.folder() + QStringLiteral("/./data.mdb");
     for (int round = 1; round <= 2; ++round) { // a second import adds the rows again
         const stockimport::Result r = stockimport::run(fixture("stock.xls"), sameFile, &dm);
         QCOMPARE(r.outcome, Outcome::Imported);
         QVERIFY(r.intoOpenDatabase);
-        QVERIFY(dm.showAllStock(stockq::ZeroStock::Shown));
-        QCOMPARE(dm.stockList().rowCount(), 1 + 3 * round);
+        QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown));
+        QCOMPARE(dm.stock().list().rowCount(), 1 + 3 * round);
     }
     // Many rows at once come into the list too.
     QByteArray many = kHeader;
@@ -424,13 +424,13 @@ void TestStockImport::importIntoOpenDatabaseShowsInStockList()
     const stockimport::Result r =
         stockimport::run(writeFile(shop.folder(), QStringLiteral("many.csv"), many), shop.dbPath(), &dm);
     QCOMPARE(r.rows, 100);
-    QVERIFY(dm.showAllStock(stockq::ZeroStock::Shown));
-    QCOMPARE(dm.stockList().rowCount(), 107);
+    QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown));
+    QCOMPARE(dm.stock().list().rowCount(), 107);
     // Found by the initials computed for the imported rows.
     stockq::Conditions c;
     c.nameInitials = QStringLiteral("lnym");
-    QVERIFY(dm.searchStock(stockq::ZeroStock::Shown, c));
-    QCOMPARE(dm.stockList().rowCount(), 2);
+    QVERIFY(dm.stock().search(stockq::ZeroStock::Shown, c));
+    QCOMPARE(dm.stock().list().rowCount(), 2);
 }
 
 void TestStockImport::excelDayCounts_data()

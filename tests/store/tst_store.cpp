@@ -152,8 +152,8 @@ void TestStore::schemaHasEveryColumn()
     QCOMPARE(schema::stockColumns().size(), 17);
 
     RecordingPort port;
-    QVERIFY(shop.dm().OpenQuery(shop.dm().salesList(), Statement{schema::salesListSelect(), {}}));
-    QCOMPARE(shop.dm().salesList().columns().size(), 42);
+    QVERIFY(shop.dm().OpenQuery(shop.dm().sales().list(), Statement{schema::salesListSelect(), {}}));
+    QCOMPARE(shop.dm().sales().list().columns().size(), 42);
     QVERIFY(port.entries.isEmpty());
 
     // Autonumbered identities.
@@ -171,8 +171,8 @@ void TestStore::missingColumnIsReported()
     QVERIFY(rebuildSales(db, QStringLiteral("day6"), QString(), &error));
     QCOMPARE(schema::check(db), QStringList{QStringLiteral("table data1 has no column day6")});
 
-    const Result<void> failed = shop.dm().OpenQuery(shop.dm().salesList(), Statement{schema::salesListSelect(), {}});
-    QVERIFY(!shop.dm().salesList().isOpen());
+    const Result<void> failed = shop.dm().OpenQuery(shop.dm().sales().list(), Statement{schema::salesListSelect(), {}});
+    QVERIFY(!shop.dm().sales().list().isOpen());
     QVERIFY(failed.is(Error::Kind::Engine));
     QVERIFY2(failed.error().text.contains(QStringLiteral("day6")), qPrintable(failed.error().text));
 }
@@ -221,14 +221,14 @@ void TestStore::apostrophesAreBoundNotSpliced()
     stockq::Conditions c;
     c.supplier = QStringLiteral("o'neil"); // letter case does not matter either
     c.remark = QStringLiteral("'s");
-    QVERIFY(shop.dm().OpenQuery(shop.dm().stockList(), stockq::search(stockq::ZeroStock::Shown, c)));
-    QCOMPARE(shop.dm().stockList().rowCount(), 1);
-    QCOMPARE(shop.dm().stockList().field(QStringLiteral("a")).toString(), QStringLiteral("O'Neil篮球"));
+    QVERIFY(shop.dm().OpenQuery(shop.dm().stock().list(), stockq::search(stockq::ZeroStock::Shown, c)));
+    QCOMPARE(shop.dm().stock().list().rowCount(), 1);
+    QCOMPARE(shop.dm().stock().list().field(QStringLiteral("a")).toString(), QStringLiteral("O'Neil篮球"));
     // A quote that would end a spliced literal early just finds nothing.
     c = {};
     c.code = QStringLiteral("' or 1=1 --");
-    QVERIFY(shop.dm().OpenQuery(shop.dm().stockList(), stockq::search(stockq::ZeroStock::Shown, c)));
-    QCOMPARE(shop.dm().stockList().rowCount(), 0);
+    QVERIFY(shop.dm().OpenQuery(shop.dm().stock().list(), stockq::search(stockq::ZeroStock::Shown, c)));
+    QCOMPARE(shop.dm().stock().list().rowCount(), 0);
     QVERIFY(port.entries.isEmpty());
 }
 
@@ -293,11 +293,11 @@ void TestStore::searchMatchesInitialsInAnyCase()
         c.to = QStringLiteral("2026-01-03");
     }
     RecordingPort port;
-    QVERIFY(dm.OpenQuery(dm.stockList(),
+    QVERIFY(dm.OpenQuery(dm.stock().list(),
                          stockq::search(hideZero ? stockq::ZeroStock::Hidden : stockq::ZeroStock::Shown, c)));
     QStringList got;
-    for (int r = 0; r < dm.stockList().rowCount(); ++r)
-        got << dm.stockList().value(r, stockcol::name).toString();
+    for (int r = 0; r < dm.stock().list().rowCount(); ++r)
+        got << dm.stock().list().value(r, stockcol::name).toString();
     QCOMPARE(got, names);
 }
 
@@ -311,8 +311,8 @@ void TestStore::rowSetWritesThroughByIdentity()
                   QStringLiteral("2026-01-01"));
     shop.addStock(QStringLiteral("丙"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 3, 1,
                   QStringLiteral("2026-01-02"));
-    QVERIFY(dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)));
-    RowSet& set = dm.stockList();
+    QVERIFY(dm.OpenQuery(dm.stock().list(), stockq::listAll(stockq::ZeroStock::Shown)));
+    RowSet& set = dm.stock().list();
     QCOMPARE(set.value(0, stockcol::name).toString(), QStringLiteral("乙")); // stock-in date order
     QVERIFY(!set.columns().contains(QStringLiteral("_rid")));
 
@@ -349,13 +349,13 @@ void TestStore::failedStatementLeavesSetClosed()
     TestShop shop;
     Tdmfm& dm = shop.dm();
     shop.addStock(QStringLiteral("甲"), {}, QStringLiteral("1"), QStringLiteral("k"), 1, 1, 1);
-    QVERIFY(dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)));
-    QCOMPARE(dm.stockList().rowCount(), 1);
+    QVERIFY(dm.OpenQuery(dm.stock().list(), stockq::listAll(stockq::ZeroStock::Shown)));
+    QCOMPARE(dm.stock().list().rowCount(), 1);
     RecordingPort port;
     const Result<void> failed =
-        dm.OpenQuery(dm.stockList(), Statement{QStringLiteral("select * from nosuchtable"), {}});
-    QVERIFY(!dm.stockList().isOpen());
-    QCOMPARE(dm.stockList().rowCount(), 0);
+        dm.OpenQuery(dm.stock().list(), Statement{QStringLiteral("select * from nosuchtable"), {}});
+    QVERIFY(!dm.stock().list().isOpen());
+    QCOMPARE(dm.stock().list().rowCount(), 0);
     QVERIFY(failed.is(Error::Kind::Engine));
     QCOMPARE(failed.error().text, QStringLiteral("no such table: nosuchtable"));
     // The window shows it in the user's words.
@@ -504,9 +504,10 @@ void TestStore::unusableFileIsRefusedAtOpen()
     }
 
     Tdmfm dm;
-    const bool opened = dm.open(path, &error);
+    const Result<void> opened = dm.open(path);
     QFile::setPermissions(shop.folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(!opened);
+    error = opened.error().text;
     QVERIFY(!error.isEmpty());
     if (!engineText.isEmpty())
         QVERIFY2(error.endsWith(engineText), qPrintable(error));
@@ -541,7 +542,7 @@ void TestStore::largeRowIdsComeBackWhole()
     QCOMPARE(scratchRows().value(1, 0).toLongLong(), ids[1]);
 
     // The stock list keeps the identities and writes through by them.
-    RowSet& set = dm.stockList();
+    RowSet& set = dm.stock().list();
     QVERIFY(dm.OpenQuery(set, stockq::listAll(stockq::ZeroStock::Shown)));
     for (int r = 0; r < set.rowCount(); ++r) {
         const QString name = set.value(r, stockcol::name).toString();
@@ -737,7 +738,7 @@ void TestStore::textsSortInPinyinOrder()
                                  QStringLiteral("球类")}));
 
     // A title-click sort, descending: yu, lan, fei-yan-ping, fei-yan-jian, a.
-    RowSet& set = dm.stockList();
+    RowSet& set = dm.stock().list();
     QVERIFY(dm.OpenQuery(set, stockq::listAll(stockq::ZeroStock::Shown)));
     set.sort(QStringLiteral("a DESC"));
     QStringList sorted;
@@ -895,7 +896,7 @@ void TestStore::keptCustomerNamesEqualTheEngines()
         qPrintable(error));
     QStringList kept;
     const auto readKept = [&] {
-        const Result<QStringList> names = dm.customerNames();
+        const Result<QStringList> names = dm.sales().customerNames();
         kept = names.valueOr({});
         return names.ok();
     };
@@ -985,8 +986,8 @@ void TestStore::stockIdentitiesAreNeverReused()
     const qint64 next = shop.addStock(QStringLiteral("排球"), {}, QStringLiteral("3"), QStringLiteral("k"), 1, 1, 1);
     QCOMPARE(next, last + 1);
     // The stock list shows the stock columns; the key stays the hidden row identity.
-    QVERIFY(dm.OpenQuery(dm.stockList(), stockq::listAll(stockq::ZeroStock::Shown)));
-    QCOMPARE(dm.stockList().rowId(dm.stockList().rowCount() - 1), next);
+    QVERIFY(dm.OpenQuery(dm.stock().list(), stockq::listAll(stockq::ZeroStock::Shown)));
+    QCOMPARE(dm.stock().list().rowId(dm.stock().list().rowCount() - 1), next);
 }
 
 // The in-memory tables and the change signal learn of a write only when it is
@@ -999,13 +1000,13 @@ void TestStore::writesArePublishedOnceAfterTheirCommit()
     const qint64 ball =
         shop.addStock(QStringLiteral("篮球"), {}, QStringLiteral("1"), QStringLiteral("k"), 12, 10, 19.9);
     shop.addStock(QStringLiteral("足球"), {}, QStringLiteral("2"), QStringLiteral("k"), 12, 10, 19.9);
-    QVERIFY(dm.showAllStock(stockq::ZeroStock::Shown));
-    QVERIFY(dm.freshSalesTable());
+    QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown));
+    QVERIFY(dm.sales().fresh());
     QList<StoreChange> published;
     connect(&dm, &Tdmfm::changed, &dm, [&](const StoreChange& c) { published << c; });
-    QSignalSpy stockRowsRead(&dm.stockTable(), &MemTable::rowChanged);
+    QSignalSpy stockRowsRead(&dm.stock().table(), &MemTable::rowChanged);
     const auto listedRemark = [&] {
-        const MemTable& t = dm.stockTable();
+        const MemTable& t = dm.stock().table();
         return t.value(t.position(ball), t.columnIndex(QString(stockcol::remark)));
     };
 
@@ -1022,7 +1023,7 @@ void TestStore::writesArePublishedOnceAfterTheirCommit()
         dm.db().exec(Statement{QStringLiteral("select 1"), {}}, &error)); // a later statement publishes nothing either
     QVERIFY(published.isEmpty());
     QCOMPARE(stockRowsRead.count(), 0);
-    QCOMPARE(dm.salesTable().rowCount(), 0);
+    QCOMPARE(dm.sales().table().rowCount(), 0);
     QVERIFY(listedRemark().toString().isEmpty());
 
     // Refused before anything was written: nothing.
@@ -1040,10 +1041,10 @@ void TestStore::writesArePublishedOnceAfterTheirCommit()
     QCOMPARE(published.at(0).stockRows, QList<qint64>{ball});
     QCOMPARE(published.at(0).saleRows, QList<qint64>{*sale});
     QCOMPARE(stockRowsRead.count(), 1);
-    const MemTable& stock = dm.stockTable();
+    const MemTable& stock = dm.stock().table();
     QCOMPARE(stock.value(stock.position(ball), stock.columnIndex(QString(stockcol::stockQuantity))), QVariant(8.0));
-    QCOMPARE(dm.salesTable().rowCount(), 1);
-    QVERIFY(dm.salesTable().position(*sale) >= 0);
+    QCOMPARE(dm.sales().table().rowCount(), 1);
+    QVERIFY(dm.sales().table().position(*sale) >= 0);
 }
 
 void TestStore::saleRefusesARowThatHoldsAnotherArticle_data()

@@ -9,8 +9,8 @@ const QString kUser = QStringLiteral("超级管理员");
 
 void showAllStock(Tdmfm& dm)
 {
-    if (dm.showAllStock(stockq::ZeroStock::Shown))
-        dm.stockList().last();
+    if (dm.stock().showAll(stockq::ZeroStock::Shown))
+        dm.stock().list().last();
 }
 
 } // namespace

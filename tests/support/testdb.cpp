@@ -47,9 +47,8 @@ Tdmfm& TestShop::dm()
 {
     if (!m_dm) {
         m_dm = new Tdmfm;
-        QString error;
-        if (!m_dm->open(dbPath(), &error))
-            qWarning("TestShop: %s", qPrintable(error));
+        if (const Result<void> opened = m_dm->open(dbPath()); !opened)
+            qWarning("TestShop: %s", qPrintable(opened.error().text));
     }
     return *m_dm;
 }

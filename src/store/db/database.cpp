@@ -14,6 +14,7 @@
 #include <utility>
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
@@ -312,4 +313,10 @@ QString quoteIdentifier(const QString& name)
     QString q = name;
     q.remove(QLatin1Char(']'));
     return QLatin1Char('[') + q + QLatin1Char(']');
+}
+
+bool isPlainIdentifier(const QString& name)
+{
+    static const QRegularExpression re(QStringLiteral("^[A-Za-z0-9_]+$"));
+    return re.match(name).hasMatch();
 }

@@ -120,3 +120,6 @@ private:
 
 // Quotes a column or table name that the code itself supplies ("2", "day1").
 QString quoteIdentifier(const QString& name);
+// True for the names the code uses for tables and columns; anything else is
+// refused before it can reach a statement text.
+bool isPlainIdentifier(const QString& name);

@@ -162,12 +162,12 @@ Result<qint64> add(Tdmfm& dm, const QVariantMap& values)
 
 Result<void> change(Tdmfm& dm, qint64 rowId, const QVariantMap& values)
 {
-    return inTransaction<void>(dm, [&] { return dm.updateRow(dm.stockList(), rowId, values); });
+    return inTransaction<void>(dm, [&] { return dm.updateRow(dm.stock().list(), rowId, values); });
 }
 
 Result<void> remove(Tdmfm& dm, qint64 rowId)
 {
-    return inTransaction<void>(dm, [&] { return dm.deleteRow(dm.stockList(), rowId); });
+    return inTransaction<void>(dm, [&] { return dm.deleteRow(dm.stock().list(), rowId); });
 }
 
 } // namespace stockops

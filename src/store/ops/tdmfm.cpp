@@ -2,59 +2,21 @@
 
 #include "store/db/columns.h"
 #include "store/db/schema.h"
-#include "store/memory/distinctvalues.h"
 #include "store/memory/memtable.h"
-#include "store/memory/salefilter.h"
-#include "store/memory/sortranks.h"
-#include "store/memory/stockfilter.h"
-#include "store/ops/summary.h"
 #include "text/chinesecollation.h"
 
-#include <QRegularExpression>
-#include <QScopedValueRollback>
+#include <QSet>
 #include <QStringList>
-
-#include <algorithm>
 
 Tdmfm::Tdmfm(QObject* parent)
     : QObject(parent)
-    , m_stockList(QStringLiteral("stock list query"), QStringLiteral("data"))
-    , m_salesList(QStringLiteral("sales list query"), QStringLiteral("data1"))
-    , m_summaryQuery(QStringLiteral("summary query"))
+    , m_stock(std::make_unique<StockCatalogue>(m_db))
+    , m_sales(std::make_unique<SalesLedger>(m_db))
 {
-    // The columns the searches match with LIKE.
-    m_stockTable =
-        std::make_unique<MemTable>(m_db, QStringLiteral("data"),
-                                   QStringList{stockcol::category, stockcol::nameInitials, stockcol::modelInitials,
-                                               stockcol::code, stockcol::remark, stockcol::supplier});
-    m_salesTable = std::make_unique<MemTable>(
-        m_db, QStringLiteral("data1"),
-        QStringList{salecol::category, salecol::nameInitials, salecol::code, salecol::modelInitials, salecol::customer,
-                    salecol::customerRemark, salecol::saleNumber, salecol::saleDate});
-    m_stockFilter = std::make_unique<StockFilter>(*m_stockTable);
-    m_saleFilter = std::make_unique<SaleFilter>(*m_salesTable);
-    m_saleRanks = std::make_unique<SortRanks>(*m_salesTable);
-    m_saleDistinct = std::make_unique<DistinctValues>(*m_salesTable, QStringList{salecol::category});
-    m_stockRanks = std::make_unique<SortRanks>(*m_stockTable);
-    m_stockDistinct =
-        std::make_unique<DistinctValues>(*m_stockTable, QStringList{stockcol::name, stockcol::model, stockcol::code,
-                                                                    stockcol::category, stockcol::supplier});
-    // A re-read the list did not ask for (the connection was replaced): show
-    // the same statement's rows again.
-    connect(m_stockTable.get(), &MemTable::reloaded, this, [this] {
-        if (!m_runningStockQuery && m_stockList.viewTable() == m_stockTable.get() && m_stockTable->isLoaded())
-            (void)runStockQuery();
-    });
-    // The same for the sales list.
-    connect(m_salesTable.get(), &MemTable::reloaded, this, [this] {
-        if (!m_runningSalesQuery && m_salesQuery && m_salesList.viewTable() == m_salesTable.get() &&
-            m_salesTable->isLoaded())
-            (void)showSales(*m_salesQuery);
-    });
     // Every write to the two tables is noted from the start, whether their
     // copies are loaded or not, and published when it is committed.
-    m_db.trackWrites(m_stockTable->table());
-    m_db.trackWrites(m_salesTable->table());
+    m_db.trackWrites(m_stock->table().table());
+    m_db.trackWrites(m_sales->table().table());
     m_db.setCommitListener([this] { publishCommitted(); });
 }
 
@@ -63,30 +25,30 @@ Tdmfm::~Tdmfm()
     m_db.setCommitListener({});
 }
 
-bool Tdmfm::open(const QString& path, QString* error)
+Result<void> Tdmfm::open(const QString& path)
 {
     m_path = path;
-    if (!m_db.open(path, false, error))
-        return false;
-    if (!schema::migrate(m_db, error) || !schema::verifyUsable(m_db, error)) {
+    QString error;
+    if (!m_db.open(path, false, &error))
+        return Error::engine(error);
+    if (!schema::migrate(m_db, &error) || !schema::verifyUsable(m_db, &error)) {
         m_db.close();
-        return false;
+        return Error::engine(error);
     }
-    return true;
+    return {};
 }
 
 void Tdmfm::closeConnection()
 {
-    for (RowSet* set : {&m_stockList, &m_salesList, &m_summaryQuery})
-        set->close();
-    m_customers.reset();
+    m_stock->close();
+    m_sales->close();
     m_db.close();
 }
 
-bool Tdmfm::reopen(QString* error)
+Result<void> Tdmfm::reopen()
 {
     closeConnection();
-    return open(m_path, error);
+    return open(m_path);
 }
 
 namespace {
@@ -104,155 +66,17 @@ QList<qint64> distinctRows(const std::vector<qint64>& written)
     return rows;
 }
 
-// Reads the written rows into a loaded copy; many rows are read faster at once
-// than one by one. False when a row could not be read.
-bool takeRows(MemTable& table, const QList<qint64>& rows)
-{
-    if (!table.isLoaded() || rows.isEmpty())
-        return true; // the first load reads everything
-    constexpr qsizetype kReadOneByOne = 64;
-    QString error;
-    if (rows.size() > kReadOneByOne)
-        return table.load(&error);
-    for (const qint64 id : rows)
-        if (!table.refreshRow(id, &error))
-            return false;
-    return true;
-}
-
 } // namespace
 
 void Tdmfm::publishCommitted()
 {
-    StoreChange change{distinctRows(m_db.takeWrittenRows(m_stockTable->table())),
-                       distinctRows(m_db.takeWrittenRows(m_salesTable->table()))};
+    StoreChange change{distinctRows(m_db.takeWrittenRows(m_stock->table().table())),
+                       distinctRows(m_db.takeWrittenRows(m_sales->table().table()))};
     if (change.stockRows.isEmpty() && change.saleRows.isEmpty())
         return;
-    // A row that cannot be read now leaves the copy behind the file: it is
-    // read whole at its next use, which returns the engine's error if it
-    // still fails.
-    if (!takeRows(*m_stockTable, change.stockRows))
-        m_stockStale = true;
-    if (!takeRows(*m_salesTable, change.saleRows))
-        m_salesStale = true;
-    constexpr qsizetype kCustomersOneByOne = 64;
-    if (m_customers && change.saleRows.size() > kCustomersOneByOne) {
-        m_customers.reset(); // read again at the next use
-    } else if (m_customers && !change.saleRows.isEmpty()) {
-        QStringList marks;
-        QVariantList ids;
-        for (const qint64 id : change.saleRows) {
-            marks << QStringLiteral("?");
-            ids << id;
-        }
-        QueryResult names;
-        QString error;
-        if (m_db.query(Statement{QStringLiteral("select %1 from data1 where rowid in (%2)")
-                                     .arg(quoteIdentifier(salecol::customer), marks.join(QLatin1Char(','))),
-                                 ids},
-                       &names, &error)) {
-            for (const auto& row : names.rows)
-                customerWritten(row.at(0).toString());
-        } else {
-            m_customers.reset(); // read again at the next use
-        }
-    }
+    m_stock->takeWritten(change.stockRows);
+    m_sales->takeWritten(change.saleRows);
     emit changed(change);
-}
-
-Result<void> Tdmfm::freshStockTable()
-{
-    QString error;
-    const bool fresh = std::exchange(m_stockStale, false) ? m_stockTable->load(&error)
-                                                          : m_stockTable->reloadIfChangedElsewhere(&error);
-    if (!fresh) {
-        m_stockList.close();
-        return Error::engine(error);
-    }
-    return {};
-}
-
-Result<void> Tdmfm::runStockQuery()
-{
-    const StockQuery& q = m_stockQuery;
-    if (!q.search) {
-        m_stockList.showPositions(*m_stockTable, *m_stockRanks, m_stockFilter->listAll(q.zero));
-        return {};
-    }
-    std::vector<int> rows;
-    QString error;
-    if (!m_stockFilter->search(q.zero, q.conditions, &rows, &error)) {
-        m_stockList.close();
-        return Error::engine(error);
-    }
-    m_stockList.showPositions(*m_stockTable, *m_stockRanks, std::move(rows));
-    return {};
-}
-
-Result<void> Tdmfm::showAllStock(stockq::ZeroStock zero)
-{
-    const QScopedValueRollback running(m_runningStockQuery, true);
-    m_stockQuery = StockQuery{false, zero, {}};
-    if (auto fresh = freshStockTable(); !fresh)
-        return fresh;
-    return runStockQuery();
-}
-
-Result<void> Tdmfm::searchStock(stockq::ZeroStock zero, const stockq::Conditions& c)
-{
-    const QScopedValueRollback running(m_runningStockQuery, true);
-    m_stockQuery = StockQuery{true, zero, c};
-    if (auto fresh = freshStockTable(); !fresh)
-        return fresh;
-    return runStockQuery();
-}
-
-Result<DistinctValues::Snapshot> Tdmfm::stockValues(const QString& column)
-{
-    if (auto fresh = freshStockTable(); !fresh)
-        return fresh.error();
-    return m_stockDistinct->values(column);
-}
-
-Result<void> Tdmfm::refreshSummary()
-{
-    m_summaryQuery.close();
-    if (auto fresh = freshStockTable(); !fresh)
-        return fresh;
-    m_summaryQuery.loadColumns(summary::compute(*m_stockTable, *m_stockRanks));
-    m_summaryQuery.last();
-    return {};
-}
-
-Result<void> Tdmfm::freshSalesTable()
-{
-    QString error;
-    const bool fresh = std::exchange(m_salesStale, false) ? m_salesTable->load(&error)
-                                                          : m_salesTable->reloadIfChangedElsewhere(&error);
-    if (!fresh)
-        return Error::engine(error);
-    return {};
-}
-
-Result<void> Tdmfm::showSales(const salesearch::Query& q)
-{
-    const QScopedValueRollback running(m_runningSalesQuery, true);
-    if (auto fresh = freshSalesTable(); !fresh)
-        return fresh;
-    std::vector<int> rows;
-    QString error;
-    if (!m_saleFilter->run(q, &rows, &error))
-        return Error::engine(error);
-    m_salesQuery = q;
-    m_salesList.showPositions(*m_salesTable, *m_saleRanks, std::move(rows));
-    return {};
-}
-
-Result<DistinctValues::Snapshot> Tdmfm::saleValues(const QString& column)
-{
-    if (auto fresh = freshSalesTable(); !fresh)
-        return fresh.error();
-    return m_saleDistinct->values(column);
 }
 
 Result<void> Tdmfm::OpenQuery(RowSet& set, const Statement& st)
@@ -276,74 +100,31 @@ Result<int> Tdmfm::ExecStatement(RowSet& set, const Statement& st)
     return changes;
 }
 
-Result<void> Tdmfm::OpenDistinctColumn(RowSet& set, const QString& column, const QString& table)
+Result<QueryResult> readDistinctColumn(Database& db, const QString& column, const QString& table)
 {
-    if (!isPlainIdentifier(column) || !isPlainIdentifier(table)) {
-        set.close();
+    if (!isPlainIdentifier(column) || !isPlainIdentifier(table))
         return Error::invalid(QStringLiteral("Invalid column or table name: %1.%2").arg(table, column));
-    }
     // Grouped by the column's own NOCASE rule, whose equality is the Chinese
     // order's, so only the distinct values pay for the collator.
     const QString c = quoteIdentifier(column);
-    return OpenQuery(set, Statement{QStringLiteral("select %1 from %2 group by %1 order by %1 collate %3")
-                                        .arg(c, quoteIdentifier(table), QLatin1String(chinese::kCollation)),
-                                    {}});
-}
-
-Result<QStringList> Tdmfm::customerNames()
-{
-    // data_version moves only with the commits of other connections.
-    QueryResult r;
+    QueryResult result;
     QString error;
-    if (!m_db.query(Statement{QStringLiteral("PRAGMA data_version"), {}}, &r, &error))
+    if (!db.query(Statement{QStringLiteral("select %1 from %2 group by %1 order by %1 collate %3")
+                                .arg(c, quoteIdentifier(table), QLatin1String(chinese::kCollation)),
+                            {}},
+                  &result, &error))
         return Error::engine(error);
-    const qint64 version = r.rows.value(0).value(0).toLongLong();
-    if (!m_customers || version != m_customersDataVersion) {
-        m_customers.reset();
-        RowSet read(QStringLiteral("customer names"));
-        const Result<void> readOk = OpenDistinctColumn(read, QString(salecol::customer), QStringLiteral("data1"));
-        // The statement read every sale row; their pages are not needed again soon.
-        m_db.releaseCache();
-        if (!readOk)
-            return readOk.error();
-        QStringList list;
-        list.reserve(read.rowCount());
-        for (int row = 0; row < read.rowCount(); ++row)
-            list << read.value(row, 0).toString();
-        m_customers = std::move(list);
-        m_customersDataVersion = version;
-    }
-    return *m_customers;
+    return result;
 }
 
-void Tdmfm::customerWritten(const QString& name)
+Result<void> Tdmfm::OpenDistinctColumn(RowSet& set, const QString& column, const QString& table)
 {
-    if (!m_customers)
-        return; // the first read finds it
-    // The list groups names the way the column compares them: ASCII letters
-    // without regard to case, everything else exactly.
-    const auto sameName = [&](const QString& other) {
-        if (other.size() != name.size())
-            return false;
-        for (qsizetype i = 0; i < name.size(); ++i) {
-            const char16_t a = name.at(i).unicode();
-            const char16_t b = other.at(i).unicode();
-            const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
-            if (fold(a) != fold(b))
-                return false;
-        }
-        return true;
-    };
-    QStringList& list = *m_customers;
-    const auto at = std::lower_bound(list.begin(), list.end(), name,
-                                     [](const QString& a, const QString& b) { return chinese::compare(a, b) < 0; });
-    // Equal names sit next to the insertion point (the order ignores case as the grouping does).
-    for (auto it = at; it != list.end() && chinese::compare(*it, name) == 0; ++it)
-        if (sameName(*it))
-            return;
-    if (at != list.begin() && sameName(*(at - 1)))
-        return;
-    list.insert(at, name);
+    set.close();
+    Result<QueryResult> read = readDistinctColumn(m_db, column, table);
+    if (!read)
+        return read.error();
+    set.load(std::move(*read));
+    return {};
 }
 
 Result<qint64> Tdmfm::appendRow(const QString& table, const QVariantMap& values)
@@ -451,10 +232,4 @@ Result<void> Tdmfm::deleteRow(RowSet& set, qint64 rowId)
     if (!set.isView())
         set.removeRow(set.rowOf(rowId));
     return {};
-}
-
-bool isPlainIdentifier(const QString& name)
-{
-    static const QRegularExpression re(QStringLiteral("^[A-Za-z0-9_]+$"));
-    return re.match(name).hasMatch();
 }

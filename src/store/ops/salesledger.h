@@ -1,0 +1,70 @@
+#pragma once
+
+#include "core/result.h"
+#include "store/memory/distinctvalues.h"
+#include "store/memory/rowset.h"
+#include "store/memory/salesearch.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class Database;
+class MemTable;
+class SaleFilter;
+class SortRanks;
+
+// The sale table `data1` held in memory, for the sales list of the sales
+// detail window, the charts and the summaries, and the customer names of the
+// sale panel. Loaded at its first use; every commit of this program hands it
+// the rows it wrote (takeWritten), and writes of other programs are read
+// before anything is shown.
+class SalesLedger final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SalesLedger(Database& db, QObject* parent = nullptr);
+    ~SalesLedger() override;
+
+    MemTable& table() { return *m_table; }
+    RowSet& list() { return m_list; }
+
+    // Loads the table the first time, and reads it again after another
+    // program wrote the file.
+    Result<void> fresh();
+    // The rows of salesearch::statement(q), shown in the list as a view of the
+    // table. A query the engine would refuse leaves the list as it was.
+    Result<void> show(const salesearch::Query& q);
+    // The distinct values of a column (d) for a drop-down list, in the stock
+    // lists' order.
+    Result<DistinctValues::Snapshot> values(const QString& column);
+    // The customer names of the sales, in the Chinese order, each once (names
+    // differing only in the case of ASCII letters are one): read once (a scan
+    // of every sale row), then kept current by every commit of sale rows, and
+    // read again when another program wrote the file.
+    Result<QStringList> customerNames();
+
+    // The rows one commit of this program wrote: read into the loaded table
+    // and the customer names.
+    void takeWritten(const QList<qint64>& rows);
+    // The connection is closing: the list closes, the names are read again.
+    void close();
+
+private:
+    void customerWritten(const QString& name);
+
+    Database& m_db;
+    RowSet m_list;
+    std::unique_ptr<MemTable> m_table;
+    std::unique_ptr<SaleFilter> m_filter;
+    std::unique_ptr<SortRanks> m_ranks;
+    std::unique_ptr<DistinctValues> m_distinct;
+    std::optional<salesearch::Query> m_query;
+    bool m_runningQuery = false;
+    bool m_stale = false;
+    std::optional<QStringList> m_customers;
+    qint64 m_customersDataVersion = -1;
+};
