@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the program, its tests and its tools need.
 set -euo pipefail
 PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config lld
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev
   libsqlcipher-dev sqlcipher libssl-dev libgsf-1-dev zlib1g-dev
   postgresql libpq-dev

@@ -1,15 +1,12 @@
 #include "ui/datagridmodel.h"
 
 #include "core/numbers.h"
-#include "store/memory/columnsum.h"
 #include "store/memory/memtable.h"
 #include "store/memory/rowset.h"
 
 #include <QBrush>
 #include <QDate>
 
-#include <limits>
-#include <optional>
 #include <vector>
 
 QString GridColumn::groupTitle() const
@@ -62,6 +59,10 @@ QString sumText(long double sum, GridColumn::Format format)
 DataGridModel::DataGridModel(QObject* parent)
     : QAbstractTableModel(parent)
 {
+    connect(&m_totals, &RowSetTotals::changed, this, [this] {
+        updateFooterTexts();
+        emit footerChanged();
+    });
 }
 
 void DataGridModel::setColumns(QList<GridColumn> columns)
@@ -118,29 +119,16 @@ void DataGridModel::setRowSet(RowSet* rows)
             m_rowsOnlyReset = false;
             emit rowSetChangeFinished();
         });
-        connect(m_rows, &RowSet::aboutToChangeRow, this, [this](int row) {
-            if (!m_rows->isView())
-                takeRow(row, -1);
-        });
         connect(m_rows, &RowSet::rowChanged, this, [this](int row) {
             if (!m_columns.isEmpty())
                 emit dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1));
-            if (!m_rows->isView()) // a view's totals follow its table
-                takeRow(row, 1);
-            updateFooterTexts();
-            emit footerChanged();
         });
         connect(m_rows, &RowSet::aboutToRemoveRow, this, [this](int row) {
             emit rowSetChangeStarted();
-            takeRow(row, -1);
-            if (const int pos = m_rows->position(row); pos >= 0 && size_t(pos) < m_inView.size())
-                m_inView[size_t(pos)] = 0;
             beginRemoveRows({}, row, row);
         });
         connect(m_rows, &RowSet::rowRemoved, this, [this](int) {
             endRemoveRows();
-            updateFooterTexts();
-            emit footerChanged();
             emit rowSetChangeFinished();
         });
         // A set deleted under the model: forget its rows before they vanish.
@@ -197,55 +185,6 @@ void DataGridModel::mapFields()
     m_fieldIndex = std::move(fields);
 }
 
-DataGridModel::Part DataGridModel::partOf(const QVariant& v)
-{
-    // The engine's sum(): the rule the summary, the charts and the sales
-    // totals add by.
-    const ColumnSum::Part p = ColumnSum::partOf(v);
-    if (p.wide)
-        return {0, p.wideValue};
-    return {p.units, std::nullopt};
-}
-
-void DataGridModel::addPart(Sum& s, const Part& p, int sign)
-{
-    s.units += Units(p.units) * sign;
-    if (p.wide) {
-        s.wide += sign > 0 ? *p.wide : -*p.wide;
-        s.hasWide = true;
-    }
-}
-
-DataGridModel::Part DataGridModel::cachedPart(int field, int pos) const
-{
-    const Shares& sh = m_shares.at(field);
-    const quint32 entry = m_table->entry(pos, field);
-    Part p{sh.units[entry], std::nullopt};
-    if (const auto it = sh.wide.find(entry); it != sh.wide.end())
-        p.wide = it->second;
-    return p;
-}
-
-// Reads the shares of the column's entries that are new since the last read.
-void DataGridModel::readShares(int field, Shares& sh)
-{
-    const quint32 n = m_table->entryCount(field);
-    for (quint32 e = quint32(sh.units.size()); e < n; ++e)
-        readShare(field, sh, e);
-}
-
-void DataGridModel::readShare(int field, Shares& sh, quint32 entry)
-{
-    if (entry >= sh.units.size())
-        sh.units.resize(size_t(entry) + 1, 0);
-    const Part part = partOf(m_table->entryValue(field, entry));
-    sh.units[entry] = part.units;
-    if (part.wide)
-        sh.wide[entry] = *part.wide;
-    else
-        sh.wide.erase(entry);
-}
-
 void DataGridModel::attachTable(const MemTable* table)
 {
     if (m_table == table)
@@ -253,30 +192,16 @@ void DataGridModel::attachTable(const MemTable* table)
     if (m_table)
         disconnect(m_table, nullptr, this, nullptr);
     m_table = table;
-    m_cacheLoad = ~quint64(0);
-    m_shares.clear();
     forgetTexts();
     if (m_table) {
-        connect(m_table, &MemTable::rowAboutToChange, this, &DataGridModel::tableRowAboutToChange);
         connect(m_table, &MemTable::rowChanged, this, &DataGridModel::tableRowWritten);
         connect(m_table, &MemTable::rowAppended, this, &DataGridModel::tableRowWritten);
         connect(m_table, &QObject::destroyed, this, [this] { m_table = nullptr; });
     }
 }
 
-// A shown row of the table is about to be re-read: its old shares leave the totals.
-void DataGridModel::tableRowAboutToChange(int pos)
-{
-    if (!m_table || m_cacheLoad != m_table->loadCount() || size_t(pos) >= m_inView.size() || !m_inView[size_t(pos)])
-        return;
-    for (Sum& s : m_sums)
-        if (s.field >= 0 && m_shares.count(s.field))
-            addPart(s, cachedPart(s.field, pos), -1);
-}
-
-// A row of the table was rewritten or appended: the share of its value is
-// read (a new value, or a value rewritten in place), and a total it is part
-// of takes it in.
+// A row of the table was rewritten or appended: the texts shown of its
+// values are made again.
 void DataGridModel::tableRowWritten(int pos)
 {
     if (!m_table)
@@ -288,112 +213,32 @@ void DataGridModel::tableRowWritten(int pos)
             if (slot.entry == e)
                 slot = TextSlot{};
         }
-    if (m_cacheLoad != m_table->loadCount())
-        return;
-    const bool shown = size_t(pos) < m_inView.size() && m_inView[size_t(pos)];
-    for (auto& [field, sh] : m_shares) {
-        readShares(field, sh);
-        readShare(field, sh, m_table->entry(pos, field));
-        if (shown)
-            for (Sum& s : m_sums)
-                if (s.field == field)
-                    addPart(s, cachedPart(field, pos), 1);
-    }
-    if (shown) {
-        updateFooterTexts();
-        emit footerChanged();
-    }
-}
-
-void DataGridModel::takeRow(int row, int sign)
-{
-    if (!m_rows)
-        return;
-    const int pos = m_rows->position(row);
-    const bool cached = pos >= 0 && m_table && m_cacheLoad == m_table->loadCount();
-    for (Sum& s : m_sums)
-        if (s.field >= 0)
-            addPart(s, cached ? cachedPart(s.field, pos) : partOf(m_rows->value(row, s.field)), sign);
 }
 
 void DataGridModel::computeFooter()
 {
-    m_sums.clear();
-    const bool open = m_rows && m_rows->isOpen();
     attachTable(m_rows ? m_rows->viewTable() : nullptr);
+    m_summed.clear();
+    QStringList fields;
     for (int c = 0; c < m_columns.size(); ++c)
-        if (m_columns.at(c).footer == GridColumn::Footer::Sum && open) {
-            Sum s;
-            s.column = c;
-            s.field = m_fieldIndex.at(c);
-            m_sums.push_back(std::move(s));
+        if (m_columns.at(c).footer == GridColumn::Footer::Sum) {
+            m_summed << c;
+            fields << m_columns.at(c).field;
         }
-    if (m_table && open) {
-        // Each value's share is read once per load of the table.
-        const int slotTotal = m_table->slotCount();
-        if (m_cacheLoad != m_table->loadCount()) {
-            m_shares.clear();
-            m_cacheLoad = m_table->loadCount();
-        }
-        for (const Sum& s : m_sums) {
-            if (s.field < 0)
-                continue;
-            Shares& sh = m_shares[s.field];
-            readShares(s.field, sh);
-        }
-        m_inView.assign(size_t(slotTotal), 0);
-        for (const int p : m_rows->positions())
-            m_inView[size_t(p)] = 1;
-        for (Sum& s : m_sums) {
-            if (s.field < 0)
-                continue;
-            const Shares& sh = m_shares.at(s.field);
-            const qint64* units = sh.units.data();
-            Units total = 0;
-            m_table->forEachEntry(s.field, m_rows->positions(), [&](quint32 e) { total += units[e]; });
-            s.units = total;
-            if (!sh.wide.empty())
-                m_table->forEachEntry(s.field, m_rows->positions(), [&](quint32 e) {
-                    if (const auto it = sh.wide.find(e); it != sh.wide.end()) {
-                        s.wide += it->second;
-                        s.hasWide = true;
-                    }
-                });
-        }
-    } else if (open) {
-        m_inView.clear();
-        // A column-oriented set has the units of its number columns at hand.
-        std::vector<Sum*> rest;
-        for (Sum& s : m_sums)
-            if (s.field >= 0) {
-                if (const auto units = m_rows->unitsTotal(s.field))
-                    s.units = *units;
-                else
-                    rest.push_back(&s);
-            }
-        const int n = rest.empty() ? 0 : m_rows->rowCount();
-        // Row by row, so that each row is read once for all its totals.
-        for (int r = 0; r < n; ++r)
-            for (Sum* s : rest)
-                addPart(*s, partOf(m_rows->value(r, s->field)), 1);
-    }
+    m_totals.reset(m_rows, fields);
     updateFooterTexts();
 }
 
 void DataGridModel::updateFooterTexts()
 {
     m_footer = QStringList(m_columns.size(), QString());
+    const bool open = m_rows && m_rows->isOpen();
     for (int c = 0; c < m_columns.size(); ++c)
         if (m_columns.at(c).footer == GridColumn::Footer::Text)
             m_footer[c] = m_columns.at(c).footerText;
-    for (const Sum& s : m_sums) {
-        const bool fits = s.units >= Units(std::numeric_limits<qint64>::min()) &&
-                          s.units <= Units(std::numeric_limits<qint64>::max());
-        long double total =
-            fits ? num::Money::fromUnits(qint64(s.units)).toDecimal() : static_cast<long double>(s.units) / 10000.0L;
-        if (s.hasWide)
-            total += s.wide;
-        m_footer[s.column] = sumText(total, m_columns.at(s.column).format);
+    for (int i = 0; open && i < m_summed.size(); ++i) {
+        const int c = m_summed.at(i);
+        m_footer[c] = sumText(m_totals.total(i), m_columns.at(c).format);
     }
 }
 

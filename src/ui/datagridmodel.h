@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/memory/rowset.h"
+#include "store/memory/rowsettotals.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -9,8 +10,6 @@
 #include <QVector>
 
 #include <functional>
-#include <optional>
-#include <unordered_map>
 #include <vector>
 
 class MemTable;
@@ -43,12 +42,8 @@ struct GridColumn
 // Shows a RowSet as a table: one model column per GridColumn (hidden columns
 // included; the view hides them), one model row per row of the set. Cell texts
 // are made on demand, so a set of 100,000 rows costs nothing until it is drawn.
-// The totals of the footer are computed here in fixed point (1/10000), once per
-// reset, and after a change or removal of one row by taking its old values out
-// and its new ones in; never while painting. Over a view of an in-memory table
-// the share of a total is kept for each distinct value of the table's column
-// (MemTable::entry()), so a new list of positions is totalled without
-// converting a value.
+// The totals of the footer come from a RowSetTotals over the same set; the
+// model only formats them.
 class DataGridModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -101,29 +96,6 @@ signals:
     void rowSetChangeFinished();
 
 private:
-    // __int128: a total of any number of 64-bit unit counts.
-    __extension__ typedef __int128 Units;
-    // One value's share of a total (ColumnSum::partOf's rule): units, or a
-    // number beyond their range as a long double.
-    struct Part
-    {
-        qint64 units = 0;
-        std::optional<long double> wide;
-    };
-    struct Sum
-    {
-        int column = -1;
-        int field = -1;
-        Units units = 0;
-        long double wide = 0;
-        bool hasWide = false;
-    };
-    // View mode: the share of a column's total of each entry of the column.
-    struct Shares
-    {
-        std::vector<qint64> units;
-        std::unordered_map<quint32, long double> wide;
-    };
     // View mode: the texts of recently shown values, by grid column and entry
     // (entry & (kTextSlots - 1)), so that a repaint after a new search formats
     // only values it has not shown lately. Entries of a column that numbers
@@ -137,17 +109,10 @@ private:
     static constexpr quint32 kTextSlots = 512;
     void forgetTexts();
 
-    static Part partOf(const QVariant& v);
-    static void addPart(Sum& s, const Part& p, int sign);
-    Part cachedPart(int field, int pos) const;
-    void readShares(int field, Shares& sh);
-    void readShare(int field, Shares& sh, quint32 entry);
     void mapFields();
     void computeFooter();
-    void takeRow(int row, int sign);
     void updateFooterTexts();
     void attachTable(const MemTable* table);
-    void tableRowAboutToChange(int pos);
     void tableRowWritten(int pos);
 
     QList<GridColumn> m_columns;
@@ -156,12 +121,10 @@ private:
     QVector<int> m_fieldIndex; // row set column of each grid column, -1 when absent
     QStringList m_footer;      // totals row text per grid column
     RowColorFunction m_rowColor;
-    std::vector<Sum> m_sums;
-    std::unordered_map<int, Shares> m_shares; // by table column
+    RowSetTotals m_totals;
+    QVector<int> m_summed; // the grid columns the totals row adds up, in m_totals' order
     bool m_rowsOnlyReset = false;
     const MemTable* m_table = nullptr;                  // the table the row set is a view of
-    quint64 m_cacheLoad = ~quint64(0);                  // load of the table the shares were read from
-    std::vector<quint8> m_inView;                       // by table position: shown by the row set
     mutable std::vector<std::vector<TextSlot>> m_texts; // by grid column
     mutable quint64 m_textsLoad = ~quint64(0);          // load of the table they were read from
 };
