@@ -5,6 +5,7 @@ PACKAGES=(
   build-essential cmake pkg-config lld
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev
   libsqlcipher-dev sqlcipher libssl-dev libgsf-1-dev zlib1g-dev
+  postgresql libpq-dev
   fonts-noto-cjk qt6-translations-l10n
   cups printer-driver-cups-pdf poppler-utils
   python3-xlrd

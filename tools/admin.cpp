@@ -5,6 +5,8 @@
 #include "store/db/backup.h"
 #include "store/db/database.h"
 #include "store/db/schema.h"
+#include "store/db/serverconnection.h"
+#include "store/db/serverschema.h"
 #include "store/ops/stockimport.h"
 #include "text/capitalamount.h"
 #include "text/pinyininitials.h"
@@ -48,6 +50,9 @@ int usage(int code)
          "Commands:\n"
          "  init [FOLDER]                 create the delivered database data.mdb in FOLDER\n"
          "                                (default: the current folder); never overwrites a file\n"
+         "  init --database DATABASE      create the shop tables and the super administrator in the\n"
+         "                                empty PostgreSQL database DATABASE (a libpq connection\n"
+         "                                string or service name); refuses one that holds them\n"
          "  check [FILE]                  open FILE (default: data.mdb) with the database password\n"
          "                                and report whether its tables and columns are complete\n"
          "  backup FILE                   copy data.mdb of the current folder to FILE with the\n"
@@ -134,6 +139,21 @@ int cmdInit(const QList<NativePath>& args)
     if (!schema::createDeliveredFile(kDatabaseName, &error))
         return fail(QStringLiteral("cannot create %1: %2").arg(shown, error));
     out() << "Created " << shown << "\n"
+          << "Log in as 超级管理员 with the password 864.\n";
+    return 0;
+}
+
+int cmdInitServer(const QStringList& args)
+{
+    if (args.size() != 1)
+        return usage(2);
+    ServerConnection db;
+    QString error;
+    if (!db.open(args.at(0), &error))
+        return fail(error);
+    if (!serverschema::createDelivered(db, &error))
+        return fail(QStringLiteral("cannot create the shop tables in %1: %2").arg(db.description(), error));
+    out() << "Created the shop tables in " << db.description() << "\n"
           << "Log in as 超级管理员 with the password 864.\n";
     return 0;
 }
@@ -343,6 +363,8 @@ int main(int argc, char** argv)
     int code;
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help"))
         code = usage(0);
+    else if (command == QLatin1String("init") && args.value(0) == QLatin1String("--database"))
+        code = cmdInitServer(args.mid(1));
     else if (command == QLatin1String("init"))
         code = cmdInit(paths);
     else if (command == QLatin1String("check"))

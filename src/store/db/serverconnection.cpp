@@ -1,0 +1,459 @@
+#include "store/db/serverconnection.h"
+
+#include <libpq-fe.h>
+
+#include <QLocale>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Type codes of the server's built-in types (pg_type.oid); fixed since the
+// server's first releases.
+constexpr Oid kBool = 16;
+constexpr Oid kInt8 = 20;
+constexpr Oid kInt2 = 21;
+constexpr Oid kInt4 = 23;
+constexpr Oid kText = 25;
+constexpr Oid kFloat4 = 700;
+constexpr Oid kFloat8 = 701;
+constexpr Oid kNumeric = 1700;
+
+struct ResultDeleter
+{
+    void operator()(PGresult* r) const { PQclear(r); }
+};
+using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
+
+bool isNameChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$');
+}
+
+// The tag of a dollar-quoted text starting at `at` ("$$" or "$tag$"), or an
+// empty view when none starts there.
+QStringView dollarTag(QStringView sql, qsizetype at)
+{
+    if (sql.at(at) != QLatin1Char('$'))
+        return {};
+    if (at > 0 && isNameChar(sql.at(at - 1)))
+        return {}; // part of a name such as a$b
+    qsizetype end = at + 1;
+    while (end < sql.size() && sql.at(end) != QLatin1Char('$')) {
+        const QChar c = sql.at(end);
+        if (!(c.isLetter() || c == QLatin1Char('_') || (end > at + 1 && c.isDigit())))
+            return {}; // $1 and the like are parameters, not quotes
+        ++end;
+    }
+    if (end >= sql.size())
+        return {};
+    return sql.sliced(at, end - at + 1);
+}
+
+double textToDouble(const char* text)
+{
+    const QByteArrayView v(text);
+    if (v == "NaN")
+        return std::nan("");
+    if (v == "Infinity")
+        return HUGE_VAL;
+    if (v == "-Infinity")
+        return -HUGE_VAL;
+    return QByteArray(text).toDouble();
+}
+
+QVariant columnValue(const PGresult* r, int row, int col)
+{
+    if (PQgetisnull(r, row, col))
+        return QVariant();
+    const char* text = PQgetvalue(r, row, col);
+    switch (PQftype(r, col)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+        return QVariant(QByteArray(text).toLongLong());
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return QVariant(textToDouble(text));
+    case kBool:
+        return QVariant(qint64(text[0] == 't' ? 1 : 0));
+    default:
+        return QVariant(QString::fromUtf8(text, PQgetlength(r, row, col)));
+    }
+}
+
+// One parameter in the server's text form, with its type.
+struct Parameter
+{
+    Oid type = 0;
+    bool null = false;
+    QByteArray text;
+};
+
+Parameter parameter(const QVariant& v)
+{
+    if (v.isNull() || !v.isValid())
+        return {0, true, {}};
+    switch (v.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double d = v.toDouble();
+        if (std::isnan(d))
+            return {kFloat8, false, QByteArrayLiteral("NaN")};
+        if (std::isinf(d))
+            return {kFloat8, false, d > 0 ? QByteArrayLiteral("Infinity") : QByteArrayLiteral("-Infinity")};
+        if (d == 0 && std::signbit(d))
+            return {kFloat8, false, QByteArrayLiteral("-0")}; // Qt writes it as "0"
+        // The shortest text that reads back as the same double.
+        return {kFloat8, false, QByteArray::number(d, 'g', QLocale::FloatingPointShortest)};
+    }
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return {kInt8, false, QByteArray::number(v.toLongLong())};
+    case QMetaType::Bool:
+        return {kBool, false, v.toBool() ? QByteArrayLiteral("true") : QByteArrayLiteral("false")};
+    default:
+        return {kText, false, v.toString().toUtf8()};
+    }
+}
+
+QString clientText(const char* text)
+{
+    return QString::fromUtf8(text).trimmed();
+}
+
+} // namespace
+
+QByteArray serverStatementText(const QString& sql, int* placeholders)
+{
+    QString out;
+    out.reserve(sql.size() + 16);
+    int n = 0;
+    const qsizetype size = sql.size();
+    qsizetype i = 0;
+    // Copies from `i` up to and including the first `close` after `from`.
+    const auto copyThrough = [&](qsizetype from, QChar close, bool backslashEscapes) {
+        qsizetype j = from;
+        while (j < size) {
+            const QChar c = sql.at(j);
+            if (backslashEscapes && c == QLatin1Char('\\')) {
+                j += 2;
+                continue;
+            }
+            if (c == close) {
+                if (j + 1 < size && sql.at(j + 1) == close) { // doubled: the character itself
+                    j += 2;
+                    continue;
+                }
+                ++j;
+                break;
+            }
+            ++j;
+        }
+        j = std::min(j, size);
+        out += QStringView(sql).sliced(i, j - i);
+        i = j;
+    };
+    while (i < size) {
+        const QChar c = sql.at(i);
+        if (c == QLatin1Char('\'')) {
+            // E'…' texts take backslash escapes; plain ones only double the quote.
+            const bool escaped = i > 0 && (sql.at(i - 1) == QLatin1Char('E') || sql.at(i - 1) == QLatin1Char('e')) &&
+                                 (i < 2 || !isNameChar(sql.at(i - 2)));
+            copyThrough(i + 1, QLatin1Char('\''), escaped);
+        } else if (c == QLatin1Char('"')) {
+            copyThrough(i + 1, QLatin1Char('"'), false);
+        } else if (c == QLatin1Char('-') && i + 1 < size && sql.at(i + 1) == QLatin1Char('-')) {
+            qsizetype j = sql.indexOf(QLatin1Char('\n'), i);
+            j = j < 0 ? size : j;
+            out += QStringView(sql).sliced(i, j - i);
+            i = j;
+        } else if (c == QLatin1Char('/') && i + 1 < size && sql.at(i + 1) == QLatin1Char('*')) {
+            // Block comments nest on this server.
+            int depth = 0;
+            qsizetype j = i;
+            while (j < size) {
+                if (sql.at(j) == QLatin1Char('/') && j + 1 < size && sql.at(j + 1) == QLatin1Char('*')) {
+                    ++depth;
+                    j += 2;
+                } else if (sql.at(j) == QLatin1Char('*') && j + 1 < size && sql.at(j + 1) == QLatin1Char('/')) {
+                    j += 2;
+                    if (--depth == 0)
+                        break;
+                } else {
+                    ++j;
+                }
+            }
+            out += QStringView(sql).sliced(i, j - i);
+            i = j;
+        } else if (const QStringView tag = dollarTag(sql, i); !tag.isEmpty()) {
+            const qsizetype close = sql.indexOf(tag, i + tag.size());
+            const qsizetype j = close < 0 ? size : close + tag.size();
+            out += QStringView(sql).sliced(i, j - i);
+            i = j;
+        } else if (c == QLatin1Char('?')) {
+            out += QLatin1Char('$') + QString::number(++n);
+            ++i;
+        } else if (c == QLatin1Char('[') && !(i > 0 && (isNameChar(sql.at(i - 1)) || sql.at(i - 1) == QLatin1Char(']') ||
+                                                         sql.at(i - 1) == QLatin1Char(')') ||
+                                                         sql.at(i - 1) == QLatin1Char('"')))) {
+            // A bracketed name; after a name or an expression a bracket is a
+            // subscript and stays.
+            const qsizetype close = sql.indexOf(QLatin1Char(']'), i + 1);
+            if (close < 0) {
+                out += c;
+                ++i;
+                continue;
+            }
+            QString name = sql.sliced(i + 1, close - i - 1);
+            name.replace(QLatin1Char('"'), QLatin1String("\"\""));
+            out += QLatin1Char('"') + name + QLatin1Char('"');
+            i = close + 1;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    if (placeholders)
+        *placeholders = n;
+    return out.toUtf8();
+}
+
+ServerConnection::~ServerConnection()
+{
+    close();
+}
+
+bool ServerConnection::open(const QString& database, QString* error)
+{
+    close();
+    m_lastError = {};
+    QByteArray target = database.trimmed().toUtf8();
+    const bool isString = target.contains('=') || target.startsWith("postgresql://") || target.startsWith("postgres://");
+    if (!target.isEmpty() && !isString) {
+        // A bare name is a service of pg_service.conf.
+        QByteArray quoted = target;
+        quoted.replace('\\', "\\\\").replace('\'', "\\'");
+        target = "service='" + quoted + "'";
+    }
+    // Later keywords override earlier ones: a timeout written in the
+    // connection string (or PGCONNECT_TIMEOUT) wins over the default here,
+    // while the text encoding is always the one the program reads.
+    std::vector<const char*> keys;
+    std::vector<const char*> values;
+    if (qEnvironmentVariableIsEmpty("PGCONNECT_TIMEOUT")) {
+        keys.push_back("connect_timeout");
+        values.push_back("10");
+    }
+    keys.push_back("application_name");
+    values.push_back("tarvik");
+    if (!target.isEmpty()) {
+        keys.push_back("dbname");
+        values.push_back(target.constData());
+    }
+    keys.push_back("client_encoding");
+    values.push_back("UTF8");
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 1);
+    if (!conn || PQstatus(conn) != CONNECTION_OK) {
+        const QString why = conn ? clientText(PQerrorMessage(conn)) : QStringLiteral("out of memory");
+        PQfinish(conn);
+        m_lastError = {why, {}, true};
+        *error = QStringLiteral("无法连接到数据库服务器：%1").arg(why);
+        return false;
+    }
+    m_conn = conn;
+    // The server's notices ("… does not exist, skipping") are not errors, and
+    // the program shows nothing on standard error.
+    PQsetNoticeProcessor(m_conn, [](void*, const char*) {}, nullptr);
+    // Doubles travel as text: every digit that tells them apart is asked for.
+    // The placeholder translation reads quotes as the standard says.
+    QString setupError;
+    if (!exec(QStringLiteral("SET extra_float_digits = 3"), &setupError) ||
+        !exec(QStringLiteral("SET standard_conforming_strings = on"), &setupError)) {
+        close();
+        *error = QStringLiteral("无法连接到数据库服务器：%1").arg(setupError);
+        return false;
+    }
+    return true;
+}
+
+void ServerConnection::close()
+{
+    if (m_conn) {
+        PQfinish(m_conn);
+        m_conn = nullptr;
+    }
+}
+
+QString ServerConnection::description() const
+{
+    if (!m_conn)
+        return {};
+    return QStringLiteral("%1 on %2:%3")
+        .arg(QString::fromUtf8(PQdb(m_conn)), QString::fromUtf8(PQhost(m_conn)), QString::fromUtf8(PQport(m_conn)));
+}
+
+bool ServerConnection::inTransaction() const
+{
+    if (!m_conn)
+        return false;
+    const PGTransactionStatusType s = PQtransactionStatus(m_conn);
+    return s == PQTRANS_INTRANS || s == PQTRANS_INERROR || s == PQTRANS_ACTIVE;
+}
+
+bool ServerConnection::exec(const Statement& st, QString* error, int* changes)
+{
+    return run(st, nullptr, error, changes);
+}
+
+bool ServerConnection::query(const Statement& st, QueryResult* out, QString* error)
+{
+    return run(st, out, error, nullptr);
+}
+
+bool ServerConnection::run(const Statement& st, QueryResult* out, QString* error, int* changes)
+{
+    if (!m_conn) {
+        m_lastError = {QStringLiteral("Database is not open"), {}, true};
+        *error = m_lastError.text;
+        return false;
+    }
+    int expected = 0;
+    const QByteArray sql = serverStatementText(st.sql, &expected);
+    if (expected != st.params.size()) {
+        m_lastError = {QStringLiteral("Statement expects %1 values, %2 given").arg(expected).arg(st.params.size()), {},
+                       false};
+        *error = m_lastError.text;
+        return false;
+    }
+    std::vector<Parameter> params;
+    params.reserve(size_t(st.params.size()));
+    for (const QVariant& v : st.params)
+        params.push_back(parameter(v));
+    std::vector<Oid> types;
+    std::vector<const char*> values;
+    for (const Parameter& p : params) {
+        types.push_back(p.type);
+        values.push_back(p.null ? nullptr : p.text.constData());
+    }
+    const ResultPtr r(PQexecParams(m_conn, sql.constData(), int(params.size()), types.data(), values.data(), nullptr,
+                                   nullptr, 0));
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        ServerError e;
+        const char* primary = r ? PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+        e.text = primary ? clientText(primary) : clientText(PQerrorMessage(m_conn));
+        if (e.text.isEmpty())
+            e.text = QString::fromUtf8(PQresStatus(status));
+        if (const char* state = r ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr)
+            e.sqlState = QString::fromLatin1(state);
+        e.connectionLost = PQstatus(m_conn) != CONNECTION_OK || e.sqlState.startsWith(QLatin1String("08"));
+        m_lastError = e;
+        *error = e.text;
+        return false;
+    }
+    m_lastError = {};
+    if (changes) {
+        const char* tuples = PQcmdTuples(r.get());
+        *changes = tuples && *tuples ? QByteArray(tuples).toInt() : 0;
+    }
+    if (out) {
+        QueryResult result;
+        const int columns = PQnfields(r.get());
+        const int rows = PQntuples(r.get());
+        for (int c = 0; c < columns; ++c)
+            result.columns << QString::fromUtf8(PQfname(r.get(), c));
+        result.rows.reserve(rows);
+        for (int row = 0; row < rows; ++row) {
+            QVector<QVariant> cells(columns);
+            for (int c = 0; c < columns; ++c)
+                cells[c] = columnValue(r.get(), row, c);
+            result.rows.append(std::move(cells));
+        }
+        *out = std::move(result);
+    }
+    return true;
+}
+
+bool ServerConnection::listen(const QString& channel, QString* error)
+{
+    if (!m_conn) {
+        *error = QStringLiteral("Database is not open");
+        return false;
+    }
+    char* quoted = PQescapeIdentifier(m_conn, channel.toUtf8().constData(), size_t(channel.toUtf8().size()));
+    if (!quoted) {
+        *error = clientText(PQerrorMessage(m_conn));
+        return false;
+    }
+    const QString sql = QStringLiteral("LISTEN ") + QString::fromUtf8(quoted);
+    PQfreemem(quoted);
+    return exec(sql, error);
+}
+
+int ServerConnection::socket() const
+{
+    return m_conn ? PQsocket(m_conn) : -1;
+}
+
+QVector<ServerNotification> ServerConnection::takeNotifications()
+{
+    QVector<ServerNotification> out;
+    if (!m_conn)
+        return out;
+    if (!PQconsumeInput(m_conn))
+        m_lastError = {clientText(PQerrorMessage(m_conn)), {}, PQstatus(m_conn) != CONNECTION_OK};
+    while (PGnotify* n = PQnotifies(m_conn)) {
+        out.append({QString::fromUtf8(n->relname), QString::fromUtf8(n->extra)});
+        PQfreemem(n);
+    }
+    return out;
+}
+
+ServerTransaction::ServerTransaction(ServerConnection& db)
+    : m_db(db)
+{
+    m_outer = !m_db.inTransaction();
+    // An inner one is a savepoint: rolling it back keeps what the enclosing
+    // transaction wrote before it.
+    m_begun = m_db.exec(m_outer ? QStringLiteral("BEGIN") : QStringLiteral("SAVEPOINT tx"), &m_error);
+}
+
+ServerTransaction::~ServerTransaction()
+{
+    if (m_begun && !m_done) {
+        QString ignored;
+        if (m_outer) {
+            m_db.exec(QStringLiteral("ROLLBACK"), &ignored);
+            return;
+        }
+        m_db.exec(QStringLiteral("ROLLBACK TO tx"), &ignored);
+        m_db.exec(QStringLiteral("RELEASE tx"), &ignored);
+    }
+}
+
+bool ServerTransaction::commit(QString* error)
+{
+    if (!m_begun) {
+        *error = m_error;
+        return false;
+    }
+    // The server answers COMMIT of a transaction that a failed statement
+    // aborted with a rollback, not an error: the caller must hear that
+    // nothing was written.
+    if (m_outer && m_db.handle() && PQtransactionStatus(m_db.handle()) == PQTRANS_INERROR) {
+        *error = QStringLiteral("The transaction was rolled back after a failed statement");
+        return false; // the destructor rolls back
+    }
+    if (!m_db.exec(m_outer ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE tx"), error))
+        return false; // the destructor rolls back
+    m_done = true;
+    return true;
+}
