@@ -1,6 +1,8 @@
 #include "store/db/database.h"
 
 #include "store/db/preparedstatement.h"
+#include "store/db/serverconnection.h"
+#include "store/db/serverschema.h"
 #include "text/chinesecollation.h"
 
 #include <sqlite3.h>
@@ -13,8 +15,10 @@
 #include <atomic>
 #include <utility>
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 
 namespace {
 
@@ -59,11 +63,37 @@ QVariant columnValue(sqlite3_stmt* stmt, int col)
     }
 }
 
+quint64 nextSerial()
+{
+    static std::atomic<quint64> serials{0};
+    return ++serials;
+}
+
+// The table of a plain `INSERT INTO t (…) VALUES (…)`, whose new row's
+// identity the server returns when asked; empty for every other statement.
+QString plainInsertTable(const QString& sql)
+{
+    static const QRegularExpression re(
+        QStringLiteral(R"(^\s*insert\s+into\s+[\["]?(\w+)[\]"]?\s*\([^()]*\)\s*values\s*\([^;]*\)\s*$)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch m = re.match(sql);
+    if (!m.hasMatch() || sql.contains(QLatin1String("returning"), Qt::CaseInsensitive))
+        return {};
+    return m.captured(1);
+}
+
 } // namespace
+
+Database::Database() = default;
 
 Database::~Database()
 {
     close();
+}
+
+bool Database::isOpen() const
+{
+    return m_db != nullptr || m_server != nullptr;
 }
 
 QString Database::password()
@@ -95,8 +125,7 @@ bool Database::open(const QString& path, bool create, QString* error)
     }
     m_db = db;
     m_path = path;
-    static std::atomic<quint64> serials{0};
-    m_serial = ++serials;
+    m_serial = nextSerial();
     sqlite3_busy_timeout(m_db, 5000);
     sqlite3_update_hook(m_db, &Database::onUpdate, this);
     if (!registerChineseOrder(m_db, error)) {
@@ -126,6 +155,68 @@ bool Database::open(const QString& path, bool create, QString* error)
     // default cache every scan of the stock table decrypted all of it again.
     exec(QStringLiteral("PRAGMA cache_size = -65536"), &err);
     return true;
+}
+
+bool Database::openServer(const QString& database, QString* error)
+{
+    close();
+    auto server = std::make_unique<ServerConnection>();
+    if (!server->open(database, error))
+        return false;
+    if (!server->listen(serverschema::rowsChannel(), error))
+        return false;
+    m_server = std::move(server);
+    m_path = m_server->description();
+    m_serial = nextSerial();
+    // Other tills' commits arrive on the connection's socket while the
+    // program waits for input.
+    if (QCoreApplication::instance() && m_server->socket() >= 0) {
+        m_notifier = std::make_unique<QSocketNotifier>(qintptr(m_server->socket()), QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] {
+            takeServerNotes();
+            // A broken connection's socket stays readable: stop listening to
+            // it; the next statement reports the failure.
+            if (m_server->isBroken())
+                m_notifier->setEnabled(false);
+            publishNoted();
+        });
+    }
+    return true;
+}
+
+void Database::takeServerNotes()
+{
+    if (!m_server)
+        return;
+    for (const ServerNotification& n : m_server->takeNotifications()) {
+        if (n.channel != serverschema::rowsChannel())
+            continue;
+        const qsizetype space = n.payload.indexOf(QLatin1Char(' '));
+        bool ok = false;
+        const qint64 rowId = space < 0 ? 0 : QStringView(n.payload).sliced(space + 1).toLongLong(&ok);
+        if (!ok)
+            continue;
+        std::string table = QStringView(n.payload).first(space).toUtf8().toStdString();
+        if (m_written.count(table))
+            m_pending.emplace_back(std::move(table), rowId);
+    }
+    if (m_server->inTransaction())
+        return; // a rollback of this connection's transaction must not lose them
+    for (auto& [table, rowId] : m_pending)
+        m_written[table].push_back(rowId);
+    m_pending.clear();
+}
+
+void Database::publishNoted()
+{
+    if (!m_onCommit || m_publishing || inTransaction())
+        return;
+    // The listener reads the rows again, and rows that arrive meanwhile are
+    // published after it, not inside it.
+    m_publishing = true;
+    for (int round = 0; round < 16 && hasNotedWrites(); ++round)
+        m_onCommit();
+    m_publishing = false;
 }
 
 void Database::trackWrites(const QString& table)
@@ -160,6 +251,12 @@ void Database::releaseCache()
 
 void Database::close()
 {
+    m_notifier.reset();
+    if (m_server) {
+        m_server.reset();
+        m_pending.clear();
+        m_lastInsert = 0;
+    }
     if (m_db) {
         // Back to the rollback journal: the log is folded into the file and
         // removed, so that the file at rest is complete on its own (a copy of
@@ -196,8 +293,59 @@ bool Database::hasNotedWrites() const
     return std::any_of(m_written.begin(), m_written.end(), [](const auto& t) { return !t.second.empty(); });
 }
 
+bool Database::inTransaction() const
+{
+    if (m_server)
+        return m_server->inTransaction();
+    return m_db && !sqlite3_get_autocommit(m_db);
+}
+
+bool Database::transactionAborted() const
+{
+    return m_server && m_server->transactionAborted();
+}
+
+bool Database::runOnServer(const Statement& st, QueryResult* out, QString* error, int* changes)
+{
+    bool ok;
+    const QString insertInto = out ? QString() : plainInsertTable(st.sql);
+    if (!insertInto.isEmpty() && serverschema::hasRowIdentity(insertInto)) {
+        QueryResult inserted;
+        ok = m_server->query(Statement{st.sql + QLatin1String(" RETURNING rowid"), st.params}, &inserted, error);
+        if (ok) {
+            if (changes)
+                *changes = int(inserted.rows.size());
+            if (!inserted.rows.isEmpty())
+                m_lastInsert = inserted.rows.at(0).at(0).toLongLong();
+        }
+    } else {
+        ok = out ? m_server->query(st, out, error) : m_server->exec(st, error, changes);
+    }
+    if (!ok && m_server->lastError().isRetryable())
+        m_retryable = true;
+    // Committed rows are told of at the commit, to every connection listening
+    // (this one included); none come inside a transaction.
+    if (!m_server->inTransaction()) {
+        takeServerNotes();
+        publishNoted();
+    }
+    return ok;
+}
+
+bool Database::readRows(const Statement& st, int batchRows, const std::function<bool(const RowBatch&)>& each,
+                        QString* error)
+{
+    if (!m_server) {
+        *error = QStringLiteral("Database is not open");
+        return false;
+    }
+    return m_server->readRows(st, batchRows, each, error);
+}
+
 bool Database::exec(const Statement& st, QString* error, int* changes)
 {
+    if (m_server)
+        return runOnServer(st, nullptr, error, changes);
     const WriteMark before = m_onCommit ? writeMark() : WriteMark();
     const bool ok = run(st, error, changes);
     if (!m_db || !sqlite3_get_autocommit(m_db))
@@ -234,6 +382,8 @@ bool Database::run(const Statement& st, QString* error, int* changes)
 
 bool Database::query(const Statement& st, QueryResult* out, QString* error)
 {
+    if (m_server)
+        return runOnServer(st, out, error, nullptr);
     if (!m_db) {
         *error = QStringLiteral("Database is not open");
         return false;
@@ -262,13 +412,27 @@ bool Database::query(const Statement& st, QueryResult* out, QString* error)
 
 qint64 Database::lastInsertRowId() const
 {
+    if (m_server)
+        return m_lastInsert;
     return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
+}
+
+QString lockForUpdate(const Database& db)
+{
+    return db.engine() == Database::Engine::Server ? QStringLiteral(" FOR UPDATE") : QString();
 }
 
 Transaction::Transaction(Database& db, Lock lock)
     : m_db(db)
     , m_mark(db.writeMark())
 {
+    if (m_db.engine() == Database::Engine::Server) {
+        // The server has no transaction-wide write lock to take; a savepoint
+        // needs an open transaction.
+        m_outer = !m_db.inTransaction();
+        m_begun = m_db.exec(m_outer ? QStringLiteral("BEGIN") : QStringLiteral("SAVEPOINT tx"), &m_error);
+        return;
+    }
     if (lock == Lock::Immediate && m_db.handle() && sqlite3_get_autocommit(m_db.handle())) {
         m_begun = m_db.exec(QStringLiteral("BEGIN IMMEDIATE"), &m_error);
         m_outer = m_begun;
@@ -299,6 +463,13 @@ bool Transaction::commit(QString* error)
     if (!m_begun) {
         *error = m_error;
         return false;
+    }
+    // The server answers COMMIT of a transaction that a failed statement
+    // aborted with a rollback, not an error: the caller must hear that
+    // nothing was written.
+    if (m_outer && m_db.engine() == Database::Engine::Server && m_db.transactionAborted()) {
+        *error = QStringLiteral("The transaction was rolled back after a failed statement");
+        return false; // the destructor rolls back
     }
     if (!m_db.exec(m_outer ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE tx"), error))
         return false; // the destructor rolls back

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/result.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -7,10 +9,15 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
+struct pg_result;
+class QSocketNotifier;
+class ServerConnection;
 
 // A statement text with its bound values. User text only ever travels in
 // `params`; the text itself is built from fixed fragments.
@@ -28,29 +35,85 @@ struct QueryResult
     QVector<QVector<QVariant>> rows;
 };
 
-// The encrypted database file. Returns values or error texts; it never shows
-// anything to the user.
+// Rows of a result read in place, without a QVariant per cell: what the
+// in-memory tables load from the server. Cells are the server's text of the
+// value; kind() says how to read it.
+class RowBatch final
+{
+public:
+    enum class Kind { Null, Integer, Real, Text };
+    explicit RowBatch(const pg_result* r)
+        : m_r(r)
+    {
+    }
+    int rows() const;
+    int columns() const;
+    QString columnName(int column) const;
+    // Whether the column holds texts (not numbers).
+    bool isTextColumn(int column) const;
+    Kind kind(int row, int column) const;
+    qint64 integer(int row, int column) const;
+    double real(int row, int column) const;
+    // UTF-8 bytes of a text; empty for NULL.
+    std::string_view text(int row, int column) const;
+
+private:
+    const pg_result* m_r;
+};
+
+// The shop's database: the encrypted file or a database on a PostgreSQL
+// server (serverconnection.h), behind one interface. Returns values or error
+// texts; it never shows anything to the user.
 class Database final
 {
 public:
-    Database() = default;
+    Database();
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
+    enum class Engine { File, Server };
+
     // Opens an existing file (create = false) or creates a new one, with the
     // shop's database password. On failure returns false with the engine's text.
     bool open(const QString& path, bool create, QString* error);
+    // Opens a shop database on a server: a libpq connection string, a
+    // postgresql:// address or a service name (see ServerConnection::open).
+    // The connection listens for the rows other connections commit.
+    bool openServer(const QString& database, QString* error);
     void close();
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const;
+    Engine engine() const { return m_server ? Engine::Server : Engine::File; }
+    // The file's path; on a server "dbname on host:port".
     QString path() const { return m_path; }
 
     bool exec(const Statement& st, QString* error, int* changes = nullptr);
     bool exec(const QString& sql, QString* error) { return exec(Statement{sql, {}}, error); }
     bool query(const Statement& st, QueryResult* out, QString* error);
+    // The identity of the row the last INSERT … VALUES (…) of this connection
+    // appended (on the server: its `rowid`, which the statement returns).
     qint64 lastInsertRowId() const;
+    // Whether a transaction is open.
+    bool inTransaction() const;
+    // Server: whether a failed statement aborted the open transaction, so
+    // that its COMMIT would only roll it back.
+    bool transactionAborted() const;
+    // Whether a statement that failed since resetRetryable() failed only
+    // because of another transaction's writes (a serialization failure
+    // or a deadlock on the server): the whole transaction may be run again.
+    bool lastFailureRetryable() const { return m_retryable; }
+    void resetRetryable() { m_retryable = false; }
+    // Runs `st` and hands its rows to `each` in batches of at most `batchRows`
+    // (a server cursor, so memory stays bounded), or all at once when
+    // `batchRows` is 0. `each` returns false to stop. Server only.
+    bool readRows(const Statement& st, int batchRows, const std::function<bool(const RowBatch&)>& each,
+                  QString* error);
 
+    // The file's connection; null on a server.
     sqlite3* handle() const { return m_db; }
+    // The server connection; null on the file. For the server's own schema
+    // functions beside this class.
+    ServerConnection* server() const { return m_server.get(); }
     // Gives back the decrypted pages kept between statements, and the process
     // memory freed with them: after a one-off read of a whole large table,
     // whose pages nobody reads again soon.
@@ -83,13 +146,26 @@ public:
 private:
     static void onUpdate(void* self, int op, const char* database, const char* table, qint64 rowId);
     bool run(const Statement& st, QString* error, int* changes);
+    bool runOnServer(const Statement& st, QueryResult* out, QString* error, int* changes);
     bool hasNotedWrites() const;
+    // Server: reads the rows other connections (and this one) committed, and
+    // publishes them when no transaction is open.
+    void takeServerNotes();
+    void publishNoted();
 
     sqlite3* m_db = nullptr;
+    std::unique_ptr<ServerConnection> m_server;
+    std::unique_ptr<QSocketNotifier> m_notifier;
     quint64 m_serial = 0;
     QString m_path;
+    qint64 m_lastInsert = 0; // server: the rowid the last INSERT returned
     std::map<std::string, std::vector<qint64>> m_written; // tracked tables only
+    // Server: rows committed that arrived while a transaction of this
+    // connection was open; noted when it ends, so that its rollback keeps them.
+    std::vector<std::pair<std::string, qint64>> m_pending;
     std::function<void()> m_onCommit;
+    bool m_publishing = false;
+    bool m_retryable = false;
 };
 
 // Rolls back in its destructor unless committed. One operation that writes
@@ -97,8 +173,10 @@ private:
 class Transaction final
 {
 public:
-    // Immediate: an outermost transaction takes the write lock at once, so that
-    // what it reads cannot be changed by another connection before it writes.
+    // Immediate: an outermost transaction on the file takes the write lock at
+    // once, so that what it reads cannot be changed by another connection
+    // before it writes. On a server both begin with BEGIN: what a transaction
+    // reads in order to write it locks itself (lockForUpdate()).
     enum class Lock { Deferred, Immediate };
     explicit Transaction(Database& db, Lock lock = Lock::Deferred);
     ~Transaction();
@@ -113,7 +191,7 @@ private:
     Database& m_db;
     bool m_begun = false;
     bool m_done = false;
-    bool m_outer = false; // began with BEGIN IMMEDIATE, ends with COMMIT or ROLLBACK
+    bool m_outer = false; // began with BEGIN (IMMEDIATE), ends with COMMIT or ROLLBACK
     QString m_error;
     Database::WriteMark m_mark; // the rows noted before it began
 };
@@ -123,3 +201,25 @@ QString quoteIdentifier(const QString& name);
 // True for the names the code uses for tables and columns; anything else is
 // refused before it can reach a statement text.
 bool isPlainIdentifier(const QString& name);
+
+// Runs `attempt`, which makes one whole transaction and returns Result<T>.
+// When it failed only because another connection's transaction wrote the
+// same rows at the same time (see Database::lastFailureRetryable()), it is
+// run again, up to three more times; then its error is returned. Inside an
+// enclosing transaction it runs once: the enclosing one has failed with it.
+template <typename T, typename Attempt> Result<T> withRetries(Database& db, Attempt attempt)
+{
+    const bool nested = db.inTransaction();
+    for (int again = 0;; ++again) {
+        db.resetRetryable();
+        Result<T> r = attempt();
+        if (r.ok() || nested || again == 3 || r.error().kind != Error::Kind::Engine || !db.lastFailureRetryable())
+            return r;
+    }
+}
+
+// The end of a SELECT that reads a row the transaction is about to write from
+// what it read: " FOR UPDATE" on a server (the row stays locked against other
+// tills until the transaction ends); empty on the file, whose writing
+// transaction holds the whole file.
+QString lockForUpdate(const Database& db);

@@ -4,6 +4,7 @@
 #include "store/db/database.h"
 #include "store/db/newdatabasefile.h"
 #include "store/db/passwordhash.h"
+#include "store/db/serverschema.h"
 
 #include <array>
 
@@ -295,6 +296,10 @@ bool createDeliveredFile(const QString& path, QString* error)
 
 bool migrate(Database& db, QString* error)
 {
+    // A server database is made at the current version by the admin tool;
+    // verifyUsable() refuses any other.
+    if (db.server())
+        return true;
     QueryResult r;
     if (!db.query(Statement{QStringLiteral("PRAGMA user_version"), {}}, &r, error))
         return false;
@@ -425,6 +430,8 @@ QStringList check(Database& db)
 
 bool verifyUsable(Database& db, QString* error)
 {
+    if (db.server())
+        return serverschema::verifyUsable(*db.server(), error);
     // Reading every column gives the engine's own words for a missing table or
     // column ("no such table: data"), as any later statement would.
     const auto tables = tableDefinitions();

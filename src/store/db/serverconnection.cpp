@@ -4,7 +4,9 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -61,7 +63,9 @@ double textToDouble(const char* text)
         return HUGE_VAL;
     if (v == "-Infinity")
         return -HUGE_VAL;
-    return QByteArray(text).toDouble();
+    double d = 0;
+    std::from_chars(text, text + std::strlen(text), d);
+    return d;
 }
 
 QVariant columnValue(const PGresult* r, int row, int col)
@@ -308,6 +312,16 @@ bool ServerConnection::inTransaction() const
     return s == PQTRANS_INTRANS || s == PQTRANS_INERROR || s == PQTRANS_ACTIVE;
 }
 
+bool ServerConnection::isBroken() const
+{
+    return m_conn && PQstatus(m_conn) != CONNECTION_OK;
+}
+
+bool ServerConnection::transactionAborted() const
+{
+    return m_conn && PQtransactionStatus(m_conn) == PQTRANS_INERROR;
+}
+
 bool ServerConnection::exec(const Statement& st, QString* error, int* changes)
 {
     return run(st, nullptr, error, changes);
@@ -318,12 +332,12 @@ bool ServerConnection::query(const Statement& st, QueryResult* out, QString* err
     return run(st, out, error, nullptr);
 }
 
-bool ServerConnection::run(const Statement& st, QueryResult* out, QString* error, int* changes)
+PGresult* ServerConnection::execute(const Statement& st, QString* error)
 {
     if (!m_conn) {
         m_lastError = {QStringLiteral("Database is not open"), {}, true};
         *error = m_lastError.text;
-        return false;
+        return nullptr;
     }
     int expected = 0;
     const QByteArray sql = serverStatementText(st.sql, &expected);
@@ -331,7 +345,7 @@ bool ServerConnection::run(const Statement& st, QueryResult* out, QString* error
         m_lastError = {QStringLiteral("Statement expects %1 values, %2 given").arg(expected).arg(st.params.size()), {},
                        false};
         *error = m_lastError.text;
-        return false;
+        return nullptr;
     }
     std::vector<Parameter> params;
     params.reserve(size_t(st.params.size()));
@@ -343,8 +357,8 @@ bool ServerConnection::run(const Statement& st, QueryResult* out, QString* error
         types.push_back(p.type);
         values.push_back(p.null ? nullptr : p.text.constData());
     }
-    const ResultPtr r(PQexecParams(m_conn, sql.constData(), int(params.size()), types.data(), values.data(), nullptr,
-                                   nullptr, 0));
+    ResultPtr r(PQexecParams(m_conn, sql.constData(), int(params.size()), types.data(), values.data(), nullptr,
+                             nullptr, 0));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         ServerError e;
@@ -357,9 +371,17 @@ bool ServerConnection::run(const Statement& st, QueryResult* out, QString* error
         e.connectionLost = PQstatus(m_conn) != CONNECTION_OK || e.sqlState.startsWith(QLatin1String("08"));
         m_lastError = e;
         *error = e.text;
-        return false;
+        return nullptr;
     }
     m_lastError = {};
+    return r.release();
+}
+
+bool ServerConnection::run(const Statement& st, QueryResult* out, QString* error, int* changes)
+{
+    const ResultPtr r(execute(st, error));
+    if (!r)
+        return false;
     if (changes) {
         const char* tuples = PQcmdTuples(r.get());
         *changes = tuples && *tuples ? QByteArray(tuples).toInt() : 0;
@@ -380,6 +402,115 @@ bool ServerConnection::run(const Statement& st, QueryResult* out, QString* error
         *out = std::move(result);
     }
     return true;
+}
+
+bool ServerConnection::readRows(const Statement& st, int batchRows,
+                                const std::function<bool(const RowBatch&)>& each, QString* error)
+{
+    if (batchRows <= 0) {
+        const ResultPtr r(execute(st, error));
+        if (!r)
+            return false;
+        each(RowBatch(r.get()));
+        return true;
+    }
+    // A cursor lives in a transaction: the read has one of its own unless
+    // one is open, and the cursor one name, as reads do not nest.
+    const bool own = !inTransaction();
+    if (own && !exec(QStringLiteral("BEGIN"), error))
+        return false;
+    const auto finish = [&](bool ok) {
+        if (ok)
+            return exec(own ? QStringLiteral("COMMIT") : QStringLiteral("CLOSE tarvik_rows"), error);
+        // The failure is what the caller hears of, not the clean-up's.
+        const ServerError why = m_lastError;
+        QString ignored;
+        exec(own ? QStringLiteral("ROLLBACK") : QStringLiteral("CLOSE tarvik_rows"), &ignored);
+        m_lastError = why;
+        return false;
+    };
+    if (!exec(Statement{QStringLiteral("DECLARE tarvik_rows NO SCROLL CURSOR FOR ") + st.sql, st.params}, error))
+        return finish(false);
+    const QString fetch = QStringLiteral("FETCH FORWARD %1 FROM tarvik_rows").arg(batchRows);
+    for (;;) {
+        const ResultPtr r(execute(Statement{fetch, {}}, error));
+        if (!r)
+            return finish(false);
+        const int n = PQntuples(r.get());
+        if (!each(RowBatch(r.get())) || n < batchRows)
+            break;
+    }
+    return finish(true);
+}
+
+int RowBatch::rows() const
+{
+    return PQntuples(m_r);
+}
+
+int RowBatch::columns() const
+{
+    return PQnfields(m_r);
+}
+
+QString RowBatch::columnName(int column) const
+{
+    return QString::fromUtf8(PQfname(m_r, column));
+}
+
+bool RowBatch::isTextColumn(int column) const
+{
+    switch (PQftype(m_r, column)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+    case kBool:
+        return false;
+    default:
+        return true;
+    }
+}
+
+RowBatch::Kind RowBatch::kind(int row, int column) const
+{
+    if (PQgetisnull(m_r, row, column))
+        return Kind::Null;
+    switch (PQftype(m_r, column)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kBool:
+        return Kind::Integer;
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return Kind::Real;
+    default:
+        return Kind::Text;
+    }
+}
+
+qint64 RowBatch::integer(int row, int column) const
+{
+    const char* text = PQgetvalue(m_r, row, column);
+    if (PQftype(m_r, column) == kBool)
+        return text[0] == 't' ? 1 : 0;
+    qint64 v = 0;
+    std::from_chars(text, text + PQgetlength(m_r, row, column), v);
+    return v;
+}
+
+double RowBatch::real(int row, int column) const
+{
+    return textToDouble(PQgetvalue(m_r, row, column));
+}
+
+std::string_view RowBatch::text(int row, int column) const
+{
+    return std::string_view(PQgetvalue(m_r, row, column), size_t(PQgetlength(m_r, row, column)));
 }
 
 bool ServerConnection::listen(const QString& channel, QString* error)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 struct pg_conn;
 
 // Why the last statement on the server failed.
@@ -60,6 +62,8 @@ public:
     bool open(const QString& database, QString* error);
     void close();
     bool isOpen() const { return m_conn != nullptr; }
+    // Whether the connection to the server broke (it stays open, unusable).
+    bool isBroken() const;
     // "dbname on host:port", for telling the user which shop database this is.
     QString description() const;
 
@@ -70,6 +74,15 @@ public:
     const ServerError& lastError() const { return m_lastError; }
     // Whether a transaction is open (also one that a failed statement aborted).
     bool inTransaction() const;
+    // Whether a failed statement aborted the open transaction.
+    bool transactionAborted() const;
+
+    // Runs `st` and hands its result to `each` in place, in one batch, or in
+    // batches of at most `batchRows` rows read through a cursor (inside the
+    // open transaction, or one of its own that ends with the read) when
+    // `batchRows` is above 0. `each` returns false to stop reading.
+    bool readRows(const Statement& st, int batchRows, const std::function<bool(const RowBatch&)>& each,
+                  QString* error);
 
     // Starts listening to `channel` (a name the code itself supplies).
     bool listen(const QString& channel, QString* error);
@@ -85,6 +98,8 @@ public:
 
 private:
     bool run(const Statement& st, QueryResult* out, QString* error, int* changes);
+    // Runs `st`; the server's result when it succeeded, else null with the error noted.
+    pg_result* execute(const Statement& st, QString* error);
 
     pg_conn* m_conn = nullptr;
     ServerError m_lastError;

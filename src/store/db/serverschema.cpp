@@ -75,6 +75,25 @@ QStringList createStatements()
         // A day's sale numbers are a range in byte order, whatever the
         // database's own text order (which may pass over punctuation).
         QStringLiteral("CREATE INDEX data1_z_bytes ON data1 (%1 COLLATE \"C\")").arg(number),
+        // Every till keeps copies of these two tables in memory: each row
+        // written is told to all of them when its transaction commits
+        // (notifications of one transaction are delivered at its commit, and
+        // only once for the same row).
+        QStringLiteral("CREATE FUNCTION tarvik_note_row() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+                       "BEGIN\n"
+                       "  IF TG_OP = 'DELETE' THEN\n"
+                       "    PERFORM pg_notify('%1', TG_TABLE_NAME || ' ' || OLD.rowid);\n"
+                       "    RETURN OLD;\n"
+                       "  END IF;\n"
+                       "  PERFORM pg_notify('%1', TG_TABLE_NAME || ' ' || NEW.rowid);\n"
+                       "  RETURN NEW;\n"
+                       "END\n"
+                       "$$")
+            .arg(rowsChannel()),
+        QStringLiteral("CREATE TRIGGER data_noted AFTER INSERT OR UPDATE OR DELETE ON data "
+                       "FOR EACH ROW EXECUTE FUNCTION tarvik_note_row()"),
+        QStringLiteral("CREATE TRIGGER data1_noted AFTER INSERT OR UPDATE OR DELETE ON data1 "
+                       "FOR EACH ROW EXECUTE FUNCTION tarvik_note_row()"),
     };
 }
 
@@ -83,6 +102,50 @@ QStringList createStatements()
 QString versionTable()
 {
     return QStringLiteral("schemaversion");
+}
+
+QString rowsChannel()
+{
+    return QStringLiteral("tarvik_rows");
+}
+
+bool hasRowIdentity(const QString& table)
+{
+    static const QStringList tables{QStringLiteral("data"), QStringLiteral("data1"), QStringLiteral("userdb"),
+                                    QStringLiteral("rz"), QString(failedLogin::table)};
+    return tables.contains(table, Qt::CaseInsensitive);
+}
+
+bool verifyUsable(ServerConnection& db, QString* error)
+{
+    const std::optional<int> found = version(db, error);
+    if (!found)
+        return false;
+    if (*found != schema::kVersion) {
+        *error = QStringLiteral("the server database has schema version %1; this program works on version %2")
+                     .arg(*found)
+                     .arg(schema::kVersion);
+        return false;
+    }
+    // The same column lists the file is checked with: a missing table or
+    // column gives the server's own words.
+    const QList<std::pair<QString, QStringList>> tables{
+        {QStringLiteral("data"), schema::stockColumns() + schema::keyColumns(QStringLiteral("data"))},
+        {QStringLiteral("data1"), schema::saleColumns() + schema::keyColumns(QStringLiteral("data1"))},
+        {QStringLiteral("userdb"), schema::userColumns()},
+        {QStringLiteral("rz"), schema::logColumns()},
+    };
+    for (const auto& [table, columns] : tables) {
+        QStringList quotedColumns;
+        for (const QString& c : columns)
+            quotedColumns << quoted(c);
+        if (!db.exec(Statement{QStringLiteral("SELECT %1 FROM %2 LIMIT 0")
+                                   .arg(quotedColumns.join(QLatin1Char(',')), quoted(table)),
+                               {}},
+                     error))
+            return false;
+    }
+    return true;
 }
 
 std::optional<QStringList> existingTables(ServerConnection& db, QString* error)

@@ -22,11 +22,23 @@ namespace serverschema {
 // The table that holds the schema version, in its one row.
 QString versionTable();
 
+// The channel on which the server tells every listening connection, at each
+// commit, which rows of the stock and sale tables it wrote: one notification
+// per row, "table rowid" (triggers on `data` and `data1`).
+QString rowsChannel();
+// Whether `table` is one of the shop tables with the hidden `rowid`.
+bool hasRowIdentity(const QString& table);
+
 // The shop tables the server database already holds, of those this schema
 // makes.
 std::optional<QStringList> existingTables(ServerConnection& db, QString* error);
 // The schema version recorded in the database; 0 when none is.
 std::optional<int> version(ServerConnection& db, QString* error);
+
+// Checks that the program can work on the open server database: the schema
+// version is this program's, and every column of the four shop tables can be
+// read. On failure, false with the server's text or the version found.
+bool verifyUsable(ServerConnection& db, QString* error);
 
 // Creates the tables, the version record and the super administrator with
 // the default password "864", in one transaction. Refuses a database that

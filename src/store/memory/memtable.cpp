@@ -83,6 +83,78 @@ QString engineText(sqlite3* db)
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
+// The current row of a statement on the file.
+struct FileRow
+{
+    sqlite3_stmt* st;
+
+    qint64 rowId() const { return sqlite3_column_int64(st, 0); }
+    ValueKind kind(int i) const
+    {
+        switch (sqlite3_column_type(st, i)) {
+        case SQLITE_INTEGER:
+            return ValueKind::Integer;
+        case SQLITE_FLOAT:
+            return ValueKind::Real;
+        case SQLITE_TEXT:
+            return ValueKind::Text;
+        case SQLITE_BLOB:
+            return ValueKind::Blob;
+        default:
+            return ValueKind::Null;
+        }
+    }
+    qint64 integer(int i) const { return sqlite3_column_int64(st, i); }
+    double real(int i) const { return sqlite3_column_double(st, i); }
+    // Texts and blobs both as the engine's text of them, as a row set reads them.
+    std::string_view text(int i) const
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+        return data ? std::string_view(data, size_t(sqlite3_column_bytes(st, i))) : std::string_view();
+    }
+    // A number as the engine renders it for LIKE.
+    std::string_view rendered(int i, char (&)[40]) const { return text(i); }
+};
+
+// One row of a batch read from the server.
+struct ServerRow
+{
+    const RowBatch& batch;
+    int row;
+
+    qint64 rowId() const { return batch.integer(row, 0); }
+    ValueKind kind(int i) const
+    {
+        switch (batch.kind(row, i)) {
+        case RowBatch::Kind::Integer:
+            return ValueKind::Integer;
+        case RowBatch::Kind::Real:
+            return ValueKind::Real;
+        case RowBatch::Kind::Text:
+            return ValueKind::Text;
+        default:
+            return ValueKind::Null;
+        }
+    }
+    qint64 integer(int i) const { return batch.integer(row, i); }
+    double real(int i) const { return batch.real(row, i); }
+    std::string_view text(int i) const { return batch.text(row, i); }
+    // LIKE matches a number in the file engine's text of it, here too: the
+    // copy filters by the same rules whichever engine it was read from.
+    std::string_view rendered(int i, char (&buffer)[40]) const
+    {
+        if (kind(i) == ValueKind::Integer)
+            sqlite3_snprintf(int(sizeof buffer), buffer, "%lld", static_cast<long long>(integer(i)));
+        else
+            sqlite3_snprintf(int(sizeof buffer), buffer, "%!.15g", real(i));
+        return std::string_view(buffer);
+    }
+};
+
+// Rows read from the server in one batch while loading: bounded memory
+// whatever the size of the table.
+constexpr int kServerBatchRows = 10000;
+
 } // namespace
 
 MemTable::MemTable(Database& db, QString table, QStringList likeColumns, QObject* parent)
@@ -119,6 +191,38 @@ bool MemTable::currentDataVersion(qint64* out, QString* error) const
     return true;
 }
 
+void MemTable::beginColumns()
+{
+    for (Column& c : m_cols) {
+        c.entryIndex = std::make_unique<Column::LoadIndex>();
+        c.kinds.assign(1, quint8(Kind::Null));
+        if (c.searched)
+            c.pairs.assign(1, 0);
+        c.cells.assign(1, 0);
+    }
+}
+
+void MemTable::endLoad()
+{
+    for (Column& c : m_cols) {
+        c.entryIndex.reset();
+        c.textIndex.reset();
+        c.sharedSpans = {};
+    }
+    // Growth by doubling leaves up to half of each buffer unused.
+    for (Column& c : m_cols) {
+        c.codes.shrink_to_fit();
+        c.kinds.shrink_to_fit();
+        c.pairs.shrink_to_fit();
+        c.cells.shrink_to_fit();
+        c.bytes.shrink_to_fit();
+        c.lower.shrink_to_fit();
+    }
+    m_rowIds.shrink_to_fit();
+    m_live.shrink_to_fit();
+    m_byRowId.shrink_to_fit();
+}
+
 bool MemTable::load(QString* error)
 {
     if (m_loading) {
@@ -131,72 +235,7 @@ bool MemTable::load(QString* error)
     ++m_version;
     ++m_loadCount;
     m_loadStamp = m_version;
-    sqlite3* db = m_db.handle();
-    PreparedStatement st(
-        db, QStringLiteral("select rowid, * from %1 order by rowid").arg(quoteIdentifier(m_table)).toUtf8(), error);
-    bool ok = st.isValid();
-    // Read the version first: a write that lands during the read is seen next time.
-    if (ok)
-        ok = currentDataVersion(&m_dataVersion, error);
-    if (ok) {
-        const int n = sqlite3_column_count(st.get());
-        const QByteArray tableName = m_table.toUtf8();
-        m_cols.resize(size_t(n - 1));
-        for (int i = 1; i < n; ++i) {
-            Column& c = m_cols[size_t(i - 1)];
-            c.name = QString::fromUtf8(sqlite3_column_name(st.get(), i));
-            m_names << c.name;
-            c.searched = m_likeNames.contains(c.name, Qt::CaseInsensitive);
-            const char* collation = nullptr;
-            if (sqlite3_table_column_metadata(db, nullptr, tableName.constData(), c.name.toUtf8().constData(), nullptr,
-                                              &collation, nullptr, nullptr, nullptr) == SQLITE_OK &&
-                collation)
-                c.nocase = qstricmp(collation, "NOCASE") == 0;
-        }
-        for (Column& c : m_cols) {
-            c.entryIndex = std::make_unique<Column::LoadIndex>();
-            c.kinds.assign(1, quint8(Kind::Null));
-            if (c.searched)
-                c.pairs.assign(1, 0);
-            c.cells.assign(1, 0);
-        }
-        qint64 expected = 0;
-        if (m_progress) {
-            // The last row identity, from the end of the table's tree: no scan.
-            PreparedStatement last(
-                db, QStringLiteral("select max(rowid) from %1").arg(quoteIdentifier(m_table)).toUtf8(), error);
-            if (last.isValid() && sqlite3_step(last.get()) == SQLITE_ROW)
-                expected = std::max<qint64>(0, sqlite3_column_int64(last.get(), 0));
-            m_progress(0, expected);
-        }
-        int rc;
-        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-            readInto(st, slotCount(), true);
-            if (m_progress && slotCount() % loadProgressStep() == 0)
-                m_progress(slotCount(), std::max<qint64>(expected, slotCount()));
-        }
-        for (Column& c : m_cols) {
-            c.entryIndex.reset();
-            c.textIndex.reset();
-            c.sharedSpans = {};
-        }
-        if (rc != SQLITE_DONE) {
-            *error = engineText(db);
-            ok = false;
-        }
-        // Growth by doubling leaves up to half of each buffer unused.
-        for (Column& c : m_cols) {
-            c.codes.shrink_to_fit();
-            c.kinds.shrink_to_fit();
-            c.pairs.shrink_to_fit();
-            c.cells.shrink_to_fit();
-            c.bytes.shrink_to_fit();
-            c.lower.shrink_to_fit();
-        }
-        m_rowIds.shrink_to_fit();
-        m_live.shrink_to_fit();
-        m_byRowId.shrink_to_fit();
-    }
+    const bool ok = m_db.engine() == Database::Engine::Server ? loadFromServer(error) : loadFromFile(error);
     if (!ok)
         clear();
     m_loaded = ok;
@@ -211,6 +250,104 @@ bool MemTable::load(QString* error)
     m_db.releaseCache();
     m_loading = false;
     emit reloaded();
+    return ok;
+}
+
+bool MemTable::loadFromFile(QString* error)
+{
+    sqlite3* db = m_db.handle();
+    PreparedStatement st(
+        db, QStringLiteral("select rowid, * from %1 order by rowid").arg(quoteIdentifier(m_table)).toUtf8(), error);
+    bool ok = st.isValid();
+    // Read the version first: a write that lands during the read is seen next time.
+    if (ok)
+        ok = currentDataVersion(&m_dataVersion, error);
+    if (!ok)
+        return false;
+    const int n = sqlite3_column_count(st.get());
+    const QByteArray tableName = m_table.toUtf8();
+    m_cols.resize(size_t(n - 1));
+    m_source.clear();
+    for (int i = 1; i < n; ++i) {
+        Column& c = m_cols[size_t(i - 1)];
+        c.name = QString::fromUtf8(sqlite3_column_name(st.get(), i));
+        m_names << c.name;
+        m_source.push_back(i);
+        c.searched = m_likeNames.contains(c.name, Qt::CaseInsensitive);
+        const char* collation = nullptr;
+        if (sqlite3_table_column_metadata(db, nullptr, tableName.constData(), c.name.toUtf8().constData(), nullptr,
+                                          &collation, nullptr, nullptr, nullptr) == SQLITE_OK &&
+            collation)
+            c.nocase = qstricmp(collation, "NOCASE") == 0;
+    }
+    beginColumns();
+    qint64 expected = 0;
+    if (m_progress) {
+        // The last row identity, from the end of the table's tree: no scan.
+        PreparedStatement last(db, QStringLiteral("select max(rowid) from %1").arg(quoteIdentifier(m_table)).toUtf8(),
+                               error);
+        if (last.isValid() && sqlite3_step(last.get()) == SQLITE_ROW)
+            expected = std::max<qint64>(0, sqlite3_column_int64(last.get(), 0));
+        m_progress(0, expected);
+    }
+    int rc;
+    const FileRow row{st.get()};
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        readInto(row, slotCount(), true);
+        if (m_progress && slotCount() % loadProgressStep() == 0)
+            m_progress(slotCount(), std::max<qint64>(expected, slotCount()));
+    }
+    endLoad();
+    if (rc != SQLITE_DONE) {
+        *error = engineText(db);
+        return false;
+    }
+    return true;
+}
+
+bool MemTable::loadFromServer(QString* error)
+{
+    qint64 expected = 0;
+    if (m_progress) {
+        QueryResult last;
+        if (!m_db.query(Statement{QStringLiteral("select max(rowid) from %1").arg(quoteIdentifier(m_table)), {}},
+                        &last, error))
+            return false;
+        expected = last.rows.isEmpty() ? 0 : std::max<qint64>(0, last.rows.at(0).at(0).toLongLong());
+        m_progress(0, expected);
+    }
+    bool first = true;
+    const auto take = [&](const RowBatch& batch) {
+        if (first) {
+            first = false;
+            // The server's tables end in their `rowid`, which `*` repeats.
+            for (int i = 1; i < batch.columns(); ++i) {
+                const QString name = batch.columnName(i);
+                if (name == QLatin1String("rowid"))
+                    continue;
+                Column c;
+                c.name = name;
+                c.searched = m_likeNames.contains(name, Qt::CaseInsensitive);
+                // The file's texts compare as NOCASE; the copy keeps that rule.
+                c.nocase = batch.isTextColumn(i);
+                m_names << name;
+                m_source.push_back(i);
+                m_cols.push_back(std::move(c));
+            }
+            beginColumns();
+        }
+        for (int r = 0; r < batch.rows(); ++r) {
+            readInto(ServerRow{batch, r}, slotCount(), true);
+            if (m_progress && slotCount() % loadProgressStep() == 0)
+                m_progress(slotCount(), std::max<qint64>(expected, slotCount()));
+        }
+        return true;
+    };
+    m_source.clear();
+    const bool ok = m_db.readRows(
+        Statement{QStringLiteral("select rowid, * from %1 order by rowid").arg(quoteIdentifier(m_table)), {}},
+        kServerBatchRows, take, error);
+    endLoad();
     return ok;
 }
 
@@ -340,9 +477,9 @@ quint64 MemTable::appendText(Column& col, const char* data, size_t n)
     return s;
 }
 
-void MemTable::setCell(Column& col, int pos, PreparedStatement& st, int index, bool append)
+template <class Row> void MemTable::setCell(Column& col, int pos, const Row& row, int index, bool append)
 {
-    const int type = sqlite3_column_type(st.get(), index);
+    const Kind type = row.kind(index);
     const size_t p = size_t(pos);
     if (col.direct) {
         if (append) {
@@ -352,7 +489,7 @@ void MemTable::setCell(Column& col, int pos, PreparedStatement& st, int index, b
                 col.pairs.push_back(0);
         }
     } else if (col.width == 0) {
-        if (type == SQLITE_NULL)
+        if (type == Kind::Null)
             return; // the column stays all NULL
         col.width = 1;
         col.codes.assign(size_t(slotCount()), 0); // every row so far: entry 0, NULL
@@ -365,21 +502,20 @@ void MemTable::setCell(Column& col, int pos, PreparedStatement& st, int index, b
     quint64 cell = 0;
     std::string_view text;
     switch (type) {
-    case SQLITE_INTEGER:
+    case Kind::Integer:
         kind = Kind::Integer;
-        cell = quint64(sqlite3_column_int64(st.get(), index));
+        cell = quint64(row.integer(index));
         break;
-    case SQLITE_FLOAT:
+    case Kind::Real:
         kind = Kind::Real;
-        cell = std::bit_cast<quint64>(sqlite3_column_double(st.get(), index));
+        cell = std::bit_cast<quint64>(row.real(index));
         break;
-    case SQLITE_TEXT:
-    case SQLITE_BLOB: {
-        kind = type == SQLITE_TEXT ? Kind::Text : Kind::Blob;
-        // Texts and blobs both as the engine's text of them, as a row set reads them.
-        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), index));
-        const size_t n = size_t(sqlite3_column_bytes(st.get(), index));
-        text = std::string_view(data ? data : "", data ? n : 0);
+    case Kind::Text:
+    case Kind::Blob: {
+        kind = type;
+        text = row.text(index);
+        if (!text.data())
+            text = std::string_view("", 0);
         break;
     }
     default:
@@ -443,9 +579,9 @@ void MemTable::setCell(Column& col, int pos, PreparedStatement& st, int index, b
     if (isNew && col.searched && kind != Kind::Null) {
         if (kind == Kind::Integer || kind == Kind::Real) {
             // LIKE sees a number as the engine renders it.
-            const auto* rendered = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), index));
-            const size_t n = size_t(sqlite3_column_bytes(st.get(), index));
-            col.likeText[entry] = appendText(col, rendered ? rendered : "", rendered ? n : 0);
+            char buffer[40];
+            const std::string_view rendered = row.rendered(index, buffer);
+            col.likeText[entry] = appendText(col, rendered.data() ? rendered.data() : "", rendered.size());
             col.kinds[entry] |= kLikeTextElsewhere;
         } else if (!isRegularUtf8(spanView(col.bytes, cell))) {
             col.likeText[entry] = cell;
@@ -460,10 +596,10 @@ void MemTable::setCell(Column& col, int pos, PreparedStatement& st, int index, b
     }
 }
 
-bool MemTable::readInto(PreparedStatement& st, int pos, bool append)
+template <class Row> void MemTable::readInto(const Row& row, int pos, bool append)
 {
     if (append) {
-        m_rowIds.push_back(sqlite3_column_int64(st.get(), 0));
+        m_rowIds.push_back(row.rowId());
         m_live.push_back(1);
         const qint64 id = m_rowIds.back();
         if (m_byRowId.empty() || m_rowIds[size_t(m_byRowId.back())] < id) {
@@ -478,8 +614,7 @@ bool MemTable::readInto(PreparedStatement& st, int pos, bool append)
     if (m_version != m_loadStamp)
         m_stamps[pos] = m_version;
     for (size_t c = 0; c < m_cols.size(); ++c)
-        setCell(m_cols[c], pos, st, int(c) + 1, append);
-    return true;
+        setCell(m_cols[c], pos, row, m_source[c], append);
 }
 
 bool MemTable::refreshRow(qint64 rowId, QString* error)
@@ -490,6 +625,8 @@ bool MemTable::refreshRow(qint64 rowId, QString* error)
     }
     if (!m_loaded || m_loadedConnection != m_db.connectionSerial())
         return load(error);
+    if (m_db.engine() == Database::Engine::Server)
+        return refreshFromServer(rowId, error);
     PreparedStatement st(m_db.handle(),
                          QStringLiteral("select rowid, * from %1 where rowid=?").arg(quoteIdentifier(m_table)).toUtf8(),
                          error);
@@ -508,16 +645,55 @@ bool MemTable::refreshRow(qint64 rowId, QString* error)
         return false;
     }
     ++m_version;
+    const FileRow row{st.get()};
     const int pos = position(rowId);
     if (pos < 0) {
         const int at = slotCount();
-        readInto(st, at, true);
+        readInto(row, at, true);
         emit rowAppended(at);
     } else {
         emit rowAboutToChange(pos);
-        readInto(st, pos, false);
+        readInto(row, pos, false);
         emit rowChanged(pos);
     }
+    return true;
+}
+
+bool MemTable::refreshFromServer(qint64 rowId, QString* error)
+{
+    bool reload = false;
+    bool gone = false;
+    const auto take = [&](const RowBatch& batch) {
+        if (batch.columns() != int(m_cols.size()) + 2) {
+            reload = true; // the table's columns changed
+            return false;
+        }
+        if (batch.rows() == 0) {
+            gone = true;
+            return false;
+        }
+        ++m_version;
+        const ServerRow row{batch, 0};
+        const int pos = position(rowId);
+        if (pos < 0) {
+            const int at = slotCount();
+            readInto(row, at, true);
+            emit rowAppended(at);
+        } else {
+            emit rowAboutToChange(pos);
+            readInto(row, pos, false);
+            emit rowChanged(pos);
+        }
+        return true;
+    };
+    if (!m_db.readRows(
+            Statement{QStringLiteral("select rowid, * from %1 where rowid=?").arg(quoteIdentifier(m_table)), {rowId}},
+            0, take, error))
+        return false;
+    if (reload)
+        return load(error);
+    if (gone)
+        removeRow(rowId);
     return true;
 }
 
@@ -554,6 +730,11 @@ bool MemTable::reloadIfChangedElsewhere(QString* error, bool* reloaded)
             if (!refreshRow(id, error))
                 return false;
     }
+    // On a server the connection tells of every row committed, and those
+    // were read above; a connection made anew (after one was lost) may have
+    // missed some, so the table is read whole then.
+    if (m_loaded && m_loadedConnection == m_db.connectionSerial() && m_db.engine() == Database::Engine::Server)
+        return true;
     if (m_loaded && m_loadedConnection == m_db.connectionSerial()) {
         qint64 now = 0;
         if (!currentDataVersion(&now, error))

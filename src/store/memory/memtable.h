@@ -39,7 +39,10 @@ struct sqlite3;
 //
 // The copy is kept current by the program's own writes (refreshRow after an
 // insert or update, removeRow after a delete) and re-read when another
-// connection wrote the file (reloadIfChangedElsewhere).
+// connection wrote the file (reloadIfChangedElsewhere). On a server the
+// connection tells of every row committed, by any till, and the owner
+// refreshes them; values are read as the file gives them (numbers as reals,
+// the key as an integer, texts as texts comparing as the file's NOCASE ones).
 class MemTable final : public QObject
 {
     Q_OBJECT
@@ -249,9 +252,15 @@ private:
         void makeDirect();
     };
 
-    bool readInto(PreparedStatement& st, int pos, bool append);
+    // `Row` reads the cells of one row of the file's or the server's result.
+    template <class Row> void readInto(const Row& row, int pos, bool append);
     bool likeEntry(const Column& c, quint32 entry, const LikePattern& pattern) const;
-    void setCell(Column& col, int pos, PreparedStatement& st, int index, bool append);
+    template <class Row> void setCell(Column& col, int pos, const Row& row, int index, bool append);
+    void beginColumns();
+    void endLoad();
+    bool loadFromFile(QString* error);
+    bool loadFromServer(QString* error);
+    bool refreshFromServer(qint64 rowId, QString* error);
     quint64 appendText(Column& col, const char* data, size_t n);
     bool currentDataVersion(qint64* out, QString* error) const;
     void clear();
@@ -261,6 +270,8 @@ private:
     QStringList m_likeNames;
     QStringList m_names;
     std::vector<Column> m_cols;
+    // Of each column: where the statements that read the table hold it.
+    std::vector<int> m_source;
     std::vector<qint64> m_rowIds;
     std::vector<quint8> m_live;
     quint64 m_loadStamp = 0;                   // version() of the load: the stamp of its rows

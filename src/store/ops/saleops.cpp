@@ -42,6 +42,9 @@ std::optional<long double> typedAmount(const QString& text, const QString& field
     return num::toStorable(text, field, error);
 }
 
+Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double quantity, long double price,
+                         long double owedAmount);
+
 } // namespace
 
 Result<qint64> recordSale(Tdmfm& dm, const SaleInput& in)
@@ -60,12 +63,25 @@ Result<qint64> recordSale(Tdmfm& dm, const SaleInput& in)
     if (!owed)
         return Error::invalid(error);
 
+    return withRetries<qint64>(dm.db(), [&] { return writeSale(dm, in, *q, *p, *owed); });
+}
+
+namespace {
+
+// The transaction of recordSale(), from the typed values on.
+Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double quantity, long double price, long double owedAmount)
+{
+    const std::optional<long double> q = quantity, p = price, owed = owedAmount;
+    QString error;
     Database& db = dm.db();
     Transaction t(db, Transaction::Lock::Immediate);
     if (!t.begun())
         return Error::engine(t.error());
+    // The stock row is read under its lock: another till's sale of it waits
+    // until this one is committed and then reads what this one wrote.
     QueryResult stock;
-    if (!db.query(Statement{QStringLiteral("select * from data where rowid=?"), {in.stockRowId}}, &stock, &error))
+    if (!db.query(Statement{QStringLiteral("select * from data where rowid=?") + lockForUpdate(db), {in.stockRowId}},
+                  &stock, &error))
         return Error::engine(error);
     if (stock.rows.isEmpty())
         return Error::engine(QStringLiteral("Cannot perform this operation on an empty dataset"));
@@ -149,6 +165,8 @@ Result<qint64> recordSale(Tdmfm& dm, const SaleInput& in)
     return saleRowId;
 }
 
+} // namespace
+
 } // namespace saleops
 
 namespace saleops {
@@ -180,7 +198,22 @@ StockFigures stockAfterDeletion(const StockFigures& before, long double quantity
                         asStored(before.stock + quantity), asStored(quantity * purchasePrice + before.stockAmount)};
 }
 
+namespace {
+
+Result<Deleted> writeDeletion(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock);
+
+} // namespace
+
 Result<Deleted> deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock)
+{
+    return withRetries<Deleted>(dm.db(), [&] { return writeDeletion(dm, saleRowId, deleteWithoutStock); });
+}
+
+namespace {
+
+// The transaction of deleteSale(). The rows it reads in order to write them
+// are read under their locks (lockForUpdate()).
+Result<Deleted> writeDeletion(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock)
 {
     Database& db = dm.db();
     Transaction t(db, Transaction::Lock::Immediate);
@@ -188,7 +221,8 @@ Result<Deleted> deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock)
         return Error::engine(t.error());
     QString error;
     QueryResult sale;
-    if (!db.query(Statement{QStringLiteral("select * from data1 where rowid=?"), {saleRowId}}, &sale, &error))
+    if (!db.query(Statement{QStringLiteral("select * from data1 where rowid=?") + lockForUpdate(db), {saleRowId}},
+                  &sale, &error))
         return Error::engine(error);
     if (sale.rows.isEmpty())
         return Error::gone();
@@ -200,7 +234,7 @@ Result<Deleted> deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock)
     // row with exactly those texts and date (a sale of 篮球 is not one of
     // 篮球鞋) — unless several rows have them: two batches of one article taken
     // in on one day cannot be told apart, and no guess is made.
-    const QString text = QStringLiteral("trim(ifnull(%1,''))=?");
+    const QString text = QStringLiteral("trim(coalesce(%1,''))=?");
     Statement find{QStringLiteral("select rowid,%1,%2,%3,%4 from data where %5=? and %6 and %7 and %8 and %9")
                        .arg(quoteIdentifier(stockcol::soldQuantity), quoteIdentifier(stockcol::salesAmount),
                             quoteIdentifier(stockcol::stockQuantity), quoteIdentifier(stockcol::stockAmount),
@@ -213,12 +247,13 @@ Result<Deleted> deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock)
     QueryResult stock;
     const QVariant recorded = sale.rows.at(0).value(sale.columns.indexOf(salecol::stockRowId));
     if (!recorded.isNull()) {
-        const Statement own{find.sql + QStringLiteral(" and rowid=?"), find.params + QVariantList{recorded}};
+        const Statement own{find.sql + QStringLiteral(" and rowid=?") + lockForUpdate(db),
+                            find.params + QVariantList{recorded}};
         if (!db.query(own, &stock, &error))
             return Error::engine(error);
     }
     if (stock.rows.isEmpty()) {
-        find.sql += QStringLiteral(" order by rowid limit 2");
+        find.sql += QStringLiteral(" order by rowid limit 2") + lockForUpdate(db);
         if (!db.query(find, &stock, &error))
             return Error::engine(error);
         if (stock.rows.size() > 1)
@@ -261,5 +296,7 @@ Result<Deleted> deleteSale(Tdmfm& dm, qint64 saleRowId, bool deleteWithoutStock)
         return Error::engine(error);
     return Deleted{stockId};
 }
+
+} // namespace
 
 } // namespace saleops

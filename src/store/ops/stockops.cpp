@@ -34,19 +34,22 @@ std::optional<QVariant> storedNumber(const QString& text, const QString& field, 
 }
 
 // One write in one transaction, committed when the write succeeded; the
-// commit publishes the row to the in-memory stock table.
+// commit publishes the row to the in-memory stock table. Run again when it
+// collided with another till's transaction (withRetries()).
 template <typename T> Result<T> inTransaction(Tdmfm& dm, const std::function<Result<T>()>& write)
 {
-    Transaction t(dm.db(), Transaction::Lock::Immediate);
-    if (!t.begun())
-        return Error::engine(t.error());
-    Result<T> written = write();
-    if (!written)
+    return withRetries<T>(dm.db(), [&]() -> Result<T> {
+        Transaction t(dm.db(), Transaction::Lock::Immediate);
+        if (!t.begun())
+            return Error::engine(t.error());
+        Result<T> written = write();
+        if (!written)
+            return written;
+        QString error;
+        if (!t.commit(&error))
+            return Error::engine(error);
         return written;
-    QString error;
-    if (!t.commit(&error))
-        return Error::engine(error);
-    return written;
+    });
 }
 
 } // namespace

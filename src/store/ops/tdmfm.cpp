@@ -25,11 +25,13 @@ Tdmfm::~Tdmfm()
     m_db.setCommitListener({});
 }
 
-Result<void> Tdmfm::open(const QString& path)
+Result<void> Tdmfm::open(const ShopLocation& location)
 {
-    m_path = path;
+    m_location = location;
     QString error;
-    if (!m_db.open(path, false, &error))
+    const bool opened = location.isServer() ? m_db.openServer(location.target(), &error)
+                                            : m_db.open(location.target(), false, &error);
+    if (!opened)
         return Error::engine(error);
     if (!schema::migrate(m_db, &error) || !schema::verifyUsable(m_db, &error)) {
         m_db.close();
@@ -48,7 +50,7 @@ void Tdmfm::closeConnection()
 Result<void> Tdmfm::reopen()
 {
     closeConnection();
-    return open(m_path);
+    return open(m_location);
 }
 
 namespace {
@@ -144,6 +146,7 @@ Result<qint64> Tdmfm::appendRow(const QString& table, const QVariantMap& values)
     const Statement st{QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                            .arg(quoteIdentifier(table), names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
                        params};
+    // On a server the statement returns the new row's identity (Database).
     if (!m_db.exec(st, &error))
         return Error::engine(error);
     return m_db.lastInsertRowId();

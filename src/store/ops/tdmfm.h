@@ -2,6 +2,7 @@
 
 #include "core/result.h"
 #include "store/db/database.h"
+#include "store/db/shoplocation.h"
 #include "store/memory/rowset.h"
 #include "store/ops/salesledger.h"
 #include "store/ops/stockcatalogue.h"
@@ -45,14 +46,19 @@ public:
     // program can work on it: the four tables with their columns can be read
     // and the file can be written. Nothing is reported here: the caller
     // decides how to show the engine's error text.
-    Result<void> open(const QString& path);
-    QString path() const { return m_path; }
+    Result<void> open(const QString& path) { return open(ShopLocation::file(path)); }
+    // The same for a shop on either engine; on a server the schema version
+    // must be this program's and the four tables readable.
+    Result<void> open(const ShopLocation& location);
+    // The file's path; empty for a shop on a server.
+    QString path() const { return m_location.isServer() ? QString() : m_location.target(); }
+    const ShopLocation& location() const { return m_location; }
     Database& db() { return m_db; }
     bool isOpen() const { return m_db.isOpen(); }
     // Closes the connection, so that the file can be replaced underneath
     // (restore), and every list shown with it.
     void closeConnection();
-    // Opens the same file again, as open() does. The stock table and the
+    // Opens the same database again, as open() does. The stock table and the
     // customer names are read again at their next use: the file may hold
     // other rows now.
     Result<void> reopen();
@@ -98,7 +104,7 @@ private:
     void publishCommitted();
 
     Database m_db;
-    QString m_path;
+    ShopLocation m_location;
     std::unique_ptr<StockCatalogue> m_stock;
     std::unique_ptr<SalesLedger> m_sales;
 };

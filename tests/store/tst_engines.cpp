@@ -1,0 +1,301 @@
+// The store's operations on a shop file and on a shop on the test server:
+// each case runs on both engines (the data column `engine`), except where
+// only the server has the behaviour (other tills' writes pushed to this one).
+#include "testserver.h"
+
+#include "store/db/columns.h"
+#include "store/db/schema.h"
+#include "store/db/serverconnection.h"
+#include "store/db/serverschema.h"
+#include "store/db/shoplocation.h"
+#include "store/memory/memtable.h"
+#include "store/ops/saleops.h"
+#include "store/ops/stockops.h"
+#include "store/ops/tdmfm.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(ShopLocation::Kind)
+
+namespace {
+
+// An empty delivered shop on one engine.
+class Shop final
+{
+public:
+    Shop(ShopLocation::Kind kind, const QString& server)
+    {
+        QString error;
+        if (kind == ShopLocation::Kind::File) {
+            const QString path = m_dir.filePath(u"data.mdb"_s);
+            m_valid = m_dir.isValid() && schema::createDeliveredFile(path, &error);
+            m_location = ShopLocation::file(path);
+        } else {
+            m_scratch = std::make_unique<ScratchServerDatabase>(server);
+            ServerConnection admin;
+            m_valid = m_scratch->isValid() && admin.open(m_scratch->connInfo(), &error) &&
+                      serverschema::createDelivered(admin, &error);
+            if (!m_scratch->isValid())
+                error = m_scratch->error();
+            m_location = ShopLocation::server(m_scratch->connInfo());
+        }
+        m_error = error;
+    }
+
+    bool isValid() const { return m_valid; }
+    QString error() const { return m_error; }
+    const ShopLocation& location() const { return m_location; }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<ScratchServerDatabase> m_scratch;
+    ShopLocation m_location;
+    bool m_valid = false;
+    QString m_error;
+};
+
+// Takes `quantity` pieces of one article into stock, as the stock-in panel does.
+Result<qint64> stockIn(Tdmfm& dm, const QString& name, const QString& quantity)
+{
+    const stockops::Entry entry{name, u"M1"_s, u"C-"_s + name, u"球类"_s, u"10"_s, quantity, u"25"_s,
+                                u"供货商"_s, QString(), u"2026-03-02"_s};
+    const stockops::HeldAmounts held{QString::number(10 * quantity.toDouble()), u"0"_s, u"0"_s, quantity,
+                                     QString::number(10 * quantity.toDouble())};
+    QString error;
+    const std::optional<QVariantMap> values = stockops::rowValues(entry, held, held.stockAmount, &error);
+    if (!values)
+        return Error::invalid(error);
+    return stockops::add(dm, *values);
+}
+
+saleops::SaleInput sale(qint64 stockRowId, const QString& quantity, const QString& number = u"20260302001"_s)
+{
+    saleops::SaleInput in;
+    in.stockRowId = stockRowId;
+    in.quantity = quantity;
+    in.price = u"25"_s;
+    in.saleNumber = number;
+    in.saleDate = u"2026-03-02"_s;
+    in.customer = u"O'Neil"_s;
+    return in;
+}
+
+// The stock quantity the loaded stock table holds for a row; -1 when it holds no such row.
+double loadedStock(Tdmfm& dm, qint64 rowId)
+{
+    MemTable& t = dm.stock().table();
+    const int pos = t.position(rowId);
+    return pos < 0 ? -1 : t.number(pos, t.columnIndex(stockcol::stockQuantity));
+}
+
+qint64 count(Tdmfm& dm, const QString& table)
+{
+    QueryResult r;
+    QString error;
+    if (!dm.db().query(Statement{u"select count(*) from "_s + table, {}}, &r, &error))
+        return -1;
+    return r.rows.at(0).at(0).toLongLong();
+}
+
+} // namespace
+
+class TestEngines : public QObject
+{
+    Q_OBJECT
+
+    QString m_server;
+
+    void engines()
+    {
+        QTest::addColumn<ShopLocation::Kind>("engine");
+        QTest::newRow("file") << ShopLocation::Kind::File;
+        QTest::newRow("server") << ShopLocation::Kind::Server;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TARVIK_REQUIRE_TEST_SERVER(m_server);
+    }
+
+    void stockInShowsInTheList_data() { engines(); }
+    void stockInShowsInTheList()
+    {
+        QFETCH(ShopLocation::Kind, engine);
+        Shop shop(engine, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm dm;
+        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown).ok());
+        QCOMPARE(dm.stock().list().rowCount(), 0);
+
+        const Result<qint64> first = stockIn(dm, u"篮球"_s, u"3"_s);
+        QVERIFY2(first.ok(), qPrintable(first.ok() ? QString() : first.error().text));
+        const Result<qint64> second = stockIn(dm, u"排球"_s, u"4"_s);
+        QVERIFY(second.ok());
+        QVERIFY(*second != *first);
+        QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown).ok());
+        RowSet& list = dm.stock().list();
+        QCOMPARE(list.rowCount(), 2);
+        QVERIFY(list.rowOf(*first) >= 0);
+        QCOMPARE(list.value(list.rowOf(*second), QString(stockcol::name)).toString(), u"排球"_s);
+        QCOMPARE(list.value(list.rowOf(*second), QString(stockcol::stockQuantity)).toDouble(), 4.0);
+        // The row identity is the key the program stores for the row.
+        QCOMPARE(list.value(list.rowOf(*second), QString(stockcol::id)).toLongLong(), *second);
+    }
+
+    // A sale writes its sale row and lowers the stock; both rows are published
+    // once, after the commit. A sale that fails after its first write
+    // publishes nothing and leaves nothing.
+    void salePublishedOnceAfterCommit_data() { engines(); }
+    void salePublishedOnceAfterCommit()
+    {
+        QFETCH(ShopLocation::Kind, engine);
+        Shop shop(engine, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm dm;
+        QVERIFY(dm.open(shop.location()).ok());
+        const qint64 stockId = stockIn(dm, u"网球拍"_s, u"5"_s).valueOr(-1);
+        QVERIFY(stockId > 0);
+        QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown).ok());
+        QVERIFY(dm.sales().fresh().ok());
+
+        QList<StoreChange> published;
+        connect(&dm, &Tdmfm::changed, this, [&](const StoreChange& c) { published << c; });
+        const Result<qint64> saleId = saleops::recordSale(dm, sale(stockId, u"2"_s));
+        QVERIFY2(saleId.ok(), qPrintable(saleId.ok() ? QString() : saleId.error().text));
+        QCOMPARE(published.size(), 1);
+        QCOMPARE(published.at(0).stockRows, QList<qint64>{stockId});
+        QCOMPARE(published.at(0).saleRows, QList<qint64>{*saleId});
+        QCOMPARE(loadedStock(dm, stockId), 3.0);
+        MemTable& sales = dm.sales().table();
+        QVERIFY(sales.position(*saleId) >= 0);
+        QCOMPARE(sales.value(sales.position(*saleId), sales.columnIndex(salecol::customer)).toString(), u"O'Neil"_s);
+
+        // Nothing of a sale rolled back is published: here its enclosing
+        // transaction is never committed.
+        published.clear();
+        {
+            Transaction outer(dm.db());
+            QVERIFY(outer.begun());
+            const Result<qint64> rolledBack = saleops::recordSale(dm, sale(stockId, u"1"_s));
+            QVERIFY(rolledBack.ok());
+        }
+        QCOMPARE(published.size(), 0);
+        QCOMPARE(count(dm, u"data1"_s), 1);
+        QCOMPARE(loadedStock(dm, stockId), 3.0);
+        QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown).ok());
+        QCOMPARE(loadedStock(dm, stockId), 3.0);
+        QCOMPARE(published.size(), 0);
+    }
+
+    // Another till's sale reaches this program's loaded stock table by itself,
+    // while it only waits for input.
+    void otherTillsSaleArrives()
+    {
+        Shop shop(ShopLocation::Kind::Server, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm tillA;
+        Tdmfm tillB;
+        QVERIFY(tillA.open(shop.location()).ok());
+        QVERIFY(tillB.open(shop.location()).ok());
+        const qint64 stockId = stockIn(tillA, u"羽毛球"_s, u"6"_s).valueOr(-1);
+        QVERIFY(stockId > 0);
+        QVERIFY(tillB.stock().showAll(stockq::ZeroStock::Shown).ok());
+        QCOMPARE(loadedStock(tillB, stockId), 6.0);
+        QList<StoreChange> published;
+        connect(&tillB, &Tdmfm::changed, this, [&](const StoreChange& c) { published << c; });
+
+        QVERIFY(saleops::recordSale(tillA, sale(stockId, u"4"_s)).ok());
+        QTRY_COMPARE_WITH_TIMEOUT(loadedStock(tillB, stockId), 2.0, 1000);
+        RowSet& list = tillB.stock().list();
+        QCOMPARE(list.value(list.rowOf(stockId), QString(stockcol::stockQuantity)).toDouble(), 2.0);
+        QCOMPARE(published.size(), 1);
+        QCOMPARE(published.at(0).stockRows, QList<qint64>{stockId});
+    }
+
+    // Two tills sell the last piece of one stock row at the same moment:
+    // exactly one sale is stored, the other is refused as a shortage.
+    void lastPieceSoldOnce_data() { engines(); }
+    void lastPieceSoldOnce()
+    {
+        QFETCH(ShopLocation::Kind, engine);
+        Shop shop(engine, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm dm;
+        QVERIFY(dm.open(shop.location()).ok());
+        const qint64 stockId = stockIn(dm, u"足球"_s, u"1"_s).valueOr(-1);
+        QVERIFY(stockId > 0);
+
+        // On the server both sales are held at their sale row's insert until
+        // both have read the stock row: without its row lock each would then
+        // see the last piece.
+        ServerConnection blocker;
+        ServerConnection watcher;
+        if (engine == ShopLocation::Kind::Server) {
+            QString error;
+            QVERIFY(blocker.open(shop.location().target(), &error));
+            QVERIFY(watcher.open(shop.location().target(), &error));
+            QVERIFY(blocker.exec(u"BEGIN"_s, &error));
+            QVERIFY2(blocker.exec(u"LOCK TABLE data1 IN EXCLUSIVE MODE"_s, &error), qPrintable(error));
+        }
+
+        std::atomic<int> ready{0};
+        Result<qint64> results[2] = {Error::engine(u"not run"_s), Error::engine(u"not run"_s)};
+        std::unique_ptr<QThread> tills[2];
+        for (int i = 0; i < 2; ++i) {
+            tills[i].reset(QThread::create([&, i] {
+                Tdmfm till;
+                if (!till.open(shop.location()).ok())
+                    return;
+                ++ready;
+                while (ready < 2)
+                    QThread::yieldCurrentThread();
+                results[i] = saleops::recordSale(till, sale(stockId, u"1"_s, u"2026030200%1"_s.arg(i + 1)));
+            }));
+            tills[i]->start();
+        }
+        if (engine == ShopLocation::Kind::Server) {
+            // Both tills wait for a lock: the first for the sale table, the
+            // second for the stock row (or, unlocked, for the first's write).
+            QTRY_VERIFY_WITH_TIMEOUT(
+                [&] {
+                    QueryResult r;
+                    QString error;
+                    return watcher.query(Statement{u"select count(*) from pg_locks where not granted"_s, {}}, &r,
+                                         &error) &&
+                           r.rows.at(0).at(0).toLongLong() >= 2;
+                }(),
+                10000);
+            QString error;
+            QVERIFY(blocker.exec(u"ROLLBACK"_s, &error));
+        }
+        for (auto& till : tills)
+            QVERIFY(till->wait(30000));
+
+        const int sold = int(results[0].ok()) + int(results[1].ok());
+        QCOMPARE(sold, 1);
+        const Result<qint64>& refused = results[0].ok() ? results[1] : results[0];
+        QVERIFY2(refused.is(Error::Kind::Shortage), qPrintable(refused.error().text));
+        QCOMPARE(refused.error().onHand, u"0"_s);
+        QCOMPARE(count(dm, u"data1"_s), 1);
+        QueryResult stock;
+        QString error;
+        QVERIFY(dm.db().query(Statement{u"select [%1], [%2] from data where rowid=?"_s.arg(stockcol::stockQuantity,
+                                                                                         stockcol::soldQuantity),
+                                        {stockId}},
+                              &stock, &error));
+        QCOMPARE(stock.rows.at(0).at(0).toDouble(), 0.0);
+        QCOMPARE(stock.rows.at(0).at(1).toDouble(), 1.0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngines)
+#include "tst_engines.moc"
