@@ -64,8 +64,8 @@ private:
 // Takes `quantity` pieces of one article into stock, as the stock-in panel does.
 Result<qint64> stockIn(Tdmfm& dm, const QString& name, const QString& quantity)
 {
-    const stockops::Entry entry{name, u"M1"_s, u"C-"_s + name, u"球类"_s, u"10"_s, quantity, u"25"_s,
-                                u"供货商"_s, QString(), u"2026-03-02"_s};
+    const stockops::Entry entry{name,     u"M1"_s, u"C-"_s + name, u"球类"_s, u"10"_s,
+                                quantity, u"25"_s, u"供货商"_s,    QString(), u"2026-03-02"_s};
     const stockops::HeldAmounts held{QString::number(10 * quantity.toDouble()), u"0"_s, u"0"_s, quantity,
                                      QString::number(10 * quantity.toDouble())};
     QString error;
@@ -120,10 +120,7 @@ class TestEngines : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        TARVIK_REQUIRE_TEST_SERVER(m_server);
-    }
+    void initTestCase() { TARVIK_REQUIRE_TEST_SERVER(m_server); }
 
     void stockInShowsInTheList_data() { engines(); }
     void stockInShowsInTheList()
@@ -221,6 +218,62 @@ private slots:
         QCOMPARE(published.at(0).stockRows, QList<qint64>{stockId});
     }
 
+    // The in-memory stock table holds what it holds on the file whichever
+    // engine it was read from (the filters, sorts and sums depend on the kind
+    // of each value and on the texts' NOCASE rule), and a server table larger
+    // than one read batch is read whole.
+    void tableLoadsAsFromTheFile()
+    {
+        Shop fileShop(ShopLocation::Kind::File, m_server);
+        Shop serverShop(ShopLocation::Kind::Server, m_server);
+        QVERIFY2(fileShop.isValid() && serverShop.isValid(), qPrintable(fileShop.error() + serverShop.error()));
+        Tdmfm onFile;
+        Tdmfm onServer;
+        QVERIFY(onFile.open(fileShop.location()).ok());
+        QVERIFY(onServer.open(serverShop.location()).ok());
+        const QList<QVariantMap> rows{
+            {{QString(stockcol::name), u"Nike 篮球"_s},
+             {QString(stockcol::purchasePrice), 10.5},
+             {QString(stockcol::quantityIn), 3.0},
+             {QString(stockcol::salePrice), QVariant()},
+             {QString(stockcol::stockInDate), u"2026-03-02"_s}},
+            {{QString(stockcol::name), u"NIKE 篮球"_s},
+             {QString(stockcol::purchasePrice), -0.1},
+             {QString(stockcol::remark), u"O'Neil"_s}},
+        };
+        for (const QVariantMap& row : rows) {
+            QVERIFY(onFile.appendRow(u"data"_s, row).ok());
+            QVERIFY(onServer.appendRow(u"data"_s, row).ok());
+        }
+        MemTable& file = onFile.stock().table();
+        MemTable& server = onServer.stock().table();
+        QString error;
+        QVERIFY2(file.load(&error), qPrintable(error));
+        QVERIFY2(server.load(&error), qPrintable(error));
+        QCOMPARE(server.rowCount(), file.rowCount());
+        for (int f = 0; f < file.columns().size(); ++f) {
+            const QString& name = file.columns().at(f);
+            const int c = server.columnIndex(name);
+            QVERIFY2(c >= 0, qPrintable(name));
+            QCOMPARE(server.isNoCase(c), file.isNoCase(f));
+            for (int pos = 0; pos < file.rowCount(); ++pos) {
+                QCOMPARE(server.kind(pos, c), file.kind(pos, f));
+                QCOMPARE(server.value(pos, c), file.value(pos, f));
+            }
+        }
+        QVERIFY(server.columnIndex(u"rowid"_s) < 0);
+
+        QVERIFY(onServer.db().exec(
+            Statement{u"insert into data ([%1]) select 'x' || g from generate_series(1, 25000) g"_s.arg(stockcol::name),
+                      {}},
+            &error));
+        QVERIFY2(server.load(&error), qPrintable(error));
+        QCOMPARE(server.rowCount(), 25002);
+        const int last = server.positionsInRowIdOrder().back();
+        QCOMPARE(server.value(last, server.columnIndex(stockcol::name)).toString(), u"x25000"_s);
+        QCOMPARE(server.value(last, server.columnIndex(stockcol::id)).toLongLong(), server.rowId(last));
+    }
+
     // Two tills sell the last piece of one stock row at the same moment:
     // exactly one sale is stored, the other is refused as a shortage.
     void lastPieceSoldOnce_data() { engines(); }
@@ -289,7 +342,7 @@ private slots:
         QueryResult stock;
         QString error;
         QVERIFY(dm.db().query(Statement{u"select [%1], [%2] from data where rowid=?"_s.arg(stockcol::stockQuantity,
-                                                                                         stockcol::soldQuantity),
+                                                                                           stockcol::soldQuantity),
                                         {stockId}},
                               &stock, &error));
         QCOMPARE(stock.rows.at(0).at(0).toDouble(), 0.0);

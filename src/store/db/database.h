@@ -106,8 +106,7 @@ public:
     // Runs `st` and hands its rows to `each` in batches of at most `batchRows`
     // (a server cursor, so memory stays bounded), or all at once when
     // `batchRows` is 0. `each` returns false to stop. Server only.
-    bool readRows(const Statement& st, int batchRows, const std::function<bool(const RowBatch&)>& each,
-                  QString* error);
+    bool readRows(const Statement& st, int batchRows, const std::function<bool(const RowBatch&)>& each, QString* error);
 
     // The file's connection; null on a server.
     sqlite3* handle() const { return m_db; }
@@ -158,7 +157,7 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     quint64 m_serial = 0;
     QString m_path;
-    qint64 m_lastInsert = 0; // server: the rowid the last INSERT returned
+    qint64 m_lastInsert = 0;                              // server: the rowid the last INSERT returned
     std::map<std::string, std::vector<qint64>> m_written; // tracked tables only
     // Server: rows committed that arrived while a transaction of this
     // connection was open; noted when it ends, so that its rollback keeps them.

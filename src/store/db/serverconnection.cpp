@@ -357,8 +357,8 @@ PGresult* ServerConnection::execute(const Statement& st, QString* error)
         types.push_back(p.type);
         values.push_back(p.null ? nullptr : p.text.constData());
     }
-    ResultPtr r(PQexecParams(m_conn, sql.constData(), int(params.size()), types.data(), values.data(), nullptr,
-                             nullptr, 0));
+    ResultPtr r(
+        PQexecParams(m_conn, sql.constData(), int(params.size()), types.data(), values.data(), nullptr, nullptr, 0));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         ServerError e;
@@ -404,8 +404,8 @@ bool ServerConnection::run(const Statement& st, QueryResult* out, QString* error
     return true;
 }
 
-bool ServerConnection::readRows(const Statement& st, int batchRows,
-                                const std::function<bool(const RowBatch&)>& each, QString* error)
+bool ServerConnection::readRows(const Statement& st, int batchRows, const std::function<bool(const RowBatch&)>& each,
+                                QString* error)
 {
     if (batchRows <= 0) {
         const ResultPtr r(execute(st, error));

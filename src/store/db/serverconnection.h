@@ -81,8 +81,7 @@ public:
     // batches of at most `batchRows` rows read through a cursor (inside the
     // open transaction, or one of its own that ends with the read) when
     // `batchRows` is above 0. `each` returns false to stop reading.
-    bool readRows(const Statement& st, int batchRows, const std::function<bool(const RowBatch&)>& each,
-                  QString* error);
+    bool readRows(const Statement& st, int batchRows, const std::function<bool(const RowBatch&)>& each, QString* error);
 
     // Starts listening to `channel` (a name the code itself supplies).
     bool listen(const QString& channel, QString* error);

@@ -60,8 +60,7 @@ QStringList createStatements()
         createTable(QStringLiteral("userdb"), schema::userColumns(), QString()),
         createTable(QStringLiteral("rz"), schema::logColumns(), QStringLiteral("id")),
         createTable(QString(failedLogin::table),
-                    {QString(failedLogin::id), QString(failedLogin::name), QString(failedLogin::at)},
-                    failedLogin::id),
+                    {QString(failedLogin::id), QString(failedLogin::name), QString(failedLogin::at)}, failedLogin::id),
         QStringLiteral("CREATE TABLE %1 (%2 text PRIMARY KEY, %3 bigint NOT NULL)")
             .arg(quoted(QString(daySequence::table)), quoted(QString(daySequence::day)),
                  quoted(QString(daySequence::sequence))),

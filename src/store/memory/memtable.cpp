@@ -310,8 +310,8 @@ bool MemTable::loadFromServer(QString* error)
     qint64 expected = 0;
     if (m_progress) {
         QueryResult last;
-        if (!m_db.query(Statement{QStringLiteral("select max(rowid) from %1").arg(quoteIdentifier(m_table)), {}},
-                        &last, error))
+        if (!m_db.query(Statement{QStringLiteral("select max(rowid) from %1").arg(quoteIdentifier(m_table)), {}}, &last,
+                        error))
             return false;
         expected = last.rows.isEmpty() ? 0 : std::max<qint64>(0, last.rows.at(0).at(0).toLongLong());
         m_progress(0, expected);

@@ -69,7 +69,8 @@ Result<qint64> recordSale(Tdmfm& dm, const SaleInput& in)
 namespace {
 
 // The transaction of recordSale(), from the typed values on.
-Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double quantity, long double price, long double owedAmount)
+Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double quantity, long double price,
+                         long double owedAmount)
 {
     const std::optional<long double> q = quantity, p = price, owed = owedAmount;
     QString error;

@@ -29,8 +29,8 @@ Result<void> Tdmfm::open(const ShopLocation& location)
 {
     m_location = location;
     QString error;
-    const bool opened = location.isServer() ? m_db.openServer(location.target(), &error)
-                                            : m_db.open(location.target(), false, &error);
+    const bool opened =
+        location.isServer() ? m_db.openServer(location.target(), &error) : m_db.open(location.target(), false, &error);
     if (!opened)
         return Error::engine(error);
     if (!schema::migrate(m_db, &error) || !schema::verifyUsable(m_db, &error)) {
