@@ -274,6 +274,59 @@ private slots:
         QCOMPARE(server.value(last, server.columnIndex(stockcol::id)).toLongLong(), server.rowId(last));
     }
 
+    // A sale that collides with another till's transaction (a serialization
+    // failure or a deadlock) is run again, up to three more times; any other
+    // failure is returned at once. Nothing of a failed attempt is kept.
+    void saleRetriedAfterCollision_data()
+    {
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<QString>("sqlState");
+        QTest::addColumn<bool>("sold");
+        QTest::addColumn<int>("attempts");
+        QTest::newRow("serialization failure twice") << 2 << u"40001"_s << true << 3;
+        QTest::newRow("deadlock three times") << 3 << u"40P01"_s << true << 4;
+        QTest::newRow("serialization failure four times") << 4 << u"40001"_s << false << 4;
+        QTest::newRow("other failure") << 1 << u"P0001"_s << false << 1;
+    }
+    void saleRetriedAfterCollision()
+    {
+        QFETCH(int, failures);
+        QFETCH(QString, sqlState);
+        QFETCH(bool, sold);
+        QFETCH(int, attempts);
+        Shop shop(ShopLocation::Kind::Server, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm dm;
+        QVERIFY(dm.open(shop.location()).ok());
+        const qint64 stockId = stockIn(dm, u"乒乓球"_s, u"5"_s).valueOr(-1);
+        QVERIFY(stockId > 0);
+        // The sale row's insert fails the first `failures` times; a sequence
+        // counts the attempts, as it is not rolled back with them.
+        QString error;
+        QVERIFY2(dm.db().exec(u"CREATE SEQUENCE attempts"_s, &error), qPrintable(error));
+        QVERIFY2(dm.db().exec(u"CREATE FUNCTION collide() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                              "IF nextval('attempts') <= %1 THEN RAISE EXCEPTION 'collision' USING ERRCODE = '%2'; "
+                              "END IF; RETURN NEW; END $$"_s.arg(failures)
+                                  .arg(sqlState),
+                              &error),
+                 qPrintable(error));
+        QVERIFY(dm.db().exec(u"CREATE TRIGGER collide BEFORE INSERT ON data1 FOR EACH ROW EXECUTE FUNCTION collide()"_s,
+                             &error));
+
+        const Result<qint64> result = saleops::recordSale(dm, sale(stockId, u"2"_s));
+        QCOMPARE(result.ok(), sold);
+        if (!sold) {
+            QVERIFY(result.is(Error::Kind::Engine));
+            QCOMPARE(result.error().text, u"collision"_s);
+        }
+        QueryResult r;
+        QVERIFY(dm.db().query(Statement{u"select last_value from attempts"_s, {}}, &r, &error));
+        QCOMPARE(r.rows.at(0).at(0).toInt(), attempts);
+        QCOMPARE(count(dm, u"data1"_s), sold ? 1 : 0);
+        QVERIFY(dm.db().query(Statement{u"select [%1] from data"_s.arg(stockcol::stockQuantity), {}}, &r, &error));
+        QCOMPARE(r.rows.at(0).at(0).toDouble(), sold ? 3.0 : 5.0);
+    }
+
     // Two tills sell the last piece of one stock row at the same moment:
     // exactly one sale is stored, the other is refused as a shortage.
     void lastPieceSoldOnce_data() { engines(); }
