@@ -207,11 +207,14 @@ private slots:
         QVERIFY(stockId > 0);
         QVERIFY(tillB.stock().showAll(stockq::ZeroStock::Shown).ok());
         QCOMPARE(loadedStock(tillB, stockId), 6.0);
+        QCOMPARE(tillB.sales().customerNames().valueOr({u"failed"_s}), QStringList());
+        // The stock-in has been told to till B by now (at its statements).
         QList<StoreChange> published;
         connect(&tillB, &Tdmfm::changed, this, [&](const StoreChange& c) { published << c; });
 
         QVERIFY(saleops::recordSale(tillA, sale(stockId, u"4"_s)).ok());
         QTRY_COMPARE_WITH_TIMEOUT(loadedStock(tillB, stockId), 2.0, 1000);
+        QCOMPARE(tillB.sales().customerNames().valueOr({u"failed"_s}), QStringList{u"O'Neil"_s});
         RowSet& list = tillB.stock().list();
         QCOMPARE(list.value(list.rowOf(stockId), QString(stockcol::stockQuantity)).toDouble(), 2.0);
         QCOMPARE(published.size(), 1);
@@ -272,6 +275,33 @@ private slots:
         const int last = server.positionsInRowIdOrder().back();
         QCOMPARE(server.value(last, server.columnIndex(stockcol::name)).toString(), u"x25000"_s);
         QCOMPARE(server.value(last, server.columnIndex(stockcol::id)).toLongLong(), server.rowId(last));
+    }
+
+    // The customer names of the sale panel: each once (ASCII letters without
+    // regard to case) in the Chinese order, the same list on both engines.
+    void customerNamesAsOnTheFile()
+    {
+        QStringList names[2];
+        for (const ShopLocation::Kind engine : {ShopLocation::Kind::File, ShopLocation::Kind::Server}) {
+            Shop shop(engine, m_server);
+            QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+            Tdmfm dm;
+            QVERIFY(dm.open(shop.location()).ok());
+            const qint64 stockId = stockIn(dm, u"跳绳"_s, u"10"_s).valueOr(-1);
+            for (const QString& customer : {u"张三"_s, u"o'neil"_s, u"李四"_s, u"O'Neil"_s, u"张三"_s, u"Anna"_s}) {
+                saleops::SaleInput in = sale(stockId, u"1"_s);
+                in.customer = customer;
+                QVERIFY(saleops::recordSale(dm, in).ok());
+            }
+            const Result<QStringList> read = dm.sales().customerNames();
+            QVERIFY2(read.ok(), qPrintable(read.ok() ? QString() : read.error().text));
+            names[engine == ShopLocation::Kind::Server] = *read;
+        }
+        QCOMPARE(names[0].size(), 4);
+        QCOMPARE(names[1].size(), 4);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(names[1].at(i).toLower(), names[0].at(i).toLower());
+        QVERIFY(names[0].indexOf(u"李四"_s) < names[0].indexOf(u"张三"_s));
     }
 
     // A sale that collides with another till's transaction (a serialization

@@ -332,6 +332,19 @@ bool Database::runOnServer(const Statement& st, QueryResult* out, QString* error
     return ok;
 }
 
+bool Database::dataVersion(qint64* out, QString* error)
+{
+    if (m_server) {
+        *out = qint64(m_serial);
+        return true;
+    }
+    QueryResult r;
+    if (!query(Statement{QStringLiteral("PRAGMA data_version"), {}}, &r, error))
+        return false;
+    *out = r.rows.value(0).value(0).toLongLong();
+    return true;
+}
+
 bool Database::readRows(const Statement& st, int batchRows, const std::function<bool(const RowBatch&)>& each,
                         QString* error)
 {

@@ -103,6 +103,11 @@ public:
     // or a deadlock on the server): the whole transaction may be run again.
     bool lastFailureRetryable() const { return m_retryable; }
     void resetRetryable() { m_retryable = false; }
+    // A number that moves when another connection committed something this
+    // connection was not told of: the file's data_version. On a server every
+    // commit is told (trackWrites()), so it moves only with a new connection,
+    // which may have missed some.
+    bool dataVersion(qint64* out, QString* error);
     // Runs `st` and hands its rows to `each` in batches of at most `batchRows`
     // (a server cursor, so memory stays bounded), or all at once when
     // `batchRows` is 0. `each` returns false to stop. Server only.

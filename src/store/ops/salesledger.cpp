@@ -108,12 +108,11 @@ void SalesLedger::takeWritten(const QList<qint64>& rows)
 
 Result<QStringList> SalesLedger::customerNames()
 {
-    // data_version moves only with the commits of other connections.
-    QueryResult r;
+    // The version moves only with the commits of other connections.
+    qint64 version = 0;
     QString error;
-    if (!m_db.query(Statement{QStringLiteral("PRAGMA data_version"), {}}, &r, &error))
+    if (!m_db.dataVersion(&version, &error))
         return Error::engine(error);
-    const qint64 version = r.rows.value(0).value(0).toLongLong();
     if (!m_customers || version != m_customersDataVersion) {
         m_customers.reset();
         const Result<QueryResult> read = readDistinctColumn(m_db, QString(salecol::customer), QStringLiteral("data1"));

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
+
 Tdmfm::Tdmfm(QObject* parent)
     : QObject(parent)
     , m_stock(std::make_unique<StockCatalogue>(m_db))
@@ -111,11 +113,35 @@ Result<QueryResult> readDistinctColumn(Database& db, const QString& column, cons
     const QString c = quoteIdentifier(column);
     QueryResult result;
     QString error;
-    if (!db.query(Statement{QStringLiteral("select %1 from %2 group by %1 order by %1 collate %3")
-                                .arg(c, quoteIdentifier(table), QLatin1String(chinese::kCollation)),
-                            {}},
-                  &result, &error))
+    if (db.engine() == Database::Engine::File) {
+        if (!db.query(Statement{QStringLiteral("select %1 from %2 group by %1 order by %1 collate %3")
+                                    .arg(c, quoteIdentifier(table), QLatin1String(chinese::kCollation)),
+                                {}},
+                      &result, &error))
+            return Error::engine(error);
+        return result;
+    }
+    // The server knows neither the Chinese order nor the file's NOCASE
+    // texts: its distinct values are ordered here, and values equal in that
+    // order (differing only in the case of ASCII letters) kept once.
+    if (!db.query(Statement{QStringLiteral("select distinct %1 from %2").arg(c, quoteIdentifier(table)), {}}, &result,
+                  &error))
         return Error::engine(error);
+    // NULL first, numbers before texts, as the file orders them.
+    const auto rank = [](const QVariant& v) { return v.isNull() ? 0 : v.typeId() == QMetaType::QString ? 2 : 1; };
+    const auto order = [&](const QVector<QVariant>& a, const QVariant& b) {
+        const QVariant& x = a.at(0);
+        if (rank(x) != rank(b))
+            return rank(x) < rank(b) ? -1 : 1;
+        if (rank(x) == 1)
+            return x.toDouble() < b.toDouble() ? -1 : x.toDouble() > b.toDouble() ? 1 : 0;
+        return rank(x) == 2 ? chinese::compare(x.toString(), b.toString()) : 0;
+    };
+    std::stable_sort(result.rows.begin(), result.rows.end(),
+                     [&](const QVector<QVariant>& a, const QVector<QVariant>& b) { return order(a, b.at(0)) < 0; });
+    const auto last = std::unique(result.rows.begin(), result.rows.end(),
+                                  [&](const QVector<QVariant>& a, const QVector<QVariant>& b) { return order(a, b.at(0)) == 0; });
+    result.rows.erase(last, result.rows.end());
     return result;
 }
 
