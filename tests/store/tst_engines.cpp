@@ -221,6 +221,37 @@ private slots:
         QCOMPARE(published.at(0).stockRows, QList<qint64>{stockId});
     }
 
+    // A till whose connection was lost makes it anew at its next use and,
+    // having missed what was committed meanwhile, reads its tables whole.
+    void lostConnectionReadsTablesWhole()
+    {
+        Shop shop(ShopLocation::Kind::Server, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm tillA;
+        Tdmfm tillB;
+        QVERIFY(tillA.open(shop.location()).ok());
+        QVERIFY(tillB.open(shop.location()).ok());
+        const qint64 stockId = stockIn(tillA, u"哑铃"_s, u"6"_s).valueOr(-1);
+        QVERIFY(stockId > 0);
+        QVERIFY(tillB.stock().showAll(stockq::ZeroStock::Shown).ok());
+        QueryResult r;
+        QString error;
+        QVERIFY(tillB.db().query(Statement{u"select pg_backend_pid()"_s, {}}, &r, &error));
+        const QVariant pid = r.rows.at(0).at(0);
+        QVERIFY(tillA.db().query(Statement{u"select pg_terminate_backend(?::int)"_s, {pid}}, &r, &error));
+        QTRY_VERIFY(tillA.db().query(Statement{u"select count(*) from pg_stat_activity where pid = ?::int"_s, {pid}}, &r,
+                                     &error) &&
+                    r.rows.at(0).at(0).toLongLong() == 0);
+
+        QVERIFY(saleops::recordSale(tillA, sale(stockId, u"4"_s)).ok());
+        const Result<void> shown = tillB.stock().showAll(stockq::ZeroStock::Shown);
+        QVERIFY2(shown.ok(), qPrintable(shown.ok() ? QString() : shown.error().text));
+        QCOMPARE(loadedStock(tillB, stockId), 2.0);
+        // Listening again: the next sale arrives by itself.
+        QVERIFY(saleops::recordSale(tillA, sale(stockId, u"1"_s)).ok());
+        QTRY_COMPARE_WITH_TIMEOUT(loadedStock(tillB, stockId), 1.0, 1000);
+    }
+
     // The in-memory stock table holds what it holds on the file whichever
     // engine it was read from (the filters, sorts and sums depend on the kind
     // of each value and on the texts' NOCASE rule), and a server table larger

@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 
 namespace {
@@ -168,6 +169,13 @@ bool Database::openServer(const QString& database, QString* error)
     m_server = std::move(server);
     m_path = m_server->description();
     m_serial = nextSerial();
+    listenToSocket();
+    return true;
+}
+
+void Database::listenToSocket()
+{
+    m_notifier.reset();
     // Other tills' commits arrive on the connection's socket while the
     // program waits for input.
     if (QCoreApplication::instance() && m_server->socket() >= 0) {
@@ -181,6 +189,22 @@ bool Database::openServer(const QString& database, QString* error)
             publishNoted();
         });
     }
+}
+
+bool Database::reconnectIfBroken(QString* error)
+{
+    if (!m_server || !m_server->isBroken() || m_transactions > 0)
+        return true;
+    m_notifier.reset();
+    if (!m_server->reconnect(error) || !m_server->listen(serverschema::rowsChannel(), error))
+        return false;
+    // Commits while the connection was down were not told: the copies of
+    // the tables know that from the new serial and read themselves whole.
+    m_serial = nextSerial();
+    m_pending.clear();
+    for (auto& [table, rows] : m_written)
+        rows.clear();
+    listenToSocket();
     return true;
 }
 
@@ -307,6 +331,8 @@ bool Database::transactionAborted() const
 
 bool Database::runOnServer(const Statement& st, QueryResult* out, QString* error, int* changes)
 {
+    if (!reconnectIfBroken(error))
+        return false;
     bool ok;
     const QString insertInto = out ? QString() : plainInsertTable(st.sql);
     if (!insertInto.isEmpty() && serverschema::hasRowIdentity(insertInto)) {
@@ -335,6 +361,10 @@ bool Database::runOnServer(const Statement& st, QueryResult* out, QString* error
 bool Database::dataVersion(qint64* out, QString* error)
 {
     if (m_server) {
+        // Reading what has arrived finds out whether the server went away.
+        takeServerNotes();
+        if (!reconnectIfBroken(error))
+            return false;
         *out = qint64(m_serial);
         return true;
     }
@@ -444,6 +474,8 @@ Transaction::Transaction(Database& db, Lock lock)
         // needs an open transaction.
         m_outer = !m_db.inTransaction();
         m_begun = m_db.exec(m_outer ? QStringLiteral("BEGIN") : QStringLiteral("SAVEPOINT tx"), &m_error);
+        if (m_begun)
+            ++m_db.m_transactions;
         return;
     }
     if (lock == Lock::Immediate && m_db.handle() && sqlite3_get_autocommit(m_db.handle())) {
@@ -458,6 +490,11 @@ Transaction::Transaction(Database& db, Lock lock)
 
 Transaction::~Transaction()
 {
+    // Its last statement (the rollback below) still belongs to its session.
+    const auto ended = qScopeGuard([this] {
+        if (m_begun && m_db.engine() == Database::Engine::Server)
+            --m_db.m_transactions;
+    });
     if (m_begun && !m_done) {
         // Nothing written since the start is published.
         m_db.forgetWritesSince(m_mark);

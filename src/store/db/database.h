@@ -106,7 +106,9 @@ public:
     // A number that moves when another connection committed something this
     // connection was not told of: the file's data_version. On a server every
     // commit is told (trackWrites()), so it moves only with a new connection,
-    // which may have missed some.
+    // which may have missed some: a connection found broken is made anew
+    // here (as before any statement outside a transaction), and
+    // connectionSerial() moves with it.
     bool dataVersion(qint64* out, QString* error);
     // Runs `st` and hands its rows to `each` in batches of at most `batchRows`
     // (a server cursor, so memory stays bounded), or all at once when
@@ -156,6 +158,12 @@ private:
     // publishes them when no transaction is open.
     void takeServerNotes();
     void publishNoted();
+    // Server: makes a broken connection anew unless a Transaction is open on
+    // it (its statements must not go on in a new session); true when there
+    // is nothing to do.
+    bool reconnectIfBroken(QString* error);
+    void listenToSocket();
+    friend class Transaction;
 
     sqlite3* m_db = nullptr;
     std::unique_ptr<ServerConnection> m_server;
@@ -170,6 +178,7 @@ private:
     std::function<void()> m_onCommit;
     bool m_publishing = false;
     bool m_retryable = false;
+    int m_transactions = 0; // Transaction objects begun and not yet ended
 };
 
 // Rolls back in its destructor unless committed. One operation that writes

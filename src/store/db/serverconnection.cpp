@@ -276,16 +276,42 @@ bool ServerConnection::open(const QString& database, QString* error)
     // The server's notices ("… does not exist, skipping") are not errors, and
     // the program shows nothing on standard error.
     PQsetNoticeProcessor(m_conn, [](void*, const char*) {}, nullptr);
+    if (!setUp(error)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool ServerConnection::setUp(QString* error)
+{
     // Doubles travel as text: every digit that tells them apart is asked for.
     // The placeholder translation reads quotes as the standard says.
     QString setupError;
     if (!exec(QStringLiteral("SET extra_float_digits = 3"), &setupError) ||
         !exec(QStringLiteral("SET standard_conforming_strings = on"), &setupError)) {
-        close();
         *error = QStringLiteral("无法连接到数据库服务器：%1").arg(setupError);
         return false;
     }
     return true;
+}
+
+bool ServerConnection::reconnect(QString* error)
+{
+    if (!m_conn) {
+        *error = QStringLiteral("Database is not open");
+        return false;
+    }
+    // The client library still holds what named the database.
+    PQreset(m_conn);
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        const QString why = clientText(PQerrorMessage(m_conn));
+        m_lastError = {why, {}, true};
+        *error = QStringLiteral("无法连接到数据库服务器：%1").arg(why);
+        return false;
+    }
+    m_lastError = {};
+    return setUp(error);
 }
 
 void ServerConnection::close()
@@ -539,8 +565,11 @@ QVector<ServerNotification> ServerConnection::takeNotifications()
     QVector<ServerNotification> out;
     if (!m_conn)
         return out;
-    if (!PQconsumeInput(m_conn))
-        m_lastError = {clientText(PQerrorMessage(m_conn)), {}, PQstatus(m_conn) != CONNECTION_OK};
+    // A server that went away sends its last words, then closes: a second
+    // read finds the end of the connection, so that isBroken() tells.
+    for (int read = 0; read < 2 && PQstatus(m_conn) == CONNECTION_OK; ++read)
+        if (!PQconsumeInput(m_conn))
+            m_lastError = {clientText(PQerrorMessage(m_conn)), {}, PQstatus(m_conn) != CONNECTION_OK};
     while (PGnotify* n = PQnotifies(m_conn)) {
         out.append({QString::fromUtf8(n->relname), QString::fromUtf8(n->extra)});
         PQfreemem(n);

@@ -64,6 +64,10 @@ public:
     bool isOpen() const { return m_conn != nullptr; }
     // Whether the connection to the server broke (it stays open, unusable).
     bool isBroken() const;
+    // Connects again to the same database, as a new session: what the old
+    // one listened to or had begun is gone. False with the reason when the
+    // server cannot be reached; the connection stays broken then.
+    bool reconnect(QString* error);
     // "dbname on host:port", for telling the user which shop database this is.
     QString description() const;
 
@@ -97,6 +101,7 @@ public:
 
 private:
     bool run(const Statement& st, QueryResult* out, QString* error, int* changes);
+    bool setUp(QString* error);
     // Runs `st`; the server's result when it succeeded, else null with the error noted.
     pg_result* execute(const Statement& st, QString* error);
 

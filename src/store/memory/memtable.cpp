@@ -721,6 +721,13 @@ bool MemTable::reloadIfChangedElsewhere(QString* error, bool* reloaded)
         *error = QStringLiteral("The table %1 is being read").arg(m_table);
         return false;
     }
+    // On a server: a connection found broken is made anew here, and the
+    // table read whole below.
+    if (m_db.engine() == Database::Engine::Server) {
+        qint64 unused = 0;
+        if (!m_db.dataVersion(&unused, error))
+            return false;
+    }
     // Rows this connection wrote by statements that did not say so.
     std::vector<qint64> written = m_db.takeWrittenRows(m_table);
     if (m_loaded && m_loadedConnection == m_db.connectionSerial() && !written.empty()) {
