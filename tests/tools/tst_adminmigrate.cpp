@@ -139,8 +139,8 @@ void TestAdminMigrate::initTestCase()
     QVERIFY(db.query({u"SELECT min(rowid) FROM data"_s, {}}, &r, &error));
     m_awkwardRow = r.rows.at(0).at(0).toLongLong();
     for (const QString& t : kIdentityTables) {
-        QVERIFY(db.query({u"SELECT max(max(rowid), coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0)) "
-                          "FROM "_s + t,
+        QVERIFY(db.query({u"SELECT max(max(rowid), coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0)) FROM "_s +
+                              t,
                           {t}},
                          &r, &error));
         m_highest[t] = r.rows.at(0).at(0).toLongLong();
@@ -287,7 +287,10 @@ void TestAdminMigrate::checkReportsEachDifference()
     const Run r = checkAgainst(shop, target.connInfo());
     QCOMPARE(r.code, 1);
     QVERIFY2(r.out.contains(reported), qPrintable(r.out + r.err));
-    QCOMPARE(r.out.count(u'\n'), 1); // that difference alone
+    // Only the table that was changed differs.
+    const QString table = reported.section(u':', 0, 0) + u':';
+    for (const QString& line : r.out.split(u'\n', Qt::SkipEmptyParts))
+        QVERIFY2(line.startsWith(table), qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(TestAdminMigrate)

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -93,7 +94,7 @@ public:
             sqlite3_exec(m_db, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr) != SQLITE_OK)
             return Error::engine(QStringLiteral("%1: %2").arg(path, engineText()));
         m_reading = true;
-        const auto version = integer("PRAGMA user_version");
+        const auto version = integer(QStringLiteral("PRAGMA user_version"));
         if (!version)
             return version.error();
         if (*version > schema::kVersion)
@@ -497,7 +498,7 @@ private:
         if (m_scanOnly)
             return Error::engine(why);
         PQputCopyEnd(m_db.handle(), "copy stopped");
-        copyResult();
+        static_cast<void>(copyResult()); // the stop itself fails the copy: its text says nothing new
         return Error::engine(why);
     }
 
