@@ -244,7 +244,7 @@ void TestAdminMigrate::failuresLeaveTheServerEmpty()
             ServerConnection killer;
             QString ignored;
             QVERIFY(killer.open(m_server, &ignored));
-            QVERIFY(killer.exec({u"SELECT pg_terminate_backend(?)"_s, {pid.rows.at(0).at(0)}}, &ignored));
+            QVERIFY(killer.exec({u"SELECT pg_terminate_backend(CAST(? AS integer))"_s, {pid.rows.at(0).at(0)}}, &ignored));
         };
         const auto copied = servermigration::copyFile(shopCopy(u"killed.mdb"_s), db, killAtSales);
         QVERIFY(!copied);

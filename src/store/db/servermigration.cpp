@@ -551,6 +551,31 @@ Result<QStringList> dataTables(ServerConnection& db)
     return out;
 }
 
+// The identities of `table` go on after the highest one the file ever gave
+// out, so that no new row takes the identity of a deleted one.
+Result<void> continueIdentities(ServerConnection& db, FileReader& file, const QString& table,
+                                const std::vector<ServerColumn>& server)
+{
+    const ServerColumn* identity = identityColumn(server);
+    if (!identity)
+        return {};
+    const auto counter = file.identityCounter(table);
+    if (!counter)
+        return counter.error();
+    const auto highest = serverInteger(
+        db, Statement{QStringLiteral("SELECT coalesce(max(%1), 0) FROM %2").arg(quoted(identity->name), quoted(table)),
+                      {}});
+    if (!highest)
+        return highest.error();
+    const qint64 last = std::max(*counter, *highest);
+    QString error;
+    if (last > 0 && !db.exec(Statement{QStringLiteral("SELECT setval(pg_get_serial_sequence(?, ?), ?, true)"),
+                                       {quoted(table), identity->name, last}},
+                             &error))
+        return Error::engine(error);
+    return {};
+}
+
 } // namespace
 
 Result<Copied> copyFile(const QString& filePath, ServerConnection& db, const Progress& progress)
@@ -596,12 +621,17 @@ Result<Copied> copyFile(const QString& filePath, ServerConnection& db, const Pro
         const ColumnPlan plan = planColumns(*server, *fileColumns);
         if (!plan.unplaced.isEmpty())
             return Error::invalid(QStringLiteral("table %1 of the file has the columns %2, which the server's table "
-                                                 "has no place for; nothing was copied")
+                                                 "has no place for")
                                       .arg(table, plan.unplaced.join(QLatin1String(", "))));
         const auto total = file.integer(QStringLiteral("SELECT count(*) FROM %1").arg(fileQuoted(table)));
         if (!total)
             return total.error();
-        // After a refusal the other tables are still read, for their refusals.
+        // After a refusal the other tables are still read, for their
+        // refusals; the copy that stopped is rolled back to here, so that the
+        // server answers again.
+        ServerTransaction tableCopied(db);
+        if (!tableCopied.begun())
+            return Error::engine(tableCopied.error());
         TableCopy copy(db, file, table, plan, refused > 0);
         const auto rows = copy.run(*total, progress);
         if (copy.refusals() > 0) {
@@ -616,32 +646,16 @@ Result<Copied> copyFile(const QString& filePath, ServerConnection& db, const Pro
         copied.rows += *rows;
         ++copied.tables;
 
-        // The identities go on after the highest one the file ever gave out,
-        // so that no new row takes the identity of a deleted one.
-        const ServerColumn* identity = identityColumn(*server);
-        if (!identity)
-            continue;
-        const auto counter = file.identityCounter(table);
-        if (!counter)
-            return counter.error();
-        const auto highest = serverInteger(
-            db, Statement{QStringLiteral("SELECT coalesce(max(%1), 0) FROM %2").arg(quoted(identity->name), quoted(table)),
-                          {}});
-        if (!highest)
-            return highest.error();
-        const qint64 last = std::max(*counter, *highest);
-        if (last > 0 &&
-            !db.exec(Statement{QStringLiteral("SELECT setval(pg_get_serial_sequence(?, ?), ?, true)"),
-                               {quoted(table), identity->name, last}},
-                     &error))
+        if (const auto continued = continueIdentities(db, file, table, *server); !continued)
+            return continued.error();
+        if (!tableCopied.commit(&error))
             return Error::engine(error);
     }
     if (refused > 0) {
         if (refused > refusals.size())
             refusals << QStringLiteral("and %1 more").arg(refused - refusals.size());
-        return Error::invalid(QStringLiteral("nothing was copied: %1 values of the file have no place on the server "
-                                             "without changing their meaning; correct them in the program and copy "
-                                             "again: %2")
+        return Error::invalid(QStringLiteral("%1 values of the file have no place on the server without changing "
+                                             "their meaning (correct them in the program, then copy again): %2")
                                   .arg(refused)
                                   .arg(refusals.join(QLatin1String("; "))));
     }
