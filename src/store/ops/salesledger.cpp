@@ -45,12 +45,7 @@ void SalesLedger::close()
 
 Result<void> SalesLedger::fresh()
 {
-    QString error;
-    const bool fresh =
-        std::exchange(m_stale, false) ? m_table->load(&error) : m_table->reloadIfChangedElsewhere(&error);
-    if (!fresh)
-        return Error::engine(error);
-    return {};
+    return freshenTable(*m_table, m_stale);
 }
 
 Result<void> SalesLedger::show(const salesearch::Query& q)

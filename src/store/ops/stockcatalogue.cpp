@@ -62,16 +62,20 @@ void StockCatalogue::close()
     m_summary.close();
 }
 
-Result<void> StockCatalogue::fresh()
+Result<void> freshenTable(MemTable& table, bool& stale)
 {
     QString error;
-    const bool fresh =
-        std::exchange(m_stale, false) ? m_table->load(&error) : m_table->reloadIfChangedElsewhere(&error);
-    if (!fresh) {
-        m_list.close();
+    if (!(std::exchange(stale, false) ? table.load(&error) : table.reloadIfChangedElsewhere(&error)))
         return Error::engine(error);
-    }
     return {};
+}
+
+Result<void> StockCatalogue::fresh()
+{
+    Result<void> ok = freshenTable(*m_table, m_stale);
+    if (!ok)
+        m_list.close();
+    return ok;
 }
 
 Result<void> StockCatalogue::runQuery()

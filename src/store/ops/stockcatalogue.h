@@ -76,3 +76,7 @@ private:
 // rows are read faster at once than one by one. False when a row could not
 // be read.
 bool takeWrittenRows(MemTable& table, const QList<qint64>& rows);
+// Makes a loaded copy current before it is shown: read whole when `stale`
+// (a commit's rows could not be read; cleared here), else read again only
+// if another program wrote the file.
+Result<void> freshenTable(MemTable& table, bool& stale);
