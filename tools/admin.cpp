@@ -209,7 +209,8 @@ int cmdCheckServer(QStringList args)
     if (!compared->differences.isEmpty()) {
         for (const QString& d : compared->differences)
             out() << d << "\n";
-        return fail(QStringLiteral("%1 differs from %2 in %3 figures").arg(shown, against).arg(compared->differences.size()));
+        return fail(
+            QStringLiteral("%1 differs from %2 in %3 figures").arg(shown, against).arg(compared->differences.size()));
     }
     out() << "一致: " << shown << " and " << against << " hold the same " << compared->rows << " rows in "
           << compared->tables << " tables\n";

@@ -74,7 +74,7 @@ class TestAdminMigrate : public QObject
 
     QString m_server;
     QTemporaryDir m_dir;
-    QString m_shop;        // the small shop file every test starts from
+    QString m_shop;          // the small shop file every test starts from
     qint64 m_awkwardRow = 0; // the stock row holding kAwkwardText and kManyDigits
     // Per table, the highest identity the file handed out (deleted rows included).
     std::map<QString, qint64> m_highest;
@@ -139,10 +139,9 @@ void TestAdminMigrate::initTestCase()
     QVERIFY(db.query({u"SELECT min(rowid) FROM data"_s, {}}, &r, &error));
     m_awkwardRow = r.rows.at(0).at(0).toLongLong();
     for (const QString& t : kIdentityTables) {
-        QVERIFY(db.query({u"SELECT max(max(rowid), coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0)) FROM "_s +
-                              t,
-                          {t}},
-                         &r, &error));
+        QVERIFY(db.query(
+            {u"SELECT max(max(rowid), coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0)) FROM "_s + t, {t}},
+            &r, &error));
         m_highest[t] = r.rows.at(0).at(0).toLongLong();
         QVERIFY(m_highest[t] > 0);
     }
@@ -173,7 +172,8 @@ void TestAdminMigrate::migrateCopiesEveryRowWithItsIdentity()
     QVERIFY2(db.open(target.connInfo(), &error), qPrintable(error));
     // Escaped characters and every digit arrive as they were.
     QueryResult values;
-    QVERIFY2(db.query({u"SELECT z, [1] FROM data WHERE rowid = ?"_s, {m_awkwardRow}}, &values, &error), qPrintable(error));
+    QVERIFY2(db.query({u"SELECT z, [1] FROM data WHERE rowid = ?"_s, {m_awkwardRow}}, &values, &error),
+             qPrintable(error));
     QCOMPARE(values.rows.size(), 1);
     QCOMPARE(values.rows.at(0).at(0).toString(), kAwkwardText);
     QVERIFY(sameBits(values.rows.at(0).at(1).toDouble(), kManyDigits));
@@ -244,7 +244,8 @@ void TestAdminMigrate::failuresLeaveTheServerEmpty()
             ServerConnection killer;
             QString ignored;
             QVERIFY(killer.open(m_server, &ignored));
-            QVERIFY(killer.exec({u"SELECT pg_terminate_backend(CAST(? AS integer))"_s, {pid.rows.at(0).at(0)}}, &ignored));
+            QVERIFY(
+                killer.exec({u"SELECT pg_terminate_backend(CAST(? AS integer))"_s, {pid.rows.at(0).at(0)}}, &ignored));
         };
         const auto copied = servermigration::copyFile(shopCopy(u"killed.mdb"_s), db, killAtSales);
         QVERIFY(!copied);

@@ -100,8 +100,8 @@ public:
         if (*version > schema::kVersion)
             return Error::invalid(
                 QStringLiteral("%1 was written by a newer version of the program (schema %2)").arg(path).arg(*version));
-        for (const QString& t : {QStringLiteral("data"), QStringLiteral("data1"), QStringLiteral("userdb"),
-                                 QStringLiteral("rz")}) {
+        for (const QString& t :
+             {QStringLiteral("data"), QStringLiteral("data1"), QStringLiteral("userdb"), QStringLiteral("rz")}) {
             const auto cols = columns(t);
             if (!cols)
                 return cols.error();
@@ -399,18 +399,18 @@ public:
         for (const ServerColumn& c : m_plan.copied)
             names << quoted(c.name);
         QString error;
-        const PreparedStatement read(
-            m_file.handle(),
-            QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
-                .arg(m_plan.fileExpressions.join(QLatin1Char(',')), fileQuoted(m_table))
-                .toUtf8(),
-            &error);
+        const PreparedStatement read(m_file.handle(),
+                                     QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
+                                         .arg(m_plan.fileExpressions.join(QLatin1Char(',')), fileQuoted(m_table))
+                                         .toUtf8(),
+                                     &error);
         if (!read.isValid())
             return Error::engine(error);
         pg_conn* conn = m_db.handle();
         if (!m_scanOnly) {
-            const QByteArray sql =
-                QStringLiteral("COPY %1 (%2) FROM STDIN").arg(quoted(m_table), names.join(QLatin1String(", "))).toUtf8();
+            const QByteArray sql = QStringLiteral("COPY %1 (%2) FROM STDIN")
+                                       .arg(quoted(m_table), names.join(QLatin1String(", ")))
+                                       .toUtf8();
             PGresult* r = PQexec(conn, sql.constData());
             const bool started = r && PQresultStatus(r) == PGRES_COPY_IN;
             PQclear(r);
@@ -481,7 +481,8 @@ private:
     void refuse(qint64 rowId, const QString& column, const QString& why)
     {
         if (++m_refusals <= kListedRefusals)
-            m_refusalLines << QStringLiteral("table %1, row %2, column %3: %4").arg(m_table).arg(rowId).arg(column, why);
+            m_refusalLines
+                << QStringLiteral("table %1, row %2, column %3: %4").arg(m_table).arg(rowId).arg(column, why);
     }
 
     bool send(QByteArray& buffer)
@@ -672,8 +673,8 @@ Result<QStringList> checkServer(ServerConnection& db)
         return Error::engine(error);
     QStringList problems;
     if (*version > schema::kVersion)
-        problems << QStringLiteral("The database was written by a newer version of the program (schema %1).")
-                        .arg(*version);
+        problems
+            << QStringLiteral("The database was written by a newer version of the program (schema %1).").arg(*version);
     struct Expected
     {
         QString table;
@@ -711,8 +712,8 @@ Result<QStringList> checkServer(ServerConnection& db)
     }
     if (!problems.isEmpty())
         return problems;
-    const auto admins = serverInteger(
-        db, Statement{QStringLiteral("SELECT count(*) FROM userdb WHERE username = ?"), {schema::superAdministrator()}});
+    const auto admins = serverInteger(db, Statement{QStringLiteral("SELECT count(*) FROM userdb WHERE username = ?"),
+                                                    {schema::superAdministrator()}});
     if (!admins)
         return admins.error();
     if (*admins == 0)
@@ -726,9 +727,9 @@ namespace {
 // The figures of one column on one side.
 struct ColumnFigures
 {
-    qint64 count = 0;         // non-NULL values
+    qint64 count = 0;          // non-NULL values
     std::optional<double> sum; // Number
-    qint64 wholeSum = 0;      // Whole
+    qint64 wholeSum = 0;       // Whole
     bool overflow = false;
 };
 
@@ -771,8 +772,9 @@ Result<Comparison> compareWithFile(ServerConnection& db, const QString& filePath
         for (const ServerColumn& c : compared) {
             switch (c.kind) {
             case Kind::Number:
-                aggregates << (identity ? QStringLiteral("sum(%1 ORDER BY %2)").arg(quoted(c.name), quoted(identity->name))
-                                        : QStringLiteral("sum(%1)").arg(quoted(c.name)));
+                aggregates << (identity
+                                   ? QStringLiteral("sum(%1 ORDER BY %2)").arg(quoted(c.name), quoted(identity->name))
+                                   : QStringLiteral("sum(%1)").arg(quoted(c.name)));
                 break;
             case Kind::Whole:
                 aggregates << QStringLiteral("sum(%1)::text").arg(quoted(c.name));
@@ -784,9 +786,10 @@ Result<Comparison> compareWithFile(ServerConnection& db, const QString& filePath
         }
         QueryResult r;
         QString error;
-        if (!db.query(Statement{QStringLiteral("SELECT %1 FROM %2").arg(aggregates.join(QLatin1String(", ")), quoted(table)),
-                                {}},
-                      &r, &error))
+        if (!db.query(
+                Statement{QStringLiteral("SELECT %1 FROM %2").arg(aggregates.join(QLatin1String(", ")), quoted(table)),
+                          {}},
+                &r, &error))
             return Error::engine(error);
         const QVector<QVariant> serverRow = r.rows.value(0);
         const qint64 serverRows = serverRow.value(0).toLongLong();
@@ -811,12 +814,11 @@ Result<Comparison> compareWithFile(ServerConnection& db, const QString& filePath
                 }
                 expressions << expression;
             }
-            const PreparedStatement read(
-                file.handle(),
-                QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
-                    .arg(expressions.join(QLatin1Char(',')), fileQuoted(table))
-                    .toUtf8(),
-                &error);
+            const PreparedStatement read(file.handle(),
+                                         QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
+                                             .arg(expressions.join(QLatin1Char(',')), fileQuoted(table))
+                                             .toUtf8(),
+                                         &error);
             if (!read.isValid())
                 return Error::engine(error);
             int rc;
@@ -855,10 +857,8 @@ Result<Comparison> compareWithFile(ServerConnection& db, const QString& filePath
         out.rows += serverRows;
         out.differences += unreadable;
         if (fileRows != serverRows)
-            out.differences << QStringLiteral("%1: %2 rows in the file, %3 on the server")
-                                   .arg(table)
-                                   .arg(fileRows)
-                                   .arg(serverRows);
+            out.differences
+                << QStringLiteral("%1: %2 rows in the file, %3 on the server").arg(table).arg(fileRows).arg(serverRows);
         int at = 1;
         for (size_t i = 0; i < compared.size(); ++i) {
             const ServerColumn& c = compared.at(i);
