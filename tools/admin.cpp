@@ -6,6 +6,7 @@
 #include "store/db/database.h"
 #include "store/db/schema.h"
 #include "store/db/serverconnection.h"
+#include "store/db/servermigration.h"
 #include "store/db/serverschema.h"
 #include "store/ops/stockimport.h"
 #include "text/capitalamount.h"
@@ -55,6 +56,16 @@ int usage(int code)
          "                                string or service name); refuses one that holds them\n"
          "  check [FILE]                  open FILE (default: data.mdb) with the database password\n"
          "                                and report whether its tables and columns are complete\n"
+         "  check --database DATABASE [--against FILE]\n"
+         "                                the same for the shop on a PostgreSQL server; with\n"
+         "                                --against, compare per table the row count, the sum of\n"
+         "                                every number column and the count of texts of every text\n"
+         "                                column with the shop file FILE, printing each difference\n"
+         "                                and exiting with 1 when there is any\n"
+         "  migrate FILE --database DATABASE\n"
+         "                                copy the shop file FILE into the empty PostgreSQL database\n"
+         "                                DATABASE, all of it or nothing, row identities kept; FILE\n"
+         "                                is only read\n"
          "  backup FILE                   copy data.mdb of the current folder to FILE with the\n"
          "                                engine's online backup; the copy is checked before it\n"
          "                                replaces FILE (a link: the file it names; only a regular\n"
@@ -155,6 +166,79 @@ int cmdInitServer(const QStringList& args)
         return fail(QStringLiteral("cannot create the shop tables in %1: %2").arg(db.description(), error));
     out() << "Created the shop tables in " << db.description() << "\n"
           << "Log in as 超级管理员 with the password 864.\n";
+    return 0;
+}
+
+// `--database X` taken out of `args`; false when it is given without a value.
+bool takeOption(QStringList* args, const QString& name, QString* value)
+{
+    const qsizetype at = args->indexOf(name);
+    if (at < 0)
+        return true;
+    if (at + 1 >= args->size())
+        return false;
+    *value = args->at(at + 1);
+    args->remove(at, 2);
+    return true;
+}
+
+int cmdCheckServer(QStringList args)
+{
+    QString database;
+    QString against;
+    if (!takeOption(&args, QStringLiteral("--database"), &database) ||
+        !takeOption(&args, QStringLiteral("--against"), &against) || !args.isEmpty())
+        return usage(2);
+    ServerConnection db;
+    QString error;
+    if (!db.open(database, &error))
+        return fail(error);
+    const QString shown = db.description();
+    const Result<QStringList> problems = servermigration::checkServer(db);
+    if (!problems)
+        return fail(QStringLiteral("%1: %2").arg(shown, problems.error().text));
+    if (!problems->isEmpty())
+        return fail(QStringLiteral("%1: %2").arg(shown, problems->join(QStringLiteral("; "))));
+    if (against.isEmpty()) {
+        out() << shown << ": all shop tables and their columns are present\n";
+        return 0;
+    }
+    const Result<servermigration::Comparison> compared = servermigration::compareWithFile(db, against);
+    if (!compared)
+        return fail(QStringLiteral("cannot compare %1 with %2: %3").arg(shown, against, compared.error().text));
+    if (!compared->differences.isEmpty()) {
+        for (const QString& d : compared->differences)
+            out() << d << "\n";
+        return fail(
+            QStringLiteral("%1 differs from %2 in %3 figures").arg(shown, against).arg(compared->differences.size()));
+    }
+    out() << "一致: " << shown << " and " << against << " hold the same " << compared->rows << " rows in "
+          << compared->tables << " tables\n";
+    return 0;
+}
+
+int cmdMigrate(QStringList args)
+{
+    QString database;
+    if (!takeOption(&args, QStringLiteral("--database"), &database) || database.isEmpty() || args.size() != 1)
+        return usage(2);
+    const QString file = args.at(0);
+    ServerConnection db;
+    QString error;
+    if (!db.open(database, &error))
+        return fail(error);
+    const QString shown = db.description();
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const auto progress = [terminal](const QString& table, qint64 done, qint64 total) {
+        err() << "migrate: " << table << " " << done << " of " << total << " rows"
+              << (terminal && done < total ? "\r" : "\n");
+        err().flush();
+    };
+    const Result<servermigration::Copied> copied = servermigration::copyFile(file, db, progress);
+    if (!copied)
+        return fail(QStringLiteral("%1 was not copied into %2: %3").arg(file, shown, copied.error().text));
+    out() << "Copied " << copied->rows << " rows of " << copied->tables << " tables from " << file << " into " << shown
+          << "\n";
     return 0;
 }
 
@@ -367,8 +451,12 @@ int main(int argc, char** argv)
         code = cmdInitServer(args.mid(1));
     else if (command == QLatin1String("init"))
         code = cmdInit(paths);
+    else if (command == QLatin1String("check") && args.contains(QLatin1String("--database")))
+        code = cmdCheckServer(args);
     else if (command == QLatin1String("check"))
         code = cmdCheck(paths);
+    else if (command == QLatin1String("migrate"))
+        code = cmdMigrate(args);
     else if (command == QLatin1String("backup"))
         code = cmdBackup(paths);
     else if (command == QLatin1String("restore"))
