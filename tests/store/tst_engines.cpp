@@ -4,6 +4,7 @@
 #include "testserver.h"
 
 #include "store/db/columns.h"
+#include "store/db/salenumbers.h"
 #include "store/db/schema.h"
 #include "store/db/serverconnection.h"
 #include "store/db/serverschema.h"
@@ -333,6 +334,28 @@ private slots:
         for (int i = 0; i < 4; ++i)
             QCOMPARE(names[1].at(i).toLower(), names[0].at(i).toLower());
         QVERIFY(names[0].indexOf(u"李四"_s) < names[0].indexOf(u"张三"_s));
+    }
+
+    // Two tills taking sale numbers of one day never get the same one.
+    void saleNumbersOfTwoTills_data() { engines(); }
+    void saleNumbersOfTwoTills()
+    {
+        QFETCH(ShopLocation::Kind, engine);
+        Shop shop(engine, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm tillA;
+        Tdmfm tillB;
+        QVERIFY(tillA.open(shop.location()).ok());
+        QVERIFY(tillB.open(shop.location()).ok());
+        const QDate day(2026, 3, 2);
+        QStringList taken;
+        for (Tdmfm* till : {&tillA, &tillB, &tillA}) {
+            QString error;
+            const std::optional<SaleNumber> n = salenumbers::take(till->db(), day, &error);
+            QVERIFY2(n, qPrintable(error));
+            taken << n->text();
+        }
+        QCOMPARE(taken, (QStringList{u"20260302001"_s, u"20260302002"_s, u"20260302003"_s}));
     }
 
     // A sale that collides with another till's transaction (a serialization
