@@ -228,6 +228,8 @@ void Database::takeServerNotes()
         return; // a rollback of this connection's transaction must not lose them
     for (auto& [table, rowId] : m_pending)
         m_written[table].push_back(rowId);
+    if (!m_pending.empty())
+        ++m_arrivals;
     m_pending.clear();
 }
 
@@ -237,9 +239,15 @@ void Database::publishNoted()
         return;
     // The listener reads the rows again, and rows that arrive meanwhile are
     // published after it, not inside it.
+    if (!hasNotedWrites())
+        return;
     m_publishing = true;
-    for (int round = 0; round < 16 && hasNotedWrites(); ++round)
+    for (int round = 0; round < 16; ++round) {
+        const quint64 before = m_arrivals;
         m_onCommit();
+        if (m_arrivals == before || !hasNotedWrites())
+            break;
+    }
     m_publishing = false;
 }
 

@@ -177,6 +177,7 @@ private:
     std::vector<std::pair<std::string, qint64>> m_pending;
     std::function<void()> m_onCommit;
     bool m_publishing = false;
+    quint64 m_arrivals = 0; // server: counts the drains that noted rows
     bool m_retryable = false;
     int m_transactions = 0; // Transaction objects begun and not yet ended
 };
