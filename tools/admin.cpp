@@ -3,9 +3,9 @@
 #include "core/numbers.h"
 #include "demo.h"
 #include "store/db/backup.h"
-#include "store/db/serverbackup.h"
 #include "store/db/database.h"
 #include "store/db/schema.h"
+#include "store/db/serverbackup.h"
 #include "store/db/serverconnection.h"
 #include "store/db/servermigration.h"
 #include "store/db/serverschema.h"
@@ -78,8 +78,10 @@ int usage(int code)
          "  restore FILE --database DATABASE\n"
          "                                the same for a shop on a PostgreSQL server, with the\n"
          "                                server's pg_dump (custom format) and pg_restore; the\n"
-         "                                backup is checked before it replaces FILE, a restore\n"
-         "                                replaces the shop's tables in one transaction\n"
+         "                                backup is checked before it replaces FILE; a restore\n"
+         "                                backs the shop up to shop-before-restore-DATE-TIME.backup\n"
+         "                                in the current folder, then replaces the shop's tables\n"
+         "                                in one transaction\n"
          "  pinyin [TEXT...]              print the pinyin initials of each TEXT, or of each line\n"
          "                                of standard input when no TEXT is given\n"
          "  capital AMOUNT                print AMOUNT in Chinese capital numerals\n"
@@ -342,9 +344,11 @@ int cmdServerCopy(const QString& command, QStringList args)
         out() << "Backed up the shop on the server to " << file << "\n";
         return 0;
     }
-    if (const Result<void> done = serverbackup::restore(file, database); !done)
+    const QString safetyCopy = serverbackup::safetyCopyName(QDir::currentPath(), QDateTime::currentDateTime());
+    if (const Result<void> done = serverbackup::restore(file, database, safetyCopy); !done)
         return fail(QStringLiteral("restore failed: %1").arg(done.error().text));
-    out() << "Restored the shop on the server from " << file << "\n";
+    out() << "Restored the shop on the server from " << file << "\n"
+          << "The former shop was backed up to " << safetyCopy << "\n";
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "store/db/backup.h"
+#include "store/db/serverbackup.h"
 #include "store/ops/tdmfm.h"
 #include "ui/centring.h"
 #include "ui/failurereport.h"
@@ -147,7 +148,16 @@ void Trepair::onBackupClicked()
             MessagePort::Answer::Ok)
         return; // the existing backup stays as it is
     QString error;
-    if (!backup::copyTo(m_dm.db(), target, &error)) {
+    bool done;
+    if (m_dm.location().isServer()) {
+        const Result<void> dumped = serverbackup::dumpTo(m_dm.location().target(), target);
+        done = dumped.ok();
+        if (!done)
+            error = dumped.error().text;
+    } else {
+        done = backup::copyTo(m_dm.db(), target, &error);
+    }
+    if (!done) {
         messagePort().error(QStringLiteral("数据库备份失败！\n%1").arg(error));
         return;
     }
@@ -172,11 +182,21 @@ void Trepair::onRestoreClicked()
         return;
     }
     // The file is replaced underneath the connection: close it first, and
-    // open whatever the file is afterwards.
+    // open whatever the file is afterwards. A shop on a server keeps its
+    // former tables in a backup in the shop folder.
     m_dm.closeConnection();
     QString safetyCopy;
     QString error;
-    const bool restored = backup::restore(source, m_dm.path(), &safetyCopy, &error);
+    bool restored;
+    if (m_dm.location().isServer()) {
+        safetyCopy = serverbackup::safetyCopyName(QDir::currentPath(), QDateTime::currentDateTime());
+        const Result<void> done = serverbackup::restore(source, m_dm.location().target(), safetyCopy);
+        restored = done.ok();
+        if (!restored)
+            error = done.error().text;
+    } else {
+        restored = backup::restore(source, m_dm.path(), &safetyCopy, &error);
+    }
     const Result<void> reopened = m_dm.reopen();
     if (!restored) {
         messagePort().error(QStringLiteral("数据库恢复失败！\n%1").arg(error));

@@ -89,9 +89,18 @@ void TestAdminServerBackup::backupRestoresTheShopAsItWas()
     QVERIFY(exec(shop.connInfo(), addStock(u"星驰跑步鞋"_s)));
     QCOMPARE(stockNames(shop.connInfo()), (QStringList{u"金羚篮球"_s, u"星驰跑步鞋"_s}));
 
-    const Run restored = admin({u"restore"_s, file, u"--database"_s, shop.connInfo()});
+    QTemporaryDir cwd;
+    const Run restored = runAdmin({u"restore"_s, file, u"--database"_s, shop.connInfo()}, cwd.path());
     QVERIFY2(restored.code == 0, qPrintable(restored.err));
     QCOMPARE(stockNames(shop.connInfo()), (QStringList{u"青山帐篷"_s, u"金羚篮球"_s}));
+    // What the restore replaced was backed up first, and restores in turn.
+    const QStringList kept = QDir(cwd.path()).entryList({u"shop-before-restore-*.backup"_s}, QDir::Files);
+    QCOMPARE(kept.size(), 1);
+    const QString safetyCopy = QDir(cwd.path()).filePath(kept.at(0));
+    QVERIFY(restored.out.contains(safetyCopy));
+    QVERIFY(serverbackup::restore(safetyCopy, shop.connInfo(), dir.filePath(u"again.backup"_s)).ok());
+    QCOMPARE(stockNames(shop.connInfo()), (QStringList{u"金羚篮球"_s, u"星驰跑步鞋"_s}));
+    QVERIFY(serverbackup::restore(file, shop.connInfo(), dir.filePath(u"again.backup"_s)).ok());
     const Run checked = admin({u"check"_s, u"--database"_s, shop.connInfo()});
     QVERIFY2(checked.code == 0, qPrintable(checked.err));
     // The identities go on from where the backup's left off.

@@ -97,10 +97,19 @@ Result<void> dumpTo(const QString& database, const QString& target)
     return {};
 }
 
-Result<void> restore(const QString& source, const QString& database)
+QString safetyCopyName(const QString& folder, const QDateTime& at)
+{
+    return QDir(folder).filePath(
+        QStringLiteral("shop-before-restore-%1.backup").arg(at.toString(QStringLiteral("yyyy-MM-dd-hhmmss"))));
+}
+
+Result<void> restore(const QString& source, const QString& database, const QString& safetyCopy)
 {
     if (const QString problem = problemOf(source); !problem.isEmpty())
         return Error::invalid(QStringLiteral("the shop is unchanged; ") + problem);
+    if (const Result<void> kept = dumpTo(database, safetyCopy); !kept)
+        return Error::engine(QStringLiteral("the shop is unchanged; it could not be backed up to %1 first: %2")
+                                 .arg(safetyCopy, kept.error().text));
     // One transaction: a failure part-way leaves every table as it was.
     const ToolRun run =
         runTool(QStringLiteral("pg_restore"),

@@ -2,6 +2,7 @@
 
 #include "core/result.h"
 
+#include <QDateTime>
 #include <QString>
 
 // Backups of a shop database on a server, made and read by the server's own
@@ -20,9 +21,14 @@ Result<void> dumpTo(const QString& database, const QString& target);
 QString problemOf(const QString& file);
 
 // Replaces the shop's tables in `database` by those of the backup `source`:
-// refused unless the backup passes problemOf(); restored in one transaction;
-// the shop is checked afterwards as the program opens it. Other programs
-// connected to the shop read their tables again when they next connect.
-Result<void> restore(const QString& source, const QString& database);
+// refused unless the backup passes problemOf(); the shop as it is now is
+// first backed up to `safetyCopy` (dumpTo), and nothing is restored unless
+// that succeeded; restored in one transaction; the shop is checked afterwards
+// as the program opens it. Other programs connected to the shop read their
+// tables again when they next connect.
+Result<void> restore(const QString& source, const QString& database, const QString& safetyCopy);
+
+// "shop-before-restore-2026-12-10-093015.backup" in `folder`.
+QString safetyCopyName(const QString& folder, const QDateTime& at);
 
 } // namespace serverbackup
