@@ -19,9 +19,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
-#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -31,6 +35,25 @@ bool writeConfig(const QString& text)
 {
     QFile f(shopdatabase::configFileName());
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text.toUtf8()) == text.toUtf8().size();
+}
+
+// A port on 127.0.0.1 that nothing listens on: one the system just handed
+// out and took back. 0 when none could be had.
+quint16 closedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    quint16 port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
 }
 
 } // namespace
@@ -86,10 +109,8 @@ private slots:
     // (asked again) or to end the program; no shop is opened.
     void unreachableServerOffersRetry()
     {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const quint16 port = probe.serverPort();
-        probe.close();
+        const quint16 port = closedPort();
+        QVERIFY(port > 0);
         const ShopLocation closed =
             ShopLocation::server(u"host=127.0.0.1 port=%1 dbname=shop connect_timeout=5"_s.arg(port));
 

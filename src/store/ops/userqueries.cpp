@@ -145,7 +145,7 @@ Result<qint64> logLogin(Tdmfm& dm, const QString& name, const QDateTime& at)
 Result<void> logLogout(Tdmfm& dm, qint64 sessionId, const QDateTime& at)
 {
     const auto written =
-        execute(dm, Statement{QStringLiteral("update rz set jtime=?where id=?"), {num::dateTimeText(at), sessionId}});
+        execute(dm, Statement{QStringLiteral("update rz set jtime=? where id=?"), {num::dateTimeText(at), sessionId}});
     if (!written)
         return written.error();
     return {};
