@@ -143,7 +143,7 @@ void TestShopFolder::startsWithAShopFolder_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("startedWith"); // the file in the folder it starts in, if any
-    QTest::addColumn<QString>("typed"); // "" presses Escape
+    QTest::addColumn<QString>("typed");       // "" presses Escape
     QTest::addColumn<int>("outcome");
     QTest::addColumn<QString>("current"); // the folder entered, relative to the home
     QTest::addColumn<bool>("created");    // a database was made there

@@ -521,8 +521,9 @@ private slots:
         QVERIFY(userq::logLogout(dm, first, at.addSecs(4)).ok());
         QCOMPARE(userq::failedLoginsOf(dm, u"ANNA"_s).valueOr({-1, {}}).count, 0);
 
-        QCOMPARE(userq::changePassword(dm, u"ANNA"_s, u"864"_s, u"abc1"_s).valueOr(userq::ChangeResult::WrongOldPassword),
-                 userq::ChangeResult::Changed);
+        QCOMPARE(
+            userq::changePassword(dm, u"ANNA"_s, u"864"_s, u"abc1"_s).valueOr(userq::ChangeResult::WrongOldPassword),
+            userq::ChangeResult::Changed);
         QCOMPARE(userq::countMatches(dm, u"anna"_s, u"abc1"_s).valueOr(-1), 1);
         QCOMPARE(userq::deleteUser(dm, u"anNA"_s).valueOr(-1), 1);
         QCOMPARE(userq::userNames(dm).valueOr({}), QStringList{userq::superAdministrator()});
@@ -544,9 +545,10 @@ private slots:
             {
                 QString number, customer, address;
             };
-            for (const Sold& s : {Sold{u"20260302001"_s, u"Anna"_s, u"北京"_s}, Sold{u"20260302002"_s, u"O'Neil"_s, u"上海"_s},
-                                  Sold{u"x\\12"_s, u"ANNA"_s, u"Berlin"_s}, Sold{u"20260302001"_s, u"Anna"_s, u"北京"_s},
-                                  Sold{u"120260302001"_s, u"anna"_s, QString()}}) {
+            for (const Sold& s :
+                 {Sold{u"20260302001"_s, u"Anna"_s, u"北京"_s}, Sold{u"20260302002"_s, u"O'Neil"_s, u"上海"_s},
+                  Sold{u"x\\12"_s, u"ANNA"_s, u"Berlin"_s}, Sold{u"20260302001"_s, u"Anna"_s, u"北京"_s},
+                  Sold{u"120260302001"_s, u"anna"_s, QString()}}) {
                 saleops::SaleInput in = sale(stockId, u"1"_s, s.number);
                 in.customer = s.customer;
                 in.address = s.address;

@@ -46,7 +46,8 @@ QString superAdministrator()
 
 Result<int> countMatches(Tdmfm& dm, const QString& name, const QString& password)
 {
-    const auto q = rowsOf(dm, Statement{QStringLiteral("select username, passwd from userdb where ") + userNameIs(dm), {name}});
+    const auto q =
+        rowsOf(dm, Statement{QStringLiteral("select username, passwd from userdb where ") + userNameIs(dm), {name}});
     if (!q)
         return q.error();
     int matches = 0;
@@ -81,7 +82,8 @@ Result<AddResult> addUser(Tdmfm& dm, const QString& name)
     // On a server nothing locks what a transaction reads: the table is locked
     // against other adds until the commit.
     if (dm.db().engine() == Database::Engine::Server) {
-        if (const auto locked = execute(dm, Statement{QStringLiteral("lock table userdb in exclusive mode"), {}}); !locked)
+        if (const auto locked = execute(dm, Statement{QStringLiteral("lock table userdb in exclusive mode"), {}});
+            !locked)
             return locked.error();
     }
     const auto q = rowsOf(dm, Statement{QStringLiteral("select count(*) from userdb where ") + userNameIs(dm), {name}});
@@ -89,8 +91,8 @@ Result<AddResult> addUser(Tdmfm& dm, const QString& name)
         return q.error();
     if (q->rows.value(0).value(0).toLongLong() > 0)
         return AddResult::Exists;
-    const auto added =
-        execute(dm, Statement{QStringLiteral("Insert into userdb (username,passwd) values (?,?)"), {name, hashPassword(defaultPassword())}});
+    const auto added = execute(dm, Statement{QStringLiteral("Insert into userdb (username,passwd) values (?,?)"),
+                                             {name, hashPassword(defaultPassword())}});
     if (!added)
         return added.error();
     QString error;
@@ -121,8 +123,8 @@ Result<ChangeResult> changePassword(Tdmfm& dm, const QString& name, const QStrin
         return matches.error();
     if (*matches == 0)
         return ChangeResult::WrongOldPassword;
-    const auto changed = execute(
-        dm, Statement{QStringLiteral("update userdb set passwd=? where ") + userNameIs(dm), {hashPassword(newPassword), name}});
+    const auto changed = execute(dm, Statement{QStringLiteral("update userdb set passwd=? where ") + userNameIs(dm),
+                                               {hashPassword(newPassword), name}});
     if (!changed)
         return changed.error();
     QString error;
@@ -133,8 +135,8 @@ Result<ChangeResult> changePassword(Tdmfm& dm, const QString& name, const QStrin
 
 Result<qint64> logLogin(Tdmfm& dm, const QString& name, const QDateTime& at)
 {
-    const auto written =
-        execute(dm, Statement{QStringLiteral("Insert into rz (username,btime) values (?,?)"), {name, num::dateTimeText(at)}});
+    const auto written = execute(
+        dm, Statement{QStringLiteral("Insert into rz (username,btime) values (?,?)"), {name, num::dateTimeText(at)}});
     if (!written)
         return written.error();
     // The row this connection wrote (its id is its row identity on both
@@ -153,11 +155,11 @@ Result<void> logLogout(Tdmfm& dm, qint64 sessionId, const QDateTime& at)
 
 Result<void> logFailedLogin(Tdmfm& dm, const QString& name, const QDateTime& at)
 {
-    const auto written = execute(
-        dm, Statement{QStringLiteral("insert into %1 (%2,%3) values (?,?)")
-                          .arg(quoteIdentifier(failedLogin::table), quoteIdentifier(failedLogin::name),
-                               quoteIdentifier(failedLogin::at)),
-                      {name, num::dateTimeText(at)}});
+    const auto written =
+        execute(dm, Statement{QStringLiteral("insert into %1 (%2,%3) values (?,?)")
+                                  .arg(quoteIdentifier(failedLogin::table), quoteIdentifier(failedLogin::name),
+                                       quoteIdentifier(failedLogin::at)),
+                              {name, num::dateTimeText(at)}});
     if (!written)
         return written.error();
     return {};
