@@ -3,6 +3,7 @@
 #include "core/numbers.h"
 #include "demo.h"
 #include "store/db/backup.h"
+#include "store/db/serverbackup.h"
 #include "store/db/database.h"
 #include "store/db/schema.h"
 #include "store/db/serverconnection.h"
@@ -73,6 +74,12 @@ int usage(int code)
          "  restore FILE                  replace data.mdb of the current folder by the backup\n"
          "                                FILE once FILE passes the check; the former data.mdb\n"
          "                                is kept beside it as a dated safety copy\n"
+         "  backup FILE --database DATABASE\n"
+         "  restore FILE --database DATABASE\n"
+         "                                the same for a shop on a PostgreSQL server, with the\n"
+         "                                server's pg_dump (custom format) and pg_restore; the\n"
+         "                                backup is checked before it replaces FILE, a restore\n"
+         "                                replaces the shop's tables in one transaction\n"
          "  pinyin [TEXT...]              print the pinyin initials of each TEXT, or of each line\n"
          "                                of standard input when no TEXT is given\n"
          "  capital AMOUNT                print AMOUNT in Chinese capital numerals\n"
@@ -322,6 +329,25 @@ int cmdRestore(const QList<NativePath>& args)
     return 0;
 }
 
+// backup|restore FILE --database DATABASE
+int cmdServerCopy(const QString& command, QStringList args)
+{
+    QString database;
+    if (!takeOption(&args, QStringLiteral("--database"), &database) || database.isEmpty() || args.size() != 1)
+        return usage(2);
+    const QString file = args.at(0);
+    if (command == QLatin1String("backup")) {
+        if (const Result<void> done = serverbackup::dumpTo(database, file); !done)
+            return fail(QStringLiteral("backup failed: %1").arg(done.error().text));
+        out() << "Backed up the shop on the server to " << file << "\n";
+        return 0;
+    }
+    if (const Result<void> done = serverbackup::restore(file, database); !done)
+        return fail(QStringLiteral("restore failed: %1").arg(done.error().text));
+    out() << "Restored the shop on the server from " << file << "\n";
+    return 0;
+}
+
 int cmdPinyin(const QStringList& args)
 {
     if (!args.isEmpty()) {
@@ -457,6 +483,9 @@ int main(int argc, char** argv)
         code = cmdCheck(paths);
     else if (command == QLatin1String("migrate"))
         code = cmdMigrate(args);
+    else if ((command == QLatin1String("backup") || command == QLatin1String("restore")) &&
+             args.contains(QLatin1String("--database")))
+        code = cmdServerCopy(command, args);
     else if (command == QLatin1String("backup"))
         code = cmdBackup(paths);
     else if (command == QLatin1String("restore"))

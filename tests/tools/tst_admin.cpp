@@ -1,3 +1,4 @@
+#include "adminrun.h"
 #include "core/numbers.h"
 #include "store/db/columns.h"
 #include "store/db/database.h"
@@ -17,23 +18,11 @@
 
 namespace {
 
-struct Run
-{
-    int code;
-    QString out;
-    QString err;
-};
+using Run = AdminRun;
 
 Run admin(const QStringList& args, const QByteArray& input = {}, const QString& cwd = {})
 {
-    QProcess p;
-    if (!cwd.isEmpty())
-        p.setWorkingDirectory(cwd);
-    p.start(QStringLiteral(TARVIK_ADMIN_PATH), args);
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(120000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return runAdmin(args, cwd, input);
 }
 
 // Runs the admin tool from a bash script ($ADMIN names it), for what QProcess

@@ -1,3 +1,4 @@
+#include "adminrun.h"
 #include "filebytes.h"
 #include "testserver.h"
 
@@ -19,21 +20,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int code;
-    QString out;
-    QString err;
-};
+using Run = AdminRun;
 
 Run admin(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(TARVIK_ADMIN_PATH), args);
-    if (!p.waitForFinished(120000))
-        return {-1, {}, u"timed out"_s};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return runAdmin(args);
 }
 
 Run migrate(const QString& file, const QString& conninfo)

@@ -1,3 +1,4 @@
+#include "adminrun.h"
 #include "filebytes.h"
 #include "store/db/database.h"
 #include "store/db/schema.h"
@@ -18,21 +19,11 @@
 
 namespace {
 
-struct Run
-{
-    int code;
-    QString out;
-    QString err;
-};
+using Run = AdminRun;
 
 Run admin(const QStringList& args, const QString& cwd)
 {
-    QProcess p;
-    p.setWorkingDirectory(cwd);
-    p.start(QStringLiteral(TARVIK_ADMIN_PATH), args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return runAdmin(args, cwd);
 }
 
 // A delivered database at `path` whose stock table holds `rows` rows.

@@ -228,6 +228,18 @@ QByteArray serverStatementText(const QString& sql, int* placeholders)
     return out.toUtf8();
 }
 
+QString serverConnectionString(const QString& database)
+{
+    QString target = database.trimmed();
+    const bool isString = target.contains(u'=') || target.startsWith(QLatin1String("postgresql://")) ||
+                          target.startsWith(QLatin1String("postgres://"));
+    if (target.isEmpty() || isString)
+        return target;
+    // A bare name is a service of pg_service.conf.
+    target.replace(QLatin1String("\\"), QLatin1String("\\\\")).replace(QLatin1String("'"), QLatin1String("\\'"));
+    return QLatin1String("service='") + target + QLatin1Char('\'');
+}
+
 ServerConnection::~ServerConnection()
 {
     close();
@@ -237,14 +249,7 @@ bool ServerConnection::open(const QString& database, QString* error)
 {
     close();
     m_lastError = {};
-    QByteArray target = database.trimmed().toUtf8();
-    const bool isString = target.contains('=') || target.startsWith("postgresql://") || target.startsWith("postgres://");
-    if (!target.isEmpty() && !isString) {
-        // A bare name is a service of pg_service.conf.
-        QByteArray quoted = target;
-        quoted.replace('\\', "\\\\").replace('\'', "\\'");
-        target = "service='" + quoted + "'";
-    }
+    QByteArray target = serverConnectionString(database).toUtf8();
     // Later keywords override earlier ones: a timeout written in the
     // connection string (or PGCONNECT_TIMEOUT) wins over the default here,
     // while the text encoding is always the one the program reads.

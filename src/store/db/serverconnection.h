@@ -28,6 +28,11 @@ struct ServerError
     bool isRetryable() const { return isSerializationFailure() || isDeadlock(); }
 };
 
+// The libpq connection string of what ServerConnection::open() takes: a
+// connection string or postgresql:// address as it is, a bare name as the
+// service of that name. The server's own tools (pg_dump) take it too.
+QString serverConnectionString(const QString& database);
+
 // A notification that arrived on a channel this connection listens to.
 struct ServerNotification
 {

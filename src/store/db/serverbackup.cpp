@@ -1,0 +1,119 @@
+#include "store/db/serverbackup.h"
+
+#include "store/db/serverconnection.h"
+#include "store/db/serverschema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace serverbackup {
+
+namespace {
+
+struct ToolRun
+{
+    bool ok = false;
+    QString out;
+    QString error; // the tool's own message, or why it did not run
+};
+
+// Runs one of the server's tools to its end; a dump of a big shop takes as
+// long as it takes.
+ToolRun runTool(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForStarted())
+        return {false, {}, QStringLiteral("%1 cannot be started: %2").arg(program, p.errorString())};
+    p.waitForFinished(-1);
+    ToolRun r;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.error = QString::fromUtf8(p.readAllStandardError()).trimmed();
+    r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (!r.ok && r.error.isEmpty())
+        r.error = QStringLiteral("%1 failed (exit code %2)").arg(program).arg(p.exitCode());
+    return r;
+}
+
+} // namespace
+
+QString problemOf(const QString& file)
+{
+    const QFileInfo info(file);
+    if (!info.isFile())
+        return QStringLiteral("%1 is not a file").arg(file);
+    const ToolRun list = runTool(QStringLiteral("pg_restore"), {QStringLiteral("--list"), file});
+    if (!list.ok)
+        return QStringLiteral("%1 is not a backup of a server database: %2").arg(file, list.error);
+    // "3345; 0 16390 TABLE DATA public data tarvik": the rows of one table.
+    static const QRegularExpression tableData(QStringLiteral("^\\d+; \\d+ \\d+ TABLE DATA \\S+ (\\S+) "),
+                                              QRegularExpression::MultilineOption);
+    QSet<QString> tables;
+    for (auto it = tableData.globalMatch(list.out); it.hasNext();)
+        tables.insert(it.next().captured(1));
+    QStringList missing;
+    for (const char* t : {"data", "data1", "userdb", "rz"})
+        if (!tables.contains(QLatin1String(t)))
+            missing << QLatin1String(t);
+    if (!missing.isEmpty())
+        return QStringLiteral("%1 is not a backup of a shop: it holds no table %2")
+            .arg(file, missing.join(QStringLiteral(", ")));
+    return {};
+}
+
+Result<void> dumpTo(const QString& database, const QString& target)
+{
+    const QFileInfo info(target);
+    if (info.exists() && !info.isFile())
+        return Error::invalid(QStringLiteral("%1 exists and is not a regular file").arg(target));
+    const QString folder = info.absolutePath();
+    QTemporaryFile part(QDir(folder).filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".part-XXXXXX")));
+    if (!part.open())
+        return Error::engine(QStringLiteral("cannot write in %1: %2").arg(folder, part.errorString()));
+    part.close();
+    const ToolRun dump = runTool(QStringLiteral("pg_dump"),
+                                 {QStringLiteral("--format=custom"), QStringLiteral("--file"), part.fileName(),
+                                  QStringLiteral("--dbname"), serverConnectionString(database)});
+    if (!dump.ok)
+        return Error::engine(QStringLiteral("pg_dump: %1").arg(dump.error));
+    if (const QString problem = problemOf(part.fileName()); !problem.isEmpty())
+        return Error::engine(problem);
+    // The checked copy takes the target's name in one step: the target is
+    // either the former file or the whole new backup.
+    if (std::rename(QFile::encodeName(part.fileName()).constData(),
+                    QFile::encodeName(info.absoluteFilePath()).constData()) != 0)
+        return Error::engine(
+            QStringLiteral("cannot write %1: %2").arg(target, QString::fromLocal8Bit(std::strerror(errno))));
+    part.setAutoRemove(false);
+    return {};
+}
+
+Result<void> restore(const QString& source, const QString& database)
+{
+    if (const QString problem = problemOf(source); !problem.isEmpty())
+        return Error::invalid(QStringLiteral("the shop is unchanged; ") + problem);
+    // One transaction: a failure part-way leaves every table as it was.
+    const ToolRun run =
+        runTool(QStringLiteral("pg_restore"),
+                {QStringLiteral("--clean"), QStringLiteral("--if-exists"), QStringLiteral("--single-transaction"),
+                 QStringLiteral("--no-owner"), QStringLiteral("--no-privileges"), QStringLiteral("--dbname"),
+                 serverConnectionString(database), source});
+    if (!run.ok)
+        return Error::engine(QStringLiteral("the shop is unchanged; pg_restore: %1").arg(run.error));
+    ServerConnection db;
+    QString error;
+    if (!db.open(database, &error) || !serverschema::verifyUsable(db, &error))
+        return Error::engine(error);
+    return {};
+}
+
+} // namespace serverbackup
