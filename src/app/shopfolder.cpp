@@ -1,5 +1,6 @@
 #include "app/shopfolder.h"
 
+#include "app/shopdatabase.h"
 #include "app/startup.h"
 #include "core/messageport.h"
 #include "settings/settingkeys.h"
@@ -19,6 +20,12 @@
 namespace {
 
 const QString kDatabaseName = QStringLiteral("data.mdb");
+
+// A folder with a database of its own, or with the name of one on a server.
+bool holdsShop()
+{
+    return QFileInfo::exists(kDatabaseName) || QFileInfo::exists(shopdatabase::configFileName());
+}
 
 // Asks for the folder; empty when the user cancelled.
 QString askFolder()
@@ -49,7 +56,7 @@ Outcome enter(const QStringList& arguments, QString* error)
         }
         return Outcome::Ready;
     }
-    if (QFileInfo::exists(kDatabaseName))
+    if (holdsShop())
         return Outcome::Ready;
 
     const QString remembered = SettingsStore::read(QString(settingkeys::shopFolder));
@@ -68,7 +75,7 @@ Outcome enter(const QStringList& arguments, QString* error)
     QString written;
     if (folder != remembered && !SettingsStore::write(QString(settingkeys::shopFolder), folder, &written))
         messagePort().error(written);
-    if (QFileInfo::exists(kDatabaseName))
+    if (holdsShop())
         return Outcome::Ready;
     const QString path = QDir::toNativeSeparators(QDir(folder).filePath(kDatabaseName));
     if (!schema::createDeliveredFile(kDatabaseName, error)) {

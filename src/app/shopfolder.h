@@ -26,9 +26,10 @@ enum class Outcome {
 // Makes the shop folder the current folder. `arguments` are the program's
 // arguments after its name: a folder given there is the shop folder, whatever
 // it holds (a missing database is then reported when it is opened). Without
-// one, a current folder that holds data.mdb is kept. Otherwise the remembered
+// one, a current folder that holds data.mdb, or a database.conf naming the
+// shop's server database, is kept. Otherwise the remembered
 // folder is entered, asked for first when none is remembered yet, created when
-// missing, and given the delivered database when it holds none; the user is
+// missing, and given the delivered database when it holds neither; the user is
 // told where that new database is.
 Outcome enter(const QStringList& arguments, QString* error);
 

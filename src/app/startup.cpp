@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include "store/db/shoplocation.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFont>
@@ -103,9 +105,11 @@ bool installQtTranslations(QCoreApplication& app)
     return false;
 }
 
-void logDatabase(const QString& path)
+void logDatabase(const ShopLocation& location)
 {
-    qCInfo(lcStartup).noquote() << "database:" << QDir::current().absoluteFilePath(path);
+    qCInfo(lcStartup).noquote() << "database:"
+                                << (location.isServer() ? location.describe()
+                                                        : QDir::current().absoluteFilePath(location.target()));
 }
 
 QString applicationTitle()

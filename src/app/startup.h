@@ -3,6 +3,7 @@
 #include <QString>
 
 class QApplication;
+class ShopLocation;
 class QCoreApplication;
 
 // Program-wide settings made once at start: titles, fonts, hint colours.
@@ -17,7 +18,7 @@ QString installedTranslationsFolder(const QString& programFolder);
 // else from Qt's; false when neither has them.
 bool installQtTranslations(QCoreApplication& app);
 // Says which database the program opens (category tarvik.startup).
-void logDatabase(const QString& path);
+void logDatabase(const ShopLocation& location);
 void configureApplication(QApplication& app);
 
 } // namespace startup

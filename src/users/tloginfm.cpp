@@ -34,6 +34,7 @@ Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
     , m_user(new QComboBox(this))
     , m_password(new QLineEdit(this))
     , m_hint(new QLabel(QStringLiteral("初始登陆密码：864"), this))
+    , m_shop(new QLabel(this))
     , m_login(new QPushButton(QStringLiteral("登 录"), this))
     , m_waitTimer(new QTimer(this))
 {
@@ -72,9 +73,16 @@ Tloginfm::Tloginfm(Tdmfm& dm, QWidget* parent)
     buttons->addWidget(m_login);
     buttons->addStretch();
 
+    // A till may open one of several shops' databases on a server: the
+    // window says which one before anyone types a password for it.
+    m_shop->setWordWrap(true);
+    m_shop->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_shop->hide();
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 20, 24, 16);
     layout->setSpacing(12);
+    layout->addWidget(m_shop);
     layout->addLayout(fields);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -123,6 +131,9 @@ void Tloginfm::prepare()
     QString error;
     if (!writeProgramShortcut(shop, &error) && !error.isEmpty())
         messagePort().error(error);
+
+    m_shop->setVisible(m_dm.location().isServer());
+    m_shop->setText(m_dm.location().isServer() ? m_dm.location().describe() : QString());
 
     FillDistinctList(m_dm, QStringLiteral("username"), QStringLiteral("userdb"), m_user);
     if (m_user->count() > 0)

@@ -38,6 +38,8 @@ public:
     QComboBox* userList() const { return m_user; }
     QLineEdit* passwordBox() const { return m_password; }
     QPushButton* loginButton() const { return m_login; }
+    // Names the server database the window logs in to; hidden on a shop file.
+    QLabel* shopLabel() const { return m_shop; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -62,6 +64,7 @@ private:
     QComboBox* m_user;
     QLineEdit* m_password;
     QLabel* m_hint;
+    QLabel* m_shop;
     QPushButton* m_login;
     QTimer* m_waitTimer;
     QDateTime m_waitUntil;

@@ -142,31 +142,35 @@ void TestShopFolder::menuStartsUseTheFolderChosenFirst()
 void TestShopFolder::startsWithAShopFolder_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("databaseWhereStarted");
-    QTest::addColumn<QString>("typed"); // "" presses Escape
+    QTest::addColumn<QString>("startedWith"); // the file in the folder it starts in, if any
+    QTest::addColumn<QString>("typed");       // "" presses Escape
     QTest::addColumn<int>("outcome");
     QTest::addColumn<QString>("current"); // the folder entered, relative to the home
     QTest::addColumn<bool>("created");    // a database was made there
     QTest::addColumn<bool>("asked");
 
     using O = shopfolder::Outcome;
+    const QString file = QStringLiteral("data.mdb");
     QTest::newRow("started in a shop folder")
-        << QStringList() << true << QString() << int(O::Ready) << QStringLiteral("start") << false << false;
+        << QStringList() << file << QString() << int(O::Ready) << QStringLiteral("start") << false << false;
+    // Its database is on a server: no database file is made there.
+    QTest::newRow("started in a server shop's folder") << QStringList() << QStringLiteral("database.conf") << QString()
+                                                       << int(O::Ready) << QStringLiteral("start") << false << false;
     // The missing database of a named folder is reported when it is opened.
-    QTest::newRow("folder named") << QStringList{QStringLiteral("shop")} << true << QString() << int(O::Ready)
+    QTest::newRow("folder named") << QStringList{QStringLiteral("shop")} << file << QString() << int(O::Ready)
                                   << QStringLiteral("shop") << false << false;
-    QTest::newRow("named folder missing") << QStringList{QStringLiteral("nowhere")} << false << QString()
+    QTest::newRow("named folder missing") << QStringList{QStringLiteral("nowhere")} << QString() << QString()
                                           << int(O::Failed) << QStringLiteral("start") << false << false;
-    QTest::newRow("question cancelled") << QStringList() << false << QString() << int(O::Cancelled)
+    QTest::newRow("question cancelled") << QStringList() << QString() << QString() << int(O::Cancelled)
                                         << QStringLiteral("start") << false << true;
-    QTest::newRow("another folder typed") << QStringList() << false << QStringLiteral("my shop/店") << int(O::Ready)
+    QTest::newRow("another folder typed") << QStringList() << QString() << QStringLiteral("my shop/店") << int(O::Ready)
                                           << QStringLiteral("my shop/店") << true << true;
 }
 
 void TestShopFolder::startsWithAShopFolder()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(bool, databaseWhereStarted);
+    QFETCH(QString, startedWith);
     QFETCH(QString, typed);
     QFETCH(int, outcome);
     QFETCH(QString, current);
@@ -176,9 +180,12 @@ void TestShopFolder::startsWithAShopFolder()
     Home home;
     RecordingPort port;
     QVERIFY(QDir().mkpath(home.path(QStringLiteral("shop"))));
-    if (databaseWhereStarted) {
+    if (startedWith == QLatin1String("data.mdb")) {
         QString error;
         QVERIFY2(schema::createDeliveredFile(QStringLiteral("data.mdb"), &error), qPrintable(error));
+    } else if (!startedWith.isEmpty()) {
+        QFile named(startedWith);
+        QVERIFY(named.open(QIODevice::WriteOnly) && named.write("shop\n") == 5);
     }
     for (QString& a : arguments)
         a = home.path(a);
@@ -199,7 +206,7 @@ void TestShopFolder::startsWithAShopFolder()
     if (outcome == int(shopfolder::Outcome::Failed))
         QCOMPARE(error, QStringLiteral("找不到文件夹 %1").arg(arguments.first()));
     QCOMPARE(isDeliveredDatabase(QDir(home.path(current)).filePath(QStringLiteral("data.mdb"))),
-             created || (databaseWhereStarted && current == QLatin1String("start")));
+             created || (startedWith == QLatin1String("data.mdb") && current == QLatin1String("start")));
     QCOMPARE(port.entries.size(), created ? 1 : 0);
     // Only a folder actually entered is remembered, and the data folder is
     // made only when it is the one chosen.

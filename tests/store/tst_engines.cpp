@@ -10,9 +10,11 @@
 #include "store/db/serverschema.h"
 #include "store/db/shoplocation.h"
 #include "store/memory/memtable.h"
+#include "store/ops/salelookup.h"
 #include "store/ops/saleops.h"
 #include "store/ops/stockops.h"
 #include "store/ops/tdmfm.h"
+#include "store/ops/userqueries.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -484,6 +486,96 @@ private slots:
                               &stock, &error));
         QCOMPARE(stock.rows.at(0).at(0).toDouble(), 0.0);
         QCOMPARE(stock.rows.at(0).at(1).toDouble(), 1.0);
+    }
+
+    // User names match in any letter case, as on the file: adding, logging
+    // in, changing and counting failures all find the user however the name
+    // is typed, and each login gets its own log row.
+    void usersInAnyLetterCase_data() { engines(); }
+    void usersInAnyLetterCase()
+    {
+        QFETCH(ShopLocation::Kind, engine);
+        Shop shop(engine, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm dm;
+        QVERIFY(dm.open(shop.location()).ok());
+        const Result<userq::AddResult> added = userq::addUser(dm, u"Anna"_s);
+        QVERIFY2(added.ok(), qPrintable(added.ok() ? QString() : added.error().text));
+        QCOMPARE(*added, userq::AddResult::Added);
+        QCOMPARE(userq::addUser(dm, u"ANNA"_s).valueOr(userq::AddResult::Added), userq::AddResult::Exists);
+        QCOMPARE(userq::userNames(dm).valueOr({}), (QStringList{userq::superAdministrator(), u"Anna"_s}));
+        QCOMPARE(userq::countMatches(dm, u"aNNA"_s, u"864"_s).valueOr(-1), 1);
+        QCOMPARE(userq::countMatches(dm, u"anna"_s, u"865"_s).valueOr(-1), 0);
+
+        const QDateTime at(QDate(2026, 3, 2), QTime(9, 0));
+        QVERIFY(userq::logFailedLogin(dm, u"anna"_s, at).ok());
+        QVERIFY(userq::logFailedLogin(dm, u"ANNA"_s, at.addSecs(1)).ok());
+        const Result<userq::FailedLogins> failed = userq::failedLoginsOf(dm, u"Anna"_s);
+        QVERIFY2(failed.ok(), qPrintable(failed.ok() ? QString() : failed.error().text));
+        QCOMPARE(failed->count, 2);
+        QCOMPARE(failed->last, at.addSecs(1));
+
+        const qint64 first = userq::logLogin(dm, u"aNNa"_s, at.addSecs(2)).valueOr(-1);
+        const qint64 second = userq::logLogin(dm, userq::superAdministrator(), at.addSecs(3)).valueOr(-1);
+        QVERIFY(first > 0 && second > first);
+        QVERIFY(userq::logLogout(dm, first, at.addSecs(4)).ok());
+        QCOMPARE(userq::failedLoginsOf(dm, u"ANNA"_s).valueOr({-1, {}}).count, 0);
+
+        QCOMPARE(
+            userq::changePassword(dm, u"ANNA"_s, u"864"_s, u"abc1"_s).valueOr(userq::ChangeResult::WrongOldPassword),
+            userq::ChangeResult::Changed);
+        QCOMPARE(userq::countMatches(dm, u"anna"_s, u"abc1"_s).valueOr(-1), 1);
+        QCOMPARE(userq::deleteUser(dm, u"anNA"_s).valueOr(-1), 1);
+        QCOMPARE(userq::userNames(dm).valueOr({}), QStringList{userq::superAdministrator()});
+    }
+
+    // The sale panel's and the slip's lookups read on a server what they
+    // read on the file: the same columns, rows and order, texts and LIKE
+    // patterns matched without regard to ASCII case, a backslash no escape.
+    void saleLookupsAsOnTheFile()
+    {
+        QList<QueryResult> found[2];
+        for (const ShopLocation::Kind engine : {ShopLocation::Kind::File, ShopLocation::Kind::Server}) {
+            Shop shop(engine, m_server);
+            QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+            Tdmfm dm;
+            QVERIFY(dm.open(shop.location()).ok());
+            const qint64 stockId = stockIn(dm, u"跳绳"_s, u"10"_s).valueOr(-1);
+            struct Sold
+            {
+                QString number, customer, address;
+            };
+            for (const Sold& s :
+                 {Sold{u"20260302001"_s, u"Anna"_s, u"北京"_s}, Sold{u"20260302002"_s, u"O'Neil"_s, u"上海"_s},
+                  Sold{u"x\\12"_s, u"ANNA"_s, u"Berlin"_s}, Sold{u"20260302001"_s, u"Anna"_s, u"北京"_s},
+                  Sold{u"120260302001"_s, u"anna"_s, QString()}}) {
+                saleops::SaleInput in = sale(stockId, u"1"_s, s.number);
+                in.customer = s.customer;
+                in.address = s.address;
+                in.contact = u"555"_s;
+                const Result<qint64> sold = saleops::recordSale(dm, in);
+                QVERIFY2(sold.ok(), qPrintable(sold.ok() ? QString() : sold.error().text));
+            }
+            const Database::Engine e = dm.db().engine();
+            for (const Statement& st :
+                 {salelookup::customerByName(u"aNNa"_s, e), salelookup::customerBySaleNumber(u"20260302001"_s, e),
+                  salelookup::customerBySaleNumber(u"X\\12"_s, e), salelookup::slipRows(u"20260302001"_s, e),
+                  salelookup::slipRows(u"X\\"_s, e), salelookup::slipRows(u"0302_0"_s, e)}) {
+                QueryResult r;
+                QString error;
+                QVERIFY2(dm.db().query(st, &r, &error), qPrintable(error));
+                found[engine == ShopLocation::Kind::Server] << r;
+            }
+        }
+        QCOMPARE(found[1].size(), found[0].size());
+        for (int i = 0; i < found[0].size(); ++i) {
+            QVERIFY(!found[0].at(i).rows.isEmpty());
+            QCOMPARE(found[1].at(i).columns, found[0].at(i).columns);
+            QCOMPARE(found[1].at(i).rows.size(), found[0].at(i).rows.size());
+            for (int r = 0; r < found[0].at(i).rows.size(); ++r)
+                for (int c = 0; c < found[0].at(i).columns.size(); ++c)
+                    QCOMPARE(found[1].at(i).rows.at(r).at(c).toString(), found[0].at(i).rows.at(r).at(c).toString());
+        }
     }
 };
 

@@ -473,6 +473,28 @@ QString lockForUpdate(const Database& db)
     return db.engine() == Database::Engine::Server ? QStringLiteral(" FOR UPDATE") : QString();
 }
 
+QString asciiLower(Database::Engine engine, const QString& expr)
+{
+    if (engine != Database::Engine::Server)
+        return expr;
+    // Only the ASCII letters, as NOCASE: lower() would also fold other
+    // alphabets by the server's locale.
+    return QStringLiteral("translate(%1, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')").arg(expr);
+}
+
+QString equalsIgnoringCase(Database::Engine engine, const QString& column)
+{
+    return asciiLower(engine, column) + QLatin1Char('=') + asciiLower(engine, QStringLiteral("?"));
+}
+
+QString likeIgnoringCase(Database::Engine engine, const QString& column)
+{
+    if (engine != Database::Engine::Server)
+        return column + QLatin1String(" like ?");
+    return asciiLower(engine, column) + QLatin1String(" like ") + asciiLower(engine, QStringLiteral("?")) +
+           QLatin1String(" escape ''");
+}
+
 Transaction::Transaction(Database& db, Lock lock)
     : m_db(db)
     , m_mark(db.writeMark())

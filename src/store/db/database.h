@@ -237,3 +237,15 @@ template <typename T, typename Attempt> Result<T> withRetries(Database& db, Atte
 // tills until the transaction ends); empty on the file, whose writing
 // transaction holds the whole file.
 QString lockForUpdate(const Database& db);
+
+// The file's texts compare and LIKE-match without regard to the case of ASCII
+// letters (NOCASE columns, the engine's LIKE), and LIKE has no escape
+// character. The server's texts compare exactly and its LIKE takes "\" as an
+// escape. These give a statement the file's meaning on either engine.
+//
+// `expr` with its ASCII capitals made small on a server; unchanged on the file.
+QString asciiLower(Database::Engine engine, const QString& expr);
+// "`column`=?" comparing as the file's NOCASE does.
+QString equalsIgnoringCase(Database::Engine engine, const QString& column);
+// "`column` like ?" matching as the file's LIKE does.
+QString likeIgnoringCase(Database::Engine engine, const QString& column);

@@ -13,15 +13,18 @@ class Tdmfm;
 // numbers are bound, never spliced into the text.
 namespace salelookup {
 
+// The statements mean on a server what they mean on the file (texts compared
+// without regard to the case of ASCII letters, rows and groups in the file's order).
+//
 // Address and contact recorded for a customer name, one row per distinct pair.
-Statement customerByName(const QString& name);
+Statement customerByName(const QString& name, Database::Engine engine = Database::Engine::File);
 // Customer, address, contact and remark recorded under a sale number, one row per distinct set.
-Statement customerBySaleNumber(const QString& saleNumber);
+Statement customerBySaleNumber(const QString& saleNumber, Database::Engine engine = Database::Engine::File);
 // Every Sale row whose number contains `fragment` (LIKE '%fragment%', so "%"
 // and "_" typed in it match as LIKE wildcards), in stored order. A fragment of
 // digits only, as sale numbers are, is looked up through the indexes instead of
 // a scan of every row, with the same result.
-Statement slipRows(const QString& fragment);
+Statement slipRows(const QString& fragment, Database::Engine engine = Database::Engine::File);
 
 // The rows of slipRows(fragment), read now: the caller holds them.
 Result<QueryResult> readSlipRows(Tdmfm& dm, const QString& fragment);

@@ -31,6 +31,12 @@ Result<int> execute(Tdmfm& dm, const Statement& st)
     return changes;
 }
 
+// "username=?" as the file compares user names: without regard to letter case.
+QString userNameIs(Tdmfm& dm, QLatin1StringView column = QLatin1StringView("username"))
+{
+    return equalsIgnoringCase(dm.db().engine(), quoteIdentifier(column));
+}
+
 } // namespace
 
 QString superAdministrator()
@@ -40,7 +46,8 @@ QString superAdministrator()
 
 Result<int> countMatches(Tdmfm& dm, const QString& name, const QString& password)
 {
-    const auto q = rowsOf(dm, Statement{QStringLiteral("select username, passwd from userdb where username=?"), {name}});
+    const auto q =
+        rowsOf(dm, Statement{QStringLiteral("select username, passwd from userdb where ") + userNameIs(dm), {name}});
     if (!q)
         return q.error();
     int matches = 0;
@@ -57,7 +64,7 @@ QString defaultPassword()
 
 Result<QStringList> userNames(Tdmfm& dm)
 {
-    const auto q = rowsOf(dm, Statement{QStringLiteral("select username from userdb"), {}});
+    const auto q = rowsOf(dm, Statement{QStringLiteral("select username from userdb order by rowid"), {}});
     if (!q)
         return q.error();
     QStringList names;
@@ -72,14 +79,20 @@ Result<AddResult> addUser(Tdmfm& dm, const QString& name)
     Transaction t(dm.db(), Transaction::Lock::Immediate);
     if (!t.begun())
         return Error::engine(t.error());
-    // username compares without regard to letter case (NOCASE).
-    const auto q = rowsOf(dm, Statement{QStringLiteral("select count(*) from userdb where username=?"), {name}});
+    // On a server nothing locks what a transaction reads: the table is locked
+    // against other adds until the commit.
+    if (dm.db().engine() == Database::Engine::Server) {
+        if (const auto locked = execute(dm, Statement{QStringLiteral("lock table userdb in exclusive mode"), {}});
+            !locked)
+            return locked.error();
+    }
+    const auto q = rowsOf(dm, Statement{QStringLiteral("select count(*) from userdb where ") + userNameIs(dm), {name}});
     if (!q)
         return q.error();
     if (q->rows.value(0).value(0).toLongLong() > 0)
         return AddResult::Exists;
-    const auto added =
-        execute(dm, Statement{QStringLiteral("Insert into userdb values (?,?)"), {name, hashPassword(defaultPassword())}});
+    const auto added = execute(dm, Statement{QStringLiteral("Insert into userdb (username,passwd) values (?,?)"),
+                                             {name, hashPassword(defaultPassword())}});
     if (!added)
         return added.error();
     QString error;
@@ -90,13 +103,13 @@ Result<AddResult> addUser(Tdmfm& dm, const QString& name)
 
 Result<int> resetPassword(Tdmfm& dm, const QString& name)
 {
-    return execute(dm, Statement{QStringLiteral("update userdb set passwd=?where username=?"),
+    return execute(dm, Statement{QStringLiteral("update userdb set passwd=? where ") + userNameIs(dm),
                                  {hashPassword(defaultPassword()), name}});
 }
 
 Result<int> deleteUser(Tdmfm& dm, const QString& name)
 {
-    return execute(dm, Statement{QStringLiteral("delete from userdb where username=?"), {name}});
+    return execute(dm, Statement{QStringLiteral("delete from userdb where ") + userNameIs(dm), {name}});
 }
 
 Result<ChangeResult> changePassword(Tdmfm& dm, const QString& name, const QString& oldPassword,
@@ -110,8 +123,8 @@ Result<ChangeResult> changePassword(Tdmfm& dm, const QString& name, const QStrin
         return matches.error();
     if (*matches == 0)
         return ChangeResult::WrongOldPassword;
-    const auto changed = execute(
-        dm, Statement{QStringLiteral("update userdb set passwd=? where username=?"), {hashPassword(newPassword), name}});
+    const auto changed = execute(dm, Statement{QStringLiteral("update userdb set passwd=? where ") + userNameIs(dm),
+                                               {hashPassword(newPassword), name}});
     if (!changed)
         return changed.error();
     QString error;
@@ -122,20 +135,19 @@ Result<ChangeResult> changePassword(Tdmfm& dm, const QString& name, const QStrin
 
 Result<qint64> logLogin(Tdmfm& dm, const QString& name, const QDateTime& at)
 {
-    const auto written =
-        execute(dm, Statement{QStringLiteral("Insert into rz (username,btime) values (?,?)"), {name, num::dateTimeText(at)}});
+    const auto written = execute(
+        dm, Statement{QStringLiteral("Insert into rz (username,btime) values (?,?)"), {name, num::dateTimeText(at)}});
     if (!written)
         return written.error();
-    const auto q = rowsOf(dm, Statement{QStringLiteral("select max(id) as maxid from rz"), {}});
-    if (!q)
-        return q.error();
-    return q->rows.value(0).value(0).toLongLong();
+    // The row this connection wrote (its id is its row identity on both
+    // engines), not the newest: another till may log in at the same moment.
+    return dm.db().lastInsertRowId();
 }
 
 Result<void> logLogout(Tdmfm& dm, qint64 sessionId, const QDateTime& at)
 {
     const auto written =
-        execute(dm, Statement{QStringLiteral("update rz set jtime=?where id=?"), {num::dateTimeText(at), sessionId}});
+        execute(dm, Statement{QStringLiteral("update rz set jtime=? where id=?"), {num::dateTimeText(at), sessionId}});
     if (!written)
         return written.error();
     return {};
@@ -143,11 +155,11 @@ Result<void> logLogout(Tdmfm& dm, qint64 sessionId, const QDateTime& at)
 
 Result<void> logFailedLogin(Tdmfm& dm, const QString& name, const QDateTime& at)
 {
-    const auto written = execute(
-        dm, Statement{QStringLiteral("insert into %1 (%2,%3) values (?,?)")
-                          .arg(quoteIdentifier(failedLogin::table), quoteIdentifier(failedLogin::name),
-                               quoteIdentifier(failedLogin::at)),
-                      {name, num::dateTimeText(at)}});
+    const auto written =
+        execute(dm, Statement{QStringLiteral("insert into %1 (%2,%3) values (?,?)")
+                                  .arg(quoteIdentifier(failedLogin::table), quoteIdentifier(failedLogin::name),
+                                       quoteIdentifier(failedLogin::at)),
+                              {name, num::dateTimeText(at)}});
     if (!written)
         return written.error();
     return {};
@@ -157,10 +169,10 @@ Result<FailedLogins> failedLoginsOf(Tdmfm& dm, const QString& name)
 {
     // The times are "yyyy-mm-dd hh:mm:ss" texts: they compare in time order.
     const Statement st{
-        QStringLiteral("select count(*), max(%1) from %2 where %3=? and %1>ifnull((select max(btime) from rz where "
-                       "username=?),'')")
+        QStringLiteral("select count(*), max(%1) from %2 where %3 and %1>coalesce((select max(btime) from rz where "
+                       "%4),'')")
             .arg(quoteIdentifier(failedLogin::at), quoteIdentifier(failedLogin::table),
-                 quoteIdentifier(failedLogin::name)),
+                 userNameIs(dm, failedLogin::name), userNameIs(dm)),
         {name, name}};
     const auto q = rowsOf(dm, st);
     if (!q)
