@@ -148,10 +148,17 @@ void TestAdminMigrate::migrateCopiesEveryRowWithItsIdentity()
     const QByteArray before = bytesOf(shop);
     QVERIFY(!before.isEmpty());
 
+    // A till listening meanwhile is not told of the copied rows one by one.
+    ServerConnection till;
+    QString tillError;
+    QVERIFY2(till.open(target.connInfo(), &tillError) && till.listen(serverschema::rowsChannel(), &tillError),
+             qPrintable(tillError));
     Run r = migrate(shop, target.connInfo());
     QVERIFY2(r.code == 0, qPrintable(r.err));
     QVERIFY2(r.err.contains(u"migrate: data1 0 of"_s), qPrintable(r.err)); // progress
     QCOMPARE(bytesOf(shop), before);
+    QTest::qWait(300);
+    QCOMPARE(till.takeNotifications().size(), 0);
 
     r = checkAgainst(shop, target.connInfo());
     QVERIFY2(r.code == 0, qPrintable(r.out + r.err));
@@ -175,6 +182,9 @@ void TestAdminMigrate::migrateCopiesEveryRowWithItsIdentity()
                  qPrintable(t + u": "_s + error));
         QVERIFY2(added.rows.at(0).at(0).toLongLong() > m_highest[t], qPrintable(t));
     }
+    // and afterwards the tills hear of new rows again.
+    qsizetype told = 0;
+    QTRY_COMPARE(told += till.takeNotifications().size(), 2); // data and data1
 }
 
 void TestAdminMigrate::failuresLeaveTheServerEmpty()

@@ -607,6 +607,19 @@ Result<Copied> copyFile(const QString& filePath, ServerConnection& db, const Pro
     const auto tables = dataTables(db);
     if (!tables)
         return tables.error();
+    // The copied rows are no one's news: without this, every one of them
+    // would be told to every listening till at the commit (a notification a
+    // row, a million for a big shop). The tables are new in this
+    // transaction, so no other session can write them meanwhile.
+    const auto switchTriggers = [&](const char* how) {
+        for (const QString& table : *tables)
+            if (!db.exec(QStringLiteral("ALTER TABLE %1 %2 TRIGGER USER").arg(quoteIdentifier(table), QLatin1String(how)),
+                         &error))
+                return false;
+        return true;
+    };
+    if (!switchTriggers("DISABLE"))
+        return Error::engine(error);
     Copied copied;
     QStringList refusals;
     int refused = 0;
@@ -660,7 +673,7 @@ Result<Copied> copyFile(const QString& filePath, ServerConnection& db, const Pro
                                   .arg(refused)
                                   .arg(refusals.join(QLatin1String("; "))));
     }
-    if (!t.commit(&error))
+    if (!switchTriggers("ENABLE") || !t.commit(&error))
         return Error::engine(error);
     return copied;
 }
