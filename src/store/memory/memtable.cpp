@@ -644,8 +644,13 @@ bool MemTable::refreshRow(qint64 rowId, QString* error)
         *error = st.engineError();
         return false;
     }
+    placeRow(FileRow{st.get()}, rowId);
+    return true;
+}
+
+template <class Row> void MemTable::placeRow(const Row& row, qint64 rowId)
+{
     ++m_version;
-    const FileRow row{st.get()};
     const int pos = position(rowId);
     if (pos < 0) {
         const int at = slotCount();
@@ -656,7 +661,6 @@ bool MemTable::refreshRow(qint64 rowId, QString* error)
         readInto(row, pos, false);
         emit rowChanged(pos);
     }
-    return true;
 }
 
 bool MemTable::refreshFromServer(qint64 rowId, QString* error)
@@ -672,18 +676,7 @@ bool MemTable::refreshFromServer(qint64 rowId, QString* error)
             gone = true;
             return false;
         }
-        ++m_version;
-        const ServerRow row{batch, 0};
-        const int pos = position(rowId);
-        if (pos < 0) {
-            const int at = slotCount();
-            readInto(row, at, true);
-            emit rowAppended(at);
-        } else {
-            emit rowAboutToChange(pos);
-            readInto(row, pos, false);
-            emit rowChanged(pos);
-        }
+        placeRow(ServerRow{batch, 0}, rowId);
         return true;
     };
     if (!m_db.readRows(

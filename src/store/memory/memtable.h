@@ -254,6 +254,9 @@ private:
 
     // `Row` reads the cells of one row of the file's or the server's result.
     template <class Row> void readInto(const Row& row, int pos, bool append);
+    // A row read again by its identity: rewritten where the table holds it,
+    // appended where it does not, with the signals of either.
+    template <class Row> void placeRow(const Row& row, qint64 rowId);
     bool likeEntry(const Column& c, quint32 entry, const LikePattern& pattern) const;
     template <class Row> void setCell(Column& col, int pos, const Row& row, int index, bool append);
     void beginColumns();
