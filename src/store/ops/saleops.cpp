@@ -42,8 +42,7 @@ std::optional<long double> typedAmount(const QString& text, const QString& field
     return num::toStorable(text, field, error);
 }
 
-Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double quantity, long double price,
-                         long double owedAmount);
+Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double q, long double p, long double owed);
 
 } // namespace
 
@@ -69,10 +68,8 @@ Result<qint64> recordSale(Tdmfm& dm, const SaleInput& in)
 namespace {
 
 // The transaction of recordSale(), from the typed values on.
-Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double quantity, long double price,
-                         long double owedAmount)
+Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double q, long double p, long double owed)
 {
-    const std::optional<long double> q = quantity, p = price, owed = owedAmount;
     QString error;
     Database& db = dm.db();
     Transaction t(db, Transaction::Lock::Immediate);
@@ -102,13 +99,13 @@ Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double quantity, l
     const auto held = available ? stored(col(stockcol::stockAmount), &error) : std::nullopt;
     if (!held)
         return Error::invalid(error);
-    if (*available < *q)
+    if (*available < q)
         return Error{Error::Kind::Shortage, QStringLiteral("库存不足"), num::general(*available)};
 
-    const long double remaining = *available - *q;
-    const long double saleAmount = asStored(*p * *q);
+    const long double remaining = *available - q;
+    const long double saleAmount = asStored(p * q);
     const QVariantMap stockChange{
-        {QString(stockcol::soldQuantity), double(asStored(*sold + *q))},
+        {QString(stockcol::soldQuantity), double(asStored(*sold + q))},
         {QString(stockcol::salesAmount), double(asStored(*amount + saleAmount))},
         {QString(stockcol::stockQuantity), double(num::round2(remaining))},
         {QString(stockcol::stockAmount), double(asStored(remaining * *cost))},
@@ -137,11 +134,11 @@ Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double quantity, l
         {QString(salecol::customerRemark), in.customerRemark.trimmed()},
         {QString(salecol::saleNumber), in.saleNumber.trimmed()},
         {QString(salecol::purchasePrice), double(*cost)},
-        {QString(salecol::price), double(*p)},
-        {QString(salecol::quantity), double(*q)},
+        {QString(salecol::price), double(p)},
+        {QString(salecol::quantity), double(q)},
         {QString(salecol::amount), double(saleAmount)},
-        {QString(salecol::profit), double(num::round2((*p - *cost) * *q))},
-        {QString(salecol::owed), double(*owed)},
+        {QString(salecol::profit), double(num::round2((p - *cost) * q))},
+        {QString(salecol::owed), double(owed)},
         {QString(salecol::saleDate), in.saleDate},
         {QString(salecol::stockInDate), col(stockcol::stockInDate)},
         {QString(salecol::stockRowId), in.stockRowId},
