@@ -130,11 +130,11 @@ void TestAdminServerBackup::refusesWhatIsNotAShopBackup()
     QVERIFY(writeBytes(garbage, QByteArray("PGDMP") + QByteArray(4000, '\x7f')));
     QCOMPARE(admin({u"backup"_s, notAShop, u"--database"_s, other.connInfo()}).code, 1); // checked before it is kept
     QVERIFY(!QFile::exists(notAShop));
-    QVERIFY(serverbackup::dumpTo(other.connInfo(), notAShop).error().text.contains(u"no table data"_s));
+    QVERIFY(serverbackup::dumpTo(other.connInfo(), notAShop).error().text.contains(u"没有表 data"_s));
 
     for (const QString& source : {garbage, notAShop, dir.filePath(u"missing"_s), dir.path()}) {
         const Run r = admin({u"restore"_s, source, u"--database"_s, shop.connInfo()});
-        QVERIFY2(r.code == 1 && r.err.contains(u"unchanged"_s), qPrintable(source + u": "_s + r.err));
+        QVERIFY2(r.code == 1 && r.err.contains(u"数据库没有改变"_s), qPrintable(source + u": "_s + r.err));
         QCOMPARE(stockNames(shop.connInfo()), QStringList{u"青山帐篷"_s});
     }
 

@@ -33,14 +33,14 @@ ToolRun runTool(const QString& program, const QStringList& args)
     QProcess p;
     p.start(program, args);
     if (!p.waitForStarted())
-        return {false, {}, QStringLiteral("%1 cannot be started: %2").arg(program, p.errorString())};
+        return {false, {}, QStringLiteral("无法启动 %1：%2").arg(program, p.errorString())};
     p.waitForFinished(-1);
     ToolRun r;
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.error = QString::fromUtf8(p.readAllStandardError()).trimmed();
     r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     if (!r.ok && r.error.isEmpty())
-        r.error = QStringLiteral("%1 failed (exit code %2)").arg(program).arg(p.exitCode());
+        r.error = QStringLiteral("%1 失败（退出码 %2）").arg(program).arg(p.exitCode());
     return r;
 }
 
@@ -50,10 +50,10 @@ QString problemOf(const QString& file)
 {
     const QFileInfo info(file);
     if (!info.isFile())
-        return QStringLiteral("%1 is not a file").arg(file);
+        return QStringLiteral("%1 不是文件").arg(file);
     const ToolRun list = runTool(QStringLiteral("pg_restore"), {QStringLiteral("--list"), file});
     if (!list.ok)
-        return QStringLiteral("%1 is not a backup of a server database: %2").arg(file, list.error);
+        return QStringLiteral("%1 不是服务器数据库的备份：%2").arg(file, list.error);
     // "3345; 0 16390 TABLE DATA public data tarvik": the rows of one table.
     static const QRegularExpression tableData(QStringLiteral("^\\d+; \\d+ \\d+ TABLE DATA \\S+ (\\S+) "),
                                               QRegularExpression::MultilineOption);
@@ -65,7 +65,7 @@ QString problemOf(const QString& file)
         if (!tables.contains(QLatin1String(t)))
             missing << QLatin1String(t);
     if (!missing.isEmpty())
-        return QStringLiteral("%1 is not a backup of a shop: it holds no table %2")
+        return QStringLiteral("%1 不是店铺数据库的备份：其中没有表 %2")
             .arg(file, missing.join(QStringLiteral(", ")));
     return {};
 }
@@ -74,11 +74,11 @@ Result<void> dumpTo(const QString& database, const QString& target)
 {
     const QFileInfo info(target);
     if (info.exists() && !info.isFile())
-        return Error::invalid(QStringLiteral("%1 exists and is not a regular file").arg(target));
+        return Error::invalid(QStringLiteral("%1 已存在，且不是普通文件").arg(target));
     const QString folder = info.absolutePath();
     QTemporaryFile part(QDir(folder).filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".part-XXXXXX")));
     if (!part.open())
-        return Error::engine(QStringLiteral("cannot write in %1: %2").arg(folder, part.errorString()));
+        return Error::engine(QStringLiteral("无法在 %1 中写入：%2").arg(folder, part.errorString()));
     part.close();
     const ToolRun dump = runTool(QStringLiteral("pg_dump"),
                                  {QStringLiteral("--format=custom"), QStringLiteral("--file"), part.fileName(),
@@ -92,7 +92,7 @@ Result<void> dumpTo(const QString& database, const QString& target)
     if (std::rename(QFile::encodeName(part.fileName()).constData(),
                     QFile::encodeName(info.absoluteFilePath()).constData()) != 0)
         return Error::engine(
-            QStringLiteral("cannot write %1: %2").arg(target, QString::fromLocal8Bit(std::strerror(errno))));
+            QStringLiteral("无法写入 %1：%2").arg(target, QString::fromLocal8Bit(std::strerror(errno))));
     part.setAutoRemove(false);
     return {};
 }
@@ -106,9 +106,9 @@ QString safetyCopyName(const QString& folder, const QDateTime& at)
 Result<void> restore(const QString& source, const QString& database, const QString& safetyCopy)
 {
     if (const QString problem = problemOf(source); !problem.isEmpty())
-        return Error::invalid(QStringLiteral("the shop is unchanged; ") + problem);
+        return Error::invalid(QStringLiteral("数据库没有改变。") + problem);
     if (const Result<void> kept = dumpTo(database, safetyCopy); !kept)
-        return Error::engine(QStringLiteral("the shop is unchanged; it could not be backed up to %1 first: %2")
+        return Error::engine(QStringLiteral("数据库没有改变：恢复之前无法先把它备份到 %1：%2")
                                  .arg(safetyCopy, kept.error().text));
     // One transaction: a failure part-way leaves every table as it was.
     const ToolRun run =
@@ -117,7 +117,7 @@ Result<void> restore(const QString& source, const QString& database, const QStri
                  QStringLiteral("--no-owner"), QStringLiteral("--no-privileges"), QStringLiteral("--dbname"),
                  serverConnectionString(database), source});
     if (!run.ok)
-        return Error::engine(QStringLiteral("the shop is unchanged; pg_restore: %1").arg(run.error));
+        return Error::engine(QStringLiteral("数据库没有改变。pg_restore：%1").arg(run.error));
     ServerConnection db;
     QString error;
     if (!db.open(database, &error) || !serverschema::verifyUsable(db, &error))
