@@ -1022,6 +1022,40 @@ void MemTable::filterLike(std::vector<int>& positions, int column, const LikePat
     positions.resize(out);
 }
 
+std::vector<int> MemTable::positionsEqualTo(int column, std::string_view text) const
+{
+    const Column& c = m_cols[size_t(column)];
+    // Folding keeps lengths, so texts of other lengths differ, unless a NUL
+    // ends the comparison early.
+    const bool anyLength = text.find('\0') != std::string_view::npos;
+    const auto equal = [&](quint32 e) {
+        if (Kind(c.kinds[e] & kKindMask) != Kind::Text)
+            return false;
+        const std::string_view v = spanView(c.bytes, c.cells[e]);
+        return (anyLength || v.size() == text.size()) && valueorder::collateTexts(v, text, c.nocase) == 0;
+    };
+    std::vector<int> out;
+    if (c.direct) {
+        for (const int p : m_byRowId)
+            if (equal(quint32(p)))
+                out.push_back(p);
+        return out;
+    }
+    std::vector<quint8> match(c.kinds.size(), 0);
+    bool any = false;
+    for (quint32 e = 0; e < quint32(match.size()); ++e)
+        any |= (match[e] = equal(e) ? 1 : 0) != 0;
+    if (!any)
+        return out;
+    size_t i = 0;
+    forEachEntry(column, m_byRowId, [&](quint32 e) {
+        if (match[e])
+            out.push_back(m_byRowId[i]);
+        ++i;
+    });
+    return out;
+}
+
 int MemTable::compareText(int pos, int column, std::string_view text, bool* isNull) const
 {
     const Kind k = kind(pos, column);

@@ -103,6 +103,11 @@ public:
 
     // The engine's `column LIKE pattern` for one row (NULL counts as false).
     bool like(int pos, int column, const LikePattern& pattern) const;
+    // The live positions, in row-identity order, whose value the engine's
+    // `column = ?` with the text bound calls equal: a text, equal under the
+    // column's collation (NULL, numbers and blobs never are). Each distinct
+    // value is compared once.
+    std::vector<int> positionsEqualTo(int column, std::string_view text) const;
     // Keeps the positions whose value matches: like() over a list, each
     // distinct value matched once.
     void filterLike(std::vector<int>& positions, int column, const LikePattern& pattern) const;

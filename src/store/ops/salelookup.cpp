@@ -2,6 +2,8 @@
 
 #include "store/db/columns.h"
 #include "store/db/schema.h"
+#include "store/memory/firstgroup.h"
+#include "store/memory/memtable.h"
 #include "store/ops/tdmfm.h"
 
 #include <algorithm>
@@ -17,13 +19,14 @@ QString col(QLatin1StringView name)
 // The file groups its NOCASE texts without regard to letter case and hands
 // the groups out in that order, empty values first. On a server the same
 // groups and order: `columns` grouped and ordered by their ASCII-lowered
-// bytes, each shown by one of its spellings. `where` is the condition.
+// bytes, each shown by the values of its last row, as the file shows it.
+// `where` is the condition.
 QString distinctOnServer(const QStringList& columns, const QString& where)
 {
     const Database::Engine server = Database::Engine::Server;
     QStringList shown, keys, order;
     for (const QString& c : columns) {
-        shown << QStringLiteral("min(%1) as %1").arg(c);
+        shown << QStringLiteral("(array_agg(%1 order by rowid desc))[1] as %1").arg(c);
         keys << asciiLower(server, c);
         order << asciiLower(server, c) + QLatin1String(" collate \"C\" nulls first");
     }
@@ -107,40 +110,64 @@ Result<QueryResult> readSlipRows(Tdmfm& dm, const QString& fragment)
 
 namespace {
 
-// The first row of a statement, nullopt when it has none.
-Result<std::optional<QVector<QVariant>>> firstRow(Tdmfm& dm, const Statement& st)
+// The sale table's column index of each name, in the loaded table.
+std::vector<int> columnsOf(const MemTable& t, std::initializer_list<QLatin1StringView> names)
 {
-    QueryResult rows;
-    QString error;
-    if (!dm.db().query(st, &rows, &error))
-        return Error::engine(error);
-    if (rows.rows.isEmpty())
-        return std::optional<QVector<QVariant>>();
-    return std::optional<QVector<QVariant>>(rows.rows.first());
+    std::vector<int> out;
+    for (const QLatin1StringView n : names)
+        out.push_back(t.columnIndex(QString(n)));
+    return out;
+}
+
+// The first row of the statement's answer, from the loaded sale table: the
+// rows whose `keyColumn` equals `key`, grouped by `shown`; -1 when none.
+// The table is made current first (rows of other programs included).
+Result<int> firstGroup(Tdmfm& dm, QLatin1StringView keyColumn, const QString& key,
+                       std::initializer_list<QLatin1StringView> shown)
+{
+    SalesLedger& sales = dm.sales();
+    if (auto ok = sales.fresh(); !ok)
+        return ok.error();
+    const MemTable& t = sales.table();
+    const int keyAt = t.columnIndex(QString(keyColumn));
+    const std::vector<int> columns = columnsOf(t, shown);
+    if (keyAt < 0 || std::find(columns.begin(), columns.end(), -1) != columns.end())
+        return Error::engine(QStringLiteral("no such column in data1"));
+    const QByteArray text = key.toUtf8();
+    return firstGroupRow(t, t.positionsEqualTo(keyAt, std::string_view(text.constData(), size_t(text.size()))),
+                         columns);
 }
 
 } // namespace
 
+// Both lookups run at every key typed: they read the loaded sale table, not
+// the file, and answer what the first row of their statement above holds.
 Result<std::optional<CustomerDetails>> customerByName(Tdmfm& dm, const QString& name)
 {
-    const auto row = firstRow(dm, customerByName(name, dm.db().engine()));
+    using namespace salecol;
+    const Result<int> row = firstGroup(dm, customer, name, {address, contact});
     if (!row)
         return row.error();
-    if (!*row)
+    if (*row < 0)
         return std::optional<CustomerDetails>();
-    return std::optional<CustomerDetails>(CustomerDetails{{}, (*row)->at(0).toString(), (*row)->at(1).toString(), {}});
+    const MemTable& t = dm.sales().table();
+    const auto text = [&](QLatin1StringView c) { return t.value(*row, t.columnIndex(QString(c))).toString(); };
+    return std::optional<CustomerDetails>(CustomerDetails{{}, text(address), text(contact), {}});
 }
 
 Result<std::optional<CustomerDetails>> customerBySaleNumber(Tdmfm& dm, const QString& saleNumber)
 {
-    const auto row = firstRow(dm, customerBySaleNumber(saleNumber, dm.db().engine()));
+    using namespace salecol;
+    const Result<int> row =
+        firstGroup(dm, salecol::saleNumber, saleNumber, {customer, address, contact, customerRemark});
     if (!row)
         return row.error();
-    if (!*row)
+    if (*row < 0)
         return std::optional<CustomerDetails>();
-    const QVector<QVariant>& r = **row;
+    const MemTable& t = dm.sales().table();
+    const auto text = [&](QLatin1StringView c) { return t.value(*row, t.columnIndex(QString(c))).toString(); };
     return std::optional<CustomerDetails>(
-        CustomerDetails{r.at(0).toString(), r.at(1).toString(), r.at(2).toString(), r.at(3).toString()});
+        CustomerDetails{text(customer), text(address), text(contact), text(customerRemark)});
 }
 
 } // namespace salelookup

@@ -16,6 +16,11 @@ namespace salelookup {
 // The statements mean on a server what they mean on the file (texts compared
 // without regard to the case of ASCII letters, rows and groups in the file's order).
 //
+// The two customer statements below define the customer lookups further down,
+// which answer them from the loaded sale table instead of reading every sale
+// row (the customer column has no index); nothing else runs them, the tests
+// compare the two answers.
+//
 // Address and contact recorded for a customer name, one row per distinct pair.
 Statement customerByName(const QString& name, Database::Engine engine = Database::Engine::File);
 // Customer, address, contact and remark recorded under a sale number, one row per distinct set.
@@ -35,9 +40,12 @@ struct CustomerDetails
     QString name, address, contact, remark;
 };
 // The address and contact first recorded for a customer name (name and
-// remark left empty); nullopt when no sale has the name.
+// remark left empty): the first row of customerByName(name); nullopt when no
+// sale has the name. Read from the loaded sale table, made current first.
 Result<std::optional<CustomerDetails>> customerByName(Tdmfm& dm, const QString& name);
-// The customer recorded under a sale number; nullopt when no sale has it.
+// The customer recorded under a sale number: the first row of
+// customerBySaleNumber(number), from the loaded sale table; nullopt when no
+// sale has it.
 Result<std::optional<CustomerDetails>> customerBySaleNumber(Tdmfm& dm, const QString& saleNumber);
 
 } // namespace salelookup

@@ -7,11 +7,9 @@
 #include "store/memory/sortranks.h"
 #include "store/ops/stockcatalogue.h"
 #include "store/ops/tdmfm.h"
-#include "text/chinesecollation.h"
 
 #include <QScopedValueRollback>
 
-#include <algorithm>
 #include <utility>
 
 SalesLedger::SalesLedger(Database& db, QObject* parent)
@@ -27,6 +25,8 @@ SalesLedger::SalesLedger(Database& db, QObject* parent)
     m_filter = std::make_unique<SaleFilter>(*m_table);
     m_ranks = std::make_unique<SortRanks>(*m_table);
     m_distinct = std::make_unique<DistinctValues>(*m_table, QStringList{salecol::category});
+    // Apart: a new sale's name must not rebuild the categories' list.
+    m_customers = std::make_unique<DistinctValues>(*m_table, QStringList{salecol::customer});
     // A re-read the list did not ask for (the connection was replaced): show
     // the same query's rows again.
     connect(m_table.get(), &MemTable::reloaded, this, [this] {
@@ -40,7 +40,6 @@ SalesLedger::~SalesLedger() = default;
 void SalesLedger::close()
 {
     m_list.close();
-    m_customers.reset();
 }
 
 Result<void> SalesLedger::fresh()
@@ -75,80 +74,16 @@ void SalesLedger::takeWritten(const QList<qint64>& rows)
     // whole table at its next use.
     if (!takeWrittenRows(*m_table, rows))
         m_stale = true;
-    if (!m_customers || rows.isEmpty())
-        return;
-    constexpr qsizetype kCustomersOneByOne = 64;
-    if (rows.size() > kCustomersOneByOne) {
-        m_customers.reset(); // read again at the next use
-        return;
-    }
-    QStringList marks;
-    QVariantList ids;
-    for (const qint64 id : rows) {
-        marks << QStringLiteral("?");
-        ids << id;
-    }
-    QueryResult names;
-    QString error;
-    if (!m_db.query(Statement{QStringLiteral("select %1 from data1 where rowid in (%2)")
-                                  .arg(quoteIdentifier(salecol::customer), marks.join(QLatin1Char(','))),
-                              ids},
-                    &names, &error)) {
-        m_customers.reset(); // read again at the next use
-        return;
-    }
-    for (const auto& row : names.rows)
-        customerWritten(row.at(0).toString());
 }
 
 Result<QStringList> SalesLedger::customerNames()
 {
-    // The version moves only with the commits of other connections.
-    qint64 version = 0;
-    QString error;
-    if (!m_db.dataVersion(&version, &error))
-        return Error::engine(error);
-    if (!m_customers || version != m_customersDataVersion) {
-        m_customers.reset();
-        const Result<QueryResult> read = readDistinctColumn(m_db, QString(salecol::customer), QStringLiteral("data1"));
-        // The statement read every sale row; their pages are not needed again soon.
-        m_db.releaseCache();
-        if (!read)
-            return read.error();
-        QStringList list;
-        list.reserve(read->rows.size());
-        for (const auto& row : read->rows)
-            list << row.value(0).toString();
-        m_customers = std::move(list);
-        m_customersDataVersion = version;
-    }
-    return *m_customers;
-}
-
-void SalesLedger::customerWritten(const QString& name)
-{
-    // The list groups names the way the column compares them: ASCII letters
-    // without regard to case, everything else exactly.
-    const auto sameName = [&](const QString& other) {
-        if (other.size() != name.size())
-            return false;
-        for (qsizetype i = 0; i < name.size(); ++i) {
-            const char16_t a = name.at(i).unicode();
-            const char16_t b = other.at(i).unicode();
-            const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
-            if (fold(a) != fold(b))
-                return false;
-        }
-        return true;
-    };
-    QStringList& list = *m_customers;
-    const auto at = std::lower_bound(list.begin(), list.end(), name,
-                                     [](const QString& a, const QString& b) { return chinese::compare(a, b) < 0; });
-    // Equal names sit next to the insertion point (the order ignores case as the grouping does).
-    for (auto it = at; it != list.end() && chinese::compare(*it, name) == 0; ++it)
-        if (sameName(*it))
-            return;
-    if (at != list.begin() && sameName(*(at - 1)))
-        return;
-    list.insert(at, name);
+    if (auto ok = fresh(); !ok)
+        return ok.error();
+    const DistinctValues::Snapshot names = m_customers->values(QString(salecol::customer));
+    QStringList list;
+    list.reserve(qsizetype(names->size()));
+    for (const DistinctValues::Entry& e : *names)
+        list << e.text();
+    return list;
 }

@@ -19,7 +19,7 @@ class SortRanks;
 
 // The sale table `data1` held in memory, for the sales list of the sales
 // detail window, the charts and the summaries, and the customer names of the
-// sale panel. Loaded at its first use; every commit of this program hands it
+// sale panel and its lookups (salelookup.h). Loaded at its first use; every commit of this program hands it
 // the rows it wrote (takeWritten), and writes of other programs are read
 // before anything is shown.
 class SalesLedger final : public QObject
@@ -41,21 +41,17 @@ public:
     // The distinct values of a column (d) for a drop-down list, in the stock
     // lists' order.
     Result<DistinctValues::Snapshot> values(const QString& column);
-    // The customer names of the sales, in the Chinese order, each once (names
-    // differing only in the case of ASCII letters are one): read once (a scan
-    // of every sale row), then kept current by every commit of sale rows, and
-    // read again when another program wrote the file.
+    // The customer names of the sales, as "select g from data1 group by g
+    // order by g" gives them (names differing only in the case of ASCII
+    // letters are one; NULL first, as an empty name), from the loaded table.
     Result<QStringList> customerNames();
 
-    // The rows one commit of this program wrote: read into the loaded table
-    // and the customer names.
+    // The rows one commit of this program wrote: read into the loaded table.
     void takeWritten(const QList<qint64>& rows);
-    // The connection is closing: the list closes, the names are read again.
+    // The connection is closing: the list closes with it.
     void close();
 
 private:
-    void customerWritten(const QString& name);
-
     Database& m_db;
     RowSet m_list;
     std::unique_ptr<MemTable> m_table;
@@ -65,6 +61,5 @@ private:
     std::optional<salesearch::Query> m_query;
     bool m_runningQuery = false;
     bool m_stale = false;
-    std::optional<QStringList> m_customers;
-    qint64 m_customersDataVersion = -1;
+    std::unique_ptr<DistinctValues> m_customers;
 };
