@@ -330,14 +330,14 @@ void Txstj::setSaleNumber(const QString& number)
 void Txstj::saleRecorded(const QString& number)
 {
     setSaleNumber(number);
-    if (isVisible() || m_dm.sales().table().isLoaded())
+    if (isVisible() || m_everShown)
         showThisMonth();
 }
 
 void Txstj::showSaleNumber(const QString& number)
 {
     setSaleNumber(number);
-    if (isVisible() || m_dm.sales().table().isLoaded())
+    if (isVisible() || m_everShown)
         searchSaleNumber();
 }
 
@@ -370,6 +370,7 @@ void Txstj::showEvent(QShowEvent* e)
         return;
     if (m_lastPosition)
         move(*m_lastPosition);
+    m_everShown = true;
     restoreLayout();
     m_from->setDate(wallclock::today());
     m_to->setDate(wallclock::today());

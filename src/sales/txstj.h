@@ -113,6 +113,8 @@ private:
     Tdmfm& m_dm;
     SalesHost& m_host;
     bool m_superAdministrator = true;
+    // Shown at least once: a sale or a slip's number brings the list up to date from then on.
+    bool m_everShown = false;
     std::optional<QPoint> m_lastPosition;
     bool m_quiet = false; // boxes are being changed by the program: no search as typed
     QTabWidget* m_pages;
