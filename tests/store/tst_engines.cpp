@@ -13,9 +13,11 @@
 #include "store/ops/salelookup.h"
 #include "store/ops/saleops.h"
 #include "store/ops/stockops.h"
+#include "store/ops/tableloader.h"
 #include "store/ops/tdmfm.h"
 #include "store/ops/userqueries.h"
 
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -450,6 +452,109 @@ private slots:
         QTRY_COMPARE(shown(salelookup::customerByName(dm, u"anna"_s)), u"|BERLIN|555|"_s);
         QCOMPARE(differences(), QString());
         QVERIFY(dm.sales().customerNames().valueOr({}).contains(u"李四"_s));
+    }
+
+    // The sale table read in the background: nothing reads it before the
+    // read is handed over, and what this program and another commit while
+    // it reads (new rows, changed rows already read, a deletion) is in the
+    // table after it.
+    void writesDuringABackgroundLoad_data()
+    {
+        QTest::addColumn<ShopLocation::Kind>("engine");
+        QTest::addColumn<bool>("otherWrites"); // another program writes too
+        for (const bool otherWrites : {true, false}) {
+            const char* who = otherWrites ? "both programs" : "this program";
+            QTest::addRow("file, %s", who) << ShopLocation::Kind::File << otherWrites;
+            QTest::addRow("server, %s", who) << ShopLocation::Kind::Server << otherWrites;
+        }
+    }
+    void writesDuringABackgroundLoad()
+    {
+        QFETCH(ShopLocation::Kind, engine);
+        QFETCH(bool, otherWrites);
+        Shop shop(engine, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm dm;
+        QVERIFY(dm.open(shop.location()).ok());
+        QString error;
+        // Rows for a few steps of the read.
+        const int rows = 3 * MemTable::loadProgressStep();
+        const QString fill = engine == ShopLocation::Kind::File
+                                 ? u"with recursive s(i) as (select 1 union all select i + 1 from s where i < %1) "
+                                   "insert into data1 (g, h, z) select 'c' || (i %% 50), 'old', 'n' || i from s"_s
+                                 : u"insert into data1 (g, h, z) select 'c' || (i %% 50), 'old', 'n' || i "
+                                   "from generate_series(1, %1) i"_s;
+        QVERIFY2(dm.db().exec(fill.arg(rows).replace(u"%%"_s, u"%"_s), &error), qPrintable(error));
+        QCOMPARE(count(dm, u"data1"_s), rows);
+        QCoreApplication::processEvents(); // a server tells of the rows filled
+
+        Database other;
+        QVERIFY2(engine == ShopLocation::Kind::File ? other.open(shop.location().target(), false, &error)
+                                                    : other.openServer(shop.location().target(), &error),
+                 qPrintable(error));
+        // The worker stops inside its read until both programs have written.
+        std::atomic<bool> reading{false};
+        QSemaphore written;
+        dm.sales().loader().setWorkerStep([&](qint64 read) {
+            if (read == MemTable::loadProgressStep() && !reading.exchange(true))
+                written.tryAcquire(1, 20000);
+        });
+        dm.loadSalesInBackground();
+        QTRY_VERIFY_WITH_TIMEOUT(reading.load(), 10000);
+        QVERIFY(dm.sales().isWaitingForLoad());
+        QVERIFY(!dm.sales().table().isLoaded());
+        QCOMPARE(dm.sales().table().rowCount(), 0);
+
+        const QString insert = u"insert into data1 (g, h) values (?, ?)"_s;
+        const QString change = u"update data1 set h = ? where rowid = ?"_s;
+        QVERIFY2(dm.db().exec(Statement{insert, {u"本机"_s, u"here"_s}}, &error), qPrintable(error));
+        QVERIFY2(dm.db().exec(Statement{change, {u"changed here"_s, 1}}, &error), qPrintable(error));
+        QVERIFY2(dm.db().exec(Statement{u"delete from data1 where rowid = ?"_s, {2}}, &error), qPrintable(error));
+        if (otherWrites) {
+            QVERIFY2(other.exec(Statement{insert, {u"外来客"_s, u"there"_s}}, &error), qPrintable(error));
+            QVERIFY2(other.exec(Statement{change, {u"changed there"_s, 3}}, &error), qPrintable(error));
+        }
+        written.release();
+
+        // The table as the handover leaves it, not read again at a use.
+        QTRY_VERIFY_WITH_TIMEOUT(!dm.sales().loader().isRunning(), 20000);
+        const MemTable& t = dm.sales().table();
+        const int h = t.columnIndex(QString(salecol::address));
+        const int g = t.columnIndex(QString(salecol::customer));
+        const int added = otherWrites ? 2 : 1;
+        QCOMPARE(t.rowCount(), rows + added - 1);
+        QCOMPARE(t.position(2), -1);
+        QCOMPARE(t.value(t.position(1), h).toString(), u"changed here"_s);
+        QCOMPARE(t.value(t.position(3), h).toString(), otherWrites ? u"changed there"_s : u"old"_s);
+        QStringList customers;
+        for (int i = 1; i <= added; ++i) {
+            const int pos = t.position(rows + i);
+            customers << (pos < 0 ? u"missing"_s : t.value(pos, g).toString());
+        }
+        customers.sort();
+        QCOMPARE(customers, (otherWrites ? QStringList{u"外来客"_s, u"本机"_s} : QStringList{u"本机"_s}));
+        QVERIFY(dm.sales().loader().outcome().ok());
+    }
+
+    // A read in the background that fails is told, and leaves the table as
+    // it was: read here at its next use.
+    void failedBackgroundLoad()
+    {
+        Shop shop(ShopLocation::Kind::File, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm dm;
+        QVERIFY(dm.open(shop.location()).ok());
+        QList<Result<void>> told;
+        connect(&dm.sales().loader(), &TableLoader::finished, this, [&](const Result<void>& r) { told << r; });
+        QTemporaryDir empty;
+        dm.sales().loader().start(ShopLocation::file(empty.filePath(u"missing.mdb"_s)));
+        QTRY_COMPARE(told.size(), 1);
+        QVERIFY(!told.at(0).ok());
+        QVERIFY(!told.at(0).error().text.isEmpty());
+        QVERIFY(!dm.sales().isWaitingForLoad());
+        QVERIFY(!dm.sales().table().isLoaded());
+        QVERIFY(dm.sales().fresh().ok());
+        QVERIFY(dm.sales().table().isLoaded());
     }
 
     // Two tills taking sale numbers of one day never get the same one.

@@ -253,6 +253,84 @@ bool MemTable::load(QString* error)
     return ok;
 }
 
+bool MemTable::beginLoadElsewhere(QString* error)
+{
+    qint64 version = -1;
+    if (m_db.engine() == Database::Engine::File && !currentDataVersion(&version, error))
+        return false;
+    m_elsewhere = true;
+    m_elsewhereVersion = version;
+    m_elsewhereConnection = m_db.connectionSerial();
+    m_noted.clear();
+    return true;
+}
+
+void MemTable::noteWritten(const std::vector<qint64>& rows)
+{
+    if (m_elsewhere)
+        m_noted.insert(m_noted.end(), rows.begin(), rows.end());
+}
+
+bool MemTable::adopt(MemTable& loaded, QString* error)
+{
+    m_elsewhere = false;
+    emit aboutToReload();
+    clear();
+    ++m_version;
+    ++m_loadCount;
+    m_loadStamp = m_version;
+    m_names = std::move(loaded.m_names);
+    m_cols = std::move(loaded.m_cols);
+    m_source = std::move(loaded.m_source);
+    m_rowIds = std::move(loaded.m_rowIds);
+    m_live = std::move(loaded.m_live);
+    m_byRowId = std::move(loaded.m_byRowId);
+    loaded.clear();
+    m_loaded = true;
+    m_dataVersion = m_elsewhereVersion;
+    m_loadedConnection = m_elsewhereConnection;
+    // The rows written since the other connection began may be missing from
+    // its rows or older there: read again here, before anyone reads the table.
+    std::vector<qint64> noted = std::move(m_noted);
+    m_noted.clear();
+    std::sort(noted.begin(), noted.end());
+    noted.erase(std::unique(noted.begin(), noted.end()), noted.end());
+    bool ok = true;
+    if (m_loadedConnection == m_db.connectionSerial())
+        for (const qint64 id : noted)
+            if (!(ok = refreshRow(id, error)))
+                break;
+    emit reloaded();
+    return ok;
+}
+
+void MemTable::abandonLoadElsewhere()
+{
+    m_elsewhere = false;
+    m_noted.clear();
+    emit reloaded();
+}
+
+bool MemTable::changedElsewhere(bool* changed, QString* error)
+{
+    *changed = true;
+    if (!m_loaded || m_loadedConnection != m_db.connectionSerial())
+        return true;
+    if (m_db.engine() == Database::Engine::Server) {
+        // Every row committed is told to the connection; only a new one may have missed some.
+        qint64 unused = 0;
+        if (!m_db.dataVersion(&unused, error))
+            return false;
+        *changed = m_loadedConnection != m_db.connectionSerial();
+        return true;
+    }
+    qint64 now = 0;
+    if (!currentDataVersion(&now, error))
+        return false;
+    *changed = now != m_dataVersion;
+    return true;
+}
+
 bool MemTable::loadFromFile(QString* error)
 {
     sqlite3* db = m_db.handle();
@@ -623,6 +701,10 @@ bool MemTable::refreshRow(qint64 rowId, QString* error)
         *error = QStringLiteral("The table %1 is being read").arg(m_table);
         return false;
     }
+    if (m_elsewhere)
+        m_noted.push_back(rowId);
+    if (m_elsewhere && !m_loaded)
+        return true; // read with the rows the load elsewhere brings
     if (!m_loaded || m_loadedConnection != m_db.connectionSerial())
         return load(error);
     if (m_db.engine() == Database::Engine::Server)
@@ -723,6 +805,18 @@ bool MemTable::reloadIfChangedElsewhere(QString* error, bool* reloaded)
     }
     // Rows this connection wrote by statements that did not say so.
     std::vector<qint64> written = m_db.takeWrittenRows(m_table);
+    if (m_elsewhere) {
+        // The load elsewhere brings what other connections wrote; the rows
+        // written here are read now where the table is loaded, and again after it.
+        for (const qint64 id : written)
+            if (!refreshRow(id, error))
+                return false;
+        if (!m_loaded) {
+            *error = QStringLiteral("The table %1 is being read").arg(m_table);
+            return false;
+        }
+        return true;
+    }
     if (m_loaded && m_loadedConnection == m_db.connectionSerial() && !written.empty()) {
         std::sort(written.begin(), written.end());
         written.erase(std::unique(written.begin(), written.end()), written.end());

@@ -76,6 +76,33 @@ public:
     // it did. Rows this connection wrote without a refreshRow are read again first.
     bool reloadIfChangedElsewhere(QString* error, bool* reloaded = nullptr);
 
+    // A load made elsewhere: another MemTable of the same table reads the rows
+    // on a connection of its own (in a worker thread) and hands them over with
+    // adopt(). From beginLoadElsewhere() on, the rows the program is told were
+    // written (noteWritten()) are kept and read again after the handover;
+    // meanwhile the table holds what it held before (nothing before its first
+    // load) and refreshRow() keeps that current as usual. The file's version
+    // is taken here, so a write of another program that the other connection
+    // may have missed shows in changedElsewhere() after the handover.
+    bool beginLoadElsewhere(QString* error);
+    bool isLoadingElsewhere() const { return m_elsewhere; }
+    void noteWritten(const std::vector<qint64>& rows);
+    // Takes every row `loaded` read (it is left empty and not loaded), as if
+    // this table had read them when beginLoadElsewhere() was called, then
+    // reads the rows noted since; aboutToReload() and reloaded() frame it, as
+    // a load. False with the engine's text when a noted row cannot be read.
+    bool adopt(MemTable& loaded, QString* error);
+    // The load elsewhere failed or was given up: the table stays as it was
+    // (reloaded() tells those waiting).
+    void abandonLoadElsewhere();
+    // Whether another connection may have written the table since the rows
+    // held were read: the file's version moved, or the connection was made
+    // anew. A loaded table only.
+    bool changedElsewhere(bool* changed, QString* error);
+    // The columns searched with LIKE, as given.
+    const QStringList& likeColumns() const { return m_likeNames; }
+    const LoadProgress& loadProgress() const { return m_progress; }
+
     QString table() const { return m_table; }
     bool isLoaded() const { return m_loaded; }
     const QStringList& columns() const { return m_names; }
@@ -292,4 +319,10 @@ private:
     quint64 m_loadedConnection = 0; // Database::connectionSerial() of the load
     LoadProgress m_progress;
     bool m_loading = false;
+    // A load elsewhere: the file's version and the connection when it began,
+    // and the rows written since.
+    bool m_elsewhere = false;
+    qint64 m_elsewhereVersion = -1;
+    quint64 m_elsewhereConnection = 0;
+    std::vector<qint64> m_noted;
 };

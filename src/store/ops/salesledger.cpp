@@ -6,6 +6,7 @@
 #include "store/memory/salefilter.h"
 #include "store/memory/sortranks.h"
 #include "store/ops/stockcatalogue.h"
+#include "store/ops/tableloader.h"
 #include "store/ops/tdmfm.h"
 
 #include <QScopedValueRollback>
@@ -27,6 +28,13 @@ SalesLedger::SalesLedger(Database& db, QObject* parent)
     m_distinct = std::make_unique<DistinctValues>(*m_table, QStringList{salecol::category});
     // Apart: a new sale's name must not rebuild the categories' list.
     m_customers = std::make_unique<DistinctValues>(*m_table, QStringList{salecol::customer});
+    m_loader = std::make_unique<TableLoader>(*m_table);
+    // A window's progress display follows a load in the background as it
+    // follows one made here.
+    connect(m_loader.get(), &TableLoader::progress, this, [this](qint64 read, qint64 expected) {
+        if (m_table->loadProgress() && !m_table->isLoaded())
+            m_table->loadProgress()(read, expected);
+    });
     // A re-read the list did not ask for (the connection was replaced): show
     // the same query's rows again.
     connect(m_table.get(), &MemTable::reloaded, this, [this] {
@@ -39,12 +47,27 @@ SalesLedger::~SalesLedger() = default;
 
 void SalesLedger::close()
 {
+    m_loader->abandon();
     m_list.close();
 }
 
 Result<void> SalesLedger::fresh()
 {
+    if (isWaitingForLoad())
+        if (auto loaded = m_loader->wait(); !loaded)
+            return loaded;
     return freshenTable(*m_table, m_stale);
+}
+
+void SalesLedger::loadInBackground(const ShopLocation& location)
+{
+    if (!m_table->isLoaded())
+        m_loader->start(location);
+}
+
+bool SalesLedger::isWaitingForLoad() const
+{
+    return m_loader->isRunning() && !m_table->isLoaded();
 }
 
 Result<void> SalesLedger::show(const salesearch::Query& q)

@@ -16,6 +16,8 @@ class Database;
 class MemTable;
 class SaleFilter;
 class SortRanks;
+class TableLoader;
+class ShopLocation;
 
 // The sale table `data1` held in memory, for the sales list of the sales
 // detail window, the charts and the summaries, and the customer names of the
@@ -32,9 +34,17 @@ public:
     MemTable& table() { return *m_table; }
     RowSet& list() { return m_list; }
 
-    // Loads the table the first time, and reads it again after another
-    // program wrote the file.
+    // Loads the table the first time (waiting for a load in the background,
+    // if one runs), and reads it again after another program wrote the file.
     Result<void> fresh();
+    // Reads the table in the background on a connection of its own
+    // (TableLoader): a window asks isWaitingForLoad() before it reads, and
+    // the loader's signals tell of the progress and the end.
+    void loadInBackground(const ShopLocation& location);
+    TableLoader& loader() { return *m_loader; }
+    // True while the table has not been loaded and a load in the background
+    // runs: a read now would wait for it.
+    bool isWaitingForLoad() const;
     // The rows of salesearch::statement(q), shown in the list as a view of the
     // table. A query the engine would refuse leaves the list as it was.
     Result<void> show(const salesearch::Query& q);
@@ -62,4 +72,5 @@ private:
     bool m_runningQuery = false;
     bool m_stale = false;
     std::unique_ptr<DistinctValues> m_customers;
+    std::unique_ptr<TableLoader> m_loader; // after the table: goes first
 };

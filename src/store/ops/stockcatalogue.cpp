@@ -5,6 +5,7 @@
 #include "store/memory/sortranks.h"
 #include "store/memory/stockfilter.h"
 #include "store/ops/summary.h"
+#include "store/ops/tableloader.h"
 
 #include <QScopedValueRollback>
 
@@ -23,6 +24,13 @@ StockCatalogue::StockCatalogue(Database& db, QObject* parent)
     m_ranks = std::make_unique<SortRanks>(*m_table);
     m_distinct = std::make_unique<DistinctValues>(*m_table, QStringList{stockcol::name, stockcol::model, stockcol::code,
                                                                         stockcol::category, stockcol::supplier});
+    m_loader = std::make_unique<TableLoader>(*m_table);
+    // A window's progress display follows a load in the background as it
+    // follows one made here.
+    connect(m_loader.get(), &TableLoader::progress, this, [this](qint64 read, qint64 expected) {
+        if (m_table->loadProgress() && !m_table->isLoaded())
+            m_table->loadProgress()(read, expected);
+    });
     // A re-read the list did not ask for (the connection was replaced): show
     // the same statement's rows again.
     connect(m_table.get(), &MemTable::reloaded, this, [this] {
@@ -35,11 +43,16 @@ StockCatalogue::~StockCatalogue() = default;
 
 bool takeWrittenRows(MemTable& table, const QList<qint64>& rows)
 {
-    if (!table.isLoaded() || rows.isEmpty())
+    if (rows.isEmpty())
+        return true;
+    // A load in the background may have begun its read before these rows
+    // were committed: they are read again once it is done.
+    table.noteWritten(std::vector<qint64>(rows.cbegin(), rows.cend()));
+    if (!table.isLoaded())
         return true; // the first load reads everything
     constexpr qsizetype kReadOneByOne = 64;
     QString error;
-    if (rows.size() > kReadOneByOne)
+    if (rows.size() > kReadOneByOne && !table.isLoadingElsewhere())
         return table.load(&error);
     for (const qint64 id : rows)
         if (!table.refreshRow(id, &error))
@@ -56,8 +69,20 @@ void StockCatalogue::takeWritten(const QList<qint64>& rows)
         m_stale = true;
 }
 
+void StockCatalogue::loadInBackground(const ShopLocation& location)
+{
+    if (!m_table->isLoaded())
+        m_loader->start(location);
+}
+
+bool StockCatalogue::isWaitingForLoad() const
+{
+    return m_loader->isRunning() && !m_table->isLoaded();
+}
+
 void StockCatalogue::close()
 {
+    m_loader->abandon();
     m_list.close();
     m_summary.close();
 }
@@ -72,6 +97,11 @@ Result<void> freshenTable(MemTable& table, bool& stale)
 
 Result<void> StockCatalogue::fresh()
 {
+    if (isWaitingForLoad())
+        if (Result<void> loaded = m_loader->wait(); !loaded) {
+            m_list.close();
+            return loaded;
+        }
     Result<void> ok = freshenTable(*m_table, m_stale);
     if (!ok)
         m_list.close();

@@ -14,6 +14,8 @@ class Database;
 class MemTable;
 class SortRanks;
 class StockFilter;
+class TableLoader;
+class ShopLocation;
 
 // The stock table `data` held in memory, and what the windows show of it:
 // the stock list ("全部记录" and "查询"), the summary ("汇总统计") and the
@@ -43,6 +45,14 @@ public:
     // engine error leaves it closed.
     Result<void> refreshSummary();
 
+    // Reads the table in the background on a connection of its own
+    // (TableLoader); a read of the table before it is done waits for it.
+    void loadInBackground(const ShopLocation& location);
+    TableLoader& loader() { return *m_loader; }
+    // True while the table has not been loaded and a load in the background
+    // runs: a read now would wait for it.
+    bool isWaitingForLoad() const;
+
     // The rows one commit of this program wrote: read into the loaded table.
     void takeWritten(const QList<qint64>& rows);
     // The connection is closing: the list and the summary close with it.
@@ -66,6 +76,7 @@ private:
     std::unique_ptr<StockFilter> m_filter;
     std::unique_ptr<SortRanks> m_ranks;
     std::unique_ptr<DistinctValues> m_distinct;
+    std::unique_ptr<TableLoader> m_loader; // after the table: goes first
     Query m_query;
     bool m_runningQuery = false;
     // A row the last commit could not read: the table is read whole at its next use.

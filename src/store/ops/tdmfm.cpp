@@ -42,6 +42,18 @@ Result<void> Tdmfm::open(const ShopLocation& location)
     return {};
 }
 
+void Tdmfm::loadStockInBackground()
+{
+    if (isOpen())
+        m_stock->loadInBackground(m_location);
+}
+
+void Tdmfm::loadSalesInBackground()
+{
+    if (isOpen())
+        m_sales->loadInBackground(m_location);
+}
+
 void Tdmfm::closeConnection()
 {
     m_stock->close();

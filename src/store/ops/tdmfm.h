@@ -63,6 +63,12 @@ public:
     // other rows now.
     Result<void> reopen();
 
+    // Start reading the stock table or the sale table in the background, on
+    // a connection of their own to the open shop (see TableLoader); a read
+    // of the table before it is done waits for it.
+    void loadStockInBackground();
+    void loadSalesInBackground();
+
     StockCatalogue& stock() { return *m_stock; }
     SalesLedger& sales() { return *m_sales; }
 
