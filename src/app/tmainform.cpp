@@ -10,8 +10,10 @@
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "stock/stockinpanel.h"
+#include "store/ops/tableloader.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
+#include "ui/reporterror.h"
 #include "ui/datefield.h"
 #include "users/logingate.h"
 #include "users/session.h"
@@ -67,6 +69,13 @@ TMainForm::TMainForm(Tdmfm& dm, QWidget* parent)
 
     m_status = new MainStatusBar(webAddress(), this);
     setStatusBar(m_status);
+    // The tables read in the background report a failure here; what does
+    // not need the table goes on, and a use of it reads it again.
+    for (TableLoader* loader : {&m_dm.stock().loader(), &m_dm.sales().loader()})
+        connect(loader, &TableLoader::finished, this, [](const Result<void>& outcome) {
+            if (!outcome)
+                reportError(outcome.error());
+        });
     m_login = new LoginGate(m_dm, *m_session, this);
     connect(m_login, &LoginGate::finished, this, &TMainForm::loginFinished);
 
@@ -117,6 +126,11 @@ Tloginfm* TMainForm::loginWindow() const
 {
     return m_login->dialog();
 }
+bool TMainForm::isLoadingInBackground() const
+{
+    return m_dm.stock().loader().isRunning() || m_dm.sales().loader().isRunning();
+}
+
 qint64 TMainForm::sessionId() const
 {
     return m_session->id();
@@ -137,6 +151,8 @@ void TMainForm::showEvent(QShowEvent* e)
     QMainWindow::showEvent(e);
     if (e->spontaneous())
         return;
+    // The login needs only the users: the stock table is read meanwhile.
+    m_dm.loadStockInBackground();
     const QDate today = wallclock::today();
     m_list->prepareShow(today);
     m_windows->prepareShow();
@@ -173,6 +189,10 @@ void TMainForm::loginFinished(bool loggedIn)
         return;
     }
     const bool logged = m_session->logIn(loginWindow()->userName(), wallclock::now());
+    // The sale table is read in the background from now on (the customer
+    // list, the sales windows).
+    if (logged)
+        m_dm.loadSalesInBackground();
     activateWindow();
     m_list->grid()->view()->setFocus();
     m_status->setOperator(userName());

@@ -96,6 +96,9 @@ public:
     QMenu* supportMenu() const { return m_toolbar->supportMenu(); }
     QToolButton* newStockButton() const { return m_toolbar->newStockButton(); }
     Tloginfm* loginWindow() const;
+    // Whether the stock or the sale table is still being read in the
+    // background (from the login window and from the login on).
+    bool isLoadingInBackground() const;
     THelpForm* helpWindow() const { return m_toolbar->supportMenu()->helpWindow(); }
     Tpos* receiptSettings() const { return m_settingsMenu->receiptSettings(); }
     // The Excel import window, made at its first opening and kept, so its paths

@@ -11,6 +11,7 @@
 #include "store/memory/rowset.h"
 #include "store/ops/salelookup.h"
 #include "store/ops/saleops.h"
+#include "store/ops/tableloader.h"
 #include "store/ops/tdmfm.h"
 #include "ui/clickshield.h"
 #include "ui/datefield.h"
@@ -108,6 +109,12 @@ SalePanel::SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent)
     connect(m_quantity, &NumberBox::textChanged, this, &SalePanel::updateSaleAmount);
     connect(m_numberEdit, &QLineEdit::textChanged, this, &SalePanel::onNumberChanged);
     connect(m_customer, &QComboBox::editTextChanged, this, &SalePanel::onCustomerEdited);
+    // The customers come from the sale table, read in the background after
+    // the login: the panel sells meanwhile, and the list fills when it is read.
+    connect(&m_dm.sales().loader(), &TableLoader::finished, this, [this] {
+        if (isVisible() && m_customer->count() == 0 && !m_dm.sales().isWaitingForLoad())
+            refillCustomers(true);
+    });
     connect(m_next, &QPushButton::clicked, this, &SalePanel::nextNumber);
     connect(m_previous, &QPushButton::clicked, this, &SalePanel::previousNumber);
     connect(m_return, &QPushButton::clicked, this, &SalePanel::toggleReturn);
@@ -332,16 +339,20 @@ bool SalePanel::openForRow(const RowSet& set, int row)
     return true;
 }
 
-void SalePanel::refillCustomers()
+void SalePanel::refillCustomers(bool keepTyped)
 {
     const QScopedValueRollback quiet(m_quiet, true);
     // The names are kept by the data module: a refill after every sale must
     // not scan every sale row again.
     const QSignalBlocker block(m_customer);
+    const QString typed = keepTyped ? m_customer->currentText() : QString();
+    // Read before the list is emptied: events may run while it is read.
+    const QStringList names =
+        m_dm.sales().isWaitingForLoad() ? QStringList() : valueOrReport(m_dm.sales().customerNames(), {});
     m_customer->clear();
-    m_customer->addItems(valueOrReport(m_dm.sales().customerNames(), {}));
+    m_customer->addItems(names);
     m_customer->setCurrentIndex(-1);
-    m_customer->setCurrentText(QString());
+    m_customer->setCurrentText(typed);
 }
 
 // ---- Recomputations --------------------------------------------------------------
@@ -418,7 +429,7 @@ void SalePanel::onCustomerEdited(const QString& text)
     if (m_quiet)
         return;
     const QString name = text.trimmed();
-    if (name.isEmpty())
+    if (name.isEmpty() || m_dm.sales().isWaitingForLoad())
         return;
     const auto found = salelookup::customerByName(m_dm, name);
     if (!succeeded(found) || !*found)
@@ -430,7 +441,7 @@ void SalePanel::onCustomerEdited(const QString& text)
 void SalePanel::onNumberChanged()
 {
     const QString number = m_numberEdit->text().trimmed();
-    if (!number.isEmpty()) {
+    if (!number.isEmpty() && !m_dm.sales().isWaitingForLoad()) {
         if (const auto found = salelookup::customerBySaleNumber(m_dm, number); succeeded(found)) {
             const salelookup::CustomerDetails c = found->value_or(salelookup::CustomerDetails{});
             const QScopedValueRollback quiet(m_quiet, true);

@@ -102,7 +102,8 @@ private:
     bool recalculate();
     void onCustomerEdited(const QString& text);
     void onNumberChanged();
-    void refillCustomers();
+    // The customer list afresh; `keepTyped` keeps the name typed meanwhile.
+    void refillCustomers(bool keepTyped = false);
     void clearEntries();
     void finish(bool saved);
     void refuseShortage(const QString& onHand);

@@ -11,6 +11,7 @@
 #include "stock/stocklisthost.h"
 #include "stock/stocksearchbox.h"
 #include "store/db/columns.h"
+#include "store/ops/tableloader.h"
 #include "store/ops/tdmfm.h"
 #include "ui/characterfilter.h"
 #include "ui/datagrid.h"
@@ -19,6 +20,7 @@
 #include "ui/gridexport.h"
 #include "ui/gridprint.h"
 #include "ui/reporterror.h"
+#include "ui/tableloadprogress.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -55,6 +57,13 @@ StockListPanel::StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent)
     connect(m_grid, &DataGrid::cellClicked, this, &StockListPanel::rowClicked);
     connect(m_grid, &DataGrid::rowDoubleClicked, this, [this](int row) { m_host.stockRowDoubleClicked(row); });
     m_columns = new StockColumnSettings(m_grid, this);
+    // The stock table is read in the background from the login on: the
+    // list shows it once it is there, with its progress meanwhile.
+    new TableLoadProgress(m_dm.stock().table(), QStringLiteral("正在读取库存记录…"), this);
+    connect(&m_dm.stock().loader(), &TableLoader::finished, this, [this] {
+        if (std::exchange(m_reloadWhenLoaded, false))
+            reload();
+    });
     buildGridMenu();
     m_grid->setContextMenu(m_gridMenu);
 
@@ -182,6 +191,10 @@ QString StockListPanel::alarmNumber() const
 
 void StockListPanel::reload()
 {
+    if (m_dm.stock().isWaitingForLoad()) {
+        m_reloadWhenLoaded = true;
+        return;
+    }
     if (m_stockIn)
         m_stockIn->refillLists();
     m_search->refillLists(m_dm);

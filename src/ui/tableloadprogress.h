@@ -14,6 +14,8 @@ class QWidget;
 // showAfterMs(), repainted every few thousand rows. Only painting and timers
 // run meanwhile; input waits until the read is done, and there is no cancel
 // (the window needs its table). The dialog closes when the table is loaded.
+// A read in the background (TableLoader) is shown the same way; input waits
+// only while a window waits for it.
 class TableLoadProgress final : public QObject
 {
     Q_OBJECT

@@ -16,6 +16,8 @@
 #include "stock/stocksearchbox.h"
 #include "store/db/columns.h"
 #include "store/db/passwordhash.h"
+#include "store/memory/memtable.h"
+#include "store/ops/tableloader.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/datagridmodel.h"
@@ -37,7 +39,9 @@
 #include <QMenu>
 #include <QMoveEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QSemaphore>
 #include <QStyle>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -154,6 +158,8 @@ private slots:
     void windowsPlacedWithOnlyACloseBox();
     void webSiteWithoutBrowserSaysSo();
     void failedSettingWritesAreShown();
+    void stockListFillsWhenTheStockIsRead();
+    void failedBackgroundReadIsReported();
 };
 
 void TestMainWindow::superAdministratorTakesStockInFindsChangesDeletes()
@@ -1289,6 +1295,57 @@ void TestMainWindow::failedSettingWritesAreShown()
     port.clear();
     main.close();
     QCOMPARE(port.texts(), QStringList{settingsFailure}); // the remembered sale date
+}
+
+// The stock table is read in the background while the login window shows:
+// the login gives a working window at once, and the list fills once the
+// table is in.
+void TestMainWindow::stockListFillsWhenTheStockIsRead()
+{
+    TestShop shop;
+    RecordingPort port;
+    QString error;
+    QVERIFY2(shop.dm().db().exec(QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
+                                                "where i < %1) insert into data (a, [7]) select '商品' || i, 1 from n")
+                                     .arg(2 * MemTable::loadProgressStep()),
+                                 &error),
+             qPrintable(error));
+    // The read stops half-way until the session runs.
+    std::atomic<bool> reading{false};
+    QSemaphore go;
+    shop.dm().stock().loader().setWorkerStep([&](qint64 read) {
+        if (read == MemTable::loadProgressStep() && !reading.exchange(true))
+            go.tryAcquire(1, 20000);
+    });
+    const auto release = qScopeGuard([&] { go.release(); });
+    TMainForm main(shop.dm());
+    QVERIFY(logInWithoutWaiting(main));
+    QTRY_VERIFY(reading.load());
+    QVERIFY(shop.dm().stock().isWaitingForLoad());
+    QCOMPARE(main.grid()->model()->rowCount(), 0);
+    go.release();
+    QTRY_COMPARE(main.grid()->model()->rowCount(), 2 * MemTable::loadProgressStep());
+    QVERIFY2(port.entries.isEmpty(), qPrintable(port.lastText()));
+}
+
+// A read in the background that fails is reported, and the program goes on:
+// the stock list reads the table on the program's own connection.
+void TestMainWindow::failedBackgroundReadIsReported()
+{
+    TestShop shop;
+    RecordingPort port;
+    shop.addStock(QStringLiteral("甲球拍"), QStringLiteral("A型"), QStringLiteral("A100"), QStringLiteral("球拍"), 10,
+                  5, 20, QStringLiteral("2026-01-01"), QStringLiteral("甲厂"));
+    // The open connection keeps the file; a new one finds nothing at its name.
+    const QString moved = shop.dbPath() + QStringLiteral(".moved");
+    QVERIFY(QFile::rename(shop.dbPath(), moved));
+    const auto back = qScopeGuard([&] { QFile::rename(moved, shop.dbPath()); });
+    TMainForm main(shop.dm());
+    QVERIFY(logIn(main));
+    QCOMPARE(port.entries.size(), 2); // the stock table's read and the sale table's
+    for (const QString& text : port.texts())
+        QVERIFY2(text.contains(QStringLiteral("data.mdb")), qPrintable(text));
+    QCOMPARE(names(shop.dm()), QStringList{QStringLiteral("甲球拍")});
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -13,7 +13,9 @@
 #include "stock/stockinpanel.h"
 #include "store/db/columns.h"
 #include "store/db/passwordhash.h"
+#include "store/memory/memtable.h"
 #include "store/ops/saleops.h"
+#include "store/ops/tableloader.h"
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/datagridmodel.h"
@@ -26,6 +28,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -141,6 +145,7 @@ private slots:
     void openingStartsClearedAndRefusalsKeepTheEntries();
     void quickSecondPressStaysOnTheTill();
     void customers();
+    void sellsWhileTheSalesAreRead();
     void enterAndTabOrder();
     void closeAndReturnToggle();
     void mainWindowSellsOnDoubleClick();
@@ -634,6 +639,53 @@ void TestSalePanel::customers()
     QCOMPARE(p->addressEdit()->text(), QStringLiteral("北街1号"));
     QCOMPARE(p->contactEdit()->text(), QStringLiteral("139"));
     QCOMPARE(p->remarkEdit()->text(), QStringLiteral("会员"));
+}
+
+// The sale table is read in the background after the login: the panel sells
+// at once, without waiting for it, and its customer list fills once it is in.
+void TestSalePanel::sellsWhileTheSalesAreRead()
+{
+    Till t;
+    QVERIFY(t.ready());
+    const qint64 id =
+        t.shop.addStock(QStringLiteral("足球"), {}, QStringLiteral("F1"), QStringLiteral("球类"), 60, 20, 99);
+    QString error;
+    QVERIFY2(t.dm().db().exec(QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
+                                             "where i < %1) insert into data1 (g, z) select '客' || (i % 5), "
+                                             "'2026031400' || (i % 9) from n")
+                                  .arg(3 * MemTable::loadProgressStep()),
+                              &error),
+             qPrintable(error));
+    // The read stops half-way until the sale is made.
+    std::atomic<bool> reading{false};
+    QSemaphore go;
+    t.dm().sales().loader().setWorkerStep([&](qint64 read) {
+        if (read == MemTable::loadProgressStep() && !reading.exchange(true))
+            go.tryAcquire(1, 20000);
+    });
+    const auto release = qScopeGuard([&] { go.release(); });
+    t.dm().loadSalesInBackground();
+    QTRY_VERIFY(reading.load());
+
+    SalePanel* p = t.panel;
+    QVERIFY(t.open(id));
+    QCOMPARE(p->customerList()->count(), 0);
+    p->customerList()->setFocus();
+    typeText(focused(), QStringLiteral("新客"));
+    QVERIFY(p->confirm());
+    QVERIFY2(t.port.entries.isEmpty(), qPrintable(t.port.texts().join(u'|')));
+    QCOMPARE(t.sales(QStringLiteral("g")).last().at(0).toString(), QStringLiteral("新客"));
+    // Nothing waited for the read.
+    QVERIFY(t.dm().sales().isWaitingForLoad());
+
+    QVERIFY(t.open(id));
+    QCOMPARE(p->customerList()->count(), 0);
+    p->customerList()->setFocus();
+    typeText(focused(), QStringLiteral("客"));
+    go.release();
+    QTRY_COMPARE(p->customerList()->count(), 6);
+    QCOMPARE(p->customerList()->itemText(5), QStringLiteral("新客"));
+    QCOMPARE(p->customerName(), QStringLiteral("客"));
 }
 
 void TestSalePanel::enterAndTabOrder()

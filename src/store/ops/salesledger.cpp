@@ -53,9 +53,10 @@ void SalesLedger::close()
 
 Result<void> SalesLedger::fresh()
 {
+    // A read in the background that fails is told by the loader (finished);
+    // the table is then read here.
     if (isWaitingForLoad())
-        if (auto loaded = m_loader->wait(); !loaded)
-            return loaded;
+        (void)m_loader->wait();
     return freshenTable(*m_table, m_stale);
 }
 

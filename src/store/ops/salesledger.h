@@ -35,7 +35,8 @@ public:
     RowSet& list() { return m_list; }
 
     // Loads the table the first time (waiting for a load in the background,
-    // if one runs), and reads it again after another program wrote the file.
+    // if one runs, and reading it here if that failed), and reads it again
+    // after another program wrote the file.
     Result<void> fresh();
     // Reads the table in the background on a connection of its own
     // (TableLoader): a window asks isWaitingForLoad() before it reads, and

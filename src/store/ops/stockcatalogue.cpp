@@ -97,11 +97,10 @@ Result<void> freshenTable(MemTable& table, bool& stale)
 
 Result<void> StockCatalogue::fresh()
 {
+    // A read in the background that fails is told by the loader (finished);
+    // the table is then read here.
     if (isWaitingForLoad())
-        if (Result<void> loaded = m_loader->wait(); !loaded) {
-            m_list.close();
-            return loaded;
-        }
+        (void)m_loader->wait();
     Result<void> ok = freshenTable(*m_table, m_stale);
     if (!ok)
         m_list.close();
