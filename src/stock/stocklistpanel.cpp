@@ -57,10 +57,10 @@ StockListPanel::StockListPanel(Tdmfm& dm, StockListHost& host, QWidget* parent)
     connect(m_grid, &DataGrid::cellClicked, this, &StockListPanel::rowClicked);
     connect(m_grid, &DataGrid::rowDoubleClicked, this, [this](int row) { m_host.stockRowDoubleClicked(row); });
     m_columns = new StockColumnSettings(m_grid, this);
-    // The stock table is read in the background from the login on: the
-    // list shows it once it is there, with its progress meanwhile.
-    new TableLoadProgress(m_dm.stock().table(), QStringLiteral("正在读取库存记录…"), this);
+    // The stock table is read in the background while the login window
+    // shows: a list asked for before it is in fills once it is.
     connect(&m_dm.stock().loader(), &TableLoader::finished, this, [this] {
+        delete m_loadProgress;
         if (std::exchange(m_reloadWhenLoaded, false))
             reload();
     });
@@ -193,6 +193,9 @@ void StockListPanel::reload()
 {
     if (m_dm.stock().isWaitingForLoad()) {
         m_reloadWhenLoaded = true;
+        // Meanwhile the read's progress shows over the window.
+        if (!m_loadProgress)
+            m_loadProgress = new TableLoadProgress(m_dm.stock().table(), QStringLiteral("正在读取库存记录…"), window());
         return;
     }
     if (m_stockIn)

@@ -2,6 +2,7 @@
 
 #include "store/memory/stockqueries.h"
 
+#include <QPointer>
 #include <QSet>
 #include <QWidget>
 
@@ -16,6 +17,7 @@ class StockColumnSettings;
 class StockInPanel;
 class StockListHost;
 class StockSearchBox;
+class TableLoadProgress;
 class Tdmfm;
 
 // The stock list: the grid over the in-memory stock rows, the search box under
@@ -102,6 +104,7 @@ private:
     QAction* m_windowActionsEnd = nullptr;
     bool m_lastPartStarted = false;
     bool m_reloadWhenLoaded = false; // a reload waits for the stock table's read in the background
+    QPointer<TableLoadProgress> m_loadProgress; // shown while it waits
     QList<QAction*> m_superOnly;
     DataGrid* m_grid;
     StockColumnSettings* m_columns;

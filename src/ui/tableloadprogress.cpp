@@ -40,7 +40,8 @@ TableLoadProgress::~TableLoadProgress()
 
 void TableLoadProgress::step(qint64 read, qint64 expected)
 {
-    if (read == 0)
+    // A read in the background may have begun before this display was made.
+    if (read == 0 || !m_started.isValid())
         m_started.start();
     if (!m_dialog) {
         if (!m_started.isValid() || m_started.elapsed() < g_showAfterMs)

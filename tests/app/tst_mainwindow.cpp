@@ -23,6 +23,7 @@
 #include "ui/datagridmodel.h"
 #include "ui/datefield.h"
 #include "ui/numberbox.h"
+#include "ui/tableloadprogress.h"
 #include "users/tloginfm.h"
 
 #include <QAction>
@@ -38,6 +39,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMoveEvent>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
@@ -1298,33 +1300,51 @@ void TestMainWindow::failedSettingWritesAreShown()
 }
 
 // The stock table is read in the background while the login window shows:
-// the login gives a working window at once, and the list fills once the
-// table is in.
+// the login gives a working window at once, the read's progress shows over
+// it, and the list fills once the table is in.
 void TestMainWindow::stockListFillsWhenTheStockIsRead()
 {
     TestShop shop;
     RecordingPort port;
     QString error;
+    const int rows = 3 * MemTable::loadProgressStep();
     QVERIFY2(shop.dm().db().exec(QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
                                                 "where i < %1) insert into data (a, [7]) select '商品' || i, 1 from n")
-                                     .arg(2 * MemTable::loadProgressStep()),
+                                     .arg(rows),
                                  &error),
              qPrintable(error));
-    // The read stops half-way until the session runs.
-    std::atomic<bool> reading{false};
+    const int showAfter = TableLoadProgress::showAfterMs();
+    TableLoadProgress::setShowAfterMs(0);
+    const auto restore = qScopeGuard([&] { TableLoadProgress::setShowAfterMs(showAfter); });
+    // The read stops after its first step until the session runs, and after
+    // its second until the test has seen the progress.
+    std::atomic<int> steps{0};
     QSemaphore go;
     shop.dm().stock().loader().setWorkerStep([&](qint64 read) {
-        if (read == MemTable::loadProgressStep() && !reading.exchange(true))
+        if (read > 0 && read % MemTable::loadProgressStep() == 0 && steps.fetch_add(1) < 2)
             go.tryAcquire(1, 20000);
     });
-    const auto release = qScopeGuard([&] { go.release(); });
+    const auto release = qScopeGuard([&] { go.release(2); });
     TMainForm main(shop.dm());
+    // The read is under way before the login, as at a real login.
+    main.show();
+    QTRY_VERIFY(steps.load() > 0);
+    QCoreApplication::processEvents();
     QVERIFY(logInWithoutWaiting(main));
-    QTRY_VERIFY(reading.load());
     QVERIFY(shop.dm().stock().isWaitingForLoad());
     QCOMPARE(main.grid()->model()->rowCount(), 0);
     go.release();
-    QTRY_COMPARE(main.grid()->model()->rowCount(), 2 * MemTable::loadProgressStep());
+    const auto progress = [] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QProgressDialog*>(top); d && d->isVisible())
+                return d->labelText();
+        return QString();
+    };
+    QTRY_COMPARE(progress(), QStringLiteral("正在读取库存记录… %1 / %2").arg(2 * MemTable::loadProgressStep()).arg(rows));
+    QCOMPARE(main.grid()->model()->rowCount(), 0);
+    go.release();
+    QTRY_COMPARE(main.grid()->model()->rowCount(), rows);
+    QCOMPARE(progress(), QString());
     QVERIFY2(port.entries.isEmpty(), qPrintable(port.lastText()));
 }
 

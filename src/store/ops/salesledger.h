@@ -21,7 +21,8 @@ class ShopLocation;
 
 // The sale table `data1` held in memory, for the sales list of the sales
 // detail window, the charts and the summaries, and the customer names of the
-// sale panel and its lookups (salelookup.h). Loaded at its first use; every commit of this program hands it
+// sale panel and its lookups (salelookup.h). Loaded at its first use or in
+// the background (loadInBackground); every commit of this program hands it
 // the rows it wrote (takeWritten), and writes of other programs are read
 // before anything is shown.
 class SalesLedger final : public QObject

@@ -19,9 +19,10 @@ class ShopLocation;
 
 // The stock table `data` held in memory, and what the windows show of it:
 // the stock list ("全部记录" and "查询"), the summary ("汇总统计") and the
-// distinct values of the drop-down lists. Loaded at its first use; every
-// commit of this program hands it the rows it wrote (takeWritten), and
-// writes of other programs are read before anything is shown.
+// distinct values of the drop-down lists. Loaded at its first use or in the
+// background (loadInBackground); every commit of this program hands it the
+// rows it wrote (takeWritten), and writes of other programs are read before
+// anything is shown.
 class StockCatalogue final : public QObject
 {
     Q_OBJECT

@@ -73,10 +73,10 @@ void TableLoader::launch()
             // The loader outlives the thread (its destructor waits), and a
             // step not delivered when it goes is dropped with it.
             rows->setLoadProgress([job, this](qint64 read, qint64 expected) {
-                if (job->step)
-                    job->step(read);
                 QMetaObject::invokeMethod(
                     this, [this, read, expected] { emit progress(read, expected); }, Qt::QueuedConnection);
+                if (job->step)
+                    job->step(read);
             });
             job->ok = rows->load(&job->error);
             rows->setLoadProgress({});

@@ -38,7 +38,8 @@ public:
     const Result<void>& outcome() const { return m_outcome; }
 
     // Tests: called in the worker thread at each step of the read (see
-    // MemTable::setLoadProgress), so that a test can write while it reads.
+    // MemTable::setLoadProgress), after the step is posted to progress(), so
+    // that a test can write or look while it reads.
     using WorkerStep = std::function<void(qint64 read)>;
     void setWorkerStep(WorkerStep step) { m_workerStep = std::move(step); }
 

@@ -21,10 +21,12 @@ struct StoreChange
     QList<qint64> saleRows;
 };
 
-// Tdmfm is the program's data module: it holds the one connection to the shop
-// database, the stock catalogue (the in-memory stock table with the stock
-// list, summary and drop-down values) and the sales ledger (the in-memory
-// sale table with the sales list and the customer names), and the statement
+// Tdmfm is the program's data module: it holds the program's connection to
+// the shop database, the stock catalogue (the in-memory stock table with the
+// stock list, summary and drop-down values) and the sales ledger (the
+// in-memory sale table with the sales list and the customer names); the two
+// tables may be read in the background, each on a connection of its own that
+// lives only for that read (TableLoader). It holds the statement
 // helpers windows run on them. Rows read for one purpose (a slip, a customer,
 // the user names) come back as values from the free functions of
 // salelookup.h and userqueries.h; no result set is shared between windows. It
