@@ -1333,6 +1333,8 @@ void TestMainWindow::stockListFillsWhenTheStockIsRead()
     QVERIFY(logInWithoutWaiting(main));
     QVERIFY(shop.dm().stock().isWaitingForLoad());
     QCOMPARE(main.grid()->model()->rowCount(), 0);
+    // The sale table's read waits for the stock table's.
+    QVERIFY(!shop.dm().sales().loader().isRunning());
     go.release();
     const auto progress = [] {
         for (QWidget* top : QApplication::topLevelWidgets())
@@ -1345,6 +1347,7 @@ void TestMainWindow::stockListFillsWhenTheStockIsRead()
     go.release();
     QTRY_COMPARE(main.grid()->model()->rowCount(), rows);
     QCOMPARE(progress(), QString());
+    QTRY_VERIFY(shop.dm().sales().table().isLoaded());
     QVERIFY2(port.entries.isEmpty(), qPrintable(port.lastText()));
 }
 

@@ -536,6 +536,37 @@ private slots:
         QVERIFY(dm.sales().loader().outcome().ok());
     }
 
+    // A read in the background given up (the connection closes, the program
+    // ends) stops at its next row instead of reading the rest.
+    void readGivenUpStops_data() { engines(); }
+    void readGivenUpStops()
+    {
+        QFETCH(ShopLocation::Kind, engine);
+        Shop shop(engine, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm dm;
+        QVERIFY(dm.open(shop.location()).ok());
+        QString error;
+        const QString fill = engine == ShopLocation::Kind::File
+                                 ? u"with recursive s(i) as (select 1 union all select i + 1 from s where i < %1) "
+                                   "insert into data (a) select 'a' || i from s"_s
+                                 : u"insert into data (a) select 'a' || i from generate_series(1, %1) i"_s;
+        QVERIFY2(dm.db().exec(fill.arg(3 * MemTable::loadProgressStep()), &error), qPrintable(error));
+        std::atomic<int> steps{0};
+        QSemaphore never;
+        dm.stock().loader().setWorkerStep([&](qint64 read) {
+            if (read > 0 && steps.fetch_add(1) == 0)
+                never.tryAcquire(1, 300); // long enough to be given up meanwhile
+        });
+        dm.loadStockInBackground();
+        QTRY_VERIFY_WITH_TIMEOUT(steps.load() > 0, 10000);
+        dm.stock().loader().abandon();
+        QCOMPARE(steps.load(), 1);
+        QVERIFY(!dm.stock().table().isLoaded());
+        QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown).ok());
+        QCOMPARE(dm.stock().table().rowCount(), 3 * MemTable::loadProgressStep());
+    }
+
     // A read in the background that fails is told, and leaves the table as
     // it was: read here at its next use.
     void failedBackgroundLoad()

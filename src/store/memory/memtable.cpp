@@ -331,6 +331,14 @@ bool MemTable::changedElsewhere(bool* changed, QString* error)
     return true;
 }
 
+bool MemTable::stopped(QString* error) const
+{
+    if (!m_stop || !m_stop->load(std::memory_order_relaxed))
+        return false;
+    *error = QStringLiteral("The read of table %1 was stopped").arg(m_table);
+    return true;
+}
+
 bool MemTable::loadFromFile(QString* error)
 {
     sqlite3* db = m_db.handle();
@@ -371,6 +379,8 @@ bool MemTable::loadFromFile(QString* error)
     int rc;
     const FileRow row{st.get()};
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        if (stopped(error))
+            return false;
         readInto(row, slotCount(), true);
         if (m_progress && slotCount() % loadProgressStep() == 0)
             m_progress(slotCount(), std::max<qint64>(expected, slotCount()));
@@ -415,6 +425,8 @@ bool MemTable::loadFromServer(QString* error)
             beginColumns();
         }
         for (int r = 0; r < batch.rows(); ++r) {
+            if (stopped(error))
+                return false;
             readInto(ServerRow{batch, r}, slotCount(), true);
             if (m_progress && slotCount() % loadProgressStep() == 0)
                 m_progress(slotCount(), std::max<qint64>(expected, slotCount()));
@@ -426,7 +438,7 @@ bool MemTable::loadFromServer(QString* error)
         Statement{QStringLiteral("select rowid, * from %1 order by rowid").arg(quoteIdentifier(m_table)), {}},
         kServerBatchRows, take, error);
     endLoad();
-    return ok;
+    return ok && !stopped(error);
 }
 
 template <class Same> quint32 MemTable::Column::LoadIndex::findOrAdd(quint32 hash, quint32 fresh, Same same)

@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,6 +62,9 @@ public:
     using LoadProgress = std::function<void(qint64 read, qint64 expected)>;
     void setLoadProgress(LoadProgress progress) { m_progress = std::move(progress); }
     static constexpr int loadProgressStep() { return 4096; }
+    // A flag another thread may set to stop a load: it then fails at its
+    // next row (the table is left empty). Null: loads run to their end.
+    void setLoadStop(const std::atomic<bool>* stop) { m_stop = stop; }
     bool isLoading() const { return m_loading; }
 
     // Reads every row of the table in one statement. On failure the table is
@@ -294,6 +298,7 @@ private:
     void beginColumns();
     void endLoad();
     bool loadFromFile(QString* error);
+    bool stopped(QString* error) const;
     bool loadFromServer(QString* error);
     bool refreshFromServer(qint64 rowId, QString* error);
     quint64 appendText(Column& col, const char* data, size_t n);
@@ -318,6 +323,7 @@ private:
     qint64 m_dataVersion = -1;
     quint64 m_loadedConnection = 0; // Database::connectionSerial() of the load
     LoadProgress m_progress;
+    const std::atomic<bool>* m_stop = nullptr;
     bool m_loading = false;
     // A load elsewhere: the file's version and the connection when it began,
     // and the rows written since.

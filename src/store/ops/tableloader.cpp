@@ -16,6 +16,7 @@ struct TableLoader::Job
     QStringList likeColumns;
     WorkerStep step;
     QThread* home = nullptr; // where the rows are handed over
+    std::atomic<bool> stop{false}; // the rows are no longer wanted
     // Filled by the worker; read once its thread has finished.
     std::unique_ptr<MemTable> rows;
     bool ok = false;
@@ -78,8 +79,10 @@ void TableLoader::launch()
                 if (job->step)
                     job->step(read);
             });
+            rows->setLoadStop(&job->stop);
             job->ok = rows->load(&job->error);
             rows->setLoadProgress({});
+            rows->setLoadStop(nullptr);
         }
         rows->moveToThread(job->home);
         job->rows = std::move(rows);
@@ -148,6 +151,7 @@ void TableLoader::abandon()
 {
     if (!m_thread)
         return;
+    m_job->stop = true; // ends the read at its next row
     m_thread->wait();
     delete m_thread;
     m_thread = nullptr;

@@ -22,7 +22,7 @@ class TableLoader final : public QObject
     Q_OBJECT
 public:
     explicit TableLoader(MemTable& table, QObject* parent = nullptr);
-    // Waits for a running read and drops its rows.
+    // Stops a running read and waits for its end.
     ~TableLoader() override;
 
     // Starts a read of the table on a new connection to `location`; nothing
@@ -33,7 +33,8 @@ public:
     // and timers through (not input); its outcome. The last outcome when no
     // read runs.
     Result<void> wait();
-    // Waits for the running read and drops its rows: the table stays as it was.
+    // Stops the running read at its next row and waits for its end: the
+    // table stays as it was (the connection is closing, the program ends).
     void abandon();
     const Result<void>& outcome() const { return m_outcome; }
 
