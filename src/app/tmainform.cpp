@@ -190,17 +190,10 @@ void TMainForm::loginFinished(bool loggedIn)
     }
     const bool logged = m_session->logIn(loginWindow()->userName(), wallclock::now());
     // The sale table is read in the background from now on (the customer
-    // list, the sales windows), after the stock table if that read still
-    // runs: the list waited for comes first, and one read at a time keeps
-    // the memory they take lower.
-    if (logged) {
-        if (m_dm.stock().loader().isRunning())
-            connect(
-                &m_dm.stock().loader(), &TableLoader::finished, this, [this] { m_dm.loadSalesInBackground(); },
-                Qt::SingleShotConnection);
-        else
-            m_dm.loadSalesInBackground();
-    }
+    // list, the sales windows); its read begins when the stock table's ends
+    // (TableLoader).
+    if (logged)
+        m_dm.loadSalesInBackground();
     activateWindow();
     m_list->grid()->view()->setFocus();
     m_status->setOperator(userName());

@@ -255,6 +255,10 @@ bool MemTable::load(QString* error)
 
 bool MemTable::beginLoadElsewhere(QString* error)
 {
+    if (m_loading) {
+        *error = QStringLiteral("The table %1 is being read").arg(m_table);
+        return false;
+    }
     qint64 version = -1;
     if (m_db.engine() == Database::Engine::File && !currentDataVersion(&version, error))
         return false;

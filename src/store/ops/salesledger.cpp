@@ -62,7 +62,7 @@ Result<void> SalesLedger::fresh()
 
 void SalesLedger::loadInBackground(const ShopLocation& location)
 {
-    if (!m_table->isLoaded())
+    if (!m_table->isLoaded() && !m_table->isLoading())
         m_loader->start(location);
 }
 

@@ -71,7 +71,7 @@ void StockCatalogue::takeWritten(const QList<qint64>& rows)
 
 void StockCatalogue::loadInBackground(const ShopLocation& location)
 {
-    if (!m_table->isLoaded())
+    if (!m_table->isLoaded() && !m_table->isLoading())
         m_loader->start(location);
 }
 

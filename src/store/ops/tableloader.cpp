@@ -6,8 +6,19 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
+#include <mutex>
+
+namespace {
+
+// One read at a time, in the order begun: the list the user waits for (the
+// stock, read from the login window on) comes first, and two reads do not
+// hold their buffers and caches at the same time.
+std::mutex g_oneReadAtATime;
+
+} // namespace
 
 struct TableLoader::Job
 {
@@ -61,6 +72,11 @@ void TableLoader::launch()
         // The connection lives in this thread only; the copy keeps its rows
         // after it closes and goes to the windows' thread to be handed over.
         auto rows = std::unique_ptr<MemTable>();
+        const std::lock_guard<std::mutex> oneAtATime(g_oneReadAtATime);
+        if (job->stop) {
+            job->error = QStringLiteral("The read of table %1 was stopped").arg(job->table);
+            return;
+        }
         {
             Database db;
             QString error;
@@ -70,6 +86,10 @@ void TableLoader::launch()
                 job->error = error;
                 return;
             }
+            // Every page is read once, in order: a small cache serves, and
+            // the program does not hold a second large one while it reads.
+            if (!job->location.isServer())
+                (void)db.exec(QStringLiteral("PRAGMA cache_size = -2048"), &error);
             rows = std::make_unique<MemTable>(db, job->table, job->likeColumns);
             // The loader outlives the thread (its destructor waits), and a
             // step not delivered when it goes is dropped with it.
@@ -101,6 +121,15 @@ void TableLoader::complete(QThread* thread)
 {
     if (thread != m_thread)
         return;
+    if (m_table.isLoading()) {
+        // Events run inside a load made here (its progress display): the
+        // rows are handed over after it.
+        QTimer::singleShot(0, this, [this, generation = m_generation] {
+            if (generation == m_generation && m_thread)
+                complete(m_thread);
+        });
+        return;
+    }
     thread->wait();
     ++m_generation;
     const std::shared_ptr<Job> job = std::exchange(m_job, nullptr);
@@ -136,7 +165,9 @@ Result<void> TableLoader::wait()
 {
     // A read made again after the first handover leaves the table readable:
     // only the first one is waited for.
-    while (m_thread && !m_table.isLoaded()) {
+    // Inside a load made here (events run by its progress display) there is
+    // nothing to wait for: that load brings the rows.
+    while (m_thread && !m_table.isLoaded() && !m_table.isLoading()) {
         QThread* running = m_thread;
         // The finished signal may hand the rows over while events are let through.
         while (m_thread == running && !running->wait(QDeadlineTimer(20)))
