@@ -13,9 +13,10 @@
 
 namespace {
 
-// One read at a time, in the order begun: the list the user waits for (the
-// stock, read from the login window on) comes first, and two reads do not
-// hold their buffers and caches at the same time.
+// One read at a time: the stock table, read from the login window on, is
+// done before the sale table's read (begun at the login) starts, so the list
+// the user waits for comes first, and two reads do not hold their buffers
+// and caches at the same time.
 std::mutex g_oneReadAtATime;
 
 } // namespace
