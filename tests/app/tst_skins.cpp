@@ -192,6 +192,8 @@ void TestSkins::everyTextReadable()
     QTest::keyClicks(login->passwordBox(), QStringLiteral("864"));
     QTest::mouseClick(login->loginButton(), Qt::LeftButton);
     QTRY_VERIFY(main.sessionId() > 0);
+    // The stock list fills once its table, read in the background, is in.
+    QTRY_VERIFY(!main.isLoadingInBackground());
 
     // The main window with the stock-in panel open over a clicked row.
     main.action(QStringLiteral("新建入库"))->trigger();
