@@ -62,6 +62,11 @@ Texcell::Texcell(Tdmfm& dm, std::function<void()> reloadStockList, QWidget* pare
     if (QScreen* screen = QApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
+    // A shop on a server is not a file to choose: the import goes into it
+    // unless another database file is chosen.
+    if (m_dm.location().isServer())
+        m_database->setText(m_dm.location().describe());
+
     connect(m_chooseWorkbook, &QPushButton::clicked, this, &Texcell::onChooseWorkbook);
     connect(m_chooseDatabase, &QPushButton::clicked, this, &Texcell::onChooseDatabase);
     connect(m_import, &QPushButton::clicked, this, &Texcell::onImport);

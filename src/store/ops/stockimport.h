@@ -61,7 +61,9 @@ struct Result
 // Imports the workbook at `workbookPath` into the stock table of the database
 // file at `databasePath`. When `open` is given and its file is that database,
 // the rows are written through its connection and its stock table learns them;
-// otherwise the file gets a connection of its own for the import.
+// otherwise the file gets a connection of its own for the import. A shop on a
+// server is named by its ShopLocation::describe() (or target()) and is only
+// written through `open`.
 Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open);
 
 } // namespace stockimport
