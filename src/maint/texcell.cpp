@@ -6,6 +6,7 @@
 #include "settings/settingsstore.h"
 #include "store/ops/stockimport.h"
 #include "store/ops/tdmfm.h"
+#include "ui/backgroundwork.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -102,8 +103,12 @@ void Texcell::onImport()
         messagePort().warning(QStringLiteral("请正确选择相关路径！"), kWarningTitle);
         return;
     }
+    // A full sheet takes a second or two to read: the window waits with a progress window.
+    const auto readAside = [this](const std::function<void()>& read) {
+        runWithProgress(this, QStringLiteral("正在读取Excel文件，请稍候……"), read);
+    };
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const stockimport::Result r = stockimport::run(workbook, database, &m_dm);
+    const stockimport::Result r = stockimport::run(workbook, database, &m_dm, readAside);
     QApplication::restoreOverrideCursor();
     switch (r.outcome) {
     case stockimport::Outcome::ConnectFailed:

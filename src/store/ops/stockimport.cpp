@@ -357,7 +357,7 @@ workbook::Selection selection()
 
 namespace {
 
-Result importInto(const QString& workbookPath, const QString& databasePath, Tdmfm* open)
+Result importInto(const QString& workbookPath, const QString& databasePath, Tdmfm* open, const Runner& readAside)
 {
     Result result;
     // A shop on a server is named as the import window shows it (or by what names it).
@@ -388,13 +388,20 @@ Result importInto(const QString& workbookPath, const QString& databasePath, Tdmf
         result.detail = problems.join(QStringLiteral("; "));
         return result;
     }
-    workbook::Book book;
-    if (!workbook::read(workbookPath, selection(), &book, &result.detail))
-        return result;
     std::vector<QVariantList> rows;
-    if (!checkedRows(book, &rows, &result.detail))
+    bool checked = false;
+    const auto read = [&] {
+        workbook::Book book;
+        checked = workbook::read(workbookPath, selection(), &book, &result.detail) &&
+                  checkedRows(book, &rows, &result.detail);
+        // The cells are freed here, before the write.
+    };
+    if (readAside)
+        readAside(read);
+    else
+        read();
+    if (!checked)
         return result;
-    book = workbook::Book(); // free the cells before the write
     if (!writeRows(*db, rows, &result.detail))
         return result;
     // Written through the open connection, the commit published the rows to
@@ -407,9 +414,9 @@ Result importInto(const QString& workbookPath, const QString& databasePath, Tdmf
 
 } // namespace
 
-Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open)
+Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open, const Runner& readAside)
 {
-    Result result = importInto(workbookPath, databasePath, open);
+    Result result = importInto(workbookPath, databasePath, open, readAside);
     result.detail = oneLine(result.detail);
     return result;
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <functional>
 #include <vector>
 
 class Tdmfm;
@@ -64,6 +65,12 @@ struct Result
 // otherwise the file gets a connection of its own for the import. A shop on a
 // server is named by its ShopLocation::describe() (or target()) and is only
 // written through `open`.
-Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open);
+//
+// `readAside`, when given, is handed the reading and checking of the workbook
+// (the long part of a big import; it touches no database) and returns once it
+// has run: the import window runs it on a thread of its own with a progress
+// window. The write stays with the caller's thread.
+using Runner = std::function<void(const std::function<void()>&)>;
+Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open, const Runner& readAside = {});
 
 } // namespace stockimport
