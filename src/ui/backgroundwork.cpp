@@ -88,5 +88,6 @@ void runWithProgress(QWidget* owner, const QString& label, const std::function<v
     if (window) {
         window->removeEventFilter(&keepOpen);
         window->setEnabled(wasEnabled);
+        window->activateWindow();
     }
 }
