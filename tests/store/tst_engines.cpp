@@ -299,6 +299,35 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(loadedStock(tillB, stockId), 1.0, 1000);
     }
 
+    // A till whose connection broke while it waited for input makes it anew
+    // by itself and reads its tables whole: another till's sale made meanwhile
+    // shows without any use of the till, and the next arrives as before.
+    void idleTillConnectsAgainByItself()
+    {
+        Shop shop(ShopLocation::Kind::Server, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm tillA;
+        Tdmfm tillB;
+        QVERIFY(tillA.open(shop.location()).ok());
+        QVERIFY(tillB.open(shop.location()).ok());
+        const qint64 stockId = stockIn(tillA, u"拉力器"_s, u"6"_s).valueOr(-1);
+        QVERIFY(stockId > 0);
+        QVERIFY(tillB.stock().showAll(stockq::ZeroStock::Shown).ok());
+        QueryResult r;
+        QString error;
+        QVERIFY(tillB.db().query(Statement{u"select pg_backend_pid()"_s, {}}, &r, &error));
+        const QVariant pid = r.rows.at(0).at(0);
+        QVERIFY(tillA.db().query(Statement{u"select pg_terminate_backend(?::int)"_s, {pid}}, &r, &error));
+        QTRY_VERIFY(tillB.db().server()->isBroken());
+
+        QVERIFY(saleops::recordSale(tillA, sale(stockId, u"4"_s)).ok());
+        QTRY_COMPARE_WITH_TIMEOUT(loadedStock(tillB, stockId), 2.0, 3 * Database::reconnectIntervalMs());
+        QCOMPARE(tillB.stock().list().value(tillB.stock().list().rowOf(stockId), QString(stockcol::stockQuantity)),
+                 QVariant(2.0));
+        QVERIFY(saleops::recordSale(tillA, sale(stockId, u"1"_s)).ok());
+        QTRY_COMPARE_WITH_TIMEOUT(loadedStock(tillB, stockId), 1.0, 1000);
+    }
+
     // The in-memory stock table holds what it holds on the file whichever
     // engine it was read from (the filters, sorts and sums depend on the kind
     // of each value and on the texts' NOCASE rule), and a server table larger

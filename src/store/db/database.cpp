@@ -20,6 +20,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSocketNotifier>
+#include <QTimer>
 
 namespace {
 
@@ -183,9 +184,26 @@ void Database::listenToSocket()
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] {
             takeServerNotes();
             // A broken connection's socket stays readable: stop listening to
-            // it; the next statement reports the failure.
-            if (m_server->isBroken())
+            // it, and make the connection anew now and then until it works (a
+            // statement meanwhile tries at once and reports the failure).
+            if (m_server->isBroken()) {
                 m_notifier->setEnabled(false);
+                if (!m_reconnect) {
+                    m_reconnect = std::make_unique<QTimer>();
+                    m_reconnect->setInterval(reconnectIntervalMs());
+                    QObject::connect(m_reconnect.get(), &QTimer::timeout, m_reconnect.get(), [this] {
+                        QString ignored;
+                        if (m_server && m_server->isBroken())
+                            (void)reconnectIfBroken(&ignored); // not inside a transaction
+                        if (m_server && m_server->isBroken())
+                            return; // again at the next tick
+                        m_reconnect->stop();
+                        if (m_server && m_onReconnect)
+                            m_onReconnect();
+                    });
+                }
+                m_reconnect->start();
+            }
             publishNoted();
         });
     }
@@ -284,6 +302,7 @@ void Database::releaseCache()
 void Database::close()
 {
     m_notifier.reset();
+    m_reconnect.reset();
     if (m_server) {
         m_server.reset();
         m_pending.clear();
