@@ -310,7 +310,7 @@ backup::Progress printedProgress(const QString& command)
     auto shown = std::make_shared<Shown>();
     return [terminal, command, shown](backup::Step step, qint64 done, qint64 total) {
         const qint64 parts = terminal ? 100 : 4;
-        const qint64 part = total > 0 ? done * parts / total : 0;
+        const qint64 part = total > 0 ? done * parts / total : done >> (terminal ? 20 : 26);
         if (shown->step == step && shown->part == part)
             return;
         const bool newStep = shown->step != step;
@@ -319,22 +319,28 @@ backup::Progress printedProgress(const QString& command)
         shown->step = step;
         shown->part = part;
         // In MiB, in KiB for a small shop.
-        const bool small = total < (1 << 20);
+        const bool small = std::max(total, done) < (1 << 20);
         const auto amount = [small](qint64 bytes) {
             return QString::number(double(bytes) / (small ? 1 << 10 : 1 << 20), 'f', 1);
         };
+        // The total of a server's dump is not known beforehand.
         const auto howFar = [&] {
-            return amount(done) + QLatin1String(" of ") + amount(total) + QLatin1String(small ? " KiB" : " MiB");
+            return amount(done) + (total > 0 ? QLatin1String(" of ") + amount(total) : QString()) +
+                   QLatin1String(small ? " KiB" : " MiB");
         };
         switch (step) {
         case backup::Step::Copy:
-            err() << command << ": copying " << howFar();
+            err() << command << ": copying";
+            if (done > 0 || total > 0)
+                err() << " " << howFar();
             break;
         case backup::Step::Check:
             err() << command << ": checking the copy";
             break;
         case backup::Step::Keep:
-            err() << command << ": keeping the former database, " << howFar();
+            err() << command << ": keeping the former database";
+            if (done > 0 || total > 0)
+                err() << ", " << howFar();
             break;
         }
         err() << (terminal ? "\r" : "\n");
@@ -394,13 +400,19 @@ int cmdServerCopy(const QString& command, QStringList args)
         return usage(2);
     const QString file = args.at(0);
     if (command == QLatin1String("backup")) {
-        if (const Result<void> done = serverbackup::dumpTo(database, file); !done)
+        const Result<void> done = serverbackup::dumpTo(database, file, printedProgress(command));
+        if (isatty(STDERR_FILENO))
+            err() << "\n";
+        if (!done)
             return fail(QStringLiteral("backup failed: %1").arg(done.error().text));
         out() << "Backed up the shop on the server to " << file << "\n";
         return 0;
     }
     const QString safetyCopy = serverbackup::safetyCopyName(QDir::currentPath(), QDateTime::currentDateTime());
-    if (const Result<void> done = serverbackup::restore(file, database, safetyCopy); !done)
+    const Result<void> done = serverbackup::restore(file, database, safetyCopy, printedProgress(command));
+    if (isatty(STDERR_FILENO))
+        err() << "\n";
+    if (!done)
         return fail(QStringLiteral("restore failed: %1").arg(done.error().text));
     out() << "Restored the shop on the server from " << file << "\n"
           << "The former shop was backed up to " << safetyCopy << "\n";
