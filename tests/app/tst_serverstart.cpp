@@ -76,10 +76,8 @@ private slots:
         ScratchServerDatabase scratch(m_server);
         QVERIFY2(scratch.isValid(), qPrintable(scratch.error()));
         {
-            ServerConnection admin;
             QString error;
-            QVERIFY2(admin.open(scratch.connInfo(), &error) && serverschema::createDelivered(admin, &error),
-                     qPrintable(error));
+            QVERIFY2(scratch.createShop(&error), qPrintable(error));
         }
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(folder.folder()));
@@ -116,10 +114,8 @@ private slots:
         ScratchServerDatabase scratch(m_server);
         QVERIFY2(scratch.isValid(), qPrintable(scratch.error()));
         {
-            ServerConnection admin;
             QString error;
-            QVERIFY2(admin.open(scratch.connInfo(), &error) && serverschema::createDelivered(admin, &error),
-                     qPrintable(error));
+            QVERIFY2(scratch.createShop(&error), qPrintable(error));
         }
         const QString desktop = QDir(folder.configFolder()).filePath(u"Desktop"_s);
         QVERIFY(QDir().mkpath(desktop));
