@@ -291,6 +291,15 @@ private slots:
             {"tiny quantity", {3, 0, 0, 1, 3}, u"1e-7"_s, u"3"_s, {}},
             {"exponent price", {3, 0, 0, 10, 30}, u"2"_s, u"1.5E2"_s, {}},
             {"negative zero", {3, 0, 0, 1, 3}, u"-0"_s, u"0"_s, u"0"_s},
+            {"half a cent left", {10, 0, 0, 2.68, 26.8}, u"0.005"_s, u"1"_s, {}},
+            {"half a cent of profit", {0.005, 0, 0, 3, 0.015}, u"1"_s, u"0.01"_s, {}},
+            // Values next to a rounding edge: the 18 digits of the general
+            // form round up across it, the long double product lies on the
+            // other side of it than the exact one.
+            {"general digits rounded twice", {1, 0, 0, 5, 5}, u"0.1234567890123444996"_s, u"1"_s, {}},
+            {"stored price on an edge", {96.83984230363005, 0, 0, 5, 484.2}, u"1"_s, u"100"_s, {}},
+            {"product on an edge", {1, 0, 0, 5, 5}, u"1.993423300255774714576962e-3"_s, u"981"_s, {}},
+            {"product of a half on an edge", {1, 0, 0, 5, 5}, u"1.222828685393177332e-1"_s, u"37.5"_s, {}},
             {"whole stock", {4.4, 0, 0, 2.2, 9.68}, u"2.2"_s, u"5"_s, {}},
             {"shortage", {10, 0, 0, 1, 10}, u"1.01"_s, u"25"_s, {}},
             {"shortage on stored noise", {10, 0, 0, 0.1 + 0.2, 3}, u"0.3000001"_s, u"25"_s, {}},
