@@ -116,7 +116,8 @@ private slots:
     void initTestCase() { TARVIK_REQUIRE_TEST_SERVER(m_server); }
 
     // Every statement the role can think of either is refused or finds the
-    // hidden columns NULL, while the shop owner reads them.
+    // hidden columns NULL, while the shop owner reads them; nor does it read
+    // the super administrator's password hash.
     void hiddenFiguresReadByNoRoute_data()
     {
         QTest::addColumn<QString>("sql");
@@ -147,6 +148,9 @@ private slots:
                                         << true;
         QTest::newRow("explain analyze") << u"explain analyze select \"1\" from public.data"_s << QStringList{}
                                          << false;
+        QTest::newRow("user table") << u"select passwd from public.userdb"_s << QStringList{} << false;
+        QTest::newRow("the super administrator's password")
+            << u"select passwd from userdb where username = '超级管理员'"_s << QStringList{u"passwd"_s} << true;
         QTest::newRow("the owner's role") << u"set role tarvik"_s << QStringList{} << false;
     }
     void hiddenFiguresReadByNoRoute()

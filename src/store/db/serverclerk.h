@@ -12,7 +12,8 @@ class ServerConnection;
 // search_path starts with the schema clerkSchema(): there `data` and `data1`
 // are views with the tables' columns in the tables' order, the hidden columns
 // given as NULL, so the program's statements run unchanged and read nothing
-// they must not. The role has no privilege on the tables themselves. A sale
+// they must not. The role has no privilege on the tables themselves. Its
+// `userdb` leaves out the super administrator, who cannot log in there. A sale
 // needs the purchase price (stock amount, profit), so a clerk role sells
 // through saleFunction(), which runs as the tables' owner and computes the
 // figures exactly as the program does (saleops::recordSale).
