@@ -17,6 +17,7 @@
 #include "store/ops/tdmfm.h"
 
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <bit>
@@ -344,6 +345,39 @@ private slots:
                          qPrintable(label + u"\n owner: "_s + rowRead(read, u"data1"_s, *byOwner).join(u' ') +
                                     u"\n till:  "_s + rowRead(read, u"data1"_s, *byTill).join(u' ')));
         }
+    }
+
+    // A restore replaces the views and the sale function by those of the
+    // backup; the tills of ordinary users go on working.
+    void restoreKeepsTheTillsWorking()
+    {
+        ClerkShop shop(m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        QTemporaryDir folder;
+        const QString backup = folder.filePath(u"shop.backup"_s);
+        {
+            Tdmfm owner;
+            QVERIFY(owner.open(ShopLocation::server(shop.ownerConnInfo())).ok());
+            QVERIFY(addStockRow(owner, {10, 0, 0, 5, 50}).ok());
+        }
+        const AdminRun dumped = runAdmin({u"backup"_s, backup, u"--database"_s, shop.ownerConnInfo()}, folder.path());
+        QVERIFY2(dumped.code == 0, qPrintable(dumped.err));
+        const AdminRun restored =
+            runAdmin({u"restore"_s, backup, u"--database"_s, shop.ownerConnInfo()}, folder.path());
+        QVERIFY2(restored.code == 0, qPrintable(restored.err));
+
+        Tdmfm till;
+        const Result<void> opened = till.open(ShopLocation::server(shop.clerkConnInfo()));
+        QVERIFY2(opened.ok(), qPrintable(opened.ok() ? QString() : opened.error().text));
+        QVERIFY(till.stock().showAll(stockq::ZeroStock::Shown).ok());
+        QCOMPARE(till.stock().list().rowCount(), 1);
+        const qint64 stockRow = till.stock().list().value(0, QString(stockcol::id)).toLongLong();
+        QCOMPARE(outcome(saleops::recordSale(till, saleOf(stockRow, u"1"_s, u"25"_s))), u"sold"_s);
+        ServerConnection clerk;
+        QString error;
+        QVERIFY2(clerk.open(shop.clerkConnInfo(), &error), qPrintable(error));
+        QueryResult r;
+        QVERIFY(!clerk.query(Statement{u"select \"1\" from public.data"_s, {}}, &r, &error));
     }
 
     // The command grants nothing to a role that must not be a till's: one

@@ -354,4 +354,22 @@ bool grantClerkRole(ServerConnection& db, const QString& role, QString* error)
     return t.commit(error);
 }
 
+std::optional<QStringList> clerkRoles(ServerConnection& db, QString* error)
+{
+    QueryResult r;
+    if (!db.query(Statement{QStringLiteral("SELECT r.rolname FROM pg_db_role_setting s "
+                                           "JOIN pg_roles r ON r.oid = s.setrole "
+                                           "JOIN pg_database d ON d.oid = s.setdatabase "
+                                           "WHERE d.datname = current_database() "
+                                           "AND EXISTS (SELECT 1 FROM unnest(s.setconfig) c WHERE c LIKE ?) "
+                                           "ORDER BY r.rolname"),
+                            {QStringLiteral("search_path=%1%").arg(clerkSchema())}},
+                  &r, error))
+        return std::nullopt;
+    QStringList roles;
+    for (const auto& row : r.rows)
+        roles << row.at(0).toString();
+    return roles;
+}
+
 } // namespace serverclerk

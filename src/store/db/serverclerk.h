@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class ServerConnection;
 
 // What the tills of ordinary users may read and write on a shop server.
@@ -51,5 +53,10 @@ QString binaryText(long double v);
 // the shop's tables. Running it again changes nothing. On failure false with
 // an English text for the admin tool.
 bool grantClerkRole(ServerConnection& db, const QString& role, QString* error);
+
+// The roles grantClerkRole() made tills' roles in this database: those whose
+// search_path here starts with clerkSchema(). A restore replaces the views
+// and functions without their privileges and grants them again.
+std::optional<QStringList> clerkRoles(ServerConnection& db, QString* error);
 
 } // namespace serverclerk
