@@ -7,12 +7,20 @@
 #include "recordingport.h"
 #include "testserver.h"
 
+#include "app/tmainform.h"
+#include "login.h"
 #include "maint/trepair.h"
+#include "pos/salepanel.h"
+#include "store/db/columns.h"
+#include "sales/tform1.h"
+#include "ui/datagrid.h"
+#include "ui/numberbox.h"
 #include "store/db/passwordhash.h"
 #include "store/db/shoplocation.h"
 #include "store/ops/tdmfm.h"
 #include "users/tloginfm.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -50,7 +58,7 @@ private:
 };
 
 // Logs in through the window as a person does; whether it let the user in.
-bool logIn(Tloginfm& login, const QString& user, const QString& password)
+bool logInHere(Tloginfm& login, const QString& user, const QString& password)
 {
     login.open();
     if (!QTest::qWaitForWindowExposed(&login))
@@ -88,21 +96,76 @@ private slots:
         RecordingPort port;
         {
             Tloginfm login(till);
-            QVERIFY(!logIn(login, u"超级管理员"_s, u"864"_s));
+            QVERIFY(!logInHere(login, u"超级管理员"_s, u"864"_s));
             QCOMPARE(port.lastText(), kRefusedHere);
             QVERIFY(login.isVisible());
             QVERIFY(login.passwordBox()->text().isEmpty());
         }
         {
             Tloginfm login(till);
-            QVERIFY(logIn(login, u"店员"_s, u"Ab1"_s));
+            QVERIFY(logInHere(login, u"店员"_s, u"Ab1"_s));
         }
         // The shop owner's till lets the super administrator in.
         {
             Tloginfm login(owner);
-            QVERIFY(logIn(login, u"超级管理员"_s, u"864"_s));
+            QVERIFY(logInHere(login, u"超级管理员"_s, u"864"_s));
         }
         QCOMPARE(port.texts().count(kRefusedHere), 1);
+    }
+
+    // An ordinary user's day on such a till: the login, the stock list, a
+    // sale typed into the sale panel, the summary and the sales window, with
+    // nothing refused.
+    void ordinaryUserWorksOnTheTill()
+    {
+        OwnFolders folders;
+        ClerkShop shop(m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        {
+            Tdmfm owner;
+            QVERIFY(owner.open(ShopLocation::server(shop.ownerConnInfo())).ok());
+            QVERIFY(
+                owner.appendRow(u"userdb"_s, {{u"username"_s, u"店员"_s}, {u"passwd"_s, hashPassword(u"Ab1"_s)}}));
+            QVERIFY(owner
+                        .appendRow(u"data"_s, {{QString(stockcol::name), u"篮球"_s},
+                                               {QString(stockcol::purchasePrice), 10.0},
+                                               {QString(stockcol::salePrice), 25.0},
+                                               {QString(stockcol::soldQuantity), 0.0},
+                                               {QString(stockcol::salesAmount), 0.0},
+                                               {QString(stockcol::stockQuantity), 5.0},
+                                               {QString(stockcol::stockAmount), 50.0},
+                                               {QString(stockcol::stockInDate), u"2026-03-02"_s}})
+                        .ok());
+        }
+        Tdmfm till;
+        QVERIFY(till.open(ShopLocation::server(shop.clerkConnInfo())).ok());
+        RecordingPort port;
+        TMainForm main(till);
+        QVERIFY(logIn(main, u"店员"_s, u"Ab1"_s));
+        QCOMPARE(till.stock().list().rowCount(), 1);
+
+        main.stockRowDoubleClicked(0);
+        SalePanel* sale = main.salePanel();
+        QTRY_VERIFY(sale->isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        QTRY_VERIFY(sale->priceBox()->hasFocus());
+        QTest::keyClick(sale->priceBox(), Qt::Key_Return);
+        QTest::keyClick(sale->discountBox(), Qt::Key_Return);
+        sale->quantityBox()->selectAll();
+        QTest::keyClick(sale->quantityBox(), Qt::Key_Backspace);
+        typeText(sale->quantityBox(), u"2"_s);
+        QTest::keyClick(sale->quantityBox(), Qt::Key_Return);
+        QTest::mouseClick(sale->confirmButton(), Qt::LeftButton);
+        QVERIFY2(port.entries.isEmpty(), qPrintable(port.texts().join(u'|')));
+        QCOMPARE(till.stock().list().value(0, QString(stockcol::stockQuantity)).toDouble(), 3.0);
+
+        main.action(u"汇总统计"_s)->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(main.summaryWindow()));
+        QCOMPARE(main.summaryWindow()->grid()->rowSet()->rowCount(), 1);
+        main.summaryWindow()->close();
+        QTest::mouseClick(main.salesButton(), Qt::LeftButton);
+        QTest::qWait(200);
+        QVERIFY2(port.entries.isEmpty(), qPrintable(port.texts().join(u'|')));
     }
 
     void backupOfAServerShopIsTheSuperAdministrators()
