@@ -11,13 +11,13 @@
 #include "login.h"
 #include "maint/trepair.h"
 #include "pos/salepanel.h"
-#include "store/db/columns.h"
 #include "sales/tform1.h"
-#include "ui/datagrid.h"
-#include "ui/numberbox.h"
+#include "store/db/columns.h"
 #include "store/db/passwordhash.h"
 #include "store/db/shoplocation.h"
 #include "store/ops/tdmfm.h"
+#include "ui/datagrid.h"
+#include "ui/numberbox.h"
 #include "users/tloginfm.h"
 
 #include <QApplication>
@@ -124,8 +124,7 @@ private slots:
         {
             Tdmfm owner;
             QVERIFY(owner.open(ShopLocation::server(shop.ownerConnInfo())).ok());
-            QVERIFY(
-                owner.appendRow(u"userdb"_s, {{u"username"_s, u"店员"_s}, {u"passwd"_s, hashPassword(u"Ab1"_s)}}));
+            QVERIFY(owner.appendRow(u"userdb"_s, {{u"username"_s, u"店员"_s}, {u"passwd"_s, hashPassword(u"Ab1"_s)}}));
             QVERIFY(owner
                         .appendRow(u"data"_s, {{QString(stockcol::name), u"篮球"_s},
                                                {QString(stockcol::purchasePrice), 10.0},

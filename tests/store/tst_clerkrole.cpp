@@ -147,11 +147,10 @@ private slots:
             << u"select count(*) from public.data where \"1\" > 0"_s << QStringList{u"count"_s} << false;
         QTest::newRow("stock view, all columns") << u"select * from data"_s << stockHidden << false;
         QTest::newRow("sale view, all columns") << u"select * from data1"_s << saleHidden << false;
-        QTest::newRow("stock view named") << u"select \"1\", \"3\", \"8\" from tarvik_clerk.data"_s << stockHidden
-                                          << false;
+        QTest::newRow("stock view named")
+            << u"select \"1\", \"3\", \"8\" from tarvik_clerk.data"_s << stockHidden << false;
         QTest::newRow("copy of the stock table") << u"copy public.data to stdout"_s << QStringList{} << false;
-        QTest::newRow("copy of a query") << u"copy (select a5 from public.data1) to stdout"_s << QStringList{}
-                                         << false;
+        QTest::newRow("copy of a query") << u"copy (select a5 from public.data1) to stdout"_s << QStringList{} << false;
         QTest::newRow("a changed sale's returned row")
             << u"update data1 set g = g returning \"1\", a5"_s << saleHidden << false;
         QTest::newRow("column statistics")
@@ -301,8 +300,11 @@ private slots:
             {"return", {10, 3, 75, 2, 20}, u"-3"_s, u"19.9"_s, u"5"_s},
             {"fractions", {1.1, 0.25, 0.8, 7.7, 8.47}, u"0.333"_s, u"3.3"_s, {}},
             {"two-decimal prices", {0.03, 0, 0, 100, 3}, u"3"_s, u"0.07"_s, u"0.21"_s},
-            {"stored figures off their decimals", {0.1 * 3, 0.1 + 0.2, 0.7 + 0.1, 0.1 + 0.2, 1.0 / 3}, u"0.1"_s,
-             u"0.3"_s, {}},
+            {"stored figures off their decimals",
+             {0.1 * 3, 0.1 + 0.2, 0.7 + 0.1, 0.1 + 0.2, 1.0 / 3},
+             u"0.1"_s,
+             u"0.3"_s,
+             {}},
             {"half cents", {2.675, 0, 0, 1.005, 2.69}, u"0.001"_s, u"1.005"_s, {}},
             {"large values", {123456789.12, 5e5, 6.1e13, 100000, 1.2345678912e13}, u"1000"_s, u"99999999.99"_s, {}},
             {"many typed digits", {3.14159, 0, 0, 1, 3.14159}, u"0.1234567890123456789"_s, u"7.77"_s, {}},
@@ -336,7 +338,10 @@ private slots:
             const QString quantity = (random.bounded(5) == 0 ? u"-"_s : QString()) +
                                      num::general(static_cast<long double>(random.bounded(1, 30000)) / 1000);
             const QString price = num::general(static_cast<long double>(random.bounded(0, 5000000)) / 100);
-            cases.append({"random", {cost, sold, sold * cost * 1.3, stock, stock * cost}, quantity, price,
+            cases.append({"random",
+                          {cost, sold, sold * cost * 1.3, stock, stock * cost},
+                          quantity,
+                          price,
                           QString::number(random.bounded(100))});
         }
 

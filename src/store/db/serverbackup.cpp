@@ -131,7 +131,8 @@ Result<void> restore(const QString& source, const QString& database, const QStri
     for (const QString& role : *tillRoles) {
         if (!serverclerk::grantClerkRole(db, role, &error))
             return Error::engine(
-                QStringLiteral("数据库已经恢复，但普通用户收银台连接所用的账号 %1 没能重新得到权限：%2").arg(role, error));
+                QStringLiteral("数据库已经恢复，但普通用户收银台连接所用的账号 %1 没能重新得到权限：%2")
+                    .arg(role, error));
     }
     return {};
 }

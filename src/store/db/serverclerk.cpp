@@ -266,9 +266,9 @@ QString saleFunctionCall()
 QStringList objectStatements()
 {
     QStringList out{QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(clerkSchema())};
-    out << viewStatement(QStringLiteral("data"), QStringList{stockcol::id} + schema::stockColumns(),
-                         {QString(stockcol::purchasePrice), QString(stockcol::purchaseAmount),
-                          QString(stockcol::stockAmount)});
+    out << viewStatement(
+        QStringLiteral("data"), QStringList{stockcol::id} + schema::stockColumns(),
+        {QString(stockcol::purchasePrice), QString(stockcol::purchaseAmount), QString(stockcol::stockAmount)});
     out << viewStatement(QStringLiteral("data1"), schema::saleColumns() + schema::keyColumns(QStringLiteral("data1")),
                          {QString(salecol::purchasePrice), QString(salecol::profit)});
     // The login reads the names and password hashes of the users; not the
@@ -298,19 +298,20 @@ QString binaryText(long double v)
 bool grantClerkRole(ServerConnection& db, const QString& role, QString* error)
 {
     QueryResult found;
-    if (!db.query(Statement{QStringLiteral("SELECT rolsuper, pg_has_role(rolname, "
-                                           "(SELECT relowner FROM pg_class WHERE oid = to_regclass('data')), 'MEMBER'), "
-                                           "current_database() FROM pg_roles WHERE rolname = ?"),
-                            {role}},
-                  &found, error))
+    if (!db.query(
+            Statement{QStringLiteral("SELECT rolsuper, pg_has_role(rolname, "
+                                     "(SELECT relowner FROM pg_class WHERE oid = to_regclass('data')), 'MEMBER'), "
+                                     "current_database() FROM pg_roles WHERE rolname = ?"),
+                      {role}},
+            &found, error))
         return false;
     if (found.rows.isEmpty()) {
         *error = QStringLiteral("there is no role %1 on the server: create it first (createuser %1)").arg(role);
         return false;
     }
     if (found.rows.at(0).at(0).toLongLong() != 0) {
-        *error = QStringLiteral("%1 is a superuser: it can read everything; name a role of its own for the tills")
-                     .arg(role);
+        *error =
+            QStringLiteral("%1 is a superuser: it can read everything; name a role of its own for the tills").arg(role);
         return false;
     }
     if (found.rows.at(0).at(1).toLongLong() != 0) {
@@ -327,27 +328,26 @@ bool grantClerkRole(ServerConnection& db, const QString& role, QString* error)
         return false;
     }
     QStringList statements = objectStatements();
-    statements << QStringLiteral("REVOKE ALL ON TABLE data, data1 FROM %1").arg(who)
-               << QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(database, who)
-               << QStringLiteral("GRANT USAGE ON SCHEMA %1, public TO %2").arg(clerkSchema(), who)
-               << QStringLiteral("GRANT SELECT ON %1.data, %1.data1 TO %2").arg(clerkSchema(), who)
-               // What the change of a sale writes (saleops::changeSale).
-               << QStringLiteral("GRANT UPDATE (%1, %2, %3, %4, %5, %6) ON %7.data1 TO %8")
-                      .arg(quoted(QString(salecol::owed)), quoted(QString(salecol::saleNumber)),
-                           quoted(QString(salecol::customer)), quoted(QString(salecol::address)),
-                           quoted(QString(salecol::contact)), quoted(QString(salecol::customerRemark)), clerkSchema(),
-                           who)
-               << QStringLiteral("GRANT EXECUTE ON FUNCTION %1 TO %2").arg(saleSignature(), who)
-               << QStringLiteral("REVOKE ALL ON TABLE userdb FROM %1").arg(who)
-               << QStringLiteral("GRANT SELECT ON %1.userdb TO %2").arg(clerkSchema(), who)
-               << QStringLiteral("GRANT SELECT, INSERT ON rz TO %1").arg(who)
-               << QStringLiteral("GRANT UPDATE (jtime) ON rz TO %1").arg(who)
-               << QStringLiteral("GRANT SELECT, INSERT ON %1 TO %2").arg(quoted(QString(failedLogin::table)), who)
-               << QStringLiteral("GRANT SELECT, INSERT, UPDATE ON %1 TO %2")
-                      .arg(quoted(QString(daySequence::table)), who)
-               << QStringLiteral("GRANT SELECT ON schemaversion TO %1").arg(who)
-               << QStringLiteral("ALTER ROLE %1 IN DATABASE %2 SET search_path = %3, public")
-                      .arg(who, database, clerkSchema());
+    statements
+        << QStringLiteral("REVOKE ALL ON TABLE data, data1 FROM %1").arg(who)
+        << QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(database, who)
+        << QStringLiteral("GRANT USAGE ON SCHEMA %1, public TO %2").arg(clerkSchema(), who)
+        << QStringLiteral("GRANT SELECT ON %1.data, %1.data1 TO %2").arg(clerkSchema(), who)
+        // What the change of a sale writes (saleops::changeSale).
+        << QStringLiteral("GRANT UPDATE (%1, %2, %3, %4, %5, %6) ON %7.data1 TO %8")
+               .arg(quoted(QString(salecol::owed)), quoted(QString(salecol::saleNumber)),
+                    quoted(QString(salecol::customer)), quoted(QString(salecol::address)),
+                    quoted(QString(salecol::contact)), quoted(QString(salecol::customerRemark)), clerkSchema(), who)
+        << QStringLiteral("GRANT EXECUTE ON FUNCTION %1 TO %2").arg(saleSignature(), who)
+        << QStringLiteral("REVOKE ALL ON TABLE userdb FROM %1").arg(who)
+        << QStringLiteral("GRANT SELECT ON %1.userdb TO %2").arg(clerkSchema(), who)
+        << QStringLiteral("GRANT SELECT, INSERT ON rz TO %1").arg(who)
+        << QStringLiteral("GRANT UPDATE (jtime) ON rz TO %1").arg(who)
+        << QStringLiteral("GRANT SELECT, INSERT ON %1 TO %2").arg(quoted(QString(failedLogin::table)), who)
+        << QStringLiteral("GRANT SELECT, INSERT, UPDATE ON %1 TO %2").arg(quoted(QString(daySequence::table)), who)
+        << QStringLiteral("GRANT SELECT ON schemaversion TO %1").arg(who)
+        << QStringLiteral("ALTER ROLE %1 IN DATABASE %2 SET search_path = %3, public")
+               .arg(who, database, clerkSchema());
     for (const QString& sql : statements)
         if (!db.exec(sql, error))
             return false;

@@ -54,7 +54,7 @@ QStringList shopTables()
 QStringList createStatements()
 {
     const QString number = quoted(QString(salecol::saleNumber));
-    return QStringList{
+    return {
         createTable(QStringLiteral("data"), QStringList{stockcol::id} + schema::stockColumns(), stockcol::id),
         createTable(QStringLiteral("data1"), schema::saleColumns() + schema::keyColumns(QStringLiteral("data1")),
                     salecol::id),
@@ -94,7 +94,7 @@ QStringList createStatements()
                        "FOR EACH ROW EXECUTE FUNCTION tarvik_note_row()"),
         QStringLiteral("CREATE TRIGGER data1_noted AFTER INSERT OR UPDATE OR DELETE ON data1 "
                        "FOR EACH ROW EXECUTE FUNCTION tarvik_note_row()"),
-    } + serverclerk::objectStatements(); // what the tills of ordinary users read and call
+    };
 }
 
 } // namespace
@@ -199,7 +199,8 @@ bool createDelivered(ServerConnection& db, QString* error)
                      .arg(existing->join(QLatin1String(", ")));
         return false;
     }
-    for (const QString& sql : createStatements())
+    // With the tables, what the tills of ordinary users read and call.
+    for (const QString& sql : createStatements() + serverclerk::objectStatements())
         if (!db.exec(sql, error))
             return false;
     return db.exec(Statement{QStringLiteral("INSERT INTO %1 (version) VALUES (?)").arg(quoted(versionTable())),

@@ -188,11 +188,12 @@ std::optional<Error> saleFunctionError(const ServerError& e)
         return Error{Error::Kind::Shortage, QStringLiteral("库存不足"), num::general(QVariant(e.text.toDouble()))};
     if (e.sqlState == st::outOfRange) {
         static const QMap<QString, QString> fieldNames{{QString(stockcol::soldQuantity), QStringLiteral("已售数量")},
-                                                      {QString(stockcol::salesAmount), QStringLiteral("销售金额")},
-                                                      {QString(stockcol::stockQuantity), QStringLiteral("库存数量")},
-                                                      {QString(stockcol::stockAmount), QStringLiteral("库存金额")}};
-        return Error::invalid(num::resultOutOfRangeText(fieldNames.value(e.text.section(QLatin1Char(' '), 0, 0)),
-                                                        num::general(QVariant(e.text.section(QLatin1Char(' '), 1).toDouble()))));
+                                                       {QString(stockcol::salesAmount), QStringLiteral("销售金额")},
+                                                       {QString(stockcol::stockQuantity), QStringLiteral("库存数量")},
+                                                       {QString(stockcol::stockAmount), QStringLiteral("库存金额")}};
+        return Error::invalid(
+            num::resultOutOfRangeText(fieldNames.value(e.text.section(QLatin1Char(' '), 0, 0)),
+                                      num::general(QVariant(e.text.section(QLatin1Char(' '), 1).toDouble()))));
     }
     return Error::engine(e.text);
 }
