@@ -226,8 +226,9 @@ BEGIN
   IF NOT abs(f7) < 1e15::double precision THEN
     RAISE EXCEPTION '7 %', f7::text USING ERRCODE = 'TK005';
   END IF;
+  -- Not the stock amount itself: it would tell the purchase price.
   IF NOT abs(f8) < 1e15::double precision THEN
-    RAISE EXCEPTION '8 %', f8::text USING ERRCODE = 'TK005';
+    RAISE EXCEPTION '8' USING ERRCODE = 'TK005';
   END IF;
   UPDATE data SET "5" = f5, "6" = f6, "7" = f7, "8" = f8 WHERE rowid = stock_row;
   INSERT INTO data1 (a, b, c, d, e, f, g, h, i, j, z, "1", "2", "3", "4", a5, "6", day1, day2, stockrow)

@@ -173,8 +173,16 @@ Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double q, long dou
     return saleRowId;
 }
 
+// The refusal of a stock amount out of range on a till that must not learn
+// the purchase price from it.
+QString stockAmountOutOfRangeText()
+{
+    return QStringLiteral("库存金额的计算结果超出允许范围：不能达到 1000000000000000。");
+}
+
 // The sale function's failure as the error writeSale() gives for the same
-// case; nullopt when the stock row's texts changed after they were read.
+// case (but for the value of a stock amount out of range); nullopt when the
+// stock row's texts changed after they were read.
 std::optional<Error> saleFunctionError(const ServerError& e)
 {
     namespace st = serverclerk::state;
@@ -186,6 +194,9 @@ std::optional<Error> saleFunctionError(const ServerError& e)
         return Error::invalid(num::invalidDecimalText(e.text.section(QLatin1Char(':'), 1)));
     if (e.sqlState == st::shortage)
         return Error{Error::Kind::Shortage, QStringLiteral("库存不足"), num::general(QVariant(e.text.toDouble()))};
+    // The stock amount follows the purchase price: its value is not told.
+    if (e.sqlState == st::outOfRange && e.text == QString(stockcol::stockAmount))
+        return Error::invalid(stockAmountOutOfRangeText());
     if (e.sqlState == st::outOfRange) {
         static const QMap<QString, QString> fieldNames{{QString(stockcol::soldQuantity), QStringLiteral("已售数量")},
                                                        {QString(stockcol::salesAmount), QStringLiteral("销售金额")},
