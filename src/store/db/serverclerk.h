@@ -38,7 +38,8 @@ inline constexpr QLatin1StringView stockRowGone{"TK001"};    // no stock row wit
 inline constexpr QLatin1StringView stockRowChanged{"TK002"}; // its texts are no longer those read
 inline constexpr QLatin1StringView notANumber{"TK003"};      // message: "figure:" and the figure's general text
 inline constexpr QLatin1StringView shortage{"TK004"};        // message: the stock quantity stored
-inline constexpr QLatin1StringView outOfRange{"TK005"};      // message: "<column> <value>", the value left out for the stock amount
+inline constexpr QLatin1StringView outOfRange{
+    "TK005"}; // message: "<column> <value>", the value left out for the stock amount
 } // namespace state
 
 // A long double exactly, as the sale function reads its figures: "[-]MpE",
