@@ -77,60 +77,22 @@ bool buildShop(const QString& folder, int rows)
     return t.commit(&error);
 }
 
-void waitFor(const std::function<bool()>& done)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < 60000)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-// Opens the shop, shows the main window and logs in; the time from the login
-// button to a painted window.
-struct Session
-{
-    Tdmfm dm;
-    std::unique_ptr<TMainForm> main;
-    double loginMs = 0;
-
-    bool start(const QString& path)
-    {
-        if (const Result<void> opened = dm.open(path); !opened) {
-            std::fprintf(stderr, "%s\n", qPrintable(opened.error().text));
-            return false;
-        }
-        main = std::make_unique<TMainForm>(dm);
-        main->show();
-        Tloginfm* login = main->loginWindow();
-        waitFor([&] { return login->isVisible(); });
-        login->userList()->setCurrentText(QStringLiteral("超级管理员"));
-        login->passwordBox()->setText(QStringLiteral("864"));
-        QElapsedTimer t;
-        t.start();
-        login->loginButton()->click();
-        waitFor([&] { return main->sessionId() > 0; });
-        paintPending();
-        loginMs = double(t.nsecsElapsed()) / 1e6;
-        return main->sessionId() > 0;
-    }
-};
-
 void endToEnd(const QString& path, int rows, const QString& code13)
 {
     double login = 0;
     {
         std::vector<double> times;
         for (int i = 0; i < 3; ++i) {
-            Session s;
-            if (!s.start(path))
+            LoginSession s;
+            if (!s.start(ShopLocation::file(path)))
                 return;
             times.push_back(s.loginMs);
         }
         std::sort(times.begin(), times.end());
         login = times[1];
     }
-    Session s;
-    if (!s.start(path))
+    LoginSession s;
+    if (!s.start(ShopLocation::file(path)))
         return;
     std::printf("login rows=%d median_ms=%.1f\n", rows, login);
     TMainForm& main = *s.main;

@@ -24,6 +24,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <system_error>
 
 #include <sys/resource.h>
@@ -303,6 +305,52 @@ bool fileArgument(const QList<NativePath>& args, QString* path, QString* error)
     return false;
 }
 
+// The progress of a file backup or restore on standard error: one line
+// rewritten in place on a terminal; in a log a line at each step and at every
+// quarter of a copy.
+backup::Progress printedProgress(const QString& command)
+{
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    struct Shown
+    {
+        std::optional<backup::Step> step;
+        qint64 part = -1;
+    };
+    auto shown = std::make_shared<Shown>();
+    return [terminal, command, shown](backup::Step step, qint64 done, qint64 total) {
+        const qint64 parts = terminal ? 100 : 4;
+        const qint64 part = total > 0 ? done * parts / total : 0;
+        if (shown->step == step && shown->part == part)
+            return;
+        const bool newStep = shown->step != step;
+        if (newStep && terminal && shown->step)
+            err() << "\n";
+        shown->step = step;
+        shown->part = part;
+        // In MiB, in KiB for a small shop.
+        const bool small = total < (1 << 20);
+        const auto amount = [small](qint64 bytes) {
+            return QString::number(double(bytes) / (small ? 1 << 10 : 1 << 20), 'f', 1);
+        };
+        const auto howFar = [&] {
+            return amount(done) + QLatin1String(" of ") + amount(total) + QLatin1String(small ? " KiB" : " MiB");
+        };
+        switch (step) {
+        case backup::Step::Copy:
+            err() << command << ": copying " << howFar();
+            break;
+        case backup::Step::Check:
+            err() << command << ": checking the copy";
+            break;
+        case backup::Step::Keep:
+            err() << command << ": keeping the former database, " << howFar();
+            break;
+        }
+        err() << (terminal ? "\r" : "\n");
+        err().flush();
+    };
+}
+
 int cmdBackup(const QList<NativePath>& args)
 {
     if (args.size() != 1)
@@ -315,7 +363,10 @@ int cmdBackup(const QList<NativePath>& args)
     Database db;
     if (!db.open(kDatabaseName, false, &error))
         return fail(QStringLiteral("cannot open %1: %2").arg(shownPath(nullptr, kDatabaseName), error));
-    if (!backup::copyTo(db, target, &error))
+    const bool copied = backup::copyTo(db, target, &error, printedProgress(QStringLiteral("backup")));
+    if (isatty(STDERR_FILENO))
+        err() << "\n";
+    if (!copied)
         return fail(QStringLiteral("backup failed: %1").arg(error));
     out() << "Backed up " << shownPath(nullptr, kDatabaseName) << " to " << target << "\n";
     return 0;
@@ -331,7 +382,11 @@ int cmdRestore(const QList<NativePath>& args)
         return fail(error);
     removeLeftovers();
     QString safetyCopy;
-    if (!backup::restore(source, kDatabaseName, &safetyCopy, &error))
+    const bool restored =
+        backup::restore(source, kDatabaseName, &safetyCopy, &error, printedProgress(QStringLiteral("restore")));
+    if (isatty(STDERR_FILENO))
+        err() << "\n";
+    if (!restored)
         return fail(
             QStringLiteral("restore failed, %1 is unchanged: %2").arg(shownPath(nullptr, kDatabaseName), error));
     out() << "Restored " << shownPath(nullptr, kDatabaseName) << " from " << source << "\n";

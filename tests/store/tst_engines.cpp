@@ -12,10 +12,12 @@
 #include "store/memory/memtable.h"
 #include "store/ops/salelookup.h"
 #include "store/ops/saleops.h"
+#include "store/ops/stockimport.h"
 #include "store/ops/stockops.h"
 #include "store/ops/tdmfm.h"
 #include "store/ops/userqueries.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -149,6 +151,48 @@ private slots:
         QCOMPARE(list.value(list.rowOf(*second), QString(stockcol::stockQuantity)).toDouble(), 4.0);
         // The row identity is the key the program stores for the row.
         QCOMPARE(list.value(list.rowOf(*second), QString(stockcol::id)).toLongLong(), *second);
+    }
+
+    // The import window's bulk stock-in goes into the open shop on either
+    // engine (a server shop named as the window shows it), all rows in one
+    // transaction, and the program's stock table learns them.
+    void stockImportIntoTheOpenShop_data() { engines(); }
+    void stockImportIntoTheOpenShop()
+    {
+        QFETCH(ShopLocation::Kind, engine);
+        Shop shop(engine, m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm dm;
+        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown).ok());
+
+        QTemporaryDir dir;
+        const QString sheet = dir.filePath(u"stock.csv"_s);
+        QByteArray text = "a,b,c,d,e,f,g,a1,a2,a3,a4,a5,a6,a7,a8,z,day1\n";
+        const int rows = 1203; // more than one statement's worth on the server
+        for (int i = 1; i <= rows; ++i)
+            text += QStringLiteral("球%1,M,C%1,球类,,,供货商,10.5,%1,%2,25,0,0,%1,%2,,2026-03-02\n")
+                        .arg(i)
+                        .arg(10.5 * i)
+                        .toUtf8();
+        QFile f(sheet);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
+        f.close();
+
+        const QString name = engine == ShopLocation::Kind::File ? dm.path() : dm.location().describe();
+        const stockimport::Result r = stockimport::run(sheet, name, &dm);
+        QVERIFY2(r.outcome == stockimport::Outcome::Imported, qPrintable(r.detail));
+        QCOMPARE(r.rows, rows);
+        QVERIFY(r.intoOpenDatabase);
+        QCOMPARE(count(dm, u"data"_s), rows);
+        QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown).ok());
+        RowSet& list = dm.stock().list();
+        QCOMPARE(list.rowCount(), rows);
+        QStringList last;
+        for (const QLatin1StringView c : {stockcol::name, stockcol::nameInitials, stockcol::purchasePrice,
+                                          stockcol::stockQuantity, stockcol::stockAmount, stockcol::stockInDate})
+            last << list.value(list.rowOf(rows), QString(c)).toString();
+        QCOMPARE(last, (QStringList{u"球1203"_s, u"q1203"_s, u"10.5"_s, u"1203"_s, u"12631.5"_s, u"2026-03-02"_s}));
     }
 
     // A sale writes its sale row and lowers the stock; both rows are published
