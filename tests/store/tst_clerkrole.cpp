@@ -377,6 +377,37 @@ private slots:
         }
     }
 
+    // The sale function reads and writes the shop's tables, never tables
+    // of the same names the role makes for its own session.
+    void saleFunctionIgnoresTheRolesOwnTables()
+    {
+        ClerkShop shop(m_server);
+        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
+        Tdmfm owner;
+        QVERIFY(owner.open(ShopLocation::server(shop.ownerConnInfo())).ok());
+        const qint64 stockRow = addStockRow(owner, {10, 0, 0, 5, 50}).valueOr(-1);
+        QVERIFY(stockRow > 0);
+
+        ServerConnection clerk;
+        QString error;
+        QVERIFY2(clerk.open(shop.clerkConnInfo(), &error), qPrintable(error));
+        QVERIFY2(clerk.exec(u"create temporary table data as select * from tarvik_clerk.data"_s, &error),
+                 qPrintable(error));
+        QVERIFY2(clerk.exec(u"update pg_temp.data set \"1\" = 999, \"7\" = 1000, \"8\" = 0"_s, &error),
+                 qPrintable(error));
+        QueryResult sold;
+        const bool called = clerk.query(
+            Statement{u"select tarvik_record_sale(?, '2p0', '25p0', '0p0', ?, 'M1', 'C-1', '球类', '2026-03-02', "
+                      "'篮球', 'M1', 'C-1', '球类', 'lq', 'M1', '', '', '', '', '20260302001', '2026-03-02')"_s,
+                      {stockRow, u" 篮球 "_s}},
+            &sold, &error);
+        QVERIFY2(called, qPrintable(error));
+        const QStringList saleRow = rowRead(*owner.db().server(), u"data1"_s, sold.rows.at(0).at(0).toLongLong());
+        QVERIFY2(saleRow.contains(u"1="_s + exactly(10.0)), qPrintable(saleRow.join(u' ')));
+        QVERIFY2(rowRead(*owner.db().server(), u"data"_s, stockRow).contains(u"7="_s + exactly(3.0)),
+                 qPrintable(rowRead(*owner.db().server(), u"data"_s, stockRow).join(u' ')));
+    }
+
     // A restore replaces the views and the sale function by those of the
     // backup; the tills of ordinary users go on working.
     void restoreKeepsTheTillsWorking()

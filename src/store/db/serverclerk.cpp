@@ -170,6 +170,10 @@ $$)SQL"),
     };
 }
 
+// The tables are found in public, never in the caller's own temporary
+// schema (searched first unless named last), where a role could put a `data`
+// of its own making.
+//
 // The transaction of saleops::recordSale from the stock row's lock on, for
 // a role that cannot read the figures it needs. The program has read the
 // row's texts (through the view) and checked them against the article shown;
@@ -177,7 +181,7 @@ $$)SQL"),
 QString saleFunctionStatement()
 {
     return QStringLiteral("CREATE OR REPLACE FUNCTION %1(%2) RETURNS bigint\n"
-                          "LANGUAGE plpgsql SECURITY DEFINER SET search_path = public AS $$\n")
+                          "LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $$\n")
                .arg(saleFunction(), QString::fromLatin1(kSaleParameters)) +
            QString::fromUtf8(R"SQL(DECLARE
   r data%ROWTYPE;
