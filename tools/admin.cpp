@@ -6,6 +6,7 @@
 #include "store/db/database.h"
 #include "store/db/schema.h"
 #include "store/db/serverbackup.h"
+#include "store/db/serverclerk.h"
 #include "store/db/serverconnection.h"
 #include "store/db/servermigration.h"
 #include "store/db/serverschema.h"
@@ -84,6 +85,14 @@ int usage(int code)
          "                                backs the shop up to shop-before-restore-DATE-TIME.backup\n"
          "                                in the current folder, then replaces the shop's tables\n"
          "                                in one transaction\n"
+         "  clerk ROLE --database DATABASE\n"
+         "                                let the existing PostgreSQL role ROLE (made with createuser)\n"
+         "                                work as the tills of ordinary users: it reads the stock and\n"
+         "                                the sales without purchase prices, purchase and stock\n"
+         "                                amounts and profits, sells through the server's sale\n"
+         "                                function, changes a sale's amount owed and customer texts,\n"
+         "                                and can never read those figures, not even by a statement\n"
+         "                                of its own; the super administrator cannot log in with it\n"
          "  pinyin [TEXT...]              print the pinyin initials of each TEXT, or of each line\n"
          "                                of standard input when no TEXT is given\n"
          "  capital AMOUNT                print AMOUNT in Chinese capital numerals\n"
@@ -419,6 +428,25 @@ int cmdServerCopy(const QString& command, QStringList args)
     return 0;
 }
 
+int cmdClerk(QStringList args)
+{
+    QString database;
+    if (!takeOption(&args, QStringLiteral("--database"), &database) || database.isEmpty() || args.size() != 1)
+        return usage(2);
+    const QString role = args.at(0);
+    ServerConnection db;
+    QString error;
+    if (!db.open(database, &error))
+        return fail(error);
+    if (!serverclerk::grantClerkRole(db, role, &error))
+        return fail(QStringLiteral("cannot make %1 a role for ordinary users' tills in %2: %3")
+                        .arg(role, db.description(), error));
+    out() << "The role " << role << " can now work as the tills of ordinary users on " << db.description() << ".\n"
+          << "Name it as the user in the database.conf (or --database) of those tills;\n"
+          << "the super administrator logs in on a till that connects as the shop's owner.\n";
+    return 0;
+}
+
 int cmdPinyin(const QStringList& args)
 {
     if (!args.isEmpty()) {
@@ -561,6 +589,8 @@ int main(int argc, char** argv)
         code = cmdBackup(paths);
     else if (command == QLatin1String("restore"))
         code = cmdRestore(paths);
+    else if (command == QLatin1String("clerk"))
+        code = cmdClerk(args);
     else if (command == QLatin1String("pinyin"))
         code = cmdPinyin(args);
     else if (command == QLatin1String("capital"))

@@ -139,6 +139,13 @@ void Trepair::onBackupPathEdited(const QString& text)
 
 void Trepair::onBackupClicked()
 {
+    // pg_dump reads every table, purchase prices included: on a server only
+    // the super administrator's till connects with a role that may.
+    if (m_dm.location().isServer() && !m_mayRestore) {
+        messagePort().inform(
+            QStringLiteral("服务器上的店铺数据库只有超级管理员才能备份，请让超级管理员登录后再备份。"));
+        return;
+    }
     const QString target = resolved(m_backupPath->text());
     // Whatever lies there (a link, even one to nothing, or what the backup
     // refuses to replace) is asked about first.

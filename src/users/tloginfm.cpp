@@ -205,6 +205,21 @@ void Tloginfm::onLoginClicked()
     if (!checkWait())
         return;
     const QString name = m_user->currentText();
+    // A till that connects as a role of ordinary users (serverclerk.h)
+    // cannot read the purchase prices nor take goods into stock; it does not
+    // even read the super administrator's password.
+    if (name == userq::superAdministrator()) {
+        const Result<bool> readsPrices = m_dm.db().readsPurchasePrices();
+        if (!succeeded(readsPrices))
+            return;
+        if (!*readsPrices) {
+            messagePort().inform(QStringLiteral("这台电脑连接数据库服务器所用的账号只供普通用户使用，"
+                                                "超级管理员不能在这里登录。"));
+            m_password->clear();
+            m_password->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
     // Blanks and control characters at both ends are not part of a password.
     const QString password = trimControlsAndSpaces(m_password->text());
 

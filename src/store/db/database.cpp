@@ -1,5 +1,6 @@
 #include "store/db/database.h"
 
+#include "store/db/columns.h"
 #include "store/db/preparedstatement.h"
 #include "store/db/serverconnection.h"
 #include "store/db/serverschema.h"
@@ -172,6 +173,26 @@ bool Database::openServer(const QString& database, QString* error)
     m_serial = nextSerial();
     listenToSocket();
     return true;
+}
+
+Result<bool> Database::readsPurchasePrices()
+{
+    if (!m_server)
+        return true;
+    if (m_pricesAskedOf == m_serial)
+        return m_readsPrices;
+    // `data` as this connection's statements find it: the table, or the view
+    // of a role that must not read the figures.
+    QueryResult r;
+    QString error;
+    if (!query(Statement{QStringLiteral("SELECT c.relkind IN ('r', 'p') AND has_column_privilege(c.oid, ?, 'SELECT') "
+                                        "FROM pg_class c WHERE c.oid = to_regclass('data')"),
+                         {QString(stockcol::purchasePrice)}},
+               &r, &error))
+        return Error::engine(error);
+    m_readsPrices = r.rows.isEmpty() || r.rows.at(0).at(0).toLongLong() != 0;
+    m_pricesAskedOf = m_serial;
+    return m_readsPrices;
 }
 
 void Database::listenToSocket()

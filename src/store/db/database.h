@@ -116,6 +116,12 @@ public:
     // `batchRows` is 0. `each` returns false to stop. Server only.
     bool readRows(const Statement& st, int batchRows, const std::function<bool(const RowBatch&)>& each, QString* error);
 
+    // Whether this connection may read the purchase prices (and with them
+    // the stock amounts and profits): always on the file; on a server not
+    // for a role of ordinary users' tills, whose `data` is a view without
+    // them (serverclerk.h). Asked once per connection.
+    Result<bool> readsPurchasePrices();
+
     // The file's connection; null on a server.
     sqlite3* handle() const { return m_db; }
     // The server connection; null on the file. For the server's own schema
@@ -188,6 +194,8 @@ private:
     bool m_publishing = false;
     quint64 m_arrivals = 0; // server: counts the drains that noted rows
     bool m_retryable = false;
+    quint64 m_pricesAskedOf = 0; // the connectionSerial() readsPurchasePrices() last asked on
+    bool m_readsPrices = true;
     int m_transactions = 0; // Transaction objects begun and not yet ended
 };
 

@@ -1,5 +1,6 @@
 #include "store/db/serverbackup.h"
 
+#include "store/db/serverclerk.h"
 #include "store/db/serverconnection.h"
 #include "store/db/serverschema.h"
 
@@ -143,6 +144,17 @@ Result<void> restore(const QString& source, const QString& database, const QStri
     QString error;
     if (!db.open(database, &error) || !serverschema::verifyUsable(db, &error))
         return Error::engine(error);
+    // The backup's views and functions came without privileges: the roles of
+    // ordinary users' tills get theirs again.
+    const std::optional<QStringList> tillRoles = serverclerk::clerkRoles(db, &error);
+    if (!tillRoles)
+        return Error::engine(error);
+    for (const QString& role : *tillRoles) {
+        if (!serverclerk::grantClerkRole(db, role, &error))
+            return Error::engine(
+                QStringLiteral("数据库已经恢复，但普通用户收银台连接所用的账号 %1 没能重新得到权限：%2")
+                    .arg(role, error));
+    }
     return {};
 }
 
