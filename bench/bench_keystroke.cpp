@@ -78,50 +78,6 @@ bool buildShop(const QString& folder, int rows)
     return t.commit(&error);
 }
 
-void waitFor(const std::function<bool()>& done)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < 60000)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-// Opens the shop, shows the main window and logs in; the time from the login
-// button to a painted window.
-struct Session
-{
-    Tdmfm dm;
-    std::unique_ptr<TMainForm> main;
-    double loginMs = 0;
-    double loadedMs = 0; // from the login button to the stock list filled
-
-    bool start(const QString& path)
-    {
-        if (const Result<void> opened = dm.open(path); !opened) {
-            std::fprintf(stderr, "%s\n", qPrintable(opened.error().text));
-            return false;
-        }
-        main = std::make_unique<TMainForm>(dm);
-        main->show();
-        Tloginfm* login = main->loginWindow();
-        waitFor([&] { return login->isVisible(); });
-        login->userList()->setCurrentText(QStringLiteral("超级管理员"));
-        login->passwordBox()->setText(QStringLiteral("864"));
-        QElapsedTimer t;
-        t.start();
-        login->loginButton()->click();
-        waitFor([&] { return main->sessionId() > 0; });
-        paintPending();
-        loginMs = double(t.nsecsElapsed()) / 1e6;
-        // The stock list fills once the table read in the background is in;
-        // the keystrokes are timed on it.
-        waitFor([&] { return !main->isLoadingInBackground(); });
-        paintPending();
-        loadedMs = double(t.nsecsElapsed()) / 1e6;
-        return main->sessionId() > 0;
-    }
-};
-
 void endToEnd(const QString& path, int rows, const QString& code13)
 {
     double login = 0;
@@ -129,8 +85,8 @@ void endToEnd(const QString& path, int rows, const QString& code13)
     {
         std::vector<double> times, loaded;
         for (int i = 0; i < 3; ++i) {
-            Session s;
-            if (!s.start(path))
+            LoginSession s;
+            if (!s.start(ShopLocation::file(path)))
                 return;
             times.push_back(s.loginMs);
             loaded.push_back(s.loadedMs);
@@ -140,8 +96,8 @@ void endToEnd(const QString& path, int rows, const QString& code13)
         login = times[1];
         loginLoaded = loaded[1];
     }
-    Session s;
-    if (!s.start(path))
+    LoginSession s;
+    if (!s.start(ShopLocation::file(path)))
         return;
     std::printf("login rows=%d median_ms=%.1f list_filled_ms=%.1f\n", rows, login, loginLoaded);
     TMainForm& main = *s.main;

@@ -6,6 +6,7 @@
 #include "store/db/database.h"
 #include "store/db/schema.h"
 #include "store/db/serverbackup.h"
+#include "store/db/serverclerk.h"
 #include "store/db/serverconnection.h"
 #include "store/db/servermigration.h"
 #include "store/db/serverschema.h"
@@ -23,6 +24,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <system_error>
 
 #include <sys/resource.h>
@@ -82,6 +85,14 @@ int usage(int code)
          "                                backs the shop up to shop-before-restore-DATE-TIME.backup\n"
          "                                in the current folder, then replaces the shop's tables\n"
          "                                in one transaction\n"
+         "  clerk ROLE --database DATABASE\n"
+         "                                let the existing PostgreSQL role ROLE (made with createuser)\n"
+         "                                work as the tills of ordinary users: it reads the stock and\n"
+         "                                the sales without purchase prices, purchase and stock\n"
+         "                                amounts and profits, sells through the server's sale\n"
+         "                                function, changes a sale's amount owed and customer texts,\n"
+         "                                and can never read those figures, not even by a statement\n"
+         "                                of its own; the super administrator cannot log in with it\n"
          "  pinyin [TEXT...]              print the pinyin initials of each TEXT, or of each line\n"
          "                                of standard input when no TEXT is given\n"
          "  capital AMOUNT                print AMOUNT in Chinese capital numerals\n"
@@ -294,6 +305,58 @@ bool fileArgument(const QList<NativePath>& args, QString* path, QString* error)
     return false;
 }
 
+// The progress of a file backup or restore on standard error: one line
+// rewritten in place on a terminal; in a log a line at each step and at every
+// quarter of a copy.
+backup::Progress printedProgress(const QString& command)
+{
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    struct Shown
+    {
+        std::optional<backup::Step> step;
+        qint64 part = -1;
+    };
+    auto shown = std::make_shared<Shown>();
+    return [terminal, command, shown](backup::Step step, qint64 done, qint64 total) {
+        const qint64 parts = terminal ? 100 : 4;
+        const qint64 part = total > 0 ? done * parts / total : done >> (terminal ? 20 : 26);
+        if (shown->step == step && shown->part == part)
+            return;
+        const bool newStep = shown->step != step;
+        if (newStep && terminal && shown->step)
+            err() << "\n";
+        shown->step = step;
+        shown->part = part;
+        // In MiB, in KiB for a small shop.
+        const bool small = std::max(total, done) < (1 << 20);
+        const auto amount = [small](qint64 bytes) {
+            return QString::number(double(bytes) / (small ? 1 << 10 : 1 << 20), 'f', 1);
+        };
+        // The total of a server's dump is not known beforehand.
+        const auto howFar = [&] {
+            return amount(done) + (total > 0 ? QLatin1String(" of ") + amount(total) : QString()) +
+                   QLatin1String(small ? " KiB" : " MiB");
+        };
+        switch (step) {
+        case backup::Step::Copy:
+            err() << command << ": copying";
+            if (done > 0 || total > 0)
+                err() << " " << howFar();
+            break;
+        case backup::Step::Check:
+            err() << command << ": checking the copy";
+            break;
+        case backup::Step::Keep:
+            err() << command << ": keeping the former database";
+            if (done > 0 || total > 0)
+                err() << ", " << howFar();
+            break;
+        }
+        err() << (terminal ? "\r" : "\n");
+        err().flush();
+    };
+}
+
 int cmdBackup(const QList<NativePath>& args)
 {
     if (args.size() != 1)
@@ -306,7 +369,10 @@ int cmdBackup(const QList<NativePath>& args)
     Database db;
     if (!db.open(kDatabaseName, false, &error))
         return fail(QStringLiteral("cannot open %1: %2").arg(shownPath(nullptr, kDatabaseName), error));
-    if (!backup::copyTo(db, target, &error))
+    const bool copied = backup::copyTo(db, target, &error, printedProgress(QStringLiteral("backup")));
+    if (isatty(STDERR_FILENO))
+        err() << "\n";
+    if (!copied)
         return fail(QStringLiteral("backup failed: %1").arg(error));
     out() << "Backed up " << shownPath(nullptr, kDatabaseName) << " to " << target << "\n";
     return 0;
@@ -322,7 +388,11 @@ int cmdRestore(const QList<NativePath>& args)
         return fail(error);
     removeLeftovers();
     QString safetyCopy;
-    if (!backup::restore(source, kDatabaseName, &safetyCopy, &error))
+    const bool restored =
+        backup::restore(source, kDatabaseName, &safetyCopy, &error, printedProgress(QStringLiteral("restore")));
+    if (isatty(STDERR_FILENO))
+        err() << "\n";
+    if (!restored)
         return fail(
             QStringLiteral("restore failed, %1 is unchanged: %2").arg(shownPath(nullptr, kDatabaseName), error));
     out() << "Restored " << shownPath(nullptr, kDatabaseName) << " from " << source << "\n";
@@ -339,16 +409,41 @@ int cmdServerCopy(const QString& command, QStringList args)
         return usage(2);
     const QString file = args.at(0);
     if (command == QLatin1String("backup")) {
-        if (const Result<void> done = serverbackup::dumpTo(database, file); !done)
+        const Result<void> done = serverbackup::dumpTo(database, file, printedProgress(command));
+        if (isatty(STDERR_FILENO))
+            err() << "\n";
+        if (!done)
             return fail(QStringLiteral("backup failed: %1").arg(done.error().text));
         out() << "Backed up the shop on the server to " << file << "\n";
         return 0;
     }
     const QString safetyCopy = serverbackup::safetyCopyName(QDir::currentPath(), QDateTime::currentDateTime());
-    if (const Result<void> done = serverbackup::restore(file, database, safetyCopy); !done)
+    const Result<void> done = serverbackup::restore(file, database, safetyCopy, printedProgress(command));
+    if (isatty(STDERR_FILENO))
+        err() << "\n";
+    if (!done)
         return fail(QStringLiteral("restore failed: %1").arg(done.error().text));
     out() << "Restored the shop on the server from " << file << "\n"
           << "The former shop was backed up to " << safetyCopy << "\n";
+    return 0;
+}
+
+int cmdClerk(QStringList args)
+{
+    QString database;
+    if (!takeOption(&args, QStringLiteral("--database"), &database) || database.isEmpty() || args.size() != 1)
+        return usage(2);
+    const QString role = args.at(0);
+    ServerConnection db;
+    QString error;
+    if (!db.open(database, &error))
+        return fail(error);
+    if (!serverclerk::grantClerkRole(db, role, &error))
+        return fail(QStringLiteral("cannot make %1 a role for ordinary users' tills in %2: %3")
+                        .arg(role, db.description(), error));
+    out() << "The role " << role << " can now work as the tills of ordinary users on " << db.description() << ".\n"
+          << "Name it as the user in the database.conf (or --database) of those tills;\n"
+          << "the super administrator logs in on a till that connects as the shop's owner.\n";
     return 0;
 }
 
@@ -494,6 +589,8 @@ int main(int argc, char** argv)
         code = cmdBackup(paths);
     else if (command == QLatin1String("restore"))
         code = cmdRestore(paths);
+    else if (command == QLatin1String("clerk"))
+        code = cmdClerk(args);
     else if (command == QLatin1String("pinyin"))
         code = cmdPinyin(args);
     else if (command == QLatin1String("capital"))

@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegularExpression>
 
 namespace shopdatabase {
 
@@ -39,7 +38,7 @@ void showFailure(const QString& text)
 
 QString configFileName()
 {
-    return QStringLiteral("database.conf");
+    return ShopLocation::folderFileName();
 }
 
 Arguments parse(const QStringList& arguments)
@@ -62,18 +61,6 @@ Arguments parse(const QStringList& arguments)
     return out;
 }
 
-bool containsPassword(const QString& conninfo)
-{
-    static const QRegularExpression keyword(QStringLiteral(R"((^|\s)password\s*=)"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression parameter(QStringLiteral(R"(^postgres(ql)?://[^#]*[?&]password=)"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression address(QStringLiteral(R"(^postgres(ql)?://[^/@?]*:[^/@?]*@)"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    const QString text = conninfo.trimmed();
-    return keyword.match(text).hasMatch() || parameter.match(text).hasMatch() || address.match(text).hasMatch();
-}
-
 std::optional<ShopLocation> choose(const std::optional<QString>& fromCommandLine, QString* error)
 {
     if (fromCommandLine)
@@ -89,7 +76,7 @@ std::optional<ShopLocation> choose(const std::optional<QString>& fromCommandLine
     QString line;
     while (!file.atEnd() && line.isEmpty())
         line = QString::fromUtf8(file.readLine()).trimmed();
-    if (containsPassword(line)) {
+    if (ShopLocation::server(line).holdsPassword()) {
         *error = QStringLiteral("%1 中不能写数据库的密码：请把密码写在 ~/.pgpass 文件中。").arg(configFileName());
         return std::nullopt;
     }

@@ -36,10 +36,6 @@ Arguments parse(const QStringList& arguments);
 // password.
 std::optional<ShopLocation> choose(const std::optional<QString>& fromCommandLine, QString* error);
 
-// Whether a connection text carries a password (a password= keyword or
-// parameter, or user:password@ of an address).
-bool containsPassword(const QString& conninfo);
-
 // Opens the shop for the program. A server that cannot be reached is said
 // with the choice to try again or to end the program; any other failure is
 // shown. False when the program is to end.

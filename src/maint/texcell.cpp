@@ -6,6 +6,7 @@
 #include "settings/settingsstore.h"
 #include "store/ops/stockimport.h"
 #include "store/ops/tdmfm.h"
+#include "ui/backgroundwork.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -62,6 +63,11 @@ Texcell::Texcell(Tdmfm& dm, std::function<void()> reloadStockList, QWidget* pare
     if (QScreen* screen = QApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
+    // A shop on a server is not a file to choose: the import goes into it
+    // unless another database file is chosen.
+    if (m_dm.location().isServer())
+        m_database->setText(m_dm.location().describe());
+
     connect(m_chooseWorkbook, &QPushButton::clicked, this, &Texcell::onChooseWorkbook);
     connect(m_chooseDatabase, &QPushButton::clicked, this, &Texcell::onChooseDatabase);
     connect(m_import, &QPushButton::clicked, this, &Texcell::onImport);
@@ -97,8 +103,12 @@ void Texcell::onImport()
         messagePort().warning(QStringLiteral("请正确选择相关路径！"), kWarningTitle);
         return;
     }
+    // A full sheet takes a second or two to read: the window waits with a progress window.
+    const auto readAside = [this](const std::function<void()>& read) {
+        runWithProgress(this, QStringLiteral("正在读取Excel文件，请稍候……"), read);
+    };
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const stockimport::Result r = stockimport::run(workbook, database, &m_dm);
+    const stockimport::Result r = stockimport::run(workbook, database, &m_dm, readAside);
     QApplication::restoreOverrideCursor();
     switch (r.outcome) {
     case stockimport::Outcome::ConnectFailed:

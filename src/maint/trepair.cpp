@@ -6,6 +6,7 @@
 #include "store/db/backup.h"
 #include "store/db/serverbackup.h"
 #include "store/ops/tdmfm.h"
+#include "ui/backgroundwork.h"
 #include "ui/centring.h"
 #include "ui/failurereport.h"
 #include "ui/reporterror.h"
@@ -138,6 +139,13 @@ void Trepair::onBackupPathEdited(const QString& text)
 
 void Trepair::onBackupClicked()
 {
+    // pg_dump reads every table, purchase prices included: on a server only
+    // the super administrator's till connects with a role that may.
+    if (m_dm.location().isServer() && !m_mayRestore) {
+        messagePort().inform(
+            QStringLiteral("服务器上的店铺数据库只有超级管理员才能备份，请让超级管理员登录后再备份。"));
+        return;
+    }
     const QString target = resolved(m_backupPath->text());
     // Whatever lies there (a link, even one to nothing, or what the backup
     // refuses to replace) is asked about first.
@@ -148,15 +156,18 @@ void Trepair::onBackupClicked()
             MessagePort::Answer::Ok)
         return; // the existing backup stays as it is
     QString error;
-    bool done;
-    if (m_dm.location().isServer()) {
-        const Result<void> dumped = serverbackup::dumpTo(m_dm.location().target(), target);
-        done = dumped.ok();
-        if (!done)
-            error = dumped.error().text;
-    } else {
-        done = backup::copyTo(m_dm.db(), target, &error);
-    }
+    bool done = false;
+    // A big shop's copy takes many seconds: the window waits with a progress window.
+    runWithProgress(this, QStringLiteral("正在备份数据库，请稍候……"), [&] {
+        if (m_dm.location().isServer()) {
+            const Result<void> dumped = serverbackup::dumpTo(m_dm.location().target(), target);
+            done = dumped.ok();
+            if (!done)
+                error = dumped.error().text;
+        } else {
+            done = backup::copyTo(m_dm.db(), target, &error);
+        }
+    });
     if (!done) {
         messagePort().error(QStringLiteral("数据库备份失败！\n%1").arg(error));
         return;
@@ -187,16 +198,21 @@ void Trepair::onRestoreClicked()
     m_dm.closeConnection();
     QString safetyCopy;
     QString error;
-    bool restored;
-    if (m_dm.location().isServer()) {
+    bool restored = false;
+    const bool server = m_dm.location().isServer();
+    const QString database = server ? m_dm.location().target() : m_dm.path();
+    if (server)
         safetyCopy = serverbackup::safetyCopyName(QDir::currentPath(), QDateTime::currentDateTime());
-        const Result<void> done = serverbackup::restore(source, m_dm.location().target(), safetyCopy);
-        restored = done.ok();
-        if (!restored)
-            error = done.error().text;
-    } else {
-        restored = backup::restore(source, m_dm.path(), &safetyCopy, &error);
-    }
+    runWithProgress(this, QStringLiteral("正在恢复数据库，请稍候……"), [&] {
+        if (server) {
+            const Result<void> done = serverbackup::restore(source, database, safetyCopy);
+            restored = done.ok();
+            if (!restored)
+                error = done.error().text;
+        } else {
+            restored = backup::restore(source, database, &safetyCopy, &error);
+        }
+    });
     const Result<void> reopened = m_dm.reopen();
     if (!restored) {
         messagePort().error(QStringLiteral("数据库恢复失败！\n%1").arg(error));

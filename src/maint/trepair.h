@@ -19,7 +19,9 @@ class Trepair final : public QWidget
 public:
     // `mayRestore`: the logged-in user is the super administrator. Nobody
     // else sees or reaches the restore panel: a restore would roll the shop
-    // back to an older state after money was taken.
+    // back to an older state after money was taken. On a shop on a server
+    // nobody else backs up either: the till may connect with a role that
+    // cannot read every table.
     Trepair(Tdmfm& dm, bool mayRestore, QWidget* parent = nullptr);
 
     QLabel* defaultLink() const { return m_default; }

@@ -8,13 +8,30 @@
 namespace {
 QWidget* owner()
 {
-    return QApplication::activeWindow();
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    // Right after a long work the window system may not yet have made the
+    // waiting window active again: the box belongs to the window with the
+    // focus, else to a visible window, so it shows over it.
+    if (QWidget* focus = QApplication::focusWidget())
+        return focus->window();
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* w : windows) {
+        if (w->isVisible() && w->isEnabled() && (w->windowType() == Qt::Window || w->windowType() == Qt::Dialog))
+            return w;
+    }
+    return nullptr;
 }
 
 // A message box is as narrow as its text, and a window manager cuts a title
 // that is wider ("Tarvik… 管理软件"): the box is made wide enough for its title.
 int exec(QMessageBox& box)
 {
+    // A box without an owner (no window was active: the window system had not
+    // yet made one active after a long work) is a window of its own; its
+    // closing, while the main window is hidden behind the backup window, would
+    // count as the program's last window closing and end the program.
+    box.setAttribute(Qt::WA_QuitOnClose, false);
     // Room for the title bar's icon and buttons beside the title's text.
     constexpr int kTitleBarExtra = 140;
     QFont titleFont = box.font(); // title bars mostly use the bold face

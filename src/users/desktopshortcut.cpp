@@ -59,7 +59,10 @@ QString desktopEntryText(const DesktopShortcut& shortcut)
                                   "Type=Application\n");
     text += QLatin1String("Name=") + escapeValue(shortcut.name) + u'\n';
     text += QLatin1String("Comment=") + escapeValue(shortcut.name) + u'\n';
-    text += QLatin1String("Exec=") + escapeValue(quoteExecArgument(shortcut.program)) + u'\n';
+    QString exec = quoteExecArgument(shortcut.program);
+    for (const QString& a : shortcut.arguments)
+        exec += u' ' + quoteExecArgument(a);
+    text += QLatin1String("Exec=") + escapeValue(exec) + u'\n';
     text += QLatin1String("Path=") + escapeValue(shortcut.workingFolder) + u'\n';
     if (!shortcut.icon.isEmpty())
         text += QLatin1String("Icon=") + escapeValue(shortcut.icon) + u'\n';
@@ -91,7 +94,8 @@ bool writeDesktopShortcut(const QString& folder, const DesktopShortcut& shortcut
     return QFile::setPermissions(path, mode);
 }
 
-DesktopShortcut programShortcut(const QString& workingFolder, const QString& programFile)
+DesktopShortcut programShortcut(const QString& workingFolder, const QString& programFile,
+                                const QStringList& arguments)
 {
     // An installed program (<prefix>/bin) has its icon in the icon theme of
     // <prefix>/share, which the desktop finds by name; a program in a build
@@ -101,11 +105,13 @@ DesktopShortcut programShortcut(const QString& workingFolder, const QString& pro
         QDir::cleanPath(QFileInfo(programFile).absolutePath() +
                         QLatin1String("/../share/icons/hicolor/scalable/apps/") + icon + QLatin1String(".svg"));
     return DesktopShortcut{QStringLiteral("Tarvik运动品销售管理软件"), programFile,
-                           QDir::toNativeSeparators(workingFolder), QFileInfo::exists(themed) ? icon : QString()};
+                           QDir::toNativeSeparators(workingFolder), QFileInfo::exists(themed) ? icon : QString(),
+                           arguments};
 }
 
-bool writeProgramShortcut(const QString& workingFolder, QString* error)
+bool writeProgramShortcut(const QString& workingFolder, const QStringList& arguments, QString* error)
 {
     return writeDesktopShortcut(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
-                                programShortcut(workingFolder, QCoreApplication::applicationFilePath()), error);
+                                programShortcut(workingFolder, QCoreApplication::applicationFilePath(), arguments),
+                                error);
 }

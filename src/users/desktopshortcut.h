@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // A launcher for the program on the user's desktop, written as a freedesktop
 // desktop entry ("<name>.desktop").
@@ -10,6 +11,7 @@ struct DesktopShortcut
     QString program;       // the program file to run
     QString workingFolder; // the folder the program starts in
     QString icon;          // icon file or theme name; no Icon line when empty
+    QStringList arguments; // given to the program after its file
 };
 
 // The text of the desktop entry, with every value escaped so that any path
@@ -23,12 +25,13 @@ QString desktopEntryText(const DesktopShortcut& shortcut);
 // says which file and why.
 bool writeDesktopShortcut(const QString& folder, const DesktopShortcut& shortcut, QString* error = nullptr);
 
-// The shortcut that starts `programFile` in `workingFolder` (the shop folder
-// that holds the database), named after the application, with the installed
-// icon when `programFile` is an installed program.
-DesktopShortcut programShortcut(const QString& workingFolder, const QString& programFile);
+// The shortcut that starts `programFile` with `arguments` in `workingFolder`
+// (the shop folder that holds the database), named after the application,
+// with the installed icon when `programFile` is an installed program.
+DesktopShortcut programShortcut(const QString& workingFolder, const QString& programFile,
+                                const QStringList& arguments = {});
 
 // Writes the shortcut to the running program (programShortcut) to the user's
 // desktop folder (XDG user dirs, else ~/Desktop). Returns false when there is no desktop folder or the
 // file could not be written (*error as for writeDesktopShortcut).
-bool writeProgramShortcut(const QString& workingFolder, QString* error = nullptr);
+bool writeProgramShortcut(const QString& workingFolder, const QStringList& arguments, QString* error = nullptr);

@@ -3,6 +3,7 @@
 #include "core/blanks.h"
 #include "core/clock.h"
 #include "core/messageport.h"
+#include "store/db/shoplocation.h"
 #include "store/ops/tdmfm.h"
 #include "store/ops/userqueries.h"
 #include "ui/characterfilter.h"
@@ -128,8 +129,16 @@ void Tloginfm::prepare()
     // shortcut starts it there. A shortcut that cannot be written is no reason
     // to stop anyone from logging in, but a full disk is said at once.
     const QString shop = m_dm.path().isEmpty() ? QDir::currentPath() : QFileInfo(m_dm.path()).absolutePath();
+    // A shop on a server that the command line named (the folder names none)
+    // is named by the shortcut too, or the shortcut would start another shop;
+    // but a shortcut is no place for a password.
+    const ShopLocation& location = m_dm.location();
+    QStringList arguments;
+    if (location.isServer() && !QFileInfo::exists(QDir(shop).filePath(ShopLocation::folderFileName())) &&
+        !location.holdsPassword())
+        arguments = {QStringLiteral("--database"), location.target()};
     QString error;
-    if (!writeProgramShortcut(shop, &error) && !error.isEmpty())
+    if (!writeProgramShortcut(shop, arguments, &error) && !error.isEmpty())
         messagePort().error(error);
 
     m_shop->setVisible(m_dm.location().isServer());
@@ -196,6 +205,21 @@ void Tloginfm::onLoginClicked()
     if (!checkWait())
         return;
     const QString name = m_user->currentText();
+    // A till that connects as a role of ordinary users (serverclerk.h)
+    // cannot read the purchase prices nor take goods into stock; it does not
+    // even read the super administrator's password.
+    if (name == userq::superAdministrator()) {
+        const Result<bool> readsPrices = m_dm.db().readsPurchasePrices();
+        if (!succeeded(readsPrices))
+            return;
+        if (!*readsPrices) {
+            messagePort().inform(QStringLiteral("这台电脑连接数据库服务器所用的账号只供普通用户使用，"
+                                                "超级管理员不能在这里登录。"));
+            m_password->clear();
+            m_password->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
     // Blanks and control characters at both ends are not part of a password.
     const QString password = trimControlsAndSpaces(m_password->text());
 

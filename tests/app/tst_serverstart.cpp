@@ -15,6 +15,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -75,10 +76,8 @@ private slots:
         ScratchServerDatabase scratch(m_server);
         QVERIFY2(scratch.isValid(), qPrintable(scratch.error()));
         {
-            ServerConnection admin;
             QString error;
-            QVERIFY2(admin.open(scratch.connInfo(), &error) && serverschema::createDelivered(admin, &error),
-                     qPrintable(error));
+            QVERIFY2(scratch.createShop(&error), qPrintable(error));
         }
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(folder.folder()));
@@ -103,6 +102,51 @@ private slots:
         QVERIFY(main.stockList()->isVisible());
         QCOMPARE(dm.stock().list().rowCount(), 1);
         QCOMPARE(dm.stock().list().value(0, stockcol::name).toString(), u"篮球"_s);
+    }
+
+    // The desktop shortcut written at login starts the program on the same
+    // shop: a server named on the command line is named by the shortcut too
+    // (never with a password); one that the shop folder's database.conf names
+    // is left to that file, which may later name another.
+    void shortcutNamesTheServerOfTheCommandLine()
+    {
+        TestShop folder; // HOME is its configuration folder
+        ScratchServerDatabase scratch(m_server);
+        QVERIFY2(scratch.isValid(), qPrintable(scratch.error()));
+        {
+            QString error;
+            QVERIFY2(scratch.createShop(&error), qPrintable(error));
+        }
+        const QString desktop = QDir(folder.configFolder()).filePath(u"Desktop"_s);
+        QVERIFY(QDir().mkpath(desktop));
+        const QString shortcut = QDir(desktop).filePath(u"Tarvik运动品销售管理软件.desktop"_s);
+        const QString program = u"\""_s + QCoreApplication::applicationFilePath() + u"\""_s;
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(folder.folder())); // the program runs in its shop folder
+        const auto execLine = [&](const ShopLocation& location) {
+            Tdmfm dm;
+            if (!dm.open(location).ok())
+                return u"(not opened)"_s;
+            Tloginfm login(dm);
+            login.open();
+            login.reject();
+            QFile f(shortcut);
+            if (!f.open(QIODevice::ReadOnly))
+                return u"(no shortcut)"_s;
+            for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n'))
+                if (line.startsWith(u"Exec="_s))
+                    return line.mid(5);
+            return u"(no Exec line)"_s;
+        };
+        const QString named = execLine(ShopLocation::server(scratch.connInfo()));
+        // The test server trusts its clients: a password given is not needed, only written.
+        const QString withPassword = execLine(ShopLocation::server(scratch.connInfo() + u" password=secret"_s));
+        QVERIFY(writeConfig(scratch.connInfo() + u"\n"_s));
+        const QString byFolder = execLine(ShopLocation::server(scratch.connInfo()));
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(named, program + u" \"--database\" \""_s + scratch.connInfo() + u"\""_s);
+        QCOMPARE(withPassword, program);
+        QCOMPARE(byFolder, program);
     }
 
     // A server that does not answer is said, with the choice to try again

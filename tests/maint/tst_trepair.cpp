@@ -10,7 +10,9 @@
 #include "store/db/schema.h"
 #include "store/ops/saleops.h"
 #include "store/ops/tdmfm.h"
+#include "ui/backgroundwork.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -89,6 +92,7 @@ private slots:
     void backupAsksBeforeReplacingWhateverIsThere_data();
     void backupAsksBeforeReplacingWhateverIsThere();
     void restoreIsForTheSuperAdministratorOnly();
+    void backupWaitsWithProgressForABusyFile();
 };
 
 void TestTrepair::backupPathIsRememberedOnEveryChange()
@@ -345,6 +349,50 @@ void TestTrepair::restoreIsForTheSuperAdministratorOnly()
     QVERIFY(port.entries.isEmpty());
     QCOMPARE(contentOf(shop.dbPath()), before);
     QVERIFY(safetyCopies(shop.folder()).isEmpty());
+}
+
+void TestTrepair::backupWaitsWithProgressForABusyFile()
+{
+    TestShop shop;
+    RecordingPort port;
+    shop.addStock(QStringLiteral("乒乓球"), QStringLiteral("3星"), QStringLiteral("690002"), QStringLiteral("球类"), 2, 100,
+                  5);
+    backgroundwork::setShowAfterMs(0);
+    Trepair w(shop.dm(), true);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QString backupFile = QDir(shop.folder()).filePath(QStringLiteral("beifen.mdb"));
+    replaceText(w.backupPathBox(), backupFile);
+
+    // Another program is writing the file: the backup waits until it is done,
+    // and the window meanwhile says so, takes no clicks and stays open.
+    Database other;
+    QString error;
+    QVERIFY2(other.open(shop.dbPath(), false, &error), qPrintable(error));
+    QVERIFY2(other.exec(QStringLiteral("BEGIN EXCLUSIVE"), &error), qPrintable(error));
+    QString progressText;
+    bool windowTookInput = true;
+    bool windowClosed = true;
+    QTimer::singleShot(300, &w, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == QLatin1String("workProgress") && top->isVisible())
+                progressText = top->findChild<QLabel*>()->text();
+        }
+        windowTookInput = w.isEnabled();
+        w.close();
+        windowClosed = !w.isVisible();
+        QString ignored;
+        other.exec(QStringLiteral("COMMIT"), &ignored);
+    });
+    QTest::mouseClick(w.backupButton(), Qt::LeftButton);
+    backgroundwork::setShowAfterMs(500);
+
+    QCOMPARE(progressText, QStringLiteral("正在备份数据库，请稍候……"));
+    QVERIFY(!windowTookInput);
+    QVERIFY(!windowClosed);
+    QCOMPARE(port.texts(), QStringList{QStringLiteral("数据库备份成功！")});
+    QVERIFY(w.isEnabled());
+    QCOMPARE(rowsIn(backupFile, QStringLiteral("data")), 1);
 }
 
 QTEST_MAIN(TestTrepair)

@@ -214,10 +214,8 @@ void TestTills::tillsStayExactWithOneKilled()
     ScratchServerDatabase scratch(m_server);
     QVERIFY2(scratch.isValid(), qPrintable(scratch.error()));
     {
-        ServerConnection admin;
         QString error;
-        QVERIFY2(admin.open(scratch.connInfo(), &error) && serverschema::createDelivered(admin, &error),
-                 qPrintable(error));
+        QVERIFY2(scratch.createShop(&error), qPrintable(error));
     }
     Tdmfm dm;
     QVERIFY(dm.open(ShopLocation::server(scratch.connInfo())).ok());

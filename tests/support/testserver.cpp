@@ -1,6 +1,7 @@
 #include "testserver.h"
 
 #include "store/db/serverconnection.h"
+#include "store/db/serverschema.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
@@ -61,4 +62,10 @@ QString ScratchServerDatabase::connInfo() const
 {
     // The last dbname of a connection string is the one used.
     return m_server + QStringLiteral(" dbname=") + m_name;
+}
+
+bool ScratchServerDatabase::createShop(QString* error) const
+{
+    ServerConnection admin;
+    return admin.open(connInfo(), error) && serverschema::createDelivered(admin, error);
 }

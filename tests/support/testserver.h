@@ -39,6 +39,8 @@ public:
     QString error() const { return m_error; }
     // The connection string of the new database.
     QString connInfo() const;
+    // Makes the database the delivered shop, as `tarvik-admin init --database` does.
+    bool createShop(QString* error) const;
 
 private:
     QString m_server;

@@ -109,6 +109,9 @@ void TestAdminRestore::backupAndRestoreCommands()
     Run r = admin({QStringLiteral("backup"), QStringLiteral("b.mdb")}, dir.path());
     QCOMPARE(r.code, 0);
     QCOMPARE(soundRows(dir.filePath(QStringLiteral("b.mdb")), &error), 5);
+    // A long copy says how far it has come: a line a step in a log.
+    QVERIFY2(r.err.startsWith(QStringLiteral("backup: copying ")), qPrintable(r.err));
+    QVERIFY2(r.err.endsWith(QStringLiteral("backup: checking the copy\n")), qPrintable(r.err));
     QVERIFY(writeBytes(dir.filePath(QStringLiteral("notes.txt")), "not a database"));
     // A link to the copy elsewhere (on a USB stick) updates that copy and stays a link.
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("usb")));

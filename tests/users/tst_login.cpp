@@ -605,14 +605,15 @@ void TestLogin::shortcutWrittenEachShow()
 void TestLogin::shortcutEscapesAndFailures()
 {
     const DesktopShortcut odd{QStringLiteral("店"), QStringLiteral("/opt/my shop/a\"b$c`d%e\\f\ng"),
-                              QStringLiteral(" /srv/店 铺\\x "), QStringLiteral("tarvik")};
+                              QStringLiteral(" /srv/店 铺\\x "), QStringLiteral("tarvik"),
+                              {QStringLiteral("--database"), QStringLiteral("host=a b")}};
     // Quoting for Exec first (\" \$ \` \\ and %%), then the string escapes
     // (backslash doubled, line break as \n), so a literal backslash becomes four.
     QCOMPARE(desktopEntryText(odd), QStringLiteral("[Desktop Entry]\n"
                                                    "Type=Application\n"
                                                    "Name=店\n"
                                                    "Comment=店\n"
-                                                   "Exec=\"/opt/my shop/a\\\\\"b\\\\$c\\\\`d%%e\\\\\\\\f\\ng\"\n"
+                                                   "Exec=\"/opt/my shop/a\\\\\"b\\\\$c\\\\`d%%e\\\\\\\\f\\ng\" \"--database\" \"host=a b\"\n"
                                                    "Path=\\s/srv/店 铺\\\\x\\s\n"
                                                    "Icon=tarvik\n"
                                                    "Terminal=false\n"));

@@ -187,6 +187,8 @@ bool onlineCopy(sqlite3* source, sqlite3* dest, const QString& file, Failure* fa
     // engine starts the copy again by itself when the source changes.
     int waits = 0;
     do {
+        // In one step: a copy in pieces starts again whenever another
+        // program writes between two of them, and might never end in a busy shop.
         rc = sqlite3_backup_step(b, -1);
         if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && ++waits <= 100)
             sqlite3_sleep(50);
@@ -218,7 +220,8 @@ bool onlineCopy(sqlite3* source, sqlite3* dest, const QString& file, Failure* fa
 // page on the way. With a write-ahead log the file alone is the database only
 // once the log is folded into it and stays empty. False with *tried unset when this way does
 // not apply; false with *tried set on a failure of the copy itself.
-bool copyFilePages(sqlite3* source, const NewDatabaseFile& file, bool* tried, Failure* failure)
+bool copyFilePages(sqlite3* source, const NewDatabaseFile& file, bool* tried, Failure* failure,
+                   const Progress& progress)
 {
     *tried = false;
     bool rollback = false;
@@ -270,6 +273,8 @@ bool copyFilePages(sqlite3* source, const NewDatabaseFile& file, bool* tried, Fa
         if (!out.write(chunk.constData(), n, failure))
             return false;
         at += n;
+        if (progress)
+            progress(Step::Copy, at, size);
     }
     return out.close(failure);
 }
@@ -277,8 +282,10 @@ bool copyFilePages(sqlite3* source, const NewDatabaseFile& file, bool* tried, Fa
 // Opens the finished copy once more, as the program will open it, and checks
 // it. The open also turns a copy of a file in write-ahead-log mode back to the
 // rollback journal, so the copy carries no mode that needs files beside it.
-bool checkCopy(const QString& path, Failure* failure)
+bool checkCopy(const QString& path, Failure* failure, const Progress& progress)
 {
+    if (progress)
+        progress(Step::Check, 0, 0);
     Database db;
     QString error;
     if (!db.open(path, false, &error))
@@ -296,7 +303,7 @@ bool checkCopy(const QString& path, Failure* failure)
 
 // Reserves the temporary file of `file` (unless it is reserved already),
 // copies `source` into it with the online backup and checks it.
-bool writeCheckedCopy(sqlite3* source, NewDatabaseFile& file, Failure* failure)
+bool writeCheckedCopy(sqlite3* source, NewDatabaseFile& file, Failure* failure, const Progress& progress)
 {
     QString error;
     if (file.tempPath().isEmpty() && !file.reserve(&error))
@@ -313,17 +320,17 @@ bool writeCheckedCopy(sqlite3* source, NewDatabaseFile& file, Failure* failure)
         if (!onlineCopy(source, dest.handle(), file.finalPath(), failure))
             return false;
     }
-    return checkCopy(file.tempPath(), failure);
+    return checkCopy(file.tempPath(), failure, progress);
 }
 
 // Writes a checked copy of `source` into the reserved temporary file of `file`:
 // its pages as they lie in the file where that applies, else with the online backup.
-bool writeCopy(sqlite3* source, NewDatabaseFile& file, Failure* failure)
+bool writeCopy(sqlite3* source, NewDatabaseFile& file, Failure* failure, const Progress& progress)
 {
     bool tried = false;
-    if (copyFilePages(source, file, &tried, failure))
-        return checkCopy(file.tempPath(), failure);
-    return !tried && writeCheckedCopy(source, file, failure);
+    if (copyFilePages(source, file, &tried, failure, progress))
+        return checkCopy(file.tempPath(), failure, progress);
+    return !tried && writeCheckedCopy(source, file, failure, progress);
 }
 
 // The folder that will hold `target` exists and is a folder.
@@ -393,7 +400,7 @@ QString notAFile(const QString& path)
 }
 
 // Copies the bytes of `from` into the reserved temporary file of `file`.
-bool copyBytes(const QString& from, const NewDatabaseFile& file, Failure* failure)
+bool copyBytes(const QString& from, const NewDatabaseFile& file, Failure* failure, const Progress& progress)
 {
     QFile in(from);
     if (!in.open(QIODevice::ReadOnly))
@@ -402,9 +409,15 @@ bool copyBytes(const QString& from, const NewDatabaseFile& file, Failure* failur
     if (!out.open(failure))
         return false;
     QByteArray chunk;
-    while (!(chunk = in.read(1 << 20)).isEmpty())
+    const qint64 size = in.size();
+    qint64 done = 0;
+    while (!(chunk = in.read(1 << 20)).isEmpty()) {
         if (!out.write(chunk.constData(), chunk.size(), failure))
             return false;
+        done += chunk.size();
+        if (progress)
+            progress(Step::Keep, done, size);
+    }
     if (in.error() != QFile::NoError)
         return failure->set(readFailure(from, in.errorString()));
     return out.close(failure);
@@ -413,13 +426,13 @@ bool copyBytes(const QString& from, const NewDatabaseFile& file, Failure* failur
 // Keeps the current database file as `keep`, byte for byte, with the
 // journals the engine left beside it: the two belong together, and a journal
 // left under the database's name would be applied to the file that replaces it.
-bool keepCurrent(const QString& dbPath, const QString& keep, QString* error)
+bool keepCurrent(const QString& dbPath, const QString& keep, QString* error, const Progress& progress)
 {
     NewDatabaseFile copy(keep);
     Failure failure;
     if (!copy.reserve(error))
         return false;
-    if (!copyBytes(dbPath, copy, &failure)) {
+    if (!copyBytes(dbPath, copy, &failure, progress)) {
         *error = failure.text;
         return false;
     }
@@ -470,7 +483,7 @@ int removeLeftovers(const QString& dbPath)
     return NewDatabaseFile::removeStale(dbPath) + NewDatabaseFile::removeStale(safetyCopyPattern(dbPath));
 }
 
-bool copyTo(Database& db, const QString& target, QString* error)
+bool copyTo(Database& db, const QString& target, QString* error, const Progress& progress)
 {
     if (!db.isOpen()) {
         *error = QStringLiteral("数据库没有打开");
@@ -503,14 +516,15 @@ bool copyTo(Database& db, const QString& target, QString* error)
     if (!copy.reserve(error))
         return false;
     Failure failure;
-    if (!writeCopy(db.handle(), copy, &failure)) {
+    if (!writeCopy(db.handle(), copy, &failure, progress)) {
         *error = failure.writing ? failure.text : QStringLiteral("备份副本不可用：%1").arg(failure.text);
         return false;
     }
     return copy.publish(error, NewDatabaseFile::Existing::Replace);
 }
 
-bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, QString* error)
+bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, QString* error,
+             const Progress& progress)
 {
     safetyCopy->clear();
     if (source.trimmed().isEmpty() || !QFileInfo(source).isFile()) {
@@ -535,7 +549,7 @@ bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, 
             *error = QStringLiteral("所选文件不是可用的数据库备份（%1）").arg(why);
             return false;
         }
-        if (!writeCopy(src.handle(), incoming, &failure)) {
+        if (!writeCopy(src.handle(), incoming, &failure, progress)) {
             // A copy that could not be written says nothing about the backup.
             *error =
                 failure.writing ? failure.text : QStringLiteral("所选文件不是可用的数据库备份（%1）").arg(failure.text);
@@ -575,7 +589,7 @@ bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, 
             }
         }
         const QString keep = safetyCopyName(dbPath, wallclock::now());
-        if (!keepCurrent(dbPath, keep, &why)) {
+        if (!keepCurrent(dbPath, keep, &why, progress)) {
             *error = QStringLiteral("不能保存原来的数据库（%1）").arg(why);
             return false;
         }

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
+
 class Database;
 
 // Copies of the shop database that can be trusted: a backup is consistent
@@ -12,6 +14,12 @@ class Database;
 // and checked under a temporary name before it is renamed into place. A kill at any moment leaves the target as it was
 // or the complete, checked copy.
 namespace backup {
+
+// How far a backup or restore has come, told now and then from the thread it
+// runs on: the bytes (or pages) of the copy written of `total`, then the check
+// of the copy (no counts), and for a restore the keeping of the former file.
+enum class Step { Copy, Check, Keep };
+using Progress = std::function<void(Step step, qint64 done, qint64 total)>;
 
 // Copies the open database to `target`. The copy is written beside the
 // target, synced, checked (it opens with the database password, passes the
@@ -23,7 +31,7 @@ namespace backup {
 // database file itself (or one of its journal files). On failure false with
 // the reason (a failed write names the file and the system's reason, "No
 // space left on device"); the target is left as it was.
-bool copyTo(Database& db, const QString& target, QString* error);
+bool copyTo(Database& db, const QString& target, QString* error, const Progress& progress = {});
 
 // Removes the temporary files that killed backups, restores and inits left
 // beside the database file `dbPath` (see NewDatabaseFile::removeStale).
@@ -43,7 +51,8 @@ int removeLeftovers(const QString& dbPath);
 // it, and one on read-only media restores as well.
 // On failure false with the reason, and `dbPath` still holds the former file;
 // a failed write names the file and the system's reason, never the backup.
-bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, QString* error);
+bool restore(const QString& source, const QString& dbPath, QString* safetyCopy, QString* error,
+             const Progress& progress = {});
 
 // "data-before-restore-2026-12-10-093015.mdb" beside "data.mdb".
 QString safetyCopyName(const QString& dbPath, const QDateTime& at);

@@ -1,5 +1,6 @@
 #include "store/db/database.h"
 
+#include "store/db/columns.h"
 #include "store/db/preparedstatement.h"
 #include "store/db/serverconnection.h"
 #include "store/db/serverschema.h"
@@ -20,6 +21,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSocketNotifier>
+#include <QTimer>
 
 namespace {
 
@@ -173,6 +175,26 @@ bool Database::openServer(const QString& database, QString* error)
     return true;
 }
 
+Result<bool> Database::readsPurchasePrices()
+{
+    if (!m_server)
+        return true;
+    if (m_pricesAskedOf == m_serial)
+        return m_readsPrices;
+    // `data` as this connection's statements find it: the table, or the view
+    // of a role that must not read the figures.
+    QueryResult r;
+    QString error;
+    if (!query(Statement{QStringLiteral("SELECT c.relkind IN ('r', 'p') AND has_column_privilege(c.oid, ?, 'SELECT') "
+                                        "FROM pg_class c WHERE c.oid = to_regclass('data')"),
+                         {QString(stockcol::purchasePrice)}},
+               &r, &error))
+        return Error::engine(error);
+    m_readsPrices = r.rows.isEmpty() || r.rows.at(0).at(0).toLongLong() != 0;
+    m_pricesAskedOf = m_serial;
+    return m_readsPrices;
+}
+
 void Database::listenToSocket()
 {
     m_notifier.reset();
@@ -183,9 +205,26 @@ void Database::listenToSocket()
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] {
             takeServerNotes();
             // A broken connection's socket stays readable: stop listening to
-            // it; the next statement reports the failure.
-            if (m_server->isBroken())
+            // it, and make the connection anew now and then until it works (a
+            // statement meanwhile tries at once and reports the failure).
+            if (m_server->isBroken()) {
                 m_notifier->setEnabled(false);
+                if (!m_reconnect) {
+                    m_reconnect = std::make_unique<QTimer>();
+                    m_reconnect->setInterval(reconnectIntervalMs());
+                    QObject::connect(m_reconnect.get(), &QTimer::timeout, m_reconnect.get(), [this] {
+                        QString ignored;
+                        if (m_server && m_server->isBroken())
+                            (void)reconnectIfBroken(&ignored); // not inside a transaction
+                        if (m_server && m_server->isBroken())
+                            return; // again at the next tick
+                        m_reconnect->stop();
+                        if (m_server && m_onReconnect)
+                            m_onReconnect();
+                    });
+                }
+                m_reconnect->start();
+            }
             publishNoted();
         });
     }
@@ -284,6 +323,7 @@ void Database::releaseCache()
 void Database::close()
 {
     m_notifier.reset();
+    m_reconnect.reset();
     if (m_server) {
         m_server.reset();
         m_pending.clear();

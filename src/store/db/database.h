@@ -17,6 +17,7 @@
 struct sqlite3;
 struct pg_result;
 class QSocketNotifier;
+class QTimer;
 class ServerConnection;
 
 // A statement text with its bound values. User text only ever travels in
@@ -115,6 +116,12 @@ public:
     // `batchRows` is 0. `each` returns false to stop. Server only.
     bool readRows(const Statement& st, int batchRows, const std::function<bool(const RowBatch&)>& each, QString* error);
 
+    // Whether this connection may read the purchase prices (and with them
+    // the stock amounts and profits): always on the file; on a server not
+    // for a role of ordinary users' tills, whose `data` is a view without
+    // them (serverclerk.h). Asked once per connection.
+    Result<bool> readsPurchasePrices();
+
     // The file's connection; null on a server.
     sqlite3* handle() const { return m_db; }
     // The server connection; null on the file. For the server's own schema
@@ -141,6 +148,12 @@ public:
     // them outside of one. Rows of a statement or transaction rolled back are
     // forgotten first, so the listener only ever hears of stored rows.
     void setCommitListener(std::function<void()> listener) { m_onCommit = std::move(listener); }
+    // Server: called when a connection that broke while the program waited
+    // for input was made anew by itself (tried every reconnectIntervalMs()).
+    // Commits made meanwhile were not told: what the program holds of the
+    // tables is to be read whole.
+    void setReconnectListener(std::function<void()> listener) { m_onReconnect = std::move(listener); }
+    static constexpr int reconnectIntervalMs() { return 2000; }
     // How many rows are noted per tracked table, so that a transaction rolled
     // back can forget the rows it noted and keep those noted before it.
     using WriteMark = std::map<std::string, size_t>;
@@ -168,6 +181,7 @@ private:
     sqlite3* m_db = nullptr;
     std::unique_ptr<ServerConnection> m_server;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<QTimer> m_reconnect; // server: tries again while the connection is broken
     quint64 m_serial = 0;
     QString m_path;
     qint64 m_lastInsert = 0;                              // server: the rowid the last INSERT returned
@@ -176,9 +190,12 @@ private:
     // connection was open; noted when it ends, so that its rollback keeps them.
     std::vector<std::pair<std::string, qint64>> m_pending;
     std::function<void()> m_onCommit;
+    std::function<void()> m_onReconnect;
     bool m_publishing = false;
     quint64 m_arrivals = 0; // server: counts the drains that noted rows
     bool m_retryable = false;
+    quint64 m_pricesAskedOf = 0; // the connectionSerial() readsPurchasePrices() last asked on
+    bool m_readsPrices = true;
     int m_transactions = 0; // Transaction objects begun and not yet ended
 };
 

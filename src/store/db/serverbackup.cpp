@@ -1,5 +1,6 @@
 #include "store/db/serverbackup.h"
 
+#include "store/db/serverclerk.h"
 #include "store/db/serverconnection.h"
 #include "store/db/serverschema.h"
 
@@ -27,14 +28,17 @@ struct ToolRun
 };
 
 // Runs one of the server's tools to its end; a dump of a big shop takes as
-// long as it takes.
-ToolRun runTool(const QString& program, const QStringList& args)
+// long as it takes. `meanwhile` is called twice a second while it runs.
+ToolRun runTool(const QString& program, const QStringList& args, const std::function<void()>& meanwhile = {})
 {
     QProcess p;
     p.start(program, args);
     if (!p.waitForStarted())
         return {false, {}, QStringLiteral("无法启动 %1：%2").arg(program, p.errorString())};
-    p.waitForFinished(-1);
+    while (p.state() != QProcess::NotRunning && !p.waitForFinished(500)) {
+        if (meanwhile)
+            meanwhile();
+    }
     ToolRun r;
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.error = QString::fromUtf8(p.readAllStandardError()).trimmed();
@@ -70,7 +74,7 @@ QString problemOf(const QString& file)
     return {};
 }
 
-Result<void> dumpTo(const QString& database, const QString& target)
+Result<void> dumpTo(const QString& database, const QString& target, const backup::Progress& progress)
 {
     const QFileInfo info(target);
     if (info.exists() && !info.isFile())
@@ -80,11 +84,19 @@ Result<void> dumpTo(const QString& database, const QString& target)
     if (!part.open())
         return Error::engine(QStringLiteral("无法在 %1 中写入：%2").arg(folder, part.errorString()));
     part.close();
+    const auto written = [&] {
+        if (progress)
+            progress(backup::Step::Copy, QFileInfo(part.fileName()).size(), 0);
+    };
     const ToolRun dump = runTool(QStringLiteral("pg_dump"),
                                  {QStringLiteral("--format=custom"), QStringLiteral("--file"), part.fileName(),
-                                  QStringLiteral("--dbname"), serverConnectionString(database)});
+                                  QStringLiteral("--dbname"), serverConnectionString(database)},
+                                 written);
     if (!dump.ok)
         return Error::engine(QStringLiteral("pg_dump: %1").arg(dump.error));
+    written();
+    if (progress)
+        progress(backup::Step::Check, 0, 0);
     if (const QString problem = problemOf(part.fileName()); !problem.isEmpty())
         return Error::engine(problem);
     // The checked copy takes the target's name in one step: the target is
@@ -103,13 +115,21 @@ QString safetyCopyName(const QString& folder, const QDateTime& at)
         QStringLiteral("shop-before-restore-%1.backup").arg(at.toString(QStringLiteral("yyyy-MM-dd-hhmmss"))));
 }
 
-Result<void> restore(const QString& source, const QString& database, const QString& safetyCopy)
+Result<void> restore(const QString& source, const QString& database, const QString& safetyCopy,
+                     const backup::Progress& progress)
 {
     if (const QString problem = problemOf(source); !problem.isEmpty())
         return Error::invalid(QStringLiteral("数据库没有改变。") + problem);
-    if (const Result<void> kept = dumpTo(database, safetyCopy); !kept)
+    // The safety copy is told as the keeping of the former shop.
+    const backup::Progress keeping = [&progress](backup::Step step, qint64 done, qint64 total) {
+        if (progress && step == backup::Step::Copy)
+            progress(backup::Step::Keep, done, total);
+    };
+    if (const Result<void> kept = dumpTo(database, safetyCopy, keeping); !kept)
         return Error::engine(QStringLiteral("数据库没有改变：恢复之前无法先把它备份到 %1：%2")
                                  .arg(safetyCopy, kept.error().text));
+    if (progress)
+        progress(backup::Step::Copy, 0, 0);
     // One transaction: a failure part-way leaves every table as it was.
     const ToolRun run =
         runTool(QStringLiteral("pg_restore"),
@@ -118,10 +138,23 @@ Result<void> restore(const QString& source, const QString& database, const QStri
                  serverConnectionString(database), source});
     if (!run.ok)
         return Error::engine(QStringLiteral("数据库没有改变。pg_restore：%1").arg(run.error));
+    if (progress)
+        progress(backup::Step::Check, 0, 0);
     ServerConnection db;
     QString error;
     if (!db.open(database, &error) || !serverschema::verifyUsable(db, &error))
         return Error::engine(error);
+    // The backup's views and functions came without privileges: the roles of
+    // ordinary users' tills get theirs again.
+    const std::optional<QStringList> tillRoles = serverclerk::clerkRoles(db, &error);
+    if (!tillRoles)
+        return Error::engine(error);
+    for (const QString& role : *tillRoles) {
+        if (!serverclerk::grantClerkRole(db, role, &error))
+            return Error::engine(
+                QStringLiteral("数据库已经恢复，但普通用户收银台连接所用的账号 %1 没能重新得到权限：%2")
+                    .arg(role, error));
+    }
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/result.h"
+#include "store/db/backup.h"
 
 #include <QDateTime>
 #include <QString>
@@ -15,7 +16,8 @@ namespace serverbackup {
 
 // A consistent copy of the shop `database` (as ServerConnection::open takes
 // it) in `target`; a regular file there is replaced, anything else refused.
-Result<void> dumpTo(const QString& database, const QString& target);
+// `progress` is told the bytes of the dump written so far (no total), then its check.
+Result<void> dumpTo(const QString& database, const QString& target, const backup::Progress& progress = {});
 
 // Whether `file` is a backup of a shop database: empty when it is, else why not.
 QString problemOf(const QString& file);
@@ -26,7 +28,10 @@ QString problemOf(const QString& file);
 // that succeeded; restored in one transaction; the shop is checked afterwards
 // as the program opens it. Other programs connected to the shop read their
 // tables again when they next connect.
-Result<void> restore(const QString& source, const QString& database, const QString& safetyCopy);
+// `progress` is told the safety copy's bytes (Step::Keep), then the restore
+// (Step::Copy, no counts) and the check.
+Result<void> restore(const QString& source, const QString& database, const QString& safetyCopy,
+                     const backup::Progress& progress = {});
 
 // "shop-before-restore-2026-12-10-093015.backup" in `folder`.
 QString safetyCopyName(const QString& folder, const QDateTime& at);

@@ -3,6 +3,7 @@
 #include "store/db/columns.h"
 #include "store/db/passwordhash.h"
 #include "store/db/schema.h"
+#include "store/db/serverclerk.h"
 #include "store/db/serverconnection.h"
 
 namespace serverschema {
@@ -171,12 +172,13 @@ std::optional<QStringList> existingTables(ServerConnection& db, QString* error)
 
 std::optional<int> version(ServerConnection& db, QString* error)
 {
-    const std::optional<QStringList> tables = existingTables(db, error);
-    if (!tables)
-        return std::nullopt;
-    if (!tables->contains(versionTable()))
-        return 0;
+    // Looked up by name as the statements below find it: a till of ordinary
+    // users finds its views first and the version table beside the tables.
     QueryResult r;
+    if (!db.query(Statement{QStringLiteral("SELECT to_regclass(?) IS NOT NULL"), {versionTable()}}, &r, error))
+        return std::nullopt;
+    if (r.rows.isEmpty() || r.rows.at(0).at(0).toLongLong() == 0)
+        return 0;
     if (!db.query(Statement{QStringLiteral("SELECT max(version) FROM %1").arg(quoted(versionTable())), {}}, &r, error))
         return std::nullopt;
     return r.rows.isEmpty() ? 0 : int(r.rows.at(0).at(0).toLongLong());
@@ -197,7 +199,8 @@ bool createDelivered(ServerConnection& db, QString* error)
                      .arg(existing->join(QLatin1String(", ")));
         return false;
     }
-    for (const QString& sql : createStatements())
+    // With the tables, what the tills of ordinary users read and call.
+    for (const QString& sql : createStatements() + serverclerk::objectStatements())
         if (!db.exec(sql, error))
             return false;
     return db.exec(Statement{QStringLiteral("INSERT INTO %1 (version) VALUES (?)").arg(quoted(versionTable())),

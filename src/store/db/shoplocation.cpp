@@ -3,6 +3,20 @@
 #include <QDir>
 #include <QRegularExpression>
 
+bool ShopLocation::holdsPassword() const
+{
+    if (m_kind == Kind::File)
+        return false;
+    static const QRegularExpression keyword(QStringLiteral(R"((^|\s)password\s*=)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression parameter(QStringLiteral(R"(^postgres(ql)?://[^#]*[?&]password=)"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression address(QStringLiteral(R"(^postgres(ql)?://[^/@?]*:[^/@?]*@)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QString text = m_target.trimmed();
+    return keyword.match(text).hasMatch() || parameter.match(text).hasMatch() || address.match(text).hasMatch();
+}
+
 QString ShopLocation::describe() const
 {
     if (m_kind == Kind::File)

@@ -21,6 +21,12 @@ public:
     // Which shop database this is, for the login window: the file's path, or
     // the server database with any password written into its name left out.
     QString describe() const;
+    // Whether what names the server database carries a password (a
+    // password= keyword or parameter, or user:password@ of an address).
+    bool holdsPassword() const;
+
+    // The file of a shop folder that names its server database (one line).
+    static QString folderFileName() { return QStringLiteral("database.conf"); }
 
     bool operator==(const ShopLocation&) const = default;
 

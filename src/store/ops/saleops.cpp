@@ -2,6 +2,8 @@
 
 #include "core/numbers.h"
 #include "store/db/columns.h"
+#include "store/db/serverclerk.h"
+#include "store/db/serverconnection.h"
 #include "store/ops/tdmfm.h"
 #include "text/pinyininitials.h"
 
@@ -43,6 +45,7 @@ std::optional<long double> typedAmount(const QString& text, const QString& field
 }
 
 Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double q, long double p, long double owed);
+Result<qint64> writeSaleThroughServer(Tdmfm& dm, const SaleInput& in, long double q, long double p, long double owed);
 
 } // namespace
 
@@ -62,6 +65,13 @@ Result<qint64> recordSale(Tdmfm& dm, const SaleInput& in)
     if (!owed)
         return Error::invalid(error);
 
+    // A till of ordinary users cannot read the purchase price the figures
+    // need: the server computes them, as writeSale() does.
+    const Result<bool> readsPrices = dm.db().readsPurchasePrices();
+    if (!readsPrices)
+        return readsPrices.error();
+    if (!*readsPrices)
+        return withRetries<qint64>(dm.db(), [&] { return writeSaleThroughServer(dm, in, *q, *p, *owed); });
     return withRetries<qint64>(dm.db(), [&] { return writeSale(dm, in, *q, *p, *owed); });
 }
 
@@ -161,6 +171,113 @@ Result<qint64> writeSale(Tdmfm& dm, const SaleInput& in, long double q, long dou
     if (!t.commit(&error))
         return Error::engine(error);
     return saleRowId;
+}
+
+// The refusal of a stock amount out of range on a till that must not learn
+// the purchase price from it.
+QString stockAmountOutOfRangeText()
+{
+    return QStringLiteral("库存金额的计算结果超出允许范围：不能达到 1000000000000000。");
+}
+
+// The sale function's failure as the error writeSale() gives for the same
+// case (but for the value of a stock amount out of range); nullopt when the
+// stock row's texts changed after they were read.
+std::optional<Error> saleFunctionError(const ServerError& e)
+{
+    namespace st = serverclerk::state;
+    if (e.sqlState == st::stockRowGone)
+        return Error::engine(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    if (e.sqlState == st::stockRowChanged)
+        return std::nullopt;
+    if (e.sqlState == st::notANumber)
+        return Error::invalid(num::invalidDecimalText(e.text.section(QLatin1Char(':'), 1)));
+    if (e.sqlState == st::shortage)
+        return Error{Error::Kind::Shortage, QStringLiteral("库存不足"), num::general(QVariant(e.text.toDouble()))};
+    // The stock amount follows the purchase price: its value is not told.
+    if (e.sqlState == st::outOfRange && e.text == QString(stockcol::stockAmount))
+        return Error::invalid(stockAmountOutOfRangeText());
+    if (e.sqlState == st::outOfRange) {
+        static const QMap<QString, QString> fieldNames{{QString(stockcol::soldQuantity), QStringLiteral("已售数量")},
+                                                       {QString(stockcol::salesAmount), QStringLiteral("销售金额")},
+                                                       {QString(stockcol::stockQuantity), QStringLiteral("库存数量")},
+                                                       {QString(stockcol::stockAmount), QStringLiteral("库存金额")}};
+        return Error::invalid(
+            num::resultOutOfRangeText(fieldNames.value(e.text.section(QLatin1Char(' '), 0, 0)),
+                                      num::general(QVariant(e.text.section(QLatin1Char(' '), 1).toDouble()))));
+    }
+    return Error::engine(e.text);
+}
+
+// The transaction of recordSale() on a connection that cannot read the
+// purchase price: the server's sale function locks the stock row, computes
+// and writes the figures and the sale row (serverclerk.h). The texts the
+// sale row copies are read here, through the view, and checked against the
+// article shown; the function refuses them when the row has changed since,
+// and they are read again.
+Result<qint64> writeSaleThroughServer(Tdmfm& dm, const SaleInput& in, long double q, long double p, long double owed)
+{
+    Database& db = dm.db();
+    for (int attempt = 0;; ++attempt) {
+        QString error;
+        QueryResult stock;
+        if (!db.query(Statement{QStringLiteral("select %1,%2,%3,%4,%5 from data where rowid=?")
+                                    .arg(quoteIdentifier(stockcol::name), quoteIdentifier(stockcol::model),
+                                         quoteIdentifier(stockcol::code), quoteIdentifier(stockcol::category),
+                                         quoteIdentifier(stockcol::stockInDate)),
+                                {in.stockRowId}},
+                      &stock, &error))
+            return Error::engine(error);
+        if (stock.rows.isEmpty())
+            return Error::engine(QStringLiteral("Cannot perform this operation on an empty dataset"));
+        const QVector<QVariant>& row = stock.rows.at(0);
+        if (!sameText(in.shownName, row.at(0)) || !sameText(in.shownCode, row.at(2)) ||
+            !sameText(in.shownStockInDate, row.at(4)))
+            return Error::of(Error::Kind::Replaced, replacedRowText());
+        const QString name = row.at(0).toString().trimmed();
+        const QString model = row.at(1).toString().trimmed();
+        const Statement call{serverclerk::saleFunctionCall(),
+                             {in.stockRowId,
+                              serverclerk::binaryText(q),
+                              serverclerk::binaryText(p),
+                              serverclerk::binaryText(owed),
+                              row.at(0),
+                              row.at(1),
+                              row.at(2),
+                              row.at(3),
+                              row.at(4),
+                              name,
+                              model,
+                              row.at(2).toString().trimmed(),
+                              row.at(3).toString().trimmed(),
+                              PinyinInitials(name),
+                              PinyinInitials(model),
+                              in.customer.trimmed(),
+                              in.address.trimmed(),
+                              in.contact.trimmed(),
+                              in.customerRemark.trimmed(),
+                              in.saleNumber.trimmed(),
+                              in.saleDate}};
+        // One statement, its own transaction unless the caller has one open;
+        // the commit publishes both rows.
+        Transaction t(db, Transaction::Lock::Immediate);
+        if (!t.begun())
+            return Error::engine(t.error());
+        QueryResult sold;
+        if (db.query(call, &sold, &error)) {
+            if (!t.commit(&error))
+                return Error::engine(error);
+            return sold.rows.value(0).value(0).toLongLong();
+        }
+        const ServerError failure = db.server()->lastError();
+        if (failure.isRetryable())
+            return Error::engine(error); // withRetries runs it again
+        const std::optional<Error> refused = saleFunctionError(failure);
+        if (refused)
+            return *refused;
+        if (attempt == 3)
+            return Error::engine(error);
+    }
 }
 
 } // namespace

@@ -58,9 +58,11 @@ public:
     void takeWritten(const QList<qint64>& rows);
     // The connection is closing: the list and the summary close with it.
     void close();
+    // Loads the table the first time, and reads it again after another
+    // program wrote the file (or the connection was made anew).
+    Result<void> fresh();
 
 private:
-    Result<void> fresh();
     Result<void> runQuery();
 
     // The last list statement, run again when the table is re-read.

@@ -173,6 +173,28 @@ bool writeRows(Database& db, const std::vector<QVariantList>& rows, QString* err
         *error = t.error();
         return false;
     }
+    if (db.engine() == Database::Engine::Server) {
+        // A round trip per row would make a full sheet take many seconds: the
+        // rows go in statements of a few hundred rows each.
+        constexpr size_t kRowsPerStatement = 500;
+        for (size_t first = 0; first < rows.size(); first += kRowsPerStatement) {
+            const size_t end = std::min(rows.size(), first + kRowsPerStatement);
+            QStringList tuples;
+            QVariantList params;
+            params.reserve(qsizetype((end - first) * kColumnCount));
+            const QString tuple = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+            for (size_t r = first; r < end; ++r) {
+                tuples << tuple;
+                params << rows[r];
+            }
+            const Statement insert{QStringLiteral("INSERT INTO data (%1) VALUES %2")
+                                       .arg(names.join(QLatin1Char(',')), tuples.join(QLatin1Char(','))),
+                                   params};
+            if (!db.exec(insert, error))
+                return false;
+        }
+        return t.commit(error);
+    }
     sqlite3* h = db.handle();
     const PreparedStatement prepared(h, sql, error);
     if (!prepared.isValid())
@@ -335,10 +357,15 @@ workbook::Selection selection()
 
 namespace {
 
-Result importInto(const QString& workbookPath, const QString& databasePath, Tdmfm* open)
+Result importInto(const QString& workbookPath, const QString& databasePath, Tdmfm* open, const Runner& readAside)
 {
     Result result;
-    const bool throughOpen = open && open->db().isOpen() && sameFile(open->path(), databasePath);
+    // A shop on a server is named as the import window shows it (or by what names it).
+    const bool throughOpen =
+        open && open->db().isOpen() &&
+        (open->location().isServer()
+             ? databasePath == open->location().describe() || databasePath == open->location().target()
+             : sameFile(open->path(), databasePath));
     Database own;
     Database* db = throughOpen ? &open->db() : &own;
     if (!throughOpen) {
@@ -353,20 +380,28 @@ Result importInto(const QString& workbookPath, const QString& databasePath, Tdmf
         }
     }
     // The checks a backup must pass before it is restored: rows are only
-    // added to a database the program can go on working with.
-    const QStringList problems = schema::check(*db);
+    // added to a database the program can go on working with. (A server's
+    // shop was checked when the program opened it.)
+    const QStringList problems = db->engine() == Database::Engine::Server ? QStringList() : schema::check(*db);
     if (!problems.isEmpty()) {
         result.outcome = Outcome::ConnectFailed;
         result.detail = problems.join(QStringLiteral("; "));
         return result;
     }
-    workbook::Book book;
-    if (!workbook::read(workbookPath, selection(), &book, &result.detail))
-        return result;
     std::vector<QVariantList> rows;
-    if (!checkedRows(book, &rows, &result.detail))
+    bool checked = false;
+    const auto read = [&] {
+        workbook::Book book;
+        checked = workbook::read(workbookPath, selection(), &book, &result.detail) &&
+                  checkedRows(book, &rows, &result.detail);
+        // The cells are freed here, before the write.
+    };
+    if (readAside)
+        readAside(read);
+    else
+        read();
+    if (!checked)
         return result;
-    book = workbook::Book(); // free the cells before the write
     if (!writeRows(*db, rows, &result.detail))
         return result;
     // Written through the open connection, the commit published the rows to
@@ -379,9 +414,9 @@ Result importInto(const QString& workbookPath, const QString& databasePath, Tdmf
 
 } // namespace
 
-Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open)
+Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open, const Runner& readAside)
 {
-    Result result = importInto(workbookPath, databasePath, open);
+    Result result = importInto(workbookPath, databasePath, open, readAside);
     result.detail = oneLine(result.detail);
     return result;
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <functional>
 #include <vector>
 
 class Tdmfm;
@@ -61,7 +62,15 @@ struct Result
 // Imports the workbook at `workbookPath` into the stock table of the database
 // file at `databasePath`. When `open` is given and its file is that database,
 // the rows are written through its connection and its stock table learns them;
-// otherwise the file gets a connection of its own for the import.
-Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open);
+// otherwise the file gets a connection of its own for the import. A shop on a
+// server is named by its ShopLocation::describe() (or target()) and is only
+// written through `open`.
+//
+// `readAside`, when given, is handed the reading and checking of the workbook
+// (the long part of a big import; it touches no database) and returns once it
+// has run: the import window runs it on a thread of its own with a progress
+// window. The write stays with the caller's thread.
+using Runner = std::function<void(const std::function<void()>&)>;
+Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open, const Runner& readAside = {});
 
 } // namespace stockimport

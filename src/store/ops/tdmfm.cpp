@@ -20,11 +20,21 @@ Tdmfm::Tdmfm(QObject* parent)
     m_db.trackWrites(m_stock->table().table());
     m_db.trackWrites(m_sales->table().table());
     m_db.setCommitListener([this] { publishCommitted(); });
+    // A till's connection made anew by itself: what other tills committed
+    // meanwhile was not told, so the loaded tables are read whole (their lists
+    // show the same query's rows again).
+    m_db.setReconnectListener([this] {
+        if (m_stock->table().isLoaded())
+            (void)m_stock->fresh();
+        if (m_sales->table().isLoaded())
+            (void)m_sales->fresh();
+    });
 }
 
 Tdmfm::~Tdmfm()
 {
     m_db.setCommitListener({});
+    m_db.setReconnectListener({});
 }
 
 Result<void> Tdmfm::open(const ShopLocation& location)
