@@ -115,9 +115,10 @@ Txstj::Txstj(Tdmfm& dm, SalesHost& host, QWidget* parent)
     new TableLoadProgress(m_dm.sales().table(), QStringLiteral("正在读取销售记录…"), this);
     connect(m_edit, &SaleEditPanel::deleted, this, &Txstj::showThisMonth);
     // The charts follow every committed change of the sales, wherever it was
-    // made, once the sales are in memory (a sale does not read them all).
+    // made, once the window has been shown (before, a sale draws nothing: the
+    // sales are in memory from the login on, but nobody looks at the charts).
     connect(&m_dm, &Tdmfm::changed, m_charts, [this](const StoreChange& change) {
-        if (!change.saleRows.isEmpty() && m_dm.sales().table().isLoaded())
+        if (!change.saleRows.isEmpty() && m_everShown && m_dm.sales().table().isLoaded())
             m_charts->redraw();
     });
     // Enter belongs to the boxes (the amount owed moves on with it): no button

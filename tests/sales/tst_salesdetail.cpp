@@ -8,10 +8,12 @@
 #include "pos/salepanel.h"
 #include "print/salesslip.h"
 #include "sales/saleeditpanel.h"
+#include "sales/saleschartspage.h"
 #include "sales/salescolumnflags.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "store/db/database.h"
+#include "store/memory/memtable.h"
 #include "store/ops/tableloader.h"
 #include "ui/datagridmodel.h"
 #include "ui/datefield.h"
@@ -20,6 +22,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBarSet>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
@@ -400,9 +403,12 @@ void TestSalesDetail::saleShowsItsNumberAndTheMonth()
         // The toolbar under the panel takes presses again once a double press is over.
         QTest::qWait(QApplication::doubleClickInterval() + 400);
     };
-    // Before the window was ever shown the sale takes only the number.
+    // Before the window was ever shown the sale takes only the number: the
+    // list stays closed and the charts undrawn, though the sales are in memory.
+    QVERIFY(s.dm().sales().table().isLoaded());
     sell();
     QVERIFY(!s.list().isOpen());
+    QCOMPARE(s.window()->findChild<SalesChartsPage*>()->monthBars()->count(), 0);
     // Once shown and closed, its list is closed until a sale runs "本 月".
     QVERIFY(s.open());
     s.window()->close();
