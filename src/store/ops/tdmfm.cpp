@@ -3,6 +3,9 @@
 #include "store/db/columns.h"
 #include "store/db/schema.h"
 #include "store/memory/memtable.h"
+#include "store/ops/salesledger.h"
+#include "store/ops/stockcatalogue.h"
+#include "store/ops/tableloader.h"
 #include "text/chinesecollation.h"
 
 #include <QSet>
@@ -21,13 +24,14 @@ Tdmfm::Tdmfm(QObject* parent)
     m_db.trackWrites(m_sales->table().table());
     m_db.setCommitListener([this] { publishCommitted(); });
     // A till's connection made anew by itself: what other tills committed
-    // meanwhile was not told, so the loaded tables are read whole (their lists
-    // show the same query's rows again).
+    // meanwhile was not told, so the loaded tables are read whole, in the
+    // background (a million sale rows take seconds); they stay readable as
+    // they are until then, and their lists show the same query's rows again.
     m_db.setReconnectListener([this] {
         if (m_stock->table().isLoaded())
-            (void)m_stock->fresh();
+            m_stock->loader().start(m_location);
         if (m_sales->table().isLoaded())
-            (void)m_sales->fresh();
+            m_sales->loader().start(m_location);
     });
 }
 
