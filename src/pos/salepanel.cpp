@@ -112,8 +112,11 @@ SalePanel::SalePanel(Tdmfm& dm, PosHost& host, QWidget* parent)
     // The customers come from the sale table, read in the background after
     // the login: the panel sells meanwhile, and the list fills when it is read.
     connect(&m_dm.sales().loader(), &TableLoader::finished, this, [this] {
-        if (isVisible() && m_customer->count() == 0 && !m_dm.sales().isWaitingForLoad())
+        if (!isVisible() || m_dm.sales().isWaitingForLoad())
+            return;
+        if (m_customer->count() == 0)
             refillCustomers(true);
+        lookUpTypedMeanwhile();
     });
     connect(m_next, &QPushButton::clicked, this, &SalePanel::nextNumber);
     connect(m_previous, &QPushButton::clicked, this, &SalePanel::previousNumber);
@@ -452,6 +455,35 @@ void SalePanel::onNumberChanged()
         }
     }
     emit slipQueryNeeded();
+}
+
+// The sale number and customer name typed while the sales were read are
+// looked up once they are in, as typing them would have; only fields still
+// empty are filled, so nothing typed meanwhile is overwritten.
+void SalePanel::lookUpTypedMeanwhile()
+{
+    const QScopedValueRollback quiet(m_quiet, true);
+    const QString number = m_numberEdit->text().trimmed();
+    if (!number.isEmpty() && m_customer->currentText().trimmed().isEmpty()) {
+        const auto found = salelookup::customerBySaleNumber(m_dm, number);
+        if (succeeded(found) && *found) {
+            m_customer->setEditText((*found)->name);
+            if (m_address->text().isEmpty())
+                m_address->setText((*found)->address);
+            if (m_contact->text().isEmpty())
+                m_contact->setText((*found)->contact);
+            if (m_remark->text().isEmpty())
+                m_remark->setText((*found)->remark);
+        }
+    }
+    const QString name = m_customer->currentText().trimmed();
+    if (name.isEmpty() || !m_address->text().isEmpty() || !m_contact->text().isEmpty())
+        return;
+    const auto found = salelookup::customerByName(m_dm, name);
+    if (succeeded(found) && *found) {
+        m_address->setText((*found)->address);
+        m_contact->setText((*found)->contact);
+    }
 }
 
 // ---- Confirm and close ---------------------------------------------------------------

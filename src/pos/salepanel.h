@@ -102,6 +102,7 @@ private:
     bool recalculate();
     void onCustomerEdited(const QString& text);
     void onNumberChanged();
+    void lookUpTypedMeanwhile();
     // The customer list afresh; `keepTyped` keeps the name typed meanwhile.
     void refillCustomers(bool keepTyped = false);
     void clearEntries();
