@@ -57,6 +57,16 @@ public:
     bool isValid() const { return m_valid; }
     QString error() const { return m_error; }
     const ShopLocation& location() const { return m_location; }
+    // Opens `dm` on the shop; false with error() when either fails.
+    bool openIn(Tdmfm& dm)
+    {
+        if (!m_valid)
+            return false;
+        const Result<void> opened = dm.open(m_location);
+        if (!opened)
+            m_error = opened.error().text;
+        return opened.ok();
+    }
 
 private:
     QTemporaryDir m_dir;
@@ -146,9 +156,8 @@ private slots:
     {
         QFETCH(ShopLocation::Kind, engine);
         Shop shop(engine, m_server);
-        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
         Tdmfm dm;
-        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
         QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown).ok());
         QCOMPARE(dm.stock().list().rowCount(), 0);
 
@@ -175,9 +184,8 @@ private slots:
     {
         QFETCH(ShopLocation::Kind, engine);
         Shop shop(engine, m_server);
-        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
         Tdmfm dm;
-        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
         QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown).ok());
 
         QTemporaryDir dir;
@@ -217,9 +225,8 @@ private slots:
     {
         QFETCH(ShopLocation::Kind, engine);
         Shop shop(engine, m_server);
-        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
         Tdmfm dm;
-        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
         const qint64 stockId = stockIn(dm, u"网球拍"_s, u"5"_s).valueOr(-1);
         QVERIFY(stockId > 0);
         QVERIFY(dm.stock().showAll(stockq::ZeroStock::Shown).ok());
@@ -382,9 +389,8 @@ private slots:
         QStringList names[2];
         for (const ShopLocation::Kind engine : {ShopLocation::Kind::File, ShopLocation::Kind::Server}) {
             Shop shop(engine, m_server);
-            QVERIFY2(shop.isValid(), qPrintable(shop.error()));
             Tdmfm dm;
-            QVERIFY(dm.open(shop.location()).ok());
+            QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
             const qint64 stockId = stockIn(dm, u"跳绳"_s, u"10"_s).valueOr(-1);
             for (const QString& customer : {u"张三"_s, u"o'neil"_s, u"李四"_s, u"O'Neil"_s, u"张三"_s, u"Anna"_s}) {
                 saleops::SaleInput in = sale(stockId, u"1"_s);
@@ -411,9 +417,8 @@ private slots:
     {
         QFETCH(ShopLocation::Kind, engine);
         Shop shop(engine, m_server);
-        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
         Tdmfm dm;
-        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
         const QString insert = u"insert into data1 (%1,%2,%3,%4,%5) values (?,?,?,?,?)"_s.arg(
             quoteIdentifier(salecol::customer), quoteIdentifier(salecol::address), quoteIdentifier(salecol::contact),
             quoteIdentifier(salecol::customerRemark), quoteIdentifier(salecol::saleNumber));
@@ -535,9 +540,8 @@ private slots:
         QFETCH(ShopLocation::Kind, engine);
         QFETCH(bool, otherWrites);
         Shop shop(engine, m_server);
-        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
         Tdmfm dm;
-        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
         QString error;
         // Rows for a few steps of the read.
         const int rows = 3 * MemTable::loadProgressStep();
@@ -605,9 +609,8 @@ private slots:
     {
         QFETCH(ShopLocation::Kind, engine);
         Shop shop(engine, m_server);
-        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
         Tdmfm dm;
-        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
         QString error;
         const QString fill = engine == ShopLocation::Kind::File
                                  ? u"with recursive s(i) as (select 1 union all select i + 1 from s where i < %1) "
@@ -634,9 +637,8 @@ private slots:
     void failedBackgroundLoad()
     {
         Shop shop(ShopLocation::Kind::File, m_server);
-        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
         Tdmfm dm;
-        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
         QList<Result<void>> told;
         connect(&dm.sales().loader(), &TableLoader::finished, this, [&](const Result<void>& r) { told << r; });
         QTemporaryDir empty;
@@ -693,9 +695,8 @@ private slots:
         QFETCH(bool, sold);
         QFETCH(int, attempts);
         Shop shop(ShopLocation::Kind::Server, m_server);
-        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
         Tdmfm dm;
-        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
         const qint64 stockId = stockIn(dm, u"乒乓球"_s, u"5"_s).valueOr(-1);
         QVERIFY(stockId > 0);
         // The sale row's insert fails the first `failures` times; a sequence
@@ -732,9 +733,8 @@ private slots:
     {
         QFETCH(ShopLocation::Kind, engine);
         Shop shop(engine, m_server);
-        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
         Tdmfm dm;
-        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
         const qint64 stockId = stockIn(dm, u"足球"_s, u"1"_s).valueOr(-1);
         QVERIFY(stockId > 0);
 
@@ -808,9 +808,8 @@ private slots:
     {
         QFETCH(ShopLocation::Kind, engine);
         Shop shop(engine, m_server);
-        QVERIFY2(shop.isValid(), qPrintable(shop.error()));
         Tdmfm dm;
-        QVERIFY(dm.open(shop.location()).ok());
+        QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
         const Result<userq::AddResult> added = userq::addUser(dm, u"Anna"_s);
         QVERIFY2(added.ok(), qPrintable(added.ok() ? QString() : added.error().text));
         QCOMPARE(*added, userq::AddResult::Added);
@@ -849,9 +848,8 @@ private slots:
         QList<QueryResult> found[2];
         for (const ShopLocation::Kind engine : {ShopLocation::Kind::File, ShopLocation::Kind::Server}) {
             Shop shop(engine, m_server);
-            QVERIFY2(shop.isValid(), qPrintable(shop.error()));
             Tdmfm dm;
-            QVERIFY(dm.open(shop.location()).ok());
+            QVERIFY2(shop.openIn(dm), qPrintable(shop.error()));
             const qint64 stockId = stockIn(dm, u"跳绳"_s, u"10"_s).valueOr(-1);
             struct Sold
             {
