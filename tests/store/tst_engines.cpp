@@ -18,7 +18,9 @@
 #include "store/ops/tdmfm.h"
 #include "store/ops/userqueries.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,6 +28,15 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -118,6 +129,127 @@ qint64 count(Tdmfm& dm, const QString& table)
         return -1;
     return r.rows.at(0).at(0).toLongLong();
 }
+
+// A relay on 127.0.0.1 between tills and the test server, in a thread of its
+// own. cut() pulls the cable: the relayed connections end, and new ones are
+// neither refused nor answered (the listening socket takes them but nobody
+// reads them); mend() lets connections through again.
+class Relay final
+{
+public:
+    explicit Relay(quint16 serverPort)
+        : m_serverPort(serverPort)
+    {
+        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&a), size) != 0 ||
+            ::listen(m_listen, 16) != 0 || ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+            return;
+        m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~Relay()
+    {
+        m_state = kStop;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_listen >= 0)
+            ::close(m_listen);
+    }
+    quint16 port() const { return m_port; }
+    void cut() { m_state = kCut; }
+    void mend() { m_state = kRelay; }
+
+private:
+    static constexpr int kRelay = 0, kCut = 1, kSilent = 2, kStop = 3;
+
+    int connectToServer() const
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(m_serverPort);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+            return fd;
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    void run()
+    {
+        std::vector<std::pair<int, int>> pairs; // client, server
+        const auto closeAll = [&] {
+            for (const auto& [c, srv] : pairs) {
+                ::close(c);
+                ::close(srv);
+            }
+            pairs.clear();
+        };
+        for (;;) {
+            int state = m_state;
+            if (state == kStop)
+                return closeAll();
+            if (state == kCut) {
+                closeAll();
+                m_state.compare_exchange_strong(state, kSilent);
+                continue;
+            }
+            std::vector<pollfd> fds;
+            if (state == kRelay)
+                fds.push_back({m_listen, POLLIN, 0});
+            for (const auto& [c, srv] : pairs) {
+                fds.push_back({c, POLLIN, 0});
+                fds.push_back({srv, POLLIN, 0});
+            }
+            if (::poll(fds.data(), fds.size(), 50) <= 0)
+                continue;
+            size_t at = 0;
+            if (state == kRelay && (fds[at++].revents & POLLIN)) {
+                const int c = ::accept(m_listen, nullptr, nullptr);
+                const int srv = c >= 0 ? connectToServer() : -1;
+                if (srv >= 0)
+                    pairs.emplace_back(c, srv);
+                else if (c >= 0)
+                    ::close(c);
+            }
+            std::vector<std::pair<int, int>> kept;
+            for (size_t i = 0; i < pairs.size(); ++i, at += 2) {
+                bool open = true;
+                for (const size_t side : {at, at + 1}) {
+                    if (side >= fds.size() || !(fds[side].revents & (POLLIN | POLLHUP | POLLERR)))
+                        continue;
+                    const int from = fds[side].fd;
+                    const int to = from == pairs[i].first ? pairs[i].second : pairs[i].first;
+                    char buffer[65536];
+                    const ssize_t n = ::read(from, buffer, sizeof buffer);
+                    for (ssize_t done = 0; open && n > 0 && done < n;) {
+                        const ssize_t w = ::write(to, buffer + done, size_t(n - done));
+                        open = w > 0;
+                        done += w > 0 ? w : 0;
+                    }
+                    open = open && n > 0;
+                }
+                if (open) {
+                    kept.push_back(pairs[i]);
+                } else {
+                    ::close(pairs[i].first);
+                    ::close(pairs[i].second);
+                }
+            }
+            pairs = std::move(kept);
+        }
+    }
+
+    quint16 m_serverPort;
+    int m_listen = -1;
+    quint16 m_port = 0;
+    std::atomic<int> m_state{kRelay};
+    std::thread m_thread;
+};
 
 // The server ends `till`'s session (as a restart of the server or a broken
 // network would), asked by `other`. True once `till` has learnt of the loss
@@ -324,6 +456,47 @@ private slots:
         QCOMPARE(list.value(list.rowOf(stockId), QString(stockcol::stockQuantity)), QVariant(2.0));
         QVERIFY(saleops::recordSale(tillA, sale(stockId, u"1"_s)).ok());
         QTRY_COMPARE_WITH_TIMEOUT(loadedStock(tillB, stockId), 1.0, 1000);
+    }
+
+    // A till whose server stops answering (a pulled cable: connections are
+    // neither refused nor answered) keeps its window going while it tries to
+    // connect again, and connects by itself once the cable is back.
+    void silentServerDoesNotHoldTheWindow()
+    {
+        Shop shop(ShopLocation::Kind::Server, m_server);
+        Tdmfm tillA;
+        QVERIFY2(shop.openIn(tillA), qPrintable(shop.error()));
+        const QRegularExpressionMatch port = QRegularExpression(u"port=(\\d+)"_s).match(shop.location().target());
+        QVERIFY(port.hasMatch());
+        Relay relay(quint16(port.captured(1).toUInt()));
+        QVERIFY(relay.port() > 0);
+        Tdmfm tillB;
+        const ShopLocation throughRelay =
+            ShopLocation::server(shop.location().target() + u" port=%1 connect_timeout=3"_s.arg(relay.port()));
+        QVERIFY(tillB.open(throughRelay).ok());
+        const qint64 stockId = stockIn(tillA, u"护膝"_s, u"6"_s).valueOr(-1);
+        QVERIFY(stockId > 0);
+        QVERIFY(tillB.stock().showAll(stockq::ZeroStock::Shown).ok());
+
+        relay.cut();
+        QTRY_VERIFY(tillB.db().server()->isBroken());
+        // Two tries while nothing answers: each would hold the window for the
+        // connection's timeout (3 s) if it waited for the answer there.
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0;
+        qint64 longest = 0;
+        while (clock.elapsed() < 2 * Database::reconnectIntervalMs() + 3500) {
+            QTest::qWait(20);
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        }
+        QVERIFY2(longest < 1000, qPrintable(u"the window waited %1 ms"_s.arg(longest)));
+        QVERIFY(tillB.db().server()->isBroken());
+
+        QVERIFY(saleops::recordSale(tillA, sale(stockId, u"4"_s)).ok());
+        relay.mend();
+        QTRY_COMPARE_WITH_TIMEOUT(loadedStock(tillB, stockId), 2.0, 3 * Database::reconnectIntervalMs() + 4000);
     }
 
     // The in-memory stock table holds what it holds on the file whichever

@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -212,22 +213,51 @@ void Database::listenToSocket()
                 if (!m_reconnect) {
                     m_reconnect = std::make_unique<QTimer>();
                     m_reconnect->setInterval(reconnectIntervalMs());
-                    QObject::connect(m_reconnect.get(), &QTimer::timeout, m_reconnect.get(), [this] {
-                        QString ignored;
-                        if (m_server && m_server->isBroken())
-                            (void)reconnectIfBroken(&ignored); // not inside a transaction
-                        if (m_server && m_server->isBroken())
-                            return; // again at the next tick
-                        m_reconnect->stop();
-                        if (m_server && m_onReconnect)
-                            m_onReconnect();
-                    });
+                    QObject::connect(m_reconnect.get(), &QTimer::timeout, m_reconnect.get(),
+                                     [this] { tryReconnect(); });
                 }
                 m_reconnect->start();
             }
             publishNoted();
         });
     }
+}
+
+void Database::tryReconnect()
+{
+    if (m_probing)
+        return; // the last question has not been answered yet
+    const auto madeAnew = [this] {
+        m_reconnect->stop();
+        if (m_onReconnect)
+            m_onReconnect();
+    };
+    if (!m_server) {
+        m_reconnect->stop();
+        return;
+    }
+    if (!m_server->isBroken()) {
+        madeAnew(); // a statement made it anew meanwhile
+        return;
+    }
+    // Whether the server answers is asked on a thread of its own: a connect
+    // attempt to a host that does not answer (a pulled cable) waits for the
+    // connection's timeout, which would hold the window every few seconds.
+    // Only when it answers is the connection made anew here.
+    m_probing = true;
+    auto answered = std::make_shared<std::atomic<bool>>(false);
+    QThread* probe = QThread::create([ping = m_server->pinger(), answered] { *answered = ping(); });
+    QObject::connect(probe, &QThread::finished, probe, &QObject::deleteLater);
+    QObject::connect(probe, &QThread::finished, m_reconnect.get(), [this, answered, madeAnew] {
+        m_probing = false;
+        if (!*answered || !m_server)
+            return; // again at the next tick
+        QString ignored;
+        (void)reconnectIfBroken(&ignored); // not inside a transaction
+        if (!m_server->isBroken())
+            madeAnew();
+    });
+    probe->start();
 }
 
 bool Database::reconnectIfBroken(QString* error)

@@ -175,6 +175,8 @@ private:
     // it (its statements must not go on in a new session); true when there
     // is nothing to do.
     bool reconnectIfBroken(QString* error);
+    // Server, every reconnectIntervalMs() while the connection is broken.
+    void tryReconnect();
     void listenToSocket();
     friend class Transaction;
 
@@ -182,6 +184,7 @@ private:
     std::unique_ptr<ServerConnection> m_server;
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::unique_ptr<QTimer> m_reconnect; // server: tries again while the connection is broken
+    bool m_probing = false;              // server: a thread asks whether the server answers
     quint64 m_serial = 0;
     QString m_path;
     qint64 m_lastInsert = 0;                              // server: the rowid the last INSERT returned

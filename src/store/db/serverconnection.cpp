@@ -319,6 +319,32 @@ bool ServerConnection::reconnect(QString* error)
     return setUp(error);
 }
 
+std::function<bool()> ServerConnection::pinger() const
+{
+    if (!m_conn)
+        return [] { return false; };
+    // The connection's options as it was opened (the password included: it
+    // stays in memory, as in the client library).
+    std::vector<std::pair<QByteArray, QByteArray>> options;
+    if (PQconninfoOption* info = PQconninfo(m_conn)) {
+        for (PQconninfoOption* o = info; o->keyword; ++o)
+            if (o->val && *o->val)
+                options.emplace_back(o->keyword, o->val);
+        PQconninfoFree(info);
+    }
+    return [options = std::move(options)] {
+        std::vector<const char*> keys;
+        std::vector<const char*> values;
+        for (const auto& [key, value] : options) {
+            keys.push_back(key.constData());
+            values.push_back(value.constData());
+        }
+        keys.push_back(nullptr);
+        values.push_back(nullptr);
+        return PQpingParams(keys.data(), values.data(), 0) == PQPING_OK;
+    };
+}
+
 void ServerConnection::close()
 {
     if (m_conn) {

@@ -73,6 +73,12 @@ public:
     // one listened to or had begun is gone. False with the reason when the
     // server cannot be reached; the connection stays broken then.
     bool reconnect(QString* error);
+    // Asks whether the server of this connection answers now, without
+    // logging in: the returned function takes its own copy of what named the
+    // connection and may be called on any thread (a connect attempt to a host
+    // that does not answer waits for the connection's timeout). Returns
+    // false when the connection is not open.
+    std::function<bool()> pinger() const;
     // "dbname on host:port", for telling the user which shop database this is.
     QString description() const;
 
