@@ -97,7 +97,7 @@ Trepair::Trepair(Tdmfm& dm, bool mayRestore, QWidget* parent)
     // The remembered path, else the default; only what the user changes afterwards is written.
     const QString stored =
         SettingsStore::keyExists() ? SettingsStore::read(QString(settingkeys::backupPath)) : QString();
-    m_backupPath->setText(stored.isEmpty() ? settingkeys::defaultBackupPath() : stored);
+    m_backupPath->setText(proposed(stored.isEmpty() ? settingkeys::defaultBackupPath() : stored));
     // A restore most often brings back the copy the backup made.
     m_restoreSource->setText(m_backupPath->text());
 
@@ -127,9 +127,18 @@ QString Trepair::resolved(const QString& path) const
     return QDir(shop).filePath(path);
 }
 
+// A shop on a server is backed up in the server's own dump format, which is
+// no database file: a remembered or default "….mdb" is proposed as "….backup".
+QString Trepair::proposed(const QString& path) const
+{
+    if (!m_dm.location().isServer() || !path.endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive))
+        return path;
+    return path.left(path.size() - 4) + QLatin1String(".backup");
+}
+
 void Trepair::onDefaultClicked()
 {
-    m_backupPath->setText(settingkeys::defaultBackupPath());
+    m_backupPath->setText(proposed(settingkeys::defaultBackupPath()));
 }
 
 void Trepair::onBackupPathEdited(const QString& text)

@@ -54,6 +54,7 @@ private slots:
 private:
     // A path as typed: a relative one is taken in the shop folder, where the database is.
     QString resolved(const QString& path) const;
+    QString proposed(const QString& path) const;
 
     Tdmfm& m_dm;
     bool m_mayRestore;
