@@ -103,7 +103,7 @@ private:
     QMenu* m_gridMenu = nullptr;
     QAction* m_windowActionsEnd = nullptr;
     bool m_lastPartStarted = false;
-    bool m_reloadWhenLoaded = false; // a reload waits for the stock table's read in the background
+    bool m_reloadWhenLoaded = false;            // a reload waits for the stock table's read in the background
     QPointer<TableLoadProgress> m_loadProgress; // shown while it waits
     QList<QAction*> m_superOnly;
     DataGrid* m_grid;

@@ -94,8 +94,7 @@ bool writeDesktopShortcut(const QString& folder, const DesktopShortcut& shortcut
     return QFile::setPermissions(path, mode);
 }
 
-DesktopShortcut programShortcut(const QString& workingFolder, const QString& programFile,
-                                const QStringList& arguments)
+DesktopShortcut programShortcut(const QString& workingFolder, const QString& programFile, const QStringList& arguments)
 {
     // An installed program (<prefix>/bin) has its icon in the icon theme of
     // <prefix>/share, which the desktop finds by name; a program in a build

@@ -179,7 +179,8 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         // The server's dump is no database file: not proposed as one.
-        QVERIFY2(window.backupPathBox()->text().endsWith(u"beifen.backup"_s), qPrintable(window.backupPathBox()->text()));
+        QVERIFY2(window.backupPathBox()->text().endsWith(u"beifen.backup"_s),
+                 qPrintable(window.backupPathBox()->text()));
         const QString target = folders.path(u"shop.backup"_s);
         window.backupPathBox()->selectAll();
         QTest::keyClick(window.backupPathBox(), Qt::Key_Backspace);

@@ -1346,7 +1346,8 @@ void TestMainWindow::stockListFillsWhenTheStockIsRead()
                 return d->labelText();
         return QString();
     };
-    QTRY_COMPARE(progress(), QStringLiteral("正在读取库存记录… %1 / %2").arg(2 * MemTable::loadProgressStep()).arg(rows));
+    QTRY_COMPARE(progress(),
+                 QStringLiteral("正在读取库存记录… %1 / %2").arg(2 * MemTable::loadProgressStep()).arg(rows));
     QCOMPARE(main.grid()->model()->rowCount(), 0);
     go.release();
     QTRY_COMPARE(main.grid()->model()->rowCount(), rows);

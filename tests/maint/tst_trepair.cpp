@@ -355,8 +355,8 @@ void TestTrepair::backupWaitsWithProgressForABusyFile()
 {
     TestShop shop;
     RecordingPort port;
-    shop.addStock(QStringLiteral("乒乓球"), QStringLiteral("3星"), QStringLiteral("690002"), QStringLiteral("球类"), 2, 100,
-                  5);
+    shop.addStock(QStringLiteral("乒乓球"), QStringLiteral("3星"), QStringLiteral("690002"), QStringLiteral("球类"), 2,
+                  100, 5);
     backgroundwork::setShowAfterMs(0);
     Trepair w(shop.dm(), true);
     w.show();

@@ -604,19 +604,22 @@ void TestLogin::shortcutWrittenEachShow()
 
 void TestLogin::shortcutEscapesAndFailures()
 {
-    const DesktopShortcut odd{QStringLiteral("店"), QStringLiteral("/opt/my shop/a\"b$c`d%e\\f\ng"),
-                              QStringLiteral(" /srv/店 铺\\x "), QStringLiteral("tarvik"),
+    const DesktopShortcut odd{QStringLiteral("店"),
+                              QStringLiteral("/opt/my shop/a\"b$c`d%e\\f\ng"),
+                              QStringLiteral(" /srv/店 铺\\x "),
+                              QStringLiteral("tarvik"),
                               {QStringLiteral("--database"), QStringLiteral("host=a b")}};
     // Quoting for Exec first (\" \$ \` \\ and %%), then the string escapes
     // (backslash doubled, line break as \n), so a literal backslash becomes four.
-    QCOMPARE(desktopEntryText(odd), QStringLiteral("[Desktop Entry]\n"
-                                                   "Type=Application\n"
-                                                   "Name=店\n"
-                                                   "Comment=店\n"
-                                                   "Exec=\"/opt/my shop/a\\\\\"b\\\\$c\\\\`d%%e\\\\\\\\f\\ng\" \"--database\" \"host=a b\"\n"
-                                                   "Path=\\s/srv/店 铺\\\\x\\s\n"
-                                                   "Icon=tarvik\n"
-                                                   "Terminal=false\n"));
+    QCOMPARE(desktopEntryText(odd),
+             QStringLiteral("[Desktop Entry]\n"
+                            "Type=Application\n"
+                            "Name=店\n"
+                            "Comment=店\n"
+                            "Exec=\"/opt/my shop/a\\\\\"b\\\\$c\\\\`d%%e\\\\\\\\f\\ng\" \"--database\" \"host=a b\"\n"
+                            "Path=\\s/srv/店 铺\\\\x\\s\n"
+                            "Icon=tarvik\n"
+                            "Terminal=false\n"));
 
     QTemporaryDir dir;
     QVERIFY(!writeDesktopShortcut(QDir(dir.path()).filePath(QStringLiteral("missing")), odd));

@@ -361,11 +361,10 @@ Result importInto(const QString& workbookPath, const QString& databasePath, Tdmf
 {
     Result result;
     // A shop on a server is named as the import window shows it (or by what names it).
-    const bool throughOpen =
-        open && open->db().isOpen() &&
-        (open->location().isServer()
-             ? databasePath == open->location().describe() || databasePath == open->location().target()
-             : sameFile(open->path(), databasePath));
+    const bool throughOpen = open && open->db().isOpen() &&
+                             (open->location().isServer() ? databasePath == open->location().describe() ||
+                                                                databasePath == open->location().target()
+                                                          : sameFile(open->path(), databasePath));
     Database own;
     Database* db = throughOpen ? &open->db() : &own;
     if (!throughOpen) {

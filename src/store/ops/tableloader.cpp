@@ -27,7 +27,7 @@ struct TableLoader::Job
     QString table;
     QStringList likeColumns;
     WorkerStep step;
-    QThread* home = nullptr; // where the rows are handed over
+    QThread* home = nullptr;       // where the rows are handed over
     std::atomic<bool> stop{false}; // the rows are no longer wanted
     // Filled by the worker; read once its thread has finished.
     std::unique_ptr<MemTable> rows;

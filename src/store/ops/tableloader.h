@@ -61,6 +61,6 @@ private:
     QThread* m_thread = nullptr;
     Result<void> m_outcome;
     WorkerStep m_workerStep;
-    int m_again = 0; // reads made again in a row because another program wrote
+    int m_again = 0;          // reads made again in a row because another program wrote
     quint64 m_generation = 0; // moves with every read started or ended
 };
