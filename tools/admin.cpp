@@ -552,6 +552,7 @@ int cmdImport(const QStringList& args)
     case stockimport::Outcome::ConnectFailed:
         return fail(QStringLiteral("cannot open %1: %2").arg(database, r.detail));
     case stockimport::Outcome::ImportFailed:
+    case stockimport::Outcome::Cancelled: // not here: nothing asks
         break;
     }
     return fail(QStringLiteral("nothing imported from %1: %2").arg(args.at(0), r.detail));

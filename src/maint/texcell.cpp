@@ -105,7 +105,7 @@ void Texcell::onImport()
     }
     // A full sheet takes a second or two to read: the window waits with a progress window.
     const auto readAside = [this](const std::function<void()>& read) {
-        runWithProgress(this, QStringLiteral("正在读取Excel文件，请稍候……"), read);
+        return runCancellable(this, QStringLiteral("正在读取Excel文件，请稍候……"), read);
     };
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const stockimport::Result r = stockimport::run(workbook, database, &m_dm, readAside);
@@ -121,6 +121,8 @@ void Texcell::onImport()
                                   QLatin1Char('\n') + r.detail,
                               kWarningTitle);
         return;
+    case stockimport::Outcome::Cancelled:
+        return; // nothing was written
     case stockimport::Outcome::Imported:
         break;
     }

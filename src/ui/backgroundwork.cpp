@@ -47,7 +47,9 @@ void setShowAfterMs(int ms)
 
 } // namespace backgroundwork
 
-void runWithProgress(QWidget* owner, const QString& label, const std::function<void()>& work)
+namespace {
+
+bool run(QWidget* owner, const QString& label, const std::function<void()>& work, bool cancellable)
 {
     QPointer<QWidget> window = owner ? owner->window() : nullptr;
     const bool wasEnabled = window && window->isEnabled();
@@ -61,7 +63,10 @@ void runWithProgress(QWidget* owner, const QString& label, const std::function<v
     dialog.setObjectName(QStringLiteral("workProgress"));
     dialog.setWindowTitle(window ? window->windowTitle() : QString());
     dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setCancelButton(nullptr);
+    if (cancellable)
+        dialog.setCancelButtonText(QStringLiteral("取消"));
+    else
+        dialog.setCancelButton(nullptr);
     // Shown by the timer below only, never by the dialog's own.
     dialog.setMinimumDuration(INT_MAX);
     dialog.setMinimumWidth(360);
@@ -69,13 +74,18 @@ void runWithProgress(QWidget* owner, const QString& label, const std::function<v
     dialog.reset();
     // A window of its own: the disabled window under it does not disable it.
     dialog.setEnabled(true);
+    bool cancelled = false;
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&cancelled] { cancelled = true; });
 
     QEventLoop loop;
     const std::unique_ptr<QThread> thread(QThread::create(work));
     QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
     QTimer show;
     show.setSingleShot(true);
-    QObject::connect(&show, &QTimer::timeout, &dialog, [&dialog] { dialog.show(); });
+    QObject::connect(&show, &QTimer::timeout, &dialog, [&dialog, &cancelled] {
+        if (!cancelled)
+            dialog.show();
+    });
     thread->start();
     show.start(g_showAfterMs);
     // The finished signal comes through the event queue, so it is not missed
@@ -90,4 +100,17 @@ void runWithProgress(QWidget* owner, const QString& label, const std::function<v
         window->setEnabled(wasEnabled);
         window->activateWindow();
     }
+    return !cancelled;
+}
+
+} // namespace
+
+void runWithProgress(QWidget* owner, const QString& label, const std::function<void()>& work)
+{
+    (void)run(owner, label, work, false);
+}
+
+bool runCancellable(QWidget* owner, const QString& label, const std::function<void()>& work)
+{
+    return run(owner, label, work, true);
 }

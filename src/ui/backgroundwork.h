@@ -17,6 +17,11 @@ class QWidget;
 // The work may use the program's open connection: nothing of the waiting
 // window runs a statement until it is done.
 void runWithProgress(QWidget* owner, const QString& label, const std::function<void()>& work);
+// The same with a "取消" button in the progress window, for work whose result
+// may be thrown away (nothing written yet). The work still runs to its end
+// (the window waits for it without taking input); false when the user
+// cancelled: the caller then uses nothing of the result.
+bool runCancellable(QWidget* owner, const QString& label, const std::function<void()>& work);
 
 namespace backgroundwork {
 // How long the work runs before the progress window shows (500 ms); tests make it 0.

@@ -8,13 +8,16 @@
 #include "settings/settingsstore.h"
 #include "store/db/schema.h"
 #include "store/ops/tdmfm.h"
+#include "ui/backgroundwork.h"
 #include "users/tloginfm.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -58,6 +61,7 @@ private slots:
     void importFromTheToolbarMenu();
     void outcomes_data();
     void outcomes();
+    void cancelledWhileReadingWritesNothing();
 };
 
 // "新建入库" → "Excel导入", both files chosen through the file dialogs,
@@ -172,6 +176,49 @@ void TestTexcell::outcomes()
         QVERIFY(otherDm.open(other));
         QCOMPARE(stockRows(otherDm), 3);
     }
+}
+
+// A full sheet takes a moment to read: its progress window's "取消" ends the
+// import before anything is written, without a message.
+void TestTexcell::cancelledWhileReadingWritesNothing()
+{
+    TestShop shop;
+    RecordingPort port;
+    const QString sheet = shop.folder() + QStringLiteral("/full.csv");
+    {
+        QFile f(sheet);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("a,b,c,d,e,f,g,a1,a2,a3,a4,a5,a6,a7,a8,z,day1\n");
+        for (int i = 1; i <= 65535; ++i)
+            f.write(QStringLiteral("球%1,M,C%1,球类,,,供货商,10,1,10,25,0,0,1,10,,2026-03-02\n").arg(i).toUtf8());
+    }
+    backgroundwork::setShowAfterMs(0);
+    Texcell w(shop.dm(), [] {});
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::keyClicks(w.workbookPath(), sheet);
+    QTest::keyClicks(w.databasePath(), shop.dbPath());
+    bool cancelled = false;
+    whenReady(
+        [&] {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->objectName() == QLatin1String("workProgress") && top->isVisible())
+                    return true;
+            return false;
+        },
+        [&] {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* progress = qobject_cast<QProgressDialog*>(top); progress && progress->isVisible()) {
+                    const QList<QPushButton*> buttons = progress->findChildren<QPushButton*>();
+                    QTest::mouseClick(buttons.value(0), Qt::LeftButton);
+                    cancelled = buttons.value(0) != nullptr && buttons.value(0)->text() == QStringLiteral("取消");
+                }
+        });
+    QTest::mouseClick(w.importButton(), Qt::LeftButton);
+    backgroundwork::setShowAfterMs(500);
+    QVERIFY(cancelled);
+    QVERIFY2(port.entries.isEmpty(), qPrintable(port.texts().join(u'|')));
+    QCOMPARE(stockRows(shop.dm()), 0);
 }
 
 QTEST_MAIN(TestTexcell)

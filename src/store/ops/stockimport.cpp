@@ -395,10 +395,12 @@ Result importInto(const QString& workbookPath, const QString& databasePath, Tdmf
                   checkedRows(book, &rows, &result.detail);
         // The cells are freed here, before the write.
     };
-    if (readAside)
-        readAside(read);
-    else
+    if (!readAside) {
         read();
+    } else if (!readAside(read)) {
+        result.outcome = Outcome::Cancelled;
+        return result;
+    }
     if (!checked)
         return result;
     if (!writeRows(*db, rows, &result.detail))

@@ -49,6 +49,7 @@ enum class Outcome {
     Imported,
     ConnectFailed, // the database file cannot be opened as a shop database
     ImportFailed,  // the workbook cannot be read or checked, or the write failed
+    Cancelled,     // the user cancelled before anything was written
 };
 
 struct Result
@@ -69,8 +70,9 @@ struct Result
 // `readAside`, when given, is handed the reading and checking of the workbook
 // (the long part of a big import; it touches no database) and returns once it
 // has run: the import window runs it on a thread of its own with a progress
-// window. The write stays with the caller's thread.
-using Runner = std::function<void(const std::function<void()>&)>;
+// window. It returns false when the user cancelled: nothing is written
+// (Outcome::Cancelled). The write stays with the caller's thread.
+using Runner = std::function<bool(const std::function<void()>&)>;
 Result run(const QString& workbookPath, const QString& databasePath, Tdmfm* open, const Runner& readAside = {});
 
 } // namespace stockimport
