@@ -30,7 +30,6 @@
 #include "store/ops/tdmfm.h"
 #include "ui/datagrid.h"
 #include "ui/datefield.h"
-#include "users/tloginfm.h"
 
 #include <sqlite3.h>
 
@@ -52,14 +51,6 @@
 
 namespace {
 
-void waitFor(const std::function<bool()>& done)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < 120000)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
 QString text(const MemTable& t, int pos, const QString& column)
 {
     return t.value(pos, t.columnIndex(column)).toString();
@@ -67,33 +58,18 @@ QString text(const MemTable& t, int pos, const QString& column)
 
 void run(const QString& path)
 {
-    Tdmfm dm;
-    QString error;
-    if (const Result<void> opened = dm.open(path); !opened) {
-        std::fprintf(stderr, "%s\n", qPrintable(opened.error().text));
-        return;
-    }
-    TMainForm main(dm);
-    main.show();
-    Tloginfm* login = main.loginWindow();
-    waitFor([&] { return login->isVisible(); });
-    login->userList()->setCurrentText(QStringLiteral("超级管理员"));
-    login->passwordBox()->setText(QStringLiteral("864"));
-    QElapsedTimer sinceLogin;
-    sinceLogin.start();
-    login->loginButton()->click();
-    waitFor([&] { return main.sessionId() > 0; });
-    if (main.sessionId() <= 0)
-        return;
-    paintPending();
-    const double loginMs = double(sinceLogin.nsecsElapsed()) / 1e6;
     // The sale table is read in the background from the login on. The window
     // is opened once it is in, or at once (TARVIK_BENCH_OPEN_AT_ONCE=1: the
     // first showing then waits for the rest of the read).
     const bool atOnce = qEnvironmentVariableIntValue("TARVIK_BENCH_OPEN_AT_ONCE") == 1;
-    if (!atOnce)
-        waitFor([&] { return !main.isLoadingInBackground(); });
-    const double loadedMs = double(sinceLogin.nsecsElapsed()) / 1e6;
+    LoginSession session;
+    if (!session.start(ShopLocation::file(path), !atOnce))
+        return;
+    Tdmfm& dm = session.dm;
+    TMainForm& main = *session.main;
+    QString error;
+    const double loginMs = session.loginMs;
+    const double loadedMs = session.loadedMs;
 
     Txstj* w = main.salesWindow();
     PaintCounter painted(w->grid()->view()->viewport());
